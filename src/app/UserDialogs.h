@@ -1,0 +1,39 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// How the program talks to the user. The real implementation shows modal dialogs; tests script the answers.
+enum class MessageButtons { Ok, YesNo };
+enum class MessageIcon { None, Information, Warning };
+enum class MessageAnswer { Ok, Yes, No };
+enum class MessageOwner { None, MainWindow, Form };
+
+struct MessageRequest {
+    std::string text;
+    std::string caption;  // empty: the platform's default caption
+    MessageButtons buttons = MessageButtons::Ok;
+    MessageIcon icon = MessageIcon::None;
+    MessageOwner owner = MessageOwner::None;
+};
+
+struct FileFilter {
+    std::string name;     // "Standard MIDI files (*.mid)"
+    std::string pattern;  // "*.mid"
+};
+
+struct FileDialogRequest {
+    std::string defaultExtension;  // without the dot
+    std::vector<FileFilter> filters;
+    bool confirmOverwrite = true;
+};
+
+class UserDialogs {
+public:
+    virtual ~UserDialogs() = default;
+    virtual MessageAnswer ShowMessage(const MessageRequest& request) = 0;
+    // The chosen path, or nothing when the user cancels.
+    virtual std::optional<std::string> AskSaveFileName(const FileDialogRequest& request) = 0;
+    virtual std::optional<std::string> AskOpenFileName(const FileDialogRequest& request) = 0;
+};

@@ -1,0 +1,340 @@
+#include "editor/CMainDlg.h"
+
+#include "app/CQuarnEditApp.h"
+#include "app/UserDialogs.h"
+#include "editor/FixedLists.h"
+#include "midi/MidiSink.h"
+
+#include <algorithm>
+#include <cctype>
+#include <limits>
+
+CMainDlg* g_mainDlg = nullptr;
+std::uint8_t g_updatingValueBox = 0;
+bool skipTransmitQuestion = false;
+
+namespace {
+
+template <typename Row, std::size_t N, typename Key>
+const Row* FindRow(const std::array<Row, N>& rows, Key Row::*key, int id) {
+    for (const Row& r : rows)
+        if (r.*key == id) return &r;
+    return nullptr;
+}
+
+std::vector<std::string> ToStrings(auto const& names) {
+    return std::vector<std::string>(names.begin(), names.end());
+}
+
+}  // namespace
+
+const std::array<std::int32_t CMainDlg::*, kSlotCount> CMainDlg::kSlotFields{
+    &CMainDlg::m_midiChannel, &CMainDlg::m_dco1Amp,     &CMainDlg::m_dco1Row3,     &CMainDlg::m_dco1Offset,
+    &CMainDlg::m_dco1Pulsew,  &CMainDlg::m_dco2Amp,     &CMainDlg::m_dco2Row3,     &CMainDlg::m_dco2Offset,
+    &CMainDlg::m_dco2Pulsew,  &CMainDlg::m_env1Offset,  &CMainDlg::m_env2Offset,   &CMainDlg::m_dco1Octave,
+    &CMainDlg::m_dco2Octave,  &CMainDlg::m_env1Attack,  &CMainDlg::m_env1Decay,    &CMainDlg::m_env1Level,
+    &CMainDlg::m_env1Release, &CMainDlg::m_env1Sustain, &CMainDlg::m_env2Attack,   &CMainDlg::m_env2Decay,
+    &CMainDlg::m_env2Level,   &CMainDlg::m_env2Release, &CMainDlg::m_env2Sustain,  &CMainDlg::m_step,
+    &CMainDlg::m_arpeg,       &CMainDlg::m_cutoff1,     &CMainDlg::m_cutoff2,
+};
+
+std::int32_t ParseLeadingInt(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    std::int64_t n = 0;
+    constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) n = std::min(kLimit, n * 10 + (text[i] - '0'));
+    if (negative) return static_cast<std::int32_t>(-n);
+    return static_cast<std::int32_t>(std::min<std::int64_t>(n, std::numeric_limits<std::int32_t>::max()));
+}
+
+CMainDlg::CMainDlg(CQuarnEditApp& app, UserDialogs& dialogs) : m_app(app), m_dialogs(dialogs) {
+    m_form.SetTextChangedHandler([this](int id) { OnTextChanged(id); });
+}
+
+CMainDlg::~CMainDlg() {
+    if (g_mainDlg == this) g_mainDlg = nullptr;
+}
+
+std::int32_t& CMainDlg::Slot(int slot) { return this->*kSlotFields.at(static_cast<std::size_t>(slot)); }
+std::int32_t CMainDlg::Slot(int slot) const { return this->*kSlotFields.at(static_cast<std::size_t>(slot)); }
+
+void CMainDlg::OnInitialUpdate() {
+    g_mainDlg = this;
+    if (m_initialised == 0) InitControls();
+}
+
+void CMainDlg::InitControls() {
+    m_initialised = 1;
+    std::vector<std::string> channels;
+    for (int c = 1; c <= kMidiChannelCount; ++c) channels.push_back(std::to_string(c));
+    m_form.SetEntries(ctl::MidiChannel, std::move(channels));
+    m_form.SetCurSel(ctl::MidiChannel, 0);
+
+    for (int slot = 1; slot < kSlotCount; ++slot) m_form.SetRange(kFormSlots[slot].control, 0, kFormSlots[slot].rangeMax);
+
+    std::vector<std::string> waves = ToStrings(kWaveformNames);
+    waves.insert(waves.end(), g_modSourceNames.begin(), g_modSourceNames.end());
+    m_form.SetEntries(ctl::Dco1Wave, waves);
+    m_form.SetEntries(ctl::Dco2Wave, waves);
+    m_form.SetEntries(ctl::Dco1Dist, ToStrings(kDistNames));
+    m_form.SetEntries(ctl::Dco2Dist, ToStrings(kDistNames));
+    m_form.SetEntries(ctl::FilterType, ToStrings(kFilterTypeNames));
+    m_form.SetEntries(ctl::Dco1Row3Mode, ToStrings(kRow3ModeNames));
+    m_form.SetEntries(ctl::Dco2Row3Mode, ToStrings(kRow3ModeNames));
+}
+
+void CMainDlg::UpdateData(bool saveAndValidate) { DoDataExchange(saveAndValidate); }
+
+void CMainDlg::DoDataExchange(bool saveAndValidate) {
+    if (saveAndValidate) {
+        m_midiChannel = m_form.GetCurSel(ctl::MidiChannel);
+        for (int slot = 1; slot < kSlotCount; ++slot) Slot(slot) = m_form.GetPos(kFormSlots[slot].control);
+    } else {
+        m_form.SetCurSel(ctl::MidiChannel, m_midiChannel);
+        for (int slot = 1; slot < kSlotCount; ++slot) m_form.SetPos(kFormSlots[slot].control, Slot(slot));
+    }
+}
+
+// ---- user actions -------------------------------------------------------------------------------
+
+void CMainDlg::UserMovedSlider(int id, int position) {
+    m_form.SetPos(id, position);
+    OnScrollSlider(id);
+}
+
+void CMainDlg::UserSelected(int id, int index) {
+    m_form.SetCurSel(id, index);
+    OnSelChange(id);
+}
+
+void CMainDlg::UserClicked(int id) {
+    if (m_form.Get(id).kind == ControlKind::CheckBox) m_form.SetCheck(id, !m_form.IsChecked(id));
+    OnClicked(id);
+}
+
+void CMainDlg::UserEdited(int id, std::string text) { m_form.SetText(id, std::move(text)); }
+
+// ---- dispatch -----------------------------------------------------------------------------------
+
+void CMainDlg::OnScrollSlider(int id) {
+    if (const PlainSlider* plain = FindRow(kPlainSliders, &PlainSlider::slider, id)) {
+        OnPlainSlider(*plain);
+    } else if (const ModulatedParam* mod = FindRow(kModulatedParams, &ModulatedParam::slider, id)) {
+        RefreshModParam(*mod);
+    }
+}
+
+void CMainDlg::OnSelChange(int id) {
+    if (id == ctl::MidiChannel) return OnMidiChannelChanged();
+    if (id == ctl::FilterType) return OnFilterTypeChanged();
+    if (const ModulatedParam* mod = FindRow(kModulatedParams, &ModulatedParam::sourceList, id))
+        return OnModSourceChanged(*mod);
+    if (const Oscillator* osc = FindRow(kOscillators, &Oscillator::wave, id)) return OnWaveChanged(*osc);
+    if (const Oscillator* osc = FindRow(kOscillators, &Oscillator::dist, id)) return OnDistChanged(*osc);
+    if (const Oscillator* osc = FindRow(kOscillators, &Oscillator::modeList, id)) return OnRow3ModeChanged(*osc);
+}
+
+void CMainDlg::OnClicked(int id) {
+    if (const BitBox* box = FindRow(kSwitchBoxes, &BitBox::box, id)) return OnSwitchBox(*box);
+    if (const BitBox* box = FindRow(kFilterBoxes, &BitBox::box, id)) return OnFilterBox(*box);
+}
+
+void CMainDlg::OnTextChanged(int id) {
+    if (id == ctl::PatchName) return OnPatchNameChanged();
+    if (id == ctl::Author) return OnAuthorChanged();
+    if (const PlainSlider* plain = FindRow(kPlainSliders, &PlainSlider::valueBox, id)) OnValueBoxChanged(*plain);
+}
+
+// ---- sending ------------------------------------------------------------------------------------
+
+// Data bytes stop at 0x7F: a wide send covers 0..255 and a page-3 send 0..127. A value outside that
+// could only come from a word with bits above 7 or a list without a selection; those never go out.
+void CMainDlg::SendWide(std::int32_t parameter, std::int32_t value) {
+    if (value < 0 || value > 255) return;
+    m_app.GetActiveSink()->SendWide(ParamMessage(parameter, value));
+}
+
+void CMainDlg::SendPage3(std::int32_t parameter, std::int32_t value) {
+    if (value < 0 || value > 127) return;
+    m_app.GetActiveSink()->SendPage3(ParamMessage(parameter, value));
+}
+
+bool CMainDlg::SendConditionHolds(SendCondition condition) const {
+    switch (condition) {
+        case SendCondition::Always: return true;
+        case SendCondition::FilterMode123: return m_filterMode >= 1 && m_filterMode <= 3;
+        case SendCondition::FilterMode3: return m_filterMode == 3;
+    }
+    return false;
+}
+
+// ---- handlers -----------------------------------------------------------------------------------
+
+void CMainDlg::OnPlainSlider(const PlainSlider& row) {
+    UpdateData(true);
+    ShowValue(Slot(row.slot), row.valueBox);
+    std::int32_t value = Slot(row.slot);
+    if (row.modeList != kNoId) {
+        const int mode = m_form.GetCurSel(row.modeList);
+        if (mode < 0) return;  // no row-3 mode chosen yet: there is no value to send
+        value += 16 * mode;
+    }
+    SendWide(row.parameter, value);
+}
+
+void CMainDlg::OnValueBoxChanged(const PlainSlider& row) {
+    if (g_updatingValueBox != 0) return;
+    const std::int32_t n = std::clamp(ParseLeadingInt(m_form.GetText(row.valueBox)), 0, 255);
+    m_form.SetPos(row.slider, n);
+    OnPlainSlider(row);
+}
+
+void CMainDlg::OnWaveChanged(const Oscillator& osc) {
+    UpdateData(true);
+    const int w = m_form.GetCurSel(osc.wave);
+    if (w < 0) return;
+    if (w <= 7) {
+        const int d = m_form.GetCurSel(osc.dist);
+        if (d >= 0) SendWide(osc.parameter, w + 8 * d);
+        m_form.Enable(osc.dist, true);
+    } else {
+        SendPage3(osc.parameter, w - 8);
+        m_form.Enable(osc.dist, false);
+    }
+}
+
+void CMainDlg::OnDistChanged(const Oscillator& osc) {
+    const int w = m_form.GetCurSel(osc.wave);
+    const int d = m_form.GetCurSel(osc.dist);
+    if (w < 0 || d < 0) return;
+    SendWide(osc.parameter, w + 8 * d);
+}
+
+void CMainDlg::OnRow3ModeChanged(const Oscillator& osc) {
+    OnPlainSlider(*FindRow(kPlainSliders, &PlainSlider::slider, osc.octaveSlider));
+}
+
+void CMainDlg::OnSwitchBox(const BitBox& box) {
+    m_switchBits &= ~box.mask;
+    if (m_form.IsChecked(box.box)) m_switchBits |= box.mask;
+    SendWide(kSwitchParameter, m_switchBits & 0xFF);
+}
+
+void CMainDlg::OnFilterBox(const BitBox& box) {
+    m_filterBits &= ~box.mask;
+    if (m_form.IsChecked(box.box)) m_filterBits |= box.mask;
+    SendWide(kFilterParameter, m_filterBits & 0xFF);
+}
+
+void CMainDlg::OnFilterTypeChanged() {
+    const int s = m_form.GetCurSel(ctl::FilterType);
+    const bool known = s >= 0 && s < static_cast<int>(kFilterTypes.size());
+    if (known) {
+        const FilterType& type = kFilterTypes[static_cast<std::size_t>(s)];
+        SetFilterMode(type.mode);
+        for (int id : {ctl::Cutoff1, ctl::Cutoff1Source, ctl::Cutoff1Label}) m_form.Enable(id, type.cutoff1Enabled);
+        for (int id : {ctl::Cutoff2, ctl::Cutoff2Source, ctl::Cutoff2Label}) m_form.Enable(id, type.cutoff2Enabled);
+        m_form.SetText(ctl::Cutoff1Label, type.cutoff1Label);
+        m_form.SetText(ctl::Cutoff2Label, type.cutoff2Label);
+    }
+    m_form.Enable(ctl::Boost, s >= 9 && s <= 12);
+    const std::int32_t code = known ? kFilterTypes[static_cast<std::size_t>(s)].code : 0;
+    m_filterBits = (m_filterBits & ~kFilterRoutingMask) | code;
+    SendWide(kFilterParameter, m_filterBits & 0xFF);
+}
+
+void CMainDlg::OnMidiChannelChanged() { UpdateData(true); }
+
+void CMainDlg::OnPatchNameChanged() { m_patchName = m_form.GetText(ctl::PatchName); }
+
+void CMainDlg::OnAuthorChanged() { m_author = m_form.GetText(ctl::Author); }
+
+void CMainDlg::ShowValue(std::int32_t value, int boxId) {
+    g_updatingValueBox = 1;
+    m_form.SetText(boxId, std::to_string(value));
+    g_updatingValueBox = 0;
+}
+
+void CMainDlg::SetFilterMode(std::int32_t mode) { m_filterMode = mode; }
+
+// ---- modulation source lists --------------------------------------------------------------------
+
+void CMainDlg::FillSourceList(std::int32_t value, int listId) {
+    std::vector<std::string> entries;
+    entries.reserve(kSourceListEntryCount);
+    entries.push_back(std::to_string(value));
+    entries.insert(entries.end(), g_modSourceNames.begin(), g_modSourceNames.end());
+    m_form.SetEntries(listId, std::move(entries));
+    m_form.SetCurSel(listId, 0);
+}
+
+void CMainDlg::RefreshModParam(const ModulatedParam& row) {
+    UpdateData(true);
+    FillSourceList(Slot(row.slot), row.sourceList);
+    if (SendConditionHolds(row.condition)) SendWide(row.parameter, Slot(row.slot));
+}
+
+void CMainDlg::OnModSourceChanged(const ModulatedParam& row) {
+    UpdateData(true);
+    const int s = m_form.GetCurSel(row.sourceList);
+    if (s == 0) return RefreshModParam(row);
+    if (s > 0 && SendConditionHolds(row.condition)) SendPage3(row.parameter, s - 1);
+}
+
+// ---- transmit all -------------------------------------------------------------------------------
+
+std::string CMainDlg::TransmitQuestion() const {
+    return "Transmit all data from " + (m_patchName.empty() ? std::string("[unnamed]") : m_patchName);
+}
+
+void CMainDlg::SendCutoffDirect(const ModulatedParam& row) {
+    const int s = m_form.GetCurSel(row.sourceList);
+    if (s == 0) {
+        SendWide(row.parameter, Slot(row.slot));
+    } else if (s > 0) {
+        SendPage3(row.parameter, s - 1);
+    }
+}
+
+void CMainDlg::TransmitAll(bool ask) {
+    const std::string question = TransmitQuestion();
+    if (skipTransmitQuestion) {
+        skipTransmitQuestion = false;
+    } else if (ask) {
+        MessageRequest request{question, "Question", MessageButtons::YesNo, MessageIcon::None, MessageOwner::Form};
+        if (m_dialogs.ShowMessage(request) != MessageAnswer::Yes) return;
+    }
+
+    SendWide(kSwitchParameter, m_switchBits & 0xFF);
+    SendWide(kFilterParameter, m_filterBits & 0xFF);
+
+    for (const Oscillator& osc : kOscillators) OnWaveChanged(osc);
+    for (const Oscillator& osc : kOscillators) OnRow3ModeChanged(osc);
+    for (int list : kSourceListOrder) OnModSourceChanged(*FindRow(kModulatedParams, &ModulatedParam::sourceList, list));
+
+    g_updatingValueBox = 1;
+    for (const PlainSlider& row : kPlainSliders) OnPlainSlider(row);
+
+    OnFilterTypeChanged();
+
+    switch (m_filterMode) {
+        case 0:
+            SendCutoffDirect(Cutoff2Row());
+            SendCutoffDirect(Cutoff1Row());
+            break;
+        case 1:
+        case 2:
+            OnModSourceChanged(Cutoff1Row());
+            SendCutoffDirect(Cutoff2Row());
+            break;
+        case 3:
+            OnModSourceChanged(Cutoff1Row());
+            OnModSourceChanged(Cutoff2Row());
+            break;
+        default: break;
+    }
+    g_updatingValueBox = 0;
+}

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "editor/FormState.h"
+#include "editor/ParameterMap.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+class CQuarnEditApp;
+class UserDialogs;
+class ParamMessage;
+
+// The editor form: holds the whole patch and turns every control change into parameter messages.
+class CMainDlg {
+public:
+    CMainDlg(CQuarnEditApp& app, UserDialogs& dialogs);
+    ~CMainDlg();
+    CMainDlg(const CMainDlg&) = delete;
+    CMainDlg& operator=(const CMainDlg&) = delete;
+
+    // First show (and every later re-initialisation) of the view.
+    void OnInitialUpdate();
+    void InitControls();
+
+    // Exchanges the 27 form value slots with their controls: true reads the controls into the fields.
+    void UpdateData(bool saveAndValidate);
+    void DoDataExchange(bool saveAndValidate);
+
+    // A user's action on a control: apply it to the control's state, then run the handler.
+    void UserMovedSlider(int id, int position);
+    void UserSelected(int id, int index);
+    void UserClicked(int id);
+    void UserEdited(int id, std::string text);
+
+    // Handlers.
+    void OnScrollSlider(int id);
+    void OnSelChange(int id);
+    void OnClicked(int id);
+    void OnTextChanged(int id);
+    void OnPlainSlider(const PlainSlider& row);
+    void OnValueBoxChanged(const PlainSlider& row);
+    void OnWaveChanged(const Oscillator& osc);
+    void OnDistChanged(const Oscillator& osc);
+    void OnRow3ModeChanged(const Oscillator& osc);
+    void OnSwitchBox(const BitBox& box);
+    void OnFilterBox(const BitBox& box);
+    void OnFilterTypeChanged();
+    void OnMidiChannelChanged();
+    void OnPatchNameChanged();
+    void OnAuthorChanged();
+
+    // Modulation source lists.
+    void FillSourceList(std::int32_t value, int listId);
+    void RefreshModParam(const ModulatedParam& row);
+    void OnModSourceChanged(const ModulatedParam& row);
+
+    void ShowValue(std::int32_t value, int boxId);
+    void SetFilterMode(std::int32_t mode);
+
+    // Sends the whole patch, after asking when ask is true.
+    void TransmitAll(bool ask);
+    std::string TransmitQuestion() const;
+
+    FormState& form() { return m_form; }
+    const FormState& form() const { return m_form; }
+    std::int32_t& Slot(int slot);
+    std::int32_t Slot(int slot) const;
+
+    // Form value slots 0..26, in slot order.
+    std::int32_t m_midiChannel = -1;
+    std::int32_t m_dco1Amp = 0;
+    std::int32_t m_dco1Row3 = 0;
+    std::int32_t m_dco1Offset = 0;
+    std::int32_t m_dco1Pulsew = 0;
+    std::int32_t m_dco2Amp = 0;
+    std::int32_t m_dco2Row3 = 0;
+    std::int32_t m_dco2Offset = 0;
+    std::int32_t m_dco2Pulsew = 0;
+    std::int32_t m_env1Offset = 0;
+    std::int32_t m_env2Offset = 0;
+    std::int32_t m_dco1Octave = 0;
+    std::int32_t m_dco2Octave = 0;
+    std::int32_t m_env1Attack = 0;
+    std::int32_t m_env1Decay = 0;
+    std::int32_t m_env1Level = 0;
+    std::int32_t m_env1Release = 0;
+    std::int32_t m_env1Sustain = 0;
+    std::int32_t m_env2Attack = 0;
+    std::int32_t m_env2Decay = 0;
+    std::int32_t m_env2Level = 0;
+    std::int32_t m_env2Release = 0;
+    std::int32_t m_env2Sustain = 0;
+    std::int32_t m_step = 0;
+    std::int32_t m_arpeg = 0;
+    std::int32_t m_cutoff1 = 0;
+    std::int32_t m_cutoff2 = 0;
+
+    std::int32_t m_switchBits = 0;
+    std::int32_t m_filterBits = 0;
+    std::string m_patchName;
+    std::string m_author;
+    std::string m_comment;
+    std::int32_t m_filterMode = 3;
+    std::uint8_t m_initialised = 0;
+
+private:
+    static const std::array<std::int32_t CMainDlg::*, kSlotCount> kSlotFields;
+
+    bool SendConditionHolds(SendCondition condition) const;
+    void SendWide(std::int32_t parameter, std::int32_t value);
+    void SendPage3(std::int32_t parameter, std::int32_t value);
+    void SendCutoffDirect(const ModulatedParam& row);
+
+    CQuarnEditApp& m_app;
+    UserDialogs& m_dialogs;
+    FormState m_form;
+};
+
+extern CMainDlg* g_mainDlg;
+// Set while the program itself writes a value box, so the box's change handler stays quiet.
+extern std::uint8_t g_updatingValueBox;
+// Set by the quick-load so that the load it starts transmits without asking.
+extern bool skipTransmitQuestion;
+
+// The leading decimal integer of a value box's text: white space skipped, optional sign, digits up to the
+// first other character; 0 without digits. Saturates instead of overflowing.
+std::int32_t ParseLeadingInt(std::string_view text);

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// The platform's MIDI output devices, as one index list 0..Count()-1.
+// At most one device is open at a time; the port sink owns that open device.
+class MidiOutPorts {
+public:
+    virtual ~MidiOutPorts() = default;
+
+    virtual int Count() = 0;
+    // Empty when the platform cannot name the index (it vanished or never existed).
+    virtual std::optional<std::string> Name(int index) = 0;
+    virtual bool Open(int index) = 0;
+    virtual void Close() = 0;
+    // One short message. Dropped when no device is open; never blocks for long.
+    virtual void Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
+};
+
+// The pause that follows every message sent to a device, so the instrument keeps up.
+class MidiPause {
+public:
+    virtual ~MidiPause() = default;
+    virtual void AfterMessage() = 0;
+};

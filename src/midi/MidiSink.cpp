@@ -1,0 +1,72 @@
+#include "midi/MidiSink.h"
+
+#include "midi/MidiOutPorts.h"
+
+#include <utility>
+
+MidiPortSink::MidiPortSink(MidiOutPorts* ports, MidiPause* pause) : m_ports(ports), m_pause(pause) {}
+
+MidiPortSink::~MidiPortSink() { CloseDevice(); }
+
+void MidiPortSink::EmitShortMessage(std::uint32_t word) {
+    if (m_recording == 0) {
+        // A send with no open device is dropped, but it still costs its pause, as on the wire.
+        if (m_ports != nullptr && m_deviceHandle != kNoDevice) {
+            m_ports->Send(static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
+                          static_cast<std::uint8_t>(word >> 16));
+        }
+        if (m_pause != nullptr) m_pause->AfterMessage();
+        return;
+    }
+    m_events.push_back((word << 8) | 0x02u);
+}
+
+void MidiPortSink::SendWide(ParamMessage m) {
+    std::uint8_t page = 1;
+    std::int32_t v = m.value();
+    if (v > 127) {
+        page = 2;
+        v -= 128;
+    }
+    EmitShortMessage(ShortMessageWord(kControlChangeStatus, kPageController, page));
+    EmitShortMessage(ShortMessageWord(kControlChangeStatus, static_cast<std::uint8_t>(m.parameter()),
+                                      static_cast<std::uint8_t>(v)));
+}
+
+void MidiPortSink::SendPage3(ParamMessage m) {
+    EmitShortMessage(ShortMessageWord(kControlChangeStatus, kPageController, 3));
+    EmitShortMessage(ShortMessageWord(kControlChangeStatus, static_cast<std::uint8_t>(m.parameter()),
+                                      static_cast<std::uint8_t>(m.value())));
+}
+
+void MidiPortSink::SendDirect(ParamMessage m) {
+    EmitShortMessage(ShortMessageWord(kControlChangeStatus, static_cast<std::uint8_t>(m.parameter()),
+                                      static_cast<std::uint8_t>(m.value())));
+}
+
+bool MidiPortSink::OpenDevice(int id) {
+    CloseDevice();
+    m_recording = 0;
+    if (m_ports == nullptr || !m_ports->Open(id)) {
+        m_deviceHandle = kNoDevice;
+        return false;
+    }
+    m_deviceHandle = id;
+    return true;
+}
+
+void MidiPortSink::CloseDevice() {
+    if (m_deviceHandle != kNoDevice) {
+        if (m_ports != nullptr) m_ports->Close();
+        m_deviceHandle = kNoDevice;
+    }
+}
+
+void MidiPortSink::StartRecording() {
+    m_events.clear();
+    m_recording = 1;
+}
+
+void MidiPortSink::StopRecording() { m_recording = 0; }
+
+std::vector<std::uint32_t> MidiPortSink::TakeEvents() { return std::exchange(m_events, {}); }
