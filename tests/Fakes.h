@@ -56,6 +56,11 @@ public:
     std::deque<std::optional<std::string>> savePaths;
     std::deque<std::optional<std::string>> openPaths;
     std::vector<FileDialogRequest> fileRequests;
+    int aboutShown = 0;
+    std::deque<std::optional<int>> deviceAnswers;  // empty: Cancel
+    std::vector<std::pair<std::vector<std::string>, int>> deviceRequests;
+    std::deque<std::optional<std::string>> commentAnswers;  // empty: Cancel
+    std::vector<std::string> commentRequests;
 
     MessageAnswer ShowMessage(const MessageRequest& request) override {
         messages.push_back(request);
@@ -77,6 +82,21 @@ public:
         auto p = openPaths.front();
         openPaths.pop_front();
         return p;
+    }
+    void ShowAbout() override { ++aboutShown; }
+    std::optional<int> RunDeviceDialog(const std::vector<std::string>& names, int current) override {
+        deviceRequests.emplace_back(names, current);
+        if (deviceAnswers.empty()) return std::nullopt;
+        auto a = deviceAnswers.front();
+        deviceAnswers.pop_front();
+        return a;
+    }
+    std::optional<std::string> RunCommentDialog(const std::string& text) override {
+        commentRequests.push_back(text);
+        if (commentAnswers.empty()) return std::nullopt;
+        auto a = commentAnswers.front();
+        commentAnswers.pop_front();
+        return a;
     }
 };
 

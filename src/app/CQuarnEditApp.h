@@ -4,11 +4,34 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 class MidiOutPorts;
 class MidiPause;
+class Profile;
+class UserDialogs;
+class ProgramLocation;
+class FrameView;
+class CMainDlg;
+class CQuarnEditDoc;
 
-// The application object: owns the two MIDI sinks and the mute flag that chooses between them.
+// What the shell needs from the platform besides MIDI.
+struct ShellServices {
+    Profile& profile;
+    UserDialogs& dialogs;
+    ProgramLocation& location;
+    FrameView& frame;
+};
+
+constexpr const char* kAppTitle = "QuarnEdit";
+constexpr const char* kProfileSection = "Options";
+constexpr const char* kProfileDeviceKey = "MIDI Output";
+constexpr int kRecentFileCount = 10;
+
+// The application object: owns the two MIDI sinks and the mute flag that chooses between them,
+// the document and the form, and carries out the menu commands.
 class CQuarnEditApp {
 public:
     CQuarnEditApp(MidiOutPorts& ports, MidiPause& pause);
@@ -20,8 +43,32 @@ public:
     MidiSink* GetActiveSink();
     // The port sink, created on first use.
     MidiPortSink& CreatePortSink();
-
     MidiOutPorts& ports() { return m_ports; }
+
+    // Start-up. `fileToOpen` is a patch named on the command line. `showMainWindow` is called once the
+    // document and the form exist, to show and paint the window. False when start-up fails.
+    void AttachShell(ShellServices services);
+    bool InitInstance(const std::optional<std::string>& fileToOpen);
+
+    // Menu commands.
+    void OnFileNew();
+    void OnFileOpen();
+    bool OnFileSave();
+    bool OnFileSaveAs();
+    void OnOpenRecentFile(int index);
+    void OnExportMidiFile();
+    void OnTransmitAll();
+    void OnOutputDevice();
+
+    // Opens a patch as File > Open does after its dialog: on success the document takes its path and title
+    // and the file heads the recent-file list.
+    bool OpenDocumentFile(const std::string& path);
+
+    CMainDlg* form() { return m_form.get(); }
+    CQuarnEditDoc* document() { return m_document.get(); }
+    // "<document title> - QuarnEdit"
+    std::string WindowTitle() const;
+    const std::vector<std::string>& RecentFiles() const { return m_recentFiles; }
 
     std::int32_t m_midiOutDevice = 0;
     std::unique_ptr<MidiPortSink> m_portSink;
@@ -29,6 +76,14 @@ public:
     std::uint8_t m_mute = 0;
 
 private:
+    void OpenStartupDevice();
+    void AddToRecentFiles(const std::string& path);
+    void DocumentPathChanged();
+
     MidiOutPorts& m_ports;
     MidiPause& m_pause;
+    std::optional<ShellServices> m_shell;
+    std::unique_ptr<CMainDlg> m_form;
+    std::unique_ptr<CQuarnEditDoc> m_document;
+    std::vector<std::string> m_recentFiles;
 };

@@ -36,4 +36,10 @@ public:
     // The chosen path, or nothing when the user cancels.
     virtual std::optional<std::string> AskSaveFileName(const FileDialogRequest& request) = 0;
     virtual std::optional<std::string> AskOpenFileName(const FileDialogRequest& request) = 0;
+    virtual void ShowAbout() = 0;
+    // The MIDI Options dialog: the device names in index order, `current` preselected (nothing when it lies
+    // beyond the list). The chosen index on OK (`current` when nothing is selected), nothing on Cancel.
+    virtual std::optional<int> RunDeviceDialog(const std::vector<std::string>& names, int current) = 0;
+    // The Comment dialog, opened on `text`: the edited text on OK, nothing on Cancel.
+    virtual std::optional<std::string> RunCommentDialog(const std::string& text) = 0;
 };

@@ -15,13 +15,6 @@ bool skipTransmitQuestion = false;
 
 namespace {
 
-template <typename Row, std::size_t N, typename Key>
-const Row* FindRow(const std::array<Row, N>& rows, Key Row::*key, int id) {
-    for (const Row& r : rows)
-        if (r.*key == id) return &r;
-    return nullptr;
-}
-
 std::vector<std::string> ToStrings(auto const& names) {
     return std::vector<std::string>(names.begin(), names.end());
 }

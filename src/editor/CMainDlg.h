@@ -5,9 +5,12 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 
 class CQuarnEditApp;
+class CQuarnEditDoc;
+class ProgramLocation;
 class UserDialogs;
 class ParamMessage;
 
@@ -62,6 +65,25 @@ public:
     void TransmitAll(bool ask);
     std::string TransmitQuestion() const;
 
+    // Patch record (defined with the patch file code).
+    static constexpr std::int32_t GetPatchVersion() { return 0; }
+    static constexpr std::int32_t GetPatchBodySize() { return 2760; }
+    // Fills a record of GetPatchBodySize() bytes from the form.
+    void WritePatchBody(std::span<std::uint8_t> record);
+    // Fills the form from a record, muted, then offers to transmit it; false for an unknown layout.
+    bool ReadPatchBody(std::int32_t version, std::span<const std::uint8_t> record);
+    // File > Export MIDI file...
+    void OnExportMidiFile();
+
+    // Loads "default.qnp" from the program's directory through the document.
+    void OpenDefaultPatch();
+
+    void SetDocument(CQuarnEditDoc* document) { m_document = document; }
+    CQuarnEditDoc* GetDocument() const { return m_document; }
+    void SetProgramLocation(ProgramLocation* location) { m_location = location; }
+    CQuarnEditApp& app() { return m_app; }
+    UserDialogs& dialogs() { return m_dialogs; }
+
     FormState& form() { return m_form; }
     const FormState& form() const { return m_form; }
     std::int32_t& Slot(int slot);
@@ -115,6 +137,8 @@ private:
     CQuarnEditApp& m_app;
     UserDialogs& m_dialogs;
     FormState m_form;
+    CQuarnEditDoc* m_document = nullptr;
+    ProgramLocation* m_location = nullptr;
 };
 
 extern CMainDlg* g_mainDlg;

@@ -71,3 +71,11 @@ struct FilterType {
 };
 extern const std::array<FilterType, 17> kFilterTypes;
 constexpr std::int32_t kFilterRoutingMask = 0x73;
+
+// The row of a table whose field `key` is `id`, or null.
+template <typename Row, std::size_t N>
+const Row* FindRow(const std::array<Row, N>& rows, int Row::*key, int id) {
+    for (const Row& r : rows)
+        if (r.*key == id) return &r;
+    return nullptr;
+}

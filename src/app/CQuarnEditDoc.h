@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+class CMainDlg;
+class UserDialogs;
+
+// The one document. It holds no patch of its own: open and save move a patch between a file and the form.
+class CQuarnEditDoc {
+public:
+    CQuarnEditDoc(CMainDlg& form, UserDialogs& dialogs) : m_form(form), m_dialogs(dialogs) {}
+
+    bool OnNewDocument();
+    // Reads the patch file into the form; reports every failure to the user and returns false.
+    bool OnOpenDocument(const std::string& path);
+    // Writes the form's patch to the file; reports every failure to the user and returns false.
+    bool OnSaveDocument(const std::string& path);
+
+    // The framework's part: the document's path and title ("Untitled" without a path).
+    const std::string& GetPathName() const { return m_pathName; }
+    std::string GetTitle() const;
+    void SetPathName(const std::string& path) { m_pathName = path; }
+    void ClearPathName() { m_pathName.clear(); }
+
+    CMainDlg& form() { return m_form; }
+
+private:
+    CMainDlg& m_form;
+    UserDialogs& m_dialogs;
+    std::string m_pathName;
+};
