@@ -31,3 +31,151 @@ MidiPortSink& CQuarnEditApp::CreatePortSink() {
 }
 
 void CQuarnEditApp::AttachShell(ShellServices services) { m_shell.emplace(services); }
+
+namespace {
+const std::vector<FileFilter> kPatchFilters{{"Quarn Patch (*.qnp)", "*.qnp"}, {"All Files (*.*)", "*.*"}};
+}  // namespace
+
+std::string DeviceDisplayName(MidiOutPorts& ports, int id) {
+    // A vanished index still gets a name, so every message stays well formed.
+    return ports.Name(id).value_or("(unknown device " + std::to_string(id) + ")");
+}
+
+bool CQuarnEditApp::InitInstance(const std::optional<std::string>& fileToOpen) {
+    if (!m_shell) return false;
+    ShellServices& shell = *m_shell;
+
+    m_recentFiles = shell.profile.RecentFiles();
+    if (m_recentFiles.size() > static_cast<std::size_t>(kRecentFileCount)) m_recentFiles.resize(kRecentFileCount);
+
+    m_form = std::make_unique<CMainDlg>(*this, shell.dialogs);
+    m_document = std::make_unique<CQuarnEditDoc>(*m_form, shell.dialogs);
+    m_form->SetDocument(m_document.get());
+    m_form->SetProgramLocation(&shell.location);
+    // A new document: the form is not shown yet, so no default patch loads here.
+    if (!m_document->OnNewDocument()) return false;
+    m_form->OnInitialUpdate();
+
+    shell.frame.ShowMainWindow();
+    DocumentPathChanged();
+    shell.frame.RecentFilesChanged(m_recentFiles);
+
+    OpenStartupDevice();
+
+    // A patch named on the command line is opened once the device is open, so the answer to its
+    // transmit question reaches the instrument, and the form shows the file the title names.
+    if (fileToOpen && OpenDocumentFile(*fileToOpen)) return true;
+    m_form->OpenDefaultPatch();
+    return true;
+}
+
+void CQuarnEditApp::OpenStartupDevice() {
+    ShellServices& shell = *m_shell;
+    m_midiOutDevice = shell.profile.GetProfileInt(kProfileSection, kProfileDeviceKey, 0);
+    MidiPortSink& port = CreatePortSink();
+    if (port.OpenDevice(m_midiOutDevice)) return;
+
+    const int count = m_ports.Count();
+    for (int i = 0; i < count; ++i) {
+        if (!port.OpenDevice(i)) continue;
+        m_midiOutDevice = i;
+        shell.profile.WriteProfileInt(kProfileSection, kProfileDeviceKey, i);
+        shell.dialogs.ShowMessage({"MIDI Output Device has been changed to " + DeviceDisplayName(m_ports, i), "Info",
+                                   MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});
+        return;
+    }
+}
+
+std::string CQuarnEditApp::WindowTitle() const {
+    return (m_document ? m_document->GetTitle() : std::string("Untitled")) + " - " + kAppTitle;
+}
+
+void CQuarnEditApp::DocumentPathChanged() {
+    if (m_shell && m_document) m_shell->frame.TitleChanged(m_document->GetTitle());
+}
+
+void CQuarnEditApp::AddToRecentFiles(const std::string& path) {
+    std::erase(m_recentFiles, path);
+    m_recentFiles.insert(m_recentFiles.begin(), path);
+    if (m_recentFiles.size() > static_cast<std::size_t>(kRecentFileCount)) m_recentFiles.resize(kRecentFileCount);
+    m_shell->profile.WriteRecentFiles(m_recentFiles);
+    m_shell->frame.RecentFilesChanged(m_recentFiles);
+}
+
+bool CQuarnEditApp::OpenDocumentFile(const std::string& path) {
+    if (!m_document || !m_document->OnOpenDocument(path)) return false;
+    m_document->SetPathName(path);
+    DocumentPathChanged();
+    AddToRecentFiles(path);
+    return true;
+}
+
+void CQuarnEditApp::OnFileNew() {
+    if (!m_document) return;
+    m_document->OnNewDocument();
+    DocumentPathChanged();
+}
+
+void CQuarnEditApp::OnFileOpen() {
+    if (!m_shell) return;
+    if (auto path = m_shell->dialogs.AskOpenFileName({"qnp", kPatchFilters, false})) OpenDocumentFile(*path);
+}
+
+bool CQuarnEditApp::OnFileSave() {
+    if (!m_document) return false;
+    if (m_document->GetPathName().empty()) return OnFileSaveAs();
+    const std::string path = m_document->GetPathName();
+    if (!m_document->OnSaveDocument(path)) return false;
+    AddToRecentFiles(path);
+    return true;
+}
+
+bool CQuarnEditApp::OnFileSaveAs() {
+    if (!m_shell || !m_document) return false;
+    auto path = m_shell->dialogs.AskSaveFileName({"qnp", kPatchFilters, true});
+    if (!path || !m_document->OnSaveDocument(*path)) return false;
+    m_document->SetPathName(*path);
+    DocumentPathChanged();
+    AddToRecentFiles(*path);
+    return true;
+}
+
+void CQuarnEditApp::OnOpenRecentFile(int index) {
+    if (!m_shell || index < 0 || index >= static_cast<int>(m_recentFiles.size())) return;
+    const std::string path = m_recentFiles[static_cast<std::size_t>(index)];
+    if (OpenDocumentFile(path)) return;
+    // A file that no longer opens leaves the list, as desktop programs do.
+    std::erase(m_recentFiles, path);
+    m_shell->profile.WriteRecentFiles(m_recentFiles);
+    m_shell->frame.RecentFilesChanged(m_recentFiles);
+}
+
+void CQuarnEditApp::OnExportMidiFile() {
+    if (g_mainDlg != nullptr) g_mainDlg->OnExportMidiFile();
+}
+
+void CQuarnEditApp::OnTransmitAll() {
+    if (g_mainDlg != nullptr) g_mainDlg->TransmitAll(true);
+}
+
+void CQuarnEditApp::OnOutputDevice() {
+    if (!m_shell) return;
+    ShellServices& shell = *m_shell;
+    std::vector<std::string> names;
+    const int count = m_ports.Count();
+    for (int i = 0; i < count; ++i) names.push_back(DeviceDisplayName(m_ports, i));
+
+    const std::optional<int> chosen = shell.dialogs.RunDeviceDialog(names, m_midiOutDevice);
+    if (!chosen || *chosen == m_midiOutDevice) return;
+
+    MidiPortSink& port = CreatePortSink();
+    if (port.OpenDevice(*chosen)) {
+        m_midiOutDevice = *chosen;
+        shell.profile.WriteProfileInt(kProfileSection, kProfileDeviceKey, m_midiOutDevice);
+        return;
+    }
+    shell.dialogs.ShowMessage({DeviceDisplayName(m_ports, *chosen) + " could not be opened, reverting to " +
+                                   DeviceDisplayName(m_ports, m_midiOutDevice),
+                               "Info", MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});
+    port.OpenDevice(m_midiOutDevice);
+}

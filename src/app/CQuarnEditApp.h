@@ -17,6 +17,9 @@ class FrameView;
 class CMainDlg;
 class CQuarnEditDoc;
 
+// A device's name for the user, with a fixed placeholder when the platform cannot name the index.
+std::string DeviceDisplayName(MidiOutPorts& ports, int id);
+
 // What the shell needs from the platform besides MIDI.
 struct ShellServices {
     Profile& profile;
@@ -45,8 +48,7 @@ public:
     MidiPortSink& CreatePortSink();
     MidiOutPorts& ports() { return m_ports; }
 
-    // Start-up. `fileToOpen` is a patch named on the command line. `showMainWindow` is called once the
-    // document and the form exist, to show and paint the window. False when start-up fails.
+    // Start-up. `fileToOpen` is a patch named on the command line. False when start-up fails.
     void AttachShell(ShellServices services);
     bool InitInstance(const std::optional<std::string>& fileToOpen);
 

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The profile: a few integers and the recent-file list.
@@ -26,7 +29,36 @@ public:
 class FrameView {
 public:
     virtual ~FrameView() = default;
+    // Shows the main window and paints it at once; start-up calls it before it opens the MIDI device.
+    virtual void ShowMainWindow() = 0;
     virtual void TitleChanged(const std::string& documentTitle) = 0;
     virtual void RecentFilesChanged(const std::vector<std::string>& paths) = 0;
     virtual void CloseMainWindow() = 0;
+};
+
+// The quick-load library's one entry point: fills the 261-byte buffer with the path of a patch to load,
+// or leaves it empty.
+using QuickLoadEntry = int (*)(char* buffer, std::uintptr_t ownerWindow, std::int32_t x, std::int32_t y);
+
+// A loaded dynamic library; destroying it releases the library.
+class DynamicLibrary {
+public:
+    virtual ~DynamicLibrary() = default;
+    virtual QuickLoadEntry FindQuickLoadEntry(const std::string& name) = 0;
+};
+
+class LibraryLoader {
+public:
+    virtual ~LibraryLoader() = default;
+    // Null when the library cannot be loaded.
+    virtual std::unique_ptr<DynamicLibrary> Load(const std::string& fileName) = 0;
+};
+
+// Where the form's window is, for the quick-load menu.
+class FormWindow {
+public:
+    virtual ~FormWindow() = default;
+    virtual std::uintptr_t WindowId() = 0;
+    // The top-left corner of the form's client area in screen coordinates.
+    virtual std::pair<int, int> ClientOriginOnScreen() = 0;
 };

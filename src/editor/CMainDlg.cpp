@@ -1,6 +1,8 @@
 #include "editor/CMainDlg.h"
 
 #include "app/CQuarnEditApp.h"
+#include "app/CQuarnEditDoc.h"
+#include "app/Services.h"
 #include "app/UserDialogs.h"
 #include "editor/FixedLists.h"
 #include "midi/MidiSink.h"
@@ -131,6 +133,8 @@ void CMainDlg::OnSelChange(int id) {
 }
 
 void CMainDlg::OnClicked(int id) {
+    if (id == ctl::Comment) return OnComment();
+    if (id == ctl::QuickLoad) return OnQuickLoad();
     if (const BitBox* box = FindRow(kSwitchBoxes, &BitBox::box, id)) return OnSwitchBox(*box);
     if (const BitBox* box = FindRow(kFilterBoxes, &BitBox::box, id)) return OnFilterBox(*box);
 }
@@ -330,4 +334,39 @@ void CMainDlg::TransmitAll(bool ask) {
         default: break;
     }
     g_updatingValueBox = 0;
+}
+
+// ---- default patch ------------------------------------------------------------------------------
+
+void CMainDlg::OpenDefaultPatch() {
+    const std::string path = (m_location != nullptr ? m_location->ProgramDirectory() : std::string()) + "default.qnp";
+    if (m_document == nullptr) return;
+    if (!m_document->OnOpenDocument(path)) {
+        m_dialogs.ShowMessage({"Error Opening default patch", "QuarnEdit", MessageButtons::Ok, MessageIcon::None,
+                               MessageOwner::Form});
+    }
+}
+
+void CMainDlg::OnComment() {
+    if (std::optional<std::string> text = m_dialogs.RunCommentDialog(m_comment)) m_comment = *text;
+}
+
+void CMainDlg::OnQuickLoad() {
+    constexpr std::size_t kBufferSize = 261;
+    std::array<char, kBufferSize> buffer{};
+    buffer[0] = '.';
+    if (m_libraries == nullptr) return;
+    std::unique_ptr<DynamicLibrary> library = m_libraries->Load("Selvane.DLL");
+    if (!library) return;
+    QuickLoadEntry entry = library->FindQuickLoadEntry("RunQuickLoadMenuA");
+    if (entry == nullptr) return;
+
+    auto [x, y] = m_window != nullptr ? m_window->ClientOriginOnScreen() : std::pair<int, int>{0, 0};
+    entry(buffer.data(), m_window != nullptr ? m_window->WindowId() : 0, x + 440, y + 15);
+    buffer[kBufferSize - 1] = '\0';  // the callee may leave the path unterminated: the buffer ends it
+    if (buffer[0] == '\0' || m_document == nullptr) return;
+
+    skipTransmitQuestion = true;
+    m_document->OnOpenDocument(std::string(buffer.data()));
+    skipTransmitQuestion = false;
 }

@@ -11,6 +11,8 @@
 class CQuarnEditApp;
 class CQuarnEditDoc;
 class ProgramLocation;
+class LibraryLoader;
+class FormWindow;
 class UserDialogs;
 class ParamMessage;
 
@@ -52,6 +54,10 @@ public:
     void OnMidiChannelChanged();
     void OnPatchNameChanged();
     void OnAuthorChanged();
+    // The Comment button: edits m_comment in its dialog; Cancel leaves it as it was.
+    void OnComment();
+    // The QL button: asks the quick-load library for a patch and loads it without the transmit question.
+    void OnQuickLoad();
 
     // Modulation source lists.
     void FillSourceList(std::int32_t value, int listId);
@@ -81,6 +87,10 @@ public:
     void SetDocument(CQuarnEditDoc* document) { m_document = document; }
     CQuarnEditDoc* GetDocument() const { return m_document; }
     void SetProgramLocation(ProgramLocation* location) { m_location = location; }
+    void SetQuickLoad(LibraryLoader* libraries, FormWindow* window) {
+        m_libraries = libraries;
+        m_window = window;
+    }
     CQuarnEditApp& app() { return m_app; }
     UserDialogs& dialogs() { return m_dialogs; }
 
@@ -139,6 +149,8 @@ private:
     FormState m_form;
     CQuarnEditDoc* m_document = nullptr;
     ProgramLocation* m_location = nullptr;
+    LibraryLoader* m_libraries = nullptr;
+    FormWindow* m_window = nullptr;
 };
 
 extern CMainDlg* g_mainDlg;
