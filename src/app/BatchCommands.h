@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/UserDialogs.h"
+
+#include <iosfwd>
+#include <string>
+
+class MidiOutPorts;
+class MidiPause;
+
+// Dialogs for runs without a window: messages go to an error stream, questions get a fixed answer,
+// the save dialog answers with a path given beforehand.
+class ConsoleDialogs : public UserDialogs {
+public:
+    ConsoleDialogs(std::ostream& err, MessageAnswer questionAnswer, std::string savePath = {})
+        : m_err(err), m_questionAnswer(questionAnswer), m_savePath(std::move(savePath)) {}
+
+    MessageAnswer ShowMessage(const MessageRequest& request) override;
+    std::optional<std::string> AskSaveFileName(const FileDialogRequest&) override;
+    std::optional<std::string> AskOpenFileName(const FileDialogRequest&) override { return std::nullopt; }
+    void ShowAbout() override {}
+    std::optional<int> RunDeviceDialog(const std::vector<std::string>&, int) override { return std::nullopt; }
+    std::optional<std::string> RunCommentDialog(const std::string&) override { return std::nullopt; }
+
+    // Whether any message other than a question was shown: every such message reports a failure.
+    bool failed() const { return m_failed; }
+
+private:
+    std::ostream& m_err;
+    MessageAnswer m_questionAnswer;
+    std::string m_savePath;
+    bool m_failed = false;
+};
+
+// Writes the MIDI file that File > Export MIDI file writes after opening `patchPath`. Exit code.
+int ExportMidiFileCommand(const std::string& patchPath, const std::string& midiPath, std::ostream& err);
+
+// Opens device `device`, loads `patchPath` and sends the whole patch with its pauses. Exit code.
+int TransmitCommand(const std::string& patchPath, int device, MidiOutPorts& ports, MidiPause& pause,
+                    std::ostream& err);
