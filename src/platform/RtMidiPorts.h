@@ -50,9 +50,7 @@ private:
     unsigned int JackCount();
     std::optional<Location> Locate(int index);
     bool OpenJack(unsigned int port);
-    bool JackRoomFor(std::size_t bytes);
-
-    static void OnRtMidiError(int type, const std::string& text, void* self);
+    void SendJack(const unsigned char* message, std::size_t size);
 
     std::unique_ptr<RtMidiOut> m_alsa;
     std::unique_ptr<JackBackend> m_jack;
