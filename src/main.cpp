@@ -1,18 +1,59 @@
-// Stand-in entry point until the main window exists.
+// QuarnEdit's entry point: the window, or one of the window-less commands for scripting.
+#include "app/BatchCommands.h"
+#include "app/CQuarnEditApp.h"
+#include "platform/CommandLine.h"
+#include "platform/QSettingsProfile.h"
 #include "platform/RtMidiPorts.h"
+#include "platform/SleepPause.h"
+#include "ui/RunGui.h"
+
+#include <QCoreApplication>
 
 #include <cstdio>
-#include <cstring>
+#include <iostream>
+
+namespace {
+
+constexpr const char* kVersionLine = "QuarnEdit Version 1.1 beta 6";
+
+int ListDevices() {
+    RtMidiPorts ports;
+    const int count = ports.Count();
+    for (int i = 0; i < count; ++i) std::cout << i << '\t' << DeviceDisplayName(ports, i) << '\n';
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::strcmp(argv[1], "--list-devices") == 0) {
-        RtMidiPorts ports;
-        const int count = ports.Count();
-        for (int i = 0; i < count; ++i) {
-            if (const auto name = ports.Name(i)) std::printf("%d\t%s\n", i, name->c_str());
-        }
-        return 0;
+    const std::vector<std::string> args(argv, argv + argc);
+    const CommandLineOptions options = ParseCommandLine(args);
+    using Mode = CommandLineOptions::Mode;
+
+    switch (options.mode) {
+        case Mode::Gui: return RunGui(argc, argv, options.file);
+        case Mode::Help: std::cout << options.text; return 0;
+        case Mode::Version: std::cout << kVersionLine << '\n'; return 0;
+        case Mode::Error:
+            std::cerr << "quarnedit: " << options.text << "\nTry 'quarnedit --help'.\n";
+            return 2;
+        default: break;
     }
-    std::puts("QuarnEdit Version 1.1 beta 6");
-    return 0;
+
+    // The window-less commands still need Qt's idea of the user's directories for the profile.
+    QCoreApplication core(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("QuarnEdit"));
+    switch (options.mode) {
+        case Mode::ListDevices: return ListDevices();
+        case Mode::ExportMidi: return ExportMidiFileCommand(options.input, options.output, std::cerr);
+        case Mode::Transmit: {
+            QSettingsProfile profile;
+            const int device =
+                options.device.value_or(profile.GetProfileInt(kProfileSection, kProfileDeviceKey, 0));
+            RtMidiPorts ports;
+            SleepPause pause;
+            return TransmitCommand(options.input, device, ports, pause, std::cerr);
+        }
+        default: return 2;
+    }
 }

@@ -1,5 +1,6 @@
 #include "midi/MidiSink.h"
 
+#include "midi/MidiFile.h"
 #include "midi/MidiOutPorts.h"
 
 #include <utility>
@@ -70,3 +71,11 @@ void MidiPortSink::StartRecording() {
 void MidiPortSink::StopRecording() { m_recording = 0; }
 
 std::vector<std::uint32_t> MidiPortSink::TakeEvents() { return std::exchange(m_events, {}); }
+
+FileWriteResult MidiPortSink::WriteMidiFile(const std::string& path) {
+    WholeFileWriter file;
+    if (FileWriteResult opened = file.Open(path); opened != FileWriteResult::Ok) return opened;
+    const std::vector<std::uint8_t> bytes = BuildMidiFile(m_events);
+    m_events.clear();
+    return file.Commit(bytes);
+}

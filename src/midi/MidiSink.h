@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/WholeFile.h"
 #include "midi/ParamMessage.h"
 
 #include <cstdint>
@@ -48,6 +49,9 @@ public:
     // Event words: bytes 0x02 (delta time), status, data 1, data 2 in memory order.
     const std::vector<std::uint32_t>& events() const { return m_events; }
     std::vector<std::uint32_t> TakeEvents();
+    // Writes the event list as a Standard MIDI File and empties it; a file that cannot be opened
+    // leaves the list as it was. The caller tells the user about a failure.
+    FileWriteResult WriteMidiFile(const std::string& path);
 
 protected:
     void EmitShortMessage(std::uint32_t word);

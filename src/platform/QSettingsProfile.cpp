@@ -1,0 +1,100 @@
+#include "platform/QSettingsProfile.h"
+
+#include "app/CQuarnEditApp.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+QString Key(const std::string& section, const std::string& key) {
+    return QString::fromStdString(section) + QLatin1Char('/') + QString::fromStdString(key);
+}
+
+QString RecentKey(int index) {
+    return QString::fromUtf8(QSettingsProfile::kRecentSection) + QStringLiteral("/File%1").arg(index + 1);
+}
+
+// As INI files are read: the leading integer of the text, 0 when there is none.
+int LeadingInt(const QString& text) {
+    static const QRegularExpression kNumber(QStringLiteral("^\\s*([+-]?[0-9]+)"));
+    const QRegularExpressionMatch match = kNumber.match(text);
+    if (!match.hasMatch()) return 0;
+    const QString digits = match.captured(1);
+    bool ok = false;
+    const qlonglong value = digits.toLongLong(&ok);
+    if (!ok) return digits.startsWith(QLatin1Char('-')) ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
+    return static_cast<int>(std::clamp<qlonglong>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+}  // namespace
+
+QSettingsProfile::QSettingsProfile() : QSettingsProfile(DefaultPath()) {}
+
+QSettingsProfile::QSettingsProfile(const QString& path)
+    : m_path(path), m_settings(std::make_unique<QSettings>(path, QSettings::IniFormat)) {
+    m_damaged = m_settings->status() != QSettings::NoError;
+}
+
+QSettingsProfile::~QSettingsProfile() = default;
+
+QString QSettingsProfile::DefaultPath() {
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    const QString app = QString::fromUtf8(kAppTitle);
+    return base + QLatin1Char('/') + app + QLatin1Char('/') + app + QStringLiteral(".INI");
+}
+
+QSettings* QSettingsProfile::Readable() { return m_damaged ? nullptr : m_settings.get(); }
+
+QSettings& QSettingsProfile::Writable() {
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    // A damaged file is replaced by what the program writes, with nothing kept of what half-parsed.
+    if (m_damaged) {
+        m_settings->clear();
+        m_damaged = false;
+    }
+    return *m_settings;
+}
+
+int QSettingsProfile::GetProfileInt(const std::string& section, const std::string& key, int defaultValue) {
+    QSettings* settings = Readable();
+    if (settings == nullptr) return defaultValue;
+    const QVariant value = settings->value(Key(section, key));
+    if (!value.isValid()) return defaultValue;
+    return LeadingInt(value.toString());
+}
+
+void QSettingsProfile::WriteProfileInt(const std::string& section, const std::string& key, int value) {
+    QSettings& settings = Writable();
+    settings.setValue(Key(section, key), QString::number(value));
+    settings.sync();
+}
+
+std::vector<std::string> QSettingsProfile::RecentFiles() {
+    std::vector<std::string> paths;
+    QSettings* settings = Readable();
+    if (settings == nullptr) return paths;
+    for (int i = 0; i < kRecentFileCount; ++i) {
+        const QString path = settings->value(RecentKey(i)).toString();
+        if (!path.isEmpty()) paths.push_back(path.toStdString());
+    }
+    return paths;
+}
+
+void QSettingsProfile::WriteRecentFiles(const std::vector<std::string>& paths) {
+    QSettings& settings = Writable();
+    for (int i = 0; i < kRecentFileCount; ++i) {
+        if (i < static_cast<int>(paths.size())) {
+            settings.setValue(RecentKey(i), QString::fromStdString(paths[static_cast<std::size_t>(i)]));
+        } else {
+            settings.remove(RecentKey(i));
+        }
+    }
+    settings.sync();
+}

@@ -1,0 +1,5 @@
+#include "platform/QtProgramLocation.h"
+
+#include <QCoreApplication>
+
+std::string QtProgramLocation::ProgramDirectory() { return QCoreApplication::applicationDirPath().toStdString() + "/"; }

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QIcon>
+
+// The program's icon, painted in code so that no image plug-in is needed; resources/quarnedit.svg is
+// the same picture for the desktop.
+QIcon AppIcon();

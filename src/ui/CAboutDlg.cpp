@@ -1,0 +1,28 @@
+#include "ui/CAboutDlg.h"
+
+#include "ui/AppIcon.h"
+#include "ui/DialogUnits.h"
+
+#include <QLabel>
+#include <QPushButton>
+
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QStringLiteral("About QuarnEdit"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFont(DialogFont());
+    const DialogUnits du = DialogUnits::ForFont(font());
+
+    auto* icon = new QLabel(this);
+    icon->setPixmap(AppIcon().pixmap(32, 32));
+    icon->setGeometry(du.X(8), du.Y(8), 32, 32);
+
+    auto* version = new QLabel(QStringLiteral("QuarnEdit Version 1.1 beta 6"), this);
+    version->setGeometry(du.Rect(40, 14, 150, 8));
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setGeometry(du.Rect(142, 38, 50, 14));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+    setFixedSize(du.X(200), du.Y(60));
+}

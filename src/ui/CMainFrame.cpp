@@ -1,0 +1,188 @@
+#include "ui/CMainFrame.h"
+
+#include "app/CQuarnEditApp.h"
+#include "app/UserDialogs.h"
+#include "editor/CMainDlg.h"
+#include "ui/AppIcon.h"
+#include "ui/FormWidget.h"
+#include "ui/UiText.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
+
+namespace {
+
+// Menu command ids.
+constexpr int kIdFileNew = 57600;
+constexpr int kIdFileOpen = 57601;
+constexpr int kIdFileSave = 57603;
+constexpr int kIdFileSaveAs = 57604;
+constexpr int kIdAppExit = 57665;
+constexpr int kIdAppAbout = 57664;
+constexpr int kIdTransmitAll = 32772;
+constexpr int kIdExportMidiFile = 32773;
+constexpr int kIdOutputDevice = 32774;
+
+// Longest path shown in the recent-file list before directories in its middle give way to "...".
+constexpr int kMaxRecentDisplay = 30;
+
+QString EscapeMnemonics(QString text) { return text.replace(QLatin1Char('&'), QStringLiteral("&&")); }
+
+// A file in the current directory shows its name alone; a long path keeps its first directory and as
+// many trailing parts as fit, and the name alone when nothing else does.
+QString DisplayPath(const QString& path) {
+    const QFileInfo info(path);
+    if (info.absolutePath() == QDir::currentPath()) return info.fileName();
+    if (path.size() <= kMaxRecentDisplay) return path;
+
+    const QStringList parts = path.split(QLatin1Char('/'));
+    if (parts.size() < 3) return info.fileName();
+    const QString head = parts[0] + QLatin1Char('/') + parts[1] + QStringLiteral("/...");
+    for (qsizetype first = 2; first < parts.size(); ++first) {
+        const QString candidate = head + QLatin1Char('/') + parts.mid(first).join(QLatin1Char('/'));
+        if (candidate.size() <= kMaxRecentDisplay) return candidate;
+    }
+    return info.fileName();
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(CQuarnEditApp& app, UserDialogs& dialogs, QWidget* parent)
+    : QMainWindow(parent), m_app(app), m_dialogs(dialogs) {
+    setWindowTitle(QString::fromUtf8(kAppTitle));
+    setWindowIcon(AppIcon());
+    // The menu belongs to the window, also where the desktop offers a global menu bar.
+    menuBar()->setNativeMenuBar(false);
+    BuildMenu();
+
+    // A form larger than the window scrolls, as a form view does.
+    m_scroll = new QScrollArea(this);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_scroll->setWidgetResizable(false);
+    setCentralWidget(m_scroll);
+}
+
+QAction* CMainFrame::AddCommand(QMenu* menu, const QString& text, int id, void (CMainFrame::*handler)()) {
+    QAction* action = menu->addAction(text);
+    action->setData(id);
+    connect(action, &QAction::triggered, this, handler);
+    return action;
+}
+
+void CMainFrame::BuildMenu() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    AddCommand(file, QStringLiteral("&New"), kIdFileNew, &CMainFrame::OnFileNew);
+    AddCommand(file, QStringLiteral("&Open..."), kIdFileOpen, &CMainFrame::OnFileOpen);
+    AddCommand(file, QStringLiteral("Save &As..."), kIdFileSaveAs, &CMainFrame::OnFileSaveAs);
+    AddCommand(file, QStringLiteral("&Export MIDI file..."), kIdExportMidiFile, &CMainFrame::OnExportMidiFile);
+    file->addSeparator();
+    AddCommand(file, QStringLiteral("&Save"), kIdFileSave, &CMainFrame::OnFileSave);
+    file->addSeparator();
+    m_recentPlaceholder = file->addAction(QStringLiteral("Recent File"));
+    m_recentPlaceholder->setData(kFirstRecentFileId);
+    m_recentPlaceholder->setEnabled(false);
+    for (int i = 0; i < kRecentFileCount; ++i) {
+        QAction* recent = file->addAction(QString());
+        recent->setData(kFirstRecentFileId + i);
+        recent->setVisible(false);
+        connect(recent, &QAction::triggered, this, [this, i] { m_app.OnOpenRecentFile(i); });
+        m_recentActions.push_back(recent);
+    }
+    file->addSeparator();
+    AddCommand(file, QStringLiteral("E&xit"), kIdAppExit, &CMainFrame::OnAppExit);
+
+    QMenu* midi = menuBar()->addMenu(QStringLiteral("&MIDI Options"));
+    AddCommand(midi, QStringLiteral("&Transmit All"), kIdTransmitAll, &CMainFrame::OnTransmitAll);
+    midi->addSeparator();
+    AddCommand(midi, QStringLiteral("Output &Device..."), kIdOutputDevice, &CMainFrame::OnOutputDevice);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    AddCommand(help, QStringLiteral("&About QuarnEdit"), kIdAppAbout, &CMainFrame::OnAppAbout);
+
+    m_menus = {file, midi, help};
+}
+
+QPoint CMainFrame::CentredPosition(const QRect& desktop) {
+    // Integer division truncates toward zero, also on a desktop smaller than the window.
+    return {desktop.x() + (desktop.width() - kWidth) / 2, desktop.y() + (desktop.height() - kHeight) / 2 - 14};
+}
+
+QString CMainFrame::RecentFileText(int index, const std::string& path) {
+    const QString name = EscapeMnemonics(DisplayPath(ToQString(path)));
+    // The tenth entry takes its mnemonic from the 0.
+    if (index == 9) return QStringLiteral("1&0 ") + name;
+    return QStringLiteral("&%1 ").arg(index + 1) + name;
+}
+
+void CMainFrame::ShowMainWindow() {
+    if (m_form == nullptr && m_app.form() != nullptr) {
+        m_form = new FormWidget(*m_app.form());
+        m_scroll->setWidget(m_form);
+        if (QWidget* first = m_form->WidgetForId(ctl::PatchName)) first->setFocus();
+        if (m_formCreated) m_formCreated(*m_form);
+    }
+    if (m_app.document() != nullptr) setWindowTitle(ToQString(m_app.WindowTitle()));
+
+    // Qt sizes the client area; the frame around it is known only once the window system has decorated
+    // the window. Until then the client gets the whole size, and FitFrame takes the frame off it.
+    resize(kWidth, kHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) move(CentredPosition(screen->availableGeometry()));
+    show();
+    FitFrame();
+    QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void CMainFrame::FitFrame() {
+    if (m_frameFitted || !isVisible()) return;
+    const QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.isEmpty()) return;  // not decorated (yet)
+    m_frameFitted = true;
+    resize(kWidth - frame.width(), kHeight - frame.height());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) move(CentredPosition(screen->availableGeometry()));
+}
+
+bool CMainFrame::event(QEvent* event) {
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::Move || event->type() == QEvent::Resize || event->type() == QEvent::Show) FitFrame();
+    return handled;
+}
+
+void CMainFrame::TitleChanged(const std::string& documentTitle) {
+    // "[*]" would be taken for the modified mark; doubled it shows as itself.
+    QString title = ToQString(documentTitle).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    setWindowTitle(title + QStringLiteral(" - ") + QString::fromUtf8(kAppTitle));
+}
+
+void CMainFrame::RecentFilesChanged(const std::vector<std::string>& paths) {
+    for (std::size_t i = 0; i < m_recentActions.size(); ++i) {
+        QAction* action = m_recentActions[i];
+        const bool used = i < paths.size();
+        action->setVisible(used);
+        action->setText(used ? RecentFileText(static_cast<int>(i), paths[i]) : QString());
+        action->setToolTip(used ? ToQString(paths[i]) : QString());
+    }
+    m_recentPlaceholder->setVisible(paths.empty());
+}
+
+void CMainFrame::CloseMainWindow() { close(); }
+
+void CMainFrame::OnFileNew() { m_app.OnFileNew(); }
+void CMainFrame::OnFileOpen() { m_app.OnFileOpen(); }
+void CMainFrame::OnFileSaveAs() { m_app.OnFileSaveAs(); }
+void CMainFrame::OnExportMidiFile() { m_app.OnExportMidiFile(); }
+void CMainFrame::OnFileSave() { m_app.OnFileSave(); }
+// Editing never marks the patch modified, so closing asks nothing.
+void CMainFrame::OnAppExit() { close(); }
+void CMainFrame::OnTransmitAll() { m_app.OnTransmitAll(); }
+void CMainFrame::OnOutputDevice() { m_app.OnOutputDevice(); }
+void CMainFrame::OnAppAbout() { m_dialogs.ShowAbout(); }

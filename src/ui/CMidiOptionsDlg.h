@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QDialog>
+
+#include <string>
+#include <vector>
+
+class QComboBox;
+
+// The MIDI Options dialog: the output devices by name, in device order.
+class CMidiOptionsDlg : public QDialog {
+public:
+    static constexpr int kDeviceListId = 1085;
+
+    // `deviceIndex` is preselected; an index beyond the list leaves nothing selected.
+    CMidiOptionsDlg(const std::vector<std::string>& names, int deviceIndex, QWidget* parent = nullptr);
+
+    // After OK: the selected entry, or the index the dialog was opened with when nothing is selected.
+    int DeviceIndex() const { return m_deviceIndex; }
+    QComboBox* DeviceList() const { return m_list; }
+
+    void accept() override;
+
+private:
+    QComboBox* m_list = nullptr;
+    int m_deviceIndex;
+};

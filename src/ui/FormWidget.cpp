@@ -1,0 +1,220 @@
+#include "ui/FormWidget.h"
+
+#include "editor/CMainDlg.h"
+#include "ui/GroupFrame.h"
+#include "ui/UiText.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QSignalBlocker>
+#include <QSlider>
+
+#include <algorithm>
+
+namespace {
+
+QString TextOf(const ControlDef& def) {
+    return QString::fromUtf8(def.text.data(), static_cast<qsizetype>(def.text.size()));
+}
+
+bool InTabOrder(ControlKind kind) {
+    switch (kind) {
+        case ControlKind::EditBox:
+        case ControlKind::PushButton:
+        case ControlKind::CheckBox:
+        case ControlKind::Slider:
+        case ControlKind::List: return true;
+        case ControlKind::Label:
+        case ControlKind::GroupBox:
+        case ControlKind::ValueBox: return false;
+    }
+    return false;
+}
+
+// A list's template height is that of the opened drop-down; the closed box keeps the style's own height,
+// and whatever is left below it holds the visible entries.
+int VisibleEntries(int dropDownPixels, int closedHeight, int entryHeight) {
+    return std::max(1, (dropDownPixels - closedHeight - 2) / std::max(1, entryHeight));
+}
+
+}  // namespace
+
+FormWidget::FormWidget(CMainDlg& form, QWidget* parent)
+    : QWidget(parent), m_form(form), m_state(form.form()) {
+    setFont(FormFont());
+    m_units = DialogUnits::ForFont(font());
+    setFixedSize(m_units.X(kFormWidthDlu), m_units.Y(kFormHeightDlu));
+
+    // Created in template order, so later items lie above earlier ones (the group boxes below their rows)
+    // and the focus chain starts out in template order too.
+    QWidget* previousStop = nullptr;
+    for (const ControlDef& def : FormControls()) {
+        QWidget* item = CreateItem(def);
+        m_items.push_back(item);
+        if (def.id != kNoId) m_byId[def.id] = item;
+        if (InTabOrder(def.kind)) {
+            if (previousStop != nullptr) QWidget::setTabOrder(previousStop, item);
+            previousStop = item;
+        }
+    }
+
+    m_state.SetObserver(this);
+    for (const auto& [id, widget] : m_byId) ControlChanged(id);
+}
+
+FormWidget::~FormWidget() { m_state.SetObserver(nullptr); }
+
+QWidget* FormWidget::CreateItem(const ControlDef& def) {
+    const QRect rect = m_units.Rect(def.rect);
+    const int id = def.id;
+    QWidget* item = nullptr;
+
+    switch (def.kind) {
+        case ControlKind::Label: {
+            auto* label = new QLabel(TextOf(def), this);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            item = label;
+            break;
+        }
+        case ControlKind::GroupBox: {
+            item = new GroupFrame(TextOf(def), this);
+            break;
+        }
+        case ControlKind::EditBox:
+        case ControlKind::ValueBox: {
+            auto* edit = new QLineEdit(this);
+            if (def.kind == ControlKind::ValueBox) {
+                edit->setReadOnly(true);
+                edit->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+                edit->setFocusPolicy(Qt::ClickFocus);
+                // Shown on the window's colour, as a box that cannot be typed into.
+                QPalette palette = edit->palette();
+                palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+                edit->setPalette(palette);
+            }
+            // Only the user's typing: the program's own writes arrive through the state with signals blocked.
+            connect(edit, &QLineEdit::textEdited, this,
+                    [this, id](const QString& text) { m_form.UserEdited(id, FromQString(text)); });
+            item = edit;
+            break;
+        }
+        case ControlKind::PushButton: {
+            auto* button = new QPushButton(TextOf(def), this);
+            button->setAutoDefault(false);
+            connect(button, &QPushButton::clicked, this, [this, id] { m_form.UserClicked(id); });
+            item = button;
+            break;
+        }
+        case ControlKind::CheckBox: {
+            auto* box = new QCheckBox(TextOf(def), this);
+            // The form toggles its own state; the box is then redrawn from it.
+            connect(box, &QCheckBox::clicked, this, [this, id] { m_form.UserClicked(id); });
+            item = box;
+            break;
+        }
+        case ControlKind::Slider: {
+            auto* slider = new QSlider(Qt::Horizontal, this);
+            slider->setTickPosition(QSlider::NoTicks);
+            slider->setFocusPolicy(Qt::StrongFocus);
+            // Every notification runs the handler once. Steps, keys and the wheel arrive as actions, with the
+            // new position already in sliderPosition(); a drag arrives as moves and one release. A drag also
+            // raises a move action after each sliderMoved, which is the same notification and is skipped.
+            connect(slider, &QAbstractSlider::actionTriggered, this, [this, id, slider](int action) {
+                if (action == QAbstractSlider::SliderMove && slider->isSliderDown()) return;
+                SliderNotified(id, slider->sliderPosition());
+            });
+            connect(slider, &QAbstractSlider::sliderMoved, this,
+                    [this, id](int position) { SliderNotified(id, position); });
+            connect(slider, &QAbstractSlider::sliderReleased, this,
+                    [this, id, slider] { SliderNotified(id, slider->sliderPosition()); });
+            item = slider;
+            break;
+        }
+        case ControlKind::List: {
+            auto* list = new QComboBox(this);
+            list->setEditable(false);
+            list->setInsertPolicy(QComboBox::NoInsert);
+            list->setMaxVisibleItems(
+                VisibleEntries(rect.height(), list->sizeHint().height(), QFontMetrics(font()).height()));
+            connect(list, &QComboBox::activated, this, [this, id](int index) { m_form.UserSelected(id, index); });
+            item = list;
+            break;
+        }
+    }
+
+    if (def.kind == ControlKind::List) {
+        item->setGeometry(rect.x(), rect.y(), rect.width(), static_cast<QComboBox*>(item)->sizeHint().height());
+    } else {
+        item->setGeometry(rect);
+    }
+    item->setObjectName(id != kNoId ? QString::number(id) : QStringLiteral("item%1").arg(def.place));
+    return item;
+}
+
+void FormWidget::SliderNotified(int id, int position) { m_form.UserMovedSlider(id, position); }
+
+QWidget* FormWidget::WidgetForId(int id) const {
+    const auto it = m_byId.find(id);
+    return it == m_byId.end() ? nullptr : it->second;
+}
+
+QWidget* FormWidget::WidgetAt(int place) const {
+    if (place < 1 || place > static_cast<int>(m_items.size())) return nullptr;
+    return m_items[static_cast<std::size_t>(place - 1)];
+}
+
+void FormWidget::ControlChanged(int id) {
+    QWidget* widget = WidgetForId(id);
+    if (widget == nullptr) return;
+    const ControlState& state = m_state.Get(id);
+    const QSignalBlocker blocker(widget);
+    widget->setEnabled(state.enabled);
+
+    switch (state.kind) {
+        case ControlKind::Slider: {
+            auto* slider = static_cast<QSlider*>(widget);
+            slider->setRange(state.rangeMin, state.rangeMax);
+            slider->setValue(state.position);
+            break;
+        }
+        case ControlKind::List: {
+            auto* list = static_cast<QComboBox*>(widget);
+            QStringList entries;
+            entries.reserve(static_cast<qsizetype>(state.entries.size()));
+            for (const std::string& entry : state.entries) entries.push_back(ToQString(entry));
+            bool same = list->count() == entries.size();
+            for (int i = 0; same && i < list->count(); ++i) same = list->itemText(i) == entries[i];
+            if (!same) {
+                list->clear();
+                list->addItems(entries);
+            }
+            list->setCurrentIndex(state.selection);
+            break;
+        }
+        case ControlKind::CheckBox: static_cast<QCheckBox*>(widget)->setChecked(state.checked); break;
+        case ControlKind::EditBox:
+        case ControlKind::ValueBox: {
+            auto* edit = static_cast<QLineEdit*>(widget);
+            // Rewriting the text the user is typing would move the cursor to its end.
+            const QString text = ToQString(state.text);
+            if (edit->text() != text) edit->setText(text);
+            break;
+        }
+        case ControlKind::Label: static_cast<QLabel*>(widget)->setText(ToQString(state.text)); break;
+        case ControlKind::PushButton: static_cast<QPushButton*>(widget)->setText(ToQString(state.text)); break;
+        case ControlKind::GroupBox: static_cast<GroupFrame*>(widget)->SetTitle(ToQString(state.text)); break;
+    }
+}
+
+std::uintptr_t FormWidget::WindowId() { return static_cast<std::uintptr_t>(window()->winId()); }
+
+std::pair<int, int> FormWidget::ClientOriginOnScreen() {
+    const QPoint origin = mapToGlobal(QPoint(0, 0));
+    return {origin.x(), origin.y()};
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "app/Services.h"
+#include "editor/FormState.h"
+#include "ui/DialogUnits.h"
+
+#include <QWidget>
+
+#include <map>
+#include <vector>
+
+class CMainDlg;
+
+// The editor form on screen: one widget per item of the form's template, placed by its rectangle in
+// dialog units. It is a view of the form's control state: it redraws a widget whenever that state
+// changes, and hands every user action to the form, which decides what follows.
+class FormWidget : public QWidget, public FormObserver, public FormWindow {
+public:
+    explicit FormWidget(CMainDlg& form, QWidget* parent = nullptr);
+    ~FormWidget() override;
+    FormWidget(const FormWidget&) = delete;
+    FormWidget& operator=(const FormWidget&) = delete;
+
+    // The widget of a control id, or null for an id the form does not have.
+    QWidget* WidgetForId(int id) const;
+    // The widget of the template's item at `place` (1-based), labels and group boxes included.
+    QWidget* WidgetAt(int place) const;
+    const DialogUnits& Units() const { return m_units; }
+
+    void ControlChanged(int id) override;
+
+    std::uintptr_t WindowId() override;
+    std::pair<int, int> ClientOriginOnScreen() override;
+
+private:
+    QWidget* CreateItem(const ControlDef& def);
+    void SliderNotified(int id, int position);
+
+    CMainDlg& m_form;
+    FormState& m_state;
+    DialogUnits m_units;
+    std::vector<QWidget*> m_items;  // in template order
+    std::map<int, QWidget*> m_byId;
+};
