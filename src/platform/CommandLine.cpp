@@ -51,7 +51,8 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& args) {
     const QStringList positional = parser.positionalArguments();
     if (parser.isSet(help)) {
         options.mode = CommandLineOptions::Mode::Help;
-        options.text = parser.helpText().toStdString();
+        // Without an application object the parser cannot know the program's name.
+        options.text = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("quarnedit")).toStdString();
         return options;
     }
     if (parser.isSet(version)) {

@@ -1,0 +1,155 @@
+// The program's command line, run as a user's script would run it.
+#include <RtMidi.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+
+namespace {
+
+struct ProgramRun {
+    int exitCode = -1;
+    std::string out;
+};
+
+// Runs the program with `args` (already quoted for the shell); stderr joins stdout.
+ProgramRun Program(const std::string& args) {
+    ProgramRun r;
+    const std::string command = std::string("'") + QUARNEDIT_BIN + "' " + args + " 2>&1";
+    FILE* p = popen(command.c_str(), "r");
+    if (p == nullptr) return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    const int status = pclose(p);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+Bytes ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return Bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+
+struct CliTest : ::testing::Test {
+    fs::path dir;
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("quarn-cli-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+};
+
+TEST_F(CliTest, HelpVersionAndBadArguments) {
+    ProgramRun help = Program("--help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("Usage: quarnedit"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("--export-midi"), std::string::npos);
+    ProgramRun version = Program("--version");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "QuarnEdit Version 1.1 beta 6\n");
+    for (const char* bad : {"--bogus", "--export-midi", "--export-midi a.qnp", "--device 1", "--transmit a --device x",
+                            "--list-devices --transmit a", "a.qnp b.qnp"}) {
+        ProgramRun r = Program(bad);
+        EXPECT_NE(r.exitCode, 0) << bad;
+        EXPECT_NE(r.out.find("quarnedit: "), std::string::npos) << bad << ": " << r.out;
+    }
+}
+
+TEST_F(CliTest, ExportWritesTheMidiFileAndReportsFailures) {
+    const fs::path out = dir / "name with spaces \xC3\xA9 \xFF.mid";
+    ProgramRun r = Program("--export-midi " + Quote(QUARN_DEFAULT_PATCH) + " " + Quote(out));
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(r.out, "");
+    const Bytes midi = ReadFile(out);
+    ASSERT_EQ(midi.size(), 364u);
+    EXPECT_EQ(Bytes(midi.begin(), midi.begin() + 4), (Bytes{'M', 'T', 'h', 'd'}));
+
+    ProgramRun missing = Program("--export-midi " + Quote(dir / "missing.qnp") + " " + Quote(dir / "x.mid"));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.out, "Couldn't open input file\n");
+    EXPECT_FALSE(fs::exists(dir / "x.mid"));
+
+    ProgramRun badTarget = Program("--export-midi " + Quote(QUARN_DEFAULT_PATCH) + " " + Quote(dir / "no" / "dir.mid"));
+    EXPECT_EQ(badTarget.exitCode, 1);
+    EXPECT_EQ(badTarget.out, "Couldn't open output file\n");
+
+    std::ofstream(dir / "foreign.qnp") << std::string(3000, 'z');
+    ProgramRun foreign = Program("--export-midi " + Quote(dir / "foreign.qnp") + " " + Quote(dir / "y.mid"));
+    EXPECT_EQ(foreign.exitCode, 1);
+    EXPECT_EQ(foreign.out, "Not a QuarnEdit Patch\n");
+}
+
+bool RequireJack() {
+    const char* v = std::getenv("QUARN_REQUIRE_JACK");
+    return v != nullptr && *v != '\0' && std::strcmp(v, "0") != 0;
+}
+
+void Quiet(RtMidiError::Type, const std::string&, void*) {}
+
+// What arrives at a JACK MIDI input when the program transmits a patch is what its export writes.
+TEST_F(CliTest, TransmitSendsWhatTheExportWrites) {
+    std::unique_ptr<RtMidiIn> in;
+    try {
+        in = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, "quarn-cli-synth", 4096);
+        in->setErrorCallback(&Quiet);
+        in->openVirtualPort("in");
+        in->ignoreTypes(false, false, false);
+    } catch (const RtMidiError&) {
+    }
+
+    ProgramRun list = Program("--list-devices");
+    ASSERT_EQ(list.exitCode, 0) << list.out;
+    int device = -1;
+    std::istringstream lines(list.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("quarn-cli-synth") != std::string::npos) device = std::stoi(line);
+    }
+    if (!in || device < 0) {
+        if (RequireJack()) FAIL() << "no JACK input port to send to:\n" << list.out;
+        GTEST_SKIP() << "no JACK server";
+    }
+
+    const fs::path out = dir / "patch.mid";
+    ASSERT_EQ(Program("--export-midi " + Quote(QUARN_DEFAULT_PATCH) + " " + Quote(out)).exitCode, 0);
+    const Bytes midi = ReadFile(out);
+    ASSERT_EQ(midi.size(), 364u);
+    Bytes expected;
+    for (std::size_t i = 96; i + 4 <= midi.size() - 4; i += 4) expected.insert(expected.end(), midi.begin() + i + 1, midi.begin() + i + 4);
+
+    const auto t0 = std::chrono::steady_clock::now();
+    ProgramRun transmit = Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device " + std::to_string(device));
+    ASSERT_EQ(transmit.exitCode, 0) << transmit.out;
+    EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(132));  // the pauses were kept
+
+    Bytes arrived;
+    std::vector<unsigned char> message;
+    for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+         arrived.size() < expected.size() && std::chrono::steady_clock::now() < deadline;) {
+        in->getMessage(&message);
+        if (message.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        arrived.insert(arrived.end(), message.begin(), message.end());
+    }
+    EXPECT_EQ(arrived, expected);
+}
+
+}  // namespace
