@@ -1,6 +1,6 @@
 // Writes default.qnp, the patch the editor loads at start and on File New: one plain sawtooth through an
 // open low-pass filter, with envelopes that sound at once. Usage: MakeDefaultPatch <output file>
-#include "app/WholeFile.h"
+#include "util/WholeFile.h"
 #include "editor/ControlTable.h"
 #include "editor/ParameterMap.h"
 #include "patch/PatchFile.h"

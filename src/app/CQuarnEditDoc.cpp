@@ -1,7 +1,7 @@
 #include "app/CQuarnEditDoc.h"
 
 #include "app/UserDialogs.h"
-#include "app/WholeFile.h"
+#include "util/WholeFile.h"
 #include "editor/CMainDlg.h"
 #include "patch/PatchFile.h"
 

@@ -3,7 +3,7 @@
 
 #include "app/CQuarnEditApp.h"
 #include "app/UserDialogs.h"
-#include "app/WholeFile.h"
+#include "util/WholeFile.h"
 #include "editor/FixedLists.h"
 #include "midi/MidiSink.h"
 #include "patch/PatchRecord.h"

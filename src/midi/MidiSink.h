@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/WholeFile.h"
+#include "util/WholeFile.h"
 #include "midi/ParamMessage.h"
 
 #include <cstdint>

@@ -29,8 +29,10 @@ int LeadingInt(const QString& text) {
     const QString digits = match.captured(1);
     bool ok = false;
     const qlonglong value = digits.toLongLong(&ok);
-    if (!ok) return digits.startsWith(QLatin1Char('-')) ? std::numeric_limits<int>::min() : std::numeric_limits<int>::max();
-    return static_cast<int>(std::clamp<qlonglong>(value, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+    constexpr int kMin = std::numeric_limits<int>::min();
+    constexpr int kMax = std::numeric_limits<int>::max();
+    if (!ok) return digits.startsWith(QLatin1Char('-')) ? kMin : kMax;  // too many digits: saturate
+    return static_cast<int>(std::clamp<qlonglong>(value, kMin, kMax));
 }
 
 }  // namespace

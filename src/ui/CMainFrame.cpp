@@ -1,6 +1,7 @@
 #include "ui/CMainFrame.h"
 
 #include "app/CQuarnEditApp.h"
+#include "app/CQuarnEditDoc.h"
 #include "app/UserDialogs.h"
 #include "editor/CMainDlg.h"
 #include "ui/AppIcon.h"
@@ -30,6 +31,9 @@ constexpr int kIdAppAbout = 57664;
 constexpr int kIdTransmitAll = 32772;
 constexpr int kIdExportMidiFile = 32773;
 constexpr int kIdOutputDevice = 32774;
+
+// How long after showing the window its frame may still arrive and be taken off the client area.
+constexpr qint64 kFrameWaitMs = 2000;
 
 // Longest path shown in the recent-file list before directories in its middle give way to "...".
 constexpr int kMaxRecentDisplay = 30;
@@ -131,12 +135,13 @@ void CMainFrame::ShowMainWindow() {
         if (QWidget* first = m_form->WidgetForId(ctl::PatchName)) first->setFocus();
         if (m_formCreated) m_formCreated(*m_form);
     }
-    if (m_app.document() != nullptr) setWindowTitle(ToQString(m_app.WindowTitle()));
+    if (m_app.document() != nullptr) TitleChanged(m_app.document()->GetTitle());
 
     // Qt sizes the client area; the frame around it is known only once the window system has decorated
     // the window. Until then the client gets the whole size, and FitFrame takes the frame off it.
     resize(kWidth, kHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) move(CentredPosition(screen->availableGeometry()));
+    m_shownAt.start();
     show();
     FitFrame();
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -145,7 +150,11 @@ void CMainFrame::ShowMainWindow() {
 void CMainFrame::FitFrame() {
     if (m_frameFitted || !isVisible()) return;
     const QSize frame = frameGeometry().size() - geometry().size();
-    if (frame.isEmpty()) return;  // not decorated (yet)
+    if (frame.width() <= 0 && frame.height() <= 0) {
+        // Not decorated yet. A window system that decorates does so at once; later resizes are the user's.
+        if (m_shownAt.isValid() && m_shownAt.elapsed() > kFrameWaitMs) m_frameFitted = true;
+        return;
+    }
     m_frameFitted = true;
     resize(kWidth - frame.width(), kHeight - frame.height());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) move(CentredPosition(screen->availableGeometry()));

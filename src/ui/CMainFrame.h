@@ -2,6 +2,7 @@
 
 #include "app/Services.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <functional>
@@ -69,5 +70,6 @@ private:
     QAction* m_recentPlaceholder = nullptr;
     std::vector<QAction*> m_recentActions;
     bool m_frameFitted = false;
+    QElapsedTimer m_shownAt;
     std::function<void(FormWidget&)> m_formCreated;
 };

@@ -18,7 +18,8 @@ int MulDiv(int number, int numerator, int denominator) {
 
 DialogUnits DialogUnits::ForFont(const QFont& font) {
     const QFontMetrics metrics(font);
-    const int letters = metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const QString alphabet = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    const int letters = metrics.horizontalAdvance(alphabet);
     // Twice the average, plus one, halved: the average rounded to the nearest pixel.
     return DialogUnits{(letters / 26 + 1) / 2, metrics.height()};
 }
@@ -33,7 +34,8 @@ QFont FormFont() {
 QFont DialogFont() {
     // Liberation Sans has the metrics of the form's font, so both kinds of window look alike.
     QFont font;
-    font.setFamilies(QStringList{QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+    font.setFamilies(
+        QStringList{QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
     font.setStyleHint(QFont::SansSerif);
     font.setPointSize(8);
     return font;

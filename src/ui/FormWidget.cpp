@@ -50,8 +50,8 @@ FormWidget::FormWidget(CMainDlg& form, QWidget* parent)
     m_units = DialogUnits::ForFont(font());
     setFixedSize(m_units.X(kFormWidthDlu), m_units.Y(kFormHeightDlu));
 
-    // Created in template order, so later items lie above earlier ones (the group boxes below their rows)
-    // and the focus chain starts out in template order too.
+    // Created in template order, so the focus chain starts out in template order too. Where items overlap
+    // the later one lies on top, which keeps the "QL" button whole over the end of the "Author" label.
     QWidget* previousStop = nullptr;
     for (const ControlDef& def : FormControls()) {
         QWidget* item = CreateItem(def);
@@ -79,6 +79,8 @@ QWidget* FormWidget::CreateItem(const ControlDef& def) {
             auto* label = new QLabel(TextOf(def), this);
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            // A label is only text: a click on it reaches whatever lies below.
+            label->setAttribute(Qt::WA_TransparentForMouseEvents);
             item = label;
             break;
         }

@@ -1,4 +1,4 @@
-#include "app/WholeFile.h"
+#include "util/WholeFile.h"
 
 #include <cerrno>
 #include <filesystem>
