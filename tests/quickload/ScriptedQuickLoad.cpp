@@ -1,0 +1,22 @@
+// A stand-in quick-load library for the tests: it answers what QUARN_TEST_QUICKLOAD_ANSWER holds, and
+// with QUARN_TEST_QUICKLOAD_UNTERMINATED set it fills the whole buffer and leaves no terminator.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#ifndef QUARN_WITHOUT_ENTRY
+extern "C" __attribute__((visibility("default"))) int RunQuickLoadMenuA(char* buffer, std::uintptr_t, std::int32_t,
+                                                                        std::int32_t) {
+    const char* answer = std::getenv("QUARN_TEST_QUICKLOAD_ANSWER");
+    if (answer == nullptr) answer = "";
+    if (std::getenv("QUARN_TEST_QUICKLOAD_UNTERMINATED") != nullptr) {
+        std::memset(buffer, 'q', 261);
+        return 1;
+    }
+    std::strncpy(buffer, answer, 260);
+    buffer[260] = '\0';
+    return 1;
+}
+#else
+extern "C" __attribute__((visibility("default"))) int SomethingElse() { return 0; }
+#endif
