@@ -96,6 +96,28 @@ TEST_F(CliTest, ExportWritesTheMidiFileAndReportsFailures) {
     EXPECT_EQ(foreign.out, "Not a QuarnEdit Patch\n");
 }
 
+// Long names, spaces, non-ASCII and bytes that are not UTF-8 reach the file system unchanged, both ways;
+// names that differ only in such bytes stay two files.
+TEST_F(CliTest, ExportKeepsEveryByteOfBothNames) {
+    const Bytes patch = ReadFile(QUARN_DEFAULT_PATCH);
+    ASSERT_EQ(patch.size(), 2767u);
+    for (const std::string& name : {std::string(200, 'L') + " long", std::string("with  spaces "),
+                                   std::string("caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC"), std::string("bad \xFF\xFE")}) {
+        std::ofstream(dir / (name + ".qnp"), std::ios::binary).write(reinterpret_cast<const char*>(patch.data()), 2767);
+        ProgramRun r = Program("--export-midi " + Quote(dir / (name + ".qnp")) + " " + Quote(dir / (name + ".mid")));
+        EXPECT_EQ(r.exitCode, 0) << name << ": " << r.out;
+        EXPECT_EQ(ReadFile(dir / (name + ".mid")).size(), 364u) << name;
+    }
+    for (const std::string option : {"--export-midi ", "--export-midi="}) {
+        std::ofstream(dir / "p\xFF", std::ios::binary).write(reinterpret_cast<const char*>(patch.data()), 2767);
+        fs::remove(dir / "p\xFE");
+        ProgramRun r = Program(option + Quote(dir / "p\xFF") + " " + Quote(dir / "p\xFE"));
+        EXPECT_EQ(r.exitCode, 0) << option << r.out;
+        EXPECT_EQ(ReadFile(dir / "p\xFF"), patch) << option;  // the patch is not overwritten by its own export
+        EXPECT_EQ(ReadFile(dir / "p\xFE").size(), 364u) << option;
+    }
+}
+
 bool RequireJack() {
     const char* v = std::getenv("QUARN_REQUIRE_JACK");
     return v != nullptr && *v != '\0' && std::strcmp(v, "0") != 0;

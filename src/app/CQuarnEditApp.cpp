@@ -168,13 +168,24 @@ void CQuarnEditApp::OnOutputDevice() {
     const std::optional<int> chosen = shell.dialogs.RunDeviceDialog(names, m_midiOutDevice);
     if (!chosen || *chosen == m_midiOutDevice) return;
 
+    // Devices may come and go while the dialog is open, moving the others' indexes: the device to open is
+    // the one whose name the user picked, wherever it is now; one that is gone fails to open.
+    int device = *chosen;
+    std::string chosenName = DeviceDisplayName(m_ports, device);
+    if (device >= 0 && device < static_cast<int>(names.size()) && names[static_cast<std::size_t>(device)] != chosenName) {
+        chosenName = names[static_cast<std::size_t>(device)];
+        device = -1;
+        for (int i = 0, n = m_ports.Count(); i < n && device < 0; ++i)
+            if (DeviceDisplayName(m_ports, i) == chosenName) device = i;
+    }
+
     MidiPortSink& port = CreatePortSink();
-    if (port.OpenDevice(*chosen)) {
-        m_midiOutDevice = *chosen;
+    if (device >= 0 && port.OpenDevice(device)) {
+        m_midiOutDevice = device;
         shell.profile.WriteProfileInt(kProfileSection, kProfileDeviceKey, m_midiOutDevice);
         return;
     }
-    shell.dialogs.ShowMessage({DeviceDisplayName(m_ports, *chosen) + " could not be opened, reverting to " +
+    shell.dialogs.ShowMessage({chosenName + " could not be opened, reverting to " +
                                    DeviceDisplayName(m_ports, m_midiOutDevice),
                                "Info", MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});
     port.OpenDevice(m_midiOutDevice);

@@ -35,6 +35,20 @@ int LeadingInt(const QString& text) {
     return static_cast<int>(std::clamp<qlonglong>(value, kMin, kMax));
 }
 
+// File names are bytes. Those that are UTF-8 text are stored as text, readable in the file; any other is
+// stored as a byte array, which the INI format marks and escapes, so that it comes back byte for byte.
+QVariant PathValue(const std::string& path) {
+    const QByteArray bytes = QByteArray::fromStdString(path);
+    const QString text = QString::fromUtf8(bytes);
+    if (text.toUtf8() == bytes) return text;
+    return bytes;
+}
+
+std::string PathFrom(const QVariant& value) {
+    if (value.typeId() == QMetaType::QByteArray) return value.toByteArray().toStdString();
+    return value.toString().toStdString();
+}
+
 }  // namespace
 
 QSettingsProfile::QSettingsProfile() : QSettingsProfile(DefaultPath()) {}
@@ -83,8 +97,8 @@ std::vector<std::string> QSettingsProfile::RecentFiles() {
     QSettings* settings = Readable();
     if (settings == nullptr) return paths;
     for (int i = 0; i < kRecentFileCount; ++i) {
-        const QString path = settings->value(RecentKey(i)).toString();
-        if (!path.isEmpty()) paths.push_back(path.toStdString());
+        const std::string path = PathFrom(settings->value(RecentKey(i)));
+        if (!path.empty()) paths.push_back(path);
     }
     return paths;
 }
@@ -93,7 +107,7 @@ void QSettingsProfile::WriteRecentFiles(const std::vector<std::string>& paths) {
     QSettings& settings = Writable();
     for (int i = 0; i < kRecentFileCount; ++i) {
         if (i < static_cast<int>(paths.size())) {
-            settings.setValue(RecentKey(i), QString::fromStdString(paths[static_cast<std::size_t>(i)]));
+            settings.setValue(RecentKey(i), PathValue(paths[static_cast<std::size_t>(i)]));
         } else {
             settings.remove(RecentKey(i));
         }

@@ -10,7 +10,8 @@ class QSettings;
 
 // The profile as an INI file. By default it is "QuarnEdit/QuarnEdit.INI" in the user's configuration
 // directory ($XDG_CONFIG_HOME, usually ~/.config). The program's settings are sections and keys of that
-// file; the recent-file list is the section "Recent File List" with the keys "File1" to "File10".
+// file; the recent-file list is the section "Recent File List" with the keys "File1" to "File10", each a
+// path as text, or as "@ByteArray(...)" when the path's bytes are not UTF-8.
 // A missing, unreadable or damaged file reads as empty, so every value takes its default.
 class QSettingsProfile : public Profile {
 public:
