@@ -2,6 +2,7 @@
 // devices that come and go under the device dialog, a machine without MIDI, and profiles that cannot
 // be read or written.
 #include "PatchFixtures.h"
+#include "ShellFakes.h"
 
 #include "app/Services.h"
 #include "platform/CommandLine.h"
@@ -23,35 +24,6 @@
 #include <sstream>
 
 namespace {
-
-struct MapProfile : Profile {
-    std::map<std::string, int> ints;
-    std::vector<std::string> recent;
-    int intWrites = 0;
-    int GetProfileInt(const std::string& s, const std::string& k, int d) override {
-        auto it = ints.find(s + "/" + k);
-        return it == ints.end() ? d : it->second;
-    }
-    void WriteProfileInt(const std::string& s, const std::string& k, int v) override {
-        ++intWrites;
-        ints[s + "/" + k] = v;
-    }
-    std::vector<std::string> RecentFiles() override { return recent; }
-    void WriteRecentFiles(const std::vector<std::string>& p) override { recent = p; }
-};
-
-struct DirLocation : ProgramLocation {
-    std::string dir;
-    std::string ProgramDirectory() override { return dir; }
-};
-
-struct RecordingFrame : FrameView {
-    std::string title;
-    void ShowMainWindow() override {}
-    void TitleChanged(const std::string& t) override { title = t; }
-    void RecentFilesChanged(const std::vector<std::string>&) override {}
-    void CloseMainWindow() override {}
-};
 
 // Dialogs whose device dialog lets the device list change while it is open.
 struct ChangingDialogs : ScriptedDialogs {
