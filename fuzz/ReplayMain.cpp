@@ -1,5 +1,6 @@
 // Runs a fuzz target over stored inputs without libFuzzer: every file named, and every file in every
-// directory named. Used to keep the seed corpus and past crashes passing with any compiler.
+// directory named. Used to keep the seed corpus and past crashes passing with any compiler. Paths are
+// made absolute first: a target may change the working directory (fuzz_quickload_answer does).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +16,7 @@ namespace fs = std::filesystem;
 int main(int argc, char** argv) {
     std::vector<fs::path> inputs;
     for (int i = 1; i < argc; ++i) {
-        const fs::path arg(argv[i]);
+        const fs::path arg = fs::absolute(argv[i]);
         if (fs::is_directory(arg)) {
             for (const fs::directory_entry& e : fs::directory_iterator(arg))
                 if (e.is_regular_file()) inputs.push_back(e.path());

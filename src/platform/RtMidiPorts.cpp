@@ -89,8 +89,10 @@ struct JackBackend {
     ~JackBackend() {
         if (out && out->isPortOpen() && shutdown.load()) {
             // Closing waits up to a second for a process cycle that will never come; the
-            // dead client is small, so it is left behind instead of freezing the editor.
-            (void)out.release();
+            // dead client is small, so it is left behind instead of freezing the editor (held by a
+            // never-freed list, so that leak checkers see it is kept on purpose).
+            static auto* const abandoned = new std::vector<std::unique_ptr<RtMidiOut>>;
+            abandoned->push_back(std::move(out));
         }
         out.reset();
         if (monitor != nullptr) jack_client_close(monitor);
