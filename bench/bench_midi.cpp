@@ -1,7 +1,14 @@
 // MIDI output costs: recording a parameter into the export event list, and the wall time of
-// a 66-message dump to a JACK device with the 2 ms pause after every message.
+// a 66-message dump to a JACK device with the 2 ms pause after every message: raw sends, the
+// form's Transmit All, and the window-less transmit command (load + transmit) as the program runs it.
 // bench/run starts a private JACK server for the device benchmarks.
 
+#include "Fakes.h"
+
+#include "app/BatchCommands.h"
+#include "app/CQuarnEditApp.h"
+#include "app/CQuarnEditDoc.h"
+#include "editor/CMainDlg.h"
 #include "midi/MidiSink.h"
 #include "platform/RtMidiPorts.h"
 #include "platform/SleepPause.h"
@@ -10,8 +17,10 @@
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -38,63 +47,188 @@ void BM_SendWideRecording(benchmark::State& state) {
 }
 BENCHMARK(BM_SendWideRecording);
 
+double Median(std::vector<double> v) {
+    if (v.empty()) return 0;
+    std::sort(v.begin(), v.end());
+    const std::size_t n = v.size();
+    return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
 // The floor: 66 pauses and nothing sent.
 void BM_Pauses66(benchmark::State& state) {
     SleepPause pause;
-    double total = 0;
+    std::vector<double> times;
     for (auto _ : state) {
         const auto t0 = Clock::now();
         for (int i = 0; i < kWideSends * 2; ++i) pause.AfterMessage();
         const double s = std::chrono::duration<double>(Clock::now() - t0).count();
         state.SetIterationTime(s);
-        total += s;
+        times.push_back(s);
     }
-    state.counters["ratio"] = total / static_cast<double>(state.iterations()) / kPausesAlone;
+    state.counters["median_ms"] = Median(times) * 1e3;
+    state.counters["ratio"] = Median(times) / kPausesAlone;
 }
 BENCHMARK(BM_Pauses66)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
+// A JACK MIDI input standing in for the instrument, and the device index the ports give it.
+struct JackReceiver {
+    std::unique_ptr<RtMidiIn> in;
+    int device = -1;
+
+    explicit JackReceiver(RtMidiPorts& ports, const char* tag) {
+        const std::string client = std::string("quarn-bench-") + tag + "-" + std::to_string(getpid());
+        try {
+            in = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, client, 4096);
+            in->openVirtualPort("sink");
+        } catch (const RtMidiError&) {
+            in.reset();
+        }
+        const std::string port = client + ":sink";
+        for (int i = 0, n = ports.Count(); in && i < n; ++i)
+            if (auto name = ports.Name(i); name && name->find(port) != std::string::npos) device = i;
+    }
+    // Everything that arrived so far, after a moment for the last JACK cycle.
+    std::size_t Drain() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::size_t received = 0;
+        std::vector<unsigned char> message;
+        for (in->getMessage(&message); !message.empty(); in->getMessage(&message)) ++received;
+        return received;
+    }
+};
+
+// Reports the median of the iteration times against the 66 pauses, and whether everything arrived.
+void ReportAgainstFloor(benchmark::State& state, const std::vector<double>& times, std::size_t received,
+                        double expectedMessages, const RtMidiPorts& ports) {
+    state.counters["median_ms"] = Median(times) * 1e3;
+    state.counters["ratio"] = Median(times) / kPausesAlone;
+    state.counters["delivered"] = static_cast<double>(received) / expectedMessages;
+    state.counters["dropped"] = static_cast<double>(ports.DroppedMessages());
+}
+
 void BM_JackDump66(benchmark::State& state) {
     RtMidiPorts ports;
-    std::unique_ptr<RtMidiIn> receiver;
-    const std::string port = "quarn-bench-" + std::to_string(getpid()) + ":sink";
-    try {
-        receiver = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, port.substr(0, port.find(':')), 4096);
-        receiver->openVirtualPort("sink");
-    } catch (const RtMidiError&) {
-        receiver.reset();
-    }
-    int device = -1;
-    for (int i = 0, n = ports.Count(); receiver && i < n; ++i)
-        if (auto name = ports.Name(i); name && name->find(port) != std::string::npos) device = i;
-
+    JackReceiver receiver(ports, "dump");
     SleepPause pause;
     MidiPortSink sink(&ports, &pause);
-    if (device < 0 || !sink.OpenDevice(device)) {
+    if (receiver.device < 0 || !sink.OpenDevice(receiver.device)) {
         state.SkipWithError("no JACK server (use bench/run)");
         return;
     }
 
-    double total = 0;
+    std::vector<double> times;
     for (auto _ : state) {
         const auto t0 = Clock::now();
         for (int i = 0; i < kWideSends; ++i) sink.SendWide(ParamMessage(i, (i * 7) & 0xFF));
         const double s = std::chrono::duration<double>(Clock::now() - t0).count();
         state.SetIterationTime(s);
-        total += s;
+        times.push_back(s);
     }
-
     // Everything sent must have arrived, or the timing means little.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    std::size_t received = 0;
-    std::vector<unsigned char> message;
-    for (receiver->getMessage(&message); !message.empty(); receiver->getMessage(&message)) ++received;
-
-    const auto iterations = static_cast<double>(state.iterations());
-    state.counters["ratio"] = total / iterations / kPausesAlone;
-    state.counters["delivered"] = static_cast<double>(received) / (iterations * kWideSends * 2);
-    state.counters["dropped"] = static_cast<double>(ports.DroppedMessages());
+    ReportAgainstFloor(state, times, receiver.Drain(), static_cast<double>(state.iterations()) * kWideSends * 2, ports);
 }
 BENCHMARK(BM_JackDump66)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// MIDI Options > Transmit All on the default patch, answered Yes, to a JACK input: 66 messages.
+void BM_JackTransmitAll(benchmark::State& state) {
+    RtMidiPorts ports;
+    JackReceiver receiver(ports, "all");
+    SleepPause pause;
+    ScriptedDialogs dialogs;
+    CQuarnEditApp app(ports, pause);
+    CMainDlg form(app, dialogs);
+    CQuarnEditDoc document(form, dialogs);
+    form.SetDocument(&document);
+    form.OnInitialUpdate();
+    dialogs.answers.push_back(MessageAnswer::No);  // the load's own transmit question
+    if (!document.OnOpenDocument(QUARN_DEFAULT_PATCH)) {
+        state.SkipWithError("default.qnp did not open");
+        return;
+    }
+    if (receiver.device < 0 || !app.CreatePortSink().OpenDevice(receiver.device)) {
+        state.SkipWithError("no JACK server (use bench/run)");
+        return;
+    }
+
+    std::vector<double> times;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        form.TransmitAll(false);
+        const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+        state.SetIterationTime(s);
+        times.push_back(s);
+    }
+    ReportAgainstFloor(state, times, receiver.Drain(), static_cast<double>(state.iterations()) * kWideSends * 2, ports);
+}
+BENCHMARK(BM_JackTransmitAll)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The window-less transmit command in-process: open the device, load default.qnp, transmit, close.
+// The same code path as `quarnedit --transmit`, without the process start and the Qt and JACK set-up.
+void BM_JackTransmitCommand(benchmark::State& state) {
+    RtMidiPorts ports;
+    JackReceiver receiver(ports, "cmd");
+    SleepPause pause;
+    if (receiver.device < 0) {
+        state.SkipWithError("no JACK server (use bench/run)");
+        return;
+    }
+    std::vector<double> times;
+    for (auto _ : state) {
+        std::ostringstream err;
+        const auto t0 = Clock::now();
+        const int rc = TransmitCommand(QUARN_DEFAULT_PATCH, receiver.device, ports, pause, err);
+        const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+        state.SetIterationTime(s);
+        times.push_back(s);
+        if (rc != 0) {
+            state.SkipWithError(err.str().c_str());
+            return;
+        }
+    }
+    ReportAgainstFloor(state, times, receiver.Drain(), static_cast<double>(state.iterations()) * kWideSends * 2, ports);
+}
+BENCHMARK(BM_JackTransmitCommand)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// The JACK work around a window-less transmit, phase by phase (medians, ms): creating the ports
+// (ALSA probe, JACK monitor client, RtMidi's client), opening the device (port registered and
+// connected), closing it, and destroying the ports (both clients closed).
+void BM_JackPortsLifecycle(benchmark::State& state) {
+    RtMidiPorts probePorts;
+    JackReceiver receiver(probePorts, "life");
+    if (receiver.device < 0) {
+        state.SkipWithError("no JACK server (use bench/run)");
+        return;
+    }
+    std::vector<double> create, open, close, destroy;
+    const auto ms = [](Clock::time_point a, Clock::time_point b) {
+        return std::chrono::duration<double, std::milli>(b - a).count();
+    };
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        auto ports = std::make_unique<RtMidiPorts>();
+        const auto t1 = Clock::now();
+        const bool opened = ports->Open(receiver.device);
+        const auto t2 = Clock::now();
+        ports->Close();
+        const auto t3 = Clock::now();
+        ports.reset();
+        const auto t4 = Clock::now();
+        if (!opened) {
+            state.SkipWithError("device did not open");
+            return;
+        }
+        state.SetIterationTime(std::chrono::duration<double>(t4 - t0).count());
+        create.push_back(ms(t0, t1));
+        open.push_back(ms(t1, t2));
+        close.push_back(ms(t2, t3));
+        destroy.push_back(ms(t3, t4));
+    }
+    state.counters["create_ms"] = Median(create);
+    state.counters["open_ms"] = Median(open);
+    state.counters["close_ms"] = Median(close);
+    state.counters["destroy_ms"] = Median(destroy);
+}
+BENCHMARK(BM_JackPortsLifecycle)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(15);
 
 }  // namespace
 

@@ -162,7 +162,7 @@ TEST_F(CliTest, TransmitSendsWhatTheExportWrites) {
 
     Bytes arrived;
     std::vector<unsigned char> message;
-    for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
          arrived.size() < expected.size() && std::chrono::steady_clock::now() < deadline;) {
         in->getMessage(&message);
         if (message.empty()) {

@@ -251,7 +251,7 @@ TEST_F(JackE2E, SendsWithoutOpenDeviceAreDroppedAtOnce) {
     // Far more than RtMidi's JACK ring holds: were they queued, the sender would spin forever.
     const auto t0 = Clock::now();
     for (int i = 0; i < 5000; ++i) ports.Send(0xB0, 1, static_cast<std::uint8_t>(i & 0x7F));
-    EXPECT_LT(MsSince(t0), 500.0);
+    EXPECT_LT(MsSince(t0), 5000.0);  // a hang guard: queued sends would spin for ever
 
     MidiPortSink sink(&ports, &pause);
     sink.SendWide(ParamMessage(29, 200));
@@ -330,13 +330,15 @@ TEST_F(JackFailure, DeadServerNeverBlocksSendOrClose) {
     server->Stop();
     const auto t0 = Clock::now();
     const double longest = SendMany(5000);
-    EXPECT_LT(MsSince(t0), 1000.0);
-    EXPECT_LT(longest, 50.0);
+    // Hang guards, generous enough for a loaded machine: the faults they catch are sends that never
+    // return and a close that waits a whole second.
+    EXPECT_LT(MsSince(t0), 5000.0);
+    EXPECT_LT(longest, 250.0);
     EXPECT_GT(ports->DroppedMessages(), 0u);
 
     const auto t1 = Clock::now();
     ports->Close();
-    EXPECT_LT(MsSince(t1), 200.0);
+    EXPECT_LT(MsSince(t1), 800.0);
     EXPECT_FALSE(ports->Open(device));
 }
 
@@ -344,8 +346,10 @@ TEST_F(JackFailure, StalledServerDropsAndRecoversWhenItResumes) {
     server->Freeze();
     const auto t0 = Clock::now();
     const double longest = SendMany(5000);
-    EXPECT_LT(MsSince(t0), 1000.0);
-    EXPECT_LT(longest, 50.0);
+    // Hang guards, generous enough for a loaded machine: the faults they catch are sends that never
+    // return and a close that waits a whole second.
+    EXPECT_LT(MsSince(t0), 5000.0);
+    EXPECT_LT(longest, 250.0);
     EXPECT_GT(ports->DroppedMessages(), 0u);
     server->Thaw();
 
@@ -375,7 +379,7 @@ TEST(RtMidiPortsQuiet, NoServerMeansNoJackDevicesAndNothingPrinted) {
     }
     const double ms = MsSince(t0);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    EXPECT_LT(ms, 500.0);
+    EXPECT_LT(ms, 3000.0);
 }
 
 TEST(SleepPauseTiming, PausesAreNeverShortAndBarelyLong) {
@@ -387,7 +391,7 @@ TEST(SleepPauseTiming, PausesAreNeverShortAndBarelyLong) {
     const double ms = MsSince(t0);
     EXPECT_GE(ms, 132.0);
     // The benchmark holds the tight figure; this only catches a pause gone badly wrong.
-    EXPECT_LT(ms, 132.0 * 1.5);
+    EXPECT_LT(ms, 132.0 * 3);
 
     // A pause used from another thread tightens that thread's slack too.
     long slack = 0;
