@@ -148,10 +148,8 @@ struct JackBackend {
     static void OnShutdown(void* self) { static_cast<JackBackend*>(self)->shutdown.store(true); }
 };
 
-RtMidiPorts::RtMidiPorts() {
-    SilenceLibraryDiagnostics();
-    Refresh();
-}
+// The back ends are looked for on first use: start-up shows the window before it opens a device.
+RtMidiPorts::RtMidiPorts() { SilenceLibraryDiagnostics(); }
 
 RtMidiPorts::~RtMidiPorts() { Close(); }
 

@@ -187,16 +187,23 @@ void FormWidget::ControlChanged(int id) {
         }
         case ControlKind::List: {
             auto* list = static_cast<QComboBox*>(widget);
-            QStringList entries;
-            entries.reserve(static_cast<qsizetype>(state.entries.size()));
-            for (const std::string& entry : state.entries) entries.push_back(ToQString(entry));
-            bool same = list->count() == entries.size();
-            for (int i = 0; same && i < list->count(); ++i) same = list->itemText(i) == entries[i];
-            if (!same) {
-                list->clear();
-                list->addItems(entries);
+            // Compared as the form holds them: a moved slider changes only the first entry of its source
+            // list, and rewriting that one entry costs far less than emptying and refilling the list.
+            std::vector<std::string>& shown = m_shownEntries[id];
+            if (shown != state.entries) {
+                if (shown.size() == state.entries.size() && list->count() == static_cast<int>(shown.size())) {
+                    for (std::size_t i = 0; i < shown.size(); ++i)
+                        if (shown[i] != state.entries[i]) list->setItemText(static_cast<int>(i), ToQString(state.entries[i]));
+                } else {
+                    QStringList entries;
+                    entries.reserve(static_cast<qsizetype>(state.entries.size()));
+                    for (const std::string& entry : state.entries) entries.push_back(ToQString(entry));
+                    list->clear();
+                    list->addItems(entries);
+                }
+                shown = state.entries;
             }
-            list->setCurrentIndex(state.selection);
+            if (list->currentIndex() != state.selection) list->setCurrentIndex(state.selection);
             break;
         }
         case ControlKind::CheckBox: static_cast<QCheckBox*>(widget)->setChecked(state.checked); break;

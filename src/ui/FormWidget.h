@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <map>
+#include <string>
 #include <vector>
 
 class CMainDlg;
@@ -41,4 +42,5 @@ private:
     DialogUnits m_units;
     std::vector<QWidget*> m_items;  // in template order
     std::map<int, QWidget*> m_byId;
+    std::map<int, std::vector<std::string>> m_shownEntries;  // what each list shows, as the form holds it
 };

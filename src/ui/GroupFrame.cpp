@@ -1,7 +1,10 @@
 #include "ui/GroupFrame.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QStyle>
+
+#include <algorithm>
 
 GroupFrame::GroupFrame(const QString& title, QWidget* parent) : QWidget(parent), m_title(title) {
     setFocusPolicy(Qt::NoFocus);
@@ -14,10 +17,14 @@ void GroupFrame::SetTitle(const QString& title) {
     update();
 }
 
-void GroupFrame::paintEvent(QPaintEvent*) {
-    QPainter p(this);
+void GroupFrame::paintEvent(QPaintEvent* event) {
     const QFontMetrics metrics(font());
     const int top = metrics.height() / 2;
+    // A control inside the frame repaints its own rectangle, and Qt hands that to the frame beneath it
+    // too; only the edges and the title band are drawn, so a region that misses both has nothing to draw.
+    const QRegion drawn = QRegion(rect()) - QRegion(rect().adjusted(2, std::max(top + 2, metrics.height()), -2, -2));
+    if (!event->region().intersects(drawn)) return;
+    QPainter p(this);
     const int indent = metrics.averageCharWidth();
     const int textWidth = m_title.isEmpty() ? 0 : metrics.horizontalAdvance(m_title) + 4;
     const int gapLeft = indent;
