@@ -1,7 +1,7 @@
 // CPU of the editor's own work, without any window and without the 2 ms device pauses:
 // one slider notification (UserMovedSlider) and one Transmit All.
 // Sinks: (a) the port sink recording into the export event list, (b) an open fake port with a no-op pause.
-#include "Fakes.h"
+#include "EditorRig.h"
 
 #include "app/CQuarnEditApp.h"
 #include "editor/CMainDlg.h"
@@ -13,18 +13,12 @@ namespace {
 enum class Sink { Recording, FakePort };
 
 // A shown form holding a loaded patch, its port sink on an open fake port or recording.
-struct Form {
-    RecordingPorts ports;
-    CountingPause pause;
-    ScriptedDialogs dialogs;
-    CQuarnEditApp app{ports, pause};
-    CMainDlg dlg{app, dialogs};
+struct Form : EditorRig {
     Sink sink;
 
     explicit Form(Sink s) : sink(s) {
-        dlg.OnInitialUpdate();
-        MidiPortSink& port = app.CreatePortSink();
-        port.OpenDevice(0);
+        ShowAndOpen();
+        MidiPortSink& port = *app.m_portSink;
         // The lists as a loaded patch leaves them, so every handler has a selection to work with.
         app.m_mute = 1;
         for (const Oscillator& osc : kOscillators) {

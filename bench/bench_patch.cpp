@@ -1,5 +1,5 @@
 // Opening a patch (read, check, fill the form muted, answer No) and exporting one, without a device pause.
-#include "Fakes.h"
+#include "EditorRig.h"
 
 #include "app/CQuarnEditApp.h"
 #include "app/CQuarnEditDoc.h"
@@ -15,20 +15,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Bench {
-    RecordingPorts ports;
-    CountingPause pause;
-    ScriptedDialogs dialogs;
-    CQuarnEditApp app{ports, pause};
-    CMainDlg dlg{app, dialogs};
-    CQuarnEditDoc doc{dlg, dialogs};
+struct Bench : EditorRig {
     fs::path dir;
 
     Bench() {
         std::string templ = (fs::temp_directory_path() / "quarn_bench_XXXXXX").string();
         dir = mkdtemp(templ.data());
-        dlg.OnInitialUpdate();
-        app.CreatePortSink().OpenDevice(0);
+        ShowAndOpen();
         // A patch with every row in use: sliders mid-way, a filter with both cutoffs.
         for (int slot = 1; slot < kSlotCount; ++slot) dlg.UserMovedSlider(kFormSlots[slot].control, 100 + slot);
         dlg.UserSelected(ctl::Dco1Wave, 0);

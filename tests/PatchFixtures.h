@@ -1,6 +1,7 @@
 #pragma once
 // A patch file written byte by byte, the transmission it must produce, and an editor to load it into.
 
+#include "EditorRig.h"
 #include "Fakes.h"
 
 #include "app/CQuarnEditApp.h"
@@ -85,19 +86,8 @@ inline const std::initializer_list<std::array<int, 2>> kHandTransmission{
 };
 
 // A shown form with an open device, and its document.
-struct Editor {
-    RecordingPorts ports;
-    CountingPause pause;
-    ScriptedDialogs dialogs;
-    CQuarnEditApp app{ports, pause};
-    CMainDlg dlg{app, dialogs};
-    CQuarnEditDoc doc{dlg, dialogs};
-    FormState& form = dlg.form();
-
-    Editor() {
-        dlg.OnInitialUpdate();
-        app.CreatePortSink().OpenDevice(0);
-    }
+struct Editor : EditorRig {
+    Editor() { ShowAndOpen(); }
     Bytes Record() {
         Bytes r(static_cast<std::size_t>(CMainDlg::GetPatchBodySize()));
         dlg.WritePatchBody(r);

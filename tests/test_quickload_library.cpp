@@ -1,5 +1,5 @@
 // The QL button against real libraries loaded from disk.
-#include "Fakes.h"
+#include "EditorRig.h"
 
 #include "app/CQuarnEditApp.h"
 #include "app/CQuarnEditDoc.h"
@@ -20,21 +20,14 @@ struct NoWindow : FormWindow {
     std::pair<int, int> ClientOriginOnScreen() override { return {0, 0}; }
 };
 
-struct QuickLoadLibraryTest : ::testing::Test {
-    RecordingPorts ports;
-    CountingPause pause;
-    ScriptedDialogs dialogs;
-    CQuarnEditApp app{ports, pause};
-    CMainDlg dlg{app, dialogs};
-    CQuarnEditDoc doc{dlg, dialogs};
+struct QuickLoadLibraryTest : ::testing::Test, EditorRig {
     NoWindow window;
 
     void SetUp() override {
         unsetenv("QUARN_TEST_QUICKLOAD_UNTERMINATED");
         setenv("QUARN_TEST_QUICKLOAD_ANSWER", "", 1);
         dlg.SetDocument(&doc);
-        dlg.OnInitialUpdate();
-        ASSERT_TRUE(app.CreatePortSink().OpenDevice(0));
+        ASSERT_TRUE(ShowAndOpen());
     }
     void Use(DlopenLibraryLoader& loader) { dlg.SetQuickLoad(&loader, &window); }
     std::vector<std::string> Texts() const {
