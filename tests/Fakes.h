@@ -1,11 +1,19 @@
 #pragma once
 
-#include "app/UserDialogs.h"
+#include "app/ports/FrameView.h"
+#include "app/ports/Profile.h"
+#include "editor/ports/FormWindow.h"
+#include "editor/ports/ProgramLocation.h"
+#include "editor/ports/QuickLoadLibrary.h"
+#include "editor/ports/UserDialogs.h"
 #include "midi/MidiOutPorts.h"
+#include "midi/MidiPause.h"
 
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -61,9 +69,11 @@ public:
     std::vector<std::pair<std::vector<std::string>, int>> deviceRequests;
     std::deque<std::optional<std::string>> commentAnswers;  // empty: Cancel
     std::vector<std::string> commentRequests;
+    std::function<void(const MessageRequest&)> onMessage;  // sees the program's state while a box is up
 
     MessageAnswer ShowMessage(const MessageRequest& request) override {
         messages.push_back(request);
+        if (onMessage) onMessage(request);
         if (answers.empty()) return request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
         MessageAnswer a = answers.front();
         answers.pop_front();
@@ -98,6 +108,51 @@ public:
         commentAnswers.pop_front();
         return a;
     }
+};
+
+// The profile as a map, counting writes.
+struct MapProfile : Profile {
+    std::map<std::string, int> ints;
+    std::vector<std::string> recent;
+    int intWrites = 0;
+    int GetProfileInt(const std::string& s, const std::string& k, int d) override {
+        auto it = ints.find(s + "/" + k);
+        return it == ints.end() ? d : it->second;
+    }
+    void WriteProfileInt(const std::string& s, const std::string& k, int v) override {
+        ++intWrites;
+        ints[s + "/" + k] = v;
+    }
+    std::vector<std::string> RecentFiles() override { return recent; }
+    void WriteRecentFiles(const std::vector<std::string>& p) override { recent = p; }
+};
+
+struct DirLocation : ProgramLocation {
+    std::string dir = "/nonexistent/quarnedit-test/";
+    std::string ProgramDirectory() override { return dir; }
+};
+
+// No quick-load library anywhere.
+struct NoLibraries : LibraryLoader {
+    std::unique_ptr<DynamicLibrary> Load(const std::string&) override { return nullptr; }
+};
+
+struct FixedWindow : FormWindow {
+    std::uintptr_t WindowId() override { return 0x1234; }
+    std::pair<int, int> ClientOriginOnScreen() override { return {100, 50}; }
+};
+
+// The frame: keeps the title and what was asked of it.
+struct RecordingFrame : FrameView {
+    std::vector<std::string> events;
+    std::string title;
+    void ShowMainWindow() override { events.push_back("show"); }
+    void TitleChanged(const std::string& t) override {
+        title = t;
+        events.push_back("title " + t);
+    }
+    void RecentFilesChanged(const std::vector<std::string>&) override {}
+    void CloseMainWindow() override { events.push_back("close"); }
 };
 
 // Control Change triples as bytes, for comparing whole sequences.

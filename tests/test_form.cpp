@@ -1,7 +1,5 @@
-#include "Fakes.h"
+#include "EditorRig.h"
 
-#include "app/CQuarnEditApp.h"
-#include "editor/CMainDlg.h"
 #include "editor/FixedLists.h"
 
 #include <gtest/gtest.h>
@@ -11,14 +9,7 @@
 
 namespace {
 
-struct FormTest : ::testing::Test {
-    RecordingPorts ports;
-    CountingPause pause;
-    ScriptedDialogs dialogs;
-    CQuarnEditApp app{ports, pause};
-    CMainDlg dlg{app, dialogs};
-    FormState& form = dlg.form();
-};
+struct FormTest : ::testing::Test, EditorRig {};
 
 TEST(ControlTable, ItemsKindsAndIds) {
     auto controls = FormControls();
@@ -49,16 +40,6 @@ TEST(ControlTable, ItemsKindsAndIds) {
     EXPECT_EQ(type->rect.h, 192);
     EXPECT_EQ(FindControl(ctl::Env1Loop)->text, "[Level => release]");
     EXPECT_EQ(FindControl(ctl::Cutoff2Label)->text, "Cutoff2");
-}
-
-TEST(FixedLists, ExactTexts) {
-    EXPECT_EQ(kFilterTypeNames[0], "Muted / Disabled");
-    EXPECT_EQ(kFilterTypeNames[14], "DCO1 => LP  DCO2 => HP");
-    EXPECT_EQ(kFilterTypeNames[15], "DCO1 => HP  DCO2 => LP");
-    EXPECT_EQ(kFilterTypeNames[16], "DCO1 => HP1 DCO2 => HP2");
-    EXPECT_EQ(g_modSourceNames[7], "Vel");
-    EXPECT_EQ(g_modSourceNames[15], "Bth");
-    EXPECT_EQ(kWaveformNames[5], "S&H");
 }
 
 TEST_F(FormTest, InitialFieldsAndControls) {
@@ -92,7 +73,7 @@ TEST_F(FormTest, InitControlsFillsListsOnceAndSetsRanges) {
     EXPECT_EQ(dlg.m_midiChannel, 0);
     EXPECT_TRUE(ports.bytes.empty());
     {
-        CMainDlg other(app, dialogs);
+        CMainDlg other(app);
         other.OnInitialUpdate();
     }
     EXPECT_EQ(g_mainDlg, nullptr);  // the destroyed form clears the global

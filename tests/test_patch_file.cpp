@@ -83,7 +83,7 @@ TEST(OpenPatch, AnsweringNoSendsNothingButFillsTheForm) {
 
     // Loaded before the form was ever shown, nothing is cut to unset ranges or lost to empty lists.
     Editor early;
-    CMainDlg unshown(early.app, early.dialogs);
+    CMainDlg unshown(early.app);
     early.dialogs.answers.push_back(MessageAnswer::No);
     ASSERT_TRUE(unshown.ReadPatchBody(0, HandBuiltRecord()));
     EXPECT_EQ(unshown.form().GetPos(ctl::Cutoff1), 250);
@@ -182,7 +182,7 @@ TEST(PatchTexts, LongTextsAreCutSoTheirZeroFitsAndFullFieldsReadToTheirEnd) {
 
 // Sets every stored control through the user's actions, differently for each filter type.
 void FillForm(Editor& e, int type) {
-    for (int slot = 1; slot < kSlotCount; ++slot) e.dlg.UserMovedSlider(kFormSlots[slot].control, (type * 37 + slot * 11) % 256);
+    for (int slot = 1; slot < kSlotCount; ++slot) e.dlg.UserMovedSlider(kSlotControls[slot], (type * 37 + slot * 11) % 256);
     for (auto [list, index] : {std::pair{ctl::MidiChannel, type % 16}, {ctl::Dco1Wave, (type + 5) % kWaveEntryCount},
                                {ctl::Dco2Wave, type * 7 % kWaveEntryCount}, {ctl::Dco1Dist, type % 4},
                                {ctl::Dco2Dist, (type + 1) % 4}, {ctl::Dco1Row3Mode, (type + 2) % 4},

@@ -8,18 +8,17 @@
 #include <span>
 #include <string>
 
-class CQuarnEditApp;
-class CQuarnEditDoc;
-class ProgramLocation;
-class LibraryLoader;
+class FormDocument;
+class FormHost;
 class FormWindow;
-class UserDialogs;
-class ParamMessage;
+class LibraryLoader;
+class ProgramLocation;
+struct PatchRecord;
 
 // The editor form: holds the whole patch and turns every control change into parameter messages.
 class CMainDlg {
 public:
-    CMainDlg(CQuarnEditApp& app, UserDialogs& dialogs);
+    explicit CMainDlg(FormHost& host);
     ~CMainDlg();
     CMainDlg(const CMainDlg&) = delete;
     CMainDlg& operator=(const CMainDlg&) = delete;
@@ -72,10 +71,12 @@ public:
     std::string TransmitQuestion() const;
 
     // Patch record (defined with the patch file code).
-    static constexpr std::int32_t GetPatchVersion() { return 0; }
-    static constexpr std::int32_t GetPatchBodySize() { return 2760; }
+    static std::int32_t GetPatchVersion();
+    static std::int32_t GetPatchBodySize();
     // Fills a record of GetPatchBodySize() bytes from the form.
     void WritePatchBody(std::span<std::uint8_t> record);
+    // The form's patch, as a record holds it.
+    PatchRecord CaptureRecord();
     // Fills the form from a record, muted, then offers to transmit it; false for an unknown layout.
     bool ReadPatchBody(std::int32_t version, std::span<const std::uint8_t> record);
     // File > Export MIDI file...
@@ -84,15 +85,12 @@ public:
     // Loads "default.qnp" from the program's directory through the document.
     void OpenDefaultPatch();
 
-    void SetDocument(CQuarnEditDoc* document) { m_document = document; }
-    CQuarnEditDoc* GetDocument() const { return m_document; }
+    void SetDocument(FormDocument* document) { m_document = document; }
+    FormDocument* GetDocument() const { return m_document; }
     void SetProgramLocation(ProgramLocation* location) { m_location = location; }
-    void SetQuickLoad(LibraryLoader* libraries, FormWindow* window) {
-        m_libraries = libraries;
-        m_window = window;
-    }
-    CQuarnEditApp& app() { return m_app; }
-    UserDialogs& dialogs() { return m_dialogs; }
+    void SetQuickLoad(LibraryLoader* libraries) { m_libraries = libraries; }
+    // The window the form is shown in; none without a window.
+    void SetWindow(FormWindow* window) { m_window = window; }
 
     FormState& form() { return m_form; }
     const FormState& form() const { return m_form; }
@@ -143,11 +141,11 @@ private:
     void SendWide(std::int32_t parameter, std::int32_t value);
     void SendPage3(std::int32_t parameter, std::int32_t value);
     void SendCutoffDirect(const ModulatedParam& row);
+    void RestoreSourceRow(const ModulatedParam& row, const PatchRecord& record);
 
-    CQuarnEditApp& m_app;
-    UserDialogs& m_dialogs;
+    FormHost& m_host;
     FormState m_form;
-    CQuarnEditDoc* m_document = nullptr;
+    FormDocument* m_document = nullptr;
     ProgramLocation* m_location = nullptr;
     LibraryLoader* m_libraries = nullptr;
     FormWindow* m_window = nullptr;

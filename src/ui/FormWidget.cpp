@@ -7,6 +7,7 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -129,12 +130,13 @@ QWidget* FormWidget::CreateItem(const ControlDef& def) {
             // raises a move action after each sliderMoved, which is the same notification and is skipped.
             connect(slider, &QAbstractSlider::actionTriggered, this, [this, id, slider](int action) {
                 if (action == QAbstractSlider::SliderMove && slider->isSliderDown()) return;
-                SliderNotified(id, slider->sliderPosition());
+                m_form.UserMovedSlider(id, slider->sliderPosition());
             });
             connect(slider, &QAbstractSlider::sliderMoved, this,
-                    [this, id](int position) { SliderNotified(id, position); });
+                    [this, id](int position) { m_form.UserMovedSlider(id, position); });
             connect(slider, &QAbstractSlider::sliderReleased, this,
-                    [this, id, slider] { SliderNotified(id, slider->sliderPosition()); });
+                    [this, id, slider] { m_form.UserMovedSlider(id, slider->sliderPosition()); });
+            slider->installEventFilter(this);
             item = slider;
             break;
         }
@@ -145,6 +147,7 @@ QWidget* FormWidget::CreateItem(const ControlDef& def) {
             list->setMaxVisibleItems(
                 VisibleEntries(rect.height(), list->sizeHint().height(), QFontMetrics(font()).height()));
             connect(list, &QComboBox::activated, this, [this, id](int index) { m_form.UserSelected(id, index); });
+            list->installEventFilter(this);
             item = list;
             break;
         }
@@ -159,7 +162,14 @@ QWidget* FormWidget::CreateItem(const ControlDef& def) {
     return item;
 }
 
-void FormWidget::SliderNotified(int id, int position) { m_form.UserMovedSlider(id, position); }
+bool FormWidget::eventFilter(QObject* watched, QEvent* event) {
+    // The wheel turns only the control that has the keyboard focus; passing over another one changes nothing.
+    if (event->type() == QEvent::Wheel) {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget != nullptr && !widget->hasFocus()) return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 QWidget* FormWidget::WidgetForId(int id) const {
     const auto it = m_byId.find(id);
@@ -182,6 +192,8 @@ void FormWidget::ControlChanged(int id) {
         case ControlKind::Slider: {
             auto* slider = static_cast<QSlider*>(widget);
             slider->setRange(state.rangeMin, state.rangeMax);
+            slider->setPageStep(m_state.GetPageSize(id));
+            slider->setSingleStep(1);
             slider->setValue(state.position);
             break;
         }

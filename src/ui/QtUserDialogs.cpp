@@ -1,6 +1,6 @@
 #include "ui/QtUserDialogs.h"
 
-#include "app/CQuarnEditApp.h"
+#include "app/AppInfo.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CCommentDlg.h"
 #include "ui/CMidiOptionsDlg.h"

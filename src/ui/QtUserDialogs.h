@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/UserDialogs.h"
+#include "editor/ports/UserDialogs.h"
 
 #include <QString>
 #include <QStringList>

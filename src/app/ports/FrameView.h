@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The frame around the form: told when what it shows must change.
+class FrameView {
+public:
+    virtual ~FrameView() = default;
+    // Shows the main window and paints it at once; start-up calls it before it opens the MIDI device.
+    virtual void ShowMainWindow() = 0;
+    virtual void TitleChanged(const std::string& documentTitle) = 0;
+    virtual void RecentFilesChanged(const std::vector<std::string>& paths) = 0;
+    virtual void CloseMainWindow() = 0;
+};
