@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <ostream>
 #include <string>
@@ -35,14 +36,24 @@ struct Item {
     std::string text;
     std::array<int, 4> rect;  // x, y, w, h in dialog units
     Entries contents = {};    // after InitControls: a slider's range "min..max", a list's entries
-    bool operator==(const Item&) const = default;
 };
 
-void PrintTo(const Item& item, std::ostream* os) {
-    *os << "item " << item.place << (item.id == kNoId ? ", no id" : ", id " + std::to_string(item.id)) << ", "
-        << item.kind << " \"" << item.text << "\" at " << item.rect[0] << ", " << item.rect[1] << ", "
-        << item.rect[2] << ", " << item.rect[3];
-    if (!item.contents.empty()) *os << ", " << ::testing::PrintToString(item.contents);
+std::string Name(const Item& item) {
+    return "item " + std::to_string(item.place) + (item.id == kNoId ? ", no id" : ", id " + std::to_string(item.id)) +
+           ", " + item.kind + (item.text.empty() ? "" : " \"" + item.text + "\"") + " at " +
+           std::to_string(item.rect[0]) + ", " + std::to_string(item.rect[1]) + ", " + std::to_string(item.rect[2]) +
+           ", " + std::to_string(item.rect[3]);
+}
+
+// The item on one line, then a list's entries one to a line, so that a failure shows a diff of the entries.
+std::string Describe(const Item& item) {
+    std::string out = Name(item);
+    if (item.kind == "slider") return out + ", range " + (item.contents.empty() ? "none" : item.contents[0]);
+    if (item.kind != "list") return out;
+    out += ", " + std::to_string(item.contents.size()) + " entries";
+    for (std::size_t i = 0; i < item.contents.size(); ++i)
+        out += "\n  " + std::to_string(i) + ": \"" + item.contents[i] + "\"";
+    return out;
 }
 
 // Template order, which is also the tab order. A source list is empty until a patch is loaded.
@@ -196,15 +207,17 @@ TEST(FormTemplate, EveryItemWithItsRangeOrEntriesAfterInitControls) {
     EditorRig rig;
     rig.dlg.OnInitialUpdate();
     const auto items = FormControls();
-    ASSERT_EQ(items.size(), std::size(kTemplate));
-    for (std::size_t i = 0; i < items.size(); ++i) {
+    EXPECT_EQ(items.size(), std::size(kTemplate));
+    for (std::size_t i = 0; i < std::min(items.size(), std::size(kTemplate)); ++i) {
         const ControlDef& def = items[i];
         const Item& want = kTemplate[i];
-        EXPECT_EQ(Seen(def, rig.form), want);
+        EXPECT_EQ(Describe(Seen(def, rig.form)), Describe(want));
         if (want.id == kNoId) continue;
-        const std::string name = ::testing::PrintToString(want);
-        ASSERT_TRUE(rig.form.Has(want.id)) << name;
-        EXPECT_EQ(FindControl(want.id), &def) << name;
+        const std::string name = Name(want);
+        EXPECT_TRUE(rig.form.Has(want.id)) << name;
+        if (!rig.form.Has(want.id)) continue;
+        const ControlDef* found = FindControl(want.id);
+        EXPECT_EQ(found == nullptr ? 0 : found->place, want.place) << name << ": the item FindControl gives";
         EXPECT_EQ(KindName(rig.form.Get(want.id).kind), want.kind) << name;
         EXPECT_EQ(rig.form.GetText(want.id), want.text) << name;  // what the form shows
     }
