@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
+#include <stdexcept>
 
 namespace {
 
@@ -288,6 +290,58 @@ TEST(SavePatch, FailuresReportAndLeaveTheOldFileByteForByte) {
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"folder.qnp", "old.qnp", "plain", "ro", "rw"}));
     EXPECT_EQ(dir.Names("rw"), (std::vector<std::string>{"p.qnp"}));
     EXPECT_TRUE(fs::is_empty(dir.path / "folder.qnp"));
+}
+
+// ---- state that must not outlive a failure ----------------------------------------------------------
+
+// A view that fails when one control is redrawn.
+struct FailingView : FormObserver {
+    int failOn;
+    explicit FailingView(int id) : failOn(id) {}
+    void ControlChanged(int id) override {
+        if (id == failOn) throw std::runtime_error("view failed");
+    }
+};
+
+struct AnswerWith : LibraryLoader, DynamicLibrary {
+    static inline std::string path;
+    static int Entry(char* buffer, std::uintptr_t, std::int32_t, std::int32_t) {
+        std::snprintf(buffer, 261, "%s", path.c_str());
+        return 1;
+    }
+    std::unique_ptr<DynamicLibrary> Load(const std::string&) override { return std::make_unique<AnswerWith>(); }
+    QuickLoadEntry FindQuickLoadEntry(const std::string&) override { return &Entry; }
+};
+
+TEST(ScopedState, AFailureHalfWayNeverLeavesTheEditorMutedOrAFlagSet) {
+    TempDir dir;
+    const std::string patch = dir / "p.qnp";
+    WriteAll(patch, HandBuiltFile());
+    Editor e;
+    // The ENV1 Attack box is written while the form is muted and the value-box flag is set, in a load and in
+    // a transmission alike.
+    FailingView view(ctl::Env1AttackBox);
+    e.form.SetObserver(&view);
+    EXPECT_THROW(e.doc.OnOpenDocument(patch), std::runtime_error);
+    EXPECT_EQ(e.app.m_mute, 0);
+    EXPECT_EQ(g_updatingValueBox, 0);
+    EXPECT_THROW(e.dlg.TransmitAll(false), std::runtime_error);
+    EXPECT_EQ(g_updatingValueBox, 0);
+    AnswerWith quickLoad;
+    AnswerWith::path = patch;
+    e.dlg.SetQuickLoad(&quickLoad);
+    EXPECT_THROW(e.dlg.OnQuickLoad(), std::runtime_error);
+    EXPECT_FALSE(skipTransmitQuestion);
+
+    // The editor goes on as before: an edit reaches the device, the next Transmit All asks.
+    e.form.SetObserver(nullptr);
+    e.ports.bytes.clear();
+    e.dlg.UserMovedSlider(ctl::Dco1Amp, 5);
+    EXPECT_EQ(e.ports.bytes, CC({{16, 1}, {29, 5}}));
+    e.dialogs.messages.clear();
+    e.dialogs.answers = {MessageAnswer::No};
+    e.dlg.TransmitAll(true);
+    EXPECT_EQ(e.dialogs.messages.size(), 1u);
 }
 
 // ---- the default patch --------------------------------------------------------------------------
