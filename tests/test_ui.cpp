@@ -466,8 +466,7 @@ TEST(DialogsTest, DeviceDialogSelection) {
     CMidiOptionsDlg dialog(names, 1);
     EXPECT_EQ(dialog.windowTitle(), "MIDI Options");
     EXPECT_EQ(dialog.DeviceList()->currentText(), "Port B");
-    const DialogUnits du = DialogUnits::ForFont(dialog.font());
-    EXPECT_EQ(dialog.size(), QSize(du.X(221), du.Y(55)));
+    EXPECT_EQ(dialog.size(), QSize(332, 89));  // 221 x 55 units of its template font, 6 x 13
     dialog.DeviceList()->setCurrentIndex(2);
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -477,6 +476,21 @@ TEST(DialogsTest, DeviceDialogSelection) {
     EXPECT_EQ(gone.DeviceList()->currentIndex(), -1);
     gone.accept();
     EXPECT_EQ(gone.DeviceIndex(), 5);
+}
+
+TEST(DialogsTest, CommentLayoutAndFocusOrderAreItsTemplates) {
+    Gui();
+    CCommentDlg dialog;
+    EXPECT_EQ(dialog.size(), QSize(498, 301));  // 332 x 185 units of 6 x 13
+    EXPECT_EQ(dialog.Editor()->geometry(), QRect(2, 2, 494, 265));
+    // The tab key visits OK, Cancel and the text, in the template's order.
+    QStringList order;
+    QWidget* w = dialog.Editor();
+    for (int i = 0; i < 3; ++i, w = w->nextInFocusChain()) {
+        while (w->focusPolicy() == Qt::NoFocus) w = w->nextInFocusChain();
+        order << (qobject_cast<QPushButton*>(w) != nullptr ? qobject_cast<QPushButton*>(w)->text() : QStringLiteral("text"));
+    }
+    EXPECT_EQ(order, QStringList({"text", "OK", "Cancel"}));
 }
 
 TEST(DialogsTest, CommentLimitAndNewLines) {

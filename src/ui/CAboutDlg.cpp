@@ -11,7 +11,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About QuarnEdit"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(DialogFont());
-    const DialogUnits du = DialogUnits::ForFont(font());
+    const DialogUnits du = kSmallDialogUnits;
 
     auto* icon = new QLabel(this);
     icon->setPixmap(AppIcon().pixmap(32, 32));
