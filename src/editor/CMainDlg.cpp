@@ -266,11 +266,16 @@ void CMainDlg::SetFilterMode(std::int32_t mode) { m_filterMode = mode; }
 // ---- modulation source lists --------------------------------------------------------------------
 
 void CMainDlg::FillSourceList(std::int32_t value, int listId) {
-    std::vector<std::string> entries;
-    entries.reserve(kSourceListEntryCount);
-    entries.push_back(std::to_string(value));
-    entries.insert(entries.end(), g_modSourceNames.begin(), g_modSourceNames.end());
-    m_form.SetEntries(listId, std::move(entries));
+    // A filled list differs only in its first entry: rewriting that one leaves the list as refilling would.
+    if (m_form.GetCount(listId) == kSourceListEntryCount) {
+        m_form.SetEntryText(listId, kFixedValueEntry, std::to_string(value));
+    } else {
+        std::vector<std::string> entries;
+        entries.reserve(kSourceListEntryCount);
+        entries.push_back(std::to_string(value));
+        entries.insert(entries.end(), g_modSourceNames.begin(), g_modSourceNames.end());
+        m_form.SetEntries(listId, std::move(entries));
+    }
     m_form.SetCurSel(listId, kFixedValueEntry);
 }
 

@@ -67,6 +67,13 @@ void FormState::SetEntries(int id, std::vector<std::string> entries) {
     Changed(id);
 }
 
+void FormState::SetEntryText(int id, int index, std::string text) {
+    ControlState& s = Mutable(id);
+    if (index >= 0 && index < static_cast<int>(s.entries.size())) s.entries[static_cast<std::size_t>(index)] = std::move(text);
+    s.selection = -1;
+    Changed(id);
+}
+
 void FormState::SetCheck(int id, bool checked, ChangeOrigin origin) {
     Mutable(id).checked = checked;
     Changed(id, origin);

@@ -54,6 +54,8 @@ public:
     int GetCount(int id) const { return static_cast<int>(Get(id).entries.size()); }
     // Empties the list and fills it with the given entries, leaving no selection.
     void SetEntries(int id, std::vector<std::string> entries);
+    // Replaces the text of one entry (an index outside the entries changes nothing), leaving no selection.
+    void SetEntryText(int id, int index, std::string text);
 
     bool IsChecked(int id) const { return Get(id).checked; }
     void SetCheck(int id, bool checked, ChangeOrigin origin = ChangeOrigin::Program);
