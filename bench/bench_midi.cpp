@@ -149,7 +149,9 @@ void BM_JackTransmitAll(benchmark::State& state) {
     MapProfile profile;
     DirLocation location;
     NoLibraries libraries;
-    CQuarnEditApp app({ports, pause, profile, dialogs, location, libraries});
+    ManualClock clock;
+    MemoryRecovery recovery;
+    CQuarnEditApp app({ports, pause, profile, dialogs, location, libraries, clock, recovery});
     CMainDlg& form = app.form();
     CQuarnEditDoc& document = app.document();
     form.OnInitialUpdate();
@@ -194,9 +196,11 @@ void BM_JackTransmitCommand(benchmark::State& state) {
         MapProfile profile;
         DirLocation location;
         NoLibraries libraries;
+        ManualClock clock;
+        MemoryRecovery recovery;
         int rc = 0;
         {
-            CQuarnEditApp app({ports, pause, profile, dialogs, location, libraries});
+            CQuarnEditApp app({ports, pause, profile, dialogs, location, libraries, clock, recovery});
             rc = TransmitCommand(app, QUARN_DEFAULT_PATCH, receiver.device, err);
         }
         const double s = std::chrono::duration<double>(Clock::now() - t0).count();

@@ -41,7 +41,9 @@ struct Window {
     MapProfile profile;
     BuildLocation location;
     NoLibraries libraries;
-    CQuarnEditApp app{{ports, pause, profile, dialogs, location, libraries}};
+    ManualClock clock;
+    MemoryRecovery recovery;
+    CQuarnEditApp app{{ports, pause, profile, dialogs, location, libraries, clock, recovery}};
     std::unique_ptr<CMainFrame> frame;
 
     Window() {

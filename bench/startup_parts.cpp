@@ -42,7 +42,9 @@ int main(int argc, char** argv) {
     MapProfile profile;
     DirLocation location;
     NoLibraries libraries;
-    CQuarnEditApp app({ports ? static_cast<MidiOutPorts&>(*ports) : fakePorts, pause, profile, dialogs, location, libraries});
+    ManualClock clock;
+    MemoryRecovery recovery;
+    CQuarnEditApp app({ports ? static_cast<MidiOutPorts&>(*ports) : fakePorts, pause, profile, dialogs, location, libraries, clock, recovery});
     CMainDlg& form = app.form();
     form.OnInitialUpdate();
 

@@ -16,7 +16,9 @@ struct EditorRig {
     MapProfile profile;
     DirLocation location;
     NoLibraries libraries;
-    CQuarnEditApp app{{ports, pause, profile, dialogs, location, libraries}};
+    ManualClock clock;
+    MemoryRecovery recovery;
+    CQuarnEditApp app{{ports, pause, profile, dialogs, location, libraries, clock, recovery}};
     CMainDlg& dlg = app.form();
     CQuarnEditDoc& doc = app.document();
     FormState& form = dlg.form();

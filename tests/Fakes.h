@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/ports/Clock.h"
 #include "app/ports/FrameView.h"
 #include "app/ports/Profile.h"
+#include "app/ports/RecoveryStore.h"
 #include "editor/ports/FormWindow.h"
 #include "editor/ports/ProgramLocation.h"
 #include "editor/ports/QuickLoadLibrary.h"
@@ -14,6 +16,9 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -60,7 +65,7 @@ public:
 class ScriptedDialogs : public UserDialogs {
 public:
     std::vector<MessageRequest> messages;
-    std::deque<MessageAnswer> answers;  // empty: Ok / Yes
+    std::deque<MessageAnswer> answers;  // empty: Ok, Yes to a question, Cancel where there is a Cancel
     std::deque<std::optional<std::string>> savePaths;
     std::deque<std::optional<std::string>> openPaths;
     std::vector<FileDialogRequest> fileRequests;
@@ -74,7 +79,13 @@ public:
     MessageAnswer ShowMessage(const MessageRequest& request) override {
         messages.push_back(request);
         if (onMessage) onMessage(request);
-        if (answers.empty()) return request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+        if (answers.empty()) {
+            switch (request.buttons) {
+                case MessageButtons::Ok: return MessageAnswer::Ok;
+                case MessageButtons::YesNo: return MessageAnswer::Yes;
+                case MessageButtons::YesNoCancel: return MessageAnswer::Cancel;
+            }
+        }
         MessageAnswer a = answers.front();
         answers.pop_front();
         return a;
@@ -142,6 +153,62 @@ struct FixedWindow : FormWindow {
     std::pair<int, int> ClientOriginOnScreen() override { return {100, 50}; }
 };
 
+// Time that moves only when the test moves it; timers fire as it passes them.
+struct ManualClock : Clock {
+    struct ManualTimer : Timer {
+        ManualClock& clock;
+        std::function<void()> fire;
+        std::optional<std::chrono::steady_clock::time_point> due;
+        ManualTimer(ManualClock& c, std::function<void()> f) : clock(c), fire(std::move(f)) { clock.timers.push_back(this); }
+        ~ManualTimer() override { std::erase(clock.timers, this); }
+        void Start(std::chrono::milliseconds delay) override { due = clock.now + delay; }
+        void Stop() override { due.reset(); }
+        bool IsActive() const override { return due.has_value(); }
+    };
+    std::chrono::steady_clock::time_point now{};
+    std::vector<ManualTimer*> timers;
+
+    std::chrono::steady_clock::time_point Now() override { return now; }
+    std::unique_ptr<Timer> CreateTimer(std::function<void()> onTimeout) override {
+        return std::make_unique<ManualTimer>(*this, std::move(onTimeout));
+    }
+    void Advance(std::chrono::milliseconds by) {
+        now += by;
+        for (bool fired = true; fired;) {
+            fired = false;
+            for (ManualTimer* t : timers) {
+                if (t->due && *t->due <= now) {
+                    t->due.reset();
+                    t->fire();
+                    fired = true;
+                    break;
+                }
+            }
+        }
+    }
+};
+
+// Unsaved changes kept in memory; `abandoned` plays the files other instances left behind.
+struct MemoryRecovery : RecoveryStore {
+    std::optional<std::pair<Bytes, std::string>> saved;  // this instance's file: patch bytes, document path
+    int saves = 0;
+    std::vector<Abandoned> abandoned;
+    std::vector<std::string> removed;
+    bool Save(std::span<const std::uint8_t> patchFile, const std::string& documentPath) override {
+        ++saves;
+        saved.emplace(Bytes(patchFile.begin(), patchFile.end()), documentPath);
+        return true;
+    }
+    void Discard() override { saved.reset(); }
+    std::optional<Abandoned> TakeAbandoned() override {
+        if (abandoned.empty()) return std::nullopt;
+        Abandoned a = abandoned.front();
+        abandoned.erase(abandoned.begin());
+        return a;
+    }
+    void Remove(const Abandoned& file) override { removed.push_back(file.key); }
+};
+
 // The frame: keeps the title and what was asked of it.
 struct RecordingFrame : FrameView {
     std::vector<std::string> events;
@@ -153,6 +220,10 @@ struct RecordingFrame : FrameView {
     }
     void RecentFilesChanged(const std::vector<std::string>&) override {}
     void CloseMainWindow() override { events.push_back("close"); }
+    bool modified = false;
+    void ModifiedChanged(bool m) override { modified = m; }
+    int commandChanges = 0;
+    void CommandsChanged() override { ++commandChanges; }
 };
 
 // Control Change triples as bytes, for comparing whole sequences.

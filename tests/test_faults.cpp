@@ -67,13 +67,15 @@ struct Shell {
     DirLocation location;
     RecordingFrame frame;
     NoLibraries libraries;
+    ManualClock clock;
+    MemoryRecovery recovery;
     std::unique_ptr<CQuarnEditApp> app;
 
     explicit Shell(const TempDir& dir, Profile* realProfile = nullptr, MidiOutPorts* realPorts = nullptr) {
         if (realProfile != nullptr) profile = realProfile;
         location.dir = dir.path.string() + "/";
         app = std::make_unique<CQuarnEditApp>(
-            AppServices{realPorts != nullptr ? *realPorts : ports, pause, *profile, dialogs, location, libraries});
+            AppServices{realPorts != nullptr ? *realPorts : ports, pause, *profile, dialogs, location, libraries, clock, recovery});
     }
     bool Start() { return app->InitInstance(frame, std::nullopt); }
     CMainDlg& form() { return app->form(); }
@@ -197,8 +199,9 @@ TEST(DefaultPatchFaults, FileNewReportsTwiceAndKeepsTheEditedForm) {
 
         fs::remove(dir.path / "default.qnp");
         broken.make(dir);
+        shell.dialogs.answers = {MessageAnswer::No};  // do not save the edits
         shell.app->OnFileNew();
-        EXPECT_EQ(Describe(shell.dialogs.messages), ExpectedReport(broken.message));
+        EXPECT_EQ(Describe(shell.dialogs.messages), "Save changes to Untitled? [QuarnEdit main]\n" + ExpectedReport(broken.message));
         EXPECT_EQ(Snapshot(dlg), before);
         EXPECT_TRUE(shell.ports.bytes.empty());
     }

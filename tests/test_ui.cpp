@@ -352,17 +352,21 @@ TEST_F(FrameTest, MenuTitlesItemsAndIds) {
         {"&File",
          {"&New=57600", "&Open...=57601", "Save &As...=57604", "&Export MIDI file...=32773", "-", "&Save=57603", "-",
           "Recent File=57616", "-", "E&xit=57665"}},
+        {"&Edit", {"&Undo=57643", "&Redo=57644"}},
         {"&MIDI Options", {"&Transmit All=32772", "-", "Output &Device...=32774"}},
         {"&Help", {"&About QuarnEdit=57664"}},
     };
     const QList<QMenu*> menus = frame->Menus();
-    ASSERT_EQ(menus.size(), 3);
+    ASSERT_EQ(menus.size(), 4);
     for (std::size_t m = 0; m < expected.size(); ++m) {
         QMenu* menu = menus[qsizetype(m)];
         EXPECT_EQ(menu->title(), expected[m].first);
         QStringList shown;
         for (QAction* a : menu->actions()) {
-            EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
+            // Only the editing commands have keys; the others keep the menu's letters alone.
+            if (menu->title() != "&Edit") {
+                EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
+            }
             if (!a->isVisible()) continue;
             shown.push_back(a->isSeparator() ? QString("-") : a->text() + "=" + QString::number(a->data().toInt()));
         }
@@ -414,16 +418,21 @@ TEST_F(FrameTest, StartUpShowsTheWindowCentredWithItsCaption) {
     // Offscreen windows have no decorations: the whole window is the client area.
     EXPECT_EQ(frame->frameGeometry().size(), QSize(728, 577));
     EXPECT_EQ(frame->pos(), CMainFrame::CentredPosition(QGuiApplication::primaryScreen()->availableGeometry()));
-    EXPECT_EQ(frame->windowTitle(), "Untitled - QuarnEdit");
+    EXPECT_EQ(frame->windowHandle()->title(), "Untitled - QuarnEdit");
     frame->TitleChanged("odd[*].qnp");
     EXPECT_EQ(frame->windowHandle()->title(), "odd[*].qnp - QuarnEdit");
+    frame->TitleChanged("Untitled");
     EXPECT_EQ(QApplication::focusWidget(), frame->Form()->WidgetForId(ctl::PatchName));
 
     // The form on screen is the core's form.
     qobject_cast<QCheckBox*>(frame->Form()->WidgetForId(ctl::EnvLegato))->click();
     EXPECT_EQ(app.form().m_switchBits, 2);
 
-    frame->Menus()[0]->actions().back()->trigger();  // Exit, without a question
+    // An edit marks the caption, and Exit asks; No closes without saving.
+    EXPECT_EQ(frame->windowHandle()->title(), "Untitled* - QuarnEdit");
+    dialogs.answers = {MessageAnswer::No};
+    frame->Menus()[0]->actions().back()->trigger();
+    EXPECT_EQ(Texts().back(), "Save changes to Untitled?");
     EXPECT_FALSE(frame->isVisible());
 }
 

@@ -2,13 +2,18 @@
 
 #include "app/CQuarnEditDoc.h"
 #include "app/Commands.h"
+#include "app/ports/Clock.h"
 #include "app/ports/FrameView.h"
 #include "app/ports/Profile.h"
+#include "app/ports/RecoveryStore.h"
 #include "editor/CMainDlg.h"
 #include "editor/ports/UserDialogs.h"
 #include "midi/MidiOutPorts.h"
+#include "patch/PatchFile.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 const std::vector<FileFilter> kPatchFilters{{"Quarn Patch (*.qnp)", "*.qnp"}, {"All Files (*.*)", "*.*"}};
@@ -28,9 +33,14 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     m_form->SetProgramLocation(&services.location);
     m_form->SetQuickLoad(&services.libraries);
     m_document->SetTitleChangedHandler([this] { TitleChanged(); });
+    m_document->SetModifiedChangedHandler([this] { ModifiedChanged(); });
+    m_document->SetSaveModifiedHandler([this] { return SaveModified(); });
+    m_form->SetClock([&clock = services.clock] { return clock.Now(); });
+    m_recoveryTimer = services.clock.CreateTimer([this] { SaveRecovery(); });
 }
 
 CQuarnEditApp::~CQuarnEditApp() {
+    m_recoveryTimer.reset();
     m_document.reset();
     m_form.reset();
     // The null sink goes first, then the port sink, which closes the device.
@@ -51,7 +61,12 @@ MidiPortSink& CQuarnEditApp::CreatePortSink() {
 
 bool CQuarnEditApp::InitInstance(FrameView& frame, const std::optional<std::string>& fileToOpen) {
     m_frame = &frame;
-    std::vector<std::string> recent = m_services.profile.RecentFiles();
+    // A relative entry would open whatever file of that name the next start's folder holds.
+    std::vector<std::string> recent;
+    for (const std::string& path : m_services.profile.RecentFiles()) {
+        const std::string absolute = AbsolutePath(path);
+        if (std::find(recent.begin(), recent.end(), absolute) == recent.end()) recent.push_back(absolute);
+    }
     if (recent.size() > static_cast<std::size_t>(kRecentFileCount)) recent.resize(kRecentFileCount);
     m_recentFiles = std::move(recent);
 
@@ -64,12 +79,111 @@ bool CQuarnEditApp::InitInstance(FrameView& frame, const std::optional<std::stri
     frame.RecentFilesChanged(m_recentFiles);
 
     OpenStartupDevice();
+    if (OfferRecovery()) return true;
 
     // A patch named on the command line is opened once the device is open, so the answer to its
     // transmit question reaches the instrument, and the form shows the file the title names.
     if (fileToOpen && OpenDocumentFile(*fileToOpen)) return true;
     m_form->OpenDefaultPatch();
     return true;
+}
+
+bool CQuarnEditApp::OfferRecovery() {
+    while (std::optional<RecoveryStore::Abandoned> file = m_services.recovery.TakeAbandoned()) {
+        const std::string title = file->documentPath.empty()
+                                      ? std::string("Untitled")
+                                      : std::filesystem::path(file->documentPath).filename().string();
+        const MessageAnswer answer = Dialogs().ShowMessage(
+            {"QuarnEdit was not closed properly. Restore the unsaved changes to " + title + "?", kAppTitle,
+             MessageButtons::YesNo, MessageIcon::Warning, MessageOwner::MainWindow});
+        if (answer != MessageAnswer::Yes) {
+            m_services.recovery.Remove(*file);
+            continue;
+        }
+        // The document takes its old path first, so the transmit question names the right patch.
+        m_document->SetPathName(file->documentPath);
+        if (!m_document->OnOpenDocument(file->patchFile)) {
+            m_document->ClearPathName();
+            m_services.recovery.Remove(*file);
+            continue;
+        }
+        m_document->SetModifiedFlag(true);
+        // Kept as this instance's own before the old file goes, so no moment is without it.
+        SaveRecovery();
+        m_services.recovery.Remove(*file);
+        return true;
+    }
+    return false;
+}
+
+void CQuarnEditApp::SaveRecovery() {
+    m_recoveryTimer->Stop();
+    if (!m_document->IsModified()) return;
+    std::vector<std::uint8_t> bytes(kPatchFileSize);
+    std::copy(kPatchMagic.begin(), kPatchMagic.end(), bytes.begin());
+    WriteInt32LE(bytes, kPatchVersionOffset, kPatchVersion);
+    EncodePatchRecord(m_form->CaptureRecord(), std::span(bytes).subspan(kPatchHeaderSize, kRecordSize));
+    m_services.recovery.Save(bytes, m_document->GetPathName());
+}
+
+void CQuarnEditApp::PatchEdited() {
+    m_document->SetModifiedFlag(true);
+    // Written soon after the first edit, not after the last one, so a long session of edits is never at risk.
+    if (!m_recoveryTimer->IsActive()) m_recoveryTimer->Start(kRecoveryDelay);
+    CommandsChanged();
+}
+
+void CQuarnEditApp::ModifiedChanged() {
+    if (m_frame != nullptr) m_frame->ModifiedChanged(m_document->IsModified());
+    if (!m_document->IsModified()) {
+        m_recoveryTimer->Stop();
+        m_services.recovery.Discard();
+    }
+    CommandsChanged();
+}
+
+void CQuarnEditApp::CommandsChanged() {
+    if (m_frame != nullptr) m_frame->CommandsChanged();
+}
+
+bool CQuarnEditApp::SaveModified() {
+    if (!m_document->IsModified()) return true;
+    const MessageAnswer answer =
+        Dialogs().ShowMessage({"Save changes to " + m_document->GetTitle() + "?", kAppTitle,
+                               MessageButtons::YesNoCancel, MessageIcon::Warning, MessageOwner::MainWindow});
+    switch (answer) {
+        case MessageAnswer::Yes: return OnFileSave();
+        case MessageAnswer::No:
+            m_recoveryTimer->Stop();
+            m_services.recovery.Discard();
+            return true;
+        default: return false;
+    }
+}
+
+bool CQuarnEditApp::CanCloseFrame() {
+    if (!SaveModified()) return false;
+    m_recoveryTimer->Stop();
+    m_services.recovery.Discard();
+    return true;
+}
+
+void CQuarnEditApp::KeepUnsavedChanges() { SaveRecovery(); }
+
+std::string CQuarnEditApp::AbsolutePath(const std::string& path) const {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path absolute = fs::absolute(path, ec);
+    if (ec) return path;
+    const fs::path canonical = fs::weakly_canonical(absolute, ec);
+    return (ec ? absolute : canonical).string();
+}
+
+std::string CQuarnEditApp::SaveAsInitialPath() const {
+    const std::filesystem::path path(m_document->GetPathName());
+    const std::string name = m_document->GetTitle();
+    const std::string file = name.ends_with(".qnp") ? name : name + ".qnp";
+    return path.has_parent_path() ? (path.parent_path() / file).string() : file;
 }
 
 void CQuarnEditApp::OpenStartupDevice() {
@@ -92,6 +206,12 @@ void CQuarnEditApp::TitleChanged() {
     if (m_frame != nullptr) m_frame->TitleChanged(m_document->GetTitle());
 }
 
+std::string CQuarnEditApp::CommandText(int id) const {
+    const CommandRow* row = FindCommand(id);
+    if (row == nullptr) return {};
+    return row->text != nullptr ? row->text(*this) : row->label;
+}
+
 bool CQuarnEditApp::OnCommand(int id) {
     if (id >= cmd::FirstRecentFile && id < cmd::FirstRecentFile + kRecentFileCount) {
         OnOpenRecentFile(id - cmd::FirstRecentFile);
@@ -109,6 +229,11 @@ bool CQuarnEditApp::IsCommandEnabled(int id) const {
 }
 
 void CQuarnEditApp::SetRecentFiles(std::vector<std::string> paths) {
+    // One file, one entry: paths made absolute, the first of the same file kept.
+    std::vector<std::string> unique;
+    for (const std::string& path : paths)
+        if (std::find(unique.begin(), unique.end(), path) == unique.end()) unique.push_back(path);
+    paths = std::move(unique);
     m_recentFiles = std::move(paths);
     m_services.profile.WriteRecentFiles(m_recentFiles);
     if (m_frame != nullptr) m_frame->RecentFilesChanged(m_recentFiles);
@@ -122,17 +247,22 @@ void CQuarnEditApp::AddToRecentFiles(const std::string& path) {
     SetRecentFiles(std::move(paths));
 }
 
-bool CQuarnEditApp::OpenDocumentFile(const std::string& path) {
+bool CQuarnEditApp::OpenDocumentFile(const std::string& name) {
+    const std::string path = AbsolutePath(name);
     if (!m_document->OnOpenDocument(path)) return false;
     m_document->SetPathName(path);
     AddToRecentFiles(path);
     return true;
 }
 
-void CQuarnEditApp::OnFileNew() { m_document->OnNewDocument(); }
+void CQuarnEditApp::OnFileNew() {
+    if (!SaveModified()) return;
+    m_document->OnNewDocument();
+}
 
 void CQuarnEditApp::OnFileOpen() {
-    if (auto path = Dialogs().AskOpenFileName({"qnp", kPatchFilters, false})) OpenDocumentFile(*path);
+    if (!SaveModified()) return;
+    if (auto path = Dialogs().AskOpenFileName({"qnp", kPatchFilters, false, {}})) OpenDocumentFile(*path);
 }
 
 bool CQuarnEditApp::OnFileSave() {
@@ -144,16 +274,20 @@ bool CQuarnEditApp::OnFileSave() {
 }
 
 bool CQuarnEditApp::OnFileSaveAs() {
-    auto path = Dialogs().AskSaveFileName({"qnp", kPatchFilters, true});
-    if (!path || !m_document->OnSaveDocument(*path)) return false;
-    m_document->SetPathName(*path);
-    AddToRecentFiles(*path);
+    auto chosen = Dialogs().AskSaveFileName({"qnp", kPatchFilters, true, SaveAsInitialPath()});
+    if (!chosen) return false;
+    const std::string path = AbsolutePath(*chosen);
+    if (!m_document->OnSaveDocument(path)) return false;
+    m_document->SetPathName(path);
+    AddToRecentFiles(path);
     return true;
 }
 
 void CQuarnEditApp::OnOpenRecentFile(int index) {
     if (index < 0 || index >= static_cast<int>(m_recentFiles.size())) return;
+    // Taken first: saving the patch that was there reorders the list.
     const std::string path = m_recentFiles[static_cast<std::size_t>(index)];
+    if (!SaveModified()) return;
     if (OpenDocumentFile(path)) return;
     // A file that no longer opens leaves the list, as desktop programs do.
     std::vector<std::string> paths = m_recentFiles;
@@ -170,6 +304,10 @@ void CQuarnEditApp::OnAppExit() {
 void CQuarnEditApp::OnTransmitAll() { m_form->TransmitAll(true); }
 
 void CQuarnEditApp::OnAppAbout() { Dialogs().ShowAbout(); }
+
+void CQuarnEditApp::OnEditUndo() { m_form->Undo(); }
+
+void CQuarnEditApp::OnEditRedo() { m_form->Redo(); }
 
 void CQuarnEditApp::OnOutputDevice() {
     MidiOutPorts& ports = m_services.ports;

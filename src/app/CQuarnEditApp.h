@@ -4,6 +4,7 @@
 #include "editor/ports/FormHost.h"
 #include "midi/MidiSink.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -11,8 +12,11 @@
 #include <vector>
 
 class CMainDlg;
+class Clock;
 class CQuarnEditDoc;
 class FrameView;
+class RecoveryStore;
+class Timer;
 class LibraryLoader;
 class MidiOutPorts;
 class MidiPause;
@@ -32,7 +36,12 @@ struct AppServices {
     UserDialogs& dialogs;
     ProgramLocation& location;
     LibraryLoader& libraries;
+    Clock& clock;
+    RecoveryStore& recovery;
 };
+
+// How soon after an edit the unsaved patch is written where a crash cannot take it.
+constexpr std::chrono::milliseconds kRecoveryDelay{1000};
 
 // The application object: owns the two MIDI sinks and the mute flag that chooses between them,
 // the document and the form, and carries out the menu commands.
@@ -47,6 +56,7 @@ public:
     MidiSink* GetActiveSink() override;
     void SetMute(bool muted) override { m_mute = muted ? 1 : 0; }
     UserDialogs& Dialogs() override { return m_services.dialogs; }
+    void PatchEdited() override;
 
     // The port sink, created on first use.
     MidiPortSink& CreatePortSink();
@@ -60,7 +70,16 @@ public:
     // A menu command by its id (the recent files included); false for an id that is no command.
     bool OnCommand(int id);
     bool IsCommandEnabled(int id) const;
+    // What the menu shows for a command now ("&Undo DCO1 Amp.").
+    std::string CommandText(int id) const;
 
+    // Before the patch is replaced or the program ends: offers to save a modified patch. False when the user
+    // cancels, or the save failed or was cancelled; then the command that asked stops.
+    bool SaveModified();
+    // The main window may close: asks as above, and on a clean end removes the unsaved-changes file.
+    bool CanCloseFrame();
+    // The desktop session ends without room for questions: the unsaved patch is kept for the next start.
+    void KeepUnsavedChanges();
     // Menu commands.
     void OnFileNew();
     void OnFileOpen();
@@ -72,12 +91,15 @@ public:
     void OnTransmitAll();
     void OnOutputDevice();
     void OnAppAbout();
+    void OnEditUndo();
+    void OnEditRedo();
 
     // Opens a patch as File > Open does after its dialog: on success the document takes its path and title
     // and the file heads the recent-file list.
     bool OpenDocumentFile(const std::string& path);
 
     CMainDlg& form() { return *m_form; }
+    const CMainDlg& form() const { return *m_form; }
     CQuarnEditDoc& document() { return *m_document; }
     const std::vector<std::string>& RecentFiles() const { return m_recentFiles; }
 
@@ -88,6 +110,12 @@ public:
 
 private:
     void OpenStartupDevice();
+    bool OfferRecovery();
+    void SaveRecovery();
+    void ModifiedChanged();
+    void CommandsChanged();
+    std::string AbsolutePath(const std::string& path) const;
+    std::string SaveAsInitialPath() const;
     void SetRecentFiles(std::vector<std::string> paths);
     void AddToRecentFiles(const std::string& path);
     void TitleChanged();
@@ -97,4 +125,5 @@ private:
     std::unique_ptr<CMainDlg> m_form;
     std::unique_ptr<CQuarnEditDoc> m_document;
     std::vector<std::string> m_recentFiles;
+    std::unique_ptr<Timer> m_recoveryTimer;
 };

@@ -32,6 +32,12 @@ void CQuarnEditDoc::SetPathName(const std::string& path) {
     if (m_titleChanged) m_titleChanged();
 }
 
+void CQuarnEditDoc::SetModifiedFlag(bool modified) {
+    if (m_modified == modified) return;
+    m_modified = modified;
+    if (m_modifiedChanged) m_modifiedChanged();
+}
+
 bool CQuarnEditDoc::OnOpenDocument(const std::string& path) {
     // The file is read and closed, and every check made, before the form changes at all.
     std::vector<std::uint8_t> bytes;
@@ -44,7 +50,10 @@ bool CQuarnEditDoc::OnOpenDocument(const std::string& path) {
     // The program's own version, not the file's: an older file is read with today's layout.
     if (error == PatchFileError::None && !m_form.ReadPatchBody(CMainDlg::GetPatchVersion(), file.record))
         error = PatchFileError::UnknownLayout;
-    if (error == PatchFileError::None) return true;
+    if (error == PatchFileError::None) {
+        SetModifiedFlag(false);
+        return true;
+    }
     bytes = {};
     Report(m_dialogs, PatchFileMessage(error));
     return false;
@@ -53,7 +62,10 @@ bool CQuarnEditDoc::OnOpenDocument(const std::string& path) {
 bool CQuarnEditDoc::OnSaveDocument(const std::string& path) {
     const FileWriteResult result = WritePatchFile(path, CMainDlg::GetPatchVersion(),
                                                   [this](std::span<std::uint8_t> record) { m_form.WritePatchBody(record); });
-    if (result == FileWriteResult::Ok) return true;
+    if (result == FileWriteResult::Ok) {
+        SetModifiedFlag(false);
+        return true;
+    }
     Report(m_dialogs, FileWriteMessage(result));
     return false;
 }

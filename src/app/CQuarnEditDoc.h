@@ -19,6 +19,10 @@ public:
     bool OnOpenDocument(const std::string& path) override;
     // Writes the form's patch to the file; reports every failure to the user and returns false.
     bool OnSaveDocument(const std::string& path);
+    bool SaveModified() override { return !m_saveModified || m_saveModified(); }
+    void OnOpenedByForm(const std::string& path) override { SetPathName(path); }
+    // Asks whether to save a modified patch, and saves it: the application's part.
+    void SetSaveModifiedHandler(std::function<bool()> handler) { m_saveModified = std::move(handler); }
 
     // The framework's part: the document's path and title ("Untitled" without a path).
     const std::string& GetPathName() const { return m_pathName; }
@@ -28,9 +32,17 @@ public:
     // Told whenever the title changes, at once, as a window caption follows its document.
     void SetTitleChangedHandler(std::function<void()> handler) { m_titleChanged = std::move(handler); }
 
+    // Whether the patch has changed since it was loaded or saved. A successful load or save clears it.
+    bool IsModified() const { return m_modified; }
+    void SetModifiedFlag(bool modified);
+    void SetModifiedChangedHandler(std::function<void()> handler) { m_modifiedChanged = std::move(handler); }
+
 private:
     CMainDlg& m_form;
     UserDialogs& m_dialogs;
     std::string m_pathName;
     std::function<void()> m_titleChanged;
+    bool m_modified = false;
+    std::function<bool()> m_saveModified;
+    std::function<void()> m_modifiedChanged;
 };

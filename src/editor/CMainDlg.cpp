@@ -1,5 +1,6 @@
 #include "editor/CMainDlg.h"
 
+#include "editor/ControlNames.h"
 #include "editor/FixedLists.h"
 #include "editor/ports/FormDocument.h"
 #include "editor/ports/FormHost.h"
@@ -102,22 +103,136 @@ void CMainDlg::DoDataExchange(bool saveAndValidate) {
 // ---- user actions -------------------------------------------------------------------------------
 // The widget that raised the action already shows it: the state takes it without redrawing that widget.
 
+template <typename Action>
+void CMainDlg::UserEdit(int control, Gesture gesture, bool texts, Action&& action) {
+    static const EditTexts kNoTexts;
+    const EditFields before = CaptureFields();
+    const EditTexts textsBefore = texts ? CaptureTexts() : kNoTexts;
+    action();
+    const EditFields after = CaptureFields();
+    const EditTexts textsAfter = texts ? CaptureTexts() : kNoTexts;
+    m_history.Record(control, gesture, m_now(), before, after, textsBefore, textsAfter);
+    if (before != after || textsBefore != textsAfter) m_host.PatchEdited();
+}
+
 void CMainDlg::UserMovedSlider(int id, int position) {
-    m_form.SetPos(id, position, ChangeOrigin::User);
-    OnScrollSlider(id);
+    UserEdit(id, id == m_dragControl ? Gesture::Drag : Gesture::Press, false, [&] {
+        m_form.SetPos(id, position, ChangeOrigin::User);
+        OnScrollSlider(id);
+    });
 }
 
 void CMainDlg::UserSelected(int id, int index) {
-    m_form.SetCurSel(id, index, ChangeOrigin::User);
-    OnSelChange(id);
+    UserEdit(id, Gesture::Press, false, [&] {
+        m_form.SetCurSel(id, index, ChangeOrigin::User);
+        OnSelChange(id);
+    });
 }
 
 void CMainDlg::UserClicked(int id) {
-    if (m_form.Get(id).kind == ControlKind::CheckBox) m_form.SetCheck(id, !m_form.IsChecked(id), ChangeOrigin::User);
-    OnClicked(id);
+    if (m_form.Get(id).kind != ControlKind::CheckBox) return OnClicked(id);
+    UserEdit(id, Gesture::Press, false, [&] {
+        m_form.SetCheck(id, !m_form.IsChecked(id), ChangeOrigin::User);
+        OnClicked(id);
+    });
 }
 
-void CMainDlg::UserEdited(int id, std::string text) { m_form.SetText(id, std::move(text), ChangeOrigin::User); }
+void CMainDlg::UserEdited(int id, std::string text) {
+    UserEdit(id, Gesture::Typing, true, [&] { m_form.SetText(id, std::move(text), ChangeOrigin::User); });
+}
+
+void CMainDlg::UserBeganDrag(int id) {
+    m_history.EndGesture(id);
+    m_dragControl = id;
+}
+
+void CMainDlg::UserEndedGesture(int id) {
+    m_history.EndGesture(id);
+    if (m_dragControl == id) m_dragControl = kNoId;
+}
+
+EditFields CMainDlg::CaptureFields() const {
+    EditFields fields{};
+    fields[0] = m_form.GetCurSel(kSlotControls[0]);
+    for (std::size_t slot = 1; slot < kRecordValueCount; ++slot) fields[slot] = m_form.GetPos(kSlotControls[slot]);
+    for (std::size_t entry = 0; entry < kRecordSelectionCount; ++entry)
+        fields[kRecordValueCount + entry] = m_form.GetCurSel(kStoredSelectionLists[entry]);
+    fields[kSwitchBitsField] = m_switchBits;
+    fields[kFilterBitsField] = m_filterBits;
+    return fields;
+}
+
+// ---- undo and redo ------------------------------------------------------------------------------
+
+void CMainDlg::Undo() {
+    if (!m_history.CanUndo()) return;
+    ApplyStep(m_history.Undo(), true);
+    m_host.PatchEdited();
+}
+
+void CMainDlg::Redo() {
+    if (!m_history.CanRedo()) return;
+    ApplyStep(m_history.Redo(), false);
+    m_host.PatchEdited();
+}
+
+std::string CMainDlg::UndoName() const { return m_history.CanUndo() ? ControlName(m_form, m_history.UndoControl()) : ""; }
+std::string CMainDlg::RedoName() const { return m_history.CanRedo() ? ControlName(m_form, m_history.RedoControl()) : ""; }
+
+void CMainDlg::ApplyField(std::size_t field, std::int32_t value) {
+    if (field < kRecordValueCount) {
+        const int control = kSlotControls[field];
+        if (m_form.Get(control).kind == ControlKind::List) {
+            m_form.SetCurSel(control, value);
+            OnSelChange(control);
+        } else {
+            m_form.SetPos(control, value);
+            OnScrollSlider(control);
+        }
+    } else if (field < kSwitchBitsField) {
+        const int list = kStoredSelectionLists[field - kRecordValueCount];
+        m_form.SetCurSel(list, value);
+        OnSelChange(list);
+    } else {
+        // The boxes whose bits differ; the routing code follows the filter type, put back as a selection.
+        const bool switches = field == kSwitchBitsField;
+        const std::int32_t current = switches ? m_switchBits : m_filterBits;
+        for (const BitBox& box : switches ? std::span<const BitBox>(kSwitchBoxes) : std::span<const BitBox>(kFilterBoxes)) {
+            if ((current & box.mask) == (value & box.mask)) continue;
+            m_form.SetCheck(box.box, (value & box.mask) != 0);
+            OnClicked(box.box);
+        }
+    }
+}
+
+void CMainDlg::ApplyStep(const EditHistory::StepView& step, bool before) {
+    // Sliders before the lists beside them, lists in the order a load restores them, boxes last.
+    std::array<std::optional<std::int32_t>, kEditFieldCount> values;
+    for (const EditHistory::FieldChange& change : step.fields) values[change.field] = before ? change.before : change.after;
+    for (std::size_t field = 0; field < kRecordValueCount; ++field)
+        if (values[field]) ApplyField(field, *values[field]);
+    for (int list : kStoredSelectionApplyOrder) {
+        const std::size_t field = kRecordValueCount + StoredSelectionEntry(list);
+        if (values[field]) ApplyField(field, *values[field]);
+    }
+    for (std::size_t field : {kSwitchBitsField, kFilterBitsField})
+        if (values[field]) ApplyField(field, *values[field]);
+
+    if (step.text != nullptr) {
+        const std::string& text = before ? step.text->before : step.text->after;
+        switch (step.text->text) {
+            case EditText::PatchName:
+                m_patchName = text;
+                m_form.ShowText(ctl::PatchName, text);
+                break;
+            case EditText::Author:
+                m_author = text;
+                m_form.ShowText(ctl::Author, text);
+                break;
+            case EditText::Comment: m_comment = text; break;
+        }
+    }
+}
 
 // ---- dispatch -----------------------------------------------------------------------------------
 
@@ -350,7 +465,9 @@ void CMainDlg::OpenDefaultPatch() {
 }
 
 void CMainDlg::OnComment() {
-    if (std::optional<std::string> text = m_host.Dialogs().RunCommentDialog(m_comment)) m_comment = *text;
+    std::optional<std::string> text = m_host.Dialogs().RunCommentDialog(m_comment);
+    if (!text) return;
+    UserEdit(ctl::Comment, Gesture::Single, true, [&] { m_comment = std::move(*text); });
 }
 
 void CMainDlg::OnQuickLoad() {
@@ -367,6 +484,13 @@ void CMainDlg::OnQuickLoad() {
     buffer.back() = '\0';  // the callee may leave the path unterminated: the buffer ends it
     if (buffer[0] == '\0' || m_document == nullptr) return;
 
-    const ScopedFlag skipQuestion(skipTransmitQuestion);
-    m_document->OnOpenDocument(std::string(buffer.data()));
+    const std::string path(buffer.data());
+    if (!m_document->SaveModified()) return;
+    bool opened = false;
+    {
+        const ScopedFlag skipQuestion(skipTransmitQuestion);
+        opened = m_document->OnOpenDocument(path);
+    }
+    // The document is now the file that was loaded, so that a save goes there and never over another file.
+    if (opened) m_document->OnOpenedByForm(path);
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "editor/EditHistory.h"
 #include "editor/FormState.h"
 #include "editor/ParameterMap.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -31,11 +34,32 @@ public:
     void UpdateData(bool saveAndValidate);
     void DoDataExchange(bool saveAndValidate);
 
-    // A user's action on a control: apply it to the control's state, then run the handler.
+    // A user's action on a control: apply it to the control's state, then run the handler. Each one that
+    // changes the patch is an edit: it joins the undo history and the host hears of it.
     void UserMovedSlider(int id, int position);
     void UserSelected(int id, int index);
     void UserClicked(int id);
     void UserEdited(int id, std::string text);
+    // A slider's thumb was pressed: the moves until its release are one step.
+    void UserBeganDrag(int id);
+    // The drag ended, or the focus left a text box: the gesture on that control is over.
+    void UserEndedGesture(int id);
+
+    // Undo and redo: the control goes back, and its handler runs as for the user's change.
+    bool CanUndo() const { return m_history.CanUndo(); }
+    bool CanRedo() const { return m_history.CanRedo(); }
+    void Undo();
+    void Redo();
+    // What Undo or Redo would change, named as the form labels it ("DCO1 Amp."); empty when there is nothing.
+    std::string UndoName() const;
+    std::string RedoName() const;
+    const EditHistory& History() const { return m_history; }
+    // Where the history reads the time, for the presses that make one step.
+    void SetClock(std::function<EditHistory::TimePoint()> now) { m_now = std::move(now); }
+
+    // The patch's numbers and texts as an edit changes them.
+    EditFields CaptureFields() const;
+    EditTexts CaptureTexts() const { return {m_patchName, m_author, m_comment}; }
 
     // Handlers.
     void OnScrollSlider(int id);
@@ -142,6 +166,10 @@ private:
     void SendPage3(std::int32_t parameter, std::int32_t value);
     void SendCutoffDirect(const ModulatedParam& row);
     void RestoreSourceRow(const ModulatedParam& row, const PatchRecord& record);
+    template <typename Action>
+    void UserEdit(int control, Gesture gesture, bool texts, Action&& action);
+    void ApplyStep(const EditHistory::StepView& step, bool before);
+    void ApplyField(std::size_t field, std::int32_t value);
 
     FormHost& m_host;
     FormState m_form;
@@ -149,6 +177,9 @@ private:
     ProgramLocation* m_location = nullptr;
     LibraryLoader* m_libraries = nullptr;
     FormWindow* m_window = nullptr;
+    EditHistory m_history;
+    std::function<EditHistory::TimePoint()> m_now = [] { return std::chrono::steady_clock::now(); };
+    int m_dragControl = kNoId;
 };
 
 extern CMainDlg* g_mainDlg;

@@ -58,6 +58,9 @@ bool CMainDlg::ReadPatchBody(std::int32_t version, std::span<const std::uint8_t>
     const PatchRecord record = DecodePatchRecord(bytes);
     // Without their entries and ranges the lists and sliders could not hold what the record says.
     if (m_initialised == 0) InitControls();
+    // A new patch starts a history of its own.
+    m_history.Clear();
+    m_dragControl = kNoId;
     {
         // Everything the handlers send while the form fills goes to the null sink.
         const ScopedMute mute(m_host);
@@ -119,7 +122,7 @@ bool CMainDlg::ReadPatchBody(std::int32_t version, std::span<const std::uint8_t>
 
 void CMainDlg::OnExportMidiFile() {
     const FileDialogRequest request{
-        "mid", {{"Standard MIDI files (*.mid)", "*.mid"}, {"All Files (*.*)", "*.*"}}, true};
+        "mid", {{"Standard MIDI files (*.mid)", "*.mid"}, {"All Files (*.*)", "*.*"}}, true, {}};
     const std::optional<std::string> path = m_host.Dialogs().AskSaveFileName(request);
     if (!path) return;
 

@@ -20,6 +20,9 @@ extern const std::array<int, kSlotCount> kSlotControls;
 extern const std::array<int, kRecordSelectionCount> kStoredSelectionLists;
 // The stored entry of a list; the list must be one of kStoredSelectionLists.
 std::size_t StoredSelectionEntry(int listId);
+// The order in which lists take back a selection: what a list's handler reads (the Wave before its Dist.,
+// the filter type before the cutoff rows) comes first.
+extern const std::array<int, kRecordSelectionCount> kStoredSelectionApplyOrder;
 
 // The thirteen sliders whose value can follow a modulation source chosen in the list beside them.
 enum class SendCondition { Always, FilterMode123, FilterMode3 };

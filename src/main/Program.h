@@ -2,6 +2,8 @@
 
 #include "app/CQuarnEditApp.h"
 #include "platform/DlopenLibraryLoader.h"
+#include "platform/FileRecoveryStore.h"
+#include "platform/QtClock.h"
 #include "platform/QSettingsProfile.h"
 #include "platform/QtProgramLocation.h"
 #include "platform/RtMidiPorts.h"
@@ -20,5 +22,7 @@ struct Program {
     QSettingsProfile profile;
     QtProgramLocation location;
     DlopenLibraryLoader libraries;
+    QtClock clock;
+    FileRecoveryStore recovery;
     CQuarnEditApp app;
 };

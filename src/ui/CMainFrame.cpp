@@ -9,6 +9,7 @@
 #include "ui/UiText.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
@@ -67,12 +68,12 @@ CMainFrame::CMainFrame(CQuarnEditApp& app, QWidget* parent) : QMainWindow(parent
 void CMainFrame::BuildMenu() {
     for (const MenuDef& def : MenuBar()) {
         QMenu* menu = menuBar()->addMenu(QString::fromUtf8(def.title));
-        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommands);
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::CommandsChanged);
         for (const CommandRow& row : def.rows) {
             switch (row.kind) {
                 case RowKind::Separator: menu->addSeparator(); break;
                 case RowKind::Command: {
-                    QAction* action = menu->addAction(QString::fromUtf8(row.text));
+                    QAction* action = menu->addAction(QString::fromUtf8(row.label));
                     action->setData(row.id);
                     action->setShortcuts(QKeySequence::listFromString(QString::fromUtf8(row.shortcut)));
                     connect(action, &QAction::triggered, this, [this, id = row.id] { m_app.OnCommand(id); });
@@ -80,7 +81,7 @@ void CMainFrame::BuildMenu() {
                     break;
                 }
                 case RowKind::RecentFiles: {
-                    m_recentPlaceholder = menu->addAction(QString::fromUtf8(row.text));
+                    m_recentPlaceholder = menu->addAction(QString::fromUtf8(row.label));
                     m_recentPlaceholder->setData(row.id);
                     m_recentPlaceholder->setEnabled(false);
                     for (int i = 0; i < kRecentFileCount; ++i) {
@@ -98,8 +99,13 @@ void CMainFrame::BuildMenu() {
     }
 }
 
-void CMainFrame::UpdateCommands() {
-    for (QAction* action : m_commandActions) action->setEnabled(m_app.IsCommandEnabled(action->data().toInt()));
+void CMainFrame::CommandsChanged() {
+    for (QAction* action : m_commandActions) {
+        const int id = action->data().toInt();
+        action->setEnabled(m_app.IsCommandEnabled(id));
+        const QString text = ToQString(m_app.CommandText(id));
+        if (action->text() != text) action->setText(text);
+    }
 }
 
 QPoint CMainFrame::CentredPosition(const QRect& desktop) {
@@ -151,9 +157,20 @@ bool CMainFrame::event(QEvent* event) {
 }
 
 void CMainFrame::TitleChanged(const std::string& documentTitle) {
-    // "[*]" would be taken for the modified mark; doubled it shows as itself.
+    // "[*]" is where the modified mark goes, an asterisk after the title; one in the title itself is doubled
+    // so that it shows as itself.
     QString title = ToQString(documentTitle).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
-    setWindowTitle(title + QStringLiteral(" - ") + QString::fromUtf8(kAppTitle));
+    setWindowTitle(title + QStringLiteral("[*] - ") + QString::fromUtf8(kAppTitle));
+}
+
+void CMainFrame::ModifiedChanged(bool modified) { setWindowModified(modified); }
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_app.CanCloseFrame()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }
 
 void CMainFrame::RecentFilesChanged(const std::vector<std::string>& paths) {

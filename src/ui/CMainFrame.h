@@ -34,6 +34,8 @@ public:
 
     void ShowMainWindow() override;
     void TitleChanged(const std::string& documentTitle) override;
+    void ModifiedChanged(bool modified) override;
+    void CommandsChanged() override;
     void RecentFilesChanged(const std::vector<std::string>& paths) override;
     void CloseMainWindow() override;
 
@@ -44,10 +46,10 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildMenu();
-    void UpdateCommands();
     void FitFrame();
 
     CQuarnEditApp& m_app;

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -104,6 +105,7 @@ QWidget* FormWidget::CreateItem(const ControlDef& def) {
             // Only the user's typing: the program's own writes arrive through the state with signals blocked.
             connect(edit, &QLineEdit::textEdited, this,
                     [this, id](const QString& text) { m_form.UserEdited(id, FromQString(text)); });
+            edit->installEventFilter(this);
             item = edit;
             break;
         }
@@ -134,8 +136,12 @@ QWidget* FormWidget::CreateItem(const ControlDef& def) {
             });
             connect(slider, &QAbstractSlider::sliderMoved, this,
                     [this, id](int position) { m_form.UserMovedSlider(id, position); });
-            connect(slider, &QAbstractSlider::sliderReleased, this,
-                    [this, id, slider] { m_form.UserMovedSlider(id, slider->sliderPosition()); });
+            // A drag is one undo step, from the press to the release.
+            connect(slider, &QAbstractSlider::sliderPressed, this, [this, id] { m_form.UserBeganDrag(id); });
+            connect(slider, &QAbstractSlider::sliderReleased, this, [this, id, slider] {
+                m_form.UserMovedSlider(id, slider->sliderPosition());
+                m_form.UserEndedGesture(id);
+            });
             slider->installEventFilter(this);
             item = slider;
             break;
@@ -163,10 +169,25 @@ QWidget* FormWidget::CreateItem(const ControlDef& def) {
 }
 
 bool FormWidget::eventFilter(QObject* watched, QEvent* event) {
-    // The wheel turns only the control that has the keyboard focus; passing over another one changes nothing.
-    if (event->type() == QEvent::Wheel) {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget != nullptr && !widget->hasFocus()) return true;
+    auto* widget = qobject_cast<QWidget*>(watched);
+    switch (event->type()) {
+        case QEvent::Wheel:
+            // The wheel turns only the control that has the keyboard focus; passing over another changes nothing.
+            if (widget != nullptr && !widget->hasFocus()) return true;
+            break;
+        case QEvent::FocusOut:
+            // Typing in a box is one undo step until the focus leaves it.
+            if (widget != nullptr && !widget->objectName().isEmpty()) m_form.UserEndedGesture(widget->objectName().toInt());
+            break;
+        case QEvent::ShortcutOverride: {
+            // Undo and redo are the editor's, also while a text box has the focus.
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+                key->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Y))
+                return true;
+            break;
+        }
+        default: break;
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -8,6 +8,7 @@
 #include "ui/QtUserDialogs.h"
 
 #include <QApplication>
+#include <QSessionManager>
 
 void ConfigureGuiApplication() {
     QApplication::setApplicationName(QString::fromUtf8(kAppTitle));
@@ -23,6 +24,16 @@ int RunGui(CQuarnEditApp& app, QtUserDialogs& dialogs, const std::optional<std::
     frame.SetFormCreatedHandler([&](FormWidget& form) {
         dialogs.SetForm(&form);
         app.form().SetWindow(&form);
+    });
+    // The desktop session ending is a close like any other; where it leaves no room for a question, the
+    // unsaved patch is kept for the next start.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &frame, [&app](QSessionManager& manager) {
+        if (manager.allowsInteraction()) {
+            if (!app.CanCloseFrame()) manager.cancel();
+            manager.release();
+        } else {
+            app.KeepUnsavedChanges();
+        }
     });
     if (!app.InitInstance(frame, fileToOpen)) return 1;
     const int code = QApplication::exec();

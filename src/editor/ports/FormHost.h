@@ -13,6 +13,8 @@ public:
     // While muted every send goes to the null sink.
     virtual void SetMute(bool muted) = 0;
     virtual UserDialogs& Dialogs() = 0;
+    // The user changed the patch: an edit, an undo or a redo.
+    virtual void PatchEdited() {}
 };
 
 // Mutes the host for the length of a scope; whatever happens inside, sending is on again afterwards.
