@@ -12,6 +12,7 @@
 #include "midi/MidiPause.h"
 
 #include <array>
+#include <cstdio>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -146,6 +147,17 @@ struct DirLocation : ProgramLocation {
 // No quick-load library anywhere.
 struct NoLibraries : LibraryLoader {
     std::unique_ptr<DynamicLibrary> Load(const std::string&) override { return nullptr; }
+};
+
+// A quick-load library that answers `path` at once.
+struct AnsweringLibrary : LibraryLoader, DynamicLibrary {
+    static inline std::string path;
+    static int Entry(char* buffer, std::uintptr_t, std::int32_t, std::int32_t) {
+        std::snprintf(buffer, kQuickLoadBufferSize, "%s", path.c_str());
+        return 1;
+    }
+    std::unique_ptr<DynamicLibrary> Load(const std::string&) override { return std::make_unique<AnsweringLibrary>(); }
+    QuickLoadEntry FindQuickLoadEntry(const std::string&) override { return &Entry; }
 };
 
 struct FixedWindow : FormWindow {

@@ -303,16 +303,6 @@ struct FailingView : FormObserver {
     }
 };
 
-struct AnswerWith : LibraryLoader, DynamicLibrary {
-    static inline std::string path;
-    static int Entry(char* buffer, std::uintptr_t, std::int32_t, std::int32_t) {
-        std::snprintf(buffer, 261, "%s", path.c_str());
-        return 1;
-    }
-    std::unique_ptr<DynamicLibrary> Load(const std::string&) override { return std::make_unique<AnswerWith>(); }
-    QuickLoadEntry FindQuickLoadEntry(const std::string&) override { return &Entry; }
-};
-
 TEST(ScopedState, AFailureHalfWayNeverLeavesTheEditorMutedOrAFlagSet) {
     TempDir dir;
     const std::string patch = dir / "p.qnp";
@@ -327,8 +317,8 @@ TEST(ScopedState, AFailureHalfWayNeverLeavesTheEditorMutedOrAFlagSet) {
     EXPECT_EQ(g_updatingValueBox, 0);
     EXPECT_THROW(e.dlg.TransmitAll(false), std::runtime_error);
     EXPECT_EQ(g_updatingValueBox, 0);
-    AnswerWith quickLoad;
-    AnswerWith::path = patch;
+    AnsweringLibrary quickLoad;
+    AnsweringLibrary::path = patch;
     e.dlg.SetQuickLoad(&quickLoad);
     EXPECT_THROW(e.dlg.OnQuickLoad(), std::runtime_error);
     EXPECT_FALSE(skipTransmitQuestion);

@@ -1,4 +1,5 @@
 #include "EditorRig.h"
+#include "GuiHelpers.h"
 
 #include "platform/QSettingsProfile.h"
 #include "ui/CCommentDlg.h"
@@ -32,28 +33,6 @@
 #include <map>
 
 namespace {
-
-// One application for the whole program, on the offscreen platform so no display is needed.
-void Gui() {
-    static int argc = 1;
-    static char name[] = "test_ui";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    (void)app;
-}
-
-// Checks the next modal window that opens, then presses `button` in it.
-void OnNextMessageBox(std::function<void(QMessageBox*)> check, QMessageBox::StandardButton button) {
-    QTimer::singleShot(0, [check = std::move(check), button] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        check(box);
-        box->button(button)->click();
-    });
-}
 
 QString TextOf(const ControlDef& def) { return QString::fromUtf8(def.text.data(), qsizetype(def.text.size())); }
 

@@ -101,6 +101,7 @@ public:
     CMainDlg& form() { return *m_form; }
     const CMainDlg& form() const { return *m_form; }
     CQuarnEditDoc& document() { return *m_document; }
+    const CQuarnEditDoc& document() const { return *m_document; }
     const std::vector<std::string>& RecentFiles() const { return m_recentFiles; }
 
     std::int32_t m_midiOutDevice = 0;

@@ -180,6 +180,8 @@ std::string CMainDlg::UndoName() const { return m_history.CanUndo() ? ControlNam
 std::string CMainDlg::RedoName() const { return m_history.CanRedo() ? ControlName(m_form, m_history.RedoControl()) : ""; }
 
 void CMainDlg::ApplyField(std::size_t field, std::int32_t value) {
+    // A control already where the step puts it is left alone: an earlier handler of the step moved it there.
+    if (CaptureFields()[field] == value) return;
     if (field < kRecordValueCount) {
         const int control = kSlotControls[field];
         if (m_form.Get(control).kind == ControlKind::List) {

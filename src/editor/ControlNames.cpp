@@ -37,8 +37,8 @@ std::string RowLabel(const FormState* form, const ControlDef& def) {
     for (const ControlDef& other : FormControls()) {
         if (other.place >= def.place) break;
         if (other.kind != ControlKind::Label || SectionOf(other) != section) continue;
-        if (std::abs(other.rect.y + other.rect.h / 2 - (def.rect.y + def.rect.h / 2)) > 4 || other.rect.x >= def.rect.x)
-            continue;
+        // Tops, not middles: a list's height is that of its opened drop-down.
+        if (std::abs(other.rect.y - def.rect.y) > 4 || other.rect.x >= def.rect.x) continue;
         label = other.id != kNoId && form != nullptr ? form->GetText(other.id) : std::string(other.text);
     }
     return label;
