@@ -22,6 +22,7 @@
 #include <QScreen>
 #include <QSlider>
 #include <QStyle>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
@@ -446,6 +447,35 @@ TEST(DialogsTest, MessageBoxes) {
     EXPECT_EQ(QtUserDialogs::NameFilters({{"Standard MIDI files (*.mid)", "*.mid"}, {"All Files (*.*)", "*.*"}}),
               QStringList({"Standard MIDI files (*.mid)", "All Files (*.*)"}));
     EXPECT_EQ(QtUserDialogs::NameFilters({{"Patches", "*.qnp"}}), QStringList({"Patches (*.qnp)"}));
+}
+
+TEST(DialogsTest, SaveDialogStartsBesideTheFileAndRefusesAMissingFolder) {
+    Gui();
+    QTemporaryDir dir;
+    QtUserDialogs dialogs;
+    QString shownFolder, shownFile, problem;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = dynamic_cast<SaveFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        shownFolder = dialog->directory().absolutePath();
+        shownFile = dialog->selectedFiles().value(0);
+        // A name in a folder that does not exist: the dialog says so and stays open.
+        dialog->selectFile(dir.path() + "/missing/patch.qnp");
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            problem = box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        dialog->accept();
+        EXPECT_TRUE(dialog->isVisible());
+        dialog->reject();
+    });
+    const std::string initial = (dir.path() + "/Lead.qnp").toStdString();
+    EXPECT_EQ(dialogs.AskSaveFileName({"qnp", {{"Quarn Patch (*.qnp)", "*.qnp"}}, true, initial}), std::nullopt);
+    EXPECT_EQ(shownFolder, dir.path());
+    EXPECT_EQ(shownFile, dir.path() + "/Lead.qnp");
+    EXPECT_EQ(problem, "The folder \"" + dir.path() + "/missing\" does not exist. Choose a folder that does.");
 }
 
 TEST(DialogsTest, DeviceDialogSelection) {
