@@ -75,6 +75,8 @@ public:
     std::vector<std::pair<std::vector<std::string>, int>> deviceRequests;
     std::deque<std::optional<std::string>> commentAnswers;  // empty: Cancel
     std::vector<std::string> commentRequests;
+    std::deque<std::optional<TestNoteSettings>> testNoteAnswers;  // empty: Cancel
+    std::deque<std::optional<MutationRequest>> mutateAnswers;     // empty: Cancel
     std::function<void(const MessageRequest&)> onMessage;  // sees the program's state while a box is up
 
     MessageAnswer ShowMessage(const MessageRequest& request) override {
@@ -111,6 +113,15 @@ public:
         if (deviceAnswers.empty()) return std::nullopt;
         auto a = deviceAnswers.front();
         deviceAnswers.pop_front();
+        return a;
+    }
+    std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings&) override { return Next(testNoteAnswers); }
+    std::optional<MutationRequest> RunMutateDialog(const MutationSettings&) override { return Next(mutateAnswers); }
+    template <typename T>
+    static std::optional<T> Next(std::deque<std::optional<T>>& answers) {
+        if (answers.empty()) return std::nullopt;
+        auto a = answers.front();
+        answers.pop_front();
         return a;
     }
     std::optional<std::string> RunCommentDialog(const std::string& text) override {
@@ -236,6 +247,10 @@ struct RecordingFrame : FrameView {
     void ModifiedChanged(bool m) override { modified = m; }
     int commandChanges = 0;
     void CommandsChanged() override { ++commandChanges; }
+    bool comparing = false;
+    void ComparingChanged(bool c) override { comparing = c; }
+    std::string status;
+    void ShowStatus(const std::string& text) override { status = text; }
 };
 
 // Control Change triples as bytes, for comparing whole sequences.

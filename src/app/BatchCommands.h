@@ -20,6 +20,8 @@ public:
     void ShowAbout() override {}
     std::optional<int> RunDeviceDialog(const std::vector<std::string>&, int) override { return std::nullopt; }
     std::optional<std::string> RunCommentDialog(const std::string&) override { return std::nullopt; }
+    std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings&) override { return std::nullopt; }
+    std::optional<MutationRequest> RunMutateDialog(const MutationSettings&) override { return std::nullopt; }
 
     // Whether any message other than a question was shown: every such message reports a failure.
     bool failed() const { return m_failed; }

@@ -37,10 +37,12 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     m_document->SetSaveModifiedHandler([this] { return SaveModified(); });
     m_form->SetClock([&clock = services.clock] { return clock.Now(); });
     m_recoveryTimer = services.clock.CreateTimer([this] { SaveRecovery(); });
+    m_noteTimer = services.clock.CreateTimer([this] { StopTestNote(); });
 }
 
 CQuarnEditApp::~CQuarnEditApp() {
     m_recoveryTimer.reset();
+    m_noteTimer.reset();
     m_document.reset();
     m_form.reset();
     // The null sink goes first, then the port sink, which closes the device.
@@ -162,7 +164,9 @@ bool CQuarnEditApp::SaveModified() {
 }
 
 bool CQuarnEditApp::CanCloseFrame() {
+    if (m_comparing) EndCompare();
     if (!SaveModified()) return false;
+    StopTestNote();
     m_recoveryTimer->Stop();
     m_services.recovery.Discard();
     return true;
@@ -212,13 +216,21 @@ std::string CQuarnEditApp::CommandText(int id) const {
     return row->text != nullptr ? row->text(*this) : row->label;
 }
 
+bool CQuarnEditApp::IsCommandChecked(int id) const {
+    const CommandRow* row = FindCommand(id);
+    return row != nullptr && row->checked != nullptr && row->checked(*this);
+}
+
 bool CQuarnEditApp::OnCommand(int id) {
     if (id >= cmd::FirstRecentFile && id < cmd::FirstRecentFile + kRecentFileCount) {
+        if (m_comparing) EndCompare();
         OnOpenRecentFile(id - cmd::FirstRecentFile);
         return true;
     }
     const CommandRow* row = FindCommand(id);
     if (row == nullptr || !IsCommandEnabled(id)) return false;
+    // A command on the patch works on the edit: the original goes away first.
+    if (m_comparing && !row->whileComparing) EndCompare();
     row->run(*this);
     return true;
 }
@@ -309,6 +321,100 @@ void CQuarnEditApp::OnEditUndo() { m_form->Undo(); }
 
 void CQuarnEditApp::OnEditRedo() { m_form->Redo(); }
 
+void CQuarnEditApp::EditRefused() {
+    if (m_frame != nullptr) m_frame->ShowStatus("The original is shown: press F2 to return to your edit.");
+}
+
+void CQuarnEditApp::OnEditCompare() {
+    if (m_comparing) return EndCompare();
+    const std::optional<PatchRecord>& original = m_document->Original();
+    if (!original) return;
+    m_editedPatch = m_form->CaptureRecord();
+    m_form->FillFromRecord(*original);
+    m_form->TransmitAll(false);
+    m_form->SetReadOnly(true);
+    m_comparing = true;
+    if (m_frame != nullptr) m_frame->ComparingChanged(true);
+    CommandsChanged();
+}
+
+void CQuarnEditApp::EndCompare() {
+    if (!m_comparing) return;
+    m_form->FillFromRecord(m_editedPatch);
+    m_form->TransmitAll(false);
+    m_form->SetReadOnly(false);
+    m_comparing = false;
+    if (m_frame != nullptr) {
+        m_frame->ComparingChanged(false);
+        m_frame->ShowStatus("");
+    }
+    CommandsChanged();
+}
+
+void CQuarnEditApp::OnEditMutate() {
+    const std::optional<MutationRequest> request = Dialogs().RunMutateDialog(m_mutation);
+    if (!request) return;
+    m_mutation = request->settings;
+    MutationSettings settings = request->settings;
+    if (request->randomize) settings.amountPercent = 100;
+    MutatePatch(*m_form, settings, m_random, request->randomize);
+}
+
+TestNoteSettings CQuarnEditApp::ReadTestNote() {
+    TestNoteSettings note;
+    note.note = std::clamp(m_services.profile.GetProfileInt(kProfileSection, kProfileTestNoteKey, note.note), 0, 127);
+    note.velocity =
+        std::clamp(m_services.profile.GetProfileInt(kProfileSection, kProfileTestVelocityKey, note.velocity), 1, 127);
+    return note;
+}
+
+void CQuarnEditApp::OnTestNoteSettings() {
+    const TestNoteSettings current = ReadTestNote();
+    const std::optional<TestNoteSettings> chosen = Dialogs().RunTestNoteDialog(current);
+    if (!chosen || *chosen == current) return;
+    m_services.profile.WriteProfileInt(kProfileSection, kProfileTestNoteKey, std::clamp(chosen->note, 0, 127));
+    m_services.profile.WriteProfileInt(kProfileSection, kProfileTestVelocityKey, std::clamp(chosen->velocity, 1, 127));
+}
+
+void CQuarnEditApp::StartTestNote() {
+    // A note still sounding ends first.
+    StopTestNote();
+    const TestNoteSettings note = ReadTestNote();
+    GetActiveSink()->SendChannelMessage(kNoteOnStatus, static_cast<std::uint8_t>(note.note),
+                                        static_cast<std::uint8_t>(note.velocity));
+    m_soundingNote = note.note;
+}
+
+void CQuarnEditApp::StopTestNote() {
+    m_noteTimer->Stop();
+    const bool wasHeld = m_holdingNote;
+    m_holdingNote = false;
+    if (m_soundingNote) {
+        GetActiveSink()->SendChannelMessage(kNoteOffStatus, static_cast<std::uint8_t>(*m_soundingNote), 0x40);
+        m_soundingNote.reset();
+    }
+    if (wasHeld) CommandsChanged();
+}
+
+void CQuarnEditApp::OnPlayTestNote() {
+    StartTestNote();
+    m_noteTimer->Start(kTestNoteLength);
+}
+
+void CQuarnEditApp::OnHoldTestNote() {
+    if (m_holdingNote) return StopTestNote();
+    StartTestNote();
+    m_holdingNote = true;
+    CommandsChanged();
+}
+
+void CQuarnEditApp::OnAllNotesOff() {
+    MidiSink* sink = GetActiveSink();
+    sink->SendDirect(ParamMessage(123, 0));  // all notes off
+    sink->SendDirect(ParamMessage(120, 0));  // all sound off
+    StopTestNote();
+}
+
 void CQuarnEditApp::OnOutputDevice() {
     MidiOutPorts& ports = m_services.ports;
     std::vector<std::string> names;
@@ -329,6 +435,8 @@ void CQuarnEditApp::OnOutputDevice() {
             if (DeviceDisplayName(ports, i) == chosenName) device = i;
     }
 
+    // The test note ends on the device that plays it.
+    StopTestNote();
     MidiPortSink& port = CreatePortSink();
     if (device >= 0 && port.OpenDevice(device)) {
         m_midiOutDevice = device;

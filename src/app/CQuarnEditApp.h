@@ -4,10 +4,15 @@
 #include "editor/ports/FormHost.h"
 #include "midi/MidiSink.h"
 
+#include "editor/Mutation.h"
+#include "editor/ports/UserDialogs.h"
+#include "patch/PatchRecord.h"
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -42,6 +47,8 @@ struct AppServices {
 
 // How soon after an edit the unsaved patch is written where a crash cannot take it.
 constexpr std::chrono::milliseconds kRecoveryDelay{1000};
+// How long Play Test Note lets its note sound.
+constexpr std::chrono::milliseconds kTestNoteLength{500};
 
 // The application object: owns the two MIDI sinks and the mute flag that chooses between them,
 // the document and the form, and carries out the menu commands.
@@ -57,6 +64,7 @@ public:
     void SetMute(bool muted) override { m_mute = muted ? 1 : 0; }
     UserDialogs& Dialogs() override { return m_services.dialogs; }
     void PatchEdited() override;
+    void EditRefused() override;
 
     // The port sink, created on first use.
     MidiPortSink& CreatePortSink();
@@ -70,8 +78,9 @@ public:
     // A menu command by its id (the recent files included); false for an id that is no command.
     bool OnCommand(int id);
     bool IsCommandEnabled(int id) const;
-    // What the menu shows for a command now ("&Undo DCO1 Amp.").
+    // What the menu shows for a command now ("&Undo DCO1 Amp."), and whether it is on, for one that is.
     std::string CommandText(int id) const;
+    bool IsCommandChecked(int id) const;
 
     // Before the patch is replaced or the program ends: offers to save a modified patch. False when the user
     // cancels, or the save failed or was cancelled; then the command that asked stops.
@@ -93,7 +102,19 @@ public:
     void OnAppAbout();
     void OnEditUndo();
     void OnEditRedo();
+    // Between the patch being edited and the patch as last loaded or saved, each sent whole.
+    void OnEditCompare();
+    void OnEditMutate();
+    void OnTestNoteSettings();
+    void OnPlayTestNote();
+    // Starts the test note, or ends the one that is held.
+    void OnHoldTestNote();
+    void OnAllNotesOff();
 
+    bool IsComparing() const { return m_comparing; }
+    bool IsHoldingTestNote() const { return m_holdingNote; }
+    // The random source of Mutate; a fixed seed makes it repeat.
+    void SetRandomSeed(std::uint32_t seed) { m_random.seed(seed); }
     // Opens a patch as File > Open does after its dialog: on success the document takes its path and title
     // and the file heads the recent-file list.
     bool OpenDocumentFile(const std::string& path);
@@ -116,6 +137,10 @@ private:
     void ModifiedChanged();
     void CommandsChanged();
     std::string AbsolutePath(const std::string& path) const;
+    void EndCompare();
+    TestNoteSettings ReadTestNote();
+    void StartTestNote();
+    void StopTestNote();
     std::string SaveAsInitialPath() const;
     void SetRecentFiles(std::vector<std::string> paths);
     void AddToRecentFiles(const std::string& path);
@@ -127,4 +152,11 @@ private:
     std::unique_ptr<CQuarnEditDoc> m_document;
     std::vector<std::string> m_recentFiles;
     std::unique_ptr<Timer> m_recoveryTimer;
+    std::unique_ptr<Timer> m_noteTimer;
+    std::optional<int> m_soundingNote;
+    bool m_holdingNote = false;
+    bool m_comparing = false;
+    PatchRecord m_editedPatch;  // the edit, put aside while the original is shown
+    MutationSettings m_mutation;
+    std::mt19937 m_random{std::random_device{}()};
 };

@@ -51,6 +51,7 @@ bool CQuarnEditDoc::OnOpenDocument(const std::string& path) {
     if (error == PatchFileError::None && !m_form.ReadPatchBody(CMainDlg::GetPatchVersion(), file.record))
         error = PatchFileError::UnknownLayout;
     if (error == PatchFileError::None) {
+        m_original = m_form.CaptureRecord();
         SetModifiedFlag(false);
         return true;
     }
@@ -63,6 +64,7 @@ bool CQuarnEditDoc::OnSaveDocument(const std::string& path) {
     const FileWriteResult result = WritePatchFile(path, CMainDlg::GetPatchVersion(),
                                                   [this](std::span<std::uint8_t> record) { m_form.WritePatchBody(record); });
     if (result == FileWriteResult::Ok) {
+        m_original = m_form.CaptureRecord();
         SetModifiedFlag(false);
         return true;
     }

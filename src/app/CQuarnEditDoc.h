@@ -1,8 +1,10 @@
 #pragma once
 
 #include "editor/ports/FormDocument.h"
+#include "patch/PatchRecord.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 class CMainDlg;
@@ -37,6 +39,9 @@ public:
     void SetModifiedFlag(bool modified);
     void SetModifiedChangedHandler(std::function<void()> handler) { m_modifiedChanged = std::move(handler); }
 
+    // The patch as it was last loaded or saved; none before the first load.
+    const std::optional<PatchRecord>& Original() const { return m_original; }
+
 private:
     CMainDlg& m_form;
     UserDialogs& m_dialogs;
@@ -44,5 +49,6 @@ private:
     std::function<void()> m_titleChanged;
     bool m_modified = false;
     std::function<bool()> m_saveModified;
+    std::optional<PatchRecord> m_original;
     std::function<void()> m_modifiedChanged;
 };

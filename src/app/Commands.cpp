@@ -2,6 +2,7 @@
 
 #include "app/CQuarnEditApp.h"
 #include "app/ports/Profile.h"
+#include "app/CQuarnEditDoc.h"
 #include "editor/CMainDlg.h"
 
 #include <array>
@@ -34,17 +35,34 @@ const std::array kEditMenu{
     CommandRow{RowKind::Command, cmd::EditRedo, "&Redo", "Ctrl+Shift+Z; Ctrl+Y", [](CQuarnEditApp& a) { a.OnEditRedo(); },
                [](const CQuarnEditApp& a) { return a.form().CanRedo(); },
                [](const CQuarnEditApp& a) { return Named("&Redo", a.form().RedoName()); }},
+    Separator(),
+    CommandRow{RowKind::Command, cmd::EditCompare, "&Compare", "F2", [](CQuarnEditApp& a) { a.OnEditCompare(); },
+               [](const CQuarnEditApp& a) { return a.document().Original().has_value(); }, nullptr,
+               [](const CQuarnEditApp& a) { return a.IsComparing(); }, true},
+    CommandRow{RowKind::Command, cmd::EditMutate, "&Mutate...", "", [](CQuarnEditApp& a) { a.OnEditMutate(); }},
 };
 
 const std::array kMidiMenu{
-    CommandRow{RowKind::Command, cmd::TransmitAll, "&Transmit All", "", [](CQuarnEditApp& a) { a.OnTransmitAll(); }},
+    CommandRow{RowKind::Command, cmd::TransmitAll, "&Transmit All", "", [](CQuarnEditApp& a) { a.OnTransmitAll(); },
+               nullptr, nullptr, nullptr, true},
     Separator(),
     CommandRow{RowKind::Command, cmd::OutputDevice, "Output &Device...", "",
-               [](CQuarnEditApp& a) { a.OnOutputDevice(); }},
+               [](CQuarnEditApp& a) { a.OnOutputDevice(); }, nullptr, nullptr, nullptr, true},
+    CommandRow{RowKind::Command, cmd::TestNoteSettings, "Test &Note...", "",
+               [](CQuarnEditApp& a) { a.OnTestNoteSettings(); }, nullptr, nullptr, nullptr, true},
+    Separator(),
+    CommandRow{RowKind::Command, cmd::PlayTestNote, "&Play Test Note", "Ctrl+T",
+               [](CQuarnEditApp& a) { a.OnPlayTestNote(); }, nullptr, nullptr, nullptr, true},
+    CommandRow{RowKind::Command, cmd::HoldTestNote, "&Hold Test Note", "Ctrl+Shift+T",
+               [](CQuarnEditApp& a) { a.OnHoldTestNote(); }, nullptr, nullptr,
+               [](const CQuarnEditApp& a) { return a.IsHoldingTestNote(); }, true},
+    CommandRow{RowKind::Command, cmd::AllNotesOff, "All Notes &Off", "", [](CQuarnEditApp& a) { a.OnAllNotesOff(); },
+               nullptr, nullptr, nullptr, true},
 };
 
 const std::array kHelpMenu{
-    CommandRow{RowKind::Command, cmd::AppAbout, "&About QuarnEdit", "", [](CQuarnEditApp& a) { a.OnAppAbout(); }},
+    CommandRow{RowKind::Command, cmd::AppAbout, "&About QuarnEdit", "", [](CQuarnEditApp& a) { a.OnAppAbout(); },
+               nullptr, nullptr, nullptr, true},
 };
 
 const std::array kMenuBar{

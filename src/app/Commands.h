@@ -9,7 +9,8 @@ class CQuarnEditApp;
 namespace cmd {
 constexpr int FileNew = 57600, FileOpen = 57601, FileSave = 57603, FileSaveAs = 57604, FirstRecentFile = 57616,
               AppAbout = 57664, AppExit = 57665, TransmitAll = 32772, ExportMidiFile = 32773, OutputDevice = 32774,
-              EditUndo = 57643, EditRedo = 57644;
+              EditUndo = 57643, EditRedo = 57644, TestNoteSettings = 32775, PlayTestNote = 32776,
+              HoldTestNote = 32777, AllNotesOff = 32778, EditCompare = 32779, EditMutate = 32780;
 }  // namespace cmd
 
 // The menu as data: the window builds its menu bar from these rows, and every command comes back to
@@ -23,6 +24,9 @@ struct CommandRow {
     void (*run)(CQuarnEditApp& app);
     bool (*enabled)(const CQuarnEditApp& app) = nullptr;         // null: always enabled
     std::string (*text)(const CQuarnEditApp& app) = nullptr;     // null: the label
+    bool (*checked)(const CQuarnEditApp& app) = nullptr;         // null: not a command that is on or off
+    // Runs as it is while the original patch is shown; any other command first returns to the edit.
+    bool whileComparing = false;
 };
 
 struct MenuDef {

@@ -106,6 +106,11 @@ void CMainDlg::DoDataExchange(bool saveAndValidate) {
 template <typename Action>
 void CMainDlg::UserEdit(int control, Gesture gesture, bool texts, Action&& action) {
     static const EditTexts kNoTexts;
+    if (m_readOnly) {
+        m_form.Refresh(control);
+        m_host.EditRefused();
+        return;
+    }
     const EditFields before = CaptureFields();
     const EditTexts textsBefore = texts ? CaptureTexts() : kNoTexts;
     action();
@@ -130,6 +135,7 @@ void CMainDlg::UserSelected(int id, int index) {
 }
 
 void CMainDlg::UserClicked(int id) {
+    if (m_readOnly) return m_host.EditRefused();
     if (m_form.Get(id).kind != ControlKind::CheckBox) return OnClicked(id);
     UserEdit(id, Gesture::Press, false, [&] {
         m_form.SetCheck(id, !m_form.IsChecked(id), ChangeOrigin::User);
@@ -176,8 +182,24 @@ void CMainDlg::Redo() {
     m_host.PatchEdited();
 }
 
-std::string CMainDlg::UndoName() const { return m_history.CanUndo() ? ControlName(m_form, m_history.UndoControl()) : ""; }
-std::string CMainDlg::RedoName() const { return m_history.CanRedo() ? ControlName(m_form, m_history.RedoControl()) : ""; }
+void CMainDlg::RecordProgramEdit(ProgramStep step, const EditFields& before, const EditFields& after) {
+    static const EditTexts kNoTexts;
+    m_history.Record(step, Gesture::Single, m_now(), before, after, kNoTexts, kNoTexts);
+    if (before != after) m_host.PatchEdited();
+}
+
+namespace {
+std::string StepName(const FormState& form, int control) {
+    switch (control) {
+        case CMainDlg::kMutateStep: return "Mutate";
+        case CMainDlg::kRandomizeStep: return "Randomize";
+        default: return ControlName(form, control);
+    }
+}
+}  // namespace
+
+std::string CMainDlg::UndoName() const { return m_history.CanUndo() ? StepName(m_form, m_history.UndoControl()) : ""; }
+std::string CMainDlg::RedoName() const { return m_history.CanRedo() ? StepName(m_form, m_history.RedoControl()) : ""; }
 
 void CMainDlg::ApplyField(std::size_t field, std::int32_t value) {
     // A control already where the step puts it is left alone: an earlier handler of the step moved it there.
@@ -208,17 +230,17 @@ void CMainDlg::ApplyField(std::size_t field, std::int32_t value) {
 }
 
 void CMainDlg::ApplyStep(const EditHistory::StepView& step, bool before) {
+    // The step's numbers, and every other number as it is now: a handler that moves another control on the
+    // way (a slider resets its source list) has that control put back too.
+    EditFields target = CaptureFields();
+    for (const EditHistory::FieldChange& change : step.fields) target[change.field] = before ? change.before : change.after;
     // Sliders before the lists beside them, lists in the order a load restores them, boxes last.
-    std::array<std::optional<std::int32_t>, kEditFieldCount> values;
-    for (const EditHistory::FieldChange& change : step.fields) values[change.field] = before ? change.before : change.after;
-    for (std::size_t field = 0; field < kRecordValueCount; ++field)
-        if (values[field]) ApplyField(field, *values[field]);
+    for (std::size_t field = 0; field < kRecordValueCount; ++field) ApplyField(field, target[field]);
     for (int list : kStoredSelectionApplyOrder) {
         const std::size_t field = kRecordValueCount + StoredSelectionEntry(list);
-        if (values[field]) ApplyField(field, *values[field]);
+        ApplyField(field, target[field]);
     }
-    for (std::size_t field : {kSwitchBitsField, kFilterBitsField})
-        if (values[field]) ApplyField(field, *values[field]);
+    for (std::size_t field : {kSwitchBitsField, kFilterBitsField}) ApplyField(field, target[field]);
 
     if (step.text != nullptr) {
         const std::string& text = before ? step.text->before : step.text->after;
@@ -275,13 +297,17 @@ void CMainDlg::OnTextChanged(int id) {
 // could only come from a word with bits above 7 or a list without a selection; those never go out.
 void CMainDlg::SendWide(std::int32_t parameter, std::int32_t value) {
     if (value < 0 || value > 255) return;
-    m_host.GetActiveSink()->SendWide(ParamMessage(parameter, value));
+    Sink()->SendWide(ParamMessage(parameter, value));
 }
 
 void CMainDlg::SendPage3(std::int32_t parameter, std::int32_t value) {
     if (value < 0 || value > 127) return;
-    m_host.GetActiveSink()->SendPage3(ParamMessage(parameter, value));
+    Sink()->SendPage3(ParamMessage(parameter, value));
 }
+
+MidiSink* CMainDlg::HostSink() { return m_host.GetActiveSink(); }
+
+MidiSink* CMainDlg::Sink() { return m_sinkOverride != nullptr ? m_sinkOverride : m_host.GetActiveSink(); }
 
 bool CMainDlg::SendConditionHolds(SendCondition condition) const {
     switch (condition) {

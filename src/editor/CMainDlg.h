@@ -15,6 +15,7 @@ class FormDocument;
 class FormHost;
 class FormWindow;
 class LibraryLoader;
+class MidiSink;
 class ProgramLocation;
 struct PatchRecord;
 
@@ -56,6 +57,28 @@ public:
     const EditHistory& History() const { return m_history; }
     // Where the history reads the time, for the presses that make one step.
     void SetClock(std::function<EditHistory::TimePoint()> now) { m_now = std::move(now); }
+
+    // While read-only every user action is refused: the control shows its state again and the host is told.
+    void SetReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    bool IsReadOnly() const { return m_readOnly; }
+
+    // The sink the host has the form send to now.
+    MidiSink* HostSink();
+    // Sends through `sink` instead of the host's active sink while the returned scope lasts.
+    class SinkOverride {
+    public:
+        SinkOverride(CMainDlg& form, MidiSink& sink) : m_form(form) { m_form.m_sinkOverride = &sink; }
+        ~SinkOverride() { m_form.m_sinkOverride = nullptr; }
+        SinkOverride(const SinkOverride&) = delete;
+        SinkOverride& operator=(const SinkOverride&) = delete;
+
+    private:
+        CMainDlg& m_form;
+    };
+
+    // A change the program made for the user in one go, one undo step of its own.
+    enum ProgramStep { kMutateStep = 1, kRandomizeStep = 2 };
+    void RecordProgramEdit(ProgramStep step, const EditFields& before, const EditFields& after);
 
     // The patch's numbers and texts as an edit changes them.
     EditFields CaptureFields() const;
@@ -103,6 +126,8 @@ public:
     PatchRecord CaptureRecord();
     // Fills the form from a record, muted, then offers to transmit it; false for an unknown layout.
     bool ReadPatchBody(std::int32_t version, std::span<const std::uint8_t> record);
+    // Fills the form from a record with every handler muted, and sends nothing; the history stays.
+    void FillFromRecord(const PatchRecord& record);
     // File > Export MIDI file...
     void OnExportMidiFile();
 
@@ -168,6 +193,7 @@ private:
     void RestoreSourceRow(const ModulatedParam& row, const PatchRecord& record);
     template <typename Action>
     void UserEdit(int control, Gesture gesture, bool texts, Action&& action);
+    MidiSink* Sink();
     void ApplyStep(const EditHistory::StepView& step, bool before);
     void ApplyField(std::size_t field, std::int32_t value);
 
@@ -180,6 +206,8 @@ private:
     EditHistory m_history;
     std::function<EditHistory::TimePoint()> m_now = [] { return std::chrono::steady_clock::now(); };
     int m_dragControl = kNoId;
+    bool m_readOnly = false;
+    MidiSink* m_sinkOverride = nullptr;
 };
 
 extern CMainDlg* g_mainDlg;

@@ -55,69 +55,70 @@ void CMainDlg::RestoreSourceRow(const ModulatedParam& row, const PatchRecord& re
 
 bool CMainDlg::ReadPatchBody(std::int32_t version, std::span<const std::uint8_t> bytes) {
     if (version != GetPatchVersion() || bytes.size() < kRecordSize) return false;
-    const PatchRecord record = DecodePatchRecord(bytes);
-    // Without their entries and ranges the lists and sliders could not hold what the record says.
-    if (m_initialised == 0) InitControls();
     // A new patch starts a history of its own.
     m_history.Clear();
     m_dragControl = kNoId;
-    {
-        // Everything the handlers send while the form fills goes to the null sink.
-        const ScopedMute mute(m_host);
-
-        m_patchName = record.patchName;
-        m_form.SetText(ctl::PatchName, m_patchName);
-        m_author = record.author;
-        m_form.SetText(ctl::Author, m_author);
-        m_comment = record.comment;
-
-        for (int slot = 0; slot < kSlotCount; ++slot) Slot(slot) = record.valueSlots[static_cast<std::size_t>(slot)];
-        UpdateData(false);
-
-        // The stored selection, not slot 0, decides the channel.
-        m_form.SetCurSel(ctl::MidiChannel, StoredSelection(record, ctl::MidiChannel));
-        OnMidiChannelChanged();
-
-        for (const Oscillator& osc : kOscillators) {
-            m_form.SetCurSel(osc.wave, StoredSelection(record, osc.wave));
-            OnWaveChanged(osc);
-            m_form.SetCurSel(osc.dist, StoredSelection(record, osc.dist));
-            OnDistChanged(osc);
-        }
-        for (const Oscillator& osc : kOscillators) {
-            m_form.SetCurSel(osc.modeList, StoredSelection(record, osc.modeList));
-            OnRow3ModeChanged(osc);
-        }
-
-        for (int list : kSourceListOrder)
-            RestoreSourceRow(*FindRow(kModulatedParams, &ModulatedParam::sourceList, list), record);
-
-        {
-            const ScopedFlag updating(g_updatingValueBox);
-            for (const PlainSlider& row : kPlainSliders) OnPlainSlider(row);
-        }
-
-        m_switchBits = record.switchBits;
-        m_filterBits = record.filterBits;
-        SetChecksFromBits(m_form, kSwitchBoxes, m_switchBits);
-        SetChecksFromBits(m_form, kFilterBoxes, m_filterBits);
-
-        // Both cutoff rows are live until the filter type says otherwise.
-        SetFilterMode(3);
-        RestoreSourceRow(Cutoff1Row(), record);
-        RestoreSourceRow(Cutoff2Row(), record);
-
-        m_form.SetCurSel(ctl::FilterType, StoredSelection(record, ctl::FilterType));
-        OnFilterTypeChanged();
-
-        // The filter type may have turned a row off and on again: its list shows the stored choice once more.
-        if (m_filterMode >= 0 && m_filterMode < static_cast<int>(kCutoffOrderByMode.size())) {
-            for (const ModulatedParam* row : kCutoffOrderByMode[static_cast<std::size_t>(m_filterMode)])
-                if (SendConditionHolds(row->condition)) RestoreSourceRow(*row, record);
-        }
-    }
+    FillFromRecord(DecodePatchRecord(bytes));
     TransmitAll(true);
     return true;
+}
+
+void CMainDlg::FillFromRecord(const PatchRecord& record) {
+    // Without their entries and ranges the lists and sliders could not hold what the record says.
+    if (m_initialised == 0) InitControls();
+    // Everything the handlers send while the form fills goes to the null sink.
+    const ScopedMute mute(m_host);
+
+    m_patchName = record.patchName;
+    m_form.SetText(ctl::PatchName, m_patchName);
+    m_author = record.author;
+    m_form.SetText(ctl::Author, m_author);
+    m_comment = record.comment;
+
+    for (int slot = 0; slot < kSlotCount; ++slot) Slot(slot) = record.valueSlots[static_cast<std::size_t>(slot)];
+    UpdateData(false);
+
+    // The stored selection, not slot 0, decides the channel.
+    m_form.SetCurSel(ctl::MidiChannel, StoredSelection(record, ctl::MidiChannel));
+    OnMidiChannelChanged();
+
+    for (const Oscillator& osc : kOscillators) {
+        m_form.SetCurSel(osc.wave, StoredSelection(record, osc.wave));
+        OnWaveChanged(osc);
+        m_form.SetCurSel(osc.dist, StoredSelection(record, osc.dist));
+        OnDistChanged(osc);
+    }
+    for (const Oscillator& osc : kOscillators) {
+        m_form.SetCurSel(osc.modeList, StoredSelection(record, osc.modeList));
+        OnRow3ModeChanged(osc);
+    }
+
+    for (int list : kSourceListOrder)
+        RestoreSourceRow(*FindRow(kModulatedParams, &ModulatedParam::sourceList, list), record);
+
+    {
+        const ScopedFlag updating(g_updatingValueBox);
+        for (const PlainSlider& row : kPlainSliders) OnPlainSlider(row);
+    }
+
+    m_switchBits = record.switchBits;
+    m_filterBits = record.filterBits;
+    SetChecksFromBits(m_form, kSwitchBoxes, m_switchBits);
+    SetChecksFromBits(m_form, kFilterBoxes, m_filterBits);
+
+    // Both cutoff rows are live until the filter type says otherwise.
+    SetFilterMode(3);
+    RestoreSourceRow(Cutoff1Row(), record);
+    RestoreSourceRow(Cutoff2Row(), record);
+
+    m_form.SetCurSel(ctl::FilterType, StoredSelection(record, ctl::FilterType));
+    OnFilterTypeChanged();
+
+    // The filter type may have turned a row off and on again: its list shows the stored choice once more.
+    if (m_filterMode >= 0 && m_filterMode < static_cast<int>(kCutoffOrderByMode.size())) {
+        for (const ModulatedParam* row : kCutoffOrderByMode[static_cast<std::size_t>(m_filterMode)])
+            if (SendConditionHolds(row->condition)) RestoreSourceRow(*row, record);
+    }
 }
 
 void CMainDlg::OnExportMidiFile() {

@@ -94,3 +94,9 @@ std::string ControlName(const FormState& form, int id) {
     const ControlDef* section = SectionOf(*def);
     return section != nullptr && NeedsSection(*def) ? std::string(section->text) + " " + name : name;
 }
+
+std::string_view SectionOf(int id) {
+    const ControlDef* def = FindControl(id);
+    const ControlDef* section = def != nullptr ? SectionOf(*def) : nullptr;
+    return section != nullptr ? section->text : std::string_view();
+}

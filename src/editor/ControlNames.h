@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 class FormState;
 
@@ -9,3 +10,6 @@ class FormState;
 // A source list is its slider's name and " source"; a value box is its slider's name; the row-3 slider takes
 // the name its mode list shows ("DCO1 Std."). Labels the form rewrites (the cutoff rows) are read as they are now.
 std::string ControlName(const FormState& form, int id);
+
+// The section a control belongs to, as its group box names it ("DCO1"); empty for the top row.
+std::string_view SectionOf(int id);

@@ -69,6 +69,9 @@ public:
     // Shows a text the program has already acted on: the view redraws, no change notification is raised.
     void ShowText(int id, std::string text);
 
+    // Tells the view to show the control's state again (after a user's change that was refused).
+    void Refresh(int id) { Changed(id); }
+
     void SetObserver(FormObserver* observer) { m_observer = observer; }
     void SetTextChangedHandler(std::function<void(int id)> handler) { m_textChanged = std::move(handler); }
 

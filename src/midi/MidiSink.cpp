@@ -46,6 +46,10 @@ void MidiPortSink::SendDirect(ParamMessage m) {
                                       static_cast<std::uint8_t>(m.value())));
 }
 
+void MidiPortSink::SendChannelMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+    EmitShortMessage(ShortMessageWord(status, data1, data2));
+}
+
 bool MidiPortSink::OpenDevice(int id) {
     CloseDevice();
     m_recording = 0;

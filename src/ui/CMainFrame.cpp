@@ -19,6 +19,7 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStatusBar>
 
 namespace {
 
@@ -63,6 +64,8 @@ CMainFrame::CMainFrame(CQuarnEditApp& app, QWidget* parent) : QMainWindow(parent
     m_scroll->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_scroll->setWidgetResizable(false);
     setCentralWidget(m_scroll);
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->hide();
 }
 
 void CMainFrame::BuildMenu() {
@@ -76,6 +79,7 @@ void CMainFrame::BuildMenu() {
                     QAction* action = menu->addAction(QString::fromUtf8(row.label));
                     action->setData(row.id);
                     action->setShortcuts(QKeySequence::listFromString(QString::fromUtf8(row.shortcut)));
+                    action->setCheckable(row.checked != nullptr);
                     connect(action, &QAction::triggered, this, [this, id = row.id] { m_app.OnCommand(id); });
                     m_commandActions.push_back(action);
                     break;
@@ -105,6 +109,7 @@ void CMainFrame::CommandsChanged() {
         action->setEnabled(m_app.IsCommandEnabled(id));
         const QString text = ToQString(m_app.CommandText(id));
         if (action->text() != text) action->setText(text);
+        if (action->isCheckable()) action->setChecked(m_app.IsCommandChecked(id));
     }
 }
 
@@ -157,10 +162,32 @@ bool CMainFrame::event(QEvent* event) {
 }
 
 void CMainFrame::TitleChanged(const std::string& documentTitle) {
+    m_documentTitle = documentTitle;
+    UpdateCaption();
+}
+
+void CMainFrame::UpdateCaption() {
     // "[*]" is where the modified mark goes, an asterisk after the title; one in the title itself is doubled
     // so that it shows as itself.
-    QString title = ToQString(documentTitle).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
-    setWindowTitle(title + QStringLiteral("[*] - ") + QString::fromUtf8(kAppTitle));
+    QString title = ToQString(m_documentTitle).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    QString caption = title + QStringLiteral("[*] - ") + QString::fromUtf8(kAppTitle);
+    if (m_comparing) caption += QStringLiteral(" [Original]");
+    setWindowTitle(caption);
+}
+
+void CMainFrame::ComparingChanged(bool comparing) {
+    m_comparing = comparing;
+    UpdateCaption();
+}
+
+void CMainFrame::ShowStatus(const std::string& text) {
+    // The line below the form is there only while it has something to say; the window otherwise has none.
+    statusBar()->setVisible(!text.empty());
+    if (text.empty()) {
+        statusBar()->clearMessage();
+    } else {
+        statusBar()->showMessage(ToQString(text));
+    }
 }
 
 void CMainFrame::ModifiedChanged(bool modified) { setWindowModified(modified); }

@@ -36,6 +36,8 @@ public:
     void TitleChanged(const std::string& documentTitle) override;
     void ModifiedChanged(bool modified) override;
     void CommandsChanged() override;
+    void ComparingChanged(bool comparing) override;
+    void ShowStatus(const std::string& text) override;
     void RecentFilesChanged(const std::vector<std::string>& paths) override;
     void CloseMainWindow() override;
 
@@ -50,6 +52,7 @@ protected:
 
 private:
     void BuildMenu();
+    void UpdateCaption();
     void FitFrame();
 
     CQuarnEditApp& m_app;
@@ -60,6 +63,8 @@ private:
     QAction* m_recentPlaceholder = nullptr;
     std::vector<QAction*> m_recentActions;
     bool m_frameFitted = false;
+    std::string m_documentTitle = "Untitled";
+    bool m_comparing = false;
     QElapsedTimer m_shownAt;
     std::function<void(FormWidget&)> m_formCreated;
 };

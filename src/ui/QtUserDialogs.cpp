@@ -4,6 +4,8 @@
 #include "ui/CAboutDlg.h"
 #include "ui/CCommentDlg.h"
 #include "ui/CMidiOptionsDlg.h"
+#include "ui/CMutateDlg.h"
+#include "ui/CTestNoteDlg.h"
 #include "ui/UiText.h"
 
 #include <QDir>
@@ -135,4 +137,16 @@ std::optional<std::string> QtUserDialogs::RunCommentDialog(const std::string& te
     dialog.SetText(text);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.GetText();
+}
+
+std::optional<TestNoteSettings> QtUserDialogs::RunTestNoteDialog(const TestNoteSettings& current) {
+    CTestNoteDlg dialog(current, m_mainWindow);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Settings();
+}
+
+std::optional<MutationRequest> QtUserDialogs::RunMutateDialog(const MutationSettings& current) {
+    CMutateDlg dialog(current, m_mainWindow);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Request();
 }

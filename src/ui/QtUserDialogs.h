@@ -27,6 +27,8 @@ public:
     void ShowAbout() override;
     std::optional<int> RunDeviceDialog(const std::vector<std::string>& names, int current) override;
     std::optional<std::string> RunCommentDialog(const std::string& text) override;
+    std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings& current) override;
+    std::optional<MutationRequest> RunMutateDialog(const MutationSettings& current) override;
 
     // A request's filters as file dialog filters: "Name (*.ext)", the pattern added when the name lacks it.
     static QStringList NameFilters(const std::vector<FileFilter>& filters);

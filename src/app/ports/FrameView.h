@@ -14,6 +14,10 @@ public:
     virtual void ModifiedChanged(bool modified) = 0;
     // What the menu commands say or whether they can run may have changed (the undo texts, for one).
     virtual void CommandsChanged() = 0;
+    // The form shows the patch as it was loaded or saved, not the edit: the caption says so.
+    virtual void ComparingChanged(bool comparing) = 0;
+    // A short note for the user below the form, where it does not interrupt ("" takes it away).
+    virtual void ShowStatus(const std::string& text) = 0;
     virtual void RecentFilesChanged(const std::vector<std::string>& paths) = 0;
     virtual void CloseMainWindow() = 0;
 };

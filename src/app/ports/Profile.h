@@ -6,6 +6,8 @@
 // Where the program keeps its settings.
 constexpr const char* kProfileSection = "Options";
 constexpr const char* kProfileDeviceKey = "MIDI Output";
+constexpr const char* kProfileTestNoteKey = "Test Note";
+constexpr const char* kProfileTestVelocityKey = "Test Velocity";
 constexpr int kRecentFileCount = 10;
 
 // The profile: a few integers and the recent-file list.

@@ -15,6 +15,8 @@ public:
     virtual UserDialogs& Dialogs() = 0;
     // The user changed the patch: an edit, an undo or a redo.
     virtual void PatchEdited() {}
+    // The user tried to change a form that is read-only.
+    virtual void EditRefused() {}
 };
 
 // Mutes the host for the length of a scope; whatever happens inside, sending is on again afterwards.
