@@ -1,6 +1,8 @@
-// The undo history: how much memory a long editing session's steps hold, and the CPU of one undo (the MIDI
-// pauses are the fake's no-op, so what is measured is the editor's own work).
+// Editing at the keyboard: how much memory a long editing session's undo steps hold, the CPU of one undo, and
+// of one Randomize (the MIDI pauses are the fake's no-op, so what is measured is the editor's own work).
 #include "EditorRig.h"
+
+#include "editor/Mutation.h"
 
 #include <benchmark/benchmark.h>
 
@@ -83,6 +85,22 @@ void BM_UndoRedoFilterType(benchmark::State& state) {
     state.SetItemsProcessed(2 * state.iterations());
 }
 BENCHMARK(BM_UndoRedoFilterType)->Unit(benchmark::kMicrosecond);
+
+// One mutation at 100 % (Randomize) over every section, sent to the fake port (no pauses), and its undo.
+void BM_Randomize(benchmark::State& state) {
+    Session s;
+    std::mt19937 random(11);
+    MutationSettings all;
+    all.amountPercent = 100;
+    for (auto _ : state) {
+        MutatePatch(s.dlg, all, random, true);
+        state.PauseTiming();
+        s.ports.bytes.clear();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Randomize)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 
