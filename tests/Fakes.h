@@ -146,6 +146,16 @@ struct MapProfile : Profile {
         ++intWrites;
         ints[s + "/" + k] = v;
     }
+    std::map<std::string, std::string> strings;
+    std::string GetProfileString(const std::string& s, const std::string& k, const std::string& d) override {
+        auto it = strings.find(s + "/" + k);
+        return it == strings.end() ? d : it->second;
+    }
+    void WriteProfileString(const std::string& s, const std::string& k, const std::string& v) override {
+        ++stringWrites;
+        strings[s + "/" + k] = v;
+    }
+    int stringWrites = 0;
     std::vector<std::string> RecentFiles() override { return recent; }
     void WriteRecentFiles(const std::vector<std::string>& p) override { recent = p; }
 };

@@ -50,7 +50,7 @@ TEST_F(AppTest, FreshProfileOpensDeviceZeroSilentlyAndOffersTheDefaultPatch) {
     ASSERT_TRUE(Start());
     EXPECT_EQ(frame.events, (std::vector<std::string>{"title Untitled", "show", "title Untitled"}));
     EXPECT_EQ(ports.openIndex, 0);
-    EXPECT_EQ(profile.intWrites, 0);  // a device that opens at its stored id is not written back
+    EXPECT_EQ(profile.intWrites + profile.stringWrites, 0);  // a device that opens at its stored id is not written back
     EXPECT_EQ(Texts(), std::vector<std::string>{"Transmit all data from Default"});
     EXPECT_EQ(ports.bytes.size(), 66u * 3);  // the answer Yes went to the open device
     EXPECT_EQ(frame.title, "Untitled");
@@ -67,6 +67,39 @@ TEST_F(AppTest, StoredDeviceBeyondTheListFallsBackAndIsStored) {
     ASSERT_GE(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, "MIDI Output Device has been changed to Port B");
     EXPECT_EQ(dialogs.messages[0].caption, "Info");
+}
+
+TEST_F(AppTest, TheStoredDeviceIsFoundByItsNameWhereverItIsNow) {
+    // Another interface was plugged in: "Port B" moved from index 0 to 1.
+    ports.names = {"New Interface", "Port B"};
+    profile.ints["Options/MIDI Output"] = 0;
+    profile.strings["Options/MIDI Output Name"] = "Port B";
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(ports.openIndex, 1);
+    EXPECT_EQ(app.m_midiOutDevice, 1);
+    EXPECT_EQ(profile.ints["Options/MIDI Output"], 1);
+    EXPECT_EQ(Texts(), std::vector<std::string>{"Transmit all data from Default"});  // no notice: the same device
+}
+
+TEST_F(AppTest, AStoredDeviceThatIsGoneIsNeverReplacedSilently) {
+    // "Port B" is gone; index 1 now names another instrument, which is used only with the notice.
+    ports.names = {"Port A", "Port C"};
+    ports.opens = {false, true};
+    profile.ints["Options/MIDI Output"] = 1;
+    profile.strings["Options/MIDI Output Name"] = "Port B";
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(ports.openIndex, 1);
+    ASSERT_GE(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "MIDI Output Device has been changed to Port C");
+    EXPECT_EQ(profile.strings["Options/MIDI Output Name"], "Port C");
+
+    // Choosing a device keeps its name too.
+    ports.opens = {true, true};
+    dialogs.deviceAnswers = {0};
+    app.OnOutputDevice();
+    EXPECT_EQ(profile.ints["Options/MIDI Output"], 0);
+    EXPECT_EQ(profile.strings["Options/MIDI Output Name"], "Port A");
+    EXPECT_EQ(app.StoredDevice(), 0);
 }
 
 TEST_F(AppTest, NoDevicesStartsSilentlyAndEdits) {

@@ -190,16 +190,45 @@ std::string CQuarnEditApp::SaveAsInitialPath() const {
     return path.has_parent_path() ? (path.parent_path() / file).string() : file;
 }
 
+int CQuarnEditApp::FindDevice(const std::string& name) {
+    for (int i = 0, count = m_services.ports.Count(); i < count; ++i)
+        if (m_services.ports.Name(i) == name) return i;
+    return -1;
+}
+
+int CQuarnEditApp::StoredDevice() {
+    const std::string name = m_services.profile.GetProfileString(kProfileSection, kProfileDeviceNameKey, "");
+    const int named = name.empty() ? -1 : FindDevice(name);
+    return named >= 0 ? named : m_services.profile.GetProfileInt(kProfileSection, kProfileDeviceKey, 0);
+}
+
+void CQuarnEditApp::StoreDevice(int id) {
+    m_services.profile.WriteProfileInt(kProfileSection, kProfileDeviceKey, id);
+    if (std::optional<std::string> name = m_services.ports.Name(id))
+        m_services.profile.WriteProfileString(kProfileSection, kProfileDeviceNameKey, *name);
+}
+
 void CQuarnEditApp::OpenStartupDevice() {
     m_midiOutDevice = m_services.profile.GetProfileInt(kProfileSection, kProfileDeviceKey, 0);
+    const std::string storedName = m_services.profile.GetProfileString(kProfileSection, kProfileDeviceNameKey, "");
     MidiPortSink& port = CreatePortSink();
-    if (port.OpenDevice(m_midiOutDevice)) return;
+    if (storedName.empty()) {
+        if (port.OpenDevice(m_midiOutDevice)) return;
+    } else if (const int named = FindDevice(storedName); named >= 0 && port.OpenDevice(named)) {
+        // The stored device, wherever it is now. Without it the stored index may name another instrument, so
+        // that is never opened silently: the fallback below tells the user what is used instead.
+        if (named != m_midiOutDevice) {
+            m_midiOutDevice = named;
+            m_services.profile.WriteProfileInt(kProfileSection, kProfileDeviceKey, named);
+        }
+        return;
+    }
 
     const int count = m_services.ports.Count();
     for (int i = 0; i < count; ++i) {
         if (!port.OpenDevice(i)) continue;
         m_midiOutDevice = i;
-        m_services.profile.WriteProfileInt(kProfileSection, kProfileDeviceKey, i);
+        StoreDevice(i);
         Dialogs().ShowMessage({"MIDI Output Device has been changed to " + DeviceDisplayName(m_services.ports, i),
                                "Info", MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});
         return;
@@ -440,7 +469,7 @@ void CQuarnEditApp::OnOutputDevice() {
     MidiPortSink& port = CreatePortSink();
     if (device >= 0 && port.OpenDevice(device)) {
         m_midiOutDevice = device;
-        m_services.profile.WriteProfileInt(kProfileSection, kProfileDeviceKey, m_midiOutDevice);
+        StoreDevice(device);
         return;
     }
     Dialogs().ShowMessage({chosenName + " could not be opened, reverting to " + DeviceDisplayName(ports, m_midiOutDevice),

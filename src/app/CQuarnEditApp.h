@@ -70,6 +70,10 @@ public:
     MidiPortSink& CreatePortSink();
     // A device's name for the user, also for an index that names none.
     std::string DeviceName(int id) { return DeviceDisplayName(m_services.ports, id); }
+    // The device of that name now, or -1.
+    int FindDevice(const std::string& name);
+    // The device the profile names: by its name where it has one and that device is there, else by its index.
+    int StoredDevice();
 
     // Start-up, with the window around the form. `fileToOpen` is a patch named on the command line.
     // False when start-up fails.
@@ -132,6 +136,8 @@ public:
 
 private:
     void OpenStartupDevice();
+    // Remembers the device by index and by name.
+    void StoreDevice(int id);
     bool OfferRecovery();
     void SaveRecovery();
     void ModifiedChanged();

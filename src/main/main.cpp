@@ -16,6 +16,7 @@ namespace {
 
 int ListDevices(Program& program) {
     const int count = program.ports.Count();
+    if (count == 0) std::cerr << "no MIDI output devices\n";
     for (int i = 0; i < count; ++i) std::cout << i << '\t' << program.app.DeviceName(i) << '\n';
     return 0;
 }
@@ -60,8 +61,16 @@ int main(int argc, char** argv) {
         case Mode::Transmit: {
             ConsoleDialogs dialogs = TransmitDialogs(std::cerr);
             Program program(dialogs);
-            const int device =
-                options.device.value_or(program.profile.GetProfileInt(kProfileSection, kProfileDeviceKey, 0));
+            int device = options.device.value_or(-1);
+            if (options.deviceName) {
+                device = program.app.FindDevice(*options.deviceName);
+                if (device < 0) {
+                    std::cerr << "no MIDI output device is called " << *options.deviceName << '\n';
+                    return 2;
+                }
+            } else if (!options.device) {
+                device = program.app.StoredDevice();
+            }
             return TransmitCommand(program.app, options.input, device, std::cerr);
         }
         default: return 2;

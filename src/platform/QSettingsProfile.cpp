@@ -92,6 +92,21 @@ void QSettingsProfile::WriteProfileInt(const std::string& section, const std::st
     settings.sync();
 }
 
+std::string QSettingsProfile::GetProfileString(const std::string& section, const std::string& key,
+                                               const std::string& defaultValue) {
+    QSettings* settings = Readable();
+    if (settings == nullptr) return defaultValue;
+    const QVariant value = settings->value(Key(section, key));
+    if (!value.isValid()) return defaultValue;
+    return PathFrom(value);
+}
+
+void QSettingsProfile::WriteProfileString(const std::string& section, const std::string& key, const std::string& value) {
+    QSettings& settings = Writable();
+    settings.setValue(Key(section, key), PathValue(value));
+    settings.sync();
+}
+
 std::vector<std::string> QSettingsProfile::RecentFiles() {
     std::vector<std::string> paths;
     QSettings* settings = Readable();
