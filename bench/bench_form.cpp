@@ -4,6 +4,7 @@
 #include "EditorRig.h"
 
 #include "app/CQuarnEditApp.h"
+#include "app/MidiMonitor.h"
 #include "editor/CMainDlg.h"
 
 #include <benchmark/benchmark.h>
@@ -64,6 +65,22 @@ BENCHMARK(BM_SliderModulated_Recording)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SliderModulated_FakePort)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SliderPlain_Recording)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SliderPlain_FakePort)->Unit(benchmark::kMicrosecond);
+
+// The same drag with the MIDI monitor open: every message decoded and kept.
+void BM_SliderModulated_FakePort_MonitorOpen(benchmark::State& state) {
+    Form f(Sink::FakePort);
+    MidiMonitor monitor(f.dlg);
+    f.app.m_portSink->SetTap(&monitor);
+    int position = 0;
+    for (auto _ : state) {
+        f.dlg.UserMovedSlider(ctl::Dco1Amp, position);
+        position = (position + 1) & 0xFF;
+        f.Drain();
+    }
+    f.app.m_portSink->SetTap(nullptr);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SliderModulated_FakePort_MonitorOpen)->Unit(benchmark::kMicrosecond);
 
 // One whole-patch transmission (66 messages) into the event list, and to the fake port without pauses.
 void TransmitAllBench(benchmark::State& state, Sink sink) {

@@ -261,6 +261,8 @@ struct RecordingFrame : FrameView {
     void ComparingChanged(bool c) override { comparing = c; }
     std::string status;
     void ShowStatus(const std::string& text) override { status = text; }
+    MidiMonitor* monitor = nullptr;
+    void ShowMidiMonitor(MidiMonitor& m) override { monitor = &m; }
 };
 
 // Control Change triples as bytes, for comparing whole sequences.

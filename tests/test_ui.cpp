@@ -2,7 +2,9 @@
 #include "GuiHelpers.h"
 
 #include "platform/QSettingsProfile.h"
+#include "app/Commands.h"
 #include "ui/CCommentDlg.h"
+#include "ui/CMidiMonitorWnd.h"
 #include "ui/CMainFrame.h"
 #include "ui/CMidiOptionsDlg.h"
 #include "ui/DialogUnits.h"
@@ -21,6 +23,8 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QStatusBar>
+#include <QPlainTextEdit>
 #include <QStyle>
 #include <QDir>
 #include <QTemporaryDir>
@@ -335,7 +339,7 @@ TEST_F(FrameTest, MenuTitlesItemsAndIds) {
         {"&Edit", {"&Undo=57643", "&Redo=57644", "-", "&Compare=32779", "&Mutate...=32780"}},
         {"&MIDI Options",
          {"&Transmit All=32772", "-", "Output &Device...=32774", "Test &Note...=32775", "-", "&Play Test Note=32776",
-          "&Hold Test Note=32777", "All Notes &Off=32778"}},
+          "&Hold Test Note=32777", "All Notes &Off=32778", "-", "MIDI &Monitor...=32781"}},
         {"&Help", {"&About QuarnEdit=57664"}},
     };
     const QList<QMenu*> menus = frame->Menus();
@@ -417,6 +421,45 @@ TEST_F(FrameTest, StartUpShowsTheWindowCentredWithItsCaption) {
     frame->Menus()[0]->actions().back()->trigger();
     EXPECT_EQ(Texts().back(), "Save changes to Untitled?");
     EXPECT_FALSE(frame->isVisible());
+}
+
+TEST_F(FrameTest, TheMonitorWindowShowsWhatIsSentAndStopsListeningWhenClosed) {
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(app.OnCommand(cmd::MidiMonitor));
+    CMidiMonitorWnd* monitor = frame->MonitorWindow();
+    ASSERT_NE(monitor, nullptr);
+    EXPECT_TRUE(monitor->isVisible());
+    app.form().UserMovedSlider(ctl::Dco1Amp, 200);
+    monitor->Update();
+    const QStringList lines = monitor->Lines()->toPlainText().split('\n');
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_TRUE(lines.last().endsWith("B0 1D 48  DCO1 Amp. = 200")) << lines.last().toStdString();
+
+    monitor->close();  // deleted on close
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(frame->MonitorWindow(), nullptr);
+    ports.bytes.clear();
+    app.form().UserMovedSlider(ctl::Dco1Amp, 201);
+    EXPECT_EQ(ports.bytes, CC({{16, 2}, {29, 73}}));
+}
+
+TEST_F(FrameTest, CompareShowsTheOriginalInTheCaptionAndRefusesEditsInTheStatusLine) {
+    ASSERT_TRUE(Start());
+    QTemporaryDir dir;
+    ASSERT_TRUE(app.document().OnSaveDocument((dir.path() + "/saved.qnp").toStdString()));  // the original
+    app.form().UserMovedSlider(ctl::Dco1Amp, 5);
+    ASSERT_TRUE(app.OnCommand(cmd::EditCompare));
+    EXPECT_EQ(frame->windowHandle()->title(), "Untitled* - QuarnEdit [Original]");
+    EXPECT_FALSE(frame->statusBar()->isVisible());
+    auto* amp = qobject_cast<QSlider*>(frame->Form()->WidgetForId(ctl::Dco1Amp));
+    QTest::keyClick(amp, Qt::Key_Right);
+    EXPECT_EQ(amp->value(), app.form().form().GetPos(ctl::Dco1Amp));  // the slider did not move
+    EXPECT_TRUE(frame->statusBar()->isVisible());
+    EXPECT_EQ(frame->statusBar()->currentMessage(), "The original is shown: press F2 to return to your edit.");
+    ASSERT_TRUE(app.OnCommand(cmd::EditCompare));
+    EXPECT_EQ(frame->windowHandle()->title(), "Untitled* - QuarnEdit");
+    EXPECT_FALSE(frame->statusBar()->isVisible());
+    EXPECT_EQ(amp->value(), 5);
 }
 
 // ---- dialogs --------------------------------------------------------------------------------------------

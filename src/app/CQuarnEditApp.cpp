@@ -2,6 +2,7 @@
 
 #include "app/CQuarnEditDoc.h"
 #include "app/Commands.h"
+#include "app/MidiMonitor.h"
 #include "app/ports/Clock.h"
 #include "app/ports/FrameView.h"
 #include "app/ports/Profile.h"
@@ -41,6 +42,7 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
 }
 
 CQuarnEditApp::~CQuarnEditApp() {
+    MidiMonitorClosed();
     m_recoveryTimer.reset();
     m_noteTimer.reset();
     m_document.reset();
@@ -435,6 +437,19 @@ void CQuarnEditApp::OnHoldTestNote() {
     StartTestNote();
     m_holdingNote = true;
     CommandsChanged();
+}
+
+void CQuarnEditApp::OnMidiMonitor() {
+    if (!m_monitor) {
+        m_monitor = std::make_unique<MidiMonitor>(*m_form);
+        CreatePortSink().SetTap(m_monitor.get());
+    }
+    if (m_frame != nullptr) m_frame->ShowMidiMonitor(*m_monitor);
+}
+
+void CQuarnEditApp::MidiMonitorClosed() {
+    if (m_portSink) m_portSink->SetTap(nullptr);
+    m_monitor.reset();
 }
 
 void CQuarnEditApp::OnAllNotesOff() {

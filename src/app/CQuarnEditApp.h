@@ -23,6 +23,7 @@ class FrameView;
 class RecoveryStore;
 class Timer;
 class LibraryLoader;
+class MidiMonitor;
 class MidiOutPorts;
 class MidiPause;
 class Profile;
@@ -114,6 +115,9 @@ public:
     // Starts the test note, or ends the one that is held.
     void OnHoldTestNote();
     void OnAllNotesOff();
+    void OnMidiMonitor();
+    // The monitor window closed: nothing listens to the sends any more.
+    void MidiMonitorClosed();
 
     bool IsComparing() const { return m_comparing; }
     bool IsHoldingTestNote() const { return m_holdingNote; }
@@ -165,4 +169,5 @@ private:
     PatchRecord m_editedPatch;  // the edit, put aside while the original is shown
     MutationSettings m_mutation;
     std::mt19937 m_random{std::random_device{}()};
+    std::unique_ptr<MidiMonitor> m_monitor;
 };

@@ -58,6 +58,9 @@ const std::array kMidiMenu{
                [](const CQuarnEditApp& a) { return a.IsHoldingTestNote(); }, true},
     CommandRow{RowKind::Command, cmd::AllNotesOff, "All Notes &Off", "", [](CQuarnEditApp& a) { a.OnAllNotesOff(); },
                nullptr, nullptr, nullptr, true},
+    Separator(),
+    CommandRow{RowKind::Command, cmd::MidiMonitor, "MIDI &Monitor...", "", [](CQuarnEditApp& a) { a.OnMidiMonitor(); },
+               nullptr, nullptr, nullptr, true},
 };
 
 const std::array kHelpMenu{

@@ -158,11 +158,12 @@ void CMainDlg::UserEndedGesture(int id) {
 }
 
 EditFields CMainDlg::CaptureFields() const {
+    // Taken around every user action: the tables' ids are the form's own, so no lookup is checked.
     EditFields fields{};
-    fields[0] = m_form.GetCurSel(kSlotControls[0]);
-    for (std::size_t slot = 1; slot < kRecordValueCount; ++slot) fields[slot] = m_form.GetPos(kSlotControls[slot]);
+    fields[0] = m_form.Peek(kSlotControls[0]).selection;
+    for (std::size_t slot = 1; slot < kRecordValueCount; ++slot) fields[slot] = m_form.Peek(kSlotControls[slot]).position;
     for (std::size_t entry = 0; entry < kRecordSelectionCount; ++entry)
-        fields[kRecordValueCount + entry] = m_form.GetCurSel(kStoredSelectionLists[entry]);
+        fields[kRecordValueCount + entry] = m_form.Peek(kStoredSelectionLists[entry]).selection;
     fields[kSwitchBitsField] = m_switchBits;
     fields[kFilterBitsField] = m_filterBits;
     return fields;
@@ -297,11 +298,13 @@ void CMainDlg::OnTextChanged(int id) {
 // could only come from a word with bits above 7 or a list without a selection; those never go out.
 void CMainDlg::SendWide(std::int32_t parameter, std::int32_t value) {
     if (value < 0 || value > 255) return;
+    if (m_transmitSent >= 0) ++m_transmitSent;
     Sink()->SendWide(ParamMessage(parameter, value));
 }
 
 void CMainDlg::SendPage3(std::int32_t parameter, std::int32_t value) {
     if (value < 0 || value > 127) return;
+    if (m_transmitSent >= 0) ++m_transmitSent;
     Sink()->SendPage3(ParamMessage(parameter, value));
 }
 
@@ -458,6 +461,13 @@ void CMainDlg::TransmitAll(bool ask) {
         MessageRequest request{question, "Question", MessageButtons::YesNo, MessageIcon::None, MessageOwner::Form};
         if (m_host.Dialogs().ShowMessage(request) != MessageAnswer::Yes) return;
     }
+
+    // Counts its messages while it runs, for those who watch what goes out.
+    struct Counting {
+        int& sent;
+        explicit Counting(int& s) : sent(s) { sent = 0; }
+        ~Counting() { sent = -1; }
+    } counting(m_transmitSent);
 
     SendWide(kSwitchParameter, m_switchBits & kWordMask);
     SendWide(kFilterParameter, m_filterBits & kWordMask);

@@ -115,6 +115,10 @@ public:
 
     // Sends the whole patch, after asking when ask is true.
     void TransmitAll(bool ask);
+    // While a whole-patch transmission sends: which of its parameter messages goes out now (1, 2, ...); else 0.
+    int TransmitPosition() const { return m_transmitSent < 0 ? 0 : m_transmitSent; }
+    // How many parameter messages a whole-patch transmission sends.
+    static constexpr int kTransmitAllMessages = 33;
     std::string TransmitQuestion() const;
 
     // Patch record (defined with the patch file code).
@@ -207,6 +211,7 @@ private:
     std::function<EditHistory::TimePoint()> m_now = [] { return std::chrono::steady_clock::now(); };
     int m_dragControl = kNoId;
     bool m_readOnly = false;
+    int m_transmitSent = -1;  // -1 outside a whole-patch transmission
     MidiSink* m_sinkOverride = nullptr;
 };
 

@@ -40,6 +40,8 @@ public:
 
     bool Has(int id) const;
     const ControlState& Get(int id) const;
+    // Get without the check, for ids taken from the form's own tables.
+    const ControlState& Peek(int id) const { return m_states[static_cast<std::size_t>(id - ctl::First)]; }
 
     // Sliders: the position is clamped to the range.
     int GetPos(int id) const { return Get(id).position; }

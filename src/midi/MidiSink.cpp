@@ -13,10 +13,10 @@ MidiPortSink::~MidiPortSink() { CloseDevice(); }
 void MidiPortSink::EmitShortMessage(std::uint32_t word) {
     if (m_recording == 0) {
         // A send with no open device is dropped, but it still costs its pause, as on the wire.
-        if (m_ports != nullptr && m_deviceHandle != kNoDevice) {
-            m_ports->Send(static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
-                          static_cast<std::uint8_t>(word >> 16));
-        }
+        const auto status = static_cast<std::uint8_t>(word), data1 = static_cast<std::uint8_t>(word >> 8),
+                   data2 = static_cast<std::uint8_t>(word >> 16);
+        if (m_ports != nullptr && m_deviceHandle != kNoDevice) m_ports->Send(status, data1, data2);
+        if (m_tap != nullptr) m_tap->MessageSent(status, data1, data2);
         if (m_pause != nullptr) m_pause->AfterMessage();
         return;
     }

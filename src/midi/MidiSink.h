@@ -28,6 +28,13 @@ constexpr std::uint8_t kControlChangeStatus = 0xB0;
 constexpr std::uint8_t kNoteOnStatus = 0x90;
 constexpr std::uint8_t kNoteOffStatus = 0x80;
 
+// Told of every message the port sink sends to its device, as it goes (the MIDI monitor).
+class MidiTap {
+public:
+    virtual ~MidiTap() = default;
+    virtual void MessageSent(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
+};
+
 // Sends to one MIDI output device, or records into an event list for the MIDI file export.
 class MidiPortSink : public MidiSink {
 public:
@@ -49,6 +56,9 @@ public:
     void StartRecording();
     void StopRecording();
 
+    // Null: nobody listens, and sending costs nothing more.
+    void SetTap(MidiTap* tap) { m_tap = tap; }
+
     int deviceHandle() const { return m_deviceHandle; }
     bool recording() const { return m_recording != 0; }
     // Event words: bytes 0x02 (delta time), status, data 1, data 2 in memory order.
@@ -67,6 +77,7 @@ private:
     int m_deviceHandle = kNoDevice;
     std::uint8_t m_recording = 0;
     std::vector<std::uint32_t> m_events;
+    MidiTap* m_tap = nullptr;
 };
 
 // Discards everything; it is the active sink while a patch is being loaded.

@@ -5,6 +5,7 @@
 #include "app/ports/Profile.h"
 #include "editor/CMainDlg.h"
 #include "ui/AppIcon.h"
+#include "ui/CMidiMonitorWnd.h"
 #include "ui/FormWidget.h"
 #include "ui/UiText.h"
 
@@ -66,6 +67,11 @@ CMainFrame::CMainFrame(CQuarnEditApp& app, QWidget* parent) : QMainWindow(parent
     setCentralWidget(m_scroll);
     statusBar()->setSizeGripEnabled(false);
     statusBar()->hide();
+}
+
+CMainFrame::~CMainFrame() {
+    // Closed while the window is whole, so the application hears of it.
+    delete m_monitor;
 }
 
 void CMainFrame::BuildMenu() {
@@ -173,6 +179,21 @@ void CMainFrame::UpdateCaption() {
     QString caption = title + QStringLiteral("[*] - ") + QString::fromUtf8(kAppTitle);
     if (m_comparing) caption += QStringLiteral(" [Original]");
     setWindowTitle(caption);
+}
+
+void CMainFrame::ShowMidiMonitor(MidiMonitor& monitor) {
+    if (m_monitor == nullptr) {
+        m_monitor = new CMidiMonitorWnd(monitor, this);
+        m_monitor->setAttribute(Qt::WA_DeleteOnClose);
+        // Closed, it stops listening at once, so that sending costs nothing more.
+        connect(m_monitor, &QObject::destroyed, this, [this] {
+            m_monitor = nullptr;
+            m_app.MidiMonitorClosed();
+        });
+    }
+    m_monitor->show();
+    m_monitor->raise();
+    m_monitor->activateWindow();
 }
 
 void CMainFrame::ComparingChanged(bool comparing) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+class CMidiMonitorWnd;
 class CQuarnEditApp;
 class FormWidget;
 class QAction;
@@ -23,6 +24,7 @@ public:
     static constexpr int kHeight = 577;
 
     explicit CMainFrame(CQuarnEditApp& app, QWidget* parent = nullptr);
+    ~CMainFrame() override;
 
     // The window's place on a desktop: centred, and 14 pixels above the centre.
     static QPoint CentredPosition(const QRect& desktop);
@@ -38,6 +40,9 @@ public:
     void CommandsChanged() override;
     void ComparingChanged(bool comparing) override;
     void ShowStatus(const std::string& text) override;
+    void ShowMidiMonitor(MidiMonitor& monitor) override;
+    // The monitor window while it is open.
+    CMidiMonitorWnd* MonitorWindow() const { return m_monitor; }
     void RecentFilesChanged(const std::vector<std::string>& paths) override;
     void CloseMainWindow() override;
 
@@ -65,6 +70,7 @@ private:
     bool m_frameFitted = false;
     std::string m_documentTitle = "Untitled";
     bool m_comparing = false;
+    CMidiMonitorWnd* m_monitor = nullptr;
     QElapsedTimer m_shownAt;
     std::function<void(FormWidget&)> m_formCreated;
 };

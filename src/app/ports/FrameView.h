@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+class MidiMonitor;
+
 // The frame around the form: told when what it shows must change.
 class FrameView {
 public:
@@ -18,6 +20,8 @@ public:
     virtual void ComparingChanged(bool comparing) = 0;
     // A short note for the user below the form, where it does not interrupt ("" takes it away).
     virtual void ShowStatus(const std::string& text) = 0;
+    // Opens (or raises) the window that lists what is sent; when it closes the application hears of it.
+    virtual void ShowMidiMonitor(MidiMonitor& monitor) = 0;
     virtual void RecentFilesChanged(const std::vector<std::string>& paths) = 0;
     virtual void CloseMainWindow() = 0;
 };

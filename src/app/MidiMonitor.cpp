@@ -1,0 +1,104 @@
+#include "app/MidiMonitor.h"
+
+#include "editor/CMainDlg.h"
+#include "editor/ControlNames.h"
+#include "editor/FixedLists.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string Hex(std::uint8_t byte) {
+    char text[3];
+    std::snprintf(text, sizeof text, "%02X", byte);
+    return text;
+}
+
+std::string NoteName(int note) {
+    static const char* const kNames[] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+    return std::string(kNames[note % 12]) + std::to_string(note / 12 - 1);
+}
+
+std::string Source(int index) {
+    return index >= 0 && index < static_cast<int>(g_modSourceNames.size()) ? std::string(g_modSourceNames[static_cast<std::size_t>(index)])
+                                                                             : std::to_string(index);
+}
+
+template <typename Names>
+std::string NameAt(const Names& names, int index) {
+    return index >= 0 && index < static_cast<int>(names.size()) ? std::string(names[static_cast<std::size_t>(index)])
+                                                                : std::to_string(index);
+}
+
+}  // namespace
+
+std::string MidiMonitor::Meaning(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) const {
+    if (status == kNoteOnStatus) return "Note On " + NoteName(data1) + ", velocity " + std::to_string(data2);
+    if (status == kNoteOffStatus) return "Note Off " + NoteName(data1);
+    if (status != kControlChangeStatus) return {};
+    if (data1 == kPageController) return "page " + std::to_string(data2);
+    if (data1 == 123) return "All Notes Off";
+    if (data1 == 120) return "All Sound Off";
+
+    const FormState& form = m_form.form();
+    const int value = m_page == 2 ? data2 + 128 : data2;
+    const bool source = m_page == 3;
+    std::string meaning;
+    if (data1 == kSwitchParameter) {
+        meaning = "Switches = " + std::to_string(value);
+    } else if (data1 == kFilterParameter) {
+        meaning = "Filter word = " + std::to_string(value);
+    } else if (const ModulatedParam* row = FindRow(kModulatedParams, &ModulatedParam::parameter, data1)) {
+        meaning = ControlName(form, row->slider) + (source ? " <- " + Source(value) : " = " + std::to_string(value));
+    } else if (const Oscillator* osc = FindRow(kOscillators, &Oscillator::parameter, data1)) {
+        meaning = ControlName(form, osc->wave) +
+                  (source ? " <- " + Source(value)
+                          : " = " + NameAt(kWaveformNames, value % 8) + ", Dist. " + NameAt(kDistNames, value / 8));
+    } else if (const PlainSlider* plain = FindRow(kPlainSliders, &PlainSlider::parameter, data1)) {
+        meaning = ControlName(form, plain->slider) + " = " + std::to_string(plain->modeList != kNoId ? value % 16 : value);
+        if (plain->modeList != kNoId) meaning += ", " + NameAt(kRow3ModeNames, value / 16);
+    } else {
+        meaning = "parameter " + std::to_string(data1) + " = " + std::to_string(value);
+    }
+    if (const int position = m_form.TransmitPosition(); position > 0) {
+        meaning = "Transmit All " + std::to_string(position) + "/" + std::to_string(CMainDlg::kTransmitAllMessages) +
+                  ": " + meaning;
+    }
+    return meaning;
+}
+
+void MidiMonitor::MessageSent(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+    if (!m_paused) {
+        m_entries.push_back({std::chrono::steady_clock::now(), {status, data1, data2}, Meaning(status, data1, data2)});
+        ++m_unread;
+        if (m_entries.size() > kCapacity) m_entries.pop_front();
+    }
+    // The page stays what the synthesizer last heard, watched or not.
+    if (status == kControlChangeStatus && data1 == kPageController) m_page = data2;
+}
+
+std::vector<MidiMonitor::Entry> MidiMonitor::TakeNew() {
+    const std::size_t count = std::min(m_unread, m_entries.size());
+    m_unread = 0;
+    return std::vector<Entry>(m_entries.end() - static_cast<std::ptrdiff_t>(count), m_entries.end());
+}
+
+void MidiMonitor::Clear() {
+    m_entries.clear();
+    m_unread = 0;
+    m_start = std::chrono::steady_clock::now();
+}
+
+std::string MidiMonitor::Line(const Entry& entry) const {
+    const double seconds = std::chrono::duration<double>(entry.time - m_start).count();
+    char time[32];
+    std::snprintf(time, sizeof time, "%10.3f", seconds);
+    return std::string(time) + "  " + Hex(entry.bytes[0]) + " " + Hex(entry.bytes[1]) + " " + Hex(entry.bytes[2]) +
+           "  " + entry.meaning;
+}
+
+std::string MidiMonitor::Text() const {
+    std::string text;
+    for (const Entry& entry : m_entries) text += Line(entry) + "\n";
+    return text;
+}

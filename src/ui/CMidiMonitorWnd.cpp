@@ -1,0 +1,67 @@
+#include "ui/CMidiMonitorWnd.h"
+
+#include "app/MidiMonitor.h"
+#include "ui/UiText.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QVBoxLayout>
+
+CMidiMonitorWnd::CMidiMonitorWnd(MidiMonitor& monitor, QWidget* parent) : QWidget(parent, Qt::Window), m_monitor(monitor) {
+    setWindowTitle(QStringLiteral("MIDI Monitor - QuarnEdit"));
+    auto* layout = new QVBoxLayout(this);
+    m_lines = new QPlainTextEdit(this);
+    m_lines->setReadOnly(true);
+    m_lines->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_lines->setMaximumBlockCount(static_cast<int>(MidiMonitor::kCapacity));
+    m_lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    layout->addWidget(m_lines);
+
+    auto* buttons = new QHBoxLayout;
+    auto* clear = new QPushButton(QStringLiteral("C&lear"), this);
+    m_pause = new QPushButton(QStringLiteral("&Pause"), this);
+    m_pause->setCheckable(true);
+    auto* copy = new QPushButton(QStringLiteral("&Copy"), this);
+    buttons->addWidget(clear);
+    buttons->addWidget(m_pause);
+    buttons->addWidget(copy);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+
+    connect(clear, &QPushButton::clicked, this, [this] {
+        m_monitor.Clear();
+        m_lines->clear();
+    });
+    connect(m_pause, &QPushButton::toggled, this, [this](bool paused) { m_monitor.SetPaused(paused); });
+    connect(copy, &QPushButton::clicked, this, [this] {
+        // The selection, or every line kept.
+        const QString selected = m_lines->textCursor().selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+        QApplication::clipboard()->setText(selected.isEmpty() ? ToQString(m_monitor.Text()) : selected);
+    });
+
+    m_timer = new QTimer(this);
+    connect(m_timer, &QTimer::timeout, this, &CMidiMonitorWnd::Update);
+    m_timer->start(50);
+    resize(560, 420);
+}
+
+void CMidiMonitorWnd::Update() {
+    const std::vector<MidiMonitor::Entry> entries = m_monitor.TakeNew();
+    if (entries.empty()) return;
+    QScrollBar* bar = m_lines->verticalScrollBar();
+    const bool atBottom = bar->value() == bar->maximum();
+    QString text;
+    for (const MidiMonitor::Entry& entry : entries) {
+        if (!text.isEmpty()) text += QLatin1Char('\n');
+        text += ToQString(m_monitor.Line(entry));
+    }
+    m_lines->appendPlainText(text);
+    // The newest stays in sight unless the user scrolled back to read.
+    if (atBottom) bar->setValue(bar->maximum());
+}
