@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What the library window asks of the rest of the program.
+class LibraryHost {
+public:
+    virtual ~LibraryHost() = default;
+    // Sends the patch file to the synthesizer as it is, without the Transmit question and without
+    // touching the document.
+    virtual void AuditionPatch(const std::string& path) = 0;
+    // Opens the patch file as the document, through the save question when the document is modified.
+    // True when it became the document.
+    virtual bool OpenPatch(const std::string& path) = 0;
+    // Sends the document's patch again, so that the synthesizer matches the editor.
+    virtual void RestoreDocumentPatch() = 0;
+};
+
+// The folders the user added to the library, kept between runs.
+class LibraryFolderStore {
+public:
+    virtual ~LibraryFolderStore() = default;
+    virtual std::vector<std::string> Folders() = 0;
+    virtual void SetFolders(const std::vector<std::string>& folders) = 0;
+};

@@ -1,0 +1,103 @@
+#include "library/LibraryIndex.h"
+
+#include "library/ReadCatalogEntry.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+bool MemoryCatalogCache::Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) {
+    std::unordered_map<std::string, std::size_t> index;
+    for (std::size_t i = 0; i < m_entries.size(); ++i) index.emplace(m_entries[i].path, i);
+    for (const CatalogEntry& e : changed) {
+        if (auto it = index.find(e.path); it != index.end()) {
+            m_entries[it->second] = e;
+        } else {
+            index.emplace(e.path, m_entries.size());
+            m_entries.push_back(e);
+        }
+    }
+    std::unordered_map<std::string, bool> gone;
+    for (const std::string& p : removed) gone.emplace(p, true);
+    std::erase_if(m_entries, [&gone](const CatalogEntry& e) { return gone.contains(e.path); });
+    return true;
+}
+
+CatalogEntry ReadLibraryFile(const FileStamp& stamp) {
+    CatalogEntry entry;
+    entry.path = stamp.path;
+    entry.fileName = DisplayFileName(stamp.path);
+    entry.bank = stamp.bank;
+    entry.size = stamp.size;
+    entry.mtime = stamp.mtime;
+    FileHead head;
+    if (!ReadFileHead(stamp.path, CatalogReadSize(), head)) {
+        entry.valid = false;
+        entry.reason = CatalogOpenFailedReason();
+        return entry;
+    }
+    // What was read decides, not what the scan saw a moment before.
+    entry.size = head.size;
+    entry.mtime = head.mtime;
+    ReadCatalogEntry(head.bytes, entry);
+    return entry;
+}
+
+std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, CatalogCache& cache,
+                                         RefreshStats* stats, const RefreshCallbacks& callbacks) {
+    RefreshStats local;
+    RefreshStats& s = stats != nullptr ? *stats : local;
+    s = RefreshStats{};
+    auto cancelled = [&callbacks] { return callbacks.cancel != nullptr && callbacks.cancel->load(); };
+
+    std::vector<CatalogEntry> cached = cache.Load();
+    if (callbacks.cached && !cached.empty()) callbacks.cached(cached);
+    std::unordered_map<std::string_view, CatalogEntry*> byPath;
+    byPath.reserve(cached.size());
+    for (CatalogEntry& e : cached) byPath.emplace(e.path, &e);
+
+    const std::vector<FileStamp> stamps = ScanLibrary(roots, callbacks.cancel);
+    std::vector<CatalogEntry> entries;
+    entries.reserve(stamps.size());
+    std::vector<std::size_t> changed;  // indexes into `entries`
+    std::size_t toRead = 0;
+    for (const FileStamp& stamp : stamps) {
+        auto it = byPath.find(stamp.path);
+        if (it == byPath.end() || it->second->size != stamp.size || it->second->mtime != stamp.mtime) ++toRead;
+    }
+    for (const FileStamp& stamp : stamps) {
+        if (cancelled()) break;
+        auto it = byPath.find(stamp.path);
+        if (it != byPath.end() && it->second->size == stamp.size && it->second->mtime == stamp.mtime) {
+            // Copied, not moved: the map's keys look into the cached paths.
+            entries.push_back(*it->second);
+            CatalogEntry& known = entries.back();
+            const bool moved = known.bank != stamp.bank;  // the same file under a folder now listed otherwise
+            known.bank = stamp.bank;
+            it->second = nullptr;
+            if (moved) changed.push_back(entries.size() - 1);
+            continue;
+        }
+        if (it != byPath.end()) it->second = nullptr;
+        entries.push_back(ReadLibraryFile(stamp));
+        changed.push_back(entries.size() - 1);
+        ++s.read;
+        if (callbacks.progress && s.read % 256 == 0) callbacks.progress(s.read, toRead);
+    }
+    s.files = entries.size();
+    if (cancelled()) {
+        s.cacheWritten = false;
+        return entries;
+    }
+
+    std::vector<std::string> removed;
+    for (const auto& [path, entry] : byPath)
+        if (entry != nullptr) removed.emplace_back(path);
+    s.removed = removed.size();
+    if (!changed.empty() || !removed.empty()) {
+        std::vector<CatalogEntry> changedEntries;
+        changedEntries.reserve(changed.size());
+        for (std::size_t i : changed) changedEntries.push_back(entries[i]);
+        s.cacheWritten = cache.Update(changedEntries, removed);
+    }
+    return entries;
+}
