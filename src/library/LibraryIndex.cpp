@@ -55,7 +55,7 @@ std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, 
     byPath.reserve(cached.size());
     for (CatalogEntry& e : cached) byPath.emplace(e.path, &e);
 
-    const std::vector<FileStamp> stamps = ScanLibrary(roots, callbacks.cancel);
+    const std::vector<FileStamp> stamps = ScanLibrary(roots, callbacks.cancel, &s.folders);
     std::vector<CatalogEntry> entries;
     entries.reserve(stamps.size());
     std::vector<std::size_t> changed;  // indexes into `entries`

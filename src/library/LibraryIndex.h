@@ -13,6 +13,7 @@ struct RefreshStats {
     std::size_t read = 0;     // read from disk because they are new or changed
     std::size_t removed = 0;  // gone since the cache was written
     bool cacheWritten = true;
+    std::vector<std::string> folders;  // every folder looked into, for watching
 };
 
 struct RefreshCallbacks {

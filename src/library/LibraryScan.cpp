@@ -80,7 +80,8 @@ std::vector<LibraryRoot> LibraryRoots(const std::string& programFolder, const st
     return roots;
 }
 
-std::vector<FileStamp> ScanLibrary(const std::vector<LibraryRoot>& roots, const std::atomic<bool>* cancel) {
+std::vector<FileStamp> ScanLibrary(const std::vector<LibraryRoot>& roots, const std::atomic<bool>* cancel,
+                                   std::vector<std::string>* folders) {
     std::vector<FileStamp> files;
     std::unordered_set<std::string> seen;
     auto consider = [&](const fs::directory_entry& entry, const LibraryRoot& root) {
@@ -98,6 +99,7 @@ std::vector<FileStamp> ScanLibrary(const std::vector<LibraryRoot>& roots, const 
     for (const LibraryRoot& root : roots) {
         if (Cancelled(cancel)) break;
         std::error_code ec;
+        if (folders != nullptr && fs::is_directory(root.path, ec)) folders->push_back(root.path);
         if (!root.recursive) {
             for (fs::directory_iterator it(root.path, fs::directory_options::skip_permission_denied, ec), end;
                  !ec && it != end; it.increment(ec))
@@ -111,7 +113,11 @@ std::vector<FileStamp> ScanLibrary(const std::vector<LibraryRoot>& roots, const 
             const std::string name = entry.path().filename().string();
             std::error_code typeError;
             if (entry.is_directory(typeError) && !entry.is_symlink(typeError)) {
-                if (name.front() == '.' || it.depth() >= kMaxDepth) it.disable_recursion_pending();
+                if (name.front() == '.' || it.depth() >= kMaxDepth) {
+                    it.disable_recursion_pending();
+                } else if (folders != nullptr) {
+                    folders->push_back(entry.path().string());
+                }
                 continue;
             }
             consider(entry, root);
@@ -119,18 +125,6 @@ std::vector<FileStamp> ScanLibrary(const std::vector<LibraryRoot>& roots, const 
     }
     std::sort(files.begin(), files.end(), [](const FileStamp& a, const FileStamp& b) { return a.path < b.path; });
     return files;
-}
-
-std::vector<std::string> LibraryFolders(const std::vector<LibraryRoot>& roots, const std::vector<FileStamp>& files) {
-    std::vector<std::string> folders;
-    std::unordered_set<std::string> seen;
-    for (const LibraryRoot& root : roots)
-        if (seen.insert(root.path).second) folders.push_back(root.path);
-    for (const FileStamp& file : files) {
-        std::string folder = fs::path(file.path).parent_path().string();
-        if (seen.insert(folder).second) folders.push_back(std::move(folder));
-    }
-    return folders;
 }
 
 bool ReadFileHead(const std::string& path, std::size_t limit, FileHead& head) {

@@ -26,11 +26,10 @@ std::vector<LibraryRoot> LibraryRoots(const std::string& programFolder, const st
 // Every patch file (".qnp", in any case) under the roots, by path, each listed once; hidden files and
 // folders are left out and symbolic links to folders are not followed. A file that cannot even be
 // looked at is listed with size and time 0, so that it shows up as unreadable instead of vanishing.
-// Stops early, with what it has, once `cancel` is set.
-std::vector<FileStamp> ScanLibrary(const std::vector<LibraryRoot>& roots, const std::atomic<bool>* cancel = nullptr);
-
-// The folders that hold the roots' files, for watching: the roots and, where recursive, their subfolders.
-std::vector<std::string> LibraryFolders(const std::vector<LibraryRoot>& roots, const std::vector<FileStamp>& files);
+// Stops early, with what it has, once `cancel` is set. `folders`, when given, receives every folder looked
+// into (the roots and the subfolders of recursive roots), for watching.
+std::vector<FileStamp> ScanLibrary(const std::vector<LibraryRoot>& roots, const std::atomic<bool>* cancel = nullptr,
+                                   std::vector<std::string>* folders = nullptr);
 
 // Reads the first `limit` bytes of a regular file without ever blocking on a pipe or a device, with the
 // size and modification time of what was read. False when it is not a regular file or cannot be read.
