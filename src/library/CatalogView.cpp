@@ -57,7 +57,10 @@ void CatalogView::SetEntries(std::vector<CatalogEntry> entries) {
         std::string hay;
         hay.reserve(e.patchName.size() + e.author.size() + e.comment.size() + e.fileName.size() + 3);
         hay.append(e.patchName).append(1, kFieldSeparator).append(e.author).append(1, kFieldSeparator);
-        hay.append(e.comment).append(1, kFieldSeparator).append(e.fileName);
+        // The file name without its extension: ".qnp" would make every file match a "p".
+        std::string_view file = e.fileName;
+        if (file.size() > 4 && FoldCase(file.substr(file.size() - 4)) == ".qnp") file.remove_suffix(4);
+        hay.append(e.comment).append(1, kFieldSeparator).append(file);
         m_haystack.push_back(FoldCase(hay));
         m_haystack.back().shrink_to_fit();
     }
@@ -126,7 +129,7 @@ void CatalogView::Order() {
     auto less = [&](std::uint32_t a, std::uint32_t b) {
         if (byTime) {
             if (m_entries[a].mtime != m_entries[b].mtime) return m_entries[a].mtime < m_entries[b].mtime;
-        } else if (int c = keys[a].compare(keys[b]); c != 0) {
+        } else if (int c = NaturalCompare(keys[a], keys[b]); c != 0) {
             return c < 0;
         }
         if (int c = m_names[a].compare(m_names[b]); c != 0) return c < 0;

@@ -122,14 +122,25 @@ struct BankNode {
     std::vector<QuickLoadItem> patches;
 };
 
+// By label as people read them ("Pad 2" before "Pad 10"), then by path.
+void SortByLabel(std::vector<QuickLoadItem>& items) {
+    std::vector<std::pair<std::string, std::size_t>> keys;
+    for (std::size_t i = 0; i < items.size(); ++i) keys.emplace_back(FoldCase(items[i].label), i);
+    std::sort(keys.begin(), keys.end(), [&items](const auto& a, const auto& b) {
+        if (const int c = NaturalCompare(a.first, b.first); c != 0) return c < 0;
+        return items[a.second].path < items[b.second].path;
+    });
+    std::vector<QuickLoadItem> sorted;
+    sorted.reserve(items.size());
+    for (const auto& k : keys) sorted.push_back(std::move(items[k.second]));
+    items = std::move(sorted);
+}
+
 std::vector<QuickLoadItem> Items(BankNode& node) {
     std::vector<QuickLoadItem> banks;
     for (auto& [key, child] : node.banks) banks.push_back({node.names[key], "", Items(child)});
     std::vector<QuickLoadItem>& patches = node.patches;
-    std::stable_sort(patches.begin(), patches.end(), [](const QuickLoadItem& a, const QuickLoadItem& b) {
-        const std::string fa = FoldCase(a.label), fb = FoldCase(b.label);
-        return fa != fb ? fa < fb : a.path < b.path;
-    });
+    SortByLabel(patches);
     if (banks.size() + patches.size() <= kQuickLoadMenuLimit) {
         banks.insert(banks.end(), std::make_move_iterator(patches.begin()), std::make_move_iterator(patches.end()));
         return banks;
@@ -137,9 +148,7 @@ std::vector<QuickLoadItem> Items(BankNode& node) {
     // Too many to list: banks and patches in one alphabet, so that each stretch is found where expected.
     std::vector<QuickLoadItem> all = std::move(banks);
     all.insert(all.end(), std::make_move_iterator(patches.begin()), std::make_move_iterator(patches.end()));
-    std::stable_sort(all.begin(), all.end(), [](const QuickLoadItem& a, const QuickLoadItem& b) {
-        return FoldCase(a.label) < FoldCase(b.label);
-    });
+    SortByLabel(all);
     return SplitQuickLoadMenu(std::move(all));
 }
 

@@ -78,3 +78,28 @@ std::string_view FirstCharacters(std::string_view text, std::size_t count) {
     }
     return text.substr(0, i);
 }
+
+int NaturalCompare(std::string_view a, std::string_view b) {
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    std::size_t i = 0, j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (digit(a[i]) && digit(b[j])) {
+            std::size_t ei = i, ej = j;
+            while (ei < a.size() && digit(a[ei])) ++ei;
+            while (ej < b.size() && digit(b[ej])) ++ej;
+            std::size_t si = i, sj = j;  // without leading zeros
+            while (si + 1 < ei && a[si] == '0') ++si;
+            while (sj + 1 < ej && b[sj] == '0') ++sj;
+            if (ei - si != ej - sj) return ei - si < ej - sj ? -1 : 1;
+            if (const int c = a.substr(si, ei - si).compare(b.substr(sj, ej - sj)); c != 0) return c;
+            // Equal values: fewer leading zeros first, so that the order is total.
+            if (ei - i != ej - j) return ei - i < ej - j ? -1 : 1;
+            i = ei, j = ej;
+            continue;
+        }
+        if (a[i] != b[j]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]) ? -1 : 1;
+        ++i, ++j;
+    }
+    if (i == a.size() && j == b.size()) return 0;
+    return i == a.size() ? -1 : 1;
+}

@@ -10,3 +10,7 @@ std::string FoldCase(std::string_view text);
 
 // The first `count` characters (code points) of a UTF-8 text.
 std::string_view FirstCharacters(std::string_view text, std::size_t count);
+
+// Orders texts as people do: runs of digits by their value ("Pad 2" before "Pad 10"), everything else
+// byte by byte. Negative, zero or positive, as strcmp.
+int NaturalCompare(std::string_view a, std::string_view b);

@@ -307,11 +307,13 @@ bool CLibraryWnd::eventFilter(QObject* watched, QEvent* event) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Down || key->key() == Qt::Key_Up || key->key() == Qt::Key_PageDown ||
             key->key() == Qt::Key_PageUp) {
-            m_list->setFocus();
+            // Without a current row, the first arrow only goes to the first row.
             if (!m_list->currentIndex().isValid() && m_model->rowCount() > 0) {
                 m_list->setCurrentIndex(m_model->index(0, 0));
+                m_list->setFocus();
                 return true;
             }
+            m_list->setFocus();
             QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text());
             QCoreApplication::sendEvent(m_list, &copy);
             return true;
