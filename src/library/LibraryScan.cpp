@@ -2,6 +2,7 @@
 
 #include "util/LegacyText.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
+#include <memory>
 #include <unordered_set>
 
 namespace fs = std::filesystem;
@@ -39,24 +41,6 @@ std::string Normal(const std::string& path) {
     return s;
 }
 
-std::string BankOf(const LibraryRoot& root, const fs::path& folder) {
-    std::string relative = folder.lexically_relative(fs::path(root.path)).generic_string();
-    if (relative == "." || relative.empty()) return root.bank;
-    relative = DecodeLegacyText(relative);
-    return root.bank.empty() ? relative : root.bank + "/" + relative;
-}
-
-// Size and time of the file a path names, following links; a file that cannot be looked at gets zeros.
-FileStamp Stamp(const std::string& path, std::string bank) {
-    FileStamp stamp{path, std::move(bank), 0, 0};
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        stamp.size = static_cast<std::uint64_t>(st.st_size);
-        stamp.mtime = Nanoseconds(st.st_mtim);
-    }
-    return stamp;
-}
-
 bool Cancelled(const std::atomic<bool>* cancel) { return cancel != nullptr && cancel->load(std::memory_order_relaxed); }
 
 }  // namespace
@@ -80,49 +64,71 @@ std::vector<LibraryRoot> LibraryRoots(const std::string& programFolder, const st
     return roots;
 }
 
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
+
+// Walks one folder with its descriptor: names are looked up relative to it, not through the whole path
+// again, which is most of the cost of checking ten thousand files.
+struct Walker {
+    std::vector<FileStamp>& files;
+    std::unordered_set<std::string>& seen;
+    const std::atomic<bool>* cancel;
+    std::vector<std::string>* folders;
+
+    void Walk(const std::string& folder, const std::string& bank, bool recursive, int depth) {
+        if (Cancelled(cancel)) return;
+        std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+        if (!dir) return;
+        if (folders != nullptr) folders->push_back(folder);
+        const int fd = ::dirfd(dir.get());
+        std::vector<std::string> subfolders;
+        while (const dirent* e = ::readdir(dir.get())) {
+            const std::string name = e->d_name;
+            if (name.empty() || name.front() == '.') continue;
+            unsigned char type = e->d_type;
+            struct stat st {};
+            if (type == DT_UNKNOWN) {
+                if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+                type = S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : S_ISREG(st.st_mode) ? DT_REG : 0;
+            }
+            if (type == DT_DIR) {
+                if (recursive && depth < kMaxDepth) subfolders.push_back(name);
+                continue;
+            }
+            if ((type != DT_REG && type != DT_LNK) || !IsPatchFileName(name)) continue;
+            std::string path = folder == "/" ? "/" + name : folder + "/" + name;
+            // One stat, following links: it gives the key and tells files from folders, pipes and devices
+            // named like patches, which are not listed. A link that leads nowhere is listed, as unreadable.
+            FileStamp stamp{std::move(path), bank, 0, 0};
+            if (::fstatat(fd, name.c_str(), &st, 0) == 0) {
+                if (!S_ISREG(st.st_mode)) continue;
+                stamp.size = static_cast<std::uint64_t>(st.st_size);
+                stamp.mtime = Nanoseconds(st.st_mtim);
+            }
+            if (!seen.insert(stamp.path).second) continue;
+            files.push_back(std::move(stamp));
+        }
+        dir.reset();
+        std::sort(subfolders.begin(), subfolders.end());
+        for (const std::string& sub : subfolders) {
+            const std::string shown = DecodeLegacyText(sub);
+            Walk(folder == "/" ? "/" + sub : folder + "/" + sub, bank.empty() ? shown : bank + "/" + shown, true,
+                 depth + 1);
+        }
+    }
+};
+
+}  // namespace
+
 std::vector<FileStamp> ScanLibrary(const std::vector<LibraryRoot>& roots, const std::atomic<bool>* cancel,
                                    std::vector<std::string>* folders) {
     std::vector<FileStamp> files;
     std::unordered_set<std::string> seen;
-    auto consider = [&](const fs::directory_entry& entry, const LibraryRoot& root) {
-        const std::string name = entry.path().filename().string();
-        if (!IsPatchFileName(name)) return;
-        std::error_code ec;
-        // Folders named like patches, pipes and devices are not files to list; a dangling link is.
-        const fs::file_status status = entry.status(ec);
-        if (!ec && fs::exists(status) && !fs::is_regular_file(status)) return;
-        std::string path = entry.path().string();
-        if (!seen.insert(path).second) return;
-        files.push_back(Stamp(path, BankOf(root, entry.path().parent_path())));
-    };
-
-    for (const LibraryRoot& root : roots) {
-        if (Cancelled(cancel)) break;
-        std::error_code ec;
-        if (folders != nullptr && fs::is_directory(root.path, ec)) folders->push_back(root.path);
-        if (!root.recursive) {
-            for (fs::directory_iterator it(root.path, fs::directory_options::skip_permission_denied, ec), end;
-                 !ec && it != end; it.increment(ec))
-                consider(*it, root);
-            continue;
-        }
-        fs::recursive_directory_iterator it(root.path, fs::directory_options::skip_permission_denied, ec);
-        for (const fs::recursive_directory_iterator end; !ec && it != end; it.increment(ec)) {
-            if (Cancelled(cancel)) break;
-            const fs::directory_entry& entry = *it;
-            const std::string name = entry.path().filename().string();
-            std::error_code typeError;
-            if (entry.is_directory(typeError) && !entry.is_symlink(typeError)) {
-                if (name.front() == '.' || it.depth() >= kMaxDepth) {
-                    it.disable_recursion_pending();
-                } else if (folders != nullptr) {
-                    folders->push_back(entry.path().string());
-                }
-                continue;
-            }
-            consider(entry, root);
-        }
-    }
+    Walker walker{files, seen, cancel, folders};
+    for (const LibraryRoot& root : roots) walker.Walk(root.path, root.bank, root.recursive, 0);
     std::sort(files.begin(), files.end(), [](const FileStamp& a, const FileStamp& b) { return a.path < b.path; });
     return files;
 }

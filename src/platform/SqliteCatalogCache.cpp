@@ -92,14 +92,21 @@ bool SqliteCatalogCache::Open() {
     if (answer == nullptr || std::string(answer) != "ok") return Rebuild();
     check.reset();
     Exec(m_db, "PRAGMA journal_mode=WAL");
-    Exec(m_db, "PRAGMA synchronous=NORMAL");
+    Tune();
     return true;
+}
+
+void SqliteCatalogCache::Tune() {
+    // A crash or power loss may cost the last update, never the file's consistency.
+    Exec(m_db, "PRAGMA synchronous=NORMAL");
+    // The index is read front to back once per refresh: a big page cache would only hold memory.
+    Exec(m_db, "PRAGMA cache_size=-256");
 }
 
 bool SqliteCatalogCache::CreateSchema() {
     // Markers and table in one transaction: a crash leaves an empty file or a whole index.
     Exec(m_db, "PRAGMA journal_mode=WAL");
-    Exec(m_db, "PRAGMA synchronous=NORMAL");
+    Tune();
     const std::string sql = std::string("BEGIN IMMEDIATE; ") + kCreate + "; PRAGMA application_id=" +
                             std::to_string(kApplicationId) + "; PRAGMA user_version=" + std::to_string(kSchemaVersion) +
                             "; COMMIT;";

@@ -34,6 +34,7 @@ private:
     bool Open();
     bool Rebuild();
     bool CreateSchema();
+    void Tune();
     void Close();
     // An error that means "not now" (another program holds the file) rather than a damaged file.
     static bool IsTransient(int code);

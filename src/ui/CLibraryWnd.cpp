@@ -145,14 +145,18 @@ std::vector<std::string> CLibraryWnd::AddedFolders() const {
 }
 
 void CLibraryWnd::Refresh() {
+    m_waiting = true;
     m_indexer->Request(LibraryRoots(m_setup.programFolder, m_setup.userFolder, AddedFolders()));
     ShowStatus();
 }
 
-bool CLibraryWnd::Indexing() const { return m_indexer->Busy(); }
+bool CLibraryWnd::Indexing() const { return m_waiting; }
 
 void CLibraryWnd::TakeEntries(std::vector<CatalogEntry>& entries, const RefreshStats& stats, bool final) {
-    if (final) m_progress.clear();
+    if (final) {
+        m_progress.clear();
+        m_waiting = false;
+    }
     // A refresh that found nothing new leaves the list, its scroll position and the selection alone.
     if (entries != m_model->View().Entries()) m_model->SetEntries(std::move(entries));
     if (final && isVisible()) Watch(stats.folders);

@@ -42,6 +42,7 @@ public:
 
     // Looks at the folders again (also done on showing and whenever a watched folder changes).
     void Refresh();
+    // Until the list shows what the folders hold now.
     bool Indexing() const;
     void AddFolder(const std::string& folder);
     void RemoveFolder(const std::string& folder);
@@ -88,4 +89,5 @@ private:
     std::string m_current;  // path of the selected row, kept across refreshes and filtering
     QString m_progress;
     bool m_reselecting = false;
+    bool m_waiting = false;  // a refresh was asked for and its last result has not come in
 };
