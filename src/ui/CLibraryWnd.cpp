@@ -1,6 +1,8 @@
 #include "ui/CLibraryWnd.h"
 
 #include "library/LibraryImport.h"
+#include "platform/SqliteCatalogCache.h"
+#include "platform/XdgPaths.h"
 #include "ui/LibraryIndexer.h"
 #include "ui/LibraryModel.h"
 
@@ -43,6 +45,14 @@ QString Count(std::size_t n) { return QLocale::system().toString(static_cast<qul
 
 CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     : QWidget(parent, Qt::Window), m_audition(host), m_setup(std::move(setup)) {
+    if (m_setup.userFolder.empty()) m_setup.userFolder = UserPatchFolder();
+    if (!m_setup.makeCache) {
+        m_setup.makeCache = []() -> std::unique_ptr<CatalogCache> {
+            const std::string path = LibraryIndexPath();
+            if (path.empty()) return nullptr;
+            return std::make_unique<SqliteCatalogCache>(path);
+        };
+    }
     setWindowTitle(QStringLiteral("Patch Library"));
     setAcceptDrops(true);
     resize(760, 520);

@@ -26,9 +26,9 @@ struct RefreshStats;
 // Where the library lies and how it is kept.
 struct LibrarySetup {
     std::string programFolder;
-    std::string userFolder;                // the user's patch folder; imports go there
-    LibraryFolderStore* folders = nullptr;  // the folders the user added; not owned
-    // Makes the index's cache; called on the indexing thread.
+    std::string userFolder;                // the user's patch folder, where imports go; default UserPatchFolder()
+    LibraryFolderStore* folders = nullptr;  // the folders the user added, e.g. a QSettingsLibraryFolders; not owned
+    // Makes the index's cache; called on the indexing thread. Default: the index file at LibraryIndexPath().
     std::function<std::unique_ptr<CatalogCache>()> makeCache;
 };
 
