@@ -117,6 +117,23 @@ TEST_F(LibraryFolderTest, ListsEveryPatchFileWithItsBankAndEveryBrokenOneWithIts
                                               (user / "Broken" / "folder.qnp").string()}));
 }
 
+TEST_F(LibraryFolderTest, HostileTreesNeitherLoopNorStallNorListTwice) {
+    WriteFile(user / "Bank" / "a.qnp", PatchBytes("a"));
+    fs::create_directory_symlink(user, user / "Bank" / "loop");     // a folder that contains itself
+    fs::create_symlink("/dev/zero", user / "Bank" / "zero.qnp");    // endless, and no file
+    fs::create_symlink(user / "Bank" / "a.qnp", user / "alias.qnp");  // a link to a patch is listed as itself
+    WriteFile(user / "Bank" / "new\nline.qnp", PatchBytes("two\nlines"));
+    fs::path deep = user;
+    for (int i = 0; i < 40; ++i) deep /= "d";
+    WriteFile(deep / "deep.qnp", PatchBytes("too deep"));
+    MemoryCatalogCache cache;
+    const std::vector<CatalogEntry> entries = RefreshCatalog(Roots(), cache);
+    EXPECT_EQ(Rows(entries), (std::vector<Row>{{"a.qnp", "Bank", true, "", "a"},
+                                               {"new\nline.qnp", "Bank", true, "", "two\nlines"},
+                                               {"alias.qnp", "", true, "", "a"}}));
+    EXPECT_EQ(DisplayName(entries[1]), "two lines");
+}
+
 TEST_F(LibraryFolderTest, AddedFoldersAreBanksUnderTheirOwnNameAndAFolderIsListedOnce) {
     const fs::path added = dir.path / "Old Disk";
     WriteFile(added / "Bass.qnp", PatchBytes("Bass"));
