@@ -229,7 +229,7 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     malloc_trim(0);
     const double rssBefore = RssMb(), heapBefore = HeapMb();
-    std::vector<double> windowOpen;
+    std::vector<double> windowOpen, windowListed;
     double rssAfter = 0, heapAfter = 0;
     std::vector<double> keystrokes;
     for (int rep = 0; rep < ((all || mode == "window") ? 7 : 0); ++rep) {
@@ -239,7 +239,10 @@ int main(int argc, char** argv) {
         CLibraryWnd wnd(host, setup);
         const auto t0 = Clock::now();
         wnd.show();
-        while (wnd.Model()->rowCount() == 0 || wnd.Indexing()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        while (wnd.Model()->rowCount() == 0) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        wnd.List()->viewport()->repaint();
+        windowListed.push_back(Ms(Clock::now() - t0));
+        while (wnd.Indexing()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
         wnd.List()->viewport()->repaint();
         windowOpen.push_back(Ms(Clock::now() - t0));
         if (rep == 0) {
@@ -269,7 +272,8 @@ int main(int argc, char** argv) {
     }
     keystrokes.push_back(0);
     if (!windowOpen.empty()) {
-        std::printf("warm reopen, window (show to listed) %8.1f ms\n", Median(windowOpen));
+        std::printf("warm reopen, window: listed          %8.1f ms, checked against the folders %.1f ms\n",
+                    Median(windowListed), Median(windowOpen));
         std::printf("keystroke (filter + repaint)          %8.2f ms median, %.2f ms worst of %zu\n",
                     Median(keystrokes), *std::max_element(keystrokes.begin(), keystrokes.end()), keystrokes.size() - 1);
         std::printf("memory of the open library           %8.1f MB resident (heap %.1f MB)\n", rssAfter - rssBefore,
@@ -301,9 +305,9 @@ int main(int argc, char** argv) {
     if (!menu.empty()) std::printf("quick-load menu shown                %8.1f ms\n", Median(menu));
     dlclose(module);
     std::printf("RESULT %s n=%d first_build_disk_ms=%.1f first_build_cached_ms=%.1f reopen_core_ms=%.1f "
-                "reopen_window_ms=%.1f first_build_window_stall_ms=%.1f keystroke_median_ms=%.2f keystroke_worst_ms=%.2f memory_mb=%.1f heap_mb=%.1f "
+                "reopen_window_listed_ms=%.1f reopen_window_ms=%.1f first_build_window_stall_ms=%.1f keystroke_median_ms=%.2f keystroke_worst_ms=%.2f memory_mb=%.1f heap_mb=%.1f "
                 "ql_menu_ms=%.1f\n",
-                mode.c_str(), n, Median(cold), Median(warmFiles), Median(reopen), Median(windowOpen), stall, Median(keystrokes),
+                mode.c_str(), n, Median(cold), Median(warmFiles), Median(reopen), Median(windowListed), Median(windowOpen), stall, Median(keystrokes),
                 *std::max_element(keystrokes.begin(), keystrokes.end()), rssAfter - rssBefore, heapAfter - heapBefore,
                 Median(menu));
     return 0;

@@ -34,7 +34,7 @@ python3 - "$results" <<'PY'
 import statistics, sys
 # The figures each part measures; a part prints zeros for the others.
 parts = {"core": ("first_build_disk_ms", "first_build_cached_ms", "reopen_core_ms"),
-         "window": ("reopen_window_ms", "first_build_window_stall_ms", "keystroke_median_ms", "keystroke_worst_ms",
+         "window": ("reopen_window_listed_ms", "reopen_window_ms", "first_build_window_stall_ms", "keystroke_median_ms", "keystroke_worst_ms",
                     "memory_mb", "heap_mb"),
          "menu": ("ql_menu_ms",)}
 rows = {}
@@ -48,7 +48,8 @@ for line in open(sys.argv[1]):
 names = [("first_build_disk_ms", "first index build, files from disk (ms)", 2000),
          ("first_build_cached_ms", "first index build, files in the page cache (ms)", 2000),
          ("reopen_core_ms", "reopen with a warm index, core (ms)", 150),
-         ("reopen_window_ms", "reopen with a warm index, window: show to listed (ms)", 150),
+         ("reopen_window_listed_ms", "reopen with a warm index, window: show to every row listed (ms)", 150),
+         ("reopen_window_ms", "reopen with a warm index, window: show to checked against the folders (ms)", 150),
          ("first_build_window_stall_ms", "longest pause of the window's event loop during a first build (ms)", 16),
          ("keystroke_median_ms", "search keystroke, median (ms)", 16),
          ("keystroke_worst_ms", "search keystroke, worst (ms)", 16),

@@ -46,14 +46,13 @@ std::string DisplayName(const CatalogEntry& entry) {
     return OneLine(file);
 }
 
-void CatalogView::SetEntries(std::vector<CatalogEntry> entries) {
-    m_entries = std::move(entries);
-    m_names.clear();
-    m_haystack.clear();
-    m_names.reserve(m_entries.size());
-    m_haystack.reserve(m_entries.size());
-    for (const CatalogEntry& e : m_entries) {
-        m_names.push_back(DisplayName(e));
+PreparedCatalog PrepareCatalog(std::vector<CatalogEntry> entries) {
+    PreparedCatalog out;
+    out.entries = std::move(entries);
+    out.names.reserve(out.entries.size());
+    out.haystack.reserve(out.entries.size());
+    for (const CatalogEntry& e : out.entries) {
+        out.names.push_back(DisplayName(e));
         std::string hay;
         hay.reserve(e.patchName.size() + e.author.size() + e.comment.size() + e.fileName.size() + 3);
         hay.append(e.patchName).append(1, kFieldSeparator).append(e.author).append(1, kFieldSeparator);
@@ -61,11 +60,19 @@ void CatalogView::SetEntries(std::vector<CatalogEntry> entries) {
         std::string_view file = e.fileName;
         if (file.size() > 4 && FoldCase(file.substr(file.size() - 4)) == ".qnp") file.remove_suffix(4);
         hay.append(e.comment).append(1, kFieldSeparator).append(file);
-        m_haystack.push_back(FoldCase(hay));
-        m_haystack.back().shrink_to_fit();
+        out.haystack.push_back(FoldCase(hay));
+        out.haystack.back().shrink_to_fit();
     }
+    return out;
+}
+
+void CatalogView::SetCatalog(PreparedCatalog catalog) {
+    m_entries = std::move(catalog.entries);
+    m_names = std::move(catalog.names);
+    m_haystack = std::move(catalog.haystack);
     m_match.assign(m_entries.size(), 1);
     Order();
+    // The search typed so far applies to the new entries too.
     Select(false);
 }
 

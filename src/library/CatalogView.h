@@ -18,11 +18,21 @@ std::string DisplayName(const CatalogEntry& entry);
 // A text for a single line: control characters become spaces.
 std::string OneLine(std::string_view text);
 
+// What searching and listing need of a catalog besides the entries, worked out once. For thousands of
+// entries that takes a while, so the indexing thread makes it, not the window.
+struct PreparedCatalog {
+    std::vector<CatalogEntry> entries;
+    std::vector<std::string> names;     // DisplayName of each entry
+    std::vector<std::string> haystack;  // folded name, author, comment and file name, one per entry
+};
+PreparedCatalog PrepareCatalog(std::vector<CatalogEntry> entries);
+
 // The catalog as the library window shows it: filtered by what the user typed, sorted by a column.
 // Filtering is case-insensitive over name, author, comment and file name; every word typed must occur.
 class CatalogView {
 public:
-    void SetEntries(std::vector<CatalogEntry> entries);
+    void SetEntries(std::vector<CatalogEntry> entries) { SetCatalog(PrepareCatalog(std::move(entries))); }
+    void SetCatalog(PreparedCatalog catalog);
     const std::vector<CatalogEntry>& Entries() const { return m_entries; }
 
     // True when the rows changed.

@@ -3,6 +3,7 @@
 #include "library/ReadCatalogEntry.h"
 
 #include <algorithm>
+#include <future>
 #include <unordered_map>
 
 bool MemoryCatalogCache::Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) {
@@ -49,13 +50,18 @@ std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, 
     s = RefreshStats{};
     auto cancelled = [&callbacks] { return callbacks.cancel != nullptr && callbacks.cancel->load(); };
 
+    // The folders are looked at while the cache is read and shown: neither waits for the other.
+    std::vector<std::string> folders;
+    std::future<std::vector<FileStamp>> scan =
+        std::async(std::launch::async, [&roots, &callbacks, &folders] { return ScanLibrary(roots, callbacks.cancel, &folders); });
     std::vector<CatalogEntry> cached = cache.Load();
     if (callbacks.cached && !cached.empty()) callbacks.cached(cached);
     std::unordered_map<std::string_view, CatalogEntry*> byPath;
     byPath.reserve(cached.size());
     for (CatalogEntry& e : cached) byPath.emplace(e.path, &e);
 
-    const std::vector<FileStamp> stamps = ScanLibrary(roots, callbacks.cancel, &s.folders);
+    const std::vector<FileStamp> stamps = scan.get();
+    s.folders = std::move(folders);
     std::vector<CatalogEntry> entries;
     entries.reserve(stamps.size());
     std::vector<std::size_t> changed;  // indexes into `entries`
@@ -93,6 +99,7 @@ std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, 
     for (const auto& [path, entry] : byPath)
         if (entry != nullptr) removed.emplace_back(path);
     s.removed = removed.size();
+    s.changed = changed.size();
     if (!changed.empty() || !removed.empty()) {
         std::vector<CatalogEntry> changedEntries;
         changedEntries.reserve(changed.size());

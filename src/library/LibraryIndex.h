@@ -12,6 +12,7 @@ struct RefreshStats {
     std::size_t files = 0;    // listed now
     std::size_t read = 0;     // read from disk because they are new or changed
     std::size_t removed = 0;  // gone since the cache was written
+    std::size_t changed = 0;  // new, changed or listed under another bank: what the cache was told
     bool cacheWritten = true;
     std::vector<std::string> folders;  // every folder looked into, for watching
 };

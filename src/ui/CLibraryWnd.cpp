@@ -59,8 +59,8 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
 
     m_model = new LibraryModel(this);
     m_indexer = new LibraryIndexer(m_setup.makeCache, this);
-    m_indexer->onEntries = [this](std::vector<CatalogEntry>& entries, const RefreshStats& stats, bool final) {
-        TakeEntries(entries, stats, final);
+    m_indexer->onEntries = [this](PreparedCatalog* catalog, const RefreshStats& stats, bool final) {
+        TakeEntries(catalog, stats, final);
     };
     m_indexer->onProgress = [this](std::size_t read, std::size_t toRead) {
         m_progress = QStringLiteral("Reading %1 of %2 files\u2026").arg(Count(read), Count(toRead));
@@ -162,13 +162,13 @@ void CLibraryWnd::Refresh() {
 
 bool CLibraryWnd::Indexing() const { return m_waiting; }
 
-void CLibraryWnd::TakeEntries(std::vector<CatalogEntry>& entries, const RefreshStats& stats, bool final) {
+void CLibraryWnd::TakeEntries(PreparedCatalog* catalog, const RefreshStats& stats, bool final) {
     if (final) {
         m_progress.clear();
         m_waiting = false;
     }
     // A refresh that found nothing new leaves the list, its scroll position and the selection alone.
-    if (entries != m_model->View().Entries()) m_model->SetEntries(std::move(entries));
+    if (catalog != nullptr && catalog->entries != m_model->View().Entries()) m_model->SetCatalog(std::move(*catalog));
     if (final && isVisible()) Watch(stats.folders);
     ShowStatus();
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 class LibraryIndexer;
+struct PreparedCatalog;
 class LibraryModel;
 class QCheckBox;
 class QFileSystemWatcher;
@@ -67,7 +68,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void TakeEntries(std::vector<CatalogEntry>& entries, const RefreshStats& stats, bool final);
+    void TakeEntries(PreparedCatalog* catalog, const RefreshStats& stats, bool final);
     void Reselect();
     void CurrentChanged();
     void ShowStatus();

@@ -32,6 +32,7 @@ void LibraryIndexer::Post(std::function<void()> call) {
 void LibraryIndexer::Run() {
     std::unique_ptr<CatalogCache> cache;
     bool first = true;
+    bool delivered = false;  // the window has a catalog from this thread
     for (;;) {
         std::vector<LibraryRoot> roots;
         {
@@ -48,9 +49,10 @@ void LibraryIndexer::Run() {
         callbacks.cancel = &m_cancel;
         if (first) {
             // Only the first time: later the window already shows at least as much.
-            callbacks.cached = [this](const std::vector<CatalogEntry>& cached) {
-                Post([this, copy = cached]() mutable {
-                    if (onEntries) onEntries(copy, RefreshStats{}, false);
+            callbacks.cached = [this, &delivered](const std::vector<CatalogEntry>& cached) {
+                delivered = true;
+                Post([this, catalog = PrepareCatalog(cached)]() mutable {
+                    if (onEntries) onEntries(&catalog, RefreshStats{}, false);
                 });
             };
         }
@@ -69,8 +71,18 @@ void LibraryIndexer::Run() {
             more = m_pending.has_value();
             if (!more) m_busy = false;
         }
-        Post([this, entries = std::move(entries), stats = std::move(stats), more]() mutable {
-            if (onEntries) onEntries(entries, stats, !more);
+        // What was delivered last is what the cache held: when nothing differs from it, the window keeps
+        // what it has, and preparing it all again would be wasted.
+        const bool same = stats.changed == 0 && stats.removed == 0 && delivered;
+        delivered = true;
+        if (same) {
+            Post([this, stats = std::move(stats), more]() {
+                if (onEntries) onEntries(nullptr, stats, !more);
+            });
+            continue;
+        }
+        Post([this, catalog = PrepareCatalog(std::move(entries)), stats = std::move(stats), more]() mutable {
+            if (onEntries) onEntries(&catalog, stats, !more);
         });
     }
 }

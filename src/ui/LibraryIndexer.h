@@ -1,6 +1,7 @@
 #pragma once
 
 #include "library/CatalogCache.h"
+#include "library/CatalogView.h"
 #include "library/LibraryIndex.h"
 
 #include <QObject>
@@ -28,9 +29,10 @@ public:
     void Request(std::vector<LibraryRoot> roots);
     bool Busy() const { return m_busy.load(); }
 
-    // `final` is false for what the cache held, shown while the folders are checked.
-    // The receiver may take the entries (move from them).
-    std::function<void(std::vector<CatalogEntry>& entries, const RefreshStats& stats, bool final)> onEntries;
+    // `final` is false for what the cache held, shown while the folders are checked. The catalog comes
+    // prepared for the view; the receiver may take it (move from it). It is null when the folders hold just
+    // what was delivered last.
+    std::function<void(PreparedCatalog* catalog, const RefreshStats& stats, bool final)> onEntries;
     std::function<void(std::size_t read, std::size_t toRead)> onProgress;
 
 private:

@@ -12,9 +12,9 @@ QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast
 
 }  // namespace
 
-void LibraryModel::SetEntries(std::vector<CatalogEntry> entries) {
+void LibraryModel::SetCatalog(PreparedCatalog catalog) {
     beginResetModel();
-    m_view.SetEntries(std::move(entries));
+    m_view.SetCatalog(std::move(catalog));
     endResetModel();
 }
 

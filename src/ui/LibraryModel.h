@@ -10,7 +10,8 @@ class LibraryModel : public QAbstractTableModel {
 public:
     using QAbstractTableModel::QAbstractTableModel;
 
-    void SetEntries(std::vector<CatalogEntry> entries);
+    void SetEntries(std::vector<CatalogEntry> entries) { SetCatalog(PrepareCatalog(std::move(entries))); }
+    void SetCatalog(PreparedCatalog catalog);
     void SetFilter(const QString& text);
     const CatalogView& View() const { return m_view; }
     const CatalogEntry* EntryAt(const QModelIndex& index) const;
