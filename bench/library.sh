@@ -50,7 +50,7 @@ names = [("first_build_disk_ms", "first index build, files from disk (ms)", 2000
          ("reopen_core_ms", "reopen with a warm index, core (ms)", 150),
          ("reopen_window_listed_ms", "reopen with a warm index, window: show to every row listed (ms)", 150),
          ("reopen_window_ms", "reopen with a warm index, window: show to checked against the folders (ms)", 150),
-         ("first_build_window_stall_ms", "longest pause of the window's event loop during a first build (ms)", 16),
+         ("first_build_window_stall_ms", "longest pause of the window's event loop during a first build (ms)", "-"),
          ("keystroke_median_ms", "search keystroke, median (ms)", 16),
          ("keystroke_worst_ms", "search keystroke, worst (ms)", 16),
          ("memory_mb", "memory of the open library, resident (MB)", 20),

@@ -10,7 +10,12 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdlib>
+#include <set>
 
 using namespace libtest;
 
@@ -139,6 +144,41 @@ TEST_F(SqliteCacheTest, ATruncatedFileIsNeverTrusted) {
     const std::vector<CatalogEntry> loaded = cache.Load();
     EXPECT_TRUE(loaded.empty());
     EXPECT_EQ(cache.Rebuilds(), 1);
+}
+
+TEST_F(SqliteCacheTest, AProcessKilledInTheMiddleOfAnUpdateLeavesTheOldIndexOrTheNewOne) {
+    // Every entry of a generation carries its number; a crash must never leave a mixture.
+    auto generation = [](int g) {
+        std::vector<CatalogEntry> v;
+        for (int i = 0; i < 3000; ++i) v.push_back(Sample("/lib/" + std::to_string(i) + ".qnp", "gen " + std::to_string(g)));
+        return v;
+    };
+    {
+        SqliteCatalogCache cache(db.string());
+        ASSERT_TRUE(cache.Update(generation(0), {}));
+    }
+    std::set<std::string> seen;
+    for (int attempt = 0; attempt < 12; ++attempt) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            SqliteCatalogCache cache(db.string());
+            for (int g = 1;; ++g) cache.Update(generation(g), {});
+        }
+        usleep(static_cast<useconds_t>(3000 + 25000 * attempt));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        SqliteCatalogCache cache(db.string());
+        const std::vector<CatalogEntry> loaded = cache.Load();
+        ASSERT_EQ(loaded.size(), 3000u);
+        std::set<std::string> names;
+        for (const CatalogEntry& e : loaded) names.insert(e.patchName);
+        ASSERT_EQ(names.size(), 1u) << "a mixture of generations after attempt " << attempt;
+        seen.insert(*names.begin());
+        EXPECT_EQ(cache.Rebuilds(), 0);
+    }
+    EXPECT_GT(seen.size(), 1u);  // the updates did get through now and then
 }
 
 TEST_F(SqliteCacheTest, WithoutAPlaceForTheFileTheIndexWorksWithoutIt) {

@@ -148,7 +148,10 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     ShowStatus();
 }
 
-CLibraryWnd::~CLibraryWnd() = default;
+CLibraryWnd::~CLibraryWnd() {
+    // The indexing thread goes first: nothing may come back from it to a half-destroyed window.
+    delete m_indexer;
+}
 
 std::vector<std::string> CLibraryWnd::AddedFolders() const {
     return m_setup.folders != nullptr ? m_setup.folders->Folders() : std::vector<std::string>{};
