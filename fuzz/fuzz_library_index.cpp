@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CatalogView view;
     std::vector<CatalogEntry> entries(3, entry);
     entries[1].path = "/library/other.qnp";
-    entries[1].bank = entry.patchName.substr(0, 40);
+    entries[1].bank = DecodeLegacyText(entry.patchName.substr(0, 40));  // as folder names come: text
     entries[2].path = "/library/third.qnp";
     view.SetEntries(entries);
     view.SetFilter(entry.patchName);
