@@ -6,6 +6,7 @@
 // Each part in a process of its own (bench/library.sh does so for 1,000, 10,000 and 50,000 files) keeps the
 // memory figure free of what the other parts left on the heap.
 #include "library/LibraryIndex.h"
+#include "library/MemoryCatalogCache.h"
 #include "library/QuickLoadGrouping.h"
 #include "platform/SqliteCatalogCache.h"
 #include "platform/XdgPaths.h"
@@ -73,10 +74,10 @@ std::vector<std::uint8_t> Patch(const std::string& name, const std::string& auth
 
 // N files in 50 banks; names from a small vocabulary, so that searches find hundreds, as in real libraries.
 void Generate(const fs::path& folder, int n) {
-    static const char* kWords[] = {"Warm", "Bright", "Dark", "Soft", "Hard", "Fat", "Thin", "Analog", "Digital",
-                                   "Glass", "Metal", "Wood", "Air", "Deep", "Sweep", "Pluck", "Stab", "Drone",
-                                   "Choir", "Brass", "String", "Bass", "Lead", "Pad", "Keys", "Bell", "Organ",
-                                   "Sync", "Noise", "Poly", "Mono", "Wide"};
+    static const char* kWords[] = {"Warm",    "Bright", "Dark",  "Soft",  "Hard",   "Fat",  "Thin",  "Analog",
+                                   "Digital", "Glass",  "Metal", "Wood",  "Air",    "Deep", "Sweep", "Pluck",
+                                   "Stab",    "Drone",  "Choir", "Brass", "String", "Bass", "Lead",  "Pad",
+                                   "Keys",    "Bell",   "Organ", "Sync",  "Noise",  "Poly", "Mono",  "Wide"};
     static const char* kAuthors[] = {"Anna", "Bob", "C\xE9line", "Dieter", "Eve", "Factory", "G\xFCnther", "Hiro"};
     std::mt19937 random(14);
     auto word = [&] { return std::string(kWords[random() % std::size(kWords)]); };
@@ -131,7 +132,8 @@ int main(int argc, char** argv) {
     const int n = std::atoi(argv[1]);
     const std::string mode = argc > 2 ? argv[2] : "all";
     const bool all = mode == "all";
-    const fs::path base = argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path() / ("quarn-bench-library-" + std::to_string(n));
+    const fs::path base =
+        argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path() / ("quarn-bench-library-" + std::to_string(n));
     setenv("XDG_DATA_HOME", (base / "data").c_str(), 1);
     setenv("XDG_CACHE_HOME", (base / "cache").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (base / "config").c_str(), 1);
@@ -162,7 +164,8 @@ int main(int argc, char** argv) {
             (evict ? cold : warmFiles).push_back(Ms(Clock::now() - t0));
         }
     }
-    if (core) std::printf("first build (files from disk)        %8.1f ms  (read %zu files)\n", Median(cold), stats.read);
+    if (core)
+        std::printf("first build (files from disk)        %8.1f ms  (read %zu files)\n", Median(cold), stats.read);
     if (core) std::printf("first build (files in page cache)    %8.1f ms\n", Median(warmFiles));
 
     // 2. Reopening with a warm index: a new connection, the cache loaded, every folder checked.
@@ -177,8 +180,9 @@ int main(int argc, char** argv) {
         reopen.push_back(Ms(Clock::now() - t0));
         load.push_back(Ms(loaded - t0));
     }
-    if (core) std::printf("warm reopen, core (load + check)     %8.1f ms  (of which the index load %.1f ms; read %zu)\n",
-                Median(reopen), Median(load), stats.read);
+    if (core)
+        std::printf("warm reopen, core (load + check)     %8.1f ms  (of which the index load %.1f ms; read %zu)\n",
+                    Median(reopen), Median(load), stats.read);
 
     int qargc = 1;
     char name[] = "bench_library";
@@ -274,8 +278,8 @@ int main(int argc, char** argv) {
     if (!windowOpen.empty()) {
         std::printf("warm reopen, window: listed          %8.1f ms, checked against the folders %.1f ms\n",
                     Median(windowListed), Median(windowOpen));
-        std::printf("keystroke (filter + repaint)          %8.2f ms median, %.2f ms worst of %zu\n",
-                    Median(keystrokes), *std::max_element(keystrokes.begin(), keystrokes.end()), keystrokes.size() - 1);
+        std::printf("keystroke (filter + repaint)          %8.2f ms median, %.2f ms worst of %zu\n", Median(keystrokes),
+                    *std::max_element(keystrokes.begin(), keystrokes.end()), keystrokes.size() - 1);
         std::printf("memory of the open library           %8.1f MB resident (heap %.1f MB)\n", rssAfter - rssBefore,
                     heapAfter - heapBefore);
     }
@@ -304,11 +308,13 @@ int main(int argc, char** argv) {
     }
     if (!menu.empty()) std::printf("quick-load menu shown                %8.1f ms\n", Median(menu));
     dlclose(module);
-    std::printf("RESULT %s n=%d first_build_disk_ms=%.1f first_build_cached_ms=%.1f reopen_core_ms=%.1f "
-                "reopen_window_listed_ms=%.1f reopen_window_ms=%.1f first_build_window_stall_ms=%.1f keystroke_median_ms=%.2f keystroke_worst_ms=%.2f memory_mb=%.1f heap_mb=%.1f "
-                "ql_menu_ms=%.1f\n",
-                mode.c_str(), n, Median(cold), Median(warmFiles), Median(reopen), Median(windowListed), Median(windowOpen), stall, Median(keystrokes),
-                *std::max_element(keystrokes.begin(), keystrokes.end()), rssAfter - rssBefore, heapAfter - heapBefore,
-                Median(menu));
+    std::printf(
+        "RESULT %s n=%d first_build_disk_ms=%.1f first_build_cached_ms=%.1f reopen_core_ms=%.1f "
+        "reopen_window_listed_ms=%.1f reopen_window_ms=%.1f first_build_window_stall_ms=%.1f keystroke_median_ms=%.2f "
+        "keystroke_worst_ms=%.2f memory_mb=%.1f heap_mb=%.1f "
+        "ql_menu_ms=%.1f\n",
+        mode.c_str(), n, Median(cold), Median(warmFiles), Median(reopen), Median(windowListed), Median(windowOpen),
+        stall, Median(keystrokes), *std::max_element(keystrokes.begin(), keystrokes.end()), rssAfter - rssBefore,
+        heapAfter - heapBefore, Median(menu));
     return 0;
 }

@@ -28,8 +28,9 @@ void Require(bool condition, const char* what) {
 // As the file format has it, independently of the reader: long enough, the magic, no newer version.
 bool OpensAsPatch(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < 7 + 2760 || std::memcmp(bytes.data(), "QNP", 3) != 0) return false;
-    const std::int32_t version = static_cast<std::int32_t>(std::uint32_t{bytes[3]} | std::uint32_t{bytes[4]} << 8 |
-                                                           std::uint32_t{bytes[5]} << 16 | std::uint32_t{bytes[6]} << 24);
+    const std::int32_t version =
+        static_cast<std::int32_t>(std::uint32_t{bytes[3]} | std::uint32_t{bytes[4]} << 8 |
+                                  std::uint32_t{bytes[5]} << 16 | std::uint32_t{bytes[6]} << 24);
     return version <= 0;
 }
 
@@ -57,8 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadCatalogEntry(bytes.first(std::min(size, CatalogReadSize())), entry);
     Require(entry.valid == OpensAsPatch(bytes), "validity differs from the file format");
     Require(entry.valid == entry.reason.empty(), "reason without a fault, or a fault without a reason");
-    Require(IsValidUtf8(entry.patchName) && IsValidUtf8(entry.author) && IsValidUtf8(entry.comment),
-            "text not UTF-8");
+    Require(IsValidUtf8(entry.patchName) && IsValidUtf8(entry.author) && IsValidUtf8(entry.comment), "text not UTF-8");
     Require(entry.patchName.size() <= 256 * 3 && entry.comment.size() <= 2048 * 3, "text longer than its field");
 
     // The same bytes as legacy text in general.

@@ -2,9 +2,9 @@
 // uses the editor's Qt application. It lists what the library window lists, from the same index: a
 // submenu per bank, and alphabetical submenus wherever a menu would grow too tall.
 
-#include "library/CatalogCache.h"
 #include "library/LibraryIndex.h"
 #include "library/LibraryScan.h"
+#include "library/MemoryCatalogCache.h"
 #include "library/QuickLoadGrouping.h"
 #include "platform/QSettingsLibraryFolders.h"
 #include "platform/SqliteCatalogCache.h"
@@ -26,9 +26,8 @@ constexpr int kBufferSize = 261;
 
 std::vector<CatalogEntry> CurrentLibrary() {
     QSettingsLibraryFolders added;
-    const std::vector<LibraryRoot> roots =
-        LibraryRoots(QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString(), UserPatchFolder(),
-                     added.Folders());
+    const std::vector<LibraryRoot> roots = LibraryRoots(
+        QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString(), UserPatchFolder(), added.Folders());
     const std::string indexPath = LibraryIndexPath();
     std::unique_ptr<CatalogCache> cache;
     if (!indexPath.empty()) cache = std::make_unique<SqliteCatalogCache>(indexPath);

@@ -4,7 +4,7 @@
 
 TEST(LegacyTextTest, ValidUtf8ComesBackUnchanged) {
     for (const std::string& s : {std::string(), std::string("Init Saw"), std::string("Caf\xC3\xA9 \xE2\x82\xAC"),
-                                std::string("\xF0\x9F\x8E\xB9 keys"), std::string("a\0b", 3)})
+                                 std::string("\xF0\x9F\x8E\xB9 keys"), std::string("a\0b", 3)})
         EXPECT_EQ(DecodeLegacyText(s), s);
 }
 
@@ -20,9 +20,9 @@ TEST(LegacyTextTest, OtherBytesAreWindows1252) {
 TEST(LegacyTextTest, MalformedUtf8IsReadAsTheCodePageWhole) {
     // One bad sequence makes the whole text legacy: the valid-looking part is decoded byte by byte too.
     EXPECT_EQ(DecodeLegacyText("\xC3\xA9\xE9"), "\xC3\x83\xC2\xA9\xC3\xA9");
-    EXPECT_EQ(DecodeLegacyText("\xC0\xAF"), "\xC3\x80\xC2\xAF");                  // overlong slash
-    EXPECT_EQ(DecodeLegacyText("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");  // a surrogate
-    EXPECT_EQ(DecodeLegacyText("ab\xE2\x82"), "ab\xC3\xA2\xE2\x80\x9A");          // cut short
+    EXPECT_EQ(DecodeLegacyText("\xC0\xAF"), "\xC3\x80\xC2\xAF");                                  // overlong slash
+    EXPECT_EQ(DecodeLegacyText("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");                  // a surrogate
+    EXPECT_EQ(DecodeLegacyText("ab\xE2\x82"), "ab\xC3\xA2\xE2\x80\x9A");                          // cut short
     EXPECT_EQ(DecodeLegacyText("\xF4\x90\x80\x80"), "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC");  // > U+10FFFF
     EXPECT_FALSE(IsValidUtf8("\xF8\x88\x80\x80\x80"));
     EXPECT_TRUE(IsValidUtf8("\xF4\x8F\xBF\xBF"));

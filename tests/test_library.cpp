@@ -6,6 +6,7 @@
 #include "library/CatalogView.h"
 #include "library/LibraryImport.h"
 #include "library/LibraryIndex.h"
+#include "library/MemoryCatalogCache.h"
 #include "library/QuickLoadGrouping.h"
 #include "library/TextFold.h"
 #include "util/LegacyText.h"
@@ -119,8 +120,8 @@ TEST_F(LibraryFolderTest, ListsEveryPatchFileWithItsBankAndEveryBrokenOneWithIts
 
 TEST_F(LibraryFolderTest, HostileTreesNeitherLoopNorStallNorListTwice) {
     WriteFile(user / "Bank" / "a.qnp", PatchBytes("a"));
-    fs::create_directory_symlink(user, user / "Bank" / "loop");     // a folder that contains itself
-    fs::create_symlink("/dev/zero", user / "Bank" / "zero.qnp");    // endless, and no file
+    fs::create_directory_symlink(user, user / "Bank" / "loop");       // a folder that contains itself
+    fs::create_symlink("/dev/zero", user / "Bank" / "zero.qnp");      // endless, and no file
     fs::create_symlink(user / "Bank" / "a.qnp", user / "alias.qnp");  // a link to a patch is listed as itself
     WriteFile(user / "Bank" / "new\nline.qnp", PatchBytes("two\nlines"));
     fs::path deep = user;
@@ -270,8 +271,7 @@ CatalogView SearchLibrary() {
     view.SetEntries({Entry("Warm Pad", "Anna", "slow attack", "warm.qnp", "Pads", 300),
                      Entry("Bass Drop", "Bob", "", "bd.qnp", "Bass", 100),
                      Entry("Caf\xC3\xA9 Strings", "\xC3\x89lise", "lush", "strings.qnp", "Pads", 200),
-                     Entry("", "", "", "noname.qnp", "", 400),
-                     Entry("", "", "", "junk.qnp", "", 50, false)});
+                     Entry("", "", "", "noname.qnp", "", 400), Entry("", "", "", "junk.qnp", "", 50, false)});
     return view;
 }
 
@@ -279,7 +279,8 @@ CatalogView SearchLibrary() {
 
 TEST(CatalogViewTest, SearchIsCaseInsensitiveOverNameAuthorCommentAndFileName) {
     CatalogView view = SearchLibrary();
-    EXPECT_EQ(Names(view), (std::vector<std::string>{"Bass Drop", "Caf\xC3\xA9 Strings", "junk", "noname", "Warm Pad"}));
+    EXPECT_EQ(Names(view),
+              (std::vector<std::string>{"Bass Drop", "Caf\xC3\xA9 Strings", "junk", "noname", "Warm Pad"}));
     auto find = [&view](const char* text) {
         view.SetFilter(text);
         return Names(view);
@@ -310,15 +311,20 @@ TEST(CatalogViewTest, SearchIsCaseInsensitiveOverNameAuthorCommentAndFileName) {
 TEST(CatalogViewTest, SortsByEveryColumnBothWaysWithTiesByName) {
     CatalogView view = SearchLibrary();
     view.SortBy(CatalogColumn::Modified, true);
-    EXPECT_EQ(Names(view), (std::vector<std::string>{"junk", "Bass Drop", "Caf\xC3\xA9 Strings", "Warm Pad", "noname"}));
+    EXPECT_EQ(Names(view),
+              (std::vector<std::string>{"junk", "Bass Drop", "Caf\xC3\xA9 Strings", "Warm Pad", "noname"}));
     view.SortBy(CatalogColumn::Modified, false);
-    EXPECT_EQ(Names(view), (std::vector<std::string>{"noname", "Warm Pad", "Caf\xC3\xA9 Strings", "Bass Drop", "junk"}));
+    EXPECT_EQ(Names(view),
+              (std::vector<std::string>{"noname", "Warm Pad", "Caf\xC3\xA9 Strings", "Bass Drop", "junk"}));
     view.SortBy(CatalogColumn::Bank, true);
-    EXPECT_EQ(Names(view), (std::vector<std::string>{"junk", "noname", "Bass Drop", "Caf\xC3\xA9 Strings", "Warm Pad"}));
+    EXPECT_EQ(Names(view),
+              (std::vector<std::string>{"junk", "noname", "Bass Drop", "Caf\xC3\xA9 Strings", "Warm Pad"}));
     view.SortBy(CatalogColumn::Author, false);
-    EXPECT_EQ(Names(view), (std::vector<std::string>{"Caf\xC3\xA9 Strings", "Bass Drop", "Warm Pad", "noname", "junk"}));
+    EXPECT_EQ(Names(view),
+              (std::vector<std::string>{"Caf\xC3\xA9 Strings", "Bass Drop", "Warm Pad", "noname", "junk"}));
     view.SortBy(CatalogColumn::File, true);
-    EXPECT_EQ(Names(view), (std::vector<std::string>{"Bass Drop", "junk", "noname", "Caf\xC3\xA9 Strings", "Warm Pad"}));
+    EXPECT_EQ(Names(view),
+              (std::vector<std::string>{"Bass Drop", "junk", "noname", "Caf\xC3\xA9 Strings", "Warm Pad"}));
     // The filter holds across a change of order.
     view.SetFilter("a");
     view.SortBy(CatalogColumn::Name, false);
@@ -397,7 +403,8 @@ TEST(QuickLoadGroupingTest, FortyEntriesStayFlatFortyOneAreSplitByLetter) {
 
 TEST(QuickLoadGroupingTest, ALetterWithTooManyNamesIsSplitByItsNextLetters) {
     std::vector<std::string> names{"Alpha", "Beta"};
-    for (int i = 0; i < 60; ++i) names.push_back(std::string("S") + static_cast<char>('a' + i % 20) + std::to_string(i));
+    for (int i = 0; i < 60; ++i)
+        names.push_back(std::string("S") + static_cast<char>('a' + i % 20) + std::to_string(i));
     const std::vector<QuickLoadItem> menu = BuildQuickLoadMenu(Named(names));
     EXPECT_EQ(Labels(menu), (std::vector<std::string>{"A\u2013B", "S"}));
     EXPECT_EQ(Labels(menu[1].children), (std::vector<std::string>{"Sa\u2013Sm", "Sn\u2013St"}));
@@ -418,7 +425,8 @@ TEST(QuickLoadGroupingTest, LargeRandomLibrariesKeepEveryMenuWithinTheLimit) {
     for (int i = 0; i < 6000; ++i) {
         std::string name = starts[random() % starts.size()];
         for (int k = 0; k < 3; ++k) name += static_cast<char>('a' + random() % 3);
-        CatalogEntry e = Entry(name, "", "", std::to_string(i) + ".qnp", i % 3 == 0 ? "" : "Bank" + std::to_string(i % 60));
+        CatalogEntry e =
+            Entry(name, "", "", std::to_string(i) + ".qnp", i % 3 == 0 ? "" : "Bank" + std::to_string(i % 60));
         entries.push_back(e);
     }
     std::multiset<std::string> paths;
@@ -479,11 +487,10 @@ TEST_F(LibraryFolderTest, DroppedFilesAndFoldersAreCopiedInNeverOverwritingAndBr
     WriteFile(user / "Lead_One.qnp", existing);
     WriteFile(user / "mine.qnp", existing);
 
-    const std::vector<ImportOutcome> outcomes =
-        ImportIntoLibrary({(outside / "l.qnp").string(), (outside / "unnamed.qnp").string(),
-                           (outside / "junk.qnp").string(), (outside / "Drums").string() + "/",
-                           (outside / "gone.qnp").string(), (user / "mine.qnp").string()},
-                          user.string());
+    const std::vector<ImportOutcome> outcomes = ImportIntoLibrary(
+        {(outside / "l.qnp").string(), (outside / "unnamed.qnp").string(), (outside / "junk.qnp").string(),
+         (outside / "Drums").string() + "/", (outside / "gone.qnp").string(), (user / "mine.qnp").string()},
+        user.string());
     std::vector<std::tuple<std::string, std::string, std::string>> got;
     for (const ImportOutcome& o : outcomes)
         got.emplace_back(fs::path(o.source).filename().string(),

@@ -121,8 +121,9 @@ TEST_F(SqliteCacheTest, RowsThisProgramCouldNotHaveWrittenMakeItStartAfresh) {
         fs::remove_all(db.parent_path());
         Store();
         // NOT NULL stands in the way of one of these: drop it the way a foreign writer would.
-        Sql(db, "PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql=replace(sql, 'NOT NULL', '') "
-                "WHERE name='files'; PRAGMA writable_schema=OFF;");
+        Sql(db,
+            "PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql=replace(sql, 'NOT NULL', '') "
+            "WHERE name='files'; PRAGMA writable_schema=OFF;");
         Sql(db, tamper);
         SqliteCatalogCache cache(db.string());
         EXPECT_TRUE(cache.Load().empty());
@@ -150,7 +151,8 @@ TEST_F(SqliteCacheTest, AProcessKilledInTheMiddleOfAnUpdateLeavesTheOldIndexOrTh
     // Every entry of a generation carries its number; a crash must never leave a mixture.
     auto generation = [](int g) {
         std::vector<CatalogEntry> v;
-        for (int i = 0; i < 3000; ++i) v.push_back(Sample("/lib/" + std::to_string(i) + ".qnp", "gen " + std::to_string(g)));
+        for (int i = 0; i < 3000; ++i)
+            v.push_back(Sample("/lib/" + std::to_string(i) + ".qnp", "gen " + std::to_string(g)));
         return v;
     };
     {
@@ -198,8 +200,9 @@ TEST_F(SqliteCacheTest, WithoutAPlaceForTheFileTheIndexWorksWithoutIt) {
 
 TEST_F(SqliteCacheTest, ASecondRunReadsOnlyWhatChanged) {
     const fs::path user = dir.path / "user";
-    for (int i = 0; i < 30; ++i) WriteFile(user / ("B" + std::to_string(i % 3)) / (std::to_string(i) + ".qnp"),
-                                           PatchBytes("p" + std::to_string(i)));
+    for (int i = 0; i < 30; ++i)
+        WriteFile(user / ("B" + std::to_string(i % 3)) / (std::to_string(i) + ".qnp"),
+                  PatchBytes("p" + std::to_string(i)));
     const std::vector<LibraryRoot> roots = LibraryRoots("", user.string(), {});
     RefreshStats stats;
     std::vector<CatalogEntry> first;

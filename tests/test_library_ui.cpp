@@ -3,6 +3,7 @@
 #include "LibraryFixtures.h"
 
 #include "library/CatalogView.h"
+#include "library/MemoryCatalogCache.h"
 #include "ui/CLibraryWnd.h"
 #include "ui/LibraryModel.h"
 
@@ -70,9 +71,9 @@ struct LibraryWindowTest : ::testing::Test {
         // Four banks of "<Bank> <n>", plus two broken files.
         for (const char* bank : {"Bass", "Keys", "Pads", "Strings"})
             for (int i = 0; i < 25; ++i)
-                WriteFile(user / bank / (std::string(bank) + std::to_string(i) + ".qnp"),
-                          PatchBytes(std::string(bank) + " " + std::to_string(i), "Tester",
-                                     i == 7 ? "the warm one" : ""));
+                WriteFile(
+                    user / bank / (std::string(bank) + std::to_string(i) + ".qnp"),
+                    PatchBytes(std::string(bank) + " " + std::to_string(i), "Tester", i == 7 ? "the warm one" : ""));
         WriteFile(user / "Broken" / "zero.qnp", {});
         WriteFile(user / "Broken" / "text.qnp", std::vector<std::uint8_t>(3000, 'x'));
         LibrarySetup setup;
@@ -161,9 +162,9 @@ TEST_F(LibraryWindowTest, TypeArrowEnterAuditionsAndOpensThroughTheHost) {
     wnd->AuditionBox()->click();               // on again: the selected patch is sent
     QTest::keyClick(wnd->List(), Qt::Key_Down);
     wnd->close();
-    EXPECT_EQ(host.calls, (std::vector<std::string>{"audition Keys2.qnp", "audition Keys12.qnp", "audition Keys13.qnp",
-                                                    "open Keys13.qnp", "audition Keys12.qnp", "audition Keys13.qnp",
-                                                    "restore"}));
+    EXPECT_EQ(host.calls,
+              (std::vector<std::string>{"audition Keys2.qnp", "audition Keys12.qnp", "audition Keys13.qnp",
+                                        "open Keys13.qnp", "audition Keys12.qnp", "audition Keys13.qnp", "restore"}));
 }
 
 TEST_F(LibraryWindowTest, DroppedFilesAreImportedAndTheListFollowsTheFolders) {
@@ -217,10 +218,12 @@ QMenu* OpenPopup() { return qobject_cast<QMenu*>(QApplication::activePopupWidget
 // The next pop-up menu other than `previous`, once it is open.
 QMenu* NextPopup(QMenu* previous) {
     QMenu* menu = nullptr;
-    (void)QTest::qWaitFor([&] {
-        menu = OpenPopup();
-        return menu != nullptr && menu != previous && menu->isVisible();
-    }, 5000);
+    (void)QTest::qWaitFor(
+        [&] {
+            menu = OpenPopup();
+            return menu != nullptr && menu != previous && menu->isVisible();
+        },
+        5000);
     return menu != previous ? menu : nullptr;
 }
 
@@ -246,7 +249,8 @@ TEST(QuickLoadMenuTest, BanksAreSubmenusBigMenusAreSplitAndTheChosenPathIsAnswer
     Gui();
     TempDir dir;
     const fs::path user = dir.path / "data" / "QuarnEdit" / "patches";
-    for (int i = 0; i < 3; ++i) WriteFile(user / "Small" / ("s" + std::to_string(i) + ".qnp"), PatchBytes("Small " + std::to_string(i)));
+    for (int i = 0; i < 3; ++i)
+        WriteFile(user / "Small" / ("s" + std::to_string(i) + ".qnp"), PatchBytes("Small " + std::to_string(i)));
     // 60 names in one bank: A.. and B.. and so on.
     for (int i = 0; i < 60; ++i)
         WriteFile(user / "Big" / ("b" + std::to_string(i) + ".qnp"),

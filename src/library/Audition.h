@@ -1,7 +1,7 @@
 #pragma once
 
 #include "library/CatalogEntry.h"
-#include "library/LibraryHost.h"
+#include "library/ports/LibraryHost.h"
 
 #include <string>
 
@@ -26,6 +26,6 @@ private:
 
     LibraryHost& m_host;
     bool m_enabled = false;
-    bool m_sent = false;       // the synthesizer holds an auditioned patch, not the document's
-    std::string m_selected;    // the path last selected, so that a refresh of the list sends nothing again
+    bool m_sent = false;     // the synthesizer holds an auditioned patch, not the document's
+    std::string m_selected;  // the path last selected, so that a refresh of the list sends nothing again
 };

@@ -83,9 +83,8 @@ void ImportFile(const std::string& source, const std::string& folder, std::vecto
         } else if (head.bytes.size() > kLargest) {
             outcome.problem = "Not a QuarnEdit Patch";
         } else {
-            const std::string name = entry.patchName.find_first_not_of(" \t") == std::string::npos
-                                         ? OwnStem(source)
-                                         : entry.patchName;
+            const std::string name =
+                entry.patchName.find_first_not_of(" \t") == std::string::npos ? OwnStem(source) : entry.patchName;
             const NewFileResult written = WriteNewLibraryFile(folder, SafeFileStem(name), head.bytes);
             if (written.result == FileWriteResult::Ok) {
                 outcome.target = written.path;
@@ -190,7 +189,8 @@ std::vector<ImportOutcome> ImportIntoLibrary(const std::vector<std::string>& dro
         }
         std::string folderPath = source;
         while (folderPath.size() > 1 && folderPath.back() == '/') folderPath.pop_back();
-        const std::string bank = (fs::path(userFolder) / SafeFileStem(fs::path(folderPath).filename().string())).string();
+        const std::string bank =
+            (fs::path(userFolder) / SafeFileStem(fs::path(folderPath).filename().string())).string();
         const std::vector<FileStamp> files = ScanLibrary({{folderPath, "", true}});
         for (const FileStamp& file : files) ImportFile(file.path, bank, out);
     }

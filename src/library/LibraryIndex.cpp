@@ -6,23 +6,6 @@
 #include <future>
 #include <unordered_map>
 
-bool MemoryCatalogCache::Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) {
-    std::unordered_map<std::string, std::size_t> index;
-    for (std::size_t i = 0; i < m_entries.size(); ++i) index.emplace(m_entries[i].path, i);
-    for (const CatalogEntry& e : changed) {
-        if (auto it = index.find(e.path); it != index.end()) {
-            m_entries[it->second] = e;
-        } else {
-            index.emplace(e.path, m_entries.size());
-            m_entries.push_back(e);
-        }
-    }
-    std::unordered_map<std::string, bool> gone;
-    for (const std::string& p : removed) gone.emplace(p, true);
-    std::erase_if(m_entries, [&gone](const CatalogEntry& e) { return gone.contains(e.path); });
-    return true;
-}
-
 CatalogEntry ReadLibraryFile(const FileStamp& stamp) {
     CatalogEntry entry;
     entry.path = stamp.path;
@@ -52,8 +35,8 @@ std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, 
 
     // The folders are looked at while the cache is read and shown: neither waits for the other.
     std::vector<std::string> folders;
-    std::future<std::vector<FileStamp>> scan =
-        std::async(std::launch::async, [&roots, &callbacks, &folders] { return ScanLibrary(roots, callbacks.cancel, &folders); });
+    std::future<std::vector<FileStamp>> scan = std::async(
+        std::launch::async, [&roots, &callbacks, &folders] { return ScanLibrary(roots, callbacks.cancel, &folders); });
     std::vector<CatalogEntry> cached = cache.Load();
     if (callbacks.cached && !cached.empty()) callbacks.cached(cached);
     std::unordered_map<std::string_view, CatalogEntry*> byPath;

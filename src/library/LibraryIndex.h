@@ -1,7 +1,7 @@
 #pragma once
 
-#include "library/CatalogCache.h"
 #include "library/LibraryScan.h"
+#include "library/ports/CatalogCache.h"
 
 #include <atomic>
 #include <cstddef>

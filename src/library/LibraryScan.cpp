@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
-#include <system_error>
 #include <memory>
+#include <system_error>
 #include <unordered_set>
 
 namespace fs = std::filesystem;
@@ -158,6 +158,4 @@ bool ReadFileHead(const std::string& path, std::size_t limit, FileHead& head) {
     return ok;
 }
 
-std::string DisplayFileName(const std::string& path) {
-    return DecodeLegacyText(fs::path(path).filename().string());
-}
+std::string DisplayFileName(const std::string& path) { return DecodeLegacyText(fs::path(path).filename().string()); }

@@ -27,7 +27,7 @@ std::string RangeLabel(const std::string& first, const std::string& last) {
 }
 
 struct Stretch {
-    std::size_t begin, end;  // item indexes
+    std::size_t begin, end;   // item indexes
     std::string first, last;  // labels of the prefixes at both ends
 };
 
@@ -117,7 +117,7 @@ std::vector<QuickLoadItem> Split(std::vector<QuickLoadItem> items, std::size_t d
 }
 
 struct BankNode {
-    std::map<std::string, BankNode> banks;  // by folded name
+    std::map<std::string, BankNode> banks;     // by folded name
     std::map<std::string, std::string> names;  // folded name -> name as shown
     std::vector<QuickLoadItem> patches;
 };

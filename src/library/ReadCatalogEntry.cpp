@@ -1,6 +1,5 @@
 #include "library/ReadCatalogEntry.h"
 
-#include "editor/CMainDlg.h"
 #include "patch/PatchFile.h"
 #include "patch/PatchRecord.h"
 #include "util/LegacyText.h"
@@ -10,7 +9,7 @@ std::size_t CatalogReadSize() { return kPatchFileSize; }
 std::string CatalogOpenFailedReason() { return PatchFileMessage(PatchFileError::OpenFailed); }
 
 void ReadCatalogEntry(std::span<const std::uint8_t> head, CatalogEntry& entry) {
-    const DecodedPatchFile file = DecodePatchFile(head, CMainDlg::GetPatchVersion());
+    const DecodedPatchFile file = DecodePatchFile(head, kPatchVersion);
     entry.valid = file.error == PatchFileError::None;
     entry.reason = PatchFileMessage(file.error);
     entry.patchName.clear();

@@ -8,7 +8,7 @@ char32_t Fold(char32_t c) {
     if (c >= 'A' && c <= 'Z') return c + 32;
     if (c < 0xC0) return c;
     if (c <= 0xDE) return c == 0xD7 ? c : c + 32;  // Latin-1 capitals, not the multiplication sign
-    if (c >= 0x100 && c <= 0x137) return c | 1;   // Latin Extended-A: capital even, small odd
+    if (c >= 0x100 && c <= 0x137) return c | 1;    // Latin Extended-A: capital even, small odd
     if (c >= 0x139 && c <= 0x148) return (c & 1) ? c + 1 : c;
     if (c >= 0x14A && c <= 0x177) return c | 1;
     if (c == 0x178) return 0xFF;

@@ -2,6 +2,7 @@
 
 #include "midi/MidiFile.h"
 #include "midi/MidiOutPorts.h"
+#include "midi/MidiPause.h"
 
 #include <utility>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/LibraryHost.h"
+#include "library/ports/LibraryFolderStore.h"
 
 #include <QString>
 

@@ -1,6 +1,6 @@
 #include "platform/QSettingsProfile.h"
 
-#include "app/CQuarnEditApp.h"
+#include "app/AppInfo.h"
 
 #include <QDir>
 #include <QFileInfo>

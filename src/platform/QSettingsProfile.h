@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Services.h"
+#include "app/ports/Profile.h"
 
 #include <QString>
 

@@ -107,9 +107,9 @@ bool SqliteCatalogCache::CreateSchema() {
     // Markers and table in one transaction: a crash leaves an empty file or a whole index.
     Exec(m_db, "PRAGMA journal_mode=WAL");
     Tune();
-    const std::string sql = std::string("BEGIN IMMEDIATE; ") + kCreate + "; PRAGMA application_id=" +
-                            std::to_string(kApplicationId) + "; PRAGMA user_version=" + std::to_string(kSchemaVersion) +
-                            "; COMMIT;";
+    const std::string sql = std::string("BEGIN IMMEDIATE; ") + kCreate +
+                            "; PRAGMA application_id=" + std::to_string(kApplicationId) +
+                            "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + "; COMMIT;";
     if (Exec(m_db, sql.c_str())) return true;
     Exec(m_db, "ROLLBACK");
     return false;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "library/CatalogCache.h"
+#include "library/ports/CatalogCache.h"
 
 #include <string>
 

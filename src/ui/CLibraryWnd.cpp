@@ -1,8 +1,6 @@
 #include "ui/CLibraryWnd.h"
 
 #include "library/LibraryImport.h"
-#include "platform/SqliteCatalogCache.h"
-#include "platform/XdgPaths.h"
 #include "ui/LibraryIndexer.h"
 #include "ui/LibraryModel.h"
 
@@ -45,14 +43,6 @@ QString Count(std::size_t n) { return QLocale::system().toString(static_cast<qul
 
 CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     : QWidget(parent, Qt::Window), m_audition(host), m_setup(std::move(setup)) {
-    if (m_setup.userFolder.empty()) m_setup.userFolder = UserPatchFolder();
-    if (!m_setup.makeCache) {
-        m_setup.makeCache = []() -> std::unique_ptr<CatalogCache> {
-            const std::string path = LibraryIndexPath();
-            if (path.empty()) return nullptr;
-            return std::make_unique<SqliteCatalogCache>(path);
-        };
-    }
     setWindowTitle(QStringLiteral("Patch Library"));
     setAcceptDrops(true);
     resize(760, 520);
@@ -197,8 +187,8 @@ void CLibraryWnd::Reselect() {
         m_list->selectionModel()->clear();
     } else {
         const QModelIndex index = m_model->index(static_cast<int>(*row), 0);
-        m_list->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect |
-                                                             QItemSelectionModel::Rows);
+        m_list->selectionModel()->setCurrentIndex(index,
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         m_list->scrollTo(index);
     }
 }

@@ -1,9 +1,10 @@
 #pragma once
 
 #include "library/Audition.h"
-#include "library/CatalogCache.h"
-#include "library/LibraryHost.h"
 #include "library/LibraryScan.h"
+#include "library/ports/CatalogCache.h"
+#include "library/ports/LibraryFolderStore.h"
+#include "library/ports/LibraryHost.h"
 
 #include <QWidget>
 
@@ -24,12 +25,13 @@ class QTimer;
 class QTreeView;
 struct RefreshStats;
 
-// Where the library lies and how it is kept.
+// Where the library lies and how it is kept. The program passes its folder, UserPatchFolder(), a
+// QSettingsLibraryFolders and a maker of a SqliteCatalogCache at LibraryIndexPath() (all in src/platform).
 struct LibrarySetup {
     std::string programFolder;
-    std::string userFolder;                // the user's patch folder, where imports go; default UserPatchFolder()
-    LibraryFolderStore* folders = nullptr;  // the folders the user added, e.g. a QSettingsLibraryFolders; not owned
-    // Makes the index's cache; called on the indexing thread. Default: the index file at LibraryIndexPath().
+    std::string userFolder;                 // the user's patch folder, where imports go
+    LibraryFolderStore* folders = nullptr;  // the folders the user added; not owned
+    // Makes the index's cache; called on the indexing thread. Without one, the index lives in memory.
     std::function<std::unique_ptr<CatalogCache>()> makeCache;
 };
 

@@ -1,5 +1,7 @@
 #include "ui/LibraryIndexer.h"
 
+#include "library/MemoryCatalogCache.h"
+
 #include <QMetaObject>
 
 LibraryIndexer::LibraryIndexer(CacheFactory makeCache, QObject* parent)

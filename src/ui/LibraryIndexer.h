@@ -1,8 +1,8 @@
 #pragma once
 
-#include "library/CatalogCache.h"
 #include "library/CatalogView.h"
 #include "library/LibraryIndex.h"
+#include "library/ports/CatalogCache.h"
 
 #include <QObject>
 

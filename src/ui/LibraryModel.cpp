@@ -52,14 +52,14 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
                 case CatalogColumn::File: return Q(OneLine(e->fileName));
                 case CatalogColumn::Modified:
                     if (e->mtime == 0) return {};
-                    return QDateTime::fromMSecsSinceEpoch(e->mtime / 1'000'000).toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+                    return QDateTime::fromMSecsSinceEpoch(e->mtime / 1'000'000)
+                        .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
             }
             return {};
         case Qt::ForegroundRole:
             if (!e->valid) return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);
             return {};
-        case Qt::ToolTipRole:
-        {
+        case Qt::ToolTipRole: {
             const QString path = Q(DecodeLegacyText(e->path));
             return e->valid ? path : Q(e->reason) + QLatin1Char('\n') + path;
         }

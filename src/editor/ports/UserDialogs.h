@@ -5,9 +5,9 @@
 #include <vector>
 
 // How the program talks to the user. The real implementation shows modal dialogs; tests script the answers.
-enum class MessageButtons { Ok, YesNo };
+enum class MessageButtons { Ok, YesNo, YesNoCancel };
 enum class MessageIcon { None, Information, Warning };
-enum class MessageAnswer { Ok, Yes, No };
+enum class MessageAnswer { Ok, Yes, No, Cancel };
 enum class MessageOwner { None, MainWindow, Form };
 
 struct MessageRequest {
@@ -27,6 +27,8 @@ struct FileDialogRequest {
     std::string defaultExtension;  // without the dot
     std::vector<FileFilter> filters;
     bool confirmOverwrite = true;
+    // Where the dialog starts: a folder, or a folder and a file name; empty: the platform's choice.
+    std::string initialPath;
 };
 
 class UserDialogs {

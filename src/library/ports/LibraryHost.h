@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 // What the library window asks of the rest of the program.
 class LibraryHost {
@@ -15,12 +14,4 @@ public:
     virtual bool OpenPatch(const std::string& path) = 0;
     // Sends the document's patch again, so that the synthesizer matches the editor.
     virtual void RestoreDocumentPatch() = 0;
-};
-
-// The folders the user added to the library, kept between runs.
-class LibraryFolderStore {
-public:
-    virtual ~LibraryFolderStore() = default;
-    virtual std::vector<std::string> Folders() = 0;
-    virtual void SetFolders(const std::vector<std::string>& folders) = 0;
 };

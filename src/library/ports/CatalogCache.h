@@ -16,12 +16,3 @@ public:
     // Stores new and changed entries and forgets removed paths, all or nothing. False when it could not.
     virtual bool Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) = 0;
 };
-
-// A cache in memory: for a run without a cache file, and for tests.
-class MemoryCatalogCache : public CatalogCache {
-public:
-    std::vector<CatalogEntry> Load() override { return m_entries; }
-    bool Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) override;
-
-    std::vector<CatalogEntry> m_entries;
-};
