@@ -183,6 +183,23 @@ TEST_F(SqliteCacheTest, AProcessKilledInTheMiddleOfAnUpdateLeavesTheOldIndexOrTh
     EXPECT_GT(seen.size(), 1u);  // the updates did get through now and then
 }
 
+TEST_F(SqliteCacheTest, AFileAnotherProgramHoldsLockedIsLeftAloneAndUsedLater) {
+    Store();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; DELETE FROM files WHERE 0",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    SqliteCatalogCache cache(db.string());
+    EXPECT_TRUE(cache.Load().empty());  // not now
+    EXPECT_FALSE(cache.Update(stored, {}));
+    EXPECT_EQ(cache.Rebuilds(), 0);
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(Sorted(cache.Load()), Sorted(stored));
+    EXPECT_EQ(cache.Rebuilds(), 0);
+}
+
 TEST_F(SqliteCacheTest, WithoutAPlaceForTheFileTheIndexWorksWithoutIt) {
     WriteFile(dir.path / "a file", {1});
     SqliteCatalogCache cache((dir.path / "a file" / "library.sqlite").string());

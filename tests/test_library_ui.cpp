@@ -156,6 +156,11 @@ TEST_F(LibraryWindowTest, TypeArrowEnterAuditionsAndOpensThroughTheHost) {
     EXPECT_EQ(CurrentName(), "Keys 12");
     QTest::keyClick(wnd->List(), Qt::Key_Down);
     EXPECT_EQ(CurrentName(), "Keys 13");
+    // A search that hides the row, then one that shows it again: selected again, not sent again.
+    wnd->FilterBox()->setText(QStringLiteral("pads"));
+    EXPECT_EQ(CurrentName(), "");
+    wnd->FilterBox()->setText(QStringLiteral("keys"));
+    EXPECT_EQ(CurrentName(), "Keys 13");
     QTest::keyClick(wnd->List(), Qt::Key_Return);  // opened: it is the document now, nothing to restore
     wnd->AuditionBox()->click();
     QTest::keyClick(wnd->List(), Qt::Key_Up);  // off: nothing sent

@@ -83,11 +83,11 @@ bool SqliteCatalogCache::Open() {
     const auto appId = QueryInt(m_db, "PRAGMA application_id");
     const auto version = QueryInt(m_db, "PRAGMA user_version");
     const auto tables = QueryInt(m_db, "SELECT count(*) FROM sqlite_master");
-    if (!appId || !version || !tables) return Rebuild();
-    if (*appId == 0 && *version == 0 && *tables == 0) return CreateSchema() || Rebuild();
+    if (!appId || !version || !tables) return RebuildUnlessBusy();
+    if (*appId == 0 && *version == 0 && *tables == 0) return CreateSchema() || RebuildUnlessBusy();
     if (*appId != kApplicationId || *version != kSchemaVersion) return Rebuild();
     Statement check = Prepare(m_db, "PRAGMA quick_check");
-    if (!check || sqlite3_step(check.get()) != SQLITE_ROW) return Rebuild();
+    if (!check || sqlite3_step(check.get()) != SQLITE_ROW) return RebuildUnlessBusy();
     const auto* answer = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
     if (answer == nullptr || std::string(answer) != "ok") return Rebuild();
     check.reset();
@@ -113,6 +113,15 @@ bool SqliteCatalogCache::CreateSchema() {
     if (Exec(m_db, sql.c_str())) return true;
     Exec(m_db, "ROLLBACK");
     return false;
+}
+
+bool SqliteCatalogCache::RebuildUnlessBusy() {
+    // Another copy of the program writing the file is no reason to throw it away: try again next time.
+    if (m_db != nullptr && IsTransient(sqlite3_extended_errcode(m_db))) {
+        Close();
+        return false;
+    }
+    return Rebuild();
 }
 
 bool SqliteCatalogCache::Rebuild() {

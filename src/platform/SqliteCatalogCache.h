@@ -33,6 +33,7 @@ public:
 private:
     bool Open();
     bool Rebuild();
+    bool RebuildUnlessBusy();
     bool CreateSchema();
     void Tune();
     void Close();

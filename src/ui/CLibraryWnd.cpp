@@ -195,8 +195,6 @@ void CLibraryWnd::Reselect() {
 
 void CLibraryWnd::CurrentChanged() {
     const CatalogEntry* entry = m_model->EntryAt(m_list->currentIndex());
-    // A refresh or a filter that hides the selected row forgets nothing: the row comes back selected.
-    if (!m_reselecting || entry != nullptr) m_current = entry != nullptr ? entry->path : std::string();
     if (entry == nullptr) {
         m_info->clear();
     } else if (!entry->valid) {
@@ -204,6 +202,10 @@ void CLibraryWnd::CurrentChanged() {
     } else {
         m_info->setText(Q(entry->comment));
     }
+    // A refresh or a search that hides the selected row forgets nothing: the row comes back selected when it
+    // shows again, and is not sent a second time.
+    if (m_reselecting && entry == nullptr) return;
+    m_current = entry != nullptr ? entry->path : std::string();
     m_audition.Selected(entry);
 }
 
