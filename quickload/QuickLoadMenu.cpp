@@ -25,7 +25,7 @@ namespace {
 constexpr int kBufferSize = 261;
 
 std::vector<CatalogEntry> CurrentLibrary() {
-    QSettingsLibraryFolders added;
+    QSettingsLibraryFolders added(QFile::decodeName(QByteArray::fromStdString(ProfilePath())));
     const std::vector<LibraryRoot> roots = LibraryRoots(
         QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString(), UserPatchFolder(), added.Folders());
     const std::string indexPath = LibraryIndexPath();

@@ -187,8 +187,8 @@ TEST_F(SqliteCacheTest, AFileAnotherProgramHoldsLockedIsLeftAloneAndUsedLater) {
     Store();
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(db.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; DELETE FROM files WHERE 0",
-                           nullptr, nullptr, nullptr),
+    ASSERT_EQ(sqlite3_exec(other, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; DELETE FROM files WHERE 0", nullptr,
+                           nullptr, nullptr),
               SQLITE_OK);
     SqliteCatalogCache cache(db.string());
     EXPECT_TRUE(cache.Load().empty());  // not now
@@ -275,6 +275,12 @@ TEST(XdgPathsTest, VariablesThatAreNotAbsolutePathsFallBackToHome) {
     EXPECT_EQ(UserPatchFolder(), "/home/tester/.local/share/QuarnEdit/patches");
     setenv("XDG_CACHE_HOME", "", 1);
     EXPECT_EQ(LibraryIndexPath(), "/home/tester/.cache/QuarnEdit/library.sqlite");
+    // Where the profile keeps the library's folders, as the profile itself finds its file.
+    for (const char* config : {"/etc/me", "relative", ""}) {
+        setenv("XDG_CONFIG_HOME", config, 1);
+        EXPECT_EQ(QString::fromStdString(ProfilePath()), QSettingsProfile::DefaultPath()) << config;
+    }
+    unsetenv("XDG_CONFIG_HOME");
     unsetenv("XDG_CACHE_HOME");
     unsetenv("XDG_DATA_HOME");
     setenv("HOME", savedHome.c_str(), 1);

@@ -1,12 +1,8 @@
 #include "platform/QSettingsLibraryFolders.h"
 
-#include "platform/QSettingsProfile.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
-
-QSettingsLibraryFolders::QSettingsLibraryFolders() : QSettingsLibraryFolders(QSettingsProfile::DefaultPath()) {}
 
 QSettingsLibraryFolders::QSettingsLibraryFolders(QString path) : m_path(std::move(path)) {}
 

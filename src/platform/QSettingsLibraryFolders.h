@@ -10,7 +10,7 @@ class QSettingsLibraryFolders : public LibraryFolderStore {
 public:
     static constexpr const char* kKey = "Library/Folders";
 
-    QSettingsLibraryFolders();  // the profile's default file
+    // The profile's file: QSettingsProfile::DefaultPath(), or ProfilePath() where the profile is not linked.
     explicit QSettingsLibraryFolders(QString path);
 
     std::vector<std::string> Folders() override;

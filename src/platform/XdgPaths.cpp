@@ -1,5 +1,7 @@
 #include "platform/XdgPaths.h"
 
+#include "app/AppInfo.h"
+
 #include <cstdlib>
 
 namespace {
@@ -17,7 +19,19 @@ std::string FromEnvironment(const char* variable, const char* fallbackUnderHome)
 }  // namespace
 
 std::string XdgCacheHome() { return FromEnvironment("XDG_CACHE_HOME", ".cache"); }
+// As Qt reads it for the profile (any value that is set counts), so that both find the same file.
+std::string XdgConfigHome() {
+    const char* value = std::getenv("XDG_CONFIG_HOME");
+    if (value != nullptr && value[0] != '\0') return value;
+    return FromEnvironment("XDG_CONFIG_HOME", ".config");
+}
 std::string XdgDataHome() { return FromEnvironment("XDG_DATA_HOME", ".local/share"); }
+
+std::string ProfilePath() {
+    const std::string config = XdgConfigHome();
+    const std::string app = kAppTitle;
+    return config.empty() ? std::string() : config + "/" + app + "/" + app + ".INI";
+}
 
 std::string UserPatchFolder() {
     const std::string data = XdgDataHome();
