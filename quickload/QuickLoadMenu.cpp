@@ -1,43 +1,58 @@
-// The quick-load library: a pop-up menu of the patches at hand. It runs inside the editor's process,
-// so it uses the editor's Qt application.
+// The quick-load library: a pop-up menu of the patch library. It runs inside the editor's process, so it
+// uses the editor's Qt application. It lists what the library window lists, from the same index: a
+// submenu per bank, and alphabetical submenus wherever a menu would grow too tall.
+
+#include "library/LibraryIndex.h"
+#include "library/LibraryScan.h"
+#include "library/MemoryCatalogCache.h"
+#include "library/QuickLoadGrouping.h"
+#include "platform/QSettingsLibraryFolders.h"
+#include "platform/SqliteCatalogCache.h"
+#include "platform/XdgPaths.h"
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QMenu>
-#include <QStandardPaths>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <functional>
+#include <memory>
 
 namespace {
 
 constexpr int kBufferSize = 261;
-constexpr int kNameOffset = 7;
-constexpr int kNameSize = 256;
 
-// The patch name stored in a patch file, or the file name when the file has none.
-QString DisplayName(const QFileInfo& file) {
-    QFile f(file.filePath());
-    if (f.open(QIODevice::ReadOnly)) {
-        const QByteArray head = f.read(kNameOffset + kNameSize);
-        if (head.size() == kNameOffset + kNameSize && head.startsWith("QNP")) {
-            const QByteArray field = head.mid(kNameOffset, kNameSize);
-            const QByteArray name = field.left(field.indexOf('\0') < 0 ? kNameSize : field.indexOf('\0'));
-            if (!name.trimmed().isEmpty()) return QString::fromLocal8Bit(name);
-        }
-    }
-    return file.fileName();
+std::vector<CatalogEntry> CurrentLibrary() {
+    QSettingsLibraryFolders added(QFile::decodeName(QByteArray::fromStdString(ProfilePath())));
+    const std::vector<LibraryRoot> roots = LibraryRoots(
+        QFile::encodeName(QCoreApplication::applicationDirPath()).toStdString(), UserPatchFolder(), added.Folders());
+    const std::string indexPath = LibraryIndexPath();
+    std::unique_ptr<CatalogCache> cache;
+    if (!indexPath.empty()) cache = std::make_unique<SqliteCatalogCache>(indexPath);
+    if (!cache) cache = std::make_unique<MemoryCatalogCache>();
+    return RefreshCatalog(roots, *cache);
 }
 
-QStringList PatchFolders() {
-    QStringList folders{QCoreApplication::applicationDirPath()};
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    if (!data.isEmpty()) folders << QDir(data).filePath(QStringLiteral("QuarnEdit/patches"));
-    return folders;
+// Fills a menu with its items; submenus are filled only when they open, so that a library of thousands
+// of patches costs one level of the menu up front.
+void Fill(QMenu& menu, const std::vector<QuickLoadItem>& items) {
+    for (const QuickLoadItem& item : items) {
+        if (item.IsMenu()) {
+            QMenu* sub = menu.addMenu(QString::fromStdString(item.label));
+            QObject::connect(sub, &QMenu::aboutToShow, sub, [sub, &item] {
+                if (sub->isEmpty()) Fill(*sub, item.children);
+            });
+            continue;
+        }
+        const QByteArray path = QByteArray::fromStdString(item.path);
+        QAction* action = menu.addAction(QString::fromStdString(item.label));
+        action->setData(path);
+        action->setToolTip(QFile::decodeName(path));
+        // The answer must fit the buffer with its terminator.
+        action->setEnabled(path.size() < kBufferSize);
+    }
 }
 
 }  // namespace
@@ -48,26 +63,16 @@ extern "C" __attribute__((visibility("default"))) int RunQuickLoadMenuA(char* bu
     buffer[0] = '\0';
     if (QCoreApplication::instance() == nullptr) return 0;
 
+    const std::vector<QuickLoadItem> items = BuildQuickLoadMenu(CurrentLibrary());
     QMenu menu;
-    for (const QString& folder : PatchFolders()) {
-        const QFileInfoList files =
-            QDir(folder).entryInfoList({QStringLiteral("*.qnp")}, QDir::Files | QDir::Readable, QDir::Name);
-        if (files.isEmpty()) continue;
-        if (!menu.isEmpty()) menu.addSeparator();
-        for (const QFileInfo& file : files) {
-            const QByteArray path = QFile::encodeName(file.absoluteFilePath());
-            QAction* action = menu.addAction(DisplayName(file));
-            action->setData(path);
-            action->setToolTip(file.absoluteFilePath());
-            // The answer must fit the buffer with its terminator.
-            action->setEnabled(path.size() < kBufferSize);
-        }
-    }
+    menu.setToolTipsVisible(true);
+    Fill(menu, items);
     if (menu.isEmpty()) menu.addAction(QStringLiteral("(no patches found)"))->setEnabled(false);
 
     QAction* chosen = menu.exec(QPoint(x, y));
     if (chosen == nullptr || !chosen->isEnabled() || chosen->data().isNull()) return 0;
     const QByteArray path = chosen->data().toByteArray();
+    if (path.size() >= kBufferSize) return 0;
     std::memcpy(buffer, path.constData(), static_cast<std::size_t>(path.size()));
     buffer[path.size()] = '\0';
     return 1;

@@ -1,0 +1,320 @@
+// The patch library at scale, timed end to end: a generated library of N patch files in 50 banks (one in
+// fifty broken), indexed from nothing, reopened with a warm index, searched keystroke by keystroke in the
+// real window, its memory, and the quick-load menu until it shows. Qt's offscreen platform; no display.
+//
+//   bench_library N [core|window|menu|all] [folder]
+// Each part in a process of its own (bench/library.sh does so for 1,000, 10,000 and 50,000 files) keeps the
+// memory figure free of what the other parts left on the heap.
+#include "library/LibraryIndex.h"
+#include "library/MemoryCatalogCache.h"
+#include "library/QuickLoadGrouping.h"
+#include "platform/SqliteCatalogCache.h"
+#include "platform/XdgPaths.h"
+#include "ui/CLibraryWnd.h"
+#include "ui/LibraryModel.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+double RssMb() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1e6;
+}
+
+double HeapMb() { return static_cast<double>(mallinfo2().uordblks) / 1e6; }
+
+std::vector<std::uint8_t> Patch(const std::string& name, const std::string& author, const std::string& comment,
+                                std::int32_t version = 0) {
+    std::vector<std::uint8_t> b{'Q', 'N', 'P'};
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(version) >> (8 * i)));
+    auto text = [&b](const std::string& s, std::size_t size) {
+        b.insert(b.end(), s.begin(), s.begin() + static_cast<std::ptrdiff_t>(std::min(s.size(), size - 1)));
+        b.resize(b.size() + size - std::min(s.size(), size - 1), 0);
+    };
+    text(name, 256);
+    text(author, 256);
+    text(comment, 2048);
+    b.resize(2767, 0);
+    return b;
+}
+
+// N files in 50 banks; names from a small vocabulary, so that searches find hundreds, as in real libraries.
+void Generate(const fs::path& folder, int n) {
+    static const char* kWords[] = {"Warm",    "Bright", "Dark",  "Soft",  "Hard",   "Fat",  "Thin",  "Analog",
+                                   "Digital", "Glass",  "Metal", "Wood",  "Air",    "Deep", "Sweep", "Pluck",
+                                   "Stab",    "Drone",  "Choir", "Brass", "String", "Bass", "Lead",  "Pad",
+                                   "Keys",    "Bell",   "Organ", "Sync",  "Noise",  "Poly", "Mono",  "Wide"};
+    static const char* kAuthors[] = {"Anna", "Bob", "C\xE9line", "Dieter", "Eve", "Factory", "G\xFCnther", "Hiro"};
+    std::mt19937 random(14);
+    auto word = [&] { return std::string(kWords[random() % std::size(kWords)]); };
+    for (int i = 0; i < n; ++i) {
+        const fs::path bank = folder / ("Bank " + std::to_string(i % 50 + 1));
+        if (i < 50) fs::create_directories(bank);
+        const std::string name = word() + " " + word() + " " + std::to_string(i);
+        std::string comment;
+        for (int k = static_cast<int>(random() % 40); k > 0; --k) comment += word() + (k % 8 ? " " : "\r\n");
+        std::vector<std::uint8_t> bytes = Patch(name, kAuthors[random() % std::size(kAuthors)], comment);
+        switch (i % 50 == 49 ? i / 50 % 4 : -1) {  // one in fifty broken, four ways
+            case 0: bytes.clear(); break;
+            case 1: bytes.resize(1000); break;
+            case 2: bytes[0] = 'X'; break;
+            case 3: bytes = Patch(name, "", "", 7); break;
+            default: break;
+        }
+        std::ofstream out(bank / ("patch" + std::to_string(i) + ".qnp"), std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    }
+}
+
+// Drops the files from the page cache (after writing them back), so that a read has to go to the disk.
+void Evict(const fs::path& folder) {
+    sync();
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        if (!e.is_regular_file()) continue;
+        const int fd = open(e.path().c_str(), O_RDONLY);
+        if (fd < 0) continue;
+        posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        close(fd);
+    }
+}
+
+void RemoveIndex() {
+    for (const char* suffix : {"", "-wal", "-shm"}) fs::remove(LibraryIndexPath() + suffix);
+}
+
+struct NullHost : LibraryHost {
+    void AuditionPatch(const std::string&) override {}
+    bool OpenPatch(const std::string&) override { return true; }
+    void RestoreDocumentPatch() override {}
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_library N [core|window|menu|all] [folder]\n");
+        return 2;
+    }
+    const int n = std::atoi(argv[1]);
+    const std::string mode = argc > 2 ? argv[2] : "all";
+    const bool all = mode == "all";
+    const fs::path base =
+        argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path() / ("quarn-bench-library-" + std::to_string(n));
+    setenv("XDG_DATA_HOME", (base / "data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (base / "cache").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (base / "config").c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    const fs::path user = UserPatchFolder();
+    if (!fs::exists(user / "Bank 50")) {
+        fs::remove_all(user);
+        Generate(user, n);
+    }
+    const std::vector<LibraryRoot> roots = LibraryRoots("", user.string(), {});
+    std::printf("N=%d files in %s\n", n, user.c_str());
+
+    // 1. The first index build: no index file; files read from the disk, and from the page cache.
+    std::vector<double> cold, warmFiles;
+    RefreshStats stats;
+    const bool core = all || mode == "core";
+    if (!core && !fs::exists(LibraryIndexPath())) {
+        SqliteCatalogCache cache(LibraryIndexPath());
+        RefreshCatalog(roots, cache);
+    }
+    for (int rep = 0; rep < (core ? 3 : 0); ++rep) {
+        for (bool evict : {true, false}) {
+            RemoveIndex();
+            if (evict) Evict(user);
+            SqliteCatalogCache cache(LibraryIndexPath());
+            const auto t0 = Clock::now();
+            RefreshCatalog(roots, cache, &stats);
+            (evict ? cold : warmFiles).push_back(Ms(Clock::now() - t0));
+        }
+    }
+    if (core)
+        std::printf("first build (files from disk)        %8.1f ms  (read %zu files)\n", Median(cold), stats.read);
+    if (core) std::printf("first build (files in page cache)    %8.1f ms\n", Median(warmFiles));
+
+    // 2. Reopening with a warm index: a new connection, the cache loaded, every folder checked.
+    std::vector<double> reopen, load;
+    for (int rep = 0; rep < (core ? 15 : 0); ++rep) {
+        SqliteCatalogCache cache(LibraryIndexPath());
+        const auto t0 = Clock::now();
+        RefreshCallbacks callbacks;
+        Clock::time_point loaded;
+        callbacks.cached = [&loaded](const std::vector<CatalogEntry>&) { loaded = Clock::now(); };
+        RefreshCatalog(roots, cache, &stats, callbacks);
+        reopen.push_back(Ms(Clock::now() - t0));
+        load.push_back(Ms(loaded - t0));
+    }
+    if (core)
+        std::printf("warm reopen, core (load + check)     %8.1f ms  (of which the index load %.1f ms; read %zu)\n",
+                    Median(reopen), Median(load), stats.read);
+
+    int qargc = 1;
+    char name[] = "bench_library";
+    char* qargv[] = {name, nullptr};
+    QApplication app(qargc, qargv);
+    NullHost host;
+
+    // 3. The window: from show to every row listed and the folders checked, with a warm index. Its memory
+    // is what it holds beyond the same window over an empty library, opened and closed first so that Qt's
+    // own first-use costs (fonts, style, backing store) are paid before the count starts.
+    if (all || mode == "window") {
+        const fs::path empty = base / "empty";
+        fs::create_directories(empty);
+        LibrarySetup setup;
+        setup.userFolder = empty.string();
+        setup.makeCache = [] { return std::make_unique<MemoryCatalogCache>(); };
+        CLibraryWnd wnd(host, setup);
+        wnd.show();
+        while (wnd.Indexing()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        wnd.List()->viewport()->repaint();
+        wnd.close();
+    }
+    // The window during a first build (no index): the longest gap between the ticks of a 1 ms timer, i.e.
+    // the longest time the window could not answer the user.
+    double stall = 0;
+    if (all || mode == "window") {
+        RemoveIndex();
+        LibrarySetup setup;
+        setup.userFolder = user.string();
+        setup.makeCache = [] { return std::make_unique<SqliteCatalogCache>(LibraryIndexPath()); };
+        CLibraryWnd wnd(host, setup);
+        QTimer tick;
+        Clock::time_point last = Clock::now();
+        QObject::connect(&tick, &QTimer::timeout, [&] {
+            const Clock::time_point now = Clock::now();
+            stall = std::max(stall, Ms(now - last));
+            last = now;
+        });
+        tick.start(1);
+        wnd.show();
+        last = Clock::now();
+        while (wnd.Indexing()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        wnd.List()->viewport()->repaint();
+        stall = std::max(stall, Ms(Clock::now() - last));
+        wnd.close();
+        std::printf("first build in the window: longest pause of its event loop %.1f ms\n", stall);
+    }
+    QApplication::processEvents();
+    malloc_trim(0);
+    const double rssBefore = RssMb(), heapBefore = HeapMb();
+    std::vector<double> windowOpen, windowListed;
+    double rssAfter = 0, heapAfter = 0;
+    std::vector<double> keystrokes;
+    for (int rep = 0; rep < ((all || mode == "window") ? 7 : 0); ++rep) {
+        LibrarySetup setup;
+        setup.userFolder = user.string();
+        setup.makeCache = [] { return std::make_unique<SqliteCatalogCache>(LibraryIndexPath()); };
+        CLibraryWnd wnd(host, setup);
+        const auto t0 = Clock::now();
+        wnd.show();
+        while (wnd.Model()->rowCount() == 0) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        wnd.List()->viewport()->repaint();
+        windowListed.push_back(Ms(Clock::now() - t0));
+        while (wnd.Indexing()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        wnd.List()->viewport()->repaint();
+        windowOpen.push_back(Ms(Clock::now() - t0));
+        if (rep == 0) {
+            malloc_trim(0);
+            rssAfter = RssMb();
+            heapAfter = HeapMb();
+            // 4. Search as you type: each keystroke filters, resets the view and repaints it.
+            for (int round = 0; round < 3; ++round) {
+                wnd.FilterBox()->clear();
+                QApplication::processEvents();
+                for (const char c : std::string("warm pad 1")) {
+                    const auto k0 = Clock::now();
+                    QTest::keyClick(wnd.FilterBox(), c);
+                    wnd.List()->viewport()->repaint();
+                    keystrokes.push_back(Ms(Clock::now() - k0));
+                }
+                // Deleting back to nothing: each key widens the search.
+                for (int k = 0; k < 10; ++k) {
+                    const auto k0 = Clock::now();
+                    QTest::keyClick(wnd.FilterBox(), Qt::Key_Backspace);
+                    wnd.List()->viewport()->repaint();
+                    keystrokes.push_back(Ms(Clock::now() - k0));
+                }
+            }
+        }
+        wnd.close();
+    }
+    keystrokes.push_back(0);
+    if (!windowOpen.empty()) {
+        std::printf("warm reopen, window: listed          %8.1f ms, checked against the folders %.1f ms\n",
+                    Median(windowListed), Median(windowOpen));
+        std::printf("keystroke (filter + repaint)          %8.2f ms median, %.2f ms worst of %zu\n", Median(keystrokes),
+                    *std::max_element(keystrokes.begin(), keystrokes.end()), keystrokes.size() - 1);
+        std::printf("memory of the open library           %8.1f MB resident (heap %.1f MB)\n", rssAfter - rssBefore,
+                    heapAfter - heapBefore);
+    }
+
+    // 5. The quick-load menu: from the click to the menu on screen, with the warm index.
+    void* module = dlopen(QUARN_QUICKLOAD_MODULE, RTLD_NOW | RTLD_LOCAL);
+    if (module == nullptr) {
+        std::fprintf(stderr, "%s\n", dlerror());
+        return 1;
+    }
+    using Entry = int (*)(char*, std::uintptr_t, std::int32_t, std::int32_t);
+    auto entry = reinterpret_cast<Entry>(dlsym(module, "RunQuickLoadMenuA"));
+    std::vector<double> menu;
+    for (int rep = 0; rep < ((all || mode == "menu") ? 7 : 0); ++rep) {
+        Clock::time_point shown;
+        QTimer::singleShot(0, [&shown] {
+            while (qobject_cast<QMenu*>(QApplication::activePopupWidget()) == nullptr)
+                QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            shown = Clock::now();
+            QApplication::activePopupWidget()->close();
+        });
+        std::array<char, 261> buffer{'.'};
+        const auto t0 = Clock::now();
+        entry(buffer.data(), 0, 10, 10);
+        menu.push_back(Ms(shown - t0));
+    }
+    if (!menu.empty()) std::printf("quick-load menu shown                %8.1f ms\n", Median(menu));
+    dlclose(module);
+    std::printf(
+        "RESULT %s n=%d first_build_disk_ms=%.1f first_build_cached_ms=%.1f reopen_core_ms=%.1f "
+        "reopen_window_listed_ms=%.1f reopen_window_ms=%.1f first_build_window_stall_ms=%.1f keystroke_median_ms=%.2f "
+        "keystroke_worst_ms=%.2f memory_mb=%.1f heap_mb=%.1f "
+        "ql_menu_ms=%.1f\n",
+        mode.c_str(), n, Median(cold), Median(warmFiles), Median(reopen), Median(windowListed), Median(windowOpen),
+        stall, Median(keystrokes), *std::max_element(keystrokes.begin(), keystrokes.end()), rssAfter - rssBefore,
+        heapAfter - heapBefore, Median(menu));
+    return 0;
+}

@@ -1,0 +1,92 @@
+// Feeds arbitrary bytes to the library's index reader as the head of a patch file, and what it makes of
+// them through the search, the quick-load grouping and the naming of imported files. Whatever a file holds,
+// the entry's texts are UTF-8, a file is listed as valid exactly when it opens as a patch, a patch is found
+// by its own name, and no menu outgrows its limit.
+#include "library/CatalogView.h"
+#include "library/LibraryImport.h"
+#include "library/QuickLoadGrouping.h"
+#include "library/ReadCatalogEntry.h"
+#include "library/TextFold.h"
+#include "util/LegacyText.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace {
+
+void Require(bool condition, const char* what) {
+    if (condition) return;
+    std::fprintf(stderr, "fuzz_library_index: %s\n", what);
+    std::abort();
+}
+
+// As the file format has it, independently of the reader: long enough, the magic, no newer version.
+bool OpensAsPatch(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 7 + 2760 || std::memcmp(bytes.data(), "QNP", 3) != 0) return false;
+    const std::int32_t version =
+        static_cast<std::int32_t>(std::uint32_t{bytes[3]} | std::uint32_t{bytes[4]} << 8 |
+                                  std::uint32_t{bytes[5]} << 16 | std::uint32_t{bytes[6]} << 24);
+    return version <= 0;
+}
+
+void CheckMenu(const std::vector<QuickLoadItem>& items, std::size_t& leaves) {
+    Require(items.size() <= kQuickLoadMenuLimit, "menu over the limit");
+    for (const QuickLoadItem& item : items) {
+        Require(IsValidUtf8(item.label), "menu label not UTF-8");
+        if (item.IsMenu()) {
+            Require(!item.children.empty(), "empty submenu");
+            CheckMenu(item.children, leaves);
+        } else {
+            ++leaves;
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const std::uint8_t> bytes(data, size);
+    CatalogEntry entry;
+    entry.path = "/library/bank/file.qnp";
+    entry.fileName = "file.qnp";
+    entry.bank = "bank";
+    ReadCatalogEntry(bytes.first(std::min(size, CatalogReadSize())), entry);
+    Require(entry.valid == OpensAsPatch(bytes), "validity differs from the file format");
+    Require(entry.valid == entry.reason.empty(), "reason without a fault, or a fault without a reason");
+    Require(IsValidUtf8(entry.patchName) && IsValidUtf8(entry.author) && IsValidUtf8(entry.comment), "text not UTF-8");
+    Require(entry.patchName.size() <= 256 * 3 && entry.comment.size() <= 2048 * 3, "text longer than its field");
+
+    // The same bytes as legacy text in general.
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const std::string decoded = DecodeLegacyText(text);
+    Require(IsValidUtf8(decoded) && DecodeLegacyText(decoded) == decoded, "decoding not idempotent");
+    const std::string half(text.substr(0, size / 2)), rest(text.substr(size / 2));
+    Require(NaturalCompare(half, rest) == -NaturalCompare(rest, half), "order not antisymmetric");
+    Require(NaturalCompare(half, half) == 0, "order not reflexive");
+    (void)FoldCase(text);
+
+    // A patch is found by its own name, every word of it.
+    CatalogView view;
+    std::vector<CatalogEntry> entries(3, entry);
+    entries[1].path = "/library/other.qnp";
+    entries[1].bank = DecodeLegacyText(entry.patchName.substr(0, 40));  // as folder names come: text
+    entries[2].path = "/library/third.qnp";
+    view.SetEntries(entries);
+    view.SetFilter(entry.patchName);
+    Require(view.RowCount() == 3, "a patch not found by its own name");
+    view.SortBy(CatalogColumn::Name, false);
+
+    std::size_t leaves = 0;
+    CheckMenu(BuildQuickLoadMenu(entries), leaves);
+    Require(leaves == (entry.valid ? 3u : 0u), "menu lost or invented patches");
+
+    const std::string stem = SafeFileStem(entry.valid ? entry.patchName : text);
+    Require(!stem.empty() && stem.size() <= 100 && IsValidUtf8(stem), "file name empty, long or not UTF-8");
+    Require(stem.find('/') == std::string::npos && stem.front() != '.', "file name with a slash or hidden");
+    return 0;
+}

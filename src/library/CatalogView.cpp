@@ -1,0 +1,156 @@
+#include "library/CatalogView.h"
+
+#include "library/TextFold.h"
+
+#include <algorithm>
+#include <numeric>
+
+namespace {
+
+// Between fields of the haystack, so that no word typed matches across two of them.
+constexpr char kFieldSeparator = '\x1F';
+
+std::vector<std::string> Words(std::string_view folded) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < folded.size()) {
+        while (i < folded.size() && (folded[i] == ' ' || folded[i] == '\t')) ++i;
+        std::size_t end = i;
+        while (end < folded.size() && folded[end] != ' ' && folded[end] != '\t') ++end;
+        if (end > i) words.emplace_back(folded.substr(i, end - i));
+        i = end;
+    }
+    return words;
+}
+
+std::string_view Trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
+
+std::string OneLine(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    return out;
+}
+
+std::string DisplayName(const CatalogEntry& entry) {
+    const std::string_view name = Trimmed(entry.patchName);
+    if (entry.valid && !name.empty()) return OneLine(name);
+    std::string_view file = entry.fileName;
+    if (const std::size_t dot = file.rfind('.'); dot != std::string_view::npos && dot > 0) file = file.substr(0, dot);
+    return OneLine(file);
+}
+
+PreparedCatalog PrepareCatalog(std::vector<CatalogEntry> entries) {
+    PreparedCatalog out;
+    out.entries = std::move(entries);
+    out.names.reserve(out.entries.size());
+    out.haystack.reserve(out.entries.size());
+    for (const CatalogEntry& e : out.entries) {
+        out.names.push_back(DisplayName(e));
+        std::string hay;
+        hay.reserve(e.patchName.size() + e.author.size() + e.comment.size() + e.fileName.size() + 3);
+        hay.append(e.patchName).append(1, kFieldSeparator).append(e.author).append(1, kFieldSeparator);
+        // The file name without its extension: ".qnp" would make every file match a "p".
+        std::string_view file = e.fileName;
+        if (file.size() > 4 && FoldCase(file.substr(file.size() - 4)) == ".qnp") file.remove_suffix(4);
+        hay.append(e.comment).append(1, kFieldSeparator).append(file);
+        out.haystack.push_back(FoldCase(hay));
+        out.haystack.back().shrink_to_fit();
+    }
+    return out;
+}
+
+void CatalogView::SetCatalog(PreparedCatalog catalog) {
+    m_entries = std::move(catalog.entries);
+    m_names = std::move(catalog.names);
+    m_haystack = std::move(catalog.haystack);
+    m_match.assign(m_entries.size(), 1);
+    Order();
+    // The search typed so far applies to the new entries too.
+    Select(false);
+}
+
+bool CatalogView::SetFilter(std::string_view text) {
+    std::string folded = FoldCase(text);
+    if (text == m_filterText) return false;
+    // Typing on only ever narrows: then only what matched so far is looked at again.
+    const bool narrowing = folded.starts_with(m_folded);
+    m_filterText = std::string(text);
+    m_folded = std::move(folded);
+    m_terms = Words(m_folded);
+    const std::vector<std::uint32_t> before = m_rows;
+    Select(narrowing);
+    return m_rows != before;
+}
+
+void CatalogView::Select(bool narrowing) {
+    const std::size_t n = m_entries.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        if (narrowing && !m_match[i]) continue;
+        bool all = true;
+        for (const std::string& term : m_terms) {
+            if (m_haystack[i].find(term) == std::string::npos) {
+                all = false;
+                break;
+            }
+        }
+        m_match[i] = all;
+    }
+    m_rows.clear();
+    for (std::uint32_t i : m_order)
+        if (m_match[i]) m_rows.push_back(i);
+}
+
+void CatalogView::SortBy(CatalogColumn column, bool ascending) {
+    if (column == m_sortColumn && ascending == m_ascending) return;
+    m_sortColumn = column;
+    m_ascending = ascending;
+    Order();
+    m_rows.clear();
+    for (std::uint32_t i : m_order)
+        if (m_match[i]) m_rows.push_back(i);
+}
+
+void CatalogView::Order() {
+    m_order.resize(m_entries.size());
+    std::iota(m_order.begin(), m_order.end(), 0u);
+    std::vector<std::string> keys(m_entries.size());
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        const CatalogEntry& e = m_entries[i];
+        switch (m_sortColumn) {
+            case CatalogColumn::Name: keys[i] = FoldCase(m_names[i]); break;
+            case CatalogColumn::Author: keys[i] = FoldCase(e.author); break;
+            case CatalogColumn::Bank: keys[i] = FoldCase(e.bank); break;
+            case CatalogColumn::File: keys[i] = FoldCase(e.fileName); break;
+            case CatalogColumn::Modified: break;
+        }
+    }
+    const bool byTime = m_sortColumn == CatalogColumn::Modified;
+    // Ties fall back to the name and the path, so that the order never depends on the order of reading.
+    auto less = [&](std::uint32_t a, std::uint32_t b) {
+        if (byTime) {
+            if (m_entries[a].mtime != m_entries[b].mtime) return m_entries[a].mtime < m_entries[b].mtime;
+        } else if (int c = NaturalCompare(keys[a], keys[b]); c != 0) {
+            return c < 0;
+        }
+        if (int c = m_names[a].compare(m_names[b]); c != 0) return c < 0;
+        return m_entries[a].path < m_entries[b].path;
+    };
+    if (m_ascending) {
+        std::sort(m_order.begin(), m_order.end(), less);
+    } else {
+        std::sort(m_order.begin(), m_order.end(), [&](std::uint32_t a, std::uint32_t b) { return less(b, a); });
+    }
+}
+
+std::optional<std::size_t> CatalogView::RowOfPath(std::string_view path) const {
+    for (std::size_t r = 0; r < m_rows.size(); ++r)
+        if (m_entries[m_rows[r]].path == path) return r;
+    return std::nullopt;
+}

@@ -1,0 +1,93 @@
+#include "library/LibraryIndex.h"
+
+#include "library/ReadCatalogEntry.h"
+
+#include <algorithm>
+#include <future>
+#include <unordered_map>
+
+CatalogEntry ReadLibraryFile(const FileStamp& stamp) {
+    CatalogEntry entry;
+    entry.path = stamp.path;
+    entry.fileName = DisplayFileName(stamp.path);
+    entry.bank = stamp.bank;
+    entry.size = stamp.size;
+    entry.mtime = stamp.mtime;
+    FileHead head;
+    if (!ReadFileHead(stamp.path, CatalogReadSize(), head)) {
+        entry.valid = false;
+        entry.reason = CatalogOpenFailedReason();
+        return entry;
+    }
+    // What was read decides, not what the scan saw a moment before.
+    entry.size = head.size;
+    entry.mtime = head.mtime;
+    ReadCatalogEntry(head.bytes, entry);
+    return entry;
+}
+
+std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, CatalogCache& cache,
+                                         RefreshStats* stats, const RefreshCallbacks& callbacks) {
+    RefreshStats local;
+    RefreshStats& s = stats != nullptr ? *stats : local;
+    s = RefreshStats{};
+    auto cancelled = [&callbacks] { return callbacks.cancel != nullptr && callbacks.cancel->load(); };
+
+    // The folders are looked at while the cache is read and shown: neither waits for the other.
+    std::vector<std::string> folders;
+    std::future<std::vector<FileStamp>> scan = std::async(
+        std::launch::async, [&roots, &callbacks, &folders] { return ScanLibrary(roots, callbacks.cancel, &folders); });
+    std::vector<CatalogEntry> cached = cache.Load();
+    if (callbacks.cached && !cached.empty()) callbacks.cached(cached);
+    std::unordered_map<std::string_view, CatalogEntry*> byPath;
+    byPath.reserve(cached.size());
+    for (CatalogEntry& e : cached) byPath.emplace(e.path, &e);
+
+    const std::vector<FileStamp> stamps = scan.get();
+    s.folders = std::move(folders);
+    std::vector<CatalogEntry> entries;
+    entries.reserve(stamps.size());
+    std::vector<std::size_t> changed;  // indexes into `entries`
+    std::size_t toRead = 0;
+    for (const FileStamp& stamp : stamps) {
+        auto it = byPath.find(stamp.path);
+        if (it == byPath.end() || it->second->size != stamp.size || it->second->mtime != stamp.mtime) ++toRead;
+    }
+    for (const FileStamp& stamp : stamps) {
+        if (cancelled()) break;
+        auto it = byPath.find(stamp.path);
+        if (it != byPath.end() && it->second->size == stamp.size && it->second->mtime == stamp.mtime) {
+            // Copied, not moved: the map's keys look into the cached paths.
+            entries.push_back(*it->second);
+            CatalogEntry& known = entries.back();
+            const bool moved = known.bank != stamp.bank;  // the same file under a folder now listed otherwise
+            known.bank = stamp.bank;
+            it->second = nullptr;
+            if (moved) changed.push_back(entries.size() - 1);
+            continue;
+        }
+        if (it != byPath.end()) it->second = nullptr;
+        entries.push_back(ReadLibraryFile(stamp));
+        changed.push_back(entries.size() - 1);
+        ++s.read;
+        if (callbacks.progress && s.read % 256 == 0) callbacks.progress(s.read, toRead);
+    }
+    s.files = entries.size();
+    if (cancelled()) {
+        s.cacheWritten = false;
+        return entries;
+    }
+
+    std::vector<std::string> removed;
+    for (const auto& [path, entry] : byPath)
+        if (entry != nullptr) removed.emplace_back(path);
+    s.removed = removed.size();
+    s.changed = changed.size();
+    if (!changed.empty() || !removed.empty()) {
+        std::vector<CatalogEntry> changedEntries;
+        changedEntries.reserve(changed.size());
+        for (std::size_t i : changed) changedEntries.push_back(entries[i]);
+        s.cacheWritten = cache.Update(changedEntries, removed);
+    }
+    return entries;
+}

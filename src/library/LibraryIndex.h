@@ -1,0 +1,35 @@
+#pragma once
+
+#include "library/LibraryScan.h"
+#include "library/ports/CatalogCache.h"
+
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <vector>
+
+struct RefreshStats {
+    std::size_t files = 0;    // listed now
+    std::size_t read = 0;     // read from disk because they are new or changed
+    std::size_t removed = 0;  // gone since the cache was written
+    std::size_t changed = 0;  // new, changed or listed under another bank: what the cache was told
+    bool cacheWritten = true;
+    std::vector<std::string> folders;  // every folder looked into, for watching
+};
+
+struct RefreshCallbacks {
+    // What the cache held, before anything was looked at: shown while the folders are checked.
+    std::function<void(const std::vector<CatalogEntry>&)> cached;
+    // Called now and then while files are read.
+    std::function<void(std::size_t read, std::size_t toRead)> progress;
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+// Brings the catalog up to date with the library folders: files whose path, size and modification time
+// match the cache are taken from it, only the others are read. The cache is updated in one step.
+// Entries come in path order. When cancelled it returns what it has and leaves the cache as it was.
+std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, CatalogCache& cache,
+                                         RefreshStats* stats = nullptr, const RefreshCallbacks& callbacks = {});
+
+// Reads one file into an entry (an unreadable one becomes an invalid entry with its reason).
+CatalogEntry ReadLibraryFile(const FileStamp& stamp);

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "library/ports/CatalogCache.h"
+
+// A cache in memory: for a run without a cache file, and for tests.
+class MemoryCatalogCache : public CatalogCache {
+public:
+    std::vector<CatalogEntry> Load() override { return m_entries; }
+    bool Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) override;
+
+    std::vector<CatalogEntry> m_entries;
+};

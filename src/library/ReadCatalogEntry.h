@@ -1,0 +1,18 @@
+#pragma once
+
+#include "library/CatalogEntry.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+
+// How many bytes of a file the library reads: a whole patch file; anything after it is never looked at.
+std::size_t CatalogReadSize();
+
+// Fills the patch's texts, validity and reason of `entry` from the file's first bytes (at most
+// CatalogReadSize()). The only place where the library reads the patch format.
+void ReadCatalogEntry(std::span<const std::uint8_t> head, CatalogEntry& entry);
+
+// The message for a file that could not be opened for reading.
+std::string CatalogOpenFailedReason();

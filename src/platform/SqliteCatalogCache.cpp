@@ -1,0 +1,241 @@
+#include "platform/SqliteCatalogCache.h"
+
+#include "util/LegacyText.h"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct StatementDeleter {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+Statement Prepare(sqlite3* db, const char* sql) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(s);
+        return nullptr;
+    }
+    return Statement(s);
+}
+
+bool Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+// The single integer a pragma or a count answers, or nullopt on any error.
+std::optional<long long> QueryInt(sqlite3* db, const char* sql) {
+    Statement s = Prepare(db, sql);
+    if (!s || sqlite3_step(s.get()) != SQLITE_ROW || sqlite3_column_type(s.get(), 0) != SQLITE_INTEGER)
+        return std::nullopt;
+    return sqlite3_column_int64(s.get(), 0);
+}
+
+std::optional<std::string> Text(sqlite3_stmt* s, int column) {
+    if (sqlite3_column_type(s, column) != SQLITE_TEXT) return std::nullopt;
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(s, column));
+    std::string value(text != nullptr ? text : "", static_cast<std::size_t>(sqlite3_column_bytes(s, column)));
+    if (!IsValidUtf8(value)) return std::nullopt;
+    return value;
+}
+
+constexpr const char* kCreate =
+    "CREATE TABLE files("
+    " path BLOB PRIMARY KEY NOT NULL, file_name TEXT NOT NULL, bank TEXT NOT NULL,"
+    " size INTEGER NOT NULL, mtime INTEGER NOT NULL, valid INTEGER NOT NULL,"
+    " patch_name TEXT NOT NULL, author TEXT NOT NULL, comment TEXT NOT NULL, reason TEXT NOT NULL"
+    ") WITHOUT ROWID";
+
+}  // namespace
+
+SqliteCatalogCache::SqliteCatalogCache(std::string path) : m_path(std::move(path)) {}
+
+SqliteCatalogCache::~SqliteCatalogCache() { Close(); }
+
+void SqliteCatalogCache::Close() {
+    if (m_db != nullptr) sqlite3_close_v2(m_db);
+    m_db = nullptr;
+}
+
+bool SqliteCatalogCache::IsTransient(int code) {
+    const int primary = code & 0xFF;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+bool SqliteCatalogCache::Usable() { return Open(); }
+
+bool SqliteCatalogCache::Open() {
+    if (m_db != nullptr) return true;
+    if (m_failed || m_path.empty()) return false;
+    std::error_code ec;
+    fs::create_directories(fs::path(m_path).parent_path(), ec);
+    if (sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+        Close();
+        return Rebuild();
+    }
+    sqlite3_busy_timeout(m_db, 2000);
+    const auto appId = QueryInt(m_db, "PRAGMA application_id");
+    const auto version = QueryInt(m_db, "PRAGMA user_version");
+    const auto tables = QueryInt(m_db, "SELECT count(*) FROM sqlite_master");
+    if (!appId || !version || !tables) return RebuildUnlessBusy();
+    if (*appId == 0 && *version == 0 && *tables == 0) return CreateSchema() || RebuildUnlessBusy();
+    if (*appId != kApplicationId || *version != kSchemaVersion) return Rebuild();
+    Statement check = Prepare(m_db, "PRAGMA quick_check");
+    if (!check || sqlite3_step(check.get()) != SQLITE_ROW) return RebuildUnlessBusy();
+    const auto* answer = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
+    if (answer == nullptr || std::string(answer) != "ok") return Rebuild();
+    check.reset();
+    Exec(m_db, "PRAGMA journal_mode=WAL");
+    Tune();
+    return true;
+}
+
+void SqliteCatalogCache::Tune() {
+    // A crash or power loss may cost the last update, never the file's consistency.
+    Exec(m_db, "PRAGMA synchronous=NORMAL");
+    // The index is read front to back once per refresh: a big page cache would only hold memory.
+    Exec(m_db, "PRAGMA cache_size=-256");
+}
+
+bool SqliteCatalogCache::CreateSchema() {
+    // Markers and table in one transaction: a crash leaves an empty file or a whole index.
+    Exec(m_db, "PRAGMA journal_mode=WAL");
+    Tune();
+    const std::string sql = std::string("BEGIN IMMEDIATE; ") + kCreate +
+                            "; PRAGMA application_id=" + std::to_string(kApplicationId) +
+                            "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + "; COMMIT;";
+    if (Exec(m_db, sql.c_str())) return true;
+    Exec(m_db, "ROLLBACK");
+    return false;
+}
+
+bool SqliteCatalogCache::RebuildUnlessBusy() {
+    // Another copy of the program writing the file is no reason to throw it away: try again next time.
+    if (m_db != nullptr && IsTransient(sqlite3_extended_errcode(m_db))) {
+        Close();
+        return false;
+    }
+    return Rebuild();
+}
+
+bool SqliteCatalogCache::Rebuild() {
+    Close();
+    ++m_rebuilds;
+    std::error_code ec;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(m_path + suffix, ec);
+    if (sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(m_db, 2000);
+        if (CreateSchema()) return true;
+    }
+    // Not even a fresh file works (read-only or full disk): go on without a cache.
+    Close();
+    m_failed = true;
+    return false;
+}
+
+std::vector<CatalogEntry> SqliteCatalogCache::Load() {
+    std::vector<CatalogEntry> entries;
+    if (!Open()) return entries;
+    Statement s = Prepare(m_db,
+                          "SELECT path, file_name, bank, size, mtime, valid, patch_name, author, comment, reason "
+                          "FROM files");
+    if (!s) {
+        Rebuild();
+        return {};
+    }
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        sqlite3_stmt* row = s.get();
+        CatalogEntry e;
+        const int pathBytes = sqlite3_column_bytes(row, 0);
+        const void* pathData = sqlite3_column_blob(row, 0);
+        const auto fileName = Text(row, 1);
+        const auto bank = Text(row, 2);
+        const auto name = Text(row, 6);
+        const auto author = Text(row, 7);
+        const auto comment = Text(row, 8);
+        const auto reason = Text(row, 9);
+        const bool typed = sqlite3_column_type(row, 0) == SQLITE_BLOB && pathBytes > 0 &&
+                           sqlite3_column_type(row, 3) == SQLITE_INTEGER &&
+                           sqlite3_column_type(row, 4) == SQLITE_INTEGER &&
+                           sqlite3_column_type(row, 5) == SQLITE_INTEGER;
+        // A row this program could not have written: the file is not what it claims to be.
+        if (!typed || !fileName || !bank || !name || !author || !comment || !reason ||
+            sqlite3_column_int64(row, 3) < 0) {
+            s.reset();
+            Rebuild();
+            return {};
+        }
+        e.path.assign(static_cast<const char*>(pathData), static_cast<std::size_t>(pathBytes));
+        e.fileName = std::move(*fileName);
+        e.bank = std::move(*bank);
+        e.size = static_cast<std::uint64_t>(sqlite3_column_int64(row, 3));
+        e.mtime = sqlite3_column_int64(row, 4);
+        e.valid = sqlite3_column_int64(row, 5) != 0;
+        e.patchName = std::move(*name);
+        e.author = std::move(*author);
+        e.comment = std::move(*comment);
+        e.reason = std::move(*reason);
+        entries.push_back(std::move(e));
+    }
+    if (rc != SQLITE_DONE) {
+        s.reset();
+        if (!IsTransient(rc)) Rebuild();
+        return {};
+    }
+    return entries;
+}
+
+bool SqliteCatalogCache::Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) {
+    if (!Open()) return false;
+    int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        if (!IsTransient(rc)) Rebuild();
+        return false;
+    }
+    auto fail = [this](int code) {
+        Exec(m_db, "ROLLBACK");
+        if (!IsTransient(code)) Rebuild();
+        return false;
+    };
+    {
+        Statement put = Prepare(m_db,
+                                "INSERT OR REPLACE INTO files(path, file_name, bank, size, mtime, valid, patch_name, "
+                                "author, comment, reason) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+        Statement drop = Prepare(m_db, "DELETE FROM files WHERE path = ?1");
+        if (!put || !drop) return fail(sqlite3_errcode(m_db));
+        auto text = [](sqlite3_stmt* s, int i, const std::string& v) {
+            sqlite3_bind_text(s, i, v.data(), static_cast<int>(v.size()), SQLITE_STATIC);
+        };
+        for (const CatalogEntry& e : changed) {
+            sqlite3_stmt* s = put.get();
+            sqlite3_reset(s);
+            sqlite3_bind_blob(s, 1, e.path.data(), static_cast<int>(e.path.size()), SQLITE_STATIC);
+            text(s, 2, e.fileName);
+            text(s, 3, e.bank);
+            sqlite3_bind_int64(s, 4, static_cast<sqlite3_int64>(e.size));
+            sqlite3_bind_int64(s, 5, e.mtime);
+            sqlite3_bind_int(s, 6, e.valid ? 1 : 0);
+            text(s, 7, e.patchName);
+            text(s, 8, e.author);
+            text(s, 9, e.comment);
+            text(s, 10, e.reason);
+            if ((rc = sqlite3_step(s)) != SQLITE_DONE) return fail(rc);
+        }
+        for (const std::string& path : removed) {
+            sqlite3_stmt* s = drop.get();
+            sqlite3_reset(s);
+            sqlite3_bind_blob(s, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
+            if ((rc = sqlite3_step(s)) != SQLITE_DONE) return fail(rc);
+        }
+    }
+    rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return fail(rc);
+    return true;
+}

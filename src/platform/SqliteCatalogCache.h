@@ -1,0 +1,47 @@
+#pragma once
+
+#include "library/ports/CatalogCache.h"
+
+#include <string>
+
+struct sqlite3;
+
+// The library's index as an SQLite database file. The file is trusted only when it carries this program's
+// marker and version and passes SQLite's own check; a damaged, foreign or older file, and any SQLite error
+// while it is used, make it start afresh: the index then reads every file again, which costs time, never a
+// wrong listing. Every update is one transaction, so a crash in the middle leaves the cache as it was
+// before or after it. One object per thread.
+class SqliteCatalogCache : public CatalogCache {
+public:
+    explicit SqliteCatalogCache(std::string path);
+    ~SqliteCatalogCache() override;
+    SqliteCatalogCache(const SqliteCatalogCache&) = delete;
+    SqliteCatalogCache& operator=(const SqliteCatalogCache&) = delete;
+
+    std::vector<CatalogEntry> Load() override;
+    bool Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) override;
+
+    // How often the file was found unusable and started afresh.
+    int Rebuilds() const { return m_rebuilds; }
+    // Whether the cache could be opened at all; without it, loads are empty and updates fail.
+    bool Usable();
+
+    // Written into the file; a file with other values is not this program's index of this version.
+    static constexpr int kApplicationId = 0x514E4C58;  // "QNLX"
+    static constexpr int kSchemaVersion = 1;
+
+private:
+    bool Open();
+    bool Rebuild();
+    bool RebuildUnlessBusy();
+    bool CreateSchema();
+    void Tune();
+    void Close();
+    // An error that means "not now" (another program holds the file) rather than a damaged file.
+    static bool IsTransient(int code);
+
+    std::string m_path;
+    sqlite3* m_db = nullptr;
+    bool m_failed = false;
+    int m_rebuilds = 0;
+};

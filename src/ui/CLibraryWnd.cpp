@@ -1,0 +1,336 @@
+#include "ui/CLibraryWnd.h"
+
+#include "library/LibraryImport.h"
+#include "ui/LibraryIndexer.h"
+#include "ui/LibraryModel.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileSystemWatcher>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// Changes in a folder come in bursts (a copy of many files): look once the burst is over.
+constexpr int kRescanDelayMs = 300;
+
+QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+QString Count(std::size_t n) { return QLocale::system().toString(static_cast<qulonglong>(n)); }
+
+}  // namespace
+
+CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_audition(host), m_setup(std::move(setup)) {
+    setWindowTitle(QStringLiteral("Patch Library"));
+    setAcceptDrops(true);
+    resize(760, 520);
+
+    m_model = new LibraryModel(this);
+    m_indexer = new LibraryIndexer(m_setup.makeCache, this);
+    m_indexer->onEntries = [this](PreparedCatalog* catalog, const RefreshStats& stats, bool final) {
+        TakeEntries(catalog, stats, final);
+    };
+    m_indexer->onProgress = [this](std::size_t read, std::size_t toRead) {
+        m_progress = QStringLiteral("Reading %1 of %2 files\u2026").arg(Count(read), Count(toRead));
+        ShowStatus();
+    };
+
+    m_filter = new QLineEdit(this);
+    m_filter->setPlaceholderText(QStringLiteral("Search name, author, comment, file"));
+    m_filter->setClearButtonEnabled(true);
+    m_filter->installEventFilter(this);
+    connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
+        m_model->SetFilter(text);
+        Reselect();
+        ShowStatus();
+    });
+
+    m_auditionBox = new QCheckBox(QStringLiteral("&Audition"), this);
+    m_auditionBox->setToolTip(QStringLiteral("Send each patch you select to the synthesizer"));
+    connect(m_auditionBox, &QCheckBox::toggled, this, [this](bool on) {
+        m_audition.SetEnabled(on);
+        if (on) CurrentChanged();
+    });
+
+    m_list = new QTreeView(this);
+    m_list->setModel(m_model);
+    m_list->setRootIsDecorated(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setAllColumnsShowFocus(true);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setSortingEnabled(true);
+    m_list->sortByColumn(0, Qt::AscendingOrder);
+    m_list->header()->setStretchLastSection(false);
+    m_list->header()->resizeSection(0, 220);
+    m_list->header()->resizeSection(1, 130);
+    m_list->header()->resizeSection(2, 110);
+    m_list->header()->resizeSection(3, 160);
+    m_list->header()->resizeSection(4, 120);
+    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { CurrentChanged(); });
+    connect(m_list, &QAbstractItemView::activated, this, [this] { OpenCurrent(); });
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { Reselect(); });
+
+    m_info = new QLabel(this);
+    m_info->setWordWrap(true);
+    m_info->setTextFormat(Qt::PlainText);
+    m_info->setMinimumHeight(m_info->fontMetrics().lineSpacing() * 2);
+    m_info->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    m_status = new QLabel(this);
+
+    auto* addFolder = new QPushButton(QStringLiteral("Add &Folder..."), this);
+    connect(addFolder, &QPushButton::clicked, this, [this] {
+        const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Add Folder to the Library"));
+        if (!folder.isEmpty()) AddFolder(QFile::encodeName(folder).toStdString());
+    });
+    auto* removeFolder = new QToolButton(this);
+    removeFolder->setText(QStringLiteral("&Remove Folder"));
+    removeFolder->setPopupMode(QToolButton::InstantPopup);
+    m_folderMenu = new QMenu(removeFolder);
+    removeFolder->setMenu(m_folderMenu);
+    connect(m_folderMenu, &QMenu::aboutToShow, this, [this] { FillFolderMenu(); });
+    auto* open = new QPushButton(QStringLiteral("&Open"), this);
+    connect(open, &QPushButton::clicked, this, [this] { OpenCurrent(); });
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_filter, 1);
+    top->addWidget(m_auditionBox);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_status, 1);
+    bottom->addWidget(addFolder);
+    bottom->addWidget(removeFolder);
+    bottom->addWidget(open);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(m_list, 1);
+    layout->addWidget(m_info);
+    layout->addLayout(bottom);
+
+    m_watcher = new QFileSystemWatcher(this);
+    m_rescan = new QTimer(this);
+    m_rescan->setSingleShot(true);
+    m_rescan->setInterval(kRescanDelayMs);
+    connect(m_rescan, &QTimer::timeout, this, [this] { Refresh(); });
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_rescan->start(); });
+    ShowStatus();
+}
+
+CLibraryWnd::~CLibraryWnd() {
+    // The indexing thread goes first: nothing may come back from it to a half-destroyed window.
+    delete m_indexer;
+}
+
+std::vector<std::string> CLibraryWnd::AddedFolders() const {
+    return m_setup.folders != nullptr ? m_setup.folders->Folders() : std::vector<std::string>{};
+}
+
+void CLibraryWnd::Refresh() {
+    m_waiting = true;
+    m_indexer->Request(LibraryRoots(m_setup.programFolder, m_setup.userFolder, AddedFolders()));
+    ShowStatus();
+}
+
+bool CLibraryWnd::Indexing() const { return m_waiting; }
+
+void CLibraryWnd::TakeEntries(PreparedCatalog* catalog, const RefreshStats& stats, bool final) {
+    if (final) {
+        m_progress.clear();
+        m_waiting = false;
+    }
+    // A refresh that found nothing new leaves the list, its scroll position and the selection alone.
+    if (catalog != nullptr && catalog->entries != m_model->View().Entries()) m_model->SetCatalog(std::move(*catalog));
+    if (final && isVisible()) Watch(stats.folders);
+    ShowStatus();
+}
+
+void CLibraryWnd::Watch(const std::vector<std::string>& folders) {
+    QStringList wanted;
+    for (const std::string& f : folders) wanted << QFile::decodeName(QByteArray::fromStdString(f));
+    QStringList watched = m_watcher->directories();
+    QStringList gone;
+    for (const QString& f : watched)
+        if (!wanted.contains(f)) gone << f;
+    if (!gone.isEmpty()) m_watcher->removePaths(gone);
+    QStringList added;
+    for (const QString& f : wanted)
+        if (!watched.contains(f)) added << f;
+    if (!added.isEmpty()) m_watcher->addPaths(added);
+}
+
+void CLibraryWnd::Reselect() {
+    const QScopedValueRollback guard(m_reselecting, true);
+    const std::optional<std::size_t> row = m_current.empty() ? std::nullopt : m_model->View().RowOfPath(m_current);
+    if (!row) {
+        m_list->selectionModel()->clear();
+    } else {
+        const QModelIndex index = m_model->index(static_cast<int>(*row), 0);
+        m_list->selectionModel()->setCurrentIndex(index,
+                                                  QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_list->scrollTo(index);
+    }
+}
+
+void CLibraryWnd::CurrentChanged() {
+    const CatalogEntry* entry = m_model->EntryAt(m_list->currentIndex());
+    if (entry == nullptr) {
+        m_info->clear();
+    } else if (!entry->valid) {
+        m_info->setText(Q(entry->reason));
+    } else {
+        m_info->setText(Q(entry->comment));
+    }
+    // A refresh or a search that hides the selected row forgets nothing: the row comes back selected when it
+    // shows again, and is not sent a second time.
+    if (m_reselecting && entry == nullptr) return;
+    m_current = entry != nullptr ? entry->path : std::string();
+    m_audition.Selected(entry);
+}
+
+void CLibraryWnd::OpenCurrent() {
+    const CatalogEntry* entry = m_model->EntryAt(m_list->currentIndex());
+    if (entry == nullptr && m_model->rowCount() > 0) entry = m_model->EntryAt(m_model->index(0, 0));
+    if (entry != nullptr) m_audition.Open(CatalogEntry(*entry));
+}
+
+void CLibraryWnd::ShowStatus() {
+    const std::size_t shown = m_model->View().RowCount();
+    const std::size_t all = m_model->View().Entries().size();
+    QString text = shown == all ? QStringLiteral("%1 patch files").arg(Count(all))
+                                : QStringLiteral("%1 of %2 patch files").arg(Count(shown), Count(all));
+    if (!m_progress.isEmpty()) {
+        text += QStringLiteral(" \u2014 ") + m_progress;
+    } else if (Indexing()) {
+        text += QStringLiteral(" \u2014 checking folders\u2026");
+    }
+    m_status->setText(text);
+}
+
+void CLibraryWnd::AddFolder(const std::string& folder) {
+    if (m_setup.folders == nullptr || folder.empty()) return;
+    std::vector<std::string> folders = m_setup.folders->Folders();
+    if (std::find(folders.begin(), folders.end(), folder) != folders.end()) return;
+    folders.push_back(folder);
+    m_setup.folders->SetFolders(folders);
+    Refresh();
+}
+
+void CLibraryWnd::RemoveFolder(const std::string& folder) {
+    if (m_setup.folders == nullptr) return;
+    std::vector<std::string> folders = m_setup.folders->Folders();
+    if (std::erase(folders, folder) == 0) return;
+    m_setup.folders->SetFolders(folders);
+    Refresh();
+}
+
+void CLibraryWnd::FillFolderMenu() {
+    m_folderMenu->clear();
+    const std::vector<std::string> folders = AddedFolders();
+    if (folders.empty()) m_folderMenu->addAction(QStringLiteral("(no folders added)"))->setEnabled(false);
+    for (const std::string& folder : folders) {
+        m_folderMenu->addAction(QFile::decodeName(QByteArray::fromStdString(folder)), this,
+                                [this, folder] { RemoveFolder(folder); });
+    }
+}
+
+QString CLibraryWnd::Import(const std::vector<std::string>& paths) {
+    const std::vector<ImportOutcome> outcomes = ImportIntoLibrary(paths, m_setup.userFolder);
+    std::size_t copied = 0;
+    QStringList problems;
+    for (const ImportOutcome& o : outcomes) {
+        if (!o.target.empty()) {
+            ++copied;
+        } else {
+            problems << QFile::decodeName(QByteArray::fromStdString(o.source)).section(QLatin1Char('/'), -1) +
+                            QStringLiteral(": ") + Q(o.problem);
+        }
+    }
+    QString line = QStringLiteral("Imported %1 patch files.").arg(Count(copied));
+    if (!problems.isEmpty()) {
+        line += QStringLiteral(" Not imported: ") + problems.mid(0, 5).join(QStringLiteral("; "));
+        if (problems.size() > 5) line += QStringLiteral("; and %1 more").arg(problems.size() - 5);
+    }
+    m_info->setText(line);
+    if (copied > 0) Refresh();
+    return line;
+}
+
+void CLibraryWnd::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Refresh();
+}
+
+void CLibraryWnd::closeEvent(QCloseEvent* event) {
+    m_audition.Close();
+    m_rescan->stop();
+    if (!m_watcher->directories().isEmpty()) m_watcher->removePaths(m_watcher->directories());
+    QWidget::closeEvent(event);
+}
+
+void CLibraryWnd::dragEnterEvent(QDragEnterEvent* event) {
+    const QMimeData* mime = event->mimeData();
+    if (mime != nullptr && mime->hasUrls()) {
+        for (const QUrl& url : mime->urls()) {
+            if (url.isLocalFile()) {
+                event->acceptProposedAction();
+                return;
+            }
+        }
+    }
+}
+
+void CLibraryWnd::dropEvent(QDropEvent* event) {
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    if (paths.empty()) return;
+    event->acceptProposedAction();
+    Import(paths);
+}
+
+bool CLibraryWnd::eventFilter(QObject* watched, QEvent* event) {
+    // From the search box, the arrow keys go on into the list and Enter opens: type, arrow, Enter.
+    if (watched == m_filter && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Down || key->key() == Qt::Key_Up || key->key() == Qt::Key_PageDown ||
+            key->key() == Qt::Key_PageUp) {
+            // Without a current row, the first arrow only goes to the first row.
+            if (!m_list->currentIndex().isValid() && m_model->rowCount() > 0) {
+                m_list->setCurrentIndex(m_model->index(0, 0));
+                m_list->setFocus();
+                return true;
+            }
+            m_list->setFocus();
+            QKeyEvent copy(key->type(), key->key(), key->modifiers(), key->text());
+            QCoreApplication::sendEvent(m_list, &copy);
+            return true;
+        }
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            OpenCurrent();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

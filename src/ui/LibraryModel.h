@@ -1,0 +1,27 @@
+#pragma once
+
+#include "library/CatalogView.h"
+
+#include <QAbstractTableModel>
+
+// The library's rows for a view: the catalog as filtered and sorted by CatalogView, which does the work
+// (a keystroke re-filters thousands of rows; Qt's proxy models would sort them all again each time).
+class LibraryModel : public QAbstractTableModel {
+public:
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void SetEntries(std::vector<CatalogEntry> entries) { SetCatalog(PrepareCatalog(std::move(entries))); }
+    void SetCatalog(PreparedCatalog catalog);
+    void SetFilter(const QString& text);
+    const CatalogView& View() const { return m_view; }
+    const CatalogEntry* EntryAt(const QModelIndex& index) const;
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
+
+private:
+    CatalogView m_view;
+};

@@ -1,0 +1,287 @@
+// The library's index file and its folders in the profile.
+#include "LibraryFixtures.h"
+
+#include "library/LibraryIndex.h"
+#include "platform/QSettingsLibraryFolders.h"
+#include "platform/QSettingsProfile.h"
+#include "platform/SqliteCatalogCache.h"
+#include "platform/XdgPaths.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <set>
+
+using namespace libtest;
+
+namespace {
+
+CatalogEntry Sample(std::string path, std::string name) {
+    CatalogEntry e;
+    e.path = std::move(path);
+    e.fileName = "file \xC3\xA9.qnp";
+    e.bank = "Pads/Soft";
+    e.size = 2767;
+    e.mtime = 1'765'000'000'123'456'789;
+    e.valid = true;
+    e.patchName = std::move(name);
+    e.author = "";
+    e.comment = "line one\r\nline two";
+    return e;
+}
+
+CatalogEntry Broken(std::string path) {
+    CatalogEntry e;
+    e.path = std::move(path);
+    e.fileName = "broken.qnp";
+    e.reason = "Not a QuarnEdit Patch";
+    return e;
+}
+
+void Sql(const fs::path& db, const std::string& sql) {
+    sqlite3* handle = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
+    char* error = nullptr;
+    const int rc = sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &error);
+    std::string message = error != nullptr ? error : "";
+    sqlite3_free(error);
+    sqlite3_close(handle);
+    ASSERT_EQ(rc, SQLITE_OK) << message;
+}
+
+std::vector<CatalogEntry> Sorted(std::vector<CatalogEntry> v) {
+    std::sort(v.begin(), v.end(), [](const CatalogEntry& a, const CatalogEntry& b) { return a.path < b.path; });
+    return v;
+}
+
+struct SqliteCacheTest : ::testing::Test {
+    TempDir dir;
+    fs::path db = dir.path / "cache" / "library.sqlite";
+    std::vector<CatalogEntry> stored{Sample("/a/one.qnp", "One"), Sample(std::string("/a/\xE9\xFF.qnp"), ""),
+                                     Broken("/a/broken.qnp")};
+
+    void Store() {
+        SqliteCatalogCache cache(db.string());
+        ASSERT_TRUE(cache.Update(stored, {}));
+    }
+};
+
+}  // namespace
+
+TEST_F(SqliteCacheTest, WhatIsStoredComesBackByteForByteInALaterRun) {
+    Store();
+    SqliteCatalogCache cache(db.string());
+    EXPECT_EQ(Sorted(cache.Load()), Sorted(stored));
+    EXPECT_EQ(cache.Rebuilds(), 0);
+
+    CatalogEntry changed = stored[0];
+    changed.patchName = "One, edited";
+    changed.mtime += 1;
+    ASSERT_TRUE(cache.Update(std::vector<CatalogEntry>{changed}, std::vector<std::string>{"/a/broken.qnp"}));
+    SqliteCatalogCache later(db.string());
+    EXPECT_EQ(Sorted(later.Load()), Sorted({changed, stored[1]}));
+}
+
+TEST_F(SqliteCacheTest, AFileOfGarbageIsReplacedByAnEmptyIndex) {
+    WriteFile(db, std::vector<std::uint8_t>(5000, 0x5A));
+    SqliteCatalogCache cache(db.string());
+    EXPECT_TRUE(cache.Load().empty());
+    EXPECT_EQ(cache.Rebuilds(), 1);
+    ASSERT_TRUE(cache.Update(stored, {}));
+    EXPECT_EQ(Sorted(SqliteCatalogCache(db.string()).Load()), Sorted(stored));
+}
+
+TEST_F(SqliteCacheTest, AnotherProgramsDatabaseOrAnotherVersionIsNotTrusted) {
+    fs::create_directories(db.parent_path());
+    Sql(db, "CREATE TABLE files(path BLOB, x); INSERT INTO files VALUES(x'2f612f6f6e652e716e70', 1)");
+    {
+        SqliteCatalogCache cache(db.string());
+        EXPECT_TRUE(cache.Load().empty());
+        EXPECT_EQ(cache.Rebuilds(), 1);
+    }
+    Store();
+    Sql(db, "PRAGMA user_version=" + std::to_string(SqliteCatalogCache::kSchemaVersion + 1));
+    SqliteCatalogCache cache(db.string());
+    EXPECT_TRUE(cache.Load().empty());
+    EXPECT_EQ(cache.Rebuilds(), 1);
+}
+
+TEST_F(SqliteCacheTest, RowsThisProgramCouldNotHaveWrittenMakeItStartAfresh) {
+    for (const char* tamper : {"UPDATE files SET size = 'big' WHERE patch_name = 'One'",
+                               "UPDATE files SET size = -1 WHERE patch_name = 'One'",
+                               "UPDATE files SET patch_name = x'ff00' WHERE patch_name = 'One'",
+                               "UPDATE files SET path = 'text, not bytes' WHERE patch_name = 'One'",
+                               "UPDATE files SET author = NULL WHERE patch_name = 'One'"}) {
+        SCOPED_TRACE(tamper);
+        fs::remove_all(db.parent_path());
+        Store();
+        // NOT NULL stands in the way of one of these: drop it the way a foreign writer would.
+        Sql(db,
+            "PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql=replace(sql, 'NOT NULL', '') "
+            "WHERE name='files'; PRAGMA writable_schema=OFF;");
+        Sql(db, tamper);
+        SqliteCatalogCache cache(db.string());
+        EXPECT_TRUE(cache.Load().empty());
+        EXPECT_EQ(cache.Rebuilds(), 1);
+    }
+}
+
+TEST_F(SqliteCacheTest, ATruncatedFileIsNeverTrusted) {
+    std::vector<CatalogEntry> many;
+    for (int i = 0; i < 2000; ++i) many.push_back(Sample("/lib/" + std::to_string(i) + ".qnp", std::string(300, 'n')));
+    {
+        SqliteCatalogCache cache(db.string());
+        ASSERT_TRUE(cache.Update(many, {}));
+    }
+    // Fold the write-ahead log into the file, then cut the file in half as a crash of the disk might.
+    Sql(db, "PRAGMA wal_checkpoint(TRUNCATE)");
+    fs::resize_file(db, fs::file_size(db) / 2);
+    SqliteCatalogCache cache(db.string());
+    const std::vector<CatalogEntry> loaded = cache.Load();
+    EXPECT_TRUE(loaded.empty());
+    EXPECT_EQ(cache.Rebuilds(), 1);
+}
+
+TEST_F(SqliteCacheTest, AProcessKilledInTheMiddleOfAnUpdateLeavesTheOldIndexOrTheNewOne) {
+    // Every entry of a generation carries its number; a crash must never leave a mixture.
+    auto generation = [](int g) {
+        std::vector<CatalogEntry> v;
+        for (int i = 0; i < 3000; ++i)
+            v.push_back(Sample("/lib/" + std::to_string(i) + ".qnp", "gen " + std::to_string(g)));
+        return v;
+    };
+    {
+        SqliteCatalogCache cache(db.string());
+        ASSERT_TRUE(cache.Update(generation(0), {}));
+    }
+    std::set<std::string> seen;
+    for (int attempt = 0; attempt < 12; ++attempt) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            SqliteCatalogCache cache(db.string());
+            for (int g = 1;; ++g) cache.Update(generation(g), {});
+        }
+        usleep(static_cast<useconds_t>(3000 + 25000 * attempt));
+        kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        SqliteCatalogCache cache(db.string());
+        const std::vector<CatalogEntry> loaded = cache.Load();
+        ASSERT_EQ(loaded.size(), 3000u);
+        std::set<std::string> names;
+        for (const CatalogEntry& e : loaded) names.insert(e.patchName);
+        ASSERT_EQ(names.size(), 1u) << "a mixture of generations after attempt " << attempt;
+        seen.insert(*names.begin());
+        EXPECT_EQ(cache.Rebuilds(), 0);
+    }
+    EXPECT_GT(seen.size(), 1u);  // the updates did get through now and then
+}
+
+TEST_F(SqliteCacheTest, AFileAnotherProgramHoldsLockedIsLeftAloneAndUsedLater) {
+    Store();
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; DELETE FROM files WHERE 0", nullptr,
+                           nullptr, nullptr),
+              SQLITE_OK);
+    SqliteCatalogCache cache(db.string());
+    EXPECT_TRUE(cache.Load().empty());  // not now
+    EXPECT_FALSE(cache.Update(stored, {}));
+    EXPECT_EQ(cache.Rebuilds(), 0);
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(Sorted(cache.Load()), Sorted(stored));
+    EXPECT_EQ(cache.Rebuilds(), 0);
+}
+
+TEST_F(SqliteCacheTest, WithoutAPlaceForTheFileTheIndexWorksWithoutIt) {
+    WriteFile(dir.path / "a file", {1});
+    SqliteCatalogCache cache((dir.path / "a file" / "library.sqlite").string());
+    EXPECT_TRUE(cache.Load().empty());
+    EXPECT_FALSE(cache.Update(stored, {}));
+    EXPECT_FALSE(cache.Usable());
+
+    // The index still lists everything, reading every file each time.
+    const fs::path user = dir.path / "user";
+    WriteFile(user / "x.qnp", PatchBytes("x"));
+    RefreshStats stats;
+    EXPECT_EQ(RefreshCatalog(LibraryRoots("", user.string(), {}), cache, &stats).size(), 1u);
+    EXPECT_FALSE(stats.cacheWritten);
+}
+
+TEST_F(SqliteCacheTest, ASecondRunReadsOnlyWhatChanged) {
+    const fs::path user = dir.path / "user";
+    for (int i = 0; i < 30; ++i)
+        WriteFile(user / ("B" + std::to_string(i % 3)) / (std::to_string(i) + ".qnp"),
+                  PatchBytes("p" + std::to_string(i)));
+    const std::vector<LibraryRoot> roots = LibraryRoots("", user.string(), {});
+    RefreshStats stats;
+    std::vector<CatalogEntry> first;
+    {
+        SqliteCatalogCache cache(db.string());
+        first = RefreshCatalog(roots, cache, &stats);
+        EXPECT_EQ(stats.read, 30u);
+    }
+    WriteFile(user / "B1" / "4.qnp", PatchBytes("p4, edited"));
+    Touch(user / "B1" / "4.qnp", 3);
+    SqliteCatalogCache cache(db.string());
+    const std::vector<CatalogEntry> second = RefreshCatalog(roots, cache, &stats);
+    EXPECT_EQ(stats.read, 1u);
+    ASSERT_EQ(second.size(), first.size());
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        if (second[i].fileName == "4.qnp") {
+            EXPECT_EQ(second[i].patchName, "p4, edited");
+        } else {
+            EXPECT_EQ(second[i], first[i]);
+        }
+    }
+}
+
+TEST(LibraryFoldersTest, KeptInTheProfileBesideItsOtherSettings) {
+    TempDir dir;
+    const QString ini = QString::fromStdString((dir.path / "QuarnEdit.INI").string());
+    QSettingsProfile profile(ini);
+    profile.WriteProfileInt("Options", "MIDI Output", 3);
+    QSettingsLibraryFolders folders(ini);
+    EXPECT_TRUE(folders.Folders().empty());
+    folders.SetFolders({"/home/me/Old Disk", "/mnt/a, b"});
+    EXPECT_EQ(QSettingsLibraryFolders(ini).Folders(), (std::vector<std::string>{"/home/me/Old Disk", "/mnt/a, b"}));
+    std::vector<std::uint8_t> bytes = ReadFile(dir.path / "QuarnEdit.INI");
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
+              "[Library]\nFolders=/home/me/Old Disk, \"/mnt/a, b\"\n\n[Options]\nMIDI%20Output=3\n");
+    folders.SetFolders({"/only"});
+    EXPECT_EQ(QSettingsLibraryFolders(ini).Folders(), std::vector<std::string>{"/only"});
+    folders.SetFolders({});
+    EXPECT_TRUE(QSettingsLibraryFolders(ini).Folders().empty());
+    EXPECT_EQ(QSettingsProfile(ini).GetProfileInt("Options", "MIDI Output", 0), 3);
+    bytes = ReadFile(dir.path / "QuarnEdit.INI");
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(text, "[Options]\nMIDI%20Output=3\n");
+}
+
+TEST(XdgPathsTest, VariablesThatAreNotAbsolutePathsFallBackToHome) {
+    const char* home = std::getenv("HOME");
+    const std::string savedHome = home != nullptr ? home : "";
+    setenv("HOME", "/home/tester", 1);
+    setenv("XDG_CACHE_HOME", "/var/cache/me", 1);
+    setenv("XDG_DATA_HOME", "relative/data", 1);
+    EXPECT_EQ(LibraryIndexPath(), "/var/cache/me/QuarnEdit/library.sqlite");
+    EXPECT_EQ(UserPatchFolder(), "/home/tester/.local/share/QuarnEdit/patches");
+    setenv("XDG_CACHE_HOME", "", 1);
+    EXPECT_EQ(LibraryIndexPath(), "/home/tester/.cache/QuarnEdit/library.sqlite");
+    // Where the profile keeps the library's folders, as the profile itself finds its file.
+    for (const char* config : {"/etc/me", "relative", ""}) {
+        setenv("XDG_CONFIG_HOME", config, 1);
+        EXPECT_EQ(QString::fromStdString(ProfilePath()), QSettingsProfile::DefaultPath()) << config;
+    }
+    unsetenv("XDG_CONFIG_HOME");
+    unsetenv("XDG_CACHE_HOME");
+    unsetenv("XDG_DATA_HOME");
+    setenv("HOME", savedHome.c_str(), 1);
+}

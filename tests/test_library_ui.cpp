@@ -1,0 +1,318 @@
+// The library window with a fake host, and the quick-load menu library loaded from disk, on Qt's
+// offscreen platform.
+#include "LibraryFixtures.h"
+
+#include "library/CatalogView.h"
+#include "library/MemoryCatalogCache.h"
+#include "ui/CLibraryWnd.h"
+#include "ui/LibraryModel.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPalette>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <array>
+#include <cstdlib>
+
+using namespace libtest;
+
+namespace {
+
+void Gui() {
+    static int argc = 1;
+    static char name[] = "test_library_ui";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    (void)app;
+}
+
+struct FakeHost : LibraryHost {
+    std::vector<std::string> calls;
+    void AuditionPatch(const std::string& path) override { calls.push_back("audition " + Name(path)); }
+    bool OpenPatch(const std::string& path) override {
+        calls.push_back("open " + Name(path));
+        return true;
+    }
+    void RestoreDocumentPatch() override { calls.push_back("restore"); }
+    static std::string Name(const std::string& path) { return fs::path(path).filename().string(); }
+};
+
+struct MemoryFolders : LibraryFolderStore {
+    std::vector<std::string> folders;
+    std::vector<std::string> Folders() override { return folders; }
+    void SetFolders(const std::vector<std::string>& f) override { folders = f; }
+};
+
+struct LibraryWindowTest : ::testing::Test {
+    TempDir dir;
+    fs::path user = dir.path / "user";
+    FakeHost host;
+    MemoryFolders folders;
+    std::unique_ptr<CLibraryWnd> wnd;
+
+    void SetUp() override {
+        Gui();
+        // Four banks of "<Bank> <n>", plus two broken files.
+        for (const char* bank : {"Bass", "Keys", "Pads", "Strings"})
+            for (int i = 0; i < 25; ++i)
+                WriteFile(
+                    user / bank / (std::string(bank) + std::to_string(i) + ".qnp"),
+                    PatchBytes(std::string(bank) + " " + std::to_string(i), "Tester", i == 7 ? "the warm one" : ""));
+        WriteFile(user / "Broken" / "zero.qnp", {});
+        WriteFile(user / "Broken" / "text.qnp", std::vector<std::uint8_t>(3000, 'x'));
+        LibrarySetup setup;
+        setup.userFolder = user.string();
+        setup.folders = &folders;
+        setup.makeCache = [] { return std::make_unique<MemoryCatalogCache>(); };
+        wnd = std::make_unique<CLibraryWnd>(host, setup);
+    }
+
+    void ShowAndWait(int rows) {
+        wnd->show();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return wnd->Model()->rowCount() == rows && !wnd->Indexing(); }, 20000))
+            << wnd->Model()->rowCount();
+        QApplication::processEvents();
+    }
+    std::string CurrentName() const {
+        const CatalogEntry* e = wnd->Model()->EntryAt(wnd->List()->currentIndex());
+        return e != nullptr ? DisplayName(*e) : std::string();
+    }
+};
+
+}  // namespace
+
+TEST_F(LibraryWindowTest, ListsEveryFileFromItsThreadAndGreysBrokenOnesWithTheirReason) {
+    ShowAndWait(102);
+    EXPECT_EQ(wnd->StatusLine()->text(), QStringLiteral("102 patch files"));
+    LibraryModel& model = *wnd->Model();
+    EXPECT_EQ(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("Name"));
+    EXPECT_EQ(model.headerData(4, Qt::Horizontal).toString(), QStringLiteral("Modified"));
+    QStringList reasons;
+    for (int r = 0; r < model.rowCount(); ++r) {
+        const CatalogEntry* e = model.EntryAt(model.index(r, 0));
+        ASSERT_NE(e, nullptr);
+        if (e->valid) {
+            EXPECT_FALSE(model.data(model.index(r, 0), Qt::ForegroundRole).isValid());
+            continue;
+        }
+        EXPECT_EQ(model.data(model.index(r, 2)).toString(), QStringLiteral("Broken"));
+        EXPECT_EQ(model.data(model.index(r, 1), Qt::ForegroundRole).value<QBrush>(),
+                  QApplication::palette().brush(QPalette::Disabled, QPalette::Text));
+        reasons << model.data(model.index(r, 0)).toString() + QStringLiteral(": ") +
+                       model.data(model.index(r, 0), Qt::ToolTipRole).toString();
+    }
+    const QString folder = QString::fromStdString((user / "Broken").string());
+    EXPECT_EQ(reasons, (QStringList{"text: Not a QuarnEdit Patch\n" + folder + "/text.qnp",
+                                    "zero: Couldn't read from input file\n" + folder + "/zero.qnp"}));
+    // Sorting by a column through the header.
+    wnd->List()->sortByColumn(2, Qt::DescendingOrder);
+    EXPECT_EQ(model.data(model.index(0, 2)).toString(), QStringLiteral("Strings"));
+}
+
+TEST_F(LibraryWindowTest, TheListFollowsEveryKeystrokeOfTheSearch) {
+    ShowAndWait(102);
+    std::vector<int> rows;
+    wnd->FilterBox()->setFocus();
+    for (const char c : std::string("PADS 1")) {
+        QTest::keyClick(wnd->FilterBox(), c);
+        rows.push_back(wnd->Model()->rowCount());
+    }
+    // Only the Pads have a "p" anywhere; "pads 1" is Pads 1, 10 to 19 and, by its file name Pads21.qnp, 21.
+    EXPECT_EQ(rows, (std::vector<int>{25, 25, 25, 25, 25, 12}));
+    EXPECT_EQ(wnd->StatusLine()->text(), QStringLiteral("12 of 102 patch files"));
+    wnd->FilterBox()->setText(QStringLiteral("WARM"));
+    EXPECT_EQ(wnd->Model()->rowCount(), 4);  // by comment
+    wnd->FilterBox()->clear();
+    EXPECT_EQ(wnd->Model()->rowCount(), 102);
+}
+
+TEST_F(LibraryWindowTest, TypeArrowEnterAuditionsAndOpensThroughTheHost) {
+    ShowAndWait(102);
+    wnd->AuditionBox()->click();
+    wnd->FilterBox()->setFocus();
+    QTest::keyClicks(wnd->FilterBox(), QStringLiteral("keys 2"));
+    QTest::keyClick(wnd->FilterBox(), Qt::Key_Down);  // into the list: the first row
+    EXPECT_EQ(CurrentName(), "Keys 2");
+    QTest::keyClick(wnd->List(), Qt::Key_Down);
+    EXPECT_EQ(CurrentName(), "Keys 12");
+    // Widening the search keeps the row selected and sends nothing again.
+    wnd->FilterBox()->setText(QStringLiteral("keys"));
+    EXPECT_EQ(CurrentName(), "Keys 12");
+    QTest::keyClick(wnd->List(), Qt::Key_Down);
+    EXPECT_EQ(CurrentName(), "Keys 13");
+    // A search that hides the row, then one that shows it again: selected again, not sent again.
+    wnd->FilterBox()->setText(QStringLiteral("pads"));
+    EXPECT_EQ(CurrentName(), "");
+    wnd->FilterBox()->setText(QStringLiteral("keys"));
+    EXPECT_EQ(CurrentName(), "Keys 13");
+    QTest::keyClick(wnd->List(), Qt::Key_Return);  // opened: it is the document now, nothing to restore
+    wnd->AuditionBox()->click();
+    QTest::keyClick(wnd->List(), Qt::Key_Up);  // off: nothing sent
+    wnd->AuditionBox()->click();               // on again: the selected patch is sent
+    QTest::keyClick(wnd->List(), Qt::Key_Down);
+    wnd->close();
+    EXPECT_EQ(host.calls,
+              (std::vector<std::string>{"audition Keys2.qnp", "audition Keys12.qnp", "audition Keys13.qnp",
+                                        "open Keys13.qnp", "audition Keys12.qnp", "audition Keys13.qnp", "restore"}));
+}
+
+TEST_F(LibraryWindowTest, DroppedFilesAreImportedAndTheListFollowsTheFolders) {
+    ShowAndWait(102);
+    const fs::path outside = dir.path / "outside";
+    WriteFile(outside / "a.qnp", PatchBytes("Dropped"));
+    WriteFile(outside / "Drums" / "k.qnp", PatchBytes("Kick"));
+    QMimeData mime;
+    mime.setUrls({QUrl::fromLocalFile(QString::fromStdString((outside / "a.qnp").string())),
+                  QUrl::fromLocalFile(QString::fromStdString((outside / "Drums").string()))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(wnd.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(wnd.get(), &drop);
+    EXPECT_EQ(wnd->InfoLine()->text(), QStringLiteral("Imported 2 patch files."));
+    EXPECT_EQ(ReadFile(user / "Dropped.qnp"), PatchBytes("Dropped"));
+    EXPECT_EQ(ReadFile(user / "Drums" / "Kick.qnp"), PatchBytes("Kick"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wnd->Model()->rowCount() == 104; }, 20000));
+
+    // Another program writes into a bank: the watched folder brings it in.
+    WriteFile(user / "Pads" / "new.qnp", PatchBytes("Brand New"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wnd->Model()->rowCount() == 105; }, 20000));
+    fs::remove(user / "Pads" / "new.qnp");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wnd->Model()->rowCount() == 104; }, 20000));
+}
+
+TEST_F(LibraryWindowTest, FoldersTheUserAddsAreListedUntilRemoved) {
+    ShowAndWait(102);
+    const fs::path extra = dir.path / "Old Disk";
+    WriteFile(extra / "x.qnp", PatchBytes("From the old disk"));
+    wnd->AddFolder(extra.string());
+    EXPECT_EQ(folders.folders, std::vector<std::string>{extra.string()});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wnd->Model()->rowCount() == 103; }, 20000));
+    wnd->FilterBox()->setText(QStringLiteral("old disk"));
+    ASSERT_EQ(wnd->Model()->rowCount(), 1);
+    EXPECT_EQ(wnd->Model()->data(wnd->Model()->index(0, 2)).toString(), QStringLiteral("Old Disk"));
+    wnd->RemoveFolder(extra.string());
+    EXPECT_TRUE(folders.folders.empty());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return wnd->Model()->View().Entries().size() == 102; }, 20000));
+}
+
+// ---- the quick-load menu library ---------------------------------------------------------------------
+
+namespace {
+
+using Entry = int (*)(char*, std::uintptr_t, std::int32_t, std::int32_t);
+
+QMenu* OpenPopup() { return qobject_cast<QMenu*>(QApplication::activePopupWidget()); }
+
+// The next pop-up menu other than `previous`, once it is open.
+QMenu* NextPopup(QMenu* previous) {
+    QMenu* menu = nullptr;
+    (void)QTest::qWaitFor(
+        [&] {
+            menu = OpenPopup();
+            return menu != nullptr && menu != previous && menu->isVisible();
+        },
+        5000);
+    return menu != previous ? menu : nullptr;
+}
+
+void CloseAllPopups() {
+    while (QWidget* popup = QApplication::activePopupWidget()) popup->close();
+}
+
+QStringList Texts(QMenu* menu) {
+    QStringList texts;
+    for (QAction* a : menu->actions()) texts << a->text();
+    return texts;
+}
+
+QAction* Find(QMenu* menu, const QString& text) {
+    for (QAction* a : menu->actions())
+        if (a->text() == text) return a;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(QuickLoadMenuTest, BanksAreSubmenusBigMenusAreSplitAndTheChosenPathIsAnswered) {
+    Gui();
+    TempDir dir;
+    const fs::path user = dir.path / "data" / "QuarnEdit" / "patches";
+    for (int i = 0; i < 3; ++i)
+        WriteFile(user / "Small" / ("s" + std::to_string(i) + ".qnp"), PatchBytes("Small " + std::to_string(i)));
+    // 60 names in one bank: A.. and B.. and so on.
+    for (int i = 0; i < 60; ++i)
+        WriteFile(user / "Big" / ("b" + std::to_string(i) + ".qnp"),
+                  PatchBytes(std::string(1, static_cast<char>('A' + i % 6)) + "ig " + std::to_string(i)));
+    WriteFile(user / "top.qnp", PatchBytes("On Top"));
+    WriteFile(user / "broken.qnp", {1, 2, 3});
+    setenv("XDG_DATA_HOME", (dir.path / "data").c_str(), 1);
+    setenv("XDG_CACHE_HOME", (dir.path / "cache").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (dir.path / "config").c_str(), 1);
+
+    void* module = dlopen(QUARN_QUICKLOAD_MODULE, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr) << dlerror();
+    auto entry = reinterpret_cast<Entry>(dlsym(module, "RunQuickLoadMenuA"));
+    ASSERT_NE(entry, nullptr);
+
+    QStringList top, big;
+    bool chose = false;
+    QTimer::singleShot(0, [&] {
+        // Any step that fails closes the menus, so that the call returns.
+        QMenu* menu = NextPopup(nullptr);
+        QAction* bigBank = menu != nullptr ? Find(menu, QStringLiteral("Big")) : nullptr;
+        if (bigBank == nullptr) return CloseAllPopups();
+        top = Texts(menu);
+        menu->setActiveAction(bigBank);
+        QTest::keyClick(menu, Qt::Key_Right);
+        QMenu* sub = NextPopup(menu);
+        QAction* range = sub != nullptr ? Find(sub, QStringLiteral("A\u2013D")) : nullptr;
+        if (sub != nullptr) big = Texts(sub);
+        if (range == nullptr) return CloseAllPopups();
+        sub->setActiveAction(range);
+        QTest::keyClick(sub, Qt::Key_Right);
+        QMenu* letters = NextPopup(sub);
+        QAction* patch = letters != nullptr ? Find(letters, QStringLiteral("Dig 3")) : nullptr;
+        if (patch == nullptr) return CloseAllPopups();
+        letters->setActiveAction(patch);
+        QTest::keyClick(letters, Qt::Key_Return);
+        chose = true;
+    });
+    std::array<char, 261> buffer{};
+    buffer[0] = '.';
+    entry(buffer.data(), 0, 100, 100);
+    EXPECT_TRUE(chose);
+    EXPECT_EQ(top, (QStringList{"Big", "Small", "On Top"}));
+    EXPECT_EQ(big, (QStringList{"A\u2013D", "E\u2013F"}));  // ten of each letter
+    EXPECT_EQ(std::string(buffer.data()), (user / "Big" / "b3.qnp").string());
+    // The menu filled the same index the library window reads.
+    EXPECT_TRUE(fs::exists(dir.path / "cache" / "QuarnEdit" / "library.sqlite"));
+
+    // Nothing chosen: an empty answer.
+    QTimer::singleShot(0, [] {
+        NextPopup(nullptr);
+        CloseAllPopups();
+    });
+    buffer.fill(0);
+    buffer[0] = '.';
+    entry(buffer.data(), 0, 100, 100);
+    EXPECT_EQ(buffer[0], '\0');
+    dlclose(module);
+    for (const char* v : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME"}) unsetenv(v);
+}
