@@ -27,7 +27,7 @@ public:
     int Count() override { return 0; }
     std::optional<std::string> Name(int) override { return std::nullopt; }
     bool Open(int) override { return false; }
-    void Close() override {}
+    std::size_t Close() override { return 0; }
     void Send(std::uint8_t, std::uint8_t, std::uint8_t) override {}
 };
 

@@ -3,6 +3,7 @@
 #include "util/WholeFile.h"
 #include "midi/ParamMessage.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,7 +41,8 @@ public:
     void SendDirect(ParamMessage m) override;
 
     bool OpenDevice(int id);
-    void CloseDevice();
+    // How many messages sent since the device was opened never reached it (0 when none was open).
+    std::size_t CloseDevice();
     void StartRecording();
     void StopRecording();
 

@@ -1,0 +1,238 @@
+#include "platform/JackMidiOutput.h"
+
+#include "platform/BoundedCall.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <thread>
+#include <utility>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// How long one Send may wait for room in a full ring before the message is dropped.
+constexpr auto kSendMaxWait = 4ms;
+constexpr auto kSendPoll = 250us;
+constexpr auto kCloseMinWait = 250ms;
+constexpr std::uint32_t kClosePeriods = 8;
+constexpr auto kClosePoll = 1ms;
+// Taking the port off, or the client off the server: a few ms when the server answers.
+constexpr auto kLeaveWait = 500ms;
+
+}  // namespace
+
+struct JackCallbacks {
+    static JackMidiOutput& Self(void* arg) { return *static_cast<JackMidiOutput*>(arg); }
+
+    static int Process(jack_nframes_t nframes, void* arg) {
+        Self(arg).Process(nframes);
+        return 0;
+    }
+    static int BufferSize(jack_nframes_t nframes, void* arg) {
+        Self(arg).m_periodFrames.store(nframes, std::memory_order_relaxed);
+        return 0;
+    }
+    static void Shutdown(jack_status_t, const char*, void* arg) {
+        JackMidiOutput& self = Self(arg);
+        self.m_gone.store(true, std::memory_order_release);
+        self.m_signals->jackMissing.store(true);
+        if (self.m_port.load() != nullptr) self.m_signals->Notify(MidiPortChange::OpenDeviceLost);
+        self.m_signals->Notify(MidiPortChange::ListChanged);
+    }
+    static void PortRegistration(jack_port_id_t, int, void* arg) {
+        Self(arg).m_signals->Notify(MidiPortChange::ListChanged);
+    }
+    static void PortRename(jack_port_id_t, const char*, const char*, void* arg) {
+        Self(arg).m_signals->Notify(MidiPortChange::ListChanged);
+    }
+    // Our port losing its last connection means the device is gone (unplugged, its client quit, or
+    // disconnected by hand): messages would go nowhere. Port ids are reused, so a late notice about the
+    // port of an earlier open is told apart by asking whether the port is connected now.
+    static void PortConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* arg) {
+        JackMidiOutput& self = Self(arg);
+        if (connected != 0) return;
+        jack_port_t* ours = self.m_port.load();
+        if (ours == nullptr) return;
+        if (jack_port_by_id(self.m_client, a) != ours && jack_port_by_id(self.m_client, b) != ours) return;
+        if (jack_port_connected(ours) > 0) return;
+        self.m_targetLost.store(true, std::memory_order_release);
+        self.m_signals->Notify(MidiPortChange::OpenDeviceLost);
+    }
+};
+
+JackMidiOutput::JackMidiOutput(std::shared_ptr<MidiPortSignals> signals) : m_signals(std::move(signals)) {}
+
+std::shared_ptr<JackMidiOutput> JackMidiOutput::Connect(const char* clientName,
+                                                        std::shared_ptr<MidiPortSignals> signals) {
+    std::shared_ptr<JackMidiOutput> out(new JackMidiOutput(std::move(signals)));
+    out->m_client = jack_client_open(clientName, JackNoStartServer, nullptr);
+    if (out->m_client == nullptr) return nullptr;
+    jack_client_t* c = out->m_client;
+    void* arg = out.get();
+    jack_set_process_callback(c, &JackCallbacks::Process, arg);
+    jack_set_buffer_size_callback(c, &JackCallbacks::BufferSize, arg);
+    jack_on_info_shutdown(c, &JackCallbacks::Shutdown, arg);
+    jack_set_port_registration_callback(c, &JackCallbacks::PortRegistration, arg);
+    jack_set_port_rename_callback(c, &JackCallbacks::PortRename, arg);
+    jack_set_port_connect_callback(c, &JackCallbacks::PortConnect, arg);
+    out->m_sampleRate = std::max<jack_nframes_t>(1, jack_get_sample_rate(c));
+    out->m_periodFrames.store(jack_get_buffer_size(c));
+    if (jack_activate(c) != 0) return nullptr;
+    out->m_signals->jackMissing.store(false);
+    return out;
+}
+
+void JackMidiOutput::Release(std::shared_ptr<JackMidiOutput> client) {
+    if (!client) return;
+    RunWithin(std::chrono::duration_cast<std::chrono::milliseconds>(kLeaveWait),
+              [client = std::move(client)]() mutable { client.reset(); });
+}
+
+JackMidiOutput::~JackMidiOutput() {
+    // Once closed the client calls us no more. A port still open goes with it.
+    if (m_client != nullptr) jack_client_close(m_client);
+}
+
+std::vector<std::string> JackMidiOutput::InputPorts() const {
+    std::vector<std::string> names;
+    if (ServerGone()) return names;
+    if (const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
+        for (const char** p = ports; *p != nullptr; ++p) names.emplace_back(*p);
+        jack_free(ports);
+    }
+    return names;
+}
+
+std::chrono::milliseconds JackMidiOutput::DrainLimit() const {
+    const std::uint64_t frames = std::uint64_t{m_periodFrames.load(std::memory_order_relaxed)} * kClosePeriods;
+    const auto periods = std::chrono::milliseconds(frames * 1000 / m_sampleRate + 1);
+    return std::max<std::chrono::milliseconds>(kCloseMinWait, periods);
+}
+
+bool JackMidiOutput::Open(const std::string& target, const char* portName) {
+    if (m_open) Close();
+    if (ServerGone() || m_stuck) return false;
+    jack_port_t* port = jack_port_register(m_client, portName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    if (port == nullptr) return false;
+    if (jack_connect(m_client, jack_port_name(port), target.c_str()) != 0) {
+        jack_port_unregister(m_client, port);
+        return false;
+    }
+    // No port is published, so the process callback leaves the ring and its own state alone.
+    m_ring.Reset();
+    m_placer.Forget();
+    m_written.store(0);
+    m_delivered.store(0);
+    m_queued = 0;
+    m_stalledAt.reset();
+    m_targetLost.store(false);
+    m_accepting.store(true);
+    m_openPort = port;
+    m_open = true;
+    m_port.store(port);
+    return true;
+}
+
+bool JackMidiOutput::Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+    if (!m_open || TargetLost()) return false;
+    const StampedRing::Message message{jack_frame_time(m_client), {status, data1, data2}};
+    if (!m_ring.Push(message)) {
+        // The ring holds seconds of messages at the sink's pace: full means the server has stalled. Wait
+        // briefly once; while the server shows no progress after that, drop at once.
+        const std::uint64_t cycles = m_cycles.load(std::memory_order_acquire);
+        if (m_stalledAt && *m_stalledAt == cycles) return false;
+        const auto deadline = Clock::now() + kSendMaxWait;
+        bool pushed = false;
+        while (!pushed && !ServerGone() && Clock::now() < deadline) {
+            std::this_thread::sleep_for(kSendPoll);
+            pushed = m_ring.Push(message);
+        }
+        if (!pushed) {
+            m_stalledAt = m_cycles.load(std::memory_order_acquire);
+            return false;
+        }
+    }
+    m_stalledAt.reset();
+    ++m_queued;
+    return true;
+}
+
+template <typename Done>
+bool JackMidiOutput::WaitFor(std::chrono::milliseconds limit, Done done) const {
+    const auto deadline = Clock::now() + limit;
+    while (!done()) {
+        if (ServerGone() || Clock::now() >= deadline) return done();
+        std::this_thread::sleep_for(kClosePoll);
+    }
+    return true;
+}
+
+std::size_t JackMidiOutput::Close() {
+    if (!m_open) return 0;
+    m_open = false;
+    const auto allDelivered = [this] { return m_delivered.load(std::memory_order_acquire) >= m_queued; };
+    const bool complete = WaitFor(DrainLimit(), [&] {
+        return allDelivered() || m_targetLost.load(std::memory_order_acquire);
+    }) && allDelivered();
+    if (!complete && !ServerGone()) {
+        // Giving up: the callback writes no more, and one more cycle clears what the last one wrote, so
+        // that nothing is read twice from a buffer nobody clears.
+        m_accepting.store(false, std::memory_order_release);
+        const std::uint64_t cycles = m_cycles.load(std::memory_order_acquire);
+        const auto twoPeriods = std::chrono::milliseconds(
+            std::uint64_t{m_periodFrames.load(std::memory_order_relaxed)} * 2000 / m_sampleRate + 20);
+        WaitFor(twoPeriods, [&] { return m_cycles.load(std::memory_order_acquire) >= cycles + 2; });
+    }
+    DetachPort();
+    const std::uint64_t delivered = std::min(m_delivered.load(std::memory_order_acquire), m_queued);
+    const auto undelivered = static_cast<std::size_t>(m_queued - delivered);
+
+    jack_port_t* port = std::exchange(m_openPort, nullptr);
+    if (!ServerGone()) {
+        // A port of a dead client must not be unregistered (its server is gone with it); a frozen server
+        // holds the request, and then only the thread that made it.
+        auto self = shared_from_this();
+        if (!RunWithin(std::chrono::duration_cast<std::chrono::milliseconds>(kLeaveWait),
+                       [self, port] { jack_port_unregister(self->m_client, port); }))
+            m_stuck = true;
+    }
+    return undelivered;
+}
+
+void JackMidiOutput::DetachPort() {
+    m_port.store(nullptr);
+    // A cycle that read the port before the store above is still marked; one that starts later sees null.
+    const auto deadline = Clock::now() + 100ms;
+    while (m_inCycle.load() && Clock::now() < deadline) std::this_thread::sleep_for(20us);
+}
+
+void JackMidiOutput::Process(std::uint32_t nframes) {
+    m_inCycle.store(true);
+    if (jack_port_t* port = m_port.load()) {
+        void* buffer = jack_port_get_buffer(port, nframes);
+        jack_midi_clear_buffer(buffer);
+        const std::uint64_t before = m_written.load(std::memory_order_relaxed);
+        std::uint64_t written = before;
+        if (m_accepting.load(std::memory_order_acquire) && !m_targetLost.load(std::memory_order_acquire)) {
+            const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
+            while (const StampedRing::Message* m = m_ring.Front()) {
+                const std::optional<std::uint32_t> offset = m_placer.Place(m->frame, cycleStart, nframes);
+                if (!offset) break;
+                // A full buffer keeps the rest for the next cycle.
+                if (jack_midi_event_write(buffer, *offset, m->bytes, sizeof m->bytes) != 0) break;
+                m_placer.Written(m->frame, cycleStart + *offset);
+                m_ring.Pop();
+                ++written;
+            }
+            m_written.store(written, std::memory_order_relaxed);
+        }
+        // What earlier cycles wrote has been read by now: this cycle could only start after theirs ended.
+        m_delivered.store(before, std::memory_order_release);
+    }
+    m_cycles.fetch_add(1, std::memory_order_release);
+    m_inCycle.store(false);
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "platform/FramePlacer.h"
+#include "platform/MidiPortSignals.h"
+#include "platform/StampedRing.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct _jack_client;
+struct _jack_port;
+
+// Our JACK client: it lists the MIDI inputs of the server and sends to one of them through an output port
+// of its own. Each message is stamped with the frame time of its send and written one period later at that
+// frame, so the spacing the sender keeps is the spacing the input sees. The same code runs on jackd and on
+// PipeWire's JACK library.
+//
+// Send and Close come from one thread; the process callback takes the messages from a lock-free ring.
+// Neither waits for long on a stalled or dead server: a full ring waits a few ms and then drops, a close
+// waits a bounded time for the queue to be delivered and says how much was not.
+class JackMidiOutput : public std::enable_shared_from_this<JackMidiOutput> {
+public:
+    // Nothing when no server answers; never starts one.
+    static std::shared_ptr<JackMidiOutput> Connect(const char* clientName, std::shared_ptr<MidiPortSignals> signals);
+    // Closes the client on a thread of its own and waits a little for it: a frozen server keeps only that thread.
+    static void Release(std::shared_ptr<JackMidiOutput> client);
+    ~JackMidiOutput();
+    JackMidiOutput(const JackMidiOutput&) = delete;
+    JackMidiOutput& operator=(const JackMidiOutput&) = delete;
+
+    // The server shut down or died: this client is of no further use.
+    bool ServerGone() const { return m_gone.load(std::memory_order_acquire); }
+    // A close could not take its port off a server that stopped answering; use a new client.
+    bool Stuck() const { return m_stuck; }
+
+    // The server's MIDI input ports by full name, in its order.
+    std::vector<std::string> InputPorts() const;
+
+    bool Open(const std::string& target, const char* portName);
+    bool IsOpen() const { return m_open; }
+    // False when the message was dropped: no device, the device or server gone, or the queue stayed full.
+    bool Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
+    // Waits until every queued message has been delivered, or the server died, or the time limit passed;
+    // then takes the port off the server. Returns how many queued messages were not confirmed delivered.
+    std::size_t Close();
+    // The device disconnected or its server went away while open.
+    bool TargetLost() const { return m_targetLost.load(std::memory_order_acquire) || ServerGone(); }
+
+    // How long a close waits at most for the queue: several periods, never under 250 ms.
+    std::chrono::milliseconds DrainLimit() const;
+
+private:
+    explicit JackMidiOutput(std::shared_ptr<MidiPortSignals> signals);
+
+    friend struct JackCallbacks;  // the C callbacks the library calls
+
+    void Process(std::uint32_t nframes);
+    // Waits (sleeping) until `done` holds, the server dies, or the limit passes; true when `done` held.
+    template <typename Done>
+    bool WaitFor(std::chrono::milliseconds limit, Done done) const;
+    // Stops the process callback touching the port, and waits until a cycle under way has finished.
+    void DetachPort();
+
+    std::shared_ptr<MidiPortSignals> m_signals;
+    _jack_client* m_client = nullptr;
+    std::uint32_t m_sampleRate = 48000;
+    std::atomic<std::uint32_t> m_periodFrames{1024};
+    std::atomic<bool> m_gone{false};
+
+    // Shared with the process callback.
+    std::atomic<_jack_port*> m_port{nullptr};  // set while open: the callback writes to it
+    std::atomic<bool> m_accepting{false};      // cleared when a close gives up: the callback writes no more
+    std::atomic<bool> m_targetLost{false};
+    std::atomic<bool> m_inCycle{false};
+    std::atomic<std::uint64_t> m_cycles{0};
+    std::atomic<std::uint64_t> m_written{0};    // messages written to the port since the open
+    std::atomic<std::uint64_t> m_delivered{0};  // of those, the ones a later cycle has confirmed
+    StampedRing m_ring;
+    FramePlacer m_placer;  // the callback's own
+
+    // The sending thread's own.
+    _jack_port* m_openPort = nullptr;
+    bool m_open = false;
+    bool m_stuck = false;
+    std::uint64_t m_queued = 0;  // messages put into the ring since the open
+    std::optional<std::uint64_t> m_stalledAt;  // cycle count when a full ring last timed out
+};
