@@ -6,6 +6,7 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <thread>
 #include <utility>
 
@@ -20,8 +21,10 @@ constexpr auto kSendPoll = 250us;
 constexpr auto kCloseMinWait = 250ms;
 constexpr std::uint32_t kClosePeriods = 8;
 constexpr auto kClosePoll = 1ms;
-// Taking the port off, or the client off the server: a few ms when the server answers.
+// Disconnecting, or taking the client off the server: a few ms when the server answers.
 constexpr auto kLeaveWait = 500ms;
+// An open after a close whose disconnect a frozen server still holds.
+constexpr auto kOpenMaxWait = 5000ms;
 
 }  // namespace
 
@@ -40,7 +43,7 @@ struct JackCallbacks {
         JackMidiOutput& self = Self(arg);
         self.m_gone.store(true, std::memory_order_release);
         self.m_signals->jackMissing.store(true);
-        if (self.m_port.load() != nullptr) self.m_signals->Notify(MidiPortChange::OpenDeviceLost);
+        if (self.m_accepting.load()) self.m_signals->Notify(MidiPortChange::OpenDeviceLost);
         self.m_signals->Notify(MidiPortChange::ListChanged);
     }
     static void PortRegistration(jack_port_id_t, int, void* arg) {
@@ -54,7 +57,7 @@ struct JackCallbacks {
     // port of an earlier open is told apart by asking whether the port is connected now.
     static void PortConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* arg) {
         JackMidiOutput& self = Self(arg);
-        if (connected != 0) return;
+        if (connected != 0 || !self.m_accepting.load()) return;
         jack_port_t* ours = self.m_port.load();
         if (ours == nullptr) return;
         if (jack_port_by_id(self.m_client, a) != ours && jack_port_by_id(self.m_client, b) != ours) return;
@@ -93,7 +96,7 @@ void JackMidiOutput::Release(std::shared_ptr<JackMidiOutput> client) {
 }
 
 JackMidiOutput::~JackMidiOutput() {
-    // Once closed the client calls us no more. A port still open goes with it.
+    // Once closed the client calls us no more; its port goes with it.
     if (m_client != nullptr) jack_client_close(m_client);
 }
 
@@ -115,14 +118,19 @@ std::chrono::milliseconds JackMidiOutput::DrainLimit() const {
 
 bool JackMidiOutput::Open(const std::string& target, const char* portName) {
     if (m_open) Close();
-    if (ServerGone() || m_stuck) return false;
-    jack_port_t* port = jack_port_register(m_client, portName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-    if (port == nullptr) return false;
-    if (jack_connect(m_client, jack_port_name(port), target.c_str()) != 0) {
-        jack_port_unregister(m_client, port);
-        return false;
+    if (ServerGone()) return false;
+    // The disconnect of the last close waits on a frozen server; a connect now would wait behind it.
+    if (m_leaving && !m_leaving->WaitFor(kOpenMaxWait)) return false;
+    m_leaving.reset();
+    jack_port_t* port = m_port.load();
+    if (port == nullptr) {
+        port = jack_port_register(m_client, portName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        if (port == nullptr) return false;
+        m_port.store(port);
     }
-    // No port is published, so the process callback leaves the ring and its own state alone.
+    const int connected = jack_connect(m_client, jack_port_name(port), target.c_str());
+    if (connected != 0 && connected != EEXIST) return false;
+    // The callback leaves the ring and its own state alone while it is not accepting.
     m_ring.Reset();
     m_placer.Forget();
     m_written.store(0);
@@ -130,10 +138,9 @@ bool JackMidiOutput::Open(const std::string& target, const char* portName) {
     m_queued = 0;
     m_stalledAt.reset();
     m_targetLost.store(false);
-    m_accepting.store(true);
-    m_openPort = port;
+    m_target = target;
     m_open = true;
-    m_port.store(port);
+    m_accepting.store(true);
     return true;
 }
 
@@ -175,49 +182,41 @@ std::size_t JackMidiOutput::Close() {
     if (!m_open) return 0;
     m_open = false;
     const auto allDelivered = [this] { return m_delivered.load(std::memory_order_acquire) >= m_queued; };
-    const bool complete = WaitFor(DrainLimit(), [&] {
-        return allDelivered() || m_targetLost.load(std::memory_order_acquire);
-    }) && allDelivered();
-    if (!complete && !ServerGone()) {
-        // Giving up: the callback writes no more, and one more cycle clears what the last one wrote, so
-        // that nothing is read twice from a buffer nobody clears.
-        m_accepting.store(false, std::memory_order_release);
-        const std::uint64_t cycles = m_cycles.load(std::memory_order_acquire);
-        const auto twoPeriods = std::chrono::milliseconds(
-            std::uint64_t{m_periodFrames.load(std::memory_order_relaxed)} * 2000 / m_sampleRate + 20);
-        WaitFor(twoPeriods, [&] { return m_cycles.load(std::memory_order_acquire) >= cycles + 2; });
-    }
-    DetachPort();
+    WaitFor(DrainLimit(), [&] { return allDelivered() || m_targetLost.load(std::memory_order_acquire); });
+    StopWriting();
+    // Written in the last cycle but not yet confirmed counts as not delivered: a report may be too high,
+    // never too low.
     const std::uint64_t delivered = std::min(m_delivered.load(std::memory_order_acquire), m_queued);
     const auto undelivered = static_cast<std::size_t>(m_queued - delivered);
 
-    jack_port_t* port = std::exchange(m_openPort, nullptr);
+    // A dead server took the connection with it; a frozen one holds the request, and then only the
+    // thread that made it.
     if (!ServerGone()) {
-        // A port of a dead client must not be unregistered (its server is gone with it); a frozen server
-        // holds the request, and then only the thread that made it.
         auto self = shared_from_this();
-        if (!RunWithin(std::chrono::duration_cast<std::chrono::milliseconds>(kLeaveWait),
-                       [self, port] { jack_port_unregister(self->m_client, port); }))
-            m_stuck = true;
+        m_leaving.emplace([self, port = m_port.load(), target = m_target] {
+            jack_disconnect(self->m_client, jack_port_name(port), target.c_str());
+        });
+        if (m_leaving->WaitFor(std::chrono::duration_cast<std::chrono::milliseconds>(kLeaveWait))) m_leaving.reset();
     }
+    m_target.clear();
     return undelivered;
 }
 
-void JackMidiOutput::DetachPort() {
-    m_port.store(nullptr);
-    // A cycle that read the port before the store above is still marked; one that starts later sees null.
+void JackMidiOutput::StopWriting() {
+    m_accepting.store(false);
+    // A cycle that read the flag before the store above is still marked; one that starts later sees it.
     const auto deadline = Clock::now() + 100ms;
     while (m_inCycle.load() && Clock::now() < deadline) std::this_thread::sleep_for(20us);
 }
 
 void JackMidiOutput::Process(std::uint32_t nframes) {
     m_inCycle.store(true);
-    if (jack_port_t* port = m_port.load()) {
+    if (jack_port_t* port = m_port.load(std::memory_order_acquire)) {
         void* buffer = jack_port_get_buffer(port, nframes);
         jack_midi_clear_buffer(buffer);
         const std::uint64_t before = m_written.load(std::memory_order_relaxed);
         std::uint64_t written = before;
-        if (m_accepting.load(std::memory_order_acquire) && !m_targetLost.load(std::memory_order_acquire)) {
+        if (m_accepting.load() && !m_targetLost.load(std::memory_order_acquire)) {
             const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
             while (const StampedRing::Message* m = m_ring.Front()) {
                 const std::optional<std::uint32_t> offset = m_placer.Place(m->frame, cycleStart, nframes);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/BoundedCall.h"
 #include "platform/FramePlacer.h"
 #include "platform/MidiPortSignals.h"
 #include "platform/StampedRing.h"
@@ -36,9 +37,6 @@ public:
 
     // The server shut down or died: this client is of no further use.
     bool ServerGone() const { return m_gone.load(std::memory_order_acquire); }
-    // A close could not take its port off a server that stopped answering; use a new client.
-    bool Stuck() const { return m_stuck; }
-
     // The server's MIDI input ports by full name, in its order.
     std::vector<std::string> InputPorts() const;
 
@@ -47,7 +45,7 @@ public:
     // False when the message was dropped: no device, the device or server gone, or the queue stayed full.
     bool Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
     // Waits until every queued message has been delivered, or the server died, or the time limit passed;
-    // then takes the port off the server. Returns how many queued messages were not confirmed delivered.
+    // then disconnects from the device. Returns how many queued messages were not confirmed delivered.
     std::size_t Close();
     // The device disconnected or its server went away while open.
     bool TargetLost() const { return m_targetLost.load(std::memory_order_acquire) || ServerGone(); }
@@ -64,8 +62,8 @@ private:
     // Waits (sleeping) until `done` holds, the server dies, or the limit passes; true when `done` held.
     template <typename Done>
     bool WaitFor(std::chrono::milliseconds limit, Done done) const;
-    // Stops the process callback touching the port, and waits until a cycle under way has finished.
-    void DetachPort();
+    // Stops the process callback writing, and waits until a cycle under way has finished.
+    void StopWriting();
 
     std::shared_ptr<MidiPortSignals> m_signals;
     _jack_client* m_client = nullptr;
@@ -73,9 +71,11 @@ private:
     std::atomic<std::uint32_t> m_periodFrames{1024};
     std::atomic<bool> m_gone{false};
 
-    // Shared with the process callback.
-    std::atomic<_jack_port*> m_port{nullptr};  // set while open: the callback writes to it
-    std::atomic<bool> m_accepting{false};      // cleared when a close gives up: the callback writes no more
+    // Shared with the process callback. The port is registered at the first open and kept for the life of
+    // the client, so that the callback can clear its buffer every cycle: a close that gives up on a frozen
+    // server must not leave the last cycle's messages in a buffer the server reads again once it resumes.
+    std::atomic<_jack_port*> m_port{nullptr};
+    std::atomic<bool> m_accepting{false};  // set while open: the callback writes the queue to the port
     std::atomic<bool> m_targetLost{false};
     std::atomic<bool> m_inCycle{false};
     std::atomic<std::uint64_t> m_cycles{0};
@@ -85,9 +85,9 @@ private:
     FramePlacer m_placer;  // the callback's own
 
     // The sending thread's own.
-    _jack_port* m_openPort = nullptr;
+    std::string m_target;  // the device while open
     bool m_open = false;
-    bool m_stuck = false;
+    std::optional<BackgroundCall> m_leaving;  // the disconnect of the last close, on a thread of its own
     std::uint64_t m_queued = 0;  // messages put into the ring since the open
     std::optional<std::uint64_t> m_stalledAt;  // cycle count when a full ring last timed out
 };

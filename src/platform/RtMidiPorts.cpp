@@ -102,9 +102,9 @@ void RtMidiPorts::RefreshAlsa(Clock::time_point now) {
 }
 
 void RtMidiPorts::RefreshJack(Clock::time_point now) {
-    // A client whose server died never comes back, nor one a frozen server holds; an open device keeps
-    // its client until it is closed, so that the close can count what was lost.
-    if (m_jack && (m_jack->ServerGone() || m_jack->Stuck()) && m_open != Backend::Jack) {
+    // A client whose server died never comes back; an open device keeps its client until it is closed,
+    // so that the close can count what was lost.
+    if (m_jack && m_jack->ServerGone() && m_open != Backend::Jack) {
         JackMidiOutput::Release(std::move(m_jack));
         m_jack.reset();
         m_signals->jackMissing.store(true);
