@@ -6,6 +6,7 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
+#include <mutex>
 #include <cerrno>
 #include <thread>
 #include <utility>
@@ -22,9 +23,11 @@ constexpr auto kCloseMinWait = 250ms;
 constexpr std::uint32_t kClosePeriods = 8;
 constexpr auto kClosePoll = 1ms;
 // Disconnecting, or taking the client off the server: a few ms when the server answers.
-constexpr auto kLeaveWait = 500ms;
+constexpr std::chrono::milliseconds kLeaveWait{500};
+// How long a notice of a lost connection is checked against the graph.
+constexpr std::chrono::milliseconds kLossCheck{200};
 // An open after a close whose disconnect a frozen server still holds.
-constexpr auto kOpenMaxWait = 5000ms;
+constexpr std::chrono::milliseconds kOpenMaxWait{5000};
 
 }  // namespace
 
@@ -52,16 +55,28 @@ struct JackCallbacks {
     static void PortRename(jack_port_id_t, const char*, const char*, void* arg) {
         Self(arg).m_signals->Notify(MidiPortChange::ListChanged);
     }
-    // Our port losing its last connection means the device is gone (unplugged, its client quit, or
-    // disconnected by hand): messages would go nowhere. Port ids are reused, so a late notice about the
-    // port of an earlier open is told apart by asking whether the port is connected now.
+    // Our port losing its connection to the device means the device is gone (its client quit, it was
+    // unplugged, or disconnected by hand): messages would go nowhere. The notice can come before this
+    // client's view of the graph changes, and a late one can be about the device of an earlier open, so
+    // the device counts as lost only once our port is seen unconnected to it twice, some cycles apart.
     static void PortConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* arg) {
         JackMidiOutput& self = Self(arg);
         if (connected != 0 || !self.m_accepting.load()) return;
         jack_port_t* ours = self.m_port.load();
         if (ours == nullptr) return;
         if (jack_port_by_id(self.m_client, a) != ours && jack_port_by_id(self.m_client, b) != ours) return;
-        if (jack_port_connected(ours) > 0) return;
+        const std::string target = self.Target();
+        if (target.empty()) return;
+        int unconnected = 0;
+        for (auto deadline = Clock::now() + kLossCheck; unconnected < 2 && Clock::now() < deadline;) {
+            if (jack_port_connected_to(ours, target.c_str()) == 0) {
+                if (++unconnected == 2) break;
+                std::this_thread::sleep_for(kLossCheck / 4);
+            } else {
+                std::this_thread::sleep_for(2ms);
+            }
+        }
+        if (unconnected < 2 || !self.m_accepting.load() || self.Target() != target) return;
         self.m_targetLost.store(true, std::memory_order_release);
         self.m_signals->Notify(MidiPortChange::OpenDeviceLost);
     }
@@ -91,8 +106,16 @@ std::shared_ptr<JackMidiOutput> JackMidiOutput::Connect(const char* clientName,
 
 void JackMidiOutput::Release(std::shared_ptr<JackMidiOutput> client) {
     if (!client) return;
-    RunWithin(std::chrono::duration_cast<std::chrono::milliseconds>(kLeaveWait),
-              [client = std::move(client)]() mutable { client.reset(); });
+    if (client->ServerGone()) {
+        // Closing a client whose server died can crash inside libjack; the dead client is small, so it is
+        // left as it is (held by a never-freed list, so that leak checkers see it is kept on purpose).
+        static auto* const abandoned = new std::vector<std::shared_ptr<JackMidiOutput>>;
+        static std::mutex mutex;
+        std::lock_guard lock(mutex);
+        abandoned->push_back(std::move(client));
+        return;
+    }
+    RunWithin(kLeaveWait, [client = std::move(client)]() mutable { client.reset(); });
 }
 
 JackMidiOutput::~JackMidiOutput() {
@@ -138,7 +161,7 @@ bool JackMidiOutput::Open(const std::string& target, const char* portName) {
     m_queued = 0;
     m_stalledAt.reset();
     m_targetLost.store(false);
-    m_target = target;
+    SetTarget(target);
     m_open = true;
     m_accepting.store(true);
     return true;
@@ -193,13 +216,23 @@ std::size_t JackMidiOutput::Close() {
     // thread that made it.
     if (!ServerGone()) {
         auto self = shared_from_this();
-        m_leaving.emplace([self, port = m_port.load(), target = m_target] {
+        m_leaving.emplace([self, port = m_port.load(), target = Target()] {
             jack_disconnect(self->m_client, jack_port_name(port), target.c_str());
         });
-        if (m_leaving->WaitFor(std::chrono::duration_cast<std::chrono::milliseconds>(kLeaveWait))) m_leaving.reset();
+        if (m_leaving->WaitFor(kLeaveWait)) m_leaving.reset();
     }
-    m_target.clear();
+    SetTarget({});
     return undelivered;
+}
+
+std::string JackMidiOutput::Target() const {
+    std::lock_guard lock(m_targetMutex);
+    return m_target;
+}
+
+void JackMidiOutput::SetTarget(std::string target) {
+    std::lock_guard lock(m_targetMutex);
+    m_target = std::move(target);
 }
 
 void JackMidiOutput::StopWriting() {

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -64,6 +65,8 @@ private:
     bool WaitFor(std::chrono::milliseconds limit, Done done) const;
     // Stops the process callback writing, and waits until a cycle under way has finished.
     void StopWriting();
+    std::string Target() const;
+    void SetTarget(std::string target);
 
     std::shared_ptr<MidiPortSignals> m_signals;
     _jack_client* m_client = nullptr;
@@ -84,8 +87,11 @@ private:
     StampedRing m_ring;
     FramePlacer m_placer;  // the callback's own
 
+    // The device while open; also read by the notification thread.
+    mutable std::mutex m_targetMutex;
+    std::string m_target;
+
     // The sending thread's own.
-    std::string m_target;  // the device while open
     bool m_open = false;
     std::optional<BackgroundCall> m_leaving;  // the disconnect of the last close, on a thread of its own
     std::uint64_t m_queued = 0;  // messages put into the ring since the open
