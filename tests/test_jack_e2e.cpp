@@ -100,6 +100,13 @@ int FindDevice(RtMidiPorts& ports, const std::string& port) {
     return -1;
 }
 
+template <typename Condition>
+bool WaitUntil(Condition condition, std::chrono::milliseconds limit = 10s) {
+    for (const auto t0 = Clock::now(); Clock::now() - t0 < limit; std::this_thread::sleep_for(10ms))
+        if (condition()) return true;
+    return condition();
+}
+
 struct JackE2E : ::testing::Test {
     void SetUp() override {
         if (!JackServerAnswers()) SKIP_OR_FAIL("no JACK server reachable (start the suite with ./test)");
@@ -177,12 +184,13 @@ TEST_F(JackE2E, ListFollowsPortsAsTheyComeAndGo) {
     EXPECT_FALSE(ports.IsOpen());
 
     int device = -1;
+    // PipeWire's library learns of ports a moment after they come and go.
     {
         Probe probe(client);
-        device = FindDevice(ports, probe.Port());
-        EXPECT_GE(device, 0) << "a port that appeared after construction is not listed";
+        EXPECT_TRUE(WaitUntil([&] { return (device = FindDevice(ports, probe.Port())) >= 0; }, 2s))
+            << "a port that appeared after construction is not listed";
     }
-    EXPECT_EQ(FindDevice(ports, client), -1) << "a port that went away is still listed";
+    EXPECT_TRUE(WaitUntil([&] { return FindDevice(ports, client) == -1; }, 2s)) << "a port that went away is still listed";
     if (device >= 0 && device < ports.Count()) {
         EXPECT_EQ(ports.Name(device)->find(client), std::string::npos);
     } else {
@@ -279,6 +287,25 @@ Bytes PatchLikeBytes() {
     return all;
 }
 
+std::vector<Bytes> PatchLikeMessages() {
+    const Bytes all = PatchLikeBytes();
+    std::vector<Bytes> messages;
+    for (std::size_t i = 0; i < all.size(); i += 3) messages.emplace_back(all.begin() + i, all.begin() + i + 3);
+    return messages;
+}
+
+// Every message that arrived was sent, in the order sent; some may be missing (a server's overrun can cost
+// a cycle, and then its messages are reported, not delivered).
+bool InOrderFrom(const std::vector<MidiDump::Message>& got, const std::vector<Bytes>& sent) {
+    std::size_t next = 0;
+    for (const auto& m : got) {
+        while (next < sent.size() && sent[next] != m.bytes) ++next;
+        if (next == sent.size()) return false;
+        ++next;
+    }
+    return true;
+}
+
 std::uint32_t SampleRate() {
     jack_client_t* c = jack_client_open("quarn-rate", JackNoStartServer, nullptr);
     if (c == nullptr) return 0;
@@ -293,6 +320,14 @@ std::int64_t SmallestGap(const std::vector<MidiDump::Message>& got) {
     for (std::size_t i = 1; i < got.size(); ++i)
         smallest = std::min<std::int64_t>(smallest, static_cast<std::int32_t>(got[i].frame - got[i - 1].frame));
     return smallest;
+}
+
+// A close reports a loss only when the server stalled or overran while the messages were on their way
+// (then it cannot confirm them, and says so even if they arrived).
+void ExpectNoLossReported(std::size_t reported, const RtMidiPorts& ports, std::uint64_t faultsBefore) {
+    if (ports.JackServerFaults() == faultsBefore) {
+        EXPECT_EQ(reported, 0u);
+    }
 }
 
 struct JackAtInput : JackE2E {
@@ -311,20 +346,22 @@ struct JackAtInput : JackE2E {
 
 // The pause after each message must survive the trip: messages sent 2 ms apart must not reach the input
 // in the same cycle at the same frame. Our placement keeps at least half of any spacing even for a
-// message that is late, so a gap under 1 ms is a fault whatever the load; the benchmark measures the rest.
+// message that is late, so a gap under 0.9 ms (half the pause, less the clock's jitter) is a fault
+// whatever the load; the benchmark measures the rest.
 TEST_F(JackAtInput, PatchArrivesWholeInOrderAndSpacedAsSent) {
     SleepPause pause;
     MidiPortSink sink(&ports, &pause);
     ASSERT_TRUE(sink.OpenDevice(device));
+    const auto faults = ports.JackServerFaults();
     SendPatchLike(sink);
-    EXPECT_EQ(sink.CloseDevice(), 0u);
+    ExpectNoLossReported(sink.CloseDevice(), ports, faults);
 
     const auto got = dump->Collect(66);
     EXPECT_EQ(MidiDump::Bytes(got), PatchLikeBytes());
     ASSERT_EQ(got.size(), 66u);
     const std::uint32_t rate = SampleRate();
     ASSERT_GT(rate, 0u);
-    EXPECT_GE(SmallestGap(got), static_cast<std::int64_t>(rate / 1000)) << "frames at " << rate << " Hz";
+    EXPECT_GE(SmallestGap(got), static_cast<std::int64_t>(rate * 9 / 10000)) << "frames at " << rate << " Hz";
 }
 
 // Closing right after a burst (no pauses: the whole burst sits in the queue) delivers all of it before the
@@ -332,13 +369,14 @@ TEST_F(JackAtInput, PatchArrivesWholeInOrderAndSpacedAsSent) {
 TEST_F(JackAtInput, CloseDeliversEverythingQueued) {
     for (int round = 0; round < 3; ++round) {
         ASSERT_TRUE(ports.Open(device));
+        const auto faults = ports.JackServerFaults();
         Bytes sent;
         for (int i = 0; i < 66; ++i) {
             const auto v = static_cast<std::uint8_t>((round * 66 + i) & 0x7F);
             ports.Send(0xB0, 0x11, v);
             sent.insert(sent.end(), {0xB0, 0x11, v});
         }
-        EXPECT_EQ(ports.Close(), 0u) << "round " << round;
+        ExpectNoLossReported(ports.Close(), ports, faults);
         EXPECT_EQ(MidiDump::Bytes(dump->Collect(66)), sent) << "round " << round;
     }
 }
@@ -367,13 +405,6 @@ struct Changes {
         return [this](MidiPortChange c) { ++(c == MidiPortChange::OpenDeviceLost ? deviceLost : listChanged); };
     }
 };
-
-template <typename Condition>
-bool WaitUntil(Condition condition, std::chrono::milliseconds limit = 10s) {
-    for (const auto t0 = Clock::now(); Clock::now() - t0 < limit; std::this_thread::sleep_for(10ms))
-        if (condition()) return true;
-    return condition();
-}
 
 // Sends `n` messages while the device is gone: none may wait, and every one is counted.
 void ExpectSendsDroppedAtOnce(RtMidiPorts& ports, int n) {
@@ -411,8 +442,9 @@ TEST_F(JackAtInput, DeviceThatQuitsIsReportedAndComesBackUnderItsName) {
     ASSERT_GE(again, 0);
     ASSERT_TRUE(ports.Open(again));
     EXPECT_FALSE(ports.OpenDeviceLost());
+    const auto faults = ports.JackServerFaults();
     ports.Send(0xB0, 2, 2);
-    EXPECT_EQ(ports.Close(), 0u);
+    ExpectNoLossReported(ports.Close(), ports, faults);
     EXPECT_EQ(MidiDump::Bytes(dump->Collect(1)), (Bytes{0xB0, 2, 2}));
     ports.SetChangeHandler(nullptr);
 }
@@ -451,8 +483,9 @@ TEST(JackRestart, OpenDeviceGoesWithTheServerAndComesBackWithIt) {
     const int again = FindDevice(ports, name);
     ASSERT_GE(again, 0) << "the device did not come back";
     ASSERT_TRUE(ports.Open(again));
+    const auto faults = ports.JackServerFaults();
     ports.Send(0xB0, 2, 2);
-    EXPECT_EQ(ports.Close(), 0u);
+    ExpectNoLossReported(ports.Close(), ports, faults);
     EXPECT_EQ(MidiDump::Bytes(dump->Collect(1)), (Bytes{0xB0, 2, 2}));
     ports.SetChangeHandler(nullptr);
 }
@@ -490,10 +523,10 @@ TEST_P(CloseOnStarvedServer, NeverLosesSilently) {
     thaw.join();
 
     const auto got = dump.Collect(66);
-    const Bytes arrived = MidiDump::Bytes(got), sent = PatchLikeBytes();
-    ASSERT_LE(arrived.size(), sent.size());
-    EXPECT_EQ(arrived, Bytes(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(arrived.size())));
+    EXPECT_TRUE(InOrderFrom(got, PatchLikeMessages())) << "a message arrived that was not sent, or out of order";
     EXPECT_GE(got.size() + lost, 66u) << "messages lost without a word";
+    RecordProperty("arrived", static_cast<int>(got.size()));
+    RecordProperty("reported_undelivered", static_cast<int>(lost));
     if (freeze >= 2s) {
         // The last message cannot have been confirmed before the server stopped, and the close may not
         // wait for a server that does not come back.

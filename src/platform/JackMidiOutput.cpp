@@ -6,6 +6,8 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <cerrno>
 #include <thread>
@@ -24,6 +26,12 @@ constexpr std::uint32_t kClosePeriods = 8;
 constexpr auto kClosePoll = 1ms;
 // Disconnecting, or taking the client off the server: a few ms when the server answers.
 constexpr std::chrono::milliseconds kLeaveWait{500};
+// A cycle this late, in periods (and never under the minimum), means the server stalled; after a stall
+// nothing is written for the settling time.
+constexpr int kStallPeriods = 4;
+constexpr std::chrono::milliseconds kStallMin{50};
+constexpr int kSettlePeriods = 8;
+constexpr std::chrono::milliseconds kSettleMin{150};
 // How long a notice of a lost connection is checked against the graph.
 constexpr std::chrono::milliseconds kLossCheck{200};
 // An open after a close whose disconnect a frozen server still holds.
@@ -42,12 +50,18 @@ struct JackCallbacks {
         Self(arg).m_periodFrames.store(nframes, std::memory_order_relaxed);
         return 0;
     }
-    static void Shutdown(jack_status_t, const char*, void* arg) {
+    // jackd calls the one with a reason, PipeWire's library the plain one; we ask for both.
+    static void InfoShutdown(jack_status_t, const char*, void* arg) { Shutdown(arg); }
+    static void Shutdown(void* arg) {
         JackMidiOutput& self = Self(arg);
-        self.m_gone.store(true, std::memory_order_release);
+        if (self.m_gone.exchange(true, std::memory_order_acq_rel)) return;
         self.m_signals->jackMissing.store(true);
         if (self.m_accepting.load()) self.m_signals->Notify(MidiPortChange::OpenDeviceLost);
         self.m_signals->Notify(MidiPortChange::ListChanged);
+    }
+    static int Xrun(void* arg) {
+        Self(arg).m_xruns.fetch_add(1, std::memory_order_release);
+        return 0;
     }
     static void PortRegistration(jack_port_id_t, int, void* arg) {
         Self(arg).m_signals->Notify(MidiPortChange::ListChanged);
@@ -93,10 +107,12 @@ std::shared_ptr<JackMidiOutput> JackMidiOutput::Connect(const char* clientName,
     void* arg = out.get();
     jack_set_process_callback(c, &JackCallbacks::Process, arg);
     jack_set_buffer_size_callback(c, &JackCallbacks::BufferSize, arg);
-    jack_on_info_shutdown(c, &JackCallbacks::Shutdown, arg);
+    jack_on_shutdown(c, &JackCallbacks::Shutdown, arg);
+    jack_on_info_shutdown(c, &JackCallbacks::InfoShutdown, arg);
     jack_set_port_registration_callback(c, &JackCallbacks::PortRegistration, arg);
     jack_set_port_rename_callback(c, &JackCallbacks::PortRename, arg);
     jack_set_port_connect_callback(c, &JackCallbacks::PortConnect, arg);
+    jack_set_xrun_callback(c, &JackCallbacks::Xrun, arg);
     out->m_sampleRate = std::max<jack_nframes_t>(1, jack_get_sample_rate(c));
     out->m_periodFrames.store(jack_get_buffer_size(c));
     if (jack_activate(c) != 0) return nullptr;
@@ -153,12 +169,12 @@ bool JackMidiOutput::Open(const std::string& target, const char* portName) {
     }
     const int connected = jack_connect(m_client, jack_port_name(port), target.c_str());
     if (connected != 0 && connected != EEXIST) return false;
-    // The callback leaves the ring and its own state alone while it is not accepting.
+    // The callback leaves the ring and the placement alone while it is not accepting; the counters run on
+    // from open to open (the callback keeps counting cycles), so this open starts from where they stand.
     m_ring.Reset();
     m_placer.Forget();
-    m_written.store(0);
-    m_delivered.store(0);
-    m_queued = 0;
+    m_queued = m_openedAt = m_written.load();
+    m_unsureAtOpen = m_unsure.load();
     m_stalledAt.reset();
     m_targetLost.store(false);
     SetTarget(target);
@@ -207,10 +223,12 @@ std::size_t JackMidiOutput::Close() {
     const auto allDelivered = [this] { return m_delivered.load(std::memory_order_acquire) >= m_queued; };
     WaitFor(DrainLimit(), [&] { return allDelivered() || m_targetLost.load(std::memory_order_acquire); });
     StopWriting();
-    // Written in the last cycle but not yet confirmed counts as not delivered: a report may be too high,
-    // never too low.
-    const std::uint64_t delivered = std::min(m_delivered.load(std::memory_order_acquire), m_queued);
-    const auto undelivered = static_cast<std::size_t>(m_queued - delivered);
+    // Written in the last cycle but not yet confirmed, or written around a stall, counts as not delivered:
+    // a report may be too high, never too low.
+    const std::uint64_t sent = m_queued - m_openedAt;
+    const std::uint64_t delivered = std::clamp(m_delivered.load(std::memory_order_acquire), m_openedAt, m_queued);
+    const std::uint64_t unsure = m_unsure.load(std::memory_order_acquire) - m_unsureAtOpen;
+    const auto undelivered = static_cast<std::size_t>(std::min(sent, m_queued - delivered + unsure));
 
     // A dead server took the connection with it; a frozen one holds the request, and then only the
     // thread that made it.
@@ -244,13 +262,37 @@ void JackMidiOutput::StopWriting() {
 
 void JackMidiOutput::Process(std::uint32_t nframes) {
     m_inCycle.store(true);
+    const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
+    const auto now = Clock::now();  // no system call: the clock is read in user space
+
+    // A stall of the server shows as cycles whose frames do not follow on, or that come far too late.
+    // Around one, the readers of our port may miss cycles that we run (PipeWire skips them while it
+    // catches up): what the last cycles wrote is not counted as delivered, and nothing is written until
+    // the graph has settled. An overrun the server reports may have cost a reader its cycle too.
+    const auto period = std::chrono::microseconds(std::uint64_t{nframes} * 1000000 / m_sampleRate);
+    const bool first = m_lastCycleWall == Clock::time_point{};
+    const bool stalled = !first && (cycleStart != m_lastCycleStart + m_lastCycleFrames ||
+                                    now - m_lastCycleWall > std::max<Clock::duration>(kStallPeriods * period, kStallMin));
+    const std::uint32_t xruns = m_xruns.load(std::memory_order_acquire);
+    const bool overrun = xruns != m_seenXruns;
+    m_seenXruns = xruns;
+    m_lastCycleStart = cycleStart;
+    m_lastCycleFrames = nframes;
+    m_lastCycleWall = now;
+    std::uint64_t unsure = 0;
+    if (stalled || overrun) {
+        unsure = m_recentWrites[0] + m_recentWrites[1];
+        m_recentWrites = {};
+        m_faults.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (stalled) m_holdUntil = now + std::max<Clock::duration>(kSettlePeriods * period, kSettleMin);
+
     if (jack_port_t* port = m_port.load(std::memory_order_acquire)) {
         void* buffer = jack_port_get_buffer(port, nframes);
         jack_midi_clear_buffer(buffer);
         const std::uint64_t before = m_written.load(std::memory_order_relaxed);
         std::uint64_t written = before;
-        if (m_accepting.load() && !m_targetLost.load(std::memory_order_acquire)) {
-            const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
+        if (now >= m_holdUntil && m_accepting.load() && !m_targetLost.load(std::memory_order_acquire)) {
             while (const StampedRing::Message* m = m_ring.Front()) {
                 const std::optional<std::uint32_t> offset = m_placer.Place(m->frame, cycleStart, nframes);
                 if (!offset) break;
@@ -262,6 +304,8 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
             }
             m_written.store(written, std::memory_order_relaxed);
         }
+        m_recentWrites = {m_recentWrites[1], written - before};
+        if (unsure > 0) m_unsure.fetch_add(unsure, std::memory_order_release);
         // What earlier cycles wrote has been read by now: this cycle could only start after theirs ended.
         m_delivered.store(before, std::memory_order_release);
     }

@@ -5,6 +5,7 @@
 #include "platform/MidiPortSignals.h"
 #include "platform/StampedRing.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -51,6 +52,10 @@ public:
     // The device disconnected or its server went away while open.
     bool TargetLost() const { return m_targetLost.load(std::memory_order_acquire) || ServerGone(); }
 
+    // Stalls and overruns of the server seen so far; messages written around one are counted as not
+    // delivered by the close, since a reader may have missed them.
+    std::uint64_t ServerFaults() const { return m_faults.load(std::memory_order_relaxed); }
+
     // How long a close waits at most for the queue: several periods, never under 250 ms.
     std::chrono::milliseconds DrainLimit() const;
 
@@ -82,10 +87,20 @@ private:
     std::atomic<bool> m_targetLost{false};
     std::atomic<bool> m_inCycle{false};
     std::atomic<std::uint64_t> m_cycles{0};
-    std::atomic<std::uint64_t> m_written{0};    // messages written to the port since the open
+    std::atomic<std::uint64_t> m_written{0};    // messages written to the port
     std::atomic<std::uint64_t> m_delivered{0};  // of those, the ones a later cycle has confirmed
+    std::atomic<std::uint64_t> m_unsure{0};     // written in cycles a stall or an overrun may have cost
+    std::atomic<std::uint32_t> m_xruns{0};      // overruns the server reported
+    std::atomic<std::uint64_t> m_faults{0};     // stalls and overruns the callback has seen
     StampedRing m_ring;
-    FramePlacer m_placer;  // the callback's own
+    // The callback's own.
+    FramePlacer m_placer;
+    std::array<std::uint64_t, 2> m_recentWrites{};  // messages written in the last two cycles
+    std::uint32_t m_seenXruns = 0;
+    std::uint32_t m_lastCycleStart = 0;
+    std::uint32_t m_lastCycleFrames = 0;
+    std::chrono::steady_clock::time_point m_lastCycleWall{};
+    std::chrono::steady_clock::time_point m_holdUntil{};  // after a stall: write nothing before this
 
     // The device while open; also read by the notification thread.
     mutable std::mutex m_targetMutex;
@@ -94,6 +109,8 @@ private:
     // The sending thread's own.
     bool m_open = false;
     std::optional<BackgroundCall> m_leaving;  // the disconnect of the last close, on a thread of its own
-    std::uint64_t m_queued = 0;  // messages put into the ring since the open
+    std::uint64_t m_queued = 0;        // messages put into the ring, counted on from open to open
+    std::uint64_t m_openedAt = 0;      // the count at the last open
+    std::uint64_t m_unsureAtOpen = 0;  // m_unsure at the last open
     std::optional<std::uint64_t> m_stalledAt;  // cycle count when a full ring last timed out
 };

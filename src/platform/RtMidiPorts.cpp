@@ -193,6 +193,8 @@ std::size_t RtMidiPorts::Close() {
     return static_cast<std::size_t>(m_droppedSinceOpen) + undelivered;
 }
 
+std::uint64_t RtMidiPorts::JackServerFaults() const { return m_jack ? m_jack->ServerFaults() : 0; }
+
 bool RtMidiPorts::OpenDeviceLost() const {
     switch (m_open) {
         case Backend::None: return false;

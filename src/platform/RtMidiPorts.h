@@ -38,6 +38,9 @@ public:
     bool IsOpen() const { return m_open != Backend::None; }
     // Messages that Send could not hand on (device or server gone, server stalled, driver error), all told.
     std::uint64_t DroppedMessages() const { return m_dropped; }
+    // Stalls and overruns the JACK server has had while we were connected (a new server starts again at 0).
+    // Around one, delivery cannot be confirmed, and a close counts such messages as not delivered.
+    std::uint64_t JackServerFaults() const;
     // The open device went away (unplugged, its client quit, its server died): sends are dropped at once
     // until a device is opened again.
     bool OpenDeviceLost() const;
