@@ -6,8 +6,9 @@
 
 // Where a message stamped with the frame time of its send goes in a process cycle. Written one period after
 // its stamp, a message keeps the spacing it was sent with. One that is late (the server stalled, the
-// callback ran late) goes out as soon as it can, but keeps at least half its spacing to the one before, so
-// that a backlog reaches the instrument spread out rather than in one burst. Frame times wrap at 2^32.
+// callback ran late) goes out as soon as it can, but keeps at least half its spacing to the one before (at
+// most a period), so that a backlog reaches the instrument spread out rather than in one burst. Frame
+// times wrap at 2^32.
 class FramePlacer {
 public:
     // The offset in the cycle that starts at frame `cycleStart` and lasts `nframes`, or nothing when the
@@ -19,8 +20,10 @@ public:
         if (Ahead(target, cycleStart) >= 2 * static_cast<std::int64_t>(nframes)) {
             target = cycleStart;
         } else if (m_any) {
+            // Half the spacing, but never more than a period: after a pause a late message is on time again.
             const std::int64_t gap = std::max<std::int64_t>(0, Ahead(stamp, m_lastStamp));
-            target = Later(target, m_lastFrame + static_cast<std::uint32_t>(gap / 2));
+            const std::int64_t keep = std::min<std::int64_t>(gap / 2, nframes);
+            target = Later(target, m_lastFrame + static_cast<std::uint32_t>(keep));
         }
         target = Later(target, cycleStart);
         if (m_any) target = Later(target, m_lastFrame);

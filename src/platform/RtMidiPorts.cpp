@@ -1,5 +1,6 @@
 #include "platform/RtMidiPorts.h"
 
+#include "platform/AlsaAddress.h"
 #include "platform/JackMidiOutput.h"
 #include "platform/MidiPortWatch.h"
 
@@ -8,7 +9,6 @@
 #include <jack/jack.h>
 
 #include <cstdlib>
-#include <exception>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -44,24 +44,6 @@ std::unique_ptr<RtMidiOut> MakeOut(RtMidi::Api api, bool* failed) {
         return out;
     } catch (const RtMidiError&) {
         return nullptr;  // e.g. no /dev/snd/seq
-    }
-}
-
-// The ALSA address at the end of the names RtMidi gives its sequencer ports ("Client:Port 24:0"), packed
-// as (client << 8) | port; -1 when the name carries none.
-int AlsaAddress(const std::string& name) {
-    const std::size_t space = name.rfind(' ');
-    const std::size_t colon = name.rfind(':');
-    if (space == std::string::npos || colon == std::string::npos || colon < space) return -1;
-    try {
-        std::size_t used = 0;
-        const int client = std::stoi(name.substr(space + 1, colon - space - 1), &used);
-        if (used != colon - space - 1) return -1;
-        const int port = std::stoi(name.substr(colon + 1), &used);
-        if (used != name.size() - colon - 1 || client < 0 || client > 255 || port < 0 || port > 255) return -1;
-        return (client << 8) | port;
-    } catch (const std::exception&) {
-        return -1;
     }
 }
 
@@ -171,7 +153,7 @@ bool RtMidiPorts::Open(int index) {
         return false;
     }
     m_signals->alsaTargetLost.store(false);
-    m_signals->alsaTarget.store(AlsaAddress(target));
+    m_signals->alsaTarget.store(AlsaPortAddress(target).value_or(-1));
     m_open = Backend::Alsa;
     return true;
 }
