@@ -39,7 +39,8 @@ start_private_jack() {
     export JACK_DEFAULT_SERVER="quarnedit-test-$$"
     # Nothing in the tests may start a server behind our back (jack_lsp would).
     export JACK_NO_START_SERVER=1
-    trap stop_private_jack EXIT
+    # Whoever sourced private-pipewire.sh as well gets both servers stopped.
+    trap 'stop_private_jack; if declare -F stop_private_pipewire >/dev/null; then stop_private_pipewire; fi' EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM
 

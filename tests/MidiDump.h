@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <jack/jack.h>
+#include <jack/midiport.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -125,18 +126,43 @@ private:
         m_cv.notify_all();
     }
 
-    bool WaitForPort() const {
-        jack_client_t* c = jack_client_open("quarn-dump-wait", JackNoStartServer, nullptr);
+    // Ready once a message sent to the port comes out: the port exists before the dump's client runs, and
+    // what reaches it before then is lost (PipeWire takes a moment longer than jackd).
+    bool WaitForPort() {
+        jack_client_t* c = jack_client_open("quarn-dump-ping", JackNoStartServer, nullptr);
         if (c == nullptr) return false;
-        bool found = false;
-        for (auto t0 = std::chrono::steady_clock::now();
-             !found && std::chrono::steady_clock::now() - t0 < std::chrono::seconds(10);) {
-            found = jack_port_by_name(c, m_port.c_str()) != nullptr;
-            if (!found) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        Pinger pinger{c, jack_port_register(c, "ping", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0)};
+        bool heard = false;
+        if (pinger.port != nullptr && jack_set_process_callback(c, &Pinger::Process, &pinger) == 0 &&
+            jack_activate(c) == 0) {
+            using namespace std::chrono_literals;
+            for (auto t0 = std::chrono::steady_clock::now(); !heard && std::chrono::steady_clock::now() - t0 < 10s;) {
+                if (jack_port_by_name(c, m_port.c_str()) != nullptr && !jack_port_connected(pinger.port))
+                    jack_connect(c, jack_port_name(pinger.port), m_port.c_str());
+                std::unique_lock lock(m_mutex);
+                heard = m_cv.wait_for(lock, 20ms, [&] { return !m_messages.empty(); });
+            }
+            jack_deactivate(c);
         }
         jack_client_close(c);
-        return found;
+        std::lock_guard lock(m_mutex);
+        m_messages.clear();
+        return heard;
     }
+
+    // Sends Active Sensing once per cycle while connected.
+    struct Pinger {
+        jack_client_t* client;
+        jack_port_t* port;
+        static int Process(jack_nframes_t nframes, void* arg) {
+            auto& self = *static_cast<Pinger*>(arg);
+            void* buffer = jack_port_get_buffer(self.port, nframes);
+            jack_midi_clear_buffer(buffer);
+            const unsigned char sensing = 0xFE;
+            jack_midi_event_write(buffer, 0, &sensing, 1);
+            return 0;
+        }
+    };
 
     std::string m_port;
     pid_t m_pid = -1;

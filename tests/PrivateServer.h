@@ -82,6 +82,20 @@ inline int RunQuietly(std::vector<std::string> args) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Waits (up to 5 s) until the server runs at `period` frames.
+inline bool PeriodIs(unsigned period) {
+    jack_client_t* c = jack_client_open("quarn-period", JackNoStartServer, nullptr);
+    if (c == nullptr) return false;
+    jack_set_process_callback(c, [](jack_nframes_t, void*) { return 0; }, nullptr);
+    bool reached = jack_activate(c) == 0;
+    for (auto t0 = std::chrono::steady_clock::now();
+         reached && jack_get_buffer_size(c) != period && std::chrono::steady_clock::now() - t0 < std::chrono::seconds(5);)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    reached = reached && jack_get_buffer_size(c) == period;
+    jack_client_close(c);
+    return reached;
+}
+
 class PrivateServer {
 public:
     explicit PrivateServer(const std::string& tag, unsigned period = 256) : m_name(UniqueName(tag)), m_period(period) {
@@ -146,9 +160,11 @@ public:
                 break;
             }
         }
-        // PipeWire's graph runs at whatever quantum it is told; jackd was given its period above.
+        // PipeWire's graph runs at whatever quantum it is told (jackd was given its period above); the test
+        // starts once it does, so that no reconfiguration falls into it.
         if (m_up && OnPipeWire())
-            m_up = RunQuietly({"pw-metadata", "-n", "settings", "0", "clock.force-quantum", std::to_string(m_period)}) == 0;
+            m_up = RunQuietly({"pw-metadata", "-n", "settings", "0", "clock.force-quantum", std::to_string(m_period)}) == 0 &&
+                   PeriodIs(m_period);
         return m_up;
     }
 
