@@ -57,7 +57,7 @@ private:
         for (std::uint32_t i = 0, n = jack_midi_get_event_count(buffer); i < n; ++i) {
             jack_midi_event_t e;
             if (jack_midi_event_get(&e, buffer, i) != 0 || e.size != 3) continue;
-            self.m_ring.Push({start + e.time, {e.buffer[0], e.buffer[1], e.buffer[2]}});
+            self.m_ring.Push({start + e.time, 0, {e.buffer[0], e.buffer[1], e.buffer[2]}});
         }
         return 0;
     }

@@ -16,69 +16,85 @@ namespace {
 
 constexpr std::uint32_t kPeriod = 256;
 
+// A stamp at 48 kHz whose clock reading agrees with its frame estimate: 48 frames to the ms.
+FramePlacer::Stamp At(std::uint32_t frame) { return {frame, frame * 1000 / 48}; }
+
 TEST(FramePlacer, MessagesKeepTheirSpacingOnePeriodLater) {
     FramePlacer placer;
     // Sent during the cycle that started at 1000, they go out in the next one at the same offsets.
     std::vector<std::optional<std::uint32_t>> offsets;
-    for (std::uint32_t stamp : {1000u, 1096u, 1192u}) {
-        offsets.push_back(placer.Place(stamp, 1000 + kPeriod, kPeriod));
-        placer.Written(stamp, 1000 + kPeriod + *offsets.back());
+    for (std::uint32_t frame : {1000u, 1096u, 1192u}) {
+        offsets.push_back(placer.Place(At(frame), 1000 + kPeriod, kPeriod));
+        placer.Written(At(frame), 1000 + kPeriod + *offsets.back());
     }
     EXPECT_EQ(offsets, (std::vector<std::optional<std::uint32_t>>{0u, 96u, 192u}));
 }
 
 TEST(FramePlacer, AMessageStampedAfterTheCycleBeganWaitsForTheNext) {
     FramePlacer placer;
-    EXPECT_EQ(placer.Place(1300, 1256, kPeriod), std::nullopt);
-    EXPECT_EQ(placer.Place(1300, 1512, kPeriod), std::optional<std::uint32_t>(44));
+    EXPECT_EQ(placer.Place(At(1300), 1256, kPeriod), std::nullopt);
+    EXPECT_EQ(placer.Place(At(1300), 1512, kPeriod), std::optional<std::uint32_t>(44));
 }
 
-TEST(FramePlacer, LateMessagesGoAtOnceButKeepHalfTheirSpacing) {
+// The frame estimate wobbles when the server runs late (it may even go backwards); the clock does not. The
+// spacing at the input is never less than the spacing of the sends, less the 3% allowed for the clocks'
+// disagreement (2 ms: 93 frames of 96).
+TEST(FramePlacer, WobblingFrameEstimatesNeverShortenTheSpacing) {
     FramePlacer placer;
-    // A backlog from a stall: stamped 96 frames apart, due long ago.
-    std::uint32_t last = 0;
+    const std::vector<FramePlacer::Stamp> sends = {{1000, 0}, {1130, 2000}, {1100, 4000}, {1290, 6000}};
     std::vector<std::uint32_t> frames;
-    for (std::uint32_t stamp : {1000u, 1096u, 1192u, 1288u}) {
-        const auto offset = placer.Place(stamp, 5000, kPeriod);
-        ASSERT_TRUE(offset);
-        last = 5000 + *offset;
-        placer.Written(stamp, last);
-        frames.push_back(last);
+    for (const auto& stamp : sends) {
+        std::optional<std::uint32_t> offset;
+        std::uint32_t cycle = 1256;
+        while (!(offset = placer.Place(stamp, cycle, kPeriod))) cycle += kPeriod;
+        placer.Written(stamp, cycle + *offset);
+        frames.push_back(cycle + *offset);
     }
-    EXPECT_EQ(frames, (std::vector<std::uint32_t>{5000, 5048, 5096, 5144}));
-    // Once caught up, a message on time is on time again.
-    EXPECT_EQ(placer.Place(5300, 5300 + kPeriod, kPeriod), std::optional<std::uint32_t>(0));
+    EXPECT_EQ(frames, (std::vector<std::uint32_t>{1256, 1386, 1479, 1572}));
 }
 
-TEST(FramePlacer, NeverBeforeTheMessageWrittenLastAndNeverOutsideTheCycle) {
+TEST(FramePlacer, LateMessagesGoAtOnceButKeepTheirSpacing) {
     FramePlacer placer;
-    placer.Written(2000, 2200);
-    // Late, and stamped before the last one (the estimate wobbled): after it all the same.
-    EXPECT_EQ(placer.Place(1700, 2048, kPeriod), std::optional<std::uint32_t>(152));
-    // Beyond the cycle: the next one.
-    EXPECT_EQ(placer.Place(2100, 2000, kPeriod), std::nullopt);
+    // A backlog from a stall: sent 2 ms apart, due long ago.
+    std::vector<std::uint32_t> frames;
+    for (std::uint32_t frame : {1000u, 1096u, 1192u, 1288u}) {
+        std::optional<std::uint32_t> offset;
+        std::uint32_t cycle = 5000;
+        while (!(offset = placer.Place(At(frame), cycle, kPeriod))) cycle += kPeriod;
+        placer.Written(At(frame), cycle + *offset);
+        frames.push_back(cycle + *offset);
+    }
+    EXPECT_EQ(frames, (std::vector<std::uint32_t>{5000, 5093, 5186, 5279}));
+    // After a pause of more than 20 ms, a message on time is on time again.
+    EXPECT_EQ(placer.Place(At(10088), 10088 + kPeriod, kPeriod), std::optional<std::uint32_t>(0));
 }
 
-TEST(FramePlacer, AStampFarAheadOfTheCycleIsDueNow) {
-    // The send's estimate ran on while the server stood still.
+TEST(FramePlacer, AStampFarAheadOfTheCycleIsDueNowAndStillSpaced) {
+    // The estimate ran on while the server stood still: due now, and spaced as sent.
     FramePlacer placer;
-    EXPECT_EQ(placer.Place(90000, 1000, kPeriod), std::optional<std::uint32_t>(0));
+    EXPECT_EQ(placer.Place(At(90000), 1000, kPeriod), std::optional<std::uint32_t>(0));
+    placer.Written(At(90000), 1000);
+    EXPECT_EQ(placer.Place(At(90096), 1000, kPeriod), std::optional<std::uint32_t>(93));
+    // A stamp only a little further ahead (a server running late at a small period) is waited for.
+    FramePlacer small;
+    EXPECT_EQ(small.Place(At(1500), 1000, 64), std::nullopt);
+    EXPECT_EQ(small.Place(At(1500), 1564, 64), std::optional<std::uint32_t>(0));
 }
 
-TEST(FramePlacer, FrameTimesWrapAround) {
+TEST(FramePlacer, FrameTimesAndTheClockWrapAround) {
     FramePlacer placer;
-    const std::uint32_t start = 0xFFFFFF00u;  // the cycle after the send straddles the wrap
-    const auto first = placer.Place(start, start + kPeriod, kPeriod);
-    ASSERT_EQ(first, std::optional<std::uint32_t>(0));
-    placer.Written(start, start + kPeriod);
-    EXPECT_EQ(placer.Place(start + 200, start + kPeriod, kPeriod), std::optional<std::uint32_t>(200));
+    const FramePlacer::Stamp first{0xFFFFFF00u, 0xFFFFFFF0u};  // both wrap between the two sends
+    ASSERT_EQ(placer.Place(first, first.frame + kPeriod, kPeriod), std::optional<std::uint32_t>(0));
+    placer.Written(first, first.frame + kPeriod);
+    const FramePlacer::Stamp second{first.frame + 200, first.micros + 200 * 1000 / 48};
+    EXPECT_EQ(placer.Place(second, first.frame + kPeriod, kPeriod), std::optional<std::uint32_t>(200));
 }
 
 TEST(StampedRing, FillsToCapacityKeepsOrderAndRefusesMore) {
     StampedRing ring;
     for (std::uint32_t i = 0; i < StampedRing::kCapacity; ++i)
-        ASSERT_TRUE(ring.Push({i, {0xB0, static_cast<std::uint8_t>(i & 0x7F), 1}}));
-    EXPECT_FALSE(ring.Push({0, {0xB0, 0, 0}}));
+        ASSERT_TRUE(ring.Push({i, 0, {0xB0, static_cast<std::uint8_t>(i & 0x7F), 1}}));
+    EXPECT_FALSE(ring.Push({0, 0, {0xB0, 0, 0}}));
     EXPECT_EQ(ring.Size(), StampedRing::kCapacity);
     for (std::uint32_t i = 0; i < StampedRing::kCapacity; ++i) {
         const auto* m = ring.Front();
@@ -87,7 +103,7 @@ TEST(StampedRing, FillsToCapacityKeepsOrderAndRefusesMore) {
         ring.Pop();
     }
     EXPECT_EQ(ring.Front(), nullptr);
-    ring.Push({7, {0xB0, 1, 2}});
+    ring.Push({7, 0, {0xB0, 1, 2}});
     ring.Reset();
     EXPECT_EQ(ring.Front(), nullptr);
 }
@@ -112,7 +128,7 @@ TEST(StampedRing, HandsOverBetweenTwoThreadsInOrder) {
         }
     });
     for (std::uint32_t i = 0; i < kCount;) {
-        if (ring.Push({i, {0xB0, static_cast<std::uint8_t>(i & 0x7F), 0x55}}))
+        if (ring.Push({i, i, {0xB0, static_cast<std::uint8_t>(i & 0x7F), 0x55}}))
             ++i;
         else
             std::this_thread::yield();

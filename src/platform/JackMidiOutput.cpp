@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <cerrno>
+#include <cstdlib>
 #include <thread>
 #include <utility>
 
@@ -179,6 +180,7 @@ bool JackMidiOutput::Open(const std::string& target, const char* portName) {
     // from open to open (the callback keeps counting cycles), so this open starts from where they stand.
     m_ring.Reset();
     m_placer.Forget();
+    m_placer.SetSampleRate(m_sampleRate);
     m_queued = m_openedAt = m_written.load();
     m_unsureAtOpen = m_unsure.load();
     m_stalledAt.reset();
@@ -191,7 +193,9 @@ bool JackMidiOutput::Open(const std::string& target, const char* portName) {
 
 bool JackMidiOutput::Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
     if (!m_open || TargetLost()) return false;
-    const StampedRing::Message message{jack_frame_time(m_client), {status, data1, data2}};
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch());
+    const StampedRing::Message message{jack_frame_time(m_client), static_cast<std::uint32_t>(micros.count()),
+                                       {status, data1, data2}};
     if (!m_ring.Push(message)) {
         // The ring holds seconds of messages at the sink's pace: full means the server has stalled. Wait
         // briefly once; while the server shows no progress after that, drop at once.
@@ -271,16 +275,19 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
     const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
     const auto now = Clock::now();  // no system call: the clock is read in user space
 
-    // A stall of the server shows as cycles whose frames do not follow on, or that come far too late.
-    // Around one, the readers of our port may miss cycles that we run (PipeWire skips them while it
-    // catches up): what the last cycles wrote is not counted as delivered, and nothing is written until
-    // the graph has settled. An overrun the server reports may have cost a reader its cycle too.
+    // A stall of the server shows as a cycle that comes far too late, or whose frames jump far from where
+    // the last one ended. Around one, the readers of our port may miss cycles that we run (PipeWire skips
+    // them while it catches up): what the last cycles wrote is not counted as delivered, and nothing is
+    // written until the graph has settled. A smaller skip of frames, or an overrun the server reports, may
+    // have cost a reader its cycle too, but passes at once.
     const auto period = std::chrono::microseconds(std::uint64_t{nframes} * 1000000 / m_sampleRate);
+    const auto stallTime = std::max<Clock::duration>(kStallPeriods * period, kStallMin);
+    const auto stallFrames = std::chrono::duration_cast<std::chrono::microseconds>(stallTime).count() * m_sampleRate / 1000000;
     const bool first = m_lastCycleWall == Clock::time_point{};
-    const bool stalled = !first && (cycleStart != m_lastCycleStart + m_lastCycleFrames ||
-                                    now - m_lastCycleWall > std::max<Clock::duration>(kStallPeriods * period, kStallMin));
+    const std::int64_t skipped = static_cast<std::int32_t>(cycleStart - (m_lastCycleStart + m_lastCycleFrames));
+    const bool stalled = !first && (now - m_lastCycleWall > stallTime || std::abs(skipped) > stallFrames);
     const std::uint32_t xruns = m_xruns.load(std::memory_order_acquire);
-    const bool overrun = xruns != m_seenXruns;
+    const bool overrun = xruns != m_seenXruns || (!first && skipped != 0);
     m_seenXruns = xruns;
     m_lastCycleStart = cycleStart;
     m_lastCycleFrames = nframes;
@@ -300,11 +307,12 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
         std::uint64_t written = before;
         if (now >= m_holdUntil && m_accepting.load() && !m_targetLost.load(std::memory_order_acquire)) {
             while (const StampedRing::Message* m = m_ring.Front()) {
-                const std::optional<std::uint32_t> offset = m_placer.Place(m->frame, cycleStart, nframes);
+                const FramePlacer::Stamp stamp{m->frame, m->micros};
+                const std::optional<std::uint32_t> offset = m_placer.Place(stamp, cycleStart, nframes);
                 if (!offset) break;
                 // A full buffer keeps the rest for the next cycle.
                 if (jack_midi_event_write(buffer, *offset, m->bytes, sizeof m->bytes) != 0) break;
-                m_placer.Written(m->frame, cycleStart + *offset);
+                m_placer.Written(stamp, cycleStart + *offset);
                 m_ring.Pop();
                 ++written;
             }

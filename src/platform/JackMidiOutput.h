@@ -21,8 +21,8 @@ struct _jack_port;
 
 // Our JACK client: it lists the MIDI inputs of the server and sends to one of them through an output port
 // of its own. Each message is stamped with the frame time of its send and written one period later at that
-// frame, so the spacing the sender keeps is the spacing the input sees. The same code runs on jackd and on
-// PipeWire's JACK library.
+// frame, never closer to the one before than it was sent, so the spacing the sender keeps is the spacing
+// the input sees. The same code runs on jackd and on PipeWire's JACK library.
 //
 // Send and Close come from one thread; the process callback takes the messages from a lock-free ring.
 // Neither waits for long on a stalled or dead server: a full ring waits a few ms and then drops, a close

@@ -5,13 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 
-// Three-byte MIDI messages, each with the frame time of its send, handed from one producer thread to one
+// Three-byte MIDI messages, each with the time of its send, handed from one producer thread to one
 // consumer (a real-time audio callback): fixed storage, no lock, no allocation, no system call.
 // The consumer may look at the oldest message and leave it for later.
 class StampedRing {
 public:
     struct Message {
-        std::uint32_t frame = 0;
+        std::uint32_t frame = 0;   // the server's frame time (a sender's estimate, or the arrival)
+        std::uint32_t micros = 0;  // the monotonic clock in µs, wrapping
         std::uint8_t bytes[3] = {};
     };
     static constexpr std::size_t kCapacity = 1024;  // a power of two
