@@ -6,11 +6,9 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <mutex>
 #include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
 #include <utility>
 
@@ -22,8 +20,10 @@ using namespace std::chrono_literals;
 // How long one Send may wait for room in a full ring before the message is dropped.
 constexpr auto kSendMaxWait = 4ms;
 constexpr auto kSendPoll = 250us;
-constexpr auto kCloseMinWait = 250ms;
-constexpr std::uint32_t kClosePeriods = 8;
+// How long a close waits for the queue at most: enough for a server that stalls at the close, resumes and
+// settles (see below).
+constexpr auto kCloseMinWait = 500ms;
+constexpr std::uint32_t kClosePeriods = 16;
 constexpr auto kClosePoll = 1ms;
 // Disconnecting, or taking the client off the server: a few ms when the server answers.
 constexpr std::chrono::milliseconds kLeaveWait{500};

@@ -56,7 +56,7 @@ public:
     // delivered by the close, since a reader may have missed them.
     std::uint64_t ServerFaults() const { return m_faults.load(std::memory_order_relaxed); }
 
-    // How long a close waits at most for the queue: several periods, never under 250 ms.
+    // How long a close waits at most for the queue: 16 periods, never under 500 ms.
     std::chrono::milliseconds DrainLimit() const;
 
 private:
