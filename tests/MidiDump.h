@@ -103,7 +103,8 @@ private:
             if (hex.size() != 2 || hex.find_first_not_of("0123456789abcdef") != std::string::npos) break;
             m.bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex, nullptr, 16)));
         }
-        return !m.bytes.empty();
+        // Active Sensing is only the readiness ping (see WaitForPort), which may come out late.
+        return !m.bytes.empty() && m.bytes[0] != 0xFE;
     }
 
     void Read(int fd) {

@@ -523,7 +523,8 @@ TEST_P(CloseOnStarvedServer, NeverLosesSilently) {
     thaw.join();
 
     const auto got = dump.Collect(66);
-    EXPECT_TRUE(InOrderFrom(got, PatchLikeMessages())) << "a message arrived that was not sent, or out of order";
+    EXPECT_TRUE(InOrderFrom(got, PatchLikeMessages()))
+        << "a message arrived that was not sent, or out of order: " << ::testing::PrintToString(MidiDump::Bytes(got));
     EXPECT_GE(got.size() + lost, 66u) << "messages lost without a word";
     RecordProperty("arrived", static_cast<int>(got.size()));
     RecordProperty("reported_undelivered", static_cast<int>(lost));
