@@ -103,8 +103,7 @@ private:
             if (hex.size() != 2 || hex.find_first_not_of("0123456789abcdef") != std::string::npos) break;
             m.bytes.push_back(static_cast<std::uint8_t>(std::stoul(hex, nullptr, 16)));
         }
-        // Active Sensing is only the readiness ping (see WaitForPort), which may come out late.
-        return !m.bytes.empty() && m.bytes[0] != 0xFE;
+        return !m.bytes.empty();
     }
 
     void Read(int fd) {
@@ -118,7 +117,11 @@ private:
             Message m;
             if (!Parse(line, m)) continue;
             std::lock_guard lock(m_mutex);
-            m_messages.push_back(std::move(m));
+            // Active Sensing is only the readiness ping (see WaitForPort), which may also come out late.
+            if (m.bytes[0] == 0xFE)
+                m_pinged = true;
+            else
+                m_messages.push_back(std::move(m));
             m_cv.notify_all();
         }
         std::fclose(in);
@@ -141,7 +144,7 @@ private:
                 if (jack_port_by_name(c, m_port.c_str()) != nullptr && !jack_port_connected(pinger.port))
                     jack_connect(c, jack_port_name(pinger.port), m_port.c_str());
                 std::unique_lock lock(m_mutex);
-                heard = m_cv.wait_for(lock, 20ms, [&] { return !m_messages.empty(); });
+                heard = m_cv.wait_for(lock, 20ms, [&] { return m_pinged; });
             }
             jack_deactivate(c);
         }
@@ -172,5 +175,6 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::vector<Message> m_messages;
+    bool m_pinged = false;
     bool m_ended = false;
 };

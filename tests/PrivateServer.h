@@ -88,8 +88,8 @@ inline bool PeriodIs(unsigned period) {
     if (c == nullptr) return false;
     jack_set_process_callback(c, [](jack_nframes_t, void*) { return 0; }, nullptr);
     bool reached = jack_activate(c) == 0;
-    for (auto t0 = std::chrono::steady_clock::now();
-         reached && jack_get_buffer_size(c) != period && std::chrono::steady_clock::now() - t0 < std::chrono::seconds(5);)
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (reached && jack_get_buffer_size(c) != period && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     reached = reached && jack_get_buffer_size(c) == period;
     jack_client_close(c);
@@ -120,7 +120,8 @@ public:
         const std::string mark = "_" + m_name + "_";
         for (const auto& entry : fs::directory_iterator("/dev/shm", ignored)) {
             const std::string file = entry.path().filename().string();
-            if (file.rfind("jack_sem.", 0) == 0 && file.find(mark) != std::string::npos) fs::remove(entry.path(), ignored);
+            if (file.rfind("jack_sem.", 0) == 0 && file.find(mark) != std::string::npos)
+                fs::remove(entry.path(), ignored);
         }
     }
     PrivateServer(const PrivateServer&) = delete;
@@ -162,9 +163,11 @@ public:
         }
         // PipeWire's graph runs at whatever quantum it is told (jackd was given its period above); the test
         // starts once it does, so that no reconfiguration falls into it.
-        if (m_up && OnPipeWire())
-            m_up = RunQuietly({"pw-metadata", "-n", "settings", "0", "clock.force-quantum", std::to_string(m_period)}) == 0 &&
+        if (m_up && OnPipeWire()) {
+            const std::string quantum = std::to_string(m_period);
+            m_up = RunQuietly({"pw-metadata", "-n", "settings", "0", "clock.force-quantum", quantum}) == 0 &&
                    PeriodIs(m_period);
+        }
         return m_up;
     }
 

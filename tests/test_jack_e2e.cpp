@@ -190,7 +190,8 @@ TEST_F(JackE2E, ListFollowsPortsAsTheyComeAndGo) {
         EXPECT_TRUE(WaitUntil([&] { return (device = FindDevice(ports, probe.Port())) >= 0; }, 2s))
             << "a port that appeared after construction is not listed";
     }
-    EXPECT_TRUE(WaitUntil([&] { return FindDevice(ports, client) == -1; }, 2s)) << "a port that went away is still listed";
+    EXPECT_TRUE(WaitUntil([&] { return FindDevice(ports, client) == -1; }, 2s))
+        << "a port that went away is still listed";
     if (device >= 0 && device < ports.Count()) {
         EXPECT_EQ(ports.Name(device)->find(client), std::string::npos);
     } else {

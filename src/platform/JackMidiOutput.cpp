@@ -282,7 +282,8 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
     // have cost a reader its cycle too, but passes at once.
     const auto period = std::chrono::microseconds(std::uint64_t{nframes} * 1000000 / m_sampleRate);
     const auto stallTime = std::max<Clock::duration>(kStallPeriods * period, kStallMin);
-    const auto stallFrames = std::chrono::duration_cast<std::chrono::microseconds>(stallTime).count() * m_sampleRate / 1000000;
+    const auto stallFrames =
+        std::chrono::duration_cast<std::chrono::microseconds>(stallTime).count() * m_sampleRate / 1000000;
     const bool first = m_lastCycleWall == Clock::time_point{};
     const std::int64_t skipped = static_cast<std::int32_t>(cycleStart - (m_lastCycleStart + m_lastCycleFrames));
     const bool stalled = !first && (now - m_lastCycleWall > stallTime || std::abs(skipped) > stallFrames);
