@@ -27,7 +27,7 @@ struct Form : EditorRig {
             dlg.UserSelected(osc.modeList, 1);
         }
         dlg.UserSelected(ctl::FilterType, 11);
-        for (int slot = 1; slot < kSlotCount; ++slot) dlg.UserMovedSlider(kFormSlots[slot].control, 100 + slot);
+        for (int slot = 1; slot < kSlotCount; ++slot) dlg.UserMovedSlider(kSlotControls[slot], 100 + slot);
         app.m_mute = 0;
         if (sink == Sink::Recording) port.StartRecording();
         ports.bytes.clear();

@@ -151,10 +151,14 @@ void BM_JackTransmitAll(benchmark::State& state) {
     JackReceiver receiver(ports, "all");
     SleepPause pause;
     ScriptedDialogs dialogs;
-    CQuarnEditApp app(ports, pause);
-    CMainDlg form(app, dialogs);
-    CQuarnEditDoc document(form, dialogs);
-    form.SetDocument(&document);
+    MapProfile profile;
+    DirLocation location;
+    NoLibraries libraries;
+    ManualClock clock;
+    MemoryRecovery recovery;
+    CQuarnEditApp app({ports, pause, profile, dialogs, location, libraries, clock, recovery});
+    CMainDlg& form = app.form();
+    CQuarnEditDoc& document = app.document();
     form.OnInitialUpdate();
     dialogs.answers.push_back(MessageAnswer::No);  // the load's own transmit question
     if (!document.OnOpenDocument(QUARN_DEFAULT_PATCH)) {
@@ -195,10 +199,14 @@ void BM_JackTransmitAllAtInput(benchmark::State& state) {
     JackRecorder input("quarn-bench-gaps-" + std::to_string(getpid()));
     SleepPause pause;
     ScriptedDialogs dialogs;
-    CQuarnEditApp app(ports, pause);
-    CMainDlg form(app, dialogs);
-    CQuarnEditDoc document(form, dialogs);
-    form.SetDocument(&document);
+    MapProfile profile;
+    DirLocation location;
+    NoLibraries libraries;
+    ManualClock clock;
+    MemoryRecovery recovery;
+    CQuarnEditApp app({ports, pause, profile, dialogs, location, libraries, clock, recovery});
+    CMainDlg& form = app.form();
+    CQuarnEditDoc& document = app.document();
     form.OnInitialUpdate();
     dialogs.answers.push_back(MessageAnswer::No);  // the load's own transmit question
     if (!document.OnOpenDocument(QUARN_DEFAULT_PATCH)) {
@@ -264,7 +272,17 @@ void BM_JackTransmitCommand(benchmark::State& state) {
     for (auto _ : state) {
         std::ostringstream err;
         const auto t0 = Clock::now();
-        const int rc = TransmitCommand(QUARN_DEFAULT_PATCH, receiver.device, ports, pause, err);
+        ConsoleDialogs dialogs = TransmitDialogs(err);
+        MapProfile profile;
+        DirLocation location;
+        NoLibraries libraries;
+        ManualClock clock;
+        MemoryRecovery recovery;
+        int rc = 0;
+        {
+            CQuarnEditApp app({ports, pause, profile, dialogs, location, libraries, clock, recovery});
+            rc = TransmitCommand(app, QUARN_DEFAULT_PATCH, receiver.device, err);
+        }
         const double s = std::chrono::duration<double>(Clock::now() - t0).count();
         state.SetIterationTime(s);
         times.push_back(s);

@@ -23,7 +23,7 @@ struct Bench : EditorRig {
         dir = mkdtemp(templ.data());
         ShowAndOpen();
         // A patch with every row in use: sliders mid-way, a filter with both cutoffs.
-        for (int slot = 1; slot < kSlotCount; ++slot) dlg.UserMovedSlider(kFormSlots[slot].control, 100 + slot);
+        for (int slot = 1; slot < kSlotCount; ++slot) dlg.UserMovedSlider(kSlotControls[slot], 100 + slot);
         dlg.UserSelected(ctl::Dco1Wave, 0);
         dlg.UserSelected(ctl::Dco1Dist, 0);
         dlg.UserSelected(ctl::Dco2Wave, 1);

@@ -7,7 +7,6 @@
 #include "Fakes.h"
 
 #include "app/CQuarnEditApp.h"
-#include "app/Services.h"
 #include "editor/CMainDlg.h"
 #include "ui/CMainFrame.h"
 #include "ui/FormWidget.h"
@@ -29,19 +28,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class MapProfile : public Profile {
-public:
-    std::map<std::string, int> ints;
-    std::vector<std::string> recent;
-    int GetProfileInt(const std::string& s, const std::string& k, int d) override {
-        auto it = ints.find(s + "/" + k);
-        return it == ints.end() ? d : it->second;
-    }
-    void WriteProfileInt(const std::string& s, const std::string& k, int v) override { ints[s + "/" + k] = v; }
-    std::vector<std::string> RecentFiles() override { return recent; }
-    void WriteRecentFiles(const std::vector<std::string>& paths) override { recent = paths; }
-};
-
 // The build directory, where default.qnp is generated.
 class BuildLocation : public ProgramLocation {
 public:
@@ -54,17 +40,19 @@ struct Window {
     ScriptedDialogs dialogs;  // answers the transmit question Yes
     MapProfile profile;
     BuildLocation location;
-    CQuarnEditApp app{ports, pause};
+    NoLibraries libraries;
+    ManualClock clock;
+    MemoryRecovery recovery;
+    CQuarnEditApp app{{ports, pause, profile, dialogs, location, libraries, clock, recovery}};
     std::unique_ptr<CMainFrame> frame;
 
     Window() {
-        frame = std::make_unique<CMainFrame>(app, dialogs);
-        app.AttachShell({profile, dialogs, location, *frame});
-        if (!app.InitInstance(std::nullopt)) std::abort();
+        frame = std::make_unique<CMainFrame>(app);
+        if (!app.InitInstance(*frame, std::nullopt)) std::abort();
         for (int i = 0; i < 10; ++i) QApplication::processEvents();
         ports.bytes.clear();
     }
-    CMainDlg& dlg() { return *app.form(); }
+    CMainDlg& dlg() { return app.form(); }
 };
 
 Window& TheWindow() {

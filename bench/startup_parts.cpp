@@ -39,8 +39,13 @@ int main(int argc, char** argv) {
     if (withPorts) ports = std::make_unique<RtMidiPorts>();
     CountingPause pause;
     ScriptedDialogs dialogs;
-    CQuarnEditApp app(ports ? static_cast<MidiOutPorts&>(*ports) : fakePorts, pause);
-    CMainDlg form(app, dialogs);
+    MapProfile profile;
+    DirLocation location;
+    NoLibraries libraries;
+    ManualClock clock;
+    MemoryRecovery recovery;
+    CQuarnEditApp app({ports ? static_cast<MidiOutPorts&>(*ports) : fakePorts, pause, profile, dialogs, location, libraries, clock, recovery});
+    CMainDlg& form = app.form();
     form.OnInitialUpdate();
 
     QMainWindow window;

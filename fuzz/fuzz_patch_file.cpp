@@ -1,10 +1,8 @@
 // Feeds arbitrary bytes through the patch file checks, the loading of a record into the form, a whole
 // transmission and a MIDI file build. Whatever a file holds, every data byte sent must stay below 0x80,
 // and saving a loaded patch and loading it again must give the same record.
-#include "Fakes.h"
+#include "EditorRig.h"
 
-#include "app/CQuarnEditApp.h"
-#include "editor/CMainDlg.h"
 #include "midi/MidiFile.h"
 #include "patch/PatchFile.h"
 
@@ -29,17 +27,9 @@ void RequireControlChanges(const Bytes& bytes) {
         Require(i % 3 == 0 ? bytes[i] == 0xB0 : bytes[i] < 0x80, "status or data byte out of range");
 }
 
-struct Editor {
-    RecordingPorts ports;
-    CountingPause pause;
-    ScriptedDialogs dialogs;  // answers Yes to the transmit question
-    CQuarnEditApp app{ports, pause};
-    CMainDlg dlg{app, dialogs};
-
-    Editor() {
-        dlg.OnInitialUpdate();
-        app.CreatePortSink().OpenDevice(0);
-    }
+// Its dialogs answer Yes to the transmit question.
+struct Editor : EditorRig {
+    Editor() { ShowAndOpen(); }
 
     std::vector<std::uint8_t> Save() {
         std::vector<std::uint8_t> record(kRecordSize);

@@ -6,12 +6,7 @@
 // Safety: the run happens in an empty directory of its own and every '/' becomes '_', so an answer can
 // only name a missing file in that directory (or the directory itself), never a device or a FIFO. Give
 // libFuzzer absolute corpus and artifact paths: relative ones would land in that directory.
-#include "Fakes.h"
-
-#include "app/CQuarnEditApp.h"
-#include "app/CQuarnEditDoc.h"
-#include "app/Services.h"
-#include "editor/CMainDlg.h"
+#include "EditorRig.h"
 
 #include <unistd.h>
 
@@ -74,17 +69,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     g_answerSize = size;
     g_calls = 0;
 
-    RecordingPorts ports;
-    CountingPause pause;
-    ScriptedDialogs dialogs;
-    CQuarnEditApp app(ports, pause);
-    CMainDlg dlg(app, dialogs);
-    dlg.OnInitialUpdate();
-    Require(app.CreatePortSink().OpenDevice(0), "recording port did not open");
-    CQuarnEditDoc doc(dlg, dialogs);
-    dlg.SetDocument(&doc);
+    EditorRig rig;
+    Require(rig.ShowAndOpen(), "recording port did not open");
     FakeLoader loader;
-    dlg.SetQuickLoad(&loader, nullptr);
+    rig.dlg.SetQuickLoad(&loader);
+    CMainDlg& dlg = rig.dlg;
+    const RecordingPorts& ports = rig.ports;
+    const ScriptedDialogs& dialogs = rig.dialogs;
 
     dlg.OnQuickLoad();
 

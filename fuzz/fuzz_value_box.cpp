@@ -2,10 +2,8 @@
 // Octave boxes, the row-3 mode beside them: none or one of four); the rest is the text. Whatever is typed,
 // the slider stays in its range, the box ends up showing the slider's position, and only well-formed
 // Control Changes go out. The leading-number parser is checked against a plain 64-bit reference.
-#include "Fakes.h"
+#include "EditorRig.h"
 
-#include "app/CQuarnEditApp.h"
-#include "editor/CMainDlg.h"
 #include "editor/FixedLists.h"
 #include "editor/ParameterMap.h"
 
@@ -54,13 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::int64_t expected = ReferenceLeadingInt(text);
     Require(ParseLeadingInt(text) == expected, "ParseLeadingInt differs from the reference");
 
-    RecordingPorts ports;
-    CountingPause pause;
-    ScriptedDialogs dialogs;
-    CQuarnEditApp app(ports, pause);
-    CMainDlg dlg(app, dialogs);
-    dlg.OnInitialUpdate();
-    Require(app.CreatePortSink().OpenDevice(0), "recording port did not open");
+    EditorRig rig;
+    Require(rig.ShowAndOpen(), "recording port did not open");
+    CMainDlg& dlg = rig.dlg;
+    RecordingPorts& ports = rig.ports;
 
     const PlainSlider& row = kPlainSliders[data[0] % kPlainSliders.size()];
     if (row.modeList != kNoId) {
@@ -70,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     dlg.UserEdited(row.valueBox, text);
 
-    const int rangeMax = kFormSlots[static_cast<std::size_t>(row.slot)].rangeMax;
+    const int rangeMax = dlg.form().Get(row.slider).rangeMax;
     const int position = dlg.form().GetPos(row.slider);
     Require(position >= 0 && position <= rangeMax, "slider outside its range");
     // The box clamps to 0..255, the slider then to its own range.

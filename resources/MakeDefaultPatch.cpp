@@ -1,13 +1,15 @@
 // Writes default.qnp, the patch the editor loads at start and on File New: one plain sawtooth through an
 // open low-pass filter, with envelopes that sound at once. Usage: MakeDefaultPatch <output file>
-#include "util/WholeFile.h"
 #include "editor/ControlTable.h"
 #include "editor/ParameterMap.h"
 #include "patch/PatchFile.h"
+#include "patch/PatchRecord.h"
+#include "util/WholeFile.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -22,20 +24,31 @@ constexpr std::pair<int, std::int32_t> kSliders[] = {
     {Cutoff1, 200},    {Cutoff2, 0},
 };
 
-// List selections by control; every source list stays on entry 0, the slider's own value.
+// List selections by control; every other list, the source lists among them, is on its first entry
+// (a source list's first entry is the slider's own value).
 constexpr std::pair<int, std::int32_t> kSelections[] = {
-    {Dco1Wave, 0},     // SUp
-    {Dco1Dist, 0},     // Clp
-    {Dco2Wave, 0},     // SUp
-    {Dco2Dist, 0},     // Clp
-    {Dco1Row3Mode, 2}, // Std.
-    {Dco2Row3Mode, 2}, // Std.
+    {Dco1Row3Mode, 2},     // Std.
+    {Dco2Row3Mode, 2},     // Std.
     {ctl::FilterType, 9},  // DCO1+2 => Low Pass
-    {MidiChannel, 0},  // 1
 };
 
 constexpr std::int32_t kSwitchBits = 0x30;  // both oscillators follow the keyboard
 constexpr std::int32_t kFilterBits = 0x03;  // the routing code of DCO1+2 => Low Pass
+
+PatchRecord DefaultPatch() {
+    PatchRecord record;
+    record.patchName = "Init Saw";
+    record.author = "QuarnEdit";
+    record.comment = "A plain sawtooth on DCO1 through an open low-pass filter.";
+    for (const auto& [control, position] : kSliders) {
+        const auto slot = std::find(kSlotControls.begin(), kSlotControls.end(), control);
+        record.valueSlots[static_cast<std::size_t>(std::distance(kSlotControls.begin(), slot))] = position;
+    }
+    for (const auto& [list, index] : kSelections) record.selections[StoredSelectionEntry(list)] = index;
+    record.switchBits = kSwitchBits;
+    record.filterBits = kFilterBits;
+    return record;
+}
 
 }  // namespace
 
@@ -44,25 +57,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: %s <output file>\n", argv[0]);
         return 2;
     }
-    std::vector<std::uint8_t> file(kPatchFileSize);
-    WritePatchFileHeader(file, 0);
-    const std::span<std::uint8_t> record = std::span(file).subspan(kPatchHeaderSize, kRecordSize);
-    EncodeText(record, kPatchNameField, "Init Saw");
-    EncodeText(record, kAuthorField, "QuarnEdit");
-    EncodeText(record, kCommentField, "A plain sawtooth on DCO1 through an open low-pass filter.");
-
-    for (const auto& [control, position] : kSliders)
-        for (int slot = 1; slot < kSlotCount; ++slot)
-            if (kFormSlots[slot].control == control) WriteInt32LE(record, kRecordSlotsOffset + 4 * slot, position);
-    WriteInt32LE(record, kRecordSlotsOffset, 0);  // slot 0 mirrors the Midi Ch. selection
-    for (std::size_t entry = 0; entry < kRecordSelectionCount; ++entry) WriteInt32LE(record, kRecordSelectionsOffset + 4 * entry, 0);
-    for (const auto& [list, index] : kSelections) WriteInt32LE(record, kRecordSelectionsOffset + 4 * SelectionEntry(list), index);
-    WriteInt32LE(record, kRecordSwitchBitsOffset, kSwitchBits);
-    WriteInt32LE(record, kRecordFilterBitsOffset, kFilterBits);
-
-    WholeFileWriter out;
-    FileWriteResult result = out.Open(argv[1]);
-    if (result == FileWriteResult::Ok) result = out.Commit(file);
+    const PatchRecord record = DefaultPatch();
+    const FileWriteResult result =
+        WritePatchFile(argv[1], kPatchVersion, [&](std::span<std::uint8_t> out) { EncodePatchRecord(record, out); });
     if (result != FileWriteResult::Ok) {
         std::fprintf(stderr, "%s: %s\n", argv[1], FileWriteMessage(result));
         return 1;

@@ -1,43 +1,14 @@
 #pragma once
 
-#include "Fakes.h"
-
-#include "app/CQuarnEditApp.h"
-#include "editor/CMainDlg.h"
+#include "EditorRig.h"
 
 #include <gtest/gtest.h>
 
-#include <utility>
 #include <vector>
 
-// A shown form with its port sink on an open recording port.
-struct EditorFixture : ::testing::Test {
-    RecordingPorts ports;
-    CountingPause pause;
-    ScriptedDialogs dialogs;
-    CQuarnEditApp app{ports, pause};
-    CMainDlg dlg{app, dialogs};
-    FormState& form = dlg.form();
-
-    void SetUp() override {
-        dlg.OnInitialUpdate();
-        ASSERT_TRUE(app.CreatePortSink().OpenDevice(0));
-    }
-
-    // Fills every list the way a loaded patch leaves them, without transmitting.
-    void FillAsLoaded() {
-        app.m_mute = 1;
-        for (const Oscillator& osc : kOscillators) {
-            form.SetCurSel(osc.wave, 0);
-            form.SetCurSel(osc.dist, 0);
-            form.SetCurSel(osc.modeList, 0);
-        }
-        form.SetCurSel(ctl::FilterType, 16);
-        dlg.OnFilterTypeChanged();
-        for (const ModulatedParam& row : kModulatedParams) dlg.RefreshModParam(row);
-        app.m_mute = 0;
-        ports.bytes.clear();
-    }
+// A test on a shown form whose port sink has the first port open.
+struct EditorFixture : ::testing::Test, EditorRig {
+    void SetUp() override { ASSERT_TRUE(ShowAndOpen()); }
 
     // The parameter messages on the wire as (page, controller, value) from page + parameter CC pairs.
     struct Sent {

@@ -6,19 +6,46 @@
 #include "app/CQuarnEditDoc.h"
 #include "editor/CMainDlg.h"
 
-// A form with its application and document on the recording fakes.
+#include <vector>
+
+// The application with its form and document, wired as the program wires them, on the recording fakes.
 struct EditorRig {
     RecordingPorts ports;
     CountingPause pause;
     ScriptedDialogs dialogs;
-    CQuarnEditApp app{ports, pause};
-    CMainDlg dlg{app, dialogs};
-    CQuarnEditDoc doc{dlg, dialogs};
+    MapProfile profile;
+    DirLocation location;
+    NoLibraries libraries;
+    ManualClock clock;
+    MemoryRecovery recovery;
+    CQuarnEditApp app{{ports, pause, profile, dialogs, location, libraries, clock, recovery}};
+    CMainDlg& dlg = app.form();
+    CQuarnEditDoc& doc = app.document();
     FormState& form = dlg.form();
 
     // Shows the form and opens the first port as the device; false when it does not open.
     bool ShowAndOpen() {
         dlg.OnInitialUpdate();
         return app.CreatePortSink().OpenDevice(0);
+    }
+
+    // Fills every list the way a loaded patch leaves them, without transmitting.
+    void FillAsLoaded() {
+        const ScopedMute mute(app);
+        for (const Oscillator& osc : kOscillators) {
+            form.SetCurSel(osc.wave, 0);
+            form.SetCurSel(osc.dist, 0);
+            form.SetCurSel(osc.modeList, 0);
+        }
+        form.SetCurSel(ctl::FilterType, 16);
+        dlg.OnFilterTypeChanged();
+        for (const ModulatedParam& row : kModulatedParams) dlg.RefreshModParam(row);
+        ports.bytes.clear();
+    }
+
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> t;
+        for (const MessageRequest& m : dialogs.messages) t.push_back(m.text);
+        return t;
     }
 };

@@ -1,11 +1,25 @@
 #pragma once
 
-#include "app/UserDialogs.h"
+#include "app/ports/Clock.h"
+#include "app/ports/FrameView.h"
+#include "app/ports/Profile.h"
+#include "app/ports/RecoveryStore.h"
+#include "editor/ports/FormWindow.h"
+#include "editor/ports/ProgramLocation.h"
+#include "editor/ports/QuickLoadLibrary.h"
+#include "editor/ports/UserDialogs.h"
 #include "midi/MidiOutPorts.h"
+#include "midi/MidiPause.h"
 
 #include <array>
+#include <cstdio>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -55,7 +69,7 @@ public:
 class ScriptedDialogs : public UserDialogs {
 public:
     std::vector<MessageRequest> messages;
-    std::deque<MessageAnswer> answers;  // empty: Ok / Yes
+    std::deque<MessageAnswer> answers;  // empty: Ok, Yes to a question, Cancel where there is a Cancel
     std::deque<std::optional<std::string>> savePaths;
     std::deque<std::optional<std::string>> openPaths;
     std::vector<FileDialogRequest> fileRequests;
@@ -64,10 +78,20 @@ public:
     std::vector<std::pair<std::vector<std::string>, int>> deviceRequests;
     std::deque<std::optional<std::string>> commentAnswers;  // empty: Cancel
     std::vector<std::string> commentRequests;
+    std::deque<std::optional<TestNoteSettings>> testNoteAnswers;  // empty: Cancel
+    std::deque<std::optional<MutationRequest>> mutateAnswers;     // empty: Cancel
+    std::function<void(const MessageRequest&)> onMessage;  // sees the program's state while a box is up
 
     MessageAnswer ShowMessage(const MessageRequest& request) override {
         messages.push_back(request);
-        if (answers.empty()) return request.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+        if (onMessage) onMessage(request);
+        if (answers.empty()) {
+            switch (request.buttons) {
+                case MessageButtons::Ok: return MessageAnswer::Ok;
+                case MessageButtons::YesNo: return MessageAnswer::Yes;
+                case MessageButtons::YesNoCancel: return MessageAnswer::Cancel;
+            }
+        }
         MessageAnswer a = answers.front();
         answers.pop_front();
         return a;
@@ -94,6 +118,15 @@ public:
         deviceAnswers.pop_front();
         return a;
     }
+    std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings&) override { return Next(testNoteAnswers); }
+    std::optional<MutationRequest> RunMutateDialog(const MutationSettings&) override { return Next(mutateAnswers); }
+    template <typename T>
+    static std::optional<T> Next(std::deque<std::optional<T>>& answers) {
+        if (answers.empty()) return std::nullopt;
+        auto a = answers.front();
+        answers.pop_front();
+        return a;
+    }
     std::optional<std::string> RunCommentDialog(const std::string& text) override {
         commentRequests.push_back(text);
         if (commentAnswers.empty()) return std::nullopt;
@@ -101,6 +134,136 @@ public:
         commentAnswers.pop_front();
         return a;
     }
+};
+
+// The profile as a map, counting writes.
+struct MapProfile : Profile {
+    std::map<std::string, int> ints;
+    std::vector<std::string> recent;
+    int intWrites = 0;
+    int GetProfileInt(const std::string& s, const std::string& k, int d) override {
+        auto it = ints.find(s + "/" + k);
+        return it == ints.end() ? d : it->second;
+    }
+    void WriteProfileInt(const std::string& s, const std::string& k, int v) override {
+        ++intWrites;
+        ints[s + "/" + k] = v;
+    }
+    std::map<std::string, std::string> strings;
+    std::string GetProfileString(const std::string& s, const std::string& k, const std::string& d) override {
+        auto it = strings.find(s + "/" + k);
+        return it == strings.end() ? d : it->second;
+    }
+    void WriteProfileString(const std::string& s, const std::string& k, const std::string& v) override {
+        ++stringWrites;
+        strings[s + "/" + k] = v;
+    }
+    int stringWrites = 0;
+    std::vector<std::string> RecentFiles() override { return recent; }
+    void WriteRecentFiles(const std::vector<std::string>& p) override { recent = p; }
+};
+
+struct DirLocation : ProgramLocation {
+    std::string dir = "/nonexistent/quarnedit-test/";
+    std::string ProgramDirectory() override { return dir; }
+};
+
+// No quick-load library anywhere.
+struct NoLibraries : LibraryLoader {
+    std::unique_ptr<DynamicLibrary> Load(const std::string&) override { return nullptr; }
+};
+
+// A quick-load library that answers `path` at once.
+struct AnsweringLibrary : LibraryLoader, DynamicLibrary {
+    static inline std::string path;
+    static int Entry(char* buffer, std::uintptr_t, std::int32_t, std::int32_t) {
+        std::snprintf(buffer, kQuickLoadBufferSize, "%s", path.c_str());
+        return 1;
+    }
+    std::unique_ptr<DynamicLibrary> Load(const std::string&) override { return std::make_unique<AnsweringLibrary>(); }
+    QuickLoadEntry FindQuickLoadEntry(const std::string&) override { return &Entry; }
+};
+
+struct FixedWindow : FormWindow {
+    std::uintptr_t WindowId() override { return 0x1234; }
+    std::pair<int, int> ClientOriginOnScreen() override { return {100, 50}; }
+};
+
+// Time that moves only when the test moves it; timers fire as it passes them.
+struct ManualClock : Clock {
+    struct ManualTimer : Timer {
+        ManualClock& clock;
+        std::function<void()> fire;
+        std::optional<std::chrono::steady_clock::time_point> due;
+        ManualTimer(ManualClock& c, std::function<void()> f) : clock(c), fire(std::move(f)) { clock.timers.push_back(this); }
+        ~ManualTimer() override { std::erase(clock.timers, this); }
+        void Start(std::chrono::milliseconds delay) override { due = clock.now + delay; }
+        void Stop() override { due.reset(); }
+        bool IsActive() const override { return due.has_value(); }
+    };
+    std::chrono::steady_clock::time_point now{};
+    std::vector<ManualTimer*> timers;
+
+    std::chrono::steady_clock::time_point Now() override { return now; }
+    std::unique_ptr<Timer> CreateTimer(std::function<void()> onTimeout) override {
+        return std::make_unique<ManualTimer>(*this, std::move(onTimeout));
+    }
+    void Advance(std::chrono::milliseconds by) {
+        now += by;
+        for (bool fired = true; fired;) {
+            fired = false;
+            for (ManualTimer* t : timers) {
+                if (t->due && *t->due <= now) {
+                    t->due.reset();
+                    t->fire();
+                    fired = true;
+                    break;
+                }
+            }
+        }
+    }
+};
+
+// Unsaved changes kept in memory; `abandoned` plays the files other instances left behind.
+struct MemoryRecovery : RecoveryStore {
+    std::optional<std::pair<Bytes, std::string>> saved;  // this instance's file: patch bytes, document path
+    int saves = 0;
+    std::vector<Abandoned> abandoned;
+    std::vector<std::string> removed;
+    bool Save(std::span<const std::uint8_t> patchFile, const std::string& documentPath) override {
+        ++saves;
+        saved.emplace(Bytes(patchFile.begin(), patchFile.end()), documentPath);
+        return true;
+    }
+    void Discard() override { saved.reset(); }
+    std::optional<Abandoned> TakeAbandoned() override {
+        if (abandoned.empty()) return std::nullopt;
+        Abandoned a = abandoned.front();
+        abandoned.erase(abandoned.begin());
+        return a;
+    }
+    void Remove(const Abandoned& file) override { removed.push_back(file.key); }
+};
+
+// The frame: keeps the title and what was asked of it.
+struct RecordingFrame : FrameView {
+    std::vector<std::string> events;
+    std::string title;
+    void ShowMainWindow() override { events.push_back("show"); }
+    void TitleChanged(const std::string& t) override {
+        title = t;
+        events.push_back("title " + t);
+    }
+    void RecentFilesChanged(const std::vector<std::string>&) override {}
+    void CloseMainWindow() override { events.push_back("close"); }
+    bool modified = false;
+    void ModifiedChanged(bool m) override { modified = m; }
+    int commandChanges = 0;
+    void CommandsChanged() override { ++commandChanges; }
+    bool comparing = false;
+    void ComparingChanged(bool c) override { comparing = c; }
+    std::string status;
+    void ShowStatus(const std::string& text) override { status = text; }
 };
 
 // Control Change triples as bytes, for comparing whole sequences.

@@ -25,10 +25,11 @@ struct ProgramRun {
     std::string out;
 };
 
-// Runs the program with `args` (already quoted for the shell); stderr joins stdout.
-ProgramRun Program(const std::string& args) {
+// Runs the program with `args` (already quoted for the shell), with `environment` ("NAME=value ...") added to
+// its own; stderr joins stdout.
+ProgramRun Program(const std::string& args, const std::string& environment = "") {
     ProgramRun r;
-    const std::string command = std::string("'") + QUARNEDIT_BIN + "' " + args + " 2>&1";
+    const std::string command = "env " + environment + " '" + QUARNEDIT_BIN + "' " + args + " 2>&1";
     FILE* p = popen(command.c_str(), "r");
     if (p == nullptr) return r;
     char buf[4096];
@@ -64,7 +65,7 @@ TEST_F(CliTest, HelpVersionAndBadArguments) {
     ProgramRun version = Program("--version");
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "QuarnEdit Version 1.1 beta 6\n");
-    for (const char* bad : {"--bogus", "--export-midi", "--export-midi a.qnp", "--device 1", "--transmit a --device x",
+    for (const char* bad : {"--bogus", "--export-midi", "--export-midi a.qnp", "--device 1", "--transmit a --device -3",
                             "--list-devices --transmit a", "a.qnp b.qnp"}) {
         ProgramRun r = Program(bad);
         EXPECT_NE(r.exitCode, 0) << bad;
@@ -139,9 +140,13 @@ TEST_F(CliTest, TransmitSendsWhatTheExportWrites) {
     ProgramRun list = Program("--list-devices");
     ASSERT_EQ(list.exitCode, 0) << list.out;
     int device = -1;
+    std::string name;
     std::istringstream lines(list.out);
     for (std::string line; std::getline(lines, line);) {
-        if (line.find("quarn-cli-synth") != std::string::npos) device = std::stoi(line);
+        if (line.find("quarn-cli-synth") != std::string::npos) {
+            device = std::stoi(line);
+            name = line.substr(line.find('\t') + 1);
+        }
     }
     if (!in || device < 0) {
         if (RequireJack()) FAIL() << "no JACK input port to send to:\n" << list.out;
@@ -172,6 +177,33 @@ TEST_F(CliTest, TransmitSendsWhatTheExportWrites) {
         arrived.insert(arrived.end(), message.begin(), message.end());
     }
     EXPECT_EQ(arrived, expected);
+
+    // The same device by its name; a name no device has is refused.
+    transmit = Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device '" + name + "'");
+    ASSERT_EQ(transmit.exitCode, 0) << transmit.out;
+    arrived.clear();
+    for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+         arrived.size() < expected.size() && std::chrono::steady_clock::now() < deadline;) {
+        in->getMessage(&message);
+        if (message.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        arrived.insert(arrived.end(), message.begin(), message.end());
+    }
+    EXPECT_EQ(arrived, expected);
+    ProgramRun unknown = Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device 'No Such Synth'");
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_EQ(unknown.out, "no MIDI output device is called No Such Synth\n");
+}
+
+TEST_F(CliTest, ListingWithoutDevicesSaysSo) {
+    // No JACK server by that name; where there is no ALSA sequencer either, there is no device at all.
+    ProgramRun none = Program("--list-devices", "JACK_DEFAULT_SERVER=quarn-none-" + std::to_string(::getpid()));
+    EXPECT_EQ(none.exitCode, 0);
+    if (none.out.find('\t') == std::string::npos) {
+        EXPECT_EQ(none.out, "no MIDI output devices\n");
+    }
 }
 
 }  // namespace

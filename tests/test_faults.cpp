@@ -2,9 +2,7 @@
 // devices that come and go under the device dialog, a machine without MIDI, and profiles that cannot
 // be read or written.
 #include "PatchFixtures.h"
-#include "ShellFakes.h"
 
-#include "app/Services.h"
 #include "platform/CommandLine.h"
 #include "platform/QSettingsProfile.h"
 #include "platform/RtMidiPorts.h"
@@ -68,26 +66,26 @@ struct Shell {
     Profile* profile = &mapProfile;
     DirLocation location;
     RecordingFrame frame;
+    NoLibraries libraries;
+    ManualClock clock;
+    MemoryRecovery recovery;
     std::unique_ptr<CQuarnEditApp> app;
 
     explicit Shell(const TempDir& dir, Profile* realProfile = nullptr, MidiOutPorts* realPorts = nullptr) {
         if (realProfile != nullptr) profile = realProfile;
         location.dir = dir.path.string() + "/";
-        app = std::make_unique<CQuarnEditApp>(realPorts != nullptr ? *realPorts : ports, pause);
-        app->AttachShell({*profile, dialogs, location, frame});
+        app = std::make_unique<CQuarnEditApp>(
+            AppServices{realPorts != nullptr ? *realPorts : ports, pause, *profile, dialogs, location, libraries, clock, recovery});
     }
-    CMainDlg& form() { return *app->form(); }
+    bool Start() { return app->InitInstance(frame, std::nullopt); }
+    CMainDlg& form() { return app->form(); }
 };
 
 // What a form looks like before any patch reached it.
 std::string InitialSnapshot() {
-    RecordingPorts ports;
-    CountingPause pause;
-    ScriptedDialogs dialogs;
-    CQuarnEditApp app(ports, pause);
-    CMainDlg dlg(app, dialogs);
-    dlg.OnInitialUpdate();
-    return Snapshot(dlg);
+    EditorRig rig;
+    rig.dlg.OnInitialUpdate();
+    return Snapshot(rig.dlg);
 }
 
 // Runs `body` in a child process and returns the report it writes, so that identities, limits and
@@ -174,7 +172,7 @@ TEST(DefaultPatchFaults, StartUpReportsTwiceAndKeepsTheInitialForm) {
         TempDir dir;
         broken.make(dir);
         Shell shell(dir);
-        ASSERT_TRUE(shell.app->InitInstance(std::nullopt));
+        ASSERT_TRUE(shell.Start());
         EXPECT_EQ(Describe(shell.dialogs.messages), ExpectedReport(broken.message));
         EXPECT_EQ(Snapshot(shell.form()), initial);
         EXPECT_TRUE(shell.ports.bytes.empty());
@@ -189,7 +187,7 @@ TEST(DefaultPatchFaults, FileNewReportsTwiceAndKeepsTheEditedForm) {
         TempDir dir;
         WriteAll(dir / "default.qnp", HandBuiltFile());
         Shell shell(dir);
-        ASSERT_TRUE(shell.app->InitInstance(std::nullopt));
+        ASSERT_TRUE(shell.Start());
         CMainDlg& dlg = shell.form();
         dlg.UserMovedSlider(ctl::Dco1Amp, 77);
         dlg.UserSelected(ctl::FilterType, 5);
@@ -201,8 +199,9 @@ TEST(DefaultPatchFaults, FileNewReportsTwiceAndKeepsTheEditedForm) {
 
         fs::remove(dir.path / "default.qnp");
         broken.make(dir);
+        shell.dialogs.answers = {MessageAnswer::No};  // do not save the edits
         shell.app->OnFileNew();
-        EXPECT_EQ(Describe(shell.dialogs.messages), ExpectedReport(broken.message));
+        EXPECT_EQ(Describe(shell.dialogs.messages), "Save changes to Untitled? [QuarnEdit main]\n" + ExpectedReport(broken.message));
         EXPECT_EQ(Snapshot(dlg), before);
         EXPECT_TRUE(shell.ports.bytes.empty());
     }
@@ -214,10 +213,10 @@ TEST(DefaultPatchFaults, FileNewReportsTwiceAndKeepsTheEditedForm) {
 // files are intact byte for byte, and the names in their folder.
 std::string SaveAndExportReport(const TempDir& dir, const std::string& folder, const Bytes& oldPatch, const Bytes& oldMidi) {
     Shell shell(dir);
-    if (!shell.app->InitInstance(std::nullopt)) return "no start";
+    if (!shell.Start()) return "no start";
     shell.dialogs.messages.clear();
     const std::string patch = dir / (folder + "/p.qnp"), midi = dir / (folder + "/p.mid");
-    shell.app->document()->SetPathName(patch);
+    shell.app->document().SetPathName(patch);
     const bool saved = shell.app->OnFileSave();
     shell.dialogs.savePaths = {midi, dir / (folder + "/new.mid")};
     shell.app->OnExportMidiFile();
@@ -288,7 +287,7 @@ TEST(SaveFaults, DirectoriesAndFullDevicesAreRefused) {
     TempDir dir;
     WriteAll(dir / "default.qnp", HandBuiltFile());
     Shell shell(dir);
-    ASSERT_TRUE(shell.app->InitInstance(std::nullopt));
+    ASSERT_TRUE(shell.Start());
     shell.dialogs.messages.clear();
     fs::create_directory(dir.path / "folder.qnp");
     shell.dialogs.savePaths = {dir / "folder.qnp", "/dev/full"};
@@ -335,7 +334,7 @@ TEST(FileNameFaults, OpenSaveExportAndRecentFilesKeepEveryByte) {
     {
         QSettingsProfile profile(ini);
         Shell shell(dir, &profile);
-        ASSERT_TRUE(shell.app->InitInstance(std::nullopt));
+        ASSERT_TRUE(shell.Start());
         for (std::size_t i = 0; i < paths.size(); ++i) {
             shell.form().UserEdited(ctl::PatchName, "Patch " + std::to_string(i));
             shell.dialogs.savePaths = {paths[i], paths[i] + ".mid"};
@@ -353,7 +352,7 @@ TEST(FileNameFaults, OpenSaveExportAndRecentFilesKeepEveryByte) {
     const std::vector<std::string> recent(paths.rbegin(), paths.rend());
     EXPECT_EQ(profile.RecentFiles(), recent);
     Shell shell(dir, &profile);
-    ASSERT_TRUE(shell.app->InitInstance(std::nullopt));
+    ASSERT_TRUE(shell.Start());
     shell.dialogs.messages.clear();
     shell.dialogs.answers.assign(paths.size(), MessageAnswer::No);
     for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -403,7 +402,7 @@ struct DeviceChangeTest : ::testing::Test {
         shell->ports.opens.assign(shell->ports.names.size(), true);
         shell->mapProfile.ints["Options/MIDI Output"] = stored;
         shell->dialogs.answers = {MessageAnswer::No};
-        ASSERT_TRUE(shell->app->InitInstance(std::nullopt));
+        ASSERT_TRUE(shell->Start());
         shell->dialogs.messages.clear();
     }
     void Unplug(const std::string& name) {
@@ -498,7 +497,7 @@ TEST(NoMidiFaults, WithoutSequencerOrJackTheEditorStartsQuietlyAndWorks) {
         RtMidiPorts ports;
         QSettingsProfile profile(ini);
         Shell shell(dir, &profile, &ports);
-        ASSERT_TRUE(shell.app->InitInstance(std::nullopt));
+        ASSERT_TRUE(shell.Start());
         EXPECT_EQ(ports.Count(), 0);
         EXPECT_FALSE(ports.IsOpen());
         EXPECT_FALSE(QFile::exists(ini));  // nothing opened, so nothing was stored
@@ -540,7 +539,7 @@ TEST(ProfileFaults, UnwritableProfilesNeverStopTheProgram) {
         QSettingsProfile profile(QString::fromStdString(path));
         Shell shell(dir, &profile);
         shell.ports.opens[0] = false;
-        if (!shell.app->InitInstance(std::nullopt)) return std::string("no start");
+        if (!shell.Start()) return std::string("no start");
         shell.dialogs.savePaths = {dir / "saved.qnp"};
         const bool saved = shell.app->OnFileSaveAs();
         return Describe(shell.dialogs.messages) + "saved " + std::to_string(saved) + " device " +

@@ -121,19 +121,6 @@ TEST_F(HandlerTest, FilterTypeSetsModeLabelsRowsAndBoost) {
                                {16, 2}, {20, 0x0C}}));
 }
 
-TEST_F(HandlerTest, FilterTypeCodesAndModes) {
-    FillAsLoaded();
-    const int modes[17] = {0, 1, 1, 3, 3, 2, 2, 3, 3, 1, 1, 3, 3, 3, 3, 3, 3};
-    const int codes[17] = {0, 1, 33, 65, 97, 2, 34, 66, 98, 3, 35, 67, 99, 19, 83, 51, 115};
-    for (int s = 0; s < 17; ++s) {
-        ports.bytes.clear();
-        dlg.UserSelected(ctl::FilterType, s);
-        EXPECT_EQ(dlg.m_filterMode, modes[s]) << s;
-        EXPECT_EQ(ports.bytes, CC({{16, 1}, {20, codes[s]}})) << s;
-        EXPECT_EQ(form.IsEnabled(ctl::Boost), s >= 9 && s <= 12) << s;
-    }
-}
-
 TEST_F(HandlerTest, CutoffRowsSendOnlyWhileLive) {
     FillAsLoaded();
     dlg.UserSelected(ctl::FilterType, 0);

@@ -1,6 +1,5 @@
-#include "Fakes.h"
+#include "EditorRig.h"
 
-#include "app/CQuarnEditApp.h"
 #include "midi/MidiSink.h"
 
 #include <gtest/gtest.h>
@@ -116,9 +115,10 @@ TEST(NullSink, EmitsRecordsAndPausesNothing) {
 }
 
 TEST(ActiveSink, NullUntilPortSinkExistsAndWhileMuted) {
-    RecordingPorts ports;
-    CountingPause pause;
-    CQuarnEditApp app(ports, pause);
+    EditorRig rig;
+    CQuarnEditApp& app = rig.app;
+    RecordingPorts& ports = rig.ports;
+    CountingPause& pause = rig.pause;
     MidiSink* early = app.GetActiveSink();
     ASSERT_NE(early, nullptr);
     early->SendWide(ParamMessage(29, 1));  // must not fail before start-up made the port sink

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <limits>
+#include <stdexcept>
 
 namespace {
 
@@ -83,7 +85,7 @@ TEST(OpenPatch, AnsweringNoSendsNothingButFillsTheForm) {
 
     // Loaded before the form was ever shown, nothing is cut to unset ranges or lost to empty lists.
     Editor early;
-    CMainDlg unshown(early.app, early.dialogs);
+    CMainDlg unshown(early.app);
     early.dialogs.answers.push_back(MessageAnswer::No);
     ASSERT_TRUE(unshown.ReadPatchBody(0, HandBuiltRecord()));
     EXPECT_EQ(unshown.form().GetPos(ctl::Cutoff1), 250);
@@ -182,7 +184,7 @@ TEST(PatchTexts, LongTextsAreCutSoTheirZeroFitsAndFullFieldsReadToTheirEnd) {
 
 // Sets every stored control through the user's actions, differently for each filter type.
 void FillForm(Editor& e, int type) {
-    for (int slot = 1; slot < kSlotCount; ++slot) e.dlg.UserMovedSlider(kFormSlots[slot].control, (type * 37 + slot * 11) % 256);
+    for (int slot = 1; slot < kSlotCount; ++slot) e.dlg.UserMovedSlider(kSlotControls[slot], (type * 37 + slot * 11) % 256);
     for (auto [list, index] : {std::pair{ctl::MidiChannel, type % 16}, {ctl::Dco1Wave, (type + 5) % kWaveEntryCount},
                                {ctl::Dco2Wave, type * 7 % kWaveEntryCount}, {ctl::Dco1Dist, type % 4},
                                {ctl::Dco2Dist, (type + 1) % 4}, {ctl::Dco1Row3Mode, (type + 2) % 4},
@@ -288,6 +290,48 @@ TEST(SavePatch, FailuresReportAndLeaveTheOldFileByteForByte) {
     EXPECT_EQ(dir.Names(), (std::vector<std::string>{"folder.qnp", "old.qnp", "plain", "ro", "rw"}));
     EXPECT_EQ(dir.Names("rw"), (std::vector<std::string>{"p.qnp"}));
     EXPECT_TRUE(fs::is_empty(dir.path / "folder.qnp"));
+}
+
+// ---- state that must not outlive a failure ----------------------------------------------------------
+
+// A view that fails when one control is redrawn.
+struct FailingView : FormObserver {
+    int failOn;
+    explicit FailingView(int id) : failOn(id) {}
+    void ControlChanged(int id) override {
+        if (id == failOn) throw std::runtime_error("view failed");
+    }
+};
+
+TEST(ScopedState, AFailureHalfWayNeverLeavesTheEditorMutedOrAFlagSet) {
+    TempDir dir;
+    const std::string patch = dir / "p.qnp";
+    WriteAll(patch, HandBuiltFile());
+    Editor e;
+    // The ENV1 Attack box is written while the form is muted and the value-box flag is set, in a load and in
+    // a transmission alike.
+    FailingView view(ctl::Env1AttackBox);
+    e.form.SetObserver(&view);
+    EXPECT_THROW(e.doc.OnOpenDocument(patch), std::runtime_error);
+    EXPECT_EQ(e.app.m_mute, 0);
+    EXPECT_EQ(g_updatingValueBox, 0);
+    EXPECT_THROW(e.dlg.TransmitAll(false), std::runtime_error);
+    EXPECT_EQ(g_updatingValueBox, 0);
+    AnsweringLibrary quickLoad;
+    AnsweringLibrary::path = patch;
+    e.dlg.SetQuickLoad(&quickLoad);
+    EXPECT_THROW(e.dlg.OnQuickLoad(), std::runtime_error);
+    EXPECT_FALSE(skipTransmitQuestion);
+
+    // The editor goes on as before: an edit reaches the device, the next Transmit All asks.
+    e.form.SetObserver(nullptr);
+    e.ports.bytes.clear();
+    e.dlg.UserMovedSlider(ctl::Dco1Amp, 5);
+    EXPECT_EQ(e.ports.bytes, CC({{16, 1}, {29, 5}}));
+    e.dialogs.messages.clear();
+    e.dialogs.answers = {MessageAnswer::No};
+    e.dlg.TransmitAll(true);
+    EXPECT_EQ(e.dialogs.messages.size(), 1u);
 }
 
 // ---- the default patch --------------------------------------------------------------------------

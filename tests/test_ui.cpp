@@ -1,8 +1,6 @@
-#include "Fakes.h"
+#include "EditorRig.h"
+#include "GuiHelpers.h"
 
-#include "app/CQuarnEditApp.h"
-#include "app/Services.h"
-#include "editor/CMainDlg.h"
 #include "platform/QSettingsProfile.h"
 #include "ui/CCommentDlg.h"
 #include "ui/CMainFrame.h"
@@ -24,56 +22,18 @@
 #include <QScreen>
 #include <QSlider>
 #include <QStyle>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
 #include <map>
 
 namespace {
-
-// One application for the whole program, on the offscreen platform so no display is needed.
-void Gui() {
-    static int argc = 1;
-    static char name[] = "test_ui";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
-    }();
-    (void)app;
-}
-
-class MapProfile : public Profile {
-public:
-    std::map<std::string, int> ints;
-    std::vector<std::string> recent;
-    int GetProfileInt(const std::string& s, const std::string& k, int d) override {
-        auto it = ints.find(s + "/" + k);
-        return it == ints.end() ? d : it->second;
-    }
-    void WriteProfileInt(const std::string& s, const std::string& k, int v) override { ints[s + "/" + k] = v; }
-    std::vector<std::string> RecentFiles() override { return recent; }
-    void WriteRecentFiles(const std::vector<std::string>& paths) override { recent = paths; }
-};
-
-class NowhereLocation : public ProgramLocation {
-public:
-    std::string ProgramDirectory() override { return "/nonexistent/quarnedit-test/"; }
-};
-
-// Checks the next modal window that opens, then presses `button` in it.
-void OnNextMessageBox(std::function<void(QMessageBox*)> check, QMessageBox::StandardButton button) {
-    QTimer::singleShot(0, [check = std::move(check), button] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        ASSERT_NE(box, nullptr);
-        check(box);
-        box->button(button)->click();
-    });
-}
 
 QString TextOf(const ControlDef& def) { return QString::fromUtf8(def.text.data(), qsizetype(def.text.size())); }
 
@@ -93,12 +53,7 @@ TEST(DialogUnitsTest, RoundingAndTheFormFontsBaseUnits) {
 
 // ---- the form on screen ---------------------------------------------------------------------------------
 
-struct FormWidgetTest : ::testing::Test {
-    RecordingPorts ports;
-    CountingPause pause;
-    ScriptedDialogs dialogs;
-    CQuarnEditApp app{ports, pause};
-    CMainDlg dlg{app, dialogs};
+struct FormWidgetTest : ::testing::Test, EditorRig {
     FormState& state = dlg.form();
     std::unique_ptr<FormWidget> widget;
 
@@ -201,8 +156,40 @@ TEST_F(FormWidgetTest, KeyStepsRunTheHandlerOncePerNotification) {
     QTest::keyClick(step, Qt::Key_End);
     QTest::keyClick(step, Qt::Key_Right);  // already at the end: the notification still comes, once
     QTest::keyClick(step, Qt::Key_Left);
-    QTest::keyClick(step, Qt::Key_PageDown);  // a page of 10: down to 0
-    EXPECT_EQ(ports.bytes, CC({{16, 1}, {24, 7}, {16, 1}, {24, 7}, {16, 1}, {24, 6}, {16, 1}, {24, 0}}));
+    QTest::keyClick(step, Qt::Key_PageDown);  // a page is a fifth of the range, at least 1
+    EXPECT_EQ(ports.bytes, CC({{16, 1}, {24, 7}, {16, 1}, {24, 7}, {16, 1}, {24, 6}, {16, 1}, {24, 5}}));
+
+    // Octave 0..15 pages by 3, a 0..255 slider by 51; the arrow keys by 1.
+    ports.bytes.clear();
+    dlg.UserSelected(ctl::Dco1Row3Mode, 0);
+    ports.bytes.clear();
+    QTest::keyClick(Get<QSlider>(ctl::Dco1Octave), Qt::Key_PageUp);
+    QTest::keyClick(Get<QSlider>(ctl::Env1Attack), Qt::Key_PageUp);
+    QTest::keyClick(Get<QSlider>(ctl::Env1Attack), Qt::Key_Up);
+    EXPECT_EQ(ports.bytes, CC({{16, 1}, {30, 3}, {16, 1}, {108, 51}, {16, 1}, {108, 52}}));
+}
+
+TEST_F(FormWidgetTest, TheWheelTurnsOnlyTheControlWithTheFocus) {
+    widget->show();
+    widget->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(widget.get()));
+    auto* attack = Get<QSlider>(ctl::Env1Attack);
+    auto* wave = Get<QComboBox>(ctl::Dco1Wave);
+    const auto wheel = [](QWidget* target) {
+        const QPointF at(target->width() / 2.0, target->height() / 2.0);
+        QWheelEvent event(at, target->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &event);
+    };
+    Get<QSlider>(ctl::Env1Decay)->setFocus();
+    wheel(attack);
+    wheel(wave);
+    EXPECT_TRUE(ports.bytes.empty());
+    EXPECT_EQ(state.GetPos(ctl::Env1Attack), 0);
+
+    attack->setFocus();
+    wheel(attack);
+    EXPECT_FALSE(ports.bytes.empty());
 }
 
 TEST_F(FormWidgetTest, DragRunsTheHandlerPerMoveAndOnceAtRelease) {
@@ -329,20 +316,14 @@ TEST_F(FormWidgetTest, TabVisitsTheTemplateOrder) {
 
 // ---- the main window ------------------------------------------------------------------------------------
 
-struct FrameTest : ::testing::Test {
-    RecordingPorts ports;
-    CountingPause pause;
-    ScriptedDialogs dialogs;
-    MapProfile profile;
-    NowhereLocation location;
-    CQuarnEditApp app{ports, pause};
+struct FrameTest : ::testing::Test, EditorRig {
     std::unique_ptr<CMainFrame> frame;
 
     void SetUp() override {
         Gui();
-        frame = std::make_unique<CMainFrame>(app, dialogs);
-        app.AttachShell({profile, dialogs, location, *frame});
+        frame = std::make_unique<CMainFrame>(app);
     }
+    bool Start() { return app.InitInstance(*frame, std::nullopt); }
 };
 
 TEST_F(FrameTest, MenuTitlesItemsAndIds) {
@@ -351,17 +332,24 @@ TEST_F(FrameTest, MenuTitlesItemsAndIds) {
         {"&File",
          {"&New=57600", "&Open...=57601", "Save &As...=57604", "&Export MIDI file...=32773", "-", "&Save=57603", "-",
           "Recent File=57616", "-", "E&xit=57665"}},
-        {"&MIDI Options", {"&Transmit All=32772", "-", "Output &Device...=32774"}},
+        {"&Edit", {"&Undo=57643", "&Redo=57644", "-", "&Compare=32779", "&Mutate...=32780"}},
+        {"&MIDI Options",
+         {"&Transmit All=32772", "-", "Output &Device...=32774", "Test &Note...=32775", "-", "&Play Test Note=32776",
+          "&Hold Test Note=32777", "All Notes &Off=32778"}},
         {"&Help", {"&About QuarnEdit=57664"}},
     };
     const QList<QMenu*> menus = frame->Menus();
-    ASSERT_EQ(menus.size(), 3);
+    ASSERT_EQ(menus.size(), 4);
     for (std::size_t m = 0; m < expected.size(); ++m) {
         QMenu* menu = menus[qsizetype(m)];
         EXPECT_EQ(menu->title(), expected[m].first);
         QStringList shown;
         for (QAction* a : menu->actions()) {
-            EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
+            // The original commands keep the menu's letters alone; keys belong to the ones added beside them.
+            static const QList<int> kOriginal{57600, 57601, 57604, 32773, 57603, 57665, 32772, 32774, 57664};
+            if (kOriginal.contains(a->data().toInt())) {
+                EXPECT_TRUE(a->shortcut().isEmpty()) << a->text().toStdString();
+            }
             if (!a->isVisible()) continue;
             shown.push_back(a->isSeparator() ? QString("-") : a->text() + "=" + QString::number(a->data().toInt()));
         }
@@ -374,7 +362,7 @@ TEST_F(FrameTest, RecentFilesReplaceThePlaceholder) {
     for (int i = 0; i < 10; ++i) profile.recent.push_back("/p/" + std::to_string(i) + ".qnp");
     profile.recent[1] = "/p/Rock & Roll.qnp";
     profile.recent[2] = "/home/someone/patches/very/deep/folder/lead.qnp";
-    ASSERT_TRUE(app.InitInstance(std::nullopt));  // start-up hands the profile's list to the menu
+    ASSERT_TRUE(Start());  // start-up hands the profile's list to the menu
 
     const auto recentShown = [&] {
         std::vector<QAction*> out;
@@ -407,22 +395,27 @@ TEST_F(FrameTest, StartUpShowsTheWindowCentredWithItsCaption) {
     EXPECT_EQ(CMainFrame::CentredPosition(QRect(0, 0, 640, 480)), QPoint(-44, -62));  // truncated toward zero
     EXPECT_EQ(CMainFrame::CentredPosition(QRect(0, 30, 1280, 994)), QPoint(276, 30 + 208 - 14));
 
-    ASSERT_TRUE(app.InitInstance(std::nullopt));
+    ASSERT_TRUE(Start());
     ASSERT_TRUE(frame->isVisible());
     ASSERT_NE(frame->Form(), nullptr);
     // Offscreen windows have no decorations: the whole window is the client area.
     EXPECT_EQ(frame->frameGeometry().size(), QSize(728, 577));
     EXPECT_EQ(frame->pos(), CMainFrame::CentredPosition(QGuiApplication::primaryScreen()->availableGeometry()));
-    EXPECT_EQ(frame->windowTitle(), "Untitled - QuarnEdit");
+    EXPECT_EQ(frame->windowHandle()->title(), "Untitled - QuarnEdit");
     frame->TitleChanged("odd[*].qnp");
     EXPECT_EQ(frame->windowHandle()->title(), "odd[*].qnp - QuarnEdit");
+    frame->TitleChanged("Untitled");
     EXPECT_EQ(QApplication::focusWidget(), frame->Form()->WidgetForId(ctl::PatchName));
 
     // The form on screen is the core's form.
     qobject_cast<QCheckBox*>(frame->Form()->WidgetForId(ctl::EnvLegato))->click();
-    EXPECT_EQ(app.form()->m_switchBits, 2);
+    EXPECT_EQ(app.form().m_switchBits, 2);
 
-    frame->Menus()[0]->actions().back()->trigger();  // Exit, without a question
+    // An edit marks the caption, and Exit asks; No closes without saving.
+    EXPECT_EQ(frame->windowHandle()->title(), "Untitled* - QuarnEdit");
+    dialogs.answers = {MessageAnswer::No};
+    frame->Menus()[0]->actions().back()->trigger();
+    EXPECT_EQ(Texts().back(), "Save changes to Untitled?");
     EXPECT_FALSE(frame->isVisible());
 }
 
@@ -459,14 +452,42 @@ TEST(DialogsTest, MessageBoxes) {
     EXPECT_EQ(QtUserDialogs::NameFilters({{"Patches", "*.qnp"}}), QStringList({"Patches (*.qnp)"}));
 }
 
+TEST(DialogsTest, SaveDialogStartsBesideTheFileAndRefusesAMissingFolder) {
+    Gui();
+    QTemporaryDir dir;
+    QtUserDialogs dialogs;
+    QString shownFolder, shownFile, problem;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = dynamic_cast<SaveFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        shownFolder = dialog->directory().absolutePath();
+        shownFile = dialog->selectedFiles().value(0);
+        // A name in a folder that does not exist: the dialog says so and stays open.
+        dialog->selectFile(dir.path() + "/missing/patch.qnp");
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            problem = box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        dialog->accept();
+        EXPECT_TRUE(dialog->isVisible());
+        dialog->reject();
+    });
+    const std::string initial = (dir.path() + "/Lead.qnp").toStdString();
+    EXPECT_EQ(dialogs.AskSaveFileName({"qnp", {{"Quarn Patch (*.qnp)", "*.qnp"}}, true, initial}), std::nullopt);
+    EXPECT_EQ(shownFolder, dir.path());
+    EXPECT_EQ(shownFile, dir.path() + "/Lead.qnp");
+    EXPECT_EQ(problem, "The folder \"" + dir.path() + "/missing\" does not exist. Choose a folder that does.");
+}
+
 TEST(DialogsTest, DeviceDialogSelection) {
     Gui();
     const std::vector<std::string> names{"Port A", "Port B", "Port C"};
     CMidiOptionsDlg dialog(names, 1);
     EXPECT_EQ(dialog.windowTitle(), "MIDI Options");
     EXPECT_EQ(dialog.DeviceList()->currentText(), "Port B");
-    const DialogUnits du = DialogUnits::ForFont(dialog.font());
-    EXPECT_EQ(dialog.size(), QSize(du.X(221), du.Y(55)));
+    EXPECT_EQ(dialog.size(), QSize(332, 89));  // 221 x 55 units of its template font, 6 x 13
     dialog.DeviceList()->setCurrentIndex(2);
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -476,6 +497,21 @@ TEST(DialogsTest, DeviceDialogSelection) {
     EXPECT_EQ(gone.DeviceList()->currentIndex(), -1);
     gone.accept();
     EXPECT_EQ(gone.DeviceIndex(), 5);
+}
+
+TEST(DialogsTest, CommentLayoutAndFocusOrderAreItsTemplates) {
+    Gui();
+    CCommentDlg dialog;
+    EXPECT_EQ(dialog.size(), QSize(498, 301));  // 332 x 185 units of 6 x 13
+    EXPECT_EQ(dialog.Editor()->geometry(), QRect(2, 2, 494, 265));
+    // The tab key visits OK, Cancel and the text, in the template's order.
+    QStringList order;
+    QWidget* w = dialog.Editor();
+    for (int i = 0; i < 3; ++i, w = w->nextInFocusChain()) {
+        while (w->focusPolicy() == Qt::NoFocus) w = w->nextInFocusChain();
+        order << (qobject_cast<QPushButton*>(w) != nullptr ? qobject_cast<QPushButton*>(w)->text() : QStringLiteral("text"));
+    }
+    EXPECT_EQ(order, QStringList({"text", "OK", "Cancel"}));
 }
 
 TEST(DialogsTest, CommentLimitAndNewLines) {

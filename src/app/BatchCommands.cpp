@@ -3,7 +3,7 @@
 #include "app/CQuarnEditApp.h"
 #include "app/CQuarnEditDoc.h"
 #include "editor/CMainDlg.h"
-#include "midi/MidiOutPorts.h"
+#include "midi/MidiSink.h"
 
 #include <ostream>
 
@@ -19,54 +19,29 @@ std::optional<std::string> ConsoleDialogs::AskSaveFileName(const FileDialogReque
     return m_savePath;
 }
 
-namespace {
+// The export answers the load's transmit question No: it touches no MIDI device.
+ConsoleDialogs ExportMidiFileDialogs(std::ostream& err, const std::string& midiPath) {
+    return ConsoleDialogs(err, MessageAnswer::No, midiPath);
+}
 
-// Ports that have none: a window-less export touches no MIDI device.
-class NoPorts : public MidiOutPorts {
-public:
-    int Count() override { return 0; }
-    std::optional<std::string> Name(int) override { return std::nullopt; }
-    bool Open(int) override { return false; }
-    std::size_t Close() override { return 0; }
-    void Send(std::uint8_t, std::uint8_t, std::uint8_t) override {}
-};
+// The load ends with the transmission: its question is answered Yes.
+ConsoleDialogs TransmitDialogs(std::ostream& err) { return ConsoleDialogs(err, MessageAnswer::Yes); }
 
-class NoPause : public MidiPause {
-public:
-    void AfterMessage() override {}
-};
-
-}  // namespace
-
-int ExportMidiFileCommand(const std::string& patchPath, const std::string& midiPath, std::ostream& err) {
-    NoPorts ports;
-    NoPause pause;
-    ConsoleDialogs dialogs(err, MessageAnswer::No, midiPath);
-    CQuarnEditApp app(ports, pause);
+int ExportMidiFileCommand(CQuarnEditApp& app, const ConsoleDialogs& dialogs, const std::string& patchPath) {
     app.CreatePortSink();
-    CMainDlg form(app, dialogs);
-    CQuarnEditDoc document(form, dialogs);
-    form.SetDocument(&document);
-    form.OnInitialUpdate();
-    if (!document.OnOpenDocument(patchPath)) return 1;
-    form.OnExportMidiFile();
+    app.form().OnInitialUpdate();
+    if (!app.document().OnOpenDocument(patchPath)) return 1;
+    app.form().OnExportMidiFile();
     return dialogs.failed() ? 1 : 0;
 }
 
-int TransmitCommand(const std::string& patchPath, int device, MidiOutPorts& ports, MidiPause& pause,
-                    std::ostream& err) {
-    ConsoleDialogs dialogs(err, MessageAnswer::Yes);
-    CQuarnEditApp app(ports, pause);
+int TransmitCommand(CQuarnEditApp& app, const std::string& patchPath, int device, std::ostream& err) {
     MidiPortSink& port = app.CreatePortSink();
     if (!port.OpenDevice(device)) {
-        err << DeviceDisplayName(ports, device) << " could not be opened\n";
+        err << app.DeviceName(device) << " could not be opened\n";
         return 2;
     }
     app.m_midiOutDevice = device;
-    CMainDlg form(app, dialogs);
-    CQuarnEditDoc document(form, dialogs);
-    form.SetDocument(&document);
-    form.OnInitialUpdate();
-    // The load ends with the transmission; the question is answered Yes.
-    return document.OnOpenDocument(patchPath) ? 0 : 1;
+    app.form().OnInitialUpdate();
+    return app.document().OnOpenDocument(patchPath) ? 0 : 1;
 }

@@ -1,12 +1,11 @@
 #pragma once
 
-#include "app/UserDialogs.h"
+#include "editor/ports/UserDialogs.h"
 
 #include <iosfwd>
 #include <string>
 
-class MidiOutPorts;
-class MidiPause;
+class CQuarnEditApp;
 
 // Dialogs for runs without a window: messages go to an error stream, questions get a fixed answer,
 // the save dialog answers with a path given beforehand.
@@ -21,6 +20,8 @@ public:
     void ShowAbout() override {}
     std::optional<int> RunDeviceDialog(const std::vector<std::string>&, int) override { return std::nullopt; }
     std::optional<std::string> RunCommentDialog(const std::string&) override { return std::nullopt; }
+    std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings&) override { return std::nullopt; }
+    std::optional<MutationRequest> RunMutateDialog(const MutationSettings&) override { return std::nullopt; }
 
     // Whether any message other than a question was shown: every such message reports a failure.
     bool failed() const { return m_failed; }
@@ -32,9 +33,14 @@ private:
     bool m_failed = false;
 };
 
-// Writes the MIDI file that File > Export MIDI file writes after opening `patchPath`. Exit code.
-int ExportMidiFileCommand(const std::string& patchPath, const std::string& midiPath, std::ostream& err);
+// The dialogs each window-less command runs with.
+ConsoleDialogs ExportMidiFileDialogs(std::ostream& err, const std::string& midiPath);
+ConsoleDialogs TransmitDialogs(std::ostream& err);
 
-// Opens device `device`, loads `patchPath` and sends the whole patch with its pauses. Exit code.
-int TransmitCommand(const std::string& patchPath, int device, MidiOutPorts& ports, MidiPause& pause,
-                    std::ostream& err);
+// Writes the MIDI file that File > Export MIDI file writes after opening `patchPath`. `app` runs with
+// ExportMidiFileDialogs. Exit code.
+int ExportMidiFileCommand(CQuarnEditApp& app, const ConsoleDialogs& dialogs, const std::string& patchPath);
+
+// Opens device `device`, loads `patchPath` and sends the whole patch with its pauses. `app` runs with
+// TransmitDialogs. Exit code.
+int TransmitCommand(CQuarnEditApp& app, const std::string& patchPath, int device, std::ostream& err);

@@ -1,17 +1,48 @@
 #include "app/CQuarnEditApp.h"
 
 #include "app/CQuarnEditDoc.h"
-#include "app/Services.h"
-#include "app/UserDialogs.h"
+#include "app/Commands.h"
+#include "app/ports/Clock.h"
+#include "app/ports/FrameView.h"
+#include "app/ports/Profile.h"
+#include "app/ports/RecoveryStore.h"
 #include "editor/CMainDlg.h"
+#include "editor/ports/UserDialogs.h"
 #include "midi/MidiOutPorts.h"
+#include "patch/PatchFile.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
-CQuarnEditApp::CQuarnEditApp(MidiOutPorts& ports, MidiPause& pause)
-    : m_nullSink(std::make_unique<NullSink>()), m_ports(ports), m_pause(pause) {}
+namespace {
+const std::vector<FileFilter> kPatchFilters{{"Quarn Patch (*.qnp)", "*.qnp"}, {"All Files (*.*)", "*.*"}};
+}  // namespace
+
+std::string DeviceDisplayName(MidiOutPorts& ports, int id) {
+    // A vanished index still gets a name, so every message stays well formed.
+    return ports.Name(id).value_or("(unknown device " + std::to_string(id) + ")");
+}
+
+CQuarnEditApp::CQuarnEditApp(const AppServices& services)
+    : m_nullSink(std::make_unique<NullSink>()),
+      m_services(services),
+      m_form(std::make_unique<CMainDlg>(*this)),
+      m_document(std::make_unique<CQuarnEditDoc>(*m_form, services.dialogs)) {
+    m_form->SetDocument(m_document.get());
+    m_form->SetProgramLocation(&services.location);
+    m_form->SetQuickLoad(&services.libraries);
+    m_document->SetTitleChangedHandler([this] { TitleChanged(); });
+    m_document->SetModifiedChangedHandler([this] { ModifiedChanged(); });
+    m_document->SetSaveModifiedHandler([this] { return SaveModified(); });
+    m_form->SetClock([&clock = services.clock] { return clock.Now(); });
+    m_recoveryTimer = services.clock.CreateTimer([this] { SaveRecovery(); });
+    m_noteTimer = services.clock.CreateTimer([this] { StopTestNote(); });
+}
 
 CQuarnEditApp::~CQuarnEditApp() {
+    m_recoveryTimer.reset();
+    m_noteTimer.reset();
     m_document.reset();
     m_form.reset();
     // The null sink goes first, then the port sink, which closes the device.
@@ -26,41 +57,31 @@ MidiSink* CQuarnEditApp::GetActiveSink() {
 }
 
 MidiPortSink& CQuarnEditApp::CreatePortSink() {
-    if (!m_portSink) m_portSink = std::make_unique<MidiPortSink>(&m_ports, &m_pause);
+    if (!m_portSink) m_portSink = std::make_unique<MidiPortSink>(&m_services.ports, &m_services.pause);
     return *m_portSink;
 }
 
-void CQuarnEditApp::AttachShell(ShellServices services) { m_shell.emplace(services); }
+bool CQuarnEditApp::InitInstance(FrameView& frame, const std::optional<std::string>& fileToOpen) {
+    m_frame = &frame;
+    // A relative entry would open whatever file of that name the next start's folder holds.
+    std::vector<std::string> recent;
+    for (const std::string& path : m_services.profile.RecentFiles()) {
+        const std::string absolute = AbsolutePath(path);
+        if (std::find(recent.begin(), recent.end(), absolute) == recent.end()) recent.push_back(absolute);
+    }
+    if (recent.size() > static_cast<std::size_t>(kRecentFileCount)) recent.resize(kRecentFileCount);
+    m_recentFiles = std::move(recent);
 
-namespace {
-const std::vector<FileFilter> kPatchFilters{{"Quarn Patch (*.qnp)", "*.qnp"}, {"All Files (*.*)", "*.*"}};
-}  // namespace
-
-std::string DeviceDisplayName(MidiOutPorts& ports, int id) {
-    // A vanished index still gets a name, so every message stays well formed.
-    return ports.Name(id).value_or("(unknown device " + std::to_string(id) + ")");
-}
-
-bool CQuarnEditApp::InitInstance(const std::optional<std::string>& fileToOpen) {
-    if (!m_shell) return false;
-    ShellServices& shell = *m_shell;
-
-    m_recentFiles = shell.profile.RecentFiles();
-    if (m_recentFiles.size() > static_cast<std::size_t>(kRecentFileCount)) m_recentFiles.resize(kRecentFileCount);
-
-    m_form = std::make_unique<CMainDlg>(*this, shell.dialogs);
-    m_document = std::make_unique<CQuarnEditDoc>(*m_form, shell.dialogs);
-    m_form->SetDocument(m_document.get());
-    m_form->SetProgramLocation(&shell.location);
-    // A new document: the form is not shown yet, so no default patch loads here.
-    if (!m_document->OnNewDocument()) return false;
+    // A new, untitled document; the form is not shown yet, so no default patch loads here.
+    m_document->ClearPathName();
     m_form->OnInitialUpdate();
 
-    shell.frame.ShowMainWindow();
-    DocumentPathChanged();
-    shell.frame.RecentFilesChanged(m_recentFiles);
+    frame.ShowMainWindow();
+    TitleChanged();
+    frame.RecentFilesChanged(m_recentFiles);
 
     OpenStartupDevice();
+    if (OfferRecovery()) return true;
 
     // A patch named on the command line is opened once the device is open, so the answer to its
     // transmit question reaches the instrument, and the form shows the file the title names.
@@ -69,60 +90,223 @@ bool CQuarnEditApp::InitInstance(const std::optional<std::string>& fileToOpen) {
     return true;
 }
 
-void CQuarnEditApp::OpenStartupDevice() {
-    ShellServices& shell = *m_shell;
-    m_midiOutDevice = shell.profile.GetProfileInt(kProfileSection, kProfileDeviceKey, 0);
-    MidiPortSink& port = CreatePortSink();
-    if (port.OpenDevice(m_midiOutDevice)) return;
+bool CQuarnEditApp::OfferRecovery() {
+    while (std::optional<RecoveryStore::Abandoned> file = m_services.recovery.TakeAbandoned()) {
+        const std::string title = file->documentPath.empty()
+                                      ? std::string("Untitled")
+                                      : std::filesystem::path(file->documentPath).filename().string();
+        const MessageAnswer answer = Dialogs().ShowMessage(
+            {"QuarnEdit was not closed properly. Restore the unsaved changes to " + title + "?", kAppTitle,
+             MessageButtons::YesNo, MessageIcon::Warning, MessageOwner::MainWindow});
+        if (answer != MessageAnswer::Yes) {
+            m_services.recovery.Remove(*file);
+            continue;
+        }
+        // The document takes its old path first, so the transmit question names the right patch.
+        m_document->SetPathName(file->documentPath);
+        if (!m_document->OnOpenDocument(file->patchFile)) {
+            m_document->ClearPathName();
+            m_services.recovery.Remove(*file);
+            continue;
+        }
+        m_document->SetModifiedFlag(true);
+        // Kept as this instance's own before the old file goes, so no moment is without it.
+        SaveRecovery();
+        m_services.recovery.Remove(*file);
+        return true;
+    }
+    return false;
+}
 
-    const int count = m_ports.Count();
+void CQuarnEditApp::SaveRecovery() {
+    m_recoveryTimer->Stop();
+    if (!m_document->IsModified()) return;
+    std::vector<std::uint8_t> bytes(kPatchFileSize);
+    std::copy(kPatchMagic.begin(), kPatchMagic.end(), bytes.begin());
+    WriteInt32LE(bytes, kPatchVersionOffset, kPatchVersion);
+    EncodePatchRecord(m_form->CaptureRecord(), std::span(bytes).subspan(kPatchHeaderSize, kRecordSize));
+    m_services.recovery.Save(bytes, m_document->GetPathName());
+}
+
+void CQuarnEditApp::PatchEdited() {
+    m_document->SetModifiedFlag(true);
+    // Written soon after the first edit, not after the last one, so a long session of edits is never at risk.
+    if (!m_recoveryTimer->IsActive()) m_recoveryTimer->Start(kRecoveryDelay);
+    CommandsChanged();
+}
+
+void CQuarnEditApp::ModifiedChanged() {
+    if (m_frame != nullptr) m_frame->ModifiedChanged(m_document->IsModified());
+    if (!m_document->IsModified()) {
+        m_recoveryTimer->Stop();
+        m_services.recovery.Discard();
+    }
+    CommandsChanged();
+}
+
+void CQuarnEditApp::CommandsChanged() {
+    if (m_frame != nullptr) m_frame->CommandsChanged();
+}
+
+bool CQuarnEditApp::SaveModified() {
+    if (!m_document->IsModified()) return true;
+    const MessageAnswer answer =
+        Dialogs().ShowMessage({"Save changes to " + m_document->GetTitle() + "?", kAppTitle,
+                               MessageButtons::YesNoCancel, MessageIcon::Warning, MessageOwner::MainWindow});
+    switch (answer) {
+        case MessageAnswer::Yes: return OnFileSave();
+        case MessageAnswer::No:
+            m_recoveryTimer->Stop();
+            m_services.recovery.Discard();
+            return true;
+        default: return false;
+    }
+}
+
+bool CQuarnEditApp::CanCloseFrame() {
+    if (m_comparing) EndCompare();
+    if (!SaveModified()) return false;
+    StopTestNote();
+    m_recoveryTimer->Stop();
+    m_services.recovery.Discard();
+    return true;
+}
+
+void CQuarnEditApp::KeepUnsavedChanges() { SaveRecovery(); }
+
+std::string CQuarnEditApp::AbsolutePath(const std::string& path) const {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path absolute = fs::absolute(path, ec);
+    if (ec) return path;
+    const fs::path canonical = fs::weakly_canonical(absolute, ec);
+    return (ec ? absolute : canonical).string();
+}
+
+std::string CQuarnEditApp::SaveAsInitialPath() const {
+    const std::filesystem::path path(m_document->GetPathName());
+    const std::string name = m_document->GetTitle();
+    const std::string file = name.ends_with(".qnp") ? name : name + ".qnp";
+    return path.has_parent_path() ? (path.parent_path() / file).string() : file;
+}
+
+int CQuarnEditApp::FindDevice(const std::string& name) {
+    for (int i = 0, count = m_services.ports.Count(); i < count; ++i)
+        if (m_services.ports.Name(i) == name) return i;
+    return -1;
+}
+
+int CQuarnEditApp::StoredDevice() {
+    const std::string name = m_services.profile.GetProfileString(kProfileSection, kProfileDeviceNameKey, "");
+    const int named = name.empty() ? -1 : FindDevice(name);
+    return named >= 0 ? named : m_services.profile.GetProfileInt(kProfileSection, kProfileDeviceKey, 0);
+}
+
+void CQuarnEditApp::StoreDevice(int id) {
+    m_services.profile.WriteProfileInt(kProfileSection, kProfileDeviceKey, id);
+    if (std::optional<std::string> name = m_services.ports.Name(id))
+        m_services.profile.WriteProfileString(kProfileSection, kProfileDeviceNameKey, *name);
+}
+
+void CQuarnEditApp::OpenStartupDevice() {
+    m_midiOutDevice = m_services.profile.GetProfileInt(kProfileSection, kProfileDeviceKey, 0);
+    const std::string storedName = m_services.profile.GetProfileString(kProfileSection, kProfileDeviceNameKey, "");
+    MidiPortSink& port = CreatePortSink();
+    if (storedName.empty()) {
+        if (port.OpenDevice(m_midiOutDevice)) return;
+    } else if (const int named = FindDevice(storedName); named >= 0 && port.OpenDevice(named)) {
+        // The stored device, wherever it is now. Without it the stored index may name another instrument, so
+        // that is never opened silently: the fallback below tells the user what is used instead.
+        if (named != m_midiOutDevice) {
+            m_midiOutDevice = named;
+            m_services.profile.WriteProfileInt(kProfileSection, kProfileDeviceKey, named);
+        }
+        return;
+    }
+
+    const int count = m_services.ports.Count();
     for (int i = 0; i < count; ++i) {
         if (!port.OpenDevice(i)) continue;
         m_midiOutDevice = i;
-        shell.profile.WriteProfileInt(kProfileSection, kProfileDeviceKey, i);
-        shell.dialogs.ShowMessage({"MIDI Output Device has been changed to " + DeviceDisplayName(m_ports, i), "Info",
-                                   MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});
+        StoreDevice(i);
+        Dialogs().ShowMessage({"MIDI Output Device has been changed to " + DeviceDisplayName(m_services.ports, i),
+                               "Info", MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});
         return;
     }
 }
 
-std::string CQuarnEditApp::WindowTitle() const {
-    return (m_document ? m_document->GetTitle() : std::string("Untitled")) + " - " + kAppTitle;
+void CQuarnEditApp::TitleChanged() {
+    if (m_frame != nullptr) m_frame->TitleChanged(m_document->GetTitle());
 }
 
-void CQuarnEditApp::DocumentPathChanged() {
-    if (m_shell && m_document) m_shell->frame.TitleChanged(m_document->GetTitle());
+std::string CQuarnEditApp::CommandText(int id) const {
+    const CommandRow* row = FindCommand(id);
+    if (row == nullptr) return {};
+    return row->text != nullptr ? row->text(*this) : row->label;
+}
+
+bool CQuarnEditApp::IsCommandChecked(int id) const {
+    const CommandRow* row = FindCommand(id);
+    return row != nullptr && row->checked != nullptr && row->checked(*this);
+}
+
+bool CQuarnEditApp::OnCommand(int id) {
+    if (id >= cmd::FirstRecentFile && id < cmd::FirstRecentFile + kRecentFileCount) {
+        if (m_comparing) EndCompare();
+        OnOpenRecentFile(id - cmd::FirstRecentFile);
+        return true;
+    }
+    const CommandRow* row = FindCommand(id);
+    if (row == nullptr || !IsCommandEnabled(id)) return false;
+    // A command on the patch works on the edit: the original goes away first.
+    if (m_comparing && !row->whileComparing) EndCompare();
+    row->run(*this);
+    return true;
+}
+
+bool CQuarnEditApp::IsCommandEnabled(int id) const {
+    const CommandRow* row = FindCommand(id);
+    return row != nullptr && (row->enabled == nullptr || row->enabled(*this));
+}
+
+void CQuarnEditApp::SetRecentFiles(std::vector<std::string> paths) {
+    // One file, one entry: paths made absolute, the first of the same file kept.
+    std::vector<std::string> unique;
+    for (const std::string& path : paths)
+        if (std::find(unique.begin(), unique.end(), path) == unique.end()) unique.push_back(path);
+    paths = std::move(unique);
+    m_recentFiles = std::move(paths);
+    m_services.profile.WriteRecentFiles(m_recentFiles);
+    if (m_frame != nullptr) m_frame->RecentFilesChanged(m_recentFiles);
 }
 
 void CQuarnEditApp::AddToRecentFiles(const std::string& path) {
-    std::erase(m_recentFiles, path);
-    m_recentFiles.insert(m_recentFiles.begin(), path);
-    if (m_recentFiles.size() > static_cast<std::size_t>(kRecentFileCount)) m_recentFiles.resize(kRecentFileCount);
-    m_shell->profile.WriteRecentFiles(m_recentFiles);
-    m_shell->frame.RecentFilesChanged(m_recentFiles);
+    std::vector<std::string> paths = m_recentFiles;
+    std::erase(paths, path);
+    paths.insert(paths.begin(), path);
+    if (paths.size() > static_cast<std::size_t>(kRecentFileCount)) paths.resize(kRecentFileCount);
+    SetRecentFiles(std::move(paths));
 }
 
-bool CQuarnEditApp::OpenDocumentFile(const std::string& path) {
-    if (!m_document || !m_document->OnOpenDocument(path)) return false;
+bool CQuarnEditApp::OpenDocumentFile(const std::string& name) {
+    const std::string path = AbsolutePath(name);
+    if (!m_document->OnOpenDocument(path)) return false;
     m_document->SetPathName(path);
-    DocumentPathChanged();
     AddToRecentFiles(path);
     return true;
 }
 
 void CQuarnEditApp::OnFileNew() {
-    if (!m_document) return;
+    if (!SaveModified()) return;
     m_document->OnNewDocument();
-    DocumentPathChanged();
 }
 
 void CQuarnEditApp::OnFileOpen() {
-    if (!m_shell) return;
-    if (auto path = m_shell->dialogs.AskOpenFileName({"qnp", kPatchFilters, false})) OpenDocumentFile(*path);
+    if (!SaveModified()) return;
+    if (auto path = Dialogs().AskOpenFileName({"qnp", kPatchFilters, false, {}})) OpenDocumentFile(*path);
 }
 
 bool CQuarnEditApp::OnFileSave() {
-    if (!m_document) return false;
     if (m_document->GetPathName().empty()) return OnFileSaveAs();
     const std::string path = m_document->GetPathName();
     if (!m_document->OnSaveDocument(path)) return false;
@@ -131,62 +315,164 @@ bool CQuarnEditApp::OnFileSave() {
 }
 
 bool CQuarnEditApp::OnFileSaveAs() {
-    if (!m_shell || !m_document) return false;
-    auto path = m_shell->dialogs.AskSaveFileName({"qnp", kPatchFilters, true});
-    if (!path || !m_document->OnSaveDocument(*path)) return false;
-    m_document->SetPathName(*path);
-    DocumentPathChanged();
-    AddToRecentFiles(*path);
+    auto chosen = Dialogs().AskSaveFileName({"qnp", kPatchFilters, true, SaveAsInitialPath()});
+    if (!chosen) return false;
+    const std::string path = AbsolutePath(*chosen);
+    if (!m_document->OnSaveDocument(path)) return false;
+    m_document->SetPathName(path);
+    AddToRecentFiles(path);
     return true;
 }
 
 void CQuarnEditApp::OnOpenRecentFile(int index) {
-    if (!m_shell || index < 0 || index >= static_cast<int>(m_recentFiles.size())) return;
+    if (index < 0 || index >= static_cast<int>(m_recentFiles.size())) return;
+    // Taken first: saving the patch that was there reorders the list.
     const std::string path = m_recentFiles[static_cast<std::size_t>(index)];
+    if (!SaveModified()) return;
     if (OpenDocumentFile(path)) return;
     // A file that no longer opens leaves the list, as desktop programs do.
-    std::erase(m_recentFiles, path);
-    m_shell->profile.WriteRecentFiles(m_recentFiles);
-    m_shell->frame.RecentFilesChanged(m_recentFiles);
+    std::vector<std::string> paths = m_recentFiles;
+    std::erase(paths, path);
+    SetRecentFiles(std::move(paths));
 }
 
-void CQuarnEditApp::OnExportMidiFile() {
-    if (g_mainDlg != nullptr) g_mainDlg->OnExportMidiFile();
+void CQuarnEditApp::OnExportMidiFile() { m_form->OnExportMidiFile(); }
+
+void CQuarnEditApp::OnAppExit() {
+    if (m_frame != nullptr) m_frame->CloseMainWindow();
 }
 
-void CQuarnEditApp::OnTransmitAll() {
-    if (g_mainDlg != nullptr) g_mainDlg->TransmitAll(true);
+void CQuarnEditApp::OnTransmitAll() { m_form->TransmitAll(true); }
+
+void CQuarnEditApp::OnAppAbout() { Dialogs().ShowAbout(); }
+
+void CQuarnEditApp::OnEditUndo() { m_form->Undo(); }
+
+void CQuarnEditApp::OnEditRedo() { m_form->Redo(); }
+
+void CQuarnEditApp::EditRefused() {
+    if (m_frame != nullptr) m_frame->ShowStatus("The original is shown: press F2 to return to your edit.");
+}
+
+void CQuarnEditApp::OnEditCompare() {
+    if (m_comparing) return EndCompare();
+    const std::optional<PatchRecord>& original = m_document->Original();
+    if (!original) return;
+    m_editedPatch = m_form->CaptureRecord();
+    m_form->FillFromRecord(*original);
+    m_form->TransmitAll(false);
+    m_form->SetReadOnly(true);
+    m_comparing = true;
+    if (m_frame != nullptr) m_frame->ComparingChanged(true);
+    CommandsChanged();
+}
+
+void CQuarnEditApp::EndCompare() {
+    if (!m_comparing) return;
+    m_form->FillFromRecord(m_editedPatch);
+    m_form->TransmitAll(false);
+    m_form->SetReadOnly(false);
+    m_comparing = false;
+    if (m_frame != nullptr) {
+        m_frame->ComparingChanged(false);
+        m_frame->ShowStatus("");
+    }
+    CommandsChanged();
+}
+
+void CQuarnEditApp::OnEditMutate() {
+    const std::optional<MutationRequest> request = Dialogs().RunMutateDialog(m_mutation);
+    if (!request) return;
+    m_mutation = request->settings;
+    MutationSettings settings = request->settings;
+    if (request->randomize) settings.amountPercent = 100;
+    MutatePatch(*m_form, settings, m_random, request->randomize);
+}
+
+TestNoteSettings CQuarnEditApp::ReadTestNote() {
+    TestNoteSettings note;
+    note.note = std::clamp(m_services.profile.GetProfileInt(kProfileSection, kProfileTestNoteKey, note.note), 0, 127);
+    note.velocity =
+        std::clamp(m_services.profile.GetProfileInt(kProfileSection, kProfileTestVelocityKey, note.velocity), 1, 127);
+    return note;
+}
+
+void CQuarnEditApp::OnTestNoteSettings() {
+    const TestNoteSettings current = ReadTestNote();
+    const std::optional<TestNoteSettings> chosen = Dialogs().RunTestNoteDialog(current);
+    if (!chosen || *chosen == current) return;
+    m_services.profile.WriteProfileInt(kProfileSection, kProfileTestNoteKey, std::clamp(chosen->note, 0, 127));
+    m_services.profile.WriteProfileInt(kProfileSection, kProfileTestVelocityKey, std::clamp(chosen->velocity, 1, 127));
+}
+
+void CQuarnEditApp::StartTestNote() {
+    // A note still sounding ends first.
+    StopTestNote();
+    const TestNoteSettings note = ReadTestNote();
+    GetActiveSink()->SendChannelMessage(kNoteOnStatus, static_cast<std::uint8_t>(note.note),
+                                        static_cast<std::uint8_t>(note.velocity));
+    m_soundingNote = note.note;
+}
+
+void CQuarnEditApp::StopTestNote() {
+    m_noteTimer->Stop();
+    const bool wasHeld = m_holdingNote;
+    m_holdingNote = false;
+    if (m_soundingNote) {
+        GetActiveSink()->SendChannelMessage(kNoteOffStatus, static_cast<std::uint8_t>(*m_soundingNote), 0x40);
+        m_soundingNote.reset();
+    }
+    if (wasHeld) CommandsChanged();
+}
+
+void CQuarnEditApp::OnPlayTestNote() {
+    StartTestNote();
+    m_noteTimer->Start(kTestNoteLength);
+}
+
+void CQuarnEditApp::OnHoldTestNote() {
+    if (m_holdingNote) return StopTestNote();
+    StartTestNote();
+    m_holdingNote = true;
+    CommandsChanged();
+}
+
+void CQuarnEditApp::OnAllNotesOff() {
+    MidiSink* sink = GetActiveSink();
+    sink->SendDirect(ParamMessage(123, 0));  // all notes off
+    sink->SendDirect(ParamMessage(120, 0));  // all sound off
+    StopTestNote();
 }
 
 void CQuarnEditApp::OnOutputDevice() {
-    if (!m_shell) return;
-    ShellServices& shell = *m_shell;
+    MidiOutPorts& ports = m_services.ports;
     std::vector<std::string> names;
-    const int count = m_ports.Count();
-    for (int i = 0; i < count; ++i) names.push_back(DeviceDisplayName(m_ports, i));
+    const int count = ports.Count();
+    for (int i = 0; i < count; ++i) names.push_back(DeviceDisplayName(ports, i));
 
-    const std::optional<int> chosen = shell.dialogs.RunDeviceDialog(names, m_midiOutDevice);
+    const std::optional<int> chosen = Dialogs().RunDeviceDialog(names, m_midiOutDevice);
     if (!chosen || *chosen == m_midiOutDevice) return;
 
     // Devices may come and go while the dialog is open, moving the others' indexes: the device to open is
     // the one whose name the user picked, wherever it is now; one that is gone fails to open.
     int device = *chosen;
-    std::string chosenName = DeviceDisplayName(m_ports, device);
+    std::string chosenName = DeviceDisplayName(ports, device);
     if (device >= 0 && device < static_cast<int>(names.size()) && names[static_cast<std::size_t>(device)] != chosenName) {
         chosenName = names[static_cast<std::size_t>(device)];
         device = -1;
-        for (int i = 0, n = m_ports.Count(); i < n && device < 0; ++i)
-            if (DeviceDisplayName(m_ports, i) == chosenName) device = i;
+        for (int i = 0, n = ports.Count(); i < n && device < 0; ++i)
+            if (DeviceDisplayName(ports, i) == chosenName) device = i;
     }
 
+    // The test note ends on the device that plays it.
+    StopTestNote();
     MidiPortSink& port = CreatePortSink();
     if (device >= 0 && port.OpenDevice(device)) {
         m_midiOutDevice = device;
-        shell.profile.WriteProfileInt(kProfileSection, kProfileDeviceKey, m_midiOutDevice);
+        StoreDevice(device);
         return;
     }
-    shell.dialogs.ShowMessage({chosenName + " could not be opened, reverting to " +
-                                   DeviceDisplayName(m_ports, m_midiOutDevice),
-                               "Info", MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});
+    Dialogs().ShowMessage({chosenName + " could not be opened, reverting to " + DeviceDisplayName(ports, m_midiOutDevice),
+                           "Info", MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});
     port.OpenDevice(m_midiOutDevice);
 }

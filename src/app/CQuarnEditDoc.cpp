@@ -1,14 +1,12 @@
 #include "app/CQuarnEditDoc.h"
 
-#include "app/UserDialogs.h"
-#include "util/WholeFile.h"
 #include "editor/CMainDlg.h"
+#include "editor/ports/UserDialogs.h"
 #include "patch/PatchFile.h"
+#include "util/WholeFile.h"
 
 #include <filesystem>
 #include <vector>
-
-static_assert(CMainDlg::GetPatchBodySize() == static_cast<std::int32_t>(kRecordSize));
 
 namespace {
 
@@ -20,13 +18,24 @@ void Report(UserDialogs& dialogs, const char* text) {
 
 bool CQuarnEditDoc::OnNewDocument() {
     ClearPathName();
-    if (g_mainDlg != nullptr) g_mainDlg->OpenDefaultPatch();
+    m_form.OpenDefaultPatch();
     return true;
 }
 
 std::string CQuarnEditDoc::GetTitle() const {
     const std::string name = std::filesystem::path(m_pathName).filename().string();
     return name.empty() ? std::string("Untitled") : name;
+}
+
+void CQuarnEditDoc::SetPathName(const std::string& path) {
+    m_pathName = path;
+    if (m_titleChanged) m_titleChanged();
+}
+
+void CQuarnEditDoc::SetModifiedFlag(bool modified) {
+    if (m_modified == modified) return;
+    m_modified = modified;
+    if (m_modifiedChanged) m_modifiedChanged();
 }
 
 bool CQuarnEditDoc::OnOpenDocument(const std::string& path) {
@@ -41,25 +50,24 @@ bool CQuarnEditDoc::OnOpenDocument(const std::string& path) {
     // The program's own version, not the file's: an older file is read with today's layout.
     if (error == PatchFileError::None && !m_form.ReadPatchBody(CMainDlg::GetPatchVersion(), file.record))
         error = PatchFileError::UnknownLayout;
-    if (error == PatchFileError::None) return true;
+    if (error == PatchFileError::None) {
+        m_original = m_form.CaptureRecord();
+        SetModifiedFlag(false);
+        return true;
+    }
     bytes = {};
     Report(m_dialogs, PatchFileMessage(error));
     return false;
 }
 
 bool CQuarnEditDoc::OnSaveDocument(const std::string& path) {
-    FileWriteResult result;
-    {
-        WholeFileWriter file;
-        result = file.Open(path);
-        if (result == FileWriteResult::Ok) {
-            std::vector<std::uint8_t> bytes(kPatchFileSize);
-            WritePatchFileHeader(bytes, CMainDlg::GetPatchVersion());
-            m_form.WritePatchBody(std::span(bytes).subspan(kPatchHeaderSize, kRecordSize));
-            result = file.Commit(bytes);
-        }
+    const FileWriteResult result = WritePatchFile(path, CMainDlg::GetPatchVersion(),
+                                                  [this](std::span<std::uint8_t> record) { m_form.WritePatchBody(record); });
+    if (result == FileWriteResult::Ok) {
+        m_original = m_form.CaptureRecord();
+        SetModifiedFlag(false);
+        return true;
     }
-    if (result == FileWriteResult::Ok) return true;
     Report(m_dialogs, FileWriteMessage(result));
     return false;
 }

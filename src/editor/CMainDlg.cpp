@@ -1,11 +1,15 @@
 #include "editor/CMainDlg.h"
 
-#include "app/CQuarnEditApp.h"
-#include "app/CQuarnEditDoc.h"
-#include "app/Services.h"
-#include "app/UserDialogs.h"
+#include "editor/ControlNames.h"
 #include "editor/FixedLists.h"
+#include "editor/ports/FormDocument.h"
+#include "editor/ports/FormHost.h"
+#include "editor/ports/FormWindow.h"
+#include "editor/ports/ProgramLocation.h"
+#include "editor/ports/QuickLoadLibrary.h"
+#include "editor/ports/UserDialogs.h"
 #include "midi/MidiSink.h"
+#include "util/ScopedFlag.h"
 
 #include <algorithm>
 #include <cctype>
@@ -45,7 +49,7 @@ std::int32_t ParseLeadingInt(std::string_view text) {
     return static_cast<std::int32_t>(std::min<std::int64_t>(n, std::numeric_limits<std::int32_t>::max()));
 }
 
-CMainDlg::CMainDlg(CQuarnEditApp& app, UserDialogs& dialogs) : m_app(app), m_dialogs(dialogs) {
+CMainDlg::CMainDlg(FormHost& host) : m_host(host) {
     m_form.SetTextChangedHandler([this](int id) { OnTextChanged(id); });
 }
 
@@ -68,7 +72,8 @@ void CMainDlg::InitControls() {
     m_form.SetEntries(ctl::MidiChannel, std::move(channels));
     m_form.SetCurSel(ctl::MidiChannel, 0);
 
-    for (int slot = 1; slot < kSlotCount; ++slot) m_form.SetRange(kFormSlots[slot].control, 0, kFormSlots[slot].rangeMax);
+    for (const ControlDef& def : FormControls())
+        if (def.kind == ControlKind::Slider) m_form.SetRange(def.id, 0, def.rangeMax);
 
     std::vector<std::string> waves = ToStrings(kWaveformNames);
     waves.insert(waves.end(), g_modSourceNames.begin(), g_modSourceNames.end());
@@ -76,7 +81,9 @@ void CMainDlg::InitControls() {
     m_form.SetEntries(ctl::Dco2Wave, waves);
     m_form.SetEntries(ctl::Dco1Dist, ToStrings(kDistNames));
     m_form.SetEntries(ctl::Dco2Dist, ToStrings(kDistNames));
-    m_form.SetEntries(ctl::FilterType, ToStrings(kFilterTypeNames));
+    std::vector<std::string> filterTypes;
+    for (const FilterType& type : kFilterTypes) filterTypes.emplace_back(type.name);
+    m_form.SetEntries(ctl::FilterType, std::move(filterTypes));
     m_form.SetEntries(ctl::Dco1Row3Mode, ToStrings(kRow3ModeNames));
     m_form.SetEntries(ctl::Dco2Row3Mode, ToStrings(kRow3ModeNames));
 }
@@ -86,31 +93,170 @@ void CMainDlg::UpdateData(bool saveAndValidate) { DoDataExchange(saveAndValidate
 void CMainDlg::DoDataExchange(bool saveAndValidate) {
     if (saveAndValidate) {
         m_midiChannel = m_form.GetCurSel(ctl::MidiChannel);
-        for (int slot = 1; slot < kSlotCount; ++slot) Slot(slot) = m_form.GetPos(kFormSlots[slot].control);
+        for (int slot = 1; slot < kSlotCount; ++slot) Slot(slot) = m_form.GetPos(kSlotControls[slot]);
     } else {
         m_form.SetCurSel(ctl::MidiChannel, m_midiChannel);
-        for (int slot = 1; slot < kSlotCount; ++slot) m_form.SetPos(kFormSlots[slot].control, Slot(slot));
+        for (int slot = 1; slot < kSlotCount; ++slot) m_form.SetPos(kSlotControls[slot], Slot(slot));
     }
 }
 
 // ---- user actions -------------------------------------------------------------------------------
+// The widget that raised the action already shows it: the state takes it without redrawing that widget.
+
+template <typename Action>
+void CMainDlg::UserEdit(int control, Gesture gesture, bool texts, Action&& action) {
+    static const EditTexts kNoTexts;
+    if (m_readOnly) {
+        m_form.Refresh(control);
+        m_host.EditRefused();
+        return;
+    }
+    const EditFields before = CaptureFields();
+    const EditTexts textsBefore = texts ? CaptureTexts() : kNoTexts;
+    action();
+    const EditFields after = CaptureFields();
+    const EditTexts textsAfter = texts ? CaptureTexts() : kNoTexts;
+    m_history.Record(control, gesture, m_now(), before, after, textsBefore, textsAfter);
+    if (before != after || textsBefore != textsAfter) m_host.PatchEdited();
+}
 
 void CMainDlg::UserMovedSlider(int id, int position) {
-    m_form.SetPos(id, position);
-    OnScrollSlider(id);
+    UserEdit(id, id == m_dragControl ? Gesture::Drag : Gesture::Press, false, [&] {
+        m_form.SetPos(id, position, ChangeOrigin::User);
+        OnScrollSlider(id);
+    });
 }
 
 void CMainDlg::UserSelected(int id, int index) {
-    m_form.SetCurSel(id, index);
-    OnSelChange(id);
+    UserEdit(id, Gesture::Press, false, [&] {
+        m_form.SetCurSel(id, index, ChangeOrigin::User);
+        OnSelChange(id);
+    });
 }
 
 void CMainDlg::UserClicked(int id) {
-    if (m_form.Get(id).kind == ControlKind::CheckBox) m_form.SetCheck(id, !m_form.IsChecked(id));
-    OnClicked(id);
+    if (m_readOnly) return m_host.EditRefused();
+    if (m_form.Get(id).kind != ControlKind::CheckBox) return OnClicked(id);
+    UserEdit(id, Gesture::Press, false, [&] {
+        m_form.SetCheck(id, !m_form.IsChecked(id), ChangeOrigin::User);
+        OnClicked(id);
+    });
 }
 
-void CMainDlg::UserEdited(int id, std::string text) { m_form.SetText(id, std::move(text)); }
+void CMainDlg::UserEdited(int id, std::string text) {
+    UserEdit(id, Gesture::Typing, true, [&] { m_form.SetText(id, std::move(text), ChangeOrigin::User); });
+}
+
+void CMainDlg::UserBeganDrag(int id) {
+    m_history.EndGesture(id);
+    m_dragControl = id;
+}
+
+void CMainDlg::UserEndedGesture(int id) {
+    m_history.EndGesture(id);
+    if (m_dragControl == id) m_dragControl = kNoId;
+}
+
+EditFields CMainDlg::CaptureFields() const {
+    EditFields fields{};
+    fields[0] = m_form.GetCurSel(kSlotControls[0]);
+    for (std::size_t slot = 1; slot < kRecordValueCount; ++slot) fields[slot] = m_form.GetPos(kSlotControls[slot]);
+    for (std::size_t entry = 0; entry < kRecordSelectionCount; ++entry)
+        fields[kRecordValueCount + entry] = m_form.GetCurSel(kStoredSelectionLists[entry]);
+    fields[kSwitchBitsField] = m_switchBits;
+    fields[kFilterBitsField] = m_filterBits;
+    return fields;
+}
+
+// ---- undo and redo ------------------------------------------------------------------------------
+
+void CMainDlg::Undo() {
+    if (!m_history.CanUndo()) return;
+    ApplyStep(m_history.Undo(), true);
+    m_host.PatchEdited();
+}
+
+void CMainDlg::Redo() {
+    if (!m_history.CanRedo()) return;
+    ApplyStep(m_history.Redo(), false);
+    m_host.PatchEdited();
+}
+
+void CMainDlg::RecordProgramEdit(ProgramStep step, const EditFields& before, const EditFields& after) {
+    static const EditTexts kNoTexts;
+    m_history.Record(step, Gesture::Single, m_now(), before, after, kNoTexts, kNoTexts);
+    if (before != after) m_host.PatchEdited();
+}
+
+namespace {
+std::string StepName(const FormState& form, int control) {
+    switch (control) {
+        case CMainDlg::kMutateStep: return "Mutate";
+        case CMainDlg::kRandomizeStep: return "Randomize";
+        default: return ControlName(form, control);
+    }
+}
+}  // namespace
+
+std::string CMainDlg::UndoName() const { return m_history.CanUndo() ? StepName(m_form, m_history.UndoControl()) : ""; }
+std::string CMainDlg::RedoName() const { return m_history.CanRedo() ? StepName(m_form, m_history.RedoControl()) : ""; }
+
+void CMainDlg::ApplyField(std::size_t field, std::int32_t value) {
+    // A control already where the step puts it is left alone: an earlier handler of the step moved it there.
+    if (CaptureFields()[field] == value) return;
+    if (field < kRecordValueCount) {
+        const int control = kSlotControls[field];
+        if (m_form.Get(control).kind == ControlKind::List) {
+            m_form.SetCurSel(control, value);
+            OnSelChange(control);
+        } else {
+            m_form.SetPos(control, value);
+            OnScrollSlider(control);
+        }
+    } else if (field < kSwitchBitsField) {
+        const int list = kStoredSelectionLists[field - kRecordValueCount];
+        m_form.SetCurSel(list, value);
+        OnSelChange(list);
+    } else {
+        // The boxes whose bits differ; the routing code follows the filter type, put back as a selection.
+        const bool switches = field == kSwitchBitsField;
+        const std::int32_t current = switches ? m_switchBits : m_filterBits;
+        for (const BitBox& box : switches ? std::span<const BitBox>(kSwitchBoxes) : std::span<const BitBox>(kFilterBoxes)) {
+            if ((current & box.mask) == (value & box.mask)) continue;
+            m_form.SetCheck(box.box, (value & box.mask) != 0);
+            OnClicked(box.box);
+        }
+    }
+}
+
+void CMainDlg::ApplyStep(const EditHistory::StepView& step, bool before) {
+    // The step's numbers, and every other number as it is now: a handler that moves another control on the
+    // way (a slider resets its source list) has that control put back too.
+    EditFields target = CaptureFields();
+    for (const EditHistory::FieldChange& change : step.fields) target[change.field] = before ? change.before : change.after;
+    // Sliders before the lists beside them, lists in the order a load restores them, boxes last.
+    for (std::size_t field = 0; field < kRecordValueCount; ++field) ApplyField(field, target[field]);
+    for (int list : kStoredSelectionApplyOrder) {
+        const std::size_t field = kRecordValueCount + StoredSelectionEntry(list);
+        ApplyField(field, target[field]);
+    }
+    for (std::size_t field : {kSwitchBitsField, kFilterBitsField}) ApplyField(field, target[field]);
+
+    if (step.text != nullptr) {
+        const std::string& text = before ? step.text->before : step.text->after;
+        switch (step.text->text) {
+            case EditText::PatchName:
+                m_patchName = text;
+                m_form.ShowText(ctl::PatchName, text);
+                break;
+            case EditText::Author:
+                m_author = text;
+                m_form.ShowText(ctl::Author, text);
+                break;
+            case EditText::Comment: m_comment = text; break;
+        }
+    }
+}
 
 // ---- dispatch -----------------------------------------------------------------------------------
 
@@ -151,13 +297,17 @@ void CMainDlg::OnTextChanged(int id) {
 // could only come from a word with bits above 7 or a list without a selection; those never go out.
 void CMainDlg::SendWide(std::int32_t parameter, std::int32_t value) {
     if (value < 0 || value > 255) return;
-    m_app.GetActiveSink()->SendWide(ParamMessage(parameter, value));
+    Sink()->SendWide(ParamMessage(parameter, value));
 }
 
 void CMainDlg::SendPage3(std::int32_t parameter, std::int32_t value) {
     if (value < 0 || value > 127) return;
-    m_app.GetActiveSink()->SendPage3(ParamMessage(parameter, value));
+    Sink()->SendPage3(ParamMessage(parameter, value));
 }
+
+MidiSink* CMainDlg::HostSink() { return m_host.GetActiveSink(); }
+
+MidiSink* CMainDlg::Sink() { return m_sinkOverride != nullptr ? m_sinkOverride : m_host.GetActiveSink(); }
 
 bool CMainDlg::SendConditionHolds(SendCondition condition) const {
     switch (condition) {
@@ -177,7 +327,7 @@ void CMainDlg::OnPlainSlider(const PlainSlider& row) {
     if (row.modeList != kNoId) {
         const int mode = m_form.GetCurSel(row.modeList);
         if (mode < 0) return;  // no row-3 mode chosen yet: there is no value to send
-        value += 16 * mode;
+        value = OctaveValue(value, mode);
     }
     SendWide(row.parameter, value);
 }
@@ -192,13 +342,13 @@ void CMainDlg::OnValueBoxChanged(const PlainSlider& row) {
 void CMainDlg::OnWaveChanged(const Oscillator& osc) {
     UpdateData(true);
     const int w = m_form.GetCurSel(osc.wave);
-    if (w < 0) return;
-    if (w <= 7) {
+    if (w < kWaveformCount) {
+        // Without a waveform or a distortion chosen there is no value to send; the list is enabled all the same.
         const int d = m_form.GetCurSel(osc.dist);
-        if (d >= 0) SendWide(osc.parameter, w + 8 * d);
+        if (w >= 0 && d >= 0) SendWide(osc.parameter, WaveValue(w, d));
         m_form.Enable(osc.dist, true);
     } else {
-        SendPage3(osc.parameter, w - 8);
+        SendPage3(osc.parameter, WaveSource(w));
         m_form.Enable(osc.dist, false);
     }
 }
@@ -207,7 +357,7 @@ void CMainDlg::OnDistChanged(const Oscillator& osc) {
     const int w = m_form.GetCurSel(osc.wave);
     const int d = m_form.GetCurSel(osc.dist);
     if (w < 0 || d < 0) return;
-    SendWide(osc.parameter, w + 8 * d);
+    SendWide(osc.parameter, WaveValue(w, d));
 }
 
 void CMainDlg::OnRow3ModeChanged(const Oscillator& osc) {
@@ -217,30 +367,29 @@ void CMainDlg::OnRow3ModeChanged(const Oscillator& osc) {
 void CMainDlg::OnSwitchBox(const BitBox& box) {
     m_switchBits &= ~box.mask;
     if (m_form.IsChecked(box.box)) m_switchBits |= box.mask;
-    SendWide(kSwitchParameter, m_switchBits & 0xFF);
+    SendWide(kSwitchParameter, m_switchBits & kWordMask);
 }
 
 void CMainDlg::OnFilterBox(const BitBox& box) {
     m_filterBits &= ~box.mask;
     if (m_form.IsChecked(box.box)) m_filterBits |= box.mask;
-    SendWide(kFilterParameter, m_filterBits & 0xFF);
+    SendWide(kFilterParameter, m_filterBits & kWordMask);
 }
 
 void CMainDlg::OnFilterTypeChanged() {
     const int s = m_form.GetCurSel(ctl::FilterType);
-    const bool known = s >= 0 && s < static_cast<int>(kFilterTypes.size());
-    if (known) {
-        const FilterType& type = kFilterTypes[static_cast<std::size_t>(s)];
-        SetFilterMode(type.mode);
-        for (int id : {ctl::Cutoff1, ctl::Cutoff1Source, ctl::Cutoff1Label}) m_form.Enable(id, type.cutoff1Enabled);
-        for (int id : {ctl::Cutoff2, ctl::Cutoff2Source, ctl::Cutoff2Label}) m_form.Enable(id, type.cutoff2Enabled);
-        m_form.SetText(ctl::Cutoff1Label, type.cutoff1Label);
-        m_form.SetText(ctl::Cutoff2Label, type.cutoff2Label);
+    const FilterType* type = s >= 0 && s < static_cast<int>(kFilterTypes.size()) ? &kFilterTypes[static_cast<std::size_t>(s)] : nullptr;
+    if (type != nullptr) {
+        SetFilterMode(type->mode);
+        for (int id : {ctl::Cutoff1, ctl::Cutoff1Source, ctl::Cutoff1Label}) m_form.Enable(id, type->cutoff1Enabled);
+        for (int id : {ctl::Cutoff2, ctl::Cutoff2Source, ctl::Cutoff2Label}) m_form.Enable(id, type->cutoff2Enabled);
+        m_form.SetText(ctl::Cutoff1Label, std::string(type->cutoff1Label));
+        m_form.SetText(ctl::Cutoff2Label, std::string(type->cutoff2Label));
     }
-    m_form.Enable(ctl::Boost, s >= 9 && s <= 12);
-    const std::int32_t code = known ? kFilterTypes[static_cast<std::size_t>(s)].code : 0;
-    m_filterBits = (m_filterBits & ~kFilterRoutingMask) | code;
-    SendWide(kFilterParameter, m_filterBits & 0xFF);
+    // Without a filter type the mode, rows and labels stay, but Boost and the routing code go.
+    m_form.Enable(ctl::Boost, type != nullptr && type->boostEnabled);
+    m_filterBits = (m_filterBits & ~kFilterRoutingMask) | (type != nullptr ? type->code : 0);
+    SendWide(kFilterParameter, m_filterBits & kWordMask);
 }
 
 void CMainDlg::OnMidiChannelChanged() { UpdateData(true); }
@@ -250,9 +399,9 @@ void CMainDlg::OnPatchNameChanged() { m_patchName = m_form.GetText(ctl::PatchNam
 void CMainDlg::OnAuthorChanged() { m_author = m_form.GetText(ctl::Author); }
 
 void CMainDlg::ShowValue(std::int32_t value, int boxId) {
-    g_updatingValueBox = 1;
-    m_form.SetText(boxId, std::to_string(value));
-    g_updatingValueBox = 0;
+    // The value is already applied: showing it raises no change of the box, so nothing re-enters its handler.
+    const ScopedFlag updating(g_updatingValueBox);
+    m_form.ShowText(boxId, std::to_string(value));
 }
 
 void CMainDlg::SetFilterMode(std::int32_t mode) { m_filterMode = mode; }
@@ -260,12 +409,17 @@ void CMainDlg::SetFilterMode(std::int32_t mode) { m_filterMode = mode; }
 // ---- modulation source lists --------------------------------------------------------------------
 
 void CMainDlg::FillSourceList(std::int32_t value, int listId) {
-    std::vector<std::string> entries;
-    entries.reserve(kSourceListEntryCount);
-    entries.push_back(std::to_string(value));
-    entries.insert(entries.end(), g_modSourceNames.begin(), g_modSourceNames.end());
-    m_form.SetEntries(listId, std::move(entries));
-    m_form.SetCurSel(listId, 0);
+    // A filled list differs only in its first entry: rewriting that one leaves the list as refilling would.
+    if (m_form.GetCount(listId) == kSourceListEntryCount) {
+        m_form.SetEntryText(listId, kFixedValueEntry, std::to_string(value));
+    } else {
+        std::vector<std::string> entries;
+        entries.reserve(kSourceListEntryCount);
+        entries.push_back(std::to_string(value));
+        entries.insert(entries.end(), g_modSourceNames.begin(), g_modSourceNames.end());
+        m_form.SetEntries(listId, std::move(entries));
+    }
+    m_form.SetCurSel(listId, kFixedValueEntry);
 }
 
 void CMainDlg::RefreshModParam(const ModulatedParam& row) {
@@ -277,8 +431,8 @@ void CMainDlg::RefreshModParam(const ModulatedParam& row) {
 void CMainDlg::OnModSourceChanged(const ModulatedParam& row) {
     UpdateData(true);
     const int s = m_form.GetCurSel(row.sourceList);
-    if (s == 0) return RefreshModParam(row);
-    if (s > 0 && SendConditionHolds(row.condition)) SendPage3(row.parameter, s - 1);
+    if (s == kFixedValueEntry) return RefreshModParam(row);
+    if (s > kFixedValueEntry && SendConditionHolds(row.condition)) SendPage3(row.parameter, SourceOfEntry(s));
 }
 
 // ---- transmit all -------------------------------------------------------------------------------
@@ -289,10 +443,10 @@ std::string CMainDlg::TransmitQuestion() const {
 
 void CMainDlg::SendCutoffDirect(const ModulatedParam& row) {
     const int s = m_form.GetCurSel(row.sourceList);
-    if (s == 0) {
+    if (s == kFixedValueEntry) {
         SendWide(row.parameter, Slot(row.slot));
-    } else if (s > 0) {
-        SendPage3(row.parameter, s - 1);
+    } else if (s > kFixedValueEntry) {
+        SendPage3(row.parameter, SourceOfEntry(s));
     }
 }
 
@@ -302,38 +456,29 @@ void CMainDlg::TransmitAll(bool ask) {
         skipTransmitQuestion = false;
     } else if (ask) {
         MessageRequest request{question, "Question", MessageButtons::YesNo, MessageIcon::None, MessageOwner::Form};
-        if (m_dialogs.ShowMessage(request) != MessageAnswer::Yes) return;
+        if (m_host.Dialogs().ShowMessage(request) != MessageAnswer::Yes) return;
     }
 
-    SendWide(kSwitchParameter, m_switchBits & 0xFF);
-    SendWide(kFilterParameter, m_filterBits & 0xFF);
+    SendWide(kSwitchParameter, m_switchBits & kWordMask);
+    SendWide(kFilterParameter, m_filterBits & kWordMask);
 
     for (const Oscillator& osc : kOscillators) OnWaveChanged(osc);
     for (const Oscillator& osc : kOscillators) OnRow3ModeChanged(osc);
     for (int list : kSourceListOrder) OnModSourceChanged(*FindRow(kModulatedParams, &ModulatedParam::sourceList, list));
 
-    g_updatingValueBox = 1;
+    const ScopedFlag updating(g_updatingValueBox);
     for (const PlainSlider& row : kPlainSliders) OnPlainSlider(row);
 
     OnFilterTypeChanged();
 
-    switch (m_filterMode) {
-        case 0:
-            SendCutoffDirect(Cutoff2Row());
-            SendCutoffDirect(Cutoff1Row());
-            break;
-        case 1:
-        case 2:
-            OnModSourceChanged(Cutoff1Row());
-            SendCutoffDirect(Cutoff2Row());
-            break;
-        case 3:
-            OnModSourceChanged(Cutoff1Row());
-            OnModSourceChanged(Cutoff2Row());
-            break;
-        default: break;
+    if (m_filterMode < 0 || m_filterMode >= static_cast<int>(kCutoffOrderByMode.size())) return;
+    for (const ModulatedParam* row : kCutoffOrderByMode[static_cast<std::size_t>(m_filterMode)]) {
+        if (SendConditionHolds(row->condition)) {
+            OnModSourceChanged(*row);
+        } else {
+            SendCutoffDirect(*row);
+        }
     }
-    g_updatingValueBox = 0;
 }
 
 // ---- default patch ------------------------------------------------------------------------------
@@ -342,31 +487,38 @@ void CMainDlg::OpenDefaultPatch() {
     const std::string path = (m_location != nullptr ? m_location->ProgramDirectory() : std::string()) + "default.qnp";
     if (m_document == nullptr) return;
     if (!m_document->OnOpenDocument(path)) {
-        m_dialogs.ShowMessage({"Error Opening default patch", "QuarnEdit", MessageButtons::Ok, MessageIcon::None,
-                               MessageOwner::Form});
+        m_host.Dialogs().ShowMessage({"Error Opening default patch", "QuarnEdit", MessageButtons::Ok,
+                                      MessageIcon::None, MessageOwner::Form});
     }
 }
 
 void CMainDlg::OnComment() {
-    if (std::optional<std::string> text = m_dialogs.RunCommentDialog(m_comment)) m_comment = *text;
+    std::optional<std::string> text = m_host.Dialogs().RunCommentDialog(m_comment);
+    if (!text) return;
+    UserEdit(ctl::Comment, Gesture::Single, true, [&] { m_comment = std::move(*text); });
 }
 
 void CMainDlg::OnQuickLoad() {
-    constexpr std::size_t kBufferSize = 261;
-    std::array<char, kBufferSize> buffer{};
+    std::array<char, kQuickLoadBufferSize> buffer{};
     buffer[0] = '.';
     if (m_libraries == nullptr) return;
-    std::unique_ptr<DynamicLibrary> library = m_libraries->Load("Selvane.DLL");
+    std::unique_ptr<DynamicLibrary> library = m_libraries->Load(kQuickLoadLibraryName);
     if (!library) return;
-    QuickLoadEntry entry = library->FindQuickLoadEntry("RunQuickLoadMenuA");
+    QuickLoadEntry entry = library->FindQuickLoadEntry(kQuickLoadEntryName);
     if (entry == nullptr) return;
 
     auto [x, y] = m_window != nullptr ? m_window->ClientOriginOnScreen() : std::pair<int, int>{0, 0};
-    entry(buffer.data(), m_window != nullptr ? m_window->WindowId() : 0, x + 440, y + 15);
-    buffer[kBufferSize - 1] = '\0';  // the callee may leave the path unterminated: the buffer ends it
+    entry(buffer.data(), m_window != nullptr ? m_window->WindowId() : 0, x + kQuickLoadMenuX, y + kQuickLoadMenuY);
+    buffer.back() = '\0';  // the callee may leave the path unterminated: the buffer ends it
     if (buffer[0] == '\0' || m_document == nullptr) return;
 
-    skipTransmitQuestion = true;
-    m_document->OnOpenDocument(std::string(buffer.data()));
-    skipTransmitQuestion = false;
+    const std::string path(buffer.data());
+    if (!m_document->SaveModified()) return;
+    bool opened = false;
+    {
+        const ScopedFlag skipQuestion(skipTransmitQuestion);
+        opened = m_document->OnOpenDocument(path);
+    }
+    // The document is now the file that was loaded, so that a save goes there and never over another file.
+    if (opened) m_document->OnOpenedByForm(path);
 }

@@ -1,25 +1,28 @@
 #pragma once
 
+#include "editor/EditHistory.h"
 #include "editor/FormState.h"
 #include "editor/ParameterMap.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
-class CQuarnEditApp;
-class CQuarnEditDoc;
-class ProgramLocation;
-class LibraryLoader;
+class FormDocument;
+class FormHost;
 class FormWindow;
-class UserDialogs;
-class ParamMessage;
+class LibraryLoader;
+class MidiSink;
+class ProgramLocation;
+struct PatchRecord;
 
 // The editor form: holds the whole patch and turns every control change into parameter messages.
 class CMainDlg {
 public:
-    CMainDlg(CQuarnEditApp& app, UserDialogs& dialogs);
+    explicit CMainDlg(FormHost& host);
     ~CMainDlg();
     CMainDlg(const CMainDlg&) = delete;
     CMainDlg& operator=(const CMainDlg&) = delete;
@@ -32,11 +35,54 @@ public:
     void UpdateData(bool saveAndValidate);
     void DoDataExchange(bool saveAndValidate);
 
-    // A user's action on a control: apply it to the control's state, then run the handler.
+    // A user's action on a control: apply it to the control's state, then run the handler. Each one that
+    // changes the patch is an edit: it joins the undo history and the host hears of it.
     void UserMovedSlider(int id, int position);
     void UserSelected(int id, int index);
     void UserClicked(int id);
     void UserEdited(int id, std::string text);
+    // A slider's thumb was pressed: the moves until its release are one step.
+    void UserBeganDrag(int id);
+    // The drag ended, or the focus left a text box: the gesture on that control is over.
+    void UserEndedGesture(int id);
+
+    // Undo and redo: the control goes back, and its handler runs as for the user's change.
+    bool CanUndo() const { return m_history.CanUndo(); }
+    bool CanRedo() const { return m_history.CanRedo(); }
+    void Undo();
+    void Redo();
+    // What Undo or Redo would change, named as the form labels it ("DCO1 Amp."); empty when there is nothing.
+    std::string UndoName() const;
+    std::string RedoName() const;
+    const EditHistory& History() const { return m_history; }
+    // Where the history reads the time, for the presses that make one step.
+    void SetClock(std::function<EditHistory::TimePoint()> now) { m_now = std::move(now); }
+
+    // While read-only every user action is refused: the control shows its state again and the host is told.
+    void SetReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    bool IsReadOnly() const { return m_readOnly; }
+
+    // The sink the host has the form send to now.
+    MidiSink* HostSink();
+    // Sends through `sink` instead of the host's active sink while the returned scope lasts.
+    class SinkOverride {
+    public:
+        SinkOverride(CMainDlg& form, MidiSink& sink) : m_form(form) { m_form.m_sinkOverride = &sink; }
+        ~SinkOverride() { m_form.m_sinkOverride = nullptr; }
+        SinkOverride(const SinkOverride&) = delete;
+        SinkOverride& operator=(const SinkOverride&) = delete;
+
+    private:
+        CMainDlg& m_form;
+    };
+
+    // A change the program made for the user in one go, one undo step of its own.
+    enum ProgramStep { kMutateStep = 1, kRandomizeStep = 2 };
+    void RecordProgramEdit(ProgramStep step, const EditFields& before, const EditFields& after);
+
+    // The patch's numbers and texts as an edit changes them.
+    EditFields CaptureFields() const;
+    EditTexts CaptureTexts() const { return {m_patchName, m_author, m_comment}; }
 
     // Handlers.
     void OnScrollSlider(int id);
@@ -72,27 +118,28 @@ public:
     std::string TransmitQuestion() const;
 
     // Patch record (defined with the patch file code).
-    static constexpr std::int32_t GetPatchVersion() { return 0; }
-    static constexpr std::int32_t GetPatchBodySize() { return 2760; }
+    static std::int32_t GetPatchVersion();
+    static std::int32_t GetPatchBodySize();
     // Fills a record of GetPatchBodySize() bytes from the form.
     void WritePatchBody(std::span<std::uint8_t> record);
+    // The form's patch, as a record holds it.
+    PatchRecord CaptureRecord();
     // Fills the form from a record, muted, then offers to transmit it; false for an unknown layout.
     bool ReadPatchBody(std::int32_t version, std::span<const std::uint8_t> record);
+    // Fills the form from a record with every handler muted, and sends nothing; the history stays.
+    void FillFromRecord(const PatchRecord& record);
     // File > Export MIDI file...
     void OnExportMidiFile();
 
     // Loads "default.qnp" from the program's directory through the document.
     void OpenDefaultPatch();
 
-    void SetDocument(CQuarnEditDoc* document) { m_document = document; }
-    CQuarnEditDoc* GetDocument() const { return m_document; }
+    void SetDocument(FormDocument* document) { m_document = document; }
+    FormDocument* GetDocument() const { return m_document; }
     void SetProgramLocation(ProgramLocation* location) { m_location = location; }
-    void SetQuickLoad(LibraryLoader* libraries, FormWindow* window) {
-        m_libraries = libraries;
-        m_window = window;
-    }
-    CQuarnEditApp& app() { return m_app; }
-    UserDialogs& dialogs() { return m_dialogs; }
+    void SetQuickLoad(LibraryLoader* libraries) { m_libraries = libraries; }
+    // The window the form is shown in; none without a window.
+    void SetWindow(FormWindow* window) { m_window = window; }
 
     FormState& form() { return m_form; }
     const FormState& form() const { return m_form; }
@@ -143,14 +190,24 @@ private:
     void SendWide(std::int32_t parameter, std::int32_t value);
     void SendPage3(std::int32_t parameter, std::int32_t value);
     void SendCutoffDirect(const ModulatedParam& row);
+    void RestoreSourceRow(const ModulatedParam& row, const PatchRecord& record);
+    template <typename Action>
+    void UserEdit(int control, Gesture gesture, bool texts, Action&& action);
+    MidiSink* Sink();
+    void ApplyStep(const EditHistory::StepView& step, bool before);
+    void ApplyField(std::size_t field, std::int32_t value);
 
-    CQuarnEditApp& m_app;
-    UserDialogs& m_dialogs;
+    FormHost& m_host;
     FormState m_form;
-    CQuarnEditDoc* m_document = nullptr;
+    FormDocument* m_document = nullptr;
     ProgramLocation* m_location = nullptr;
     LibraryLoader* m_libraries = nullptr;
     FormWindow* m_window = nullptr;
+    EditHistory m_history;
+    std::function<EditHistory::TimePoint()> m_now = [] { return std::chrono::steady_clock::now(); };
+    int m_dragControl = kNoId;
+    bool m_readOnly = false;
+    MidiSink* m_sinkOverride = nullptr;
 };
 
 extern CMainDlg* g_mainDlg;

@@ -10,7 +10,7 @@ extern const std::array<std::string_view, 16> g_modSourceNames;
 extern const std::array<std::string_view, 8> kWaveformNames;
 extern const std::array<std::string_view, 4> kDistNames;
 extern const std::array<std::string_view, 4> kRow3ModeNames;
-extern const std::array<std::string_view, 17> kFilterTypeNames;
+// The filter types' names are those of kFilterTypes (ParameterMap.h).
 
 constexpr int kWaveEntryCount = 24;
 constexpr int kMidiChannelCount = 16;

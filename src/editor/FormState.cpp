@@ -31,14 +31,14 @@ const ControlState& FormState::Get(int id) const {
 
 ControlState& FormState::Mutable(int id) { return const_cast<ControlState&>(Get(id)); }
 
-void FormState::Changed(int id) {
-    if (m_observer != nullptr) m_observer->ControlChanged(id);
+void FormState::Changed(int id, ChangeOrigin origin) {
+    if (origin == ChangeOrigin::Program && m_observer != nullptr) m_observer->ControlChanged(id);
 }
 
-void FormState::SetPos(int id, int position) {
+void FormState::SetPos(int id, int position, ChangeOrigin origin) {
     ControlState& s = Mutable(id);
     s.position = std::clamp(position, s.rangeMin, s.rangeMax);
-    Changed(id);
+    Changed(id, origin);
 }
 
 void FormState::SetRange(int id, int minimum, int maximum) {
@@ -49,22 +49,15 @@ void FormState::SetRange(int id, int minimum, int maximum) {
     Changed(id);
 }
 
-void FormState::SetCurSel(int id, int index) {
+int FormState::GetPageSize(int id) const {
+    const ControlState& s = Get(id);
+    return std::max(1, (s.rangeMax - s.rangeMin) / 5);
+}
+
+void FormState::SetCurSel(int id, int index, ChangeOrigin origin) {
     ControlState& s = Mutable(id);
     s.selection = (index >= 0 && index < static_cast<int>(s.entries.size())) ? index : -1;
-    Changed(id);
-}
-
-void FormState::ResetContent(int id) {
-    ControlState& s = Mutable(id);
-    s.entries.clear();
-    s.selection = -1;
-    Changed(id);
-}
-
-void FormState::AddString(int id, std::string entry) {
-    Mutable(id).entries.push_back(std::move(entry));
-    Changed(id);
+    Changed(id, origin);
 }
 
 void FormState::SetEntries(int id, std::vector<std::string> entries) {
@@ -74,9 +67,16 @@ void FormState::SetEntries(int id, std::vector<std::string> entries) {
     Changed(id);
 }
 
-void FormState::SetCheck(int id, bool checked) {
-    Mutable(id).checked = checked;
+void FormState::SetEntryText(int id, int index, std::string text) {
+    ControlState& s = Mutable(id);
+    if (index >= 0 && index < static_cast<int>(s.entries.size())) s.entries[static_cast<std::size_t>(index)] = std::move(text);
+    s.selection = -1;
     Changed(id);
+}
+
+void FormState::SetCheck(int id, bool checked, ChangeOrigin origin) {
+    Mutable(id).checked = checked;
+    Changed(id, origin);
 }
 
 void FormState::Enable(int id, bool enabled) {
@@ -84,9 +84,14 @@ void FormState::Enable(int id, bool enabled) {
     Changed(id);
 }
 
-void FormState::SetText(int id, std::string text) {
+void FormState::SetText(int id, std::string text, ChangeOrigin origin) {
     ControlState& s = Mutable(id);
     s.text = std::move(text);
-    Changed(id);
+    Changed(id, origin);
     if ((s.kind == ControlKind::EditBox || s.kind == ControlKind::ValueBox) && m_textChanged) m_textChanged(id);
+}
+
+void FormState::ShowText(int id, std::string text) {
+    Mutable(id).text = std::move(text);
+    Changed(id);
 }

@@ -2,17 +2,37 @@
 
 #include "editor/ControlTable.h"
 
+#include <algorithm>
+#include <stdexcept>
+#include <string>
+
 using namespace ctl;
 
-// Slot order is the order of the stored patch; the envelopes run Attack, Decay, Level, Release, Sustain.
-const std::array<FormSlot, kSlotCount> kFormSlots{{
-    {MidiChannel, 0},  {Dco1Amp, 255},    {Dco1Row3, 255},   {Dco1Offset, 255},  {Dco1Pulsew, 255},
-    {Dco2Amp, 255},    {Dco2Row3, 255},   {Dco2Offset, 255}, {Dco2Pulsew, 255},  {Env1Offset, 255},
-    {Env2Offset, 255}, {Dco1Octave, 15},  {Dco2Octave, 15},  {Env1Attack, 255},  {Env1Decay, 255},
-    {Env1Level, 255},  {Env1Release, 255}, {Env1Sustain, 255}, {Env2Attack, 255}, {Env2Decay, 255},
-    {Env2Level, 255},  {Env2Release, 255}, {Env2Sustain, 255}, {Step, 7},         {Arpeg, 255},
-    {Cutoff1, 255},    {Cutoff2, 255},
-}};
+// The envelopes run Attack, Decay, Level, Release, Sustain here, unlike their rows on the form.
+const std::array<int, kSlotCount> kSlotControls{
+    MidiChannel, Dco1Amp,    Dco1Row3,    Dco1Offset,  Dco1Pulsew,  Dco2Amp,     Dco2Row3,   Dco2Offset, Dco2Pulsew,
+    Env1Offset,  Env2Offset, Dco1Octave,  Dco2Octave,  Env1Attack,  Env1Decay,   Env1Level,  Env1Release, Env1Sustain,
+    Env2Attack,  Env2Decay,  Env2Level,   Env2Release, Env2Sustain, Step,        Arpeg,      Cutoff1,    Cutoff2,
+};
+
+const std::array<int, kRecordSelectionCount> kStoredSelectionLists{
+    Dco1AmpSource,    Dco1Dist,       Dco1Row3Source,   Dco1OffsetSource, Dco1PulsewSource, Dco1Wave,
+    ArpegSource,      Cutoff1Source,  Dco2AmpSource,    Dco2Dist,         Dco2Row3Source,   Dco2OffsetSource,
+    Dco2PulsewSource, Dco2Wave,       Env1OffsetSource, Env2OffsetSource, ctl::FilterType,  MidiChannel,
+    Cutoff2Source,    Dco1Row3Mode,   Dco2Row3Mode,
+};
+
+const std::array<int, kRecordSelectionCount> kStoredSelectionApplyOrder{
+    MidiChannel,      Dco1Wave,         Dco1Dist,         Dco2Wave,      Dco2Dist,       Dco1Row3Mode,     Dco2Row3Mode,
+    Dco1AmpSource,    Dco1Row3Source,   Dco1OffsetSource, Dco1PulsewSource, ArpegSource,   Dco2AmpSource,  Dco2Row3Source,
+    Dco2OffsetSource, Dco2PulsewSource, Env1OffsetSource, Env2OffsetSource, ctl::FilterType, Cutoff1Source, Cutoff2Source,
+};
+
+std::size_t StoredSelectionEntry(int listId) {
+    const auto it = std::find(kStoredSelectionLists.begin(), kStoredSelectionLists.end(), listId);
+    if (it == kStoredSelectionLists.end()) throw std::out_of_range("no stored selection for list " + std::to_string(listId));
+    return static_cast<std::size_t>(it - kStoredSelectionLists.begin());
+}
 
 const std::array<ModulatedParam, 13> kModulatedParams{{
     {Dco1Pulsew, 4, Dco1PulsewSource, 27, SendCondition::Always},
@@ -36,6 +56,14 @@ const std::array<int, 11> kSourceListOrder{Dco1AmpSource, Dco1Row3Source,   Dco1
 
 const ModulatedParam& Cutoff1Row() { return kModulatedParams[11]; }
 const ModulatedParam& Cutoff2Row() { return kModulatedParams[12]; }
+
+// Without a live cutoff the second one goes first.
+const std::array<std::array<const ModulatedParam*, 2>, 4> kCutoffOrderByMode{{
+    {&kModulatedParams[12], &kModulatedParams[11]},
+    {&kModulatedParams[11], &kModulatedParams[12]},
+    {&kModulatedParams[11], &kModulatedParams[12]},
+    {&kModulatedParams[11], &kModulatedParams[12]},
+}};
 
 const std::array<PlainSlider, 13> kPlainSliders{{
     {Dco1Octave, Dco1OctaveBox, 11, 30, Dco1Row3Mode},
@@ -75,22 +103,23 @@ const std::array<BitBox, 3> kFilterBoxes{{
     {Boost, 0x80},
 }};
 
+// Entries 14 and 15 carry two blanks before "DCO2".
 const std::array<::FilterType, 17> kFilterTypes{{
-    {0x00, 0, "N/A", "N/A", false, false, false},
-    {0x01, 1, "Freq.", "N/A", true, false, false},
-    {0x21, 1, "Freq.", "N/A", true, false, false},
-    {0x41, 3, "Freq.", "Width", true, true, false},
-    {0x61, 3, "Freq.", "Width", true, true, false},
-    {0x02, 2, "Freq.", "N/A", true, false, false},
-    {0x22, 2, "Freq.", "N/A", true, false, false},
-    {0x42, 3, "Freq.", "Width", true, true, false},
-    {0x62, 3, "Freq.", "Width", true, true, false},
-    {0x03, 1, "Freq.", "N/A", true, false, true},
-    {0x23, 1, "Freq.", "N/A", true, false, true},
-    {0x43, 3, "Freq.", "Width", true, true, true},
-    {0x63, 3, "Freq.", "Width", true, true, true},
-    {0x13, 3, "Freq. 1", "Freq. 2", true, true, false},
-    {0x53, 3, "Freq. 1", "Freq. 2", true, true, false},
-    {0x33, 3, "Freq. 1", "Freq. 2", true, true, false},
-    {0x73, 3, "Freq. 1", "Freq. 2", true, true, false},
+    {"Muted / Disabled", 0x00, 0, "N/A", "N/A", false, false, false},
+    {"DCO1 => Low Pass", 0x01, 1, "Freq.", "N/A", true, false, false},
+    {"DCO1 => High Pass", 0x21, 1, "Freq.", "N/A", true, false, false},
+    {"DCO1 => Band Pass", 0x41, 3, "Freq.", "Width", true, true, false},
+    {"DCO1 => Band Rejection", 0x61, 3, "Freq.", "Width", true, true, false},
+    {"DCO2 => Low Pass", 0x02, 2, "Freq.", "N/A", true, false, false},
+    {"DCO2 => High Pass", 0x22, 2, "Freq.", "N/A", true, false, false},
+    {"DCO2 => Band Pass", 0x42, 3, "Freq.", "Width", true, true, false},
+    {"DCO2 => Band Rejection", 0x62, 3, "Freq.", "Width", true, true, false},
+    {"DCO1+2 => Low Pass", 0x03, 1, "Freq.", "N/A", true, false, true},
+    {"DCO1+2 => High Pass", 0x23, 1, "Freq.", "N/A", true, false, true},
+    {"DCO1+2 => Band Pass", 0x43, 3, "Freq.", "Width", true, true, true},
+    {"DCO1+2 => Band Rejection", 0x63, 3, "Freq.", "Width", true, true, true},
+    {"DCO1 => LP1 DCO2 => LP2", 0x13, 3, "Freq. 1", "Freq. 2", true, true, false},
+    {"DCO1 => LP  DCO2 => HP", 0x53, 3, "Freq. 1", "Freq. 2", true, true, false},
+    {"DCO1 => HP  DCO2 => LP", 0x33, 3, "Freq. 1", "Freq. 2", true, true, false},
+    {"DCO1 => HP1 DCO2 => HP2", 0x73, 3, "Freq. 1", "Freq. 2", true, true, false},
 }};

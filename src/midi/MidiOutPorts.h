@@ -22,9 +22,3 @@ public:
     virtual void Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
 };
 
-// The pause that follows every message sent to a device, so the instrument keeps up.
-class MidiPause {
-public:
-    virtual ~MidiPause() = default;
-    virtual void AfterMessage() = 0;
-};

@@ -2,6 +2,7 @@
 
 #include "midi/MidiFile.h"
 #include "midi/MidiOutPorts.h"
+#include "midi/MidiPause.h"
 
 #include <utility>
 
@@ -43,6 +44,10 @@ void MidiPortSink::SendPage3(ParamMessage m) {
 void MidiPortSink::SendDirect(ParamMessage m) {
     EmitShortMessage(ShortMessageWord(kControlChangeStatus, static_cast<std::uint8_t>(m.parameter()),
                                       static_cast<std::uint8_t>(m.value())));
+}
+
+void MidiPortSink::SendChannelMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+    EmitShortMessage(ShortMessageWord(status, data1, data2));
 }
 
 bool MidiPortSink::OpenDevice(int id) {

@@ -19,11 +19,15 @@ public:
     virtual void SendWide(ParamMessage m) = 0;
     virtual void SendPage3(ParamMessage m) = 0;
     virtual void SendDirect(ParamMessage m) = 0;
+    // A message of its own, not a parameter: a note for the synthesizer to play.
+    virtual void SendChannelMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
 };
 
 // Controller 16 selects the page of the message that follows it.
 constexpr std::uint8_t kPageController = 16;
 constexpr std::uint8_t kControlChangeStatus = 0xB0;
+constexpr std::uint8_t kNoteOnStatus = 0x90;
+constexpr std::uint8_t kNoteOffStatus = 0x80;
 
 // Sends to one MIDI output device, or records into an event list for the MIDI file export.
 class MidiPortSink : public MidiSink {
@@ -39,6 +43,7 @@ public:
     void SendWide(ParamMessage m) override;
     void SendPage3(ParamMessage m) override;
     void SendDirect(ParamMessage m) override;
+    void SendChannelMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
 
     bool OpenDevice(int id);
     // How many messages sent since the device was opened never reached it (0 when none was open).
@@ -73,6 +78,7 @@ public:
     void SendWide(ParamMessage) override {}
     void SendPage3(ParamMessage) override {}
     void SendDirect(ParamMessage) override {}
+    void SendChannelMessage(std::uint8_t, std::uint8_t, std::uint8_t) override {}
 };
 
 // The packed short message: status in bits 0-7, data 1 in 8-15, data 2 in 16-23.

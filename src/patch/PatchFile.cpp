@@ -5,10 +5,6 @@
 #include <filesystem>
 #include <system_error>
 
-namespace {
-constexpr std::uint8_t kMagic[3] = {'Q', 'N', 'P'};
-}  // namespace
-
 const char* PatchFileMessage(PatchFileError error) {
     switch (error) {
         case PatchFileError::None: return "";
@@ -27,22 +23,17 @@ DecodedPatchFile DecodePatchFile(std::span<const std::uint8_t> bytes, std::int32
         out.error = PatchFileError::ReadFailed;
         return out;
     }
-    if (!std::equal(std::begin(kMagic), std::end(kMagic), bytes.begin())) {
+    if (!std::equal(kPatchMagic.begin(), kPatchMagic.end(), bytes.begin())) {
         out.error = PatchFileError::NotAPatch;
         return out;
     }
-    out.version = ReadInt32LE(bytes, 3);
+    out.version = ReadInt32LE(bytes, kPatchVersionOffset);
     if (out.version > newestVersion) {
         out.error = PatchFileError::UnknownVersion;
         return out;
     }
     out.record = bytes.subspan(kPatchHeaderSize, kRecordSize);
     return out;
-}
-
-void WritePatchFileHeader(std::span<std::uint8_t> file, std::int32_t version) {
-    std::copy(std::begin(kMagic), std::end(kMagic), file.begin());
-    WriteInt32LE(file, 3, version);
 }
 
 PatchFileError ReadPatchFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes) {
@@ -55,4 +46,15 @@ PatchFileError ReadPatchFileBytes(const std::string& path, std::vector<std::uint
     bytes.resize(std::fread(bytes.data(), 1, bytes.size(), file));
     std::fclose(file);
     return PatchFileError::None;
+}
+
+FileWriteResult WritePatchFile(const std::string& path, std::int32_t version,
+                               const std::function<void(std::span<std::uint8_t>)>& fillRecord) {
+    WholeFileWriter file;
+    if (const FileWriteResult opened = file.Open(path); opened != FileWriteResult::Ok) return opened;
+    std::vector<std::uint8_t> bytes(kPatchFileSize);
+    std::copy(kPatchMagic.begin(), kPatchMagic.end(), bytes.begin());
+    WriteInt32LE(bytes, kPatchVersionOffset, version);
+    fillRecord(std::span(bytes).subspan(kPatchHeaderSize, kRecordSize));
+    return file.Commit(bytes);
 }

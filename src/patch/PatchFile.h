@@ -1,16 +1,23 @@
 #pragma once
 
 #include "patch/PatchRecord.h"
+#include "util/WholeFile.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A patch file: the magic "QNP", the version (int32 little-endian) and one record.
+constexpr std::string_view kPatchMagic = "QNP";
+constexpr std::size_t kPatchVersionOffset = 3;
 constexpr std::size_t kPatchHeaderSize = 7;
 constexpr std::size_t kPatchFileSize = kPatchHeaderSize + kRecordSize;
+// The layout this program writes and reads.
+constexpr std::int32_t kPatchVersion = 0;
 
 enum class PatchFileError { None, OpenFailed, ReadFailed, NotAPatch, UnknownVersion, UnknownLayout };
 
@@ -27,8 +34,10 @@ struct DecodedPatchFile {
 // numbers; older and negative versions are accepted). Bytes after a whole file are ignored.
 DecodedPatchFile DecodePatchFile(std::span<const std::uint8_t> bytes, std::int32_t newestVersion);
 
-// Puts the magic and the version in front of the record's place.
-void WritePatchFileHeader(std::span<std::uint8_t> file, std::int32_t version);
-
 // Reads the first kPatchFileSize bytes of a file (fewer when it is shorter); OpenFailed or None.
 PatchFileError ReadPatchFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes);
+
+// Writes a whole patch file in one piece, as every save does: the header, then the record that
+// `fillRecord` writes into its kRecordSize bytes. The file that was there survives any failure.
+FileWriteResult WritePatchFile(const std::string& path, std::int32_t version,
+                               const std::function<void(std::span<std::uint8_t>)>& fillRecord);

@@ -1,24 +1,6 @@
 #include "patch/PatchRecord.h"
 
-#include "editor/ControlTable.h"
-
 #include <algorithm>
-#include <stdexcept>
-
-using namespace ctl;
-
-const std::array<int, kRecordSelectionCount> kRecordSelectionLists{
-    Dco1AmpSource,    Dco1Dist,       Dco1Row3Source,   Dco1OffsetSource, Dco1PulsewSource, Dco1Wave,
-    ArpegSource,      Cutoff1Source,  Dco2AmpSource,    Dco2Dist,         Dco2Row3Source,   Dco2OffsetSource,
-    Dco2PulsewSource, Dco2Wave,       Env1OffsetSource, Env2OffsetSource, FilterType,       MidiChannel,
-    Cutoff2Source,    Dco1Row3Mode,   Dco2Row3Mode,
-};
-
-std::size_t SelectionEntry(int listId) {
-    const auto it = std::find(kRecordSelectionLists.begin(), kRecordSelectionLists.end(), listId);
-    if (it == kRecordSelectionLists.end()) throw std::out_of_range("no stored selection for list " + std::to_string(listId));
-    return static_cast<std::size_t>(it - kRecordSelectionLists.begin());
-}
 
 std::int32_t ReadInt32LE(std::span<const std::uint8_t> bytes, std::size_t offset) {
     const auto b = bytes.subspan(offset, 4);
@@ -45,6 +27,16 @@ std::size_t CutLength(std::string_view text, std::size_t limit) {
     return static_cast<unsigned char>(text[start]) >= 0xC0 ? start : limit;
 }
 
+template <std::size_t N>
+void WriteInts(std::span<std::uint8_t> out, std::size_t offset, const std::array<std::int32_t, N>& values) {
+    for (std::size_t i = 0; i < N; ++i) WriteInt32LE(out, offset + 4 * i, values[i]);
+}
+
+template <std::size_t N>
+void ReadInts(std::span<const std::uint8_t> in, std::size_t offset, std::array<std::int32_t, N>& values) {
+    for (std::size_t i = 0; i < N; ++i) values[i] = ReadInt32LE(in, offset + 4 * i);
+}
+
 }  // namespace
 
 void EncodeText(std::span<std::uint8_t> record, TextField field, std::string_view text) {
@@ -58,4 +50,26 @@ std::string DecodeText(std::span<const std::uint8_t> record, TextField field) {
     const auto in = record.subspan(field.offset, field.size);
     const auto end = std::find(in.begin(), in.end(), std::uint8_t{0});
     return std::string(in.begin(), end);
+}
+
+void EncodePatchRecord(const PatchRecord& record, std::span<std::uint8_t> out) {
+    EncodeText(out, kPatchNameField, record.patchName);
+    EncodeText(out, kAuthorField, record.author);
+    EncodeText(out, kCommentField, record.comment);
+    WriteInts(out, kRecordValuesOffset, record.valueSlots);
+    WriteInts(out, kRecordSelectionsOffset, record.selections);
+    WriteInt32LE(out, kRecordSwitchBitsOffset, record.switchBits);
+    WriteInt32LE(out, kRecordFilterBitsOffset, record.filterBits);
+}
+
+PatchRecord DecodePatchRecord(std::span<const std::uint8_t> in) {
+    PatchRecord record;
+    record.patchName = DecodeText(in, kPatchNameField);
+    record.author = DecodeText(in, kAuthorField);
+    record.comment = DecodeText(in, kCommentField);
+    ReadInts(in, kRecordValuesOffset, record.valueSlots);
+    ReadInts(in, kRecordSelectionsOffset, record.selections);
+    record.switchBits = ReadInt32LE(in, kRecordSwitchBitsOffset);
+    record.filterBits = ReadInt32LE(in, kRecordFilterBitsOffset);
+    return record;
 }

@@ -86,8 +86,9 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& args) {
                                       QStringLiteral("Send the whole patch IN to the MIDI output device."),
                                       QStringLiteral("IN.qnp"));
     const QCommandLineOption device(QStringLiteral("device"),
-                                    QStringLiteral("The MIDI output device for --transmit (default: the stored one)."),
-                                    QStringLiteral("N"));
+                                    QStringLiteral("The MIDI output device for --transmit, by index or by name "
+                                                   "(default: the stored one)."),
+                                    QStringLiteral("N|NAME"));
     parser.addOptions({help, version, listDevices, exportMidi, transmit, device});
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A patch file to open (with --export-midi: OUT.mid)."),
                                  QStringLiteral("[FILE]"));
@@ -116,9 +117,15 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& args) {
     if (parser.isSet(device)) {
         if (!parser.isSet(transmit)) return fail(QStringLiteral("--device goes with --transmit."));
         bool ok = false;
-        const int n = parser.value(device).toInt(&ok);
-        if (!ok || n < 0) return fail(QStringLiteral("--device takes a device index: 0, 1, 2, ..."));
-        options.device = n;
+        const QString value = parser.value(device);
+        const int n = value.toInt(&ok);
+        if (ok && n >= 0) {
+            options.device = n;
+        } else if (!ok && !value.trimmed().isEmpty()) {
+            options.deviceName = RawArgument(value);
+        } else {
+            return fail(QStringLiteral("--device takes a device index (0, 1, 2, ...) or a device name."));
+        }
     }
 
     if (parser.isSet(listDevices)) {

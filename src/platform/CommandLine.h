@@ -11,7 +11,8 @@ struct CommandLineOptions {
     std::optional<std::string> file;  // the patch to open in the window
     std::string input;                // --export-midi / --transmit patch
     std::string output;               // --export-midi MIDI file
-    std::optional<int> device;        // --device
+    std::optional<int> device;        // --device, an index
+    std::optional<std::string> deviceName;  // --device, a name
     std::string text;                 // the help text, or what is wrong
 };
 

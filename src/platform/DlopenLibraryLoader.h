@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Services.h"
+#include "editor/ports/QuickLoadLibrary.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
 #include "platform/QSettingsProfile.h"
 
-#include "app/CQuarnEditApp.h"
+#include "app/AppInfo.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -89,6 +89,21 @@ int QSettingsProfile::GetProfileInt(const std::string& section, const std::strin
 void QSettingsProfile::WriteProfileInt(const std::string& section, const std::string& key, int value) {
     QSettings& settings = Writable();
     settings.setValue(Key(section, key), QString::number(value));
+    settings.sync();
+}
+
+std::string QSettingsProfile::GetProfileString(const std::string& section, const std::string& key,
+                                               const std::string& defaultValue) {
+    QSettings* settings = Readable();
+    if (settings == nullptr) return defaultValue;
+    const QVariant value = settings->value(Key(section, key));
+    if (!value.isValid()) return defaultValue;
+    return PathFrom(value);
+}
+
+void QSettingsProfile::WriteProfileString(const std::string& section, const std::string& key, const std::string& value) {
+    QSettings& settings = Writable();
+    settings.setValue(Key(section, key), PathValue(value));
     settings.sync();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Services.h"
+#include "app/ports/Profile.h"
 
 #include <QString>
 
@@ -26,6 +26,9 @@ public:
 
     int GetProfileInt(const std::string& section, const std::string& key, int defaultValue) override;
     void WriteProfileInt(const std::string& section, const std::string& key, int value) override;
+    std::string GetProfileString(const std::string& section, const std::string& key,
+                                 const std::string& defaultValue) override;
+    void WriteProfileString(const std::string& section, const std::string& key, const std::string& value) override;
     std::vector<std::string> RecentFiles() override;
     void WriteRecentFiles(const std::vector<std::string>& paths) override;
 

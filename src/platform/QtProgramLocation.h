@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Services.h"
+#include "editor/ports/ProgramLocation.h"
 
 // The directory of the running program, from the application object.
 class QtProgramLocation : public ProgramLocation {

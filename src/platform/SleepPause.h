@@ -1,6 +1,6 @@
 #pragma once
 
-#include "midi/MidiOutPorts.h"
+#include "midi/MidiPause.h"
 
 #include <chrono>
 

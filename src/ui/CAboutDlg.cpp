@@ -1,5 +1,6 @@
 #include "ui/CAboutDlg.h"
 
+#include "app/AppInfo.h"
 #include "ui/AppIcon.h"
 #include "ui/DialogUnits.h"
 
@@ -10,13 +11,13 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("About QuarnEdit"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(DialogFont());
-    const DialogUnits du = DialogUnits::ForFont(font());
+    const DialogUnits du = kSmallDialogUnits;
 
     auto* icon = new QLabel(this);
     icon->setPixmap(AppIcon().pixmap(32, 32));
     icon->setGeometry(du.X(8), du.Y(8), 32, 32);
 
-    auto* version = new QLabel(QStringLiteral("QuarnEdit Version 1.1 beta 6"), this);
+    auto* version = new QLabel(QString::fromUtf8(kAppVersionLine), this);
     version->setGeometry(du.Rect(40, 14, 150, 8));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);

@@ -15,7 +15,18 @@ CCommentDlg::CCommentDlg(QWidget* parent) : QDialog(parent) {
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                    Qt::WindowCloseButtonHint);
     setFont(DialogFont());
-    const DialogUnits du = DialogUnits::ForFont(font());
+    const DialogUnits du = kSmallDialogUnits;
+
+    // Created in template order, which is the order the tab key visits: OK, Cancel, the text.
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setGeometry(du.Rect(76, 168, 50, 14));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &CCommentDlg::accept);
+
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setGeometry(du.Rect(206, 168, 50, 14));
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     m_edit = new QTextEdit(this);
     m_edit->setObjectName(QString::number(kEditId));
@@ -28,17 +39,8 @@ CCommentDlg::CCommentDlg(QWidget* parent) : QDialog(parent) {
     m_edit->setGeometry(du.Rect(1, 1, 329, 163));
     connect(m_edit, &QTextEdit::textChanged, this, &CCommentDlg::LimitInput);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setGeometry(du.Rect(76, 168, 50, 14));
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CCommentDlg::accept);
-
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    cancel->setGeometry(du.Rect(206, 168, 50, 14));
-    cancel->setAutoDefault(false);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-
     setFixedSize(du.X(332), du.Y(185));
+    // Opened, the dialog is for typing: the text has the focus.
     m_edit->setFocus();
 }
 

@@ -1,14 +1,15 @@
 #include "ui/CMainFrame.h"
 
 #include "app/CQuarnEditApp.h"
-#include "app/CQuarnEditDoc.h"
-#include "app/UserDialogs.h"
+#include "app/Commands.h"
+#include "app/ports/Profile.h"
 #include "editor/CMainDlg.h"
 #include "ui/AppIcon.h"
 #include "ui/FormWidget.h"
 #include "ui/UiText.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
@@ -18,19 +19,9 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStatusBar>
 
 namespace {
-
-// Menu command ids.
-constexpr int kIdFileNew = 57600;
-constexpr int kIdFileOpen = 57601;
-constexpr int kIdFileSave = 57603;
-constexpr int kIdFileSaveAs = 57604;
-constexpr int kIdAppExit = 57665;
-constexpr int kIdAppAbout = 57664;
-constexpr int kIdTransmitAll = 32772;
-constexpr int kIdExportMidiFile = 32773;
-constexpr int kIdOutputDevice = 32774;
 
 // How long after showing the window its frame may still arrive and be taken off the client area.
 constexpr qint64 kFrameWaitMs = 2000;
@@ -59,8 +50,7 @@ QString DisplayPath(const QString& path) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(CQuarnEditApp& app, UserDialogs& dialogs, QWidget* parent)
-    : QMainWindow(parent), m_app(app), m_dialogs(dialogs) {
+CMainFrame::CMainFrame(CQuarnEditApp& app, QWidget* parent) : QMainWindow(parent), m_app(app) {
     setWindowTitle(QString::fromUtf8(kAppTitle));
     setWindowIcon(AppIcon());
     // The menu belongs to the window, also where the desktop offers a global menu bar.
@@ -74,46 +64,53 @@ CMainFrame::CMainFrame(CQuarnEditApp& app, UserDialogs& dialogs, QWidget* parent
     m_scroll->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_scroll->setWidgetResizable(false);
     setCentralWidget(m_scroll);
-}
-
-QAction* CMainFrame::AddCommand(QMenu* menu, const QString& text, int id, void (CMainFrame::*handler)()) {
-    QAction* action = menu->addAction(text);
-    action->setData(id);
-    connect(action, &QAction::triggered, this, handler);
-    return action;
+    statusBar()->setSizeGripEnabled(false);
+    statusBar()->hide();
 }
 
 void CMainFrame::BuildMenu() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    AddCommand(file, QStringLiteral("&New"), kIdFileNew, &CMainFrame::OnFileNew);
-    AddCommand(file, QStringLiteral("&Open..."), kIdFileOpen, &CMainFrame::OnFileOpen);
-    AddCommand(file, QStringLiteral("Save &As..."), kIdFileSaveAs, &CMainFrame::OnFileSaveAs);
-    AddCommand(file, QStringLiteral("&Export MIDI file..."), kIdExportMidiFile, &CMainFrame::OnExportMidiFile);
-    file->addSeparator();
-    AddCommand(file, QStringLiteral("&Save"), kIdFileSave, &CMainFrame::OnFileSave);
-    file->addSeparator();
-    m_recentPlaceholder = file->addAction(QStringLiteral("Recent File"));
-    m_recentPlaceholder->setData(kFirstRecentFileId);
-    m_recentPlaceholder->setEnabled(false);
-    for (int i = 0; i < kRecentFileCount; ++i) {
-        QAction* recent = file->addAction(QString());
-        recent->setData(kFirstRecentFileId + i);
-        recent->setVisible(false);
-        connect(recent, &QAction::triggered, this, [this, i] { m_app.OnOpenRecentFile(i); });
-        m_recentActions.push_back(recent);
+    for (const MenuDef& def : MenuBar()) {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(def.title));
+        connect(menu, &QMenu::aboutToShow, this, &CMainFrame::CommandsChanged);
+        for (const CommandRow& row : def.rows) {
+            switch (row.kind) {
+                case RowKind::Separator: menu->addSeparator(); break;
+                case RowKind::Command: {
+                    QAction* action = menu->addAction(QString::fromUtf8(row.label));
+                    action->setData(row.id);
+                    action->setShortcuts(QKeySequence::listFromString(QString::fromUtf8(row.shortcut)));
+                    action->setCheckable(row.checked != nullptr);
+                    connect(action, &QAction::triggered, this, [this, id = row.id] { m_app.OnCommand(id); });
+                    m_commandActions.push_back(action);
+                    break;
+                }
+                case RowKind::RecentFiles: {
+                    m_recentPlaceholder = menu->addAction(QString::fromUtf8(row.label));
+                    m_recentPlaceholder->setData(row.id);
+                    m_recentPlaceholder->setEnabled(false);
+                    for (int i = 0; i < kRecentFileCount; ++i) {
+                        QAction* recent = menu->addAction(QString());
+                        recent->setData(row.id + i);
+                        recent->setVisible(false);
+                        connect(recent, &QAction::triggered, this, [this, id = row.id + i] { m_app.OnCommand(id); });
+                        m_recentActions.push_back(recent);
+                    }
+                    break;
+                }
+            }
+        }
+        m_menus.push_back(menu);
     }
-    file->addSeparator();
-    AddCommand(file, QStringLiteral("E&xit"), kIdAppExit, &CMainFrame::OnAppExit);
+}
 
-    QMenu* midi = menuBar()->addMenu(QStringLiteral("&MIDI Options"));
-    AddCommand(midi, QStringLiteral("&Transmit All"), kIdTransmitAll, &CMainFrame::OnTransmitAll);
-    midi->addSeparator();
-    AddCommand(midi, QStringLiteral("Output &Device..."), kIdOutputDevice, &CMainFrame::OnOutputDevice);
-
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    AddCommand(help, QStringLiteral("&About QuarnEdit"), kIdAppAbout, &CMainFrame::OnAppAbout);
-
-    m_menus = {file, midi, help};
+void CMainFrame::CommandsChanged() {
+    for (QAction* action : m_commandActions) {
+        const int id = action->data().toInt();
+        action->setEnabled(m_app.IsCommandEnabled(id));
+        const QString text = ToQString(m_app.CommandText(id));
+        if (action->text() != text) action->setText(text);
+        if (action->isCheckable()) action->setChecked(m_app.IsCommandChecked(id));
+    }
 }
 
 QPoint CMainFrame::CentredPosition(const QRect& desktop) {
@@ -129,14 +126,12 @@ QString CMainFrame::RecentFileText(int index, const std::string& path) {
 }
 
 void CMainFrame::ShowMainWindow() {
-    if (m_form == nullptr && m_app.form() != nullptr) {
-        m_form = new FormWidget(*m_app.form());
+    if (m_form == nullptr) {
+        m_form = new FormWidget(m_app.form());
         m_scroll->setWidget(m_form);
         if (QWidget* first = m_form->WidgetForId(ctl::PatchName)) first->setFocus();
         if (m_formCreated) m_formCreated(*m_form);
     }
-    if (m_app.document() != nullptr) TitleChanged(m_app.document()->GetTitle());
-
     // Qt sizes the client area; the frame around it is known only once the window system has decorated
     // the window. Until then the client gets the whole size, and FitFrame takes the frame off it.
     resize(kWidth, kHeight);
@@ -167,9 +162,42 @@ bool CMainFrame::event(QEvent* event) {
 }
 
 void CMainFrame::TitleChanged(const std::string& documentTitle) {
-    // "[*]" would be taken for the modified mark; doubled it shows as itself.
-    QString title = ToQString(documentTitle).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
-    setWindowTitle(title + QStringLiteral(" - ") + QString::fromUtf8(kAppTitle));
+    m_documentTitle = documentTitle;
+    UpdateCaption();
+}
+
+void CMainFrame::UpdateCaption() {
+    // "[*]" is where the modified mark goes, an asterisk after the title; one in the title itself is doubled
+    // so that it shows as itself.
+    QString title = ToQString(m_documentTitle).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    QString caption = title + QStringLiteral("[*] - ") + QString::fromUtf8(kAppTitle);
+    if (m_comparing) caption += QStringLiteral(" [Original]");
+    setWindowTitle(caption);
+}
+
+void CMainFrame::ComparingChanged(bool comparing) {
+    m_comparing = comparing;
+    UpdateCaption();
+}
+
+void CMainFrame::ShowStatus(const std::string& text) {
+    // The line below the form is there only while it has something to say; the window otherwise has none.
+    statusBar()->setVisible(!text.empty());
+    if (text.empty()) {
+        statusBar()->clearMessage();
+    } else {
+        statusBar()->showMessage(ToQString(text));
+    }
+}
+
+void CMainFrame::ModifiedChanged(bool modified) { setWindowModified(modified); }
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (m_app.CanCloseFrame()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
 }
 
 void CMainFrame::RecentFilesChanged(const std::vector<std::string>& paths) {
@@ -184,14 +212,3 @@ void CMainFrame::RecentFilesChanged(const std::vector<std::string>& paths) {
 }
 
 void CMainFrame::CloseMainWindow() { close(); }
-
-void CMainFrame::OnFileNew() { m_app.OnFileNew(); }
-void CMainFrame::OnFileOpen() { m_app.OnFileOpen(); }
-void CMainFrame::OnFileSaveAs() { m_app.OnFileSaveAs(); }
-void CMainFrame::OnExportMidiFile() { m_app.OnExportMidiFile(); }
-void CMainFrame::OnFileSave() { m_app.OnFileSave(); }
-// Editing never marks the patch modified, so closing asks nothing.
-void CMainFrame::OnAppExit() { close(); }
-void CMainFrame::OnTransmitAll() { m_app.OnTransmitAll(); }
-void CMainFrame::OnOutputDevice() { m_app.OnOutputDevice(); }
-void CMainFrame::OnAppAbout() { m_dialogs.ShowAbout(); }

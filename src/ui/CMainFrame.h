@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Services.h"
+#include "app/ports/FrameView.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -14,7 +14,6 @@ class FormWidget;
 class QAction;
 class QMenu;
 class QScrollArea;
-class UserDialogs;
 
 // The main window: the menu, the caption and the editor form, with no toolbar and no status bar.
 class CMainFrame : public QMainWindow, public FrameView {
@@ -22,9 +21,8 @@ public:
     // The whole window, frame and caption included.
     static constexpr int kWidth = 728;
     static constexpr int kHeight = 577;
-    static constexpr int kFirstRecentFileId = 57616;
 
-    CMainFrame(CQuarnEditApp& app, UserDialogs& dialogs, QWidget* parent = nullptr);
+    explicit CMainFrame(CQuarnEditApp& app, QWidget* parent = nullptr);
 
     // The window's place on a desktop: centred, and 14 pixels above the centre.
     static QPoint CentredPosition(const QRect& desktop);
@@ -36,6 +34,10 @@ public:
 
     void ShowMainWindow() override;
     void TitleChanged(const std::string& documentTitle) override;
+    void ModifiedChanged(bool modified) override;
+    void CommandsChanged() override;
+    void ComparingChanged(bool comparing) override;
+    void ShowStatus(const std::string& text) override;
     void RecentFilesChanged(const std::vector<std::string>& paths) override;
     void CloseMainWindow() override;
 
@@ -46,30 +48,23 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
-    QAction* AddCommand(QMenu* menu, const QString& text, int id, void (CMainFrame::*handler)());
     void BuildMenu();
+    void UpdateCaption();
     void FitFrame();
 
-    void OnFileNew();
-    void OnFileOpen();
-    void OnFileSaveAs();
-    void OnExportMidiFile();
-    void OnFileSave();
-    void OnAppExit();
-    void OnTransmitAll();
-    void OnOutputDevice();
-    void OnAppAbout();
-
     CQuarnEditApp& m_app;
-    UserDialogs& m_dialogs;
     FormWidget* m_form = nullptr;
     QScrollArea* m_scroll = nullptr;
     QList<QMenu*> m_menus;
+    std::vector<QAction*> m_commandActions;
     QAction* m_recentPlaceholder = nullptr;
     std::vector<QAction*> m_recentActions;
     bool m_frameFitted = false;
+    std::string m_documentTitle = "Untitled";
+    bool m_comparing = false;
     QElapsedTimer m_shownAt;
     std::function<void(FormWidget&)> m_formCreated;
 };

@@ -14,7 +14,7 @@ CMidiOptionsDlg::CMidiOptionsDlg(const std::vector<std::string>& names, int devi
     setWindowTitle(QStringLiteral("MIDI Options"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(DialogFont());
-    const DialogUnits du = DialogUnits::ForFont(font());
+    const DialogUnits du = kSmallDialogUnits;
 
     auto* label = new QLabel(QStringLiteral("MIDI Output Device:"), this);
     label->setGeometry(du.Rect(7, 8, 66, 8));

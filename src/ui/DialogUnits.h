@@ -24,6 +24,10 @@ struct DialogUnits {
     QRect Rect(const DialogRect& r) const { return Rect(r.x, r.y, r.w, r.h); }
 };
 
+// The small dialogs (MIDI Options, Comment, About) are laid out in the units of their own template font, an
+// 8-point sans serif of 6 x 13 base units, whatever the font that stands in for it here measures.
+constexpr DialogUnits kSmallDialogUnits{6, 13};
+
 // The editor form's template font.
 QFont FormFont();
 // The font of the small dialogs (MIDI Options, Comment, About): a plain sans serif at 8 points.

@@ -7,6 +7,8 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -103,6 +105,7 @@ QWidget* FormWidget::CreateItem(const ControlDef& def) {
             // Only the user's typing: the program's own writes arrive through the state with signals blocked.
             connect(edit, &QLineEdit::textEdited, this,
                     [this, id](const QString& text) { m_form.UserEdited(id, FromQString(text)); });
+            edit->installEventFilter(this);
             item = edit;
             break;
         }
@@ -129,12 +132,17 @@ QWidget* FormWidget::CreateItem(const ControlDef& def) {
             // raises a move action after each sliderMoved, which is the same notification and is skipped.
             connect(slider, &QAbstractSlider::actionTriggered, this, [this, id, slider](int action) {
                 if (action == QAbstractSlider::SliderMove && slider->isSliderDown()) return;
-                SliderNotified(id, slider->sliderPosition());
+                m_form.UserMovedSlider(id, slider->sliderPosition());
             });
             connect(slider, &QAbstractSlider::sliderMoved, this,
-                    [this, id](int position) { SliderNotified(id, position); });
-            connect(slider, &QAbstractSlider::sliderReleased, this,
-                    [this, id, slider] { SliderNotified(id, slider->sliderPosition()); });
+                    [this, id](int position) { m_form.UserMovedSlider(id, position); });
+            // A drag is one undo step, from the press to the release.
+            connect(slider, &QAbstractSlider::sliderPressed, this, [this, id] { m_form.UserBeganDrag(id); });
+            connect(slider, &QAbstractSlider::sliderReleased, this, [this, id, slider] {
+                m_form.UserMovedSlider(id, slider->sliderPosition());
+                m_form.UserEndedGesture(id);
+            });
+            slider->installEventFilter(this);
             item = slider;
             break;
         }
@@ -145,6 +153,7 @@ QWidget* FormWidget::CreateItem(const ControlDef& def) {
             list->setMaxVisibleItems(
                 VisibleEntries(rect.height(), list->sizeHint().height(), QFontMetrics(font()).height()));
             connect(list, &QComboBox::activated, this, [this, id](int index) { m_form.UserSelected(id, index); });
+            list->installEventFilter(this);
             item = list;
             break;
         }
@@ -159,7 +168,29 @@ QWidget* FormWidget::CreateItem(const ControlDef& def) {
     return item;
 }
 
-void FormWidget::SliderNotified(int id, int position) { m_form.UserMovedSlider(id, position); }
+bool FormWidget::eventFilter(QObject* watched, QEvent* event) {
+    auto* widget = qobject_cast<QWidget*>(watched);
+    switch (event->type()) {
+        case QEvent::Wheel:
+            // The wheel turns only the control that has the keyboard focus; passing over another changes nothing.
+            if (widget != nullptr && !widget->hasFocus()) return true;
+            break;
+        case QEvent::FocusOut:
+            // Typing in a box is one undo step until the focus leaves it.
+            if (widget != nullptr && !widget->objectName().isEmpty()) m_form.UserEndedGesture(widget->objectName().toInt());
+            break;
+        case QEvent::ShortcutOverride: {
+            // Undo and redo are the editor's, also while a text box has the focus.
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+                key->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Y))
+                return true;
+            break;
+        }
+        default: break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
 
 QWidget* FormWidget::WidgetForId(int id) const {
     const auto it = m_byId.find(id);
@@ -182,6 +213,8 @@ void FormWidget::ControlChanged(int id) {
         case ControlKind::Slider: {
             auto* slider = static_cast<QSlider*>(widget);
             slider->setRange(state.rangeMin, state.rangeMax);
+            slider->setPageStep(m_state.GetPageSize(id));
+            slider->setSingleStep(1);
             slider->setValue(state.position);
             break;
         }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/Services.h"
 #include "editor/FormState.h"
+#include "editor/ports/FormWindow.h"
 #include "ui/DialogUnits.h"
 
 #include <QWidget>
@@ -33,9 +33,11 @@ public:
     std::uintptr_t WindowId() override;
     std::pair<int, int> ClientOriginOnScreen() override;
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QWidget* CreateItem(const ControlDef& def);
-    void SliderNotified(int id, int position);
 
     CMainDlg& m_form;
     FormState& m_state;

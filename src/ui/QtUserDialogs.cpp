@@ -1,12 +1,16 @@
 #include "ui/QtUserDialogs.h"
 
-#include "app/CQuarnEditApp.h"
+#include "app/AppInfo.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CCommentDlg.h"
 #include "ui/CMidiOptionsDlg.h"
+#include "ui/CMutateDlg.h"
+#include "ui/CTestNoteDlg.h"
 #include "ui/UiText.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 
 namespace {
@@ -34,18 +38,26 @@ QWidget* QtUserDialogs::Owner(MessageOwner owner) const {
 MessageAnswer QtUserDialogs::ShowMessage(const MessageRequest& request) {
     // Without a caption of its own a message box is titled with the program's name.
     const QString caption = request.caption.empty() ? QString::fromUtf8(kAppTitle) : ToQString(request.caption);
-    const QMessageBox::StandardButtons buttons =
-        request.buttons == MessageButtons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    if (request.buttons == MessageButtons::YesNo) buttons = QMessageBox::Yes | QMessageBox::No;
+    if (request.buttons == MessageButtons::YesNoCancel) buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
     QMessageBox box(IconOf(request.icon), caption, ToQString(request.text), buttons, Owner(request.owner));
     box.setTextFormat(Qt::PlainText);
-    box.setDefaultButton(request.buttons == MessageButtons::YesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    box.setDefaultButton(request.buttons == MessageButtons::Ok ? QMessageBox::Ok : QMessageBox::Yes);
+    if (request.buttons == MessageButtons::YesNoCancel) box.setEscapeButton(QMessageBox::Cancel);
     switch (box.exec()) {
         case QMessageBox::Yes: return MessageAnswer::Yes;
         case QMessageBox::No: return MessageAnswer::No;
+        case QMessageBox::Cancel: return MessageAnswer::Cancel;
         default: break;
     }
-    // Closing a Yes/No box without choosing counts as No.
-    return request.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+    // Closing a box without choosing: No to a question, Cancel where there is one.
+    switch (request.buttons) {
+        case MessageButtons::Ok: return MessageAnswer::Ok;
+        case MessageButtons::YesNo: return MessageAnswer::No;
+        case MessageButtons::YesNoCancel: return MessageAnswer::Cancel;
+    }
+    return MessageAnswer::Ok;
 }
 
 QStringList QtUserDialogs::NameFilters(const std::vector<FileFilter>& filters) {
@@ -62,15 +74,41 @@ QStringList QtUserDialogs::NameFilters(const std::vector<FileFilter>& filters) {
     return out;
 }
 
+QString QtUserDialogs::MissingFolderMessage(const QString& file) {
+    const QFileInfo info(file);
+    if (info.absoluteDir().exists()) return {};
+    return QStringLiteral("The folder \"%1\" does not exist. Choose a folder that does.").arg(QDir::toNativeSeparators(info.absolutePath()));
+}
+
+void SaveFileDialog::accept() {
+    // A name in a folder that does not exist would only fail later, after the dialog has gone.
+    const QStringList files = selectedFiles();
+    const QString problem = files.isEmpty() ? QString() : QtUserDialogs::MissingFolderMessage(files.front());
+    if (!problem.isEmpty()) {
+        QMessageBox::warning(this, QString::fromUtf8(kAppTitle), problem);
+        return;
+    }
+    QFileDialog::accept();
+}
+
 std::optional<std::string> QtUserDialogs::AskFileName(const FileDialogRequest& request, bool save) {
-    QFileDialog dialog(m_mainWindow);
+    SaveFileDialog dialog(m_mainWindow);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!request.defaultExtension.empty()) dialog.setDefaultSuffix(ToQString(request.defaultExtension));
     if (save && !request.confirmOverwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
     const QStringList filters = NameFilters(request.filters);
     if (!filters.isEmpty()) dialog.setNameFilters(filters);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    if (!request.initialPath.empty()) {
+        const QFileInfo initial(ToQString(request.initialPath));
+        const bool hasFolder = request.initialPath.find('/') != std::string::npos;
+        dialog.setDirectory(hasFolder ? initial.absolutePath() : QDir::homePath());
+        dialog.selectFile(initial.fileName());
+    }
+    m_fileDialog = &dialog;
+    const bool accepted = dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty();
+    m_fileDialog = nullptr;
+    if (!accepted) return std::nullopt;
     return FromQString(dialog.selectedFiles().front());
 }
 
@@ -99,4 +137,16 @@ std::optional<std::string> QtUserDialogs::RunCommentDialog(const std::string& te
     dialog.SetText(text);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.GetText();
+}
+
+std::optional<TestNoteSettings> QtUserDialogs::RunTestNoteDialog(const TestNoteSettings& current) {
+    CTestNoteDlg dialog(current, m_mainWindow);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Settings();
+}
+
+std::optional<MutationRequest> QtUserDialogs::RunMutateDialog(const MutationSettings& current) {
+    CMutateDlg dialog(current, m_mainWindow);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Request();
 }

@@ -1,11 +1,19 @@
 #pragma once
 
-#include "app/UserDialogs.h"
+#include "editor/ports/UserDialogs.h"
 
+#include <QFileDialog>
 #include <QString>
 #include <QStringList>
 
 class QWidget;
+
+// The file dialog of the program: a name to save in a folder that does not exist is refused in the dialog.
+class SaveFileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+    void accept() override;
+};
 
 // The program's dialogs and message boxes, modal, on top of the window that owns them.
 class QtUserDialogs : public UserDialogs {
@@ -19,9 +27,15 @@ public:
     void ShowAbout() override;
     std::optional<int> RunDeviceDialog(const std::vector<std::string>& names, int current) override;
     std::optional<std::string> RunCommentDialog(const std::string& text) override;
+    std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings& current) override;
+    std::optional<MutationRequest> RunMutateDialog(const MutationSettings& current) override;
 
     // A request's filters as file dialog filters: "Name (*.ext)", the pattern added when the name lacks it.
     static QStringList NameFilters(const std::vector<FileFilter>& filters);
+    // What the user is told when a file's folder does not exist; empty when it does.
+    static QString MissingFolderMessage(const QString& file);
+    // The file dialog while it is open, for tests.
+    SaveFileDialog* OpenFileDialog() const { return m_fileDialog; }
 
 private:
     QWidget* Owner(MessageOwner owner) const;
@@ -29,4 +43,5 @@ private:
 
     QWidget* m_mainWindow = nullptr;
     QWidget* m_form = nullptr;
+    SaveFileDialog* m_fileDialog = nullptr;
 };

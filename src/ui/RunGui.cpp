@@ -2,44 +2,41 @@
 
 #include "app/CQuarnEditApp.h"
 #include "editor/CMainDlg.h"
-#include "platform/DlopenLibraryLoader.h"
-#include "platform/QSettingsProfile.h"
-#include "platform/QtProgramLocation.h"
-#include "platform/RtMidiPorts.h"
-#include "platform/SleepPause.h"
 #include "ui/AppIcon.h"
 #include "ui/CMainFrame.h"
 #include "ui/FormWidget.h"
 #include "ui/QtUserDialogs.h"
 
 #include <QApplication>
+#include <QSessionManager>
 
-int RunGui(int argc, char** argv, std::optional<std::string> fileToOpen) {
-    QApplication qtApp(argc, argv);
+void ConfigureGuiApplication() {
     QApplication::setApplicationName(QString::fromUtf8(kAppTitle));
-    QApplication::setApplicationVersion(QStringLiteral("1.1 beta 6"));
+    QApplication::setApplicationVersion(QString::fromUtf8(kAppVersion));
     QApplication::setWindowIcon(AppIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("quarnedit"));
+}
 
-    // Declared in the order they are needed, so they are destroyed in reverse: the window before the
-    // application object, the application object (which closes the MIDI device) before the ports.
-    RtMidiPorts ports;
-    SleepPause pause;
-    QSettingsProfile profile;
-    QtProgramLocation location;
-    DlopenLibraryLoader libraries(location.ProgramDirectory());
-    QtUserDialogs dialogs;
-    CQuarnEditApp app(ports, pause);
-    CMainFrame frame(app, dialogs);
+int RunGui(CQuarnEditApp& app, QtUserDialogs& dialogs, const std::optional<std::string>& fileToOpen) {
+    CMainFrame frame(app);
     dialogs.SetMainWindow(&frame);
-
-    app.AttachShell({profile, dialogs, location, frame});
-    // The form exists from the middle of start-up on; the window builds its view of it when first shown.
+    // The form exists from the start; the window builds its view of it when first shown.
     frame.SetFormCreatedHandler([&](FormWidget& form) {
         dialogs.SetForm(&form);
-        if (app.form() != nullptr) app.form()->SetQuickLoad(&libraries, &form);
+        app.form().SetWindow(&form);
     });
-
-    if (!app.InitInstance(fileToOpen)) return 1;
-    return QApplication::exec();
+    // The desktop session ending is a close like any other; where it leaves no room for a question, the
+    // unsaved patch is kept for the next start.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &frame, [&app](QSessionManager& manager) {
+        if (manager.allowsInteraction()) {
+            if (!app.CanCloseFrame()) manager.cancel();
+            manager.release();
+        } else {
+            app.KeepUnsavedChanges();
+        }
+    });
+    if (!app.InitInstance(frame, fileToOpen)) return 1;
+    const int code = QApplication::exec();
+    app.form().SetWindow(nullptr);
+    return code;
 }

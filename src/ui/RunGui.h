@@ -3,6 +3,12 @@
 #include <optional>
 #include <string>
 
-// Builds the application with its window and platform services, starts it up and runs it until the main
+class CQuarnEditApp;
+class QtUserDialogs;
+
+// The Qt application's name, version, icon and desktop entry; call once the QApplication exists.
+void ConfigureGuiApplication();
+
+// Builds the main window around the application object, starts the program up and runs it until the main
 // window closes. `fileToOpen` is a patch named on the command line. Returns the process's exit code.
-int RunGui(int argc, char** argv, std::optional<std::string> fileToOpen);
+int RunGui(CQuarnEditApp& app, QtUserDialogs& dialogs, const std::optional<std::string>& fileToOpen);

@@ -1,13 +1,15 @@
 #pragma once
 
+#include "editor/Mutation.h"
+
 #include <optional>
 #include <string>
 #include <vector>
 
 // How the program talks to the user. The real implementation shows modal dialogs; tests script the answers.
-enum class MessageButtons { Ok, YesNo };
+enum class MessageButtons { Ok, YesNo, YesNoCancel };
 enum class MessageIcon { None, Information, Warning };
-enum class MessageAnswer { Ok, Yes, No };
+enum class MessageAnswer { Ok, Yes, No, Cancel };
 enum class MessageOwner { None, MainWindow, Form };
 
 struct MessageRequest {
@@ -27,6 +29,21 @@ struct FileDialogRequest {
     std::string defaultExtension;  // without the dot
     std::vector<FileFilter> filters;
     bool confirmOverwrite = true;
+    // Where the dialog starts: a folder, or a folder and a file name; empty: the platform's choice.
+    std::string initialPath;
+};
+
+// The note the test-note commands play.
+struct TestNoteSettings {
+    int note = 60;       // 0..127, 60 is middle C
+    int velocity = 100;  // 1..127
+    bool operator==(const TestNoteSettings&) const = default;
+};
+
+// What the Mutate dialog asks for: a mutation of the settings' amount, or Randomize (the same at 100 %).
+struct MutationRequest {
+    MutationSettings settings;
+    bool randomize = false;
 };
 
 class UserDialogs {
@@ -42,4 +59,8 @@ public:
     virtual std::optional<int> RunDeviceDialog(const std::vector<std::string>& names, int current) = 0;
     // The Comment dialog, opened on `text`: the edited text on OK, nothing on Cancel.
     virtual std::optional<std::string> RunCommentDialog(const std::string& text) = 0;
+    // The test note's pitch and velocity: the new ones on OK, nothing on Cancel.
+    virtual std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings& current) = 0;
+    // The Mutate dialog: what to do, or nothing on Cancel.
+    virtual std::optional<MutationRequest> RunMutateDialog(const MutationSettings& current) = 0;
 };

@@ -1,0 +1,84 @@
+#include "app/Commands.h"
+
+#include "app/CQuarnEditApp.h"
+#include "app/ports/Profile.h"
+#include "app/CQuarnEditDoc.h"
+#include "editor/CMainDlg.h"
+
+#include <array>
+
+namespace {
+
+constexpr CommandRow Separator() { return {RowKind::Separator, 0, "", "", nullptr}; }
+
+// "&Undo DCO1 Amp.": the label and what the step changes.
+std::string Named(const char* label, const std::string& what) { return what.empty() ? label : std::string(label) + " " + what; }
+
+const std::array kFileMenu{
+    CommandRow{RowKind::Command, cmd::FileNew, "&New", "", [](CQuarnEditApp& a) { a.OnFileNew(); }},
+    CommandRow{RowKind::Command, cmd::FileOpen, "&Open...", "", [](CQuarnEditApp& a) { a.OnFileOpen(); }},
+    CommandRow{RowKind::Command, cmd::FileSaveAs, "Save &As...", "", [](CQuarnEditApp& a) { a.OnFileSaveAs(); }},
+    CommandRow{RowKind::Command, cmd::ExportMidiFile, "&Export MIDI file...", "",
+               [](CQuarnEditApp& a) { a.OnExportMidiFile(); }},
+    Separator(),
+    CommandRow{RowKind::Command, cmd::FileSave, "&Save", "", [](CQuarnEditApp& a) { a.OnFileSave(); }},
+    Separator(),
+    CommandRow{RowKind::RecentFiles, cmd::FirstRecentFile, "Recent File", "", nullptr},
+    Separator(),
+    CommandRow{RowKind::Command, cmd::AppExit, "E&xit", "", [](CQuarnEditApp& a) { a.OnAppExit(); }},
+};
+
+const std::array kEditMenu{
+    CommandRow{RowKind::Command, cmd::EditUndo, "&Undo", "Ctrl+Z", [](CQuarnEditApp& a) { a.OnEditUndo(); },
+               [](const CQuarnEditApp& a) { return a.form().CanUndo(); },
+               [](const CQuarnEditApp& a) { return Named("&Undo", a.form().UndoName()); }},
+    CommandRow{RowKind::Command, cmd::EditRedo, "&Redo", "Ctrl+Shift+Z; Ctrl+Y", [](CQuarnEditApp& a) { a.OnEditRedo(); },
+               [](const CQuarnEditApp& a) { return a.form().CanRedo(); },
+               [](const CQuarnEditApp& a) { return Named("&Redo", a.form().RedoName()); }},
+    Separator(),
+    CommandRow{RowKind::Command, cmd::EditCompare, "&Compare", "F2", [](CQuarnEditApp& a) { a.OnEditCompare(); },
+               [](const CQuarnEditApp& a) { return a.document().Original().has_value(); }, nullptr,
+               [](const CQuarnEditApp& a) { return a.IsComparing(); }, true},
+    CommandRow{RowKind::Command, cmd::EditMutate, "&Mutate...", "", [](CQuarnEditApp& a) { a.OnEditMutate(); }},
+};
+
+const std::array kMidiMenu{
+    CommandRow{RowKind::Command, cmd::TransmitAll, "&Transmit All", "", [](CQuarnEditApp& a) { a.OnTransmitAll(); },
+               nullptr, nullptr, nullptr, true},
+    Separator(),
+    CommandRow{RowKind::Command, cmd::OutputDevice, "Output &Device...", "",
+               [](CQuarnEditApp& a) { a.OnOutputDevice(); }, nullptr, nullptr, nullptr, true},
+    CommandRow{RowKind::Command, cmd::TestNoteSettings, "Test &Note...", "",
+               [](CQuarnEditApp& a) { a.OnTestNoteSettings(); }, nullptr, nullptr, nullptr, true},
+    Separator(),
+    CommandRow{RowKind::Command, cmd::PlayTestNote, "&Play Test Note", "Ctrl+T",
+               [](CQuarnEditApp& a) { a.OnPlayTestNote(); }, nullptr, nullptr, nullptr, true},
+    CommandRow{RowKind::Command, cmd::HoldTestNote, "&Hold Test Note", "Ctrl+Shift+T",
+               [](CQuarnEditApp& a) { a.OnHoldTestNote(); }, nullptr, nullptr,
+               [](const CQuarnEditApp& a) { return a.IsHoldingTestNote(); }, true},
+    CommandRow{RowKind::Command, cmd::AllNotesOff, "All Notes &Off", "", [](CQuarnEditApp& a) { a.OnAllNotesOff(); },
+               nullptr, nullptr, nullptr, true},
+};
+
+const std::array kHelpMenu{
+    CommandRow{RowKind::Command, cmd::AppAbout, "&About QuarnEdit", "", [](CQuarnEditApp& a) { a.OnAppAbout(); },
+               nullptr, nullptr, nullptr, true},
+};
+
+const std::array kMenuBar{
+    MenuDef{"&File", kFileMenu},
+    MenuDef{"&Edit", kEditMenu},
+    MenuDef{"&MIDI Options", kMidiMenu},
+    MenuDef{"&Help", kHelpMenu},
+};
+
+}  // namespace
+
+std::span<const MenuDef> MenuBar() { return kMenuBar; }
+
+const CommandRow* FindCommand(int id) {
+    for (const MenuDef& menu : kMenuBar)
+        for (const CommandRow& row : menu.rows)
+            if (row.kind == RowKind::Command && row.id == id) return &row;
+    return nullptr;
+}

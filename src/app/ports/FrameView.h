@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The frame around the form: told when what it shows must change.
+class FrameView {
+public:
+    virtual ~FrameView() = default;
+    // Shows the main window and paints it at once; start-up calls it before it opens the MIDI device.
+    virtual void ShowMainWindow() = 0;
+    virtual void TitleChanged(const std::string& documentTitle) = 0;
+    // The caption marks a modified document.
+    virtual void ModifiedChanged(bool modified) = 0;
+    // What the menu commands say or whether they can run may have changed (the undo texts, for one).
+    virtual void CommandsChanged() = 0;
+    // The form shows the patch as it was loaded or saved, not the edit: the caption says so.
+    virtual void ComparingChanged(bool comparing) = 0;
+    // A short note for the user below the form, where it does not interrupt ("" takes it away).
+    virtual void ShowStatus(const std::string& text) = 0;
+    virtual void RecentFilesChanged(const std::vector<std::string>& paths) = 0;
+    virtual void CloseMainWindow() = 0;
+};

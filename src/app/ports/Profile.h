@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Where the program keeps its settings.
+constexpr const char* kProfileSection = "Options";
+constexpr const char* kProfileDeviceKey = "MIDI Output";
+// The device's name beside its index: indexes shift when devices come and go, names do not.
+constexpr const char* kProfileDeviceNameKey = "MIDI Output Name";
+constexpr const char* kProfileTestNoteKey = "Test Note";
+constexpr const char* kProfileTestVelocityKey = "Test Velocity";
+constexpr int kRecentFileCount = 10;
+
+// The profile: a few integers and the recent-file list.
+class Profile {
+public:
+    virtual ~Profile() = default;
+    virtual int GetProfileInt(const std::string& section, const std::string& key, int defaultValue) = 0;
+    virtual void WriteProfileInt(const std::string& section, const std::string& key, int value) = 0;
+    // A text, as bytes; `defaultValue` when the key is missing.
+    virtual std::string GetProfileString(const std::string& section, const std::string& key,
+                                         const std::string& defaultValue) = 0;
+    virtual void WriteProfileString(const std::string& section, const std::string& key, const std::string& value) = 0;
+    virtual std::vector<std::string> RecentFiles() = 0;
+    virtual void WriteRecentFiles(const std::vector<std::string>& paths) = 0;
+};

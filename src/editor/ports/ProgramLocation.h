@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+// Where the program itself lies; the default patch and the quick-load library sit beside it.
+class ProgramLocation {
+public:
+    virtual ~ProgramLocation() = default;
+    // The program's directory, ending with its separator.
+    virtual std::string ProgramDirectory() = 0;
+};

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "app/ports/Clock.h"
+
+// Time from the steady clock; timers are QTimers, so they fire in the Qt event loop, on its thread.
+class QtClock : public Clock {
+public:
+    std::chrono::steady_clock::time_point Now() override { return std::chrono::steady_clock::now(); }
+    std::unique_ptr<Timer> CreateTimer(std::function<void()> onTimeout) override;
+};

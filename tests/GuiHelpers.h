@@ -1,0 +1,37 @@
+#pragma once
+// Qt for the window tests: one application per program, and answers to the modal boxes the program opens.
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+
+// The application, on the platform QT_QPA_PLATFORM names, else offscreen so no display is needed.
+inline void Gui() {
+    static int argc = 1;
+    static char name[] = "quarn_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        if (std::getenv("QT_QPA_PLATFORM") == nullptr) qputenv("QT_QPA_PLATFORM", "offscreen");
+        return new QApplication(argc, argv);
+    }();
+    (void)app;
+}
+
+// Checks the next modal message box that opens, then presses `button` in it. Waits for the box as long as it
+// takes the program to open it (up to five seconds).
+inline void OnNextMessageBox(std::function<void(QMessageBox*)> check, QMessageBox::StandardButton button,
+                             int triesLeft = 500) {
+    QTimer::singleShot(triesLeft == 500 ? 0 : 10, [check = std::move(check), button, triesLeft]() mutable {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box == nullptr && triesLeft > 0) return OnNextMessageBox(std::move(check), button, triesLeft - 1);
+        ASSERT_NE(box, nullptr) << "no message box opened";
+        check(box);
+        box->button(button)->click();
+    });
+}

@@ -1,0 +1,377 @@
+// Nothing the user did is lost without a word: the modified state, the question before a patch is replaced,
+// undo and redo, the unsaved-changes file and what the next start does with it.
+#include "PatchFixtures.h"
+
+#include "app/Commands.h"
+#include "editor/ControlNames.h"
+
+#include <chrono>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The application started on a folder with a default patch, its window a recording frame.
+struct Started : ::testing::Test, EditorRig {
+    TempDir dir;
+    RecordingFrame frame;
+
+    void SetUp() override {
+        location.dir = dir.path.string() + "/";
+        WriteAll(dir / "default.qnp", HandBuiltFile());
+        dialogs.answers = {MessageAnswer::No};  // the default patch's transmit question
+        ASSERT_TRUE(app.InitInstance(frame, std::nullopt));
+        dialogs.messages.clear();
+        ports.bytes.clear();
+    }
+    bool Modified() const { return app.document().IsModified(); }
+    void Save(const std::string& path) {
+        dialogs.savePaths = {path};
+        ASSERT_TRUE(app.OnFileSaveAs());
+    }
+};
+
+TEST_F(Started, EveryKindOfUserEditMarksTheDocumentAndNothingElseDoes) {
+    const std::vector<std::pair<const char*, std::function<void()>>> edits{
+        {"slider", [&] { dlg.UserMovedSlider(ctl::Dco1Amp, 3); }},
+        {"list", [&] { dlg.UserSelected(ctl::Dco2Wave, 4); }},
+        {"check box", [&] { dlg.UserClicked(ctl::EnvLegato); }},
+        {"value box", [&] { dlg.UserEdited(ctl::Env1AttackBox, "77"); }},
+        {"name", [&] { dlg.UserEdited(ctl::PatchName, "New name"); }},
+        {"author", [&] { dlg.UserEdited(ctl::Author, "Someone"); }},
+        {"comment", [&] {
+             dialogs.commentAnswers = {std::string("changed")};
+             dlg.UserClicked(ctl::Comment);
+         }},
+    };
+    for (const auto& [what, edit] : edits) {
+        SCOPED_TRACE(what);
+        Save(dir / "saved.qnp");
+        EXPECT_FALSE(Modified());
+        EXPECT_FALSE(frame.modified);
+        edit();
+        EXPECT_TRUE(Modified());
+        EXPECT_TRUE(frame.modified);
+    }
+
+    Save(dir / "saved.qnp");
+    // Looking at things, sending them and choosing a device change no patch.
+    dialogs.commentAnswers = {std::string("changed")};  // the same text again
+    dlg.UserClicked(ctl::Comment);
+    app.OnTransmitAll();
+    dialogs.savePaths = {dir / "out.mid"};
+    app.OnExportMidiFile();
+    dialogs.deviceAnswers = {1};
+    app.OnOutputDevice();
+    dlg.UserMovedSlider(ctl::Dco1Amp, dlg.form().GetPos(ctl::Dco1Amp));  // a step at the end of the range
+    EXPECT_FALSE(Modified());
+
+    // Undo and redo are edits too; a load clears the mark.
+    dlg.UserMovedSlider(ctl::Dco1Amp, 9);
+    Save(dir / "saved.qnp");
+    app.OnEditUndo();
+    EXPECT_TRUE(Modified());
+    Save(dir / "saved.qnp");
+    app.OnEditRedo();
+    EXPECT_TRUE(Modified());
+    dialogs.answers = {MessageAnswer::No, MessageAnswer::No};  // do not save; do not transmit
+    app.OnFileNew();
+    EXPECT_FALSE(Modified());
+    EXPECT_FALSE(dlg.CanUndo());
+}
+
+TEST_F(Started, TheSaveQuestionBeforeEachCommandThatReplacesThePatch) {
+    const std::string other = dir / "other.qnp";
+    WriteAll(other, HandBuiltFile());
+    app.OpenDocumentFile(other);
+    dialogs.messages.clear();
+    const std::vector<std::pair<const char*, std::function<void()>>> commands{
+        {"new", [&] { app.OnFileNew(); }},
+        {"open", [&] {
+             dialogs.openPaths = {other};
+             app.OnFileOpen();
+         }},
+        {"recent file", [&] { app.OnOpenRecentFile(0); }},
+        {"exit", [&] { EXPECT_FALSE(app.CanCloseFrame()); }},
+    };
+    for (const auto& [what, command] : commands) {
+        SCOPED_TRACE(what);
+        dlg.UserMovedSlider(ctl::Dco1Amp, 11);
+        dialogs.messages.clear();
+        dialogs.answers = {MessageAnswer::Cancel};
+        command();
+        ASSERT_EQ(Texts(), std::vector<std::string>{"Save changes to other.qnp?"});
+        const MessageRequest& question = dialogs.messages[0];
+        EXPECT_EQ(std::tie(question.caption, question.buttons), std::make_tuple(std::string("QuarnEdit"), MessageButtons::YesNoCancel));
+        EXPECT_EQ(dlg.m_dco1Amp, 11);  // Cancel: the edit stays, nothing was loaded
+        EXPECT_TRUE(Modified());
+    }
+
+    // No goes on without saving; Yes saves first, then goes on.
+    dialogs.messages.clear();
+    dialogs.answers = {MessageAnswer::No, MessageAnswer::No};
+    app.OnFileNew();
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"Save changes to other.qnp?", "Transmit all data from Hand Built"}));
+    EXPECT_EQ(ReadAll(other), HandBuiltFile());
+    app.OpenDocumentFile(other);
+    dlg.UserMovedSlider(ctl::Dco1Amp, 12);
+    dialogs.answers = {MessageAnswer::Yes, MessageAnswer::No};
+    app.OnFileNew();
+    EditorRig reader;
+    reader.dialogs.answers = {MessageAnswer::No};
+    ASSERT_TRUE(reader.doc.OnOpenDocument(other));
+    EXPECT_EQ(reader.dlg.m_dco1Amp, 12);
+}
+
+TEST_F(Started, ASaveThatFailsOrIsCancelledStopsTheCommand) {
+    dlg.UserMovedSlider(ctl::Dco1Amp, 13);  // untitled: Yes goes to Save As
+    dialogs.answers = {MessageAnswer::Yes};
+    dialogs.savePaths = {std::nullopt};
+    app.OnFileNew();
+    EXPECT_EQ(dlg.m_dco1Amp, 13);
+    ASSERT_EQ(dialogs.fileRequests.size(), 1u);
+    EXPECT_EQ(dialogs.fileRequests[0].initialPath, "Untitled.qnp");
+
+    dialogs.messages.clear();
+    dialogs.answers = {MessageAnswer::Yes};
+    dialogs.savePaths = {dir / "no such folder/p.qnp"};
+    EXPECT_FALSE(app.CanCloseFrame());
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"Save changes to Untitled?", "Couldn't open output file"}));
+    EXPECT_TRUE(Modified());
+    EXPECT_EQ(dlg.m_dco1Amp, 13);
+}
+
+TEST_F(Started, AQuickLoadAsksFirstThenMakesTheLoadedFileTheDocument) {
+    AnsweringLibrary quickLoad;
+    dlg.SetQuickLoad(&quickLoad);
+    const std::string chosen = dir / "chosen.qnp";
+    WriteAll(chosen, HandBuiltFile());
+    AnsweringLibrary::path = chosen;
+    const std::string mine = dir / "mine.qnp";
+    Save(mine);
+
+    dlg.UserMovedSlider(ctl::Dco1Amp, 14);
+    dialogs.messages.clear();
+    dialogs.answers = {MessageAnswer::Cancel};
+    dlg.UserClicked(ctl::QuickLoad);
+    EXPECT_EQ(Texts(), std::vector<std::string>{"Save changes to mine.qnp?"});
+    EXPECT_EQ(dlg.m_dco1Amp, 14);
+
+    dialogs.answers = {MessageAnswer::No};
+    ports.bytes.clear();
+    dlg.UserClicked(ctl::QuickLoad);
+    EXPECT_EQ(ports.bytes.size(), 66u * 3);  // sent without the transmit question
+    EXPECT_EQ(frame.title, "chosen.qnp");
+    EXPECT_FALSE(Modified());
+    EXPECT_EQ(app.RecentFiles(), std::vector<std::string>{mine});  // no entry for a quick-load
+
+    // Save goes to the loaded file, never over the one that was open before.
+    const Bytes mineBefore = ReadAll(mine);
+    dlg.UserMovedSlider(ctl::Dco1Amp, 15);
+    ASSERT_TRUE(app.OnFileSave());
+    EXPECT_EQ(ReadAll(mine), mineBefore);
+    EXPECT_NE(ReadAll(chosen), HandBuiltFile());
+}
+
+// ---- undo and redo ----------------------------------------------------------------------------------
+
+TEST_F(Started, UndoAndRedoPutTheControlBackAndSendWhatThatChangeSends) {
+    // A drag from 200 to 120 on DCO1 Amp. while its source list had chosen "Vel" (entry 8).
+    dlg.UserSelected(ctl::Dco1AmpSource, 8);
+    dlg.UserBeganDrag(ctl::Dco1Amp);
+    for (int p : {190, 150, 120}) dlg.UserMovedSlider(ctl::Dco1Amp, p);
+    dlg.UserEndedGesture(ctl::Dco1Amp);
+    EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo DCO1 Amp.");
+    ports.bytes.clear();
+    app.OnCommand(cmd::EditUndo);
+    EXPECT_EQ(ports.bytes, CC({{16, 2}, {29, 72}, {16, 3}, {29, 7}}));  // the slider back, then its source
+    EXPECT_EQ(dlg.m_dco1Amp, 200);
+    EXPECT_EQ(form.GetCurSel(ctl::Dco1AmpSource), 8);
+    EXPECT_EQ(app.CommandText(cmd::EditRedo), "&Redo DCO1 Amp.");
+    EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo DCO1 Amp. source");
+    ports.bytes.clear();
+    app.OnCommand(cmd::EditRedo);
+    EXPECT_EQ(ports.bytes, CC({{16, 1}, {29, 120}}));
+    EXPECT_EQ(form.GetCurSel(ctl::Dco1AmpSource), 0);
+
+    // A list, a check box and a text.
+    dlg.UserSelected(ctl::FilterType, 11);
+    dlg.UserClicked(ctl::Dco2KeyFollow);
+    dlg.UserEdited(ctl::PatchName, "Hand Builtx");
+    ports.bytes.clear();
+    EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo Patch name");
+    app.OnEditUndo();
+    EXPECT_EQ(dlg.m_patchName, "Hand Built");
+    EXPECT_EQ(form.GetText(ctl::PatchName), "Hand Built");
+    EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo DCO2 Key follow");
+    app.OnEditUndo();
+    EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo Type / routing");
+    app.OnEditUndo();
+    // Post mixes and Boost stay; the routing code is the filter type's (0x41).
+    EXPECT_EQ(ports.bytes, CC({{16, 2}, {25, 0x95 - 128}, {16, 2}, {20, 0xCD - 128}}));
+    EXPECT_EQ(form.GetCurSel(ctl::FilterType), 3);
+    EXPECT_TRUE(form.IsEnabled(ctl::Cutoff2));
+    ports.bytes.clear();
+    app.OnEditRedo();
+    app.OnEditRedo();
+    EXPECT_EQ(ports.bytes, CC({{16, 2}, {20, 0xCF - 128}, {16, 2}, {25, 0xB5 - 128}}));
+    EXPECT_EQ(form.GetText(ctl::Cutoff2Label), "Width");
+    // A new edit drops what was undone.
+    dlg.UserMovedSlider(ctl::Step, 2);
+    EXPECT_FALSE(dlg.CanRedo());
+    EXPECT_FALSE(app.IsCommandEnabled(cmd::EditRedo));
+    EXPECT_EQ(app.CommandText(cmd::EditRedo), "&Redo");
+}
+
+TEST_F(Started, OneGestureIsOneStep) {
+    const auto steps = [&] { return dlg.History().StepCount(); };
+    dlg.UserBeganDrag(ctl::Env1Attack);  // a drag, however long
+    for (int p = 0; p < 50; ++p) {
+        dlg.UserMovedSlider(ctl::Env1Attack, p);
+        clock.Advance(100ms);
+    }
+    dlg.UserEndedGesture(ctl::Env1Attack);
+    EXPECT_EQ(steps(), 1u);
+    for (int p : {60, 61, 62}) {  // key presses within a second of each other
+        dlg.UserMovedSlider(ctl::Env1Attack, p);
+        clock.Advance(900ms);
+    }
+    EXPECT_EQ(steps(), 2u);
+    clock.Advance(200ms);
+    dlg.UserMovedSlider(ctl::Env1Attack, 63);  // a pause: a new step
+    dlg.UserMovedSlider(ctl::Env1Decay, 5);    // another control: a new step
+    EXPECT_EQ(steps(), 4u);
+    for (const char* text : {"H", "He", "Hey"}) dlg.UserEdited(ctl::Author, text);  // typing until the focus leaves
+    clock.Advance(5s);
+    dlg.UserEdited(ctl::Author, "Hey!");
+    EXPECT_EQ(steps(), 5u);
+    dlg.UserEndedGesture(ctl::Author);
+    dlg.UserEdited(ctl::Author, "Hey!!");
+    EXPECT_EQ(steps(), 6u);
+    dlg.UserClicked(ctl::Boost);  // two clicks that cancel out leave no step
+    dlg.UserClicked(ctl::Boost);
+    EXPECT_EQ(steps(), 6u);
+    dialogs.commentAnswers = {std::string("one"), std::string("two")};  // each Comment OK is a step
+    dlg.UserClicked(ctl::Comment);
+    dlg.UserClicked(ctl::Comment);
+    EXPECT_EQ(steps(), 8u);
+
+    while (dlg.CanUndo()) dlg.Undo();
+    EXPECT_EQ(dlg.m_env1Attack, 1);  // as the loaded patch had it
+    EXPECT_EQ(dlg.m_author, "Tester");
+    EXPECT_EQ(dlg.m_comment, "line one\r\nline two");
+}
+
+TEST(ControlNames, AsTheFormLabelsThemWithTheirSectionWhereNeeded) {
+    EditorRig rig;
+    rig.dlg.OnInitialUpdate();
+    const auto name = [&](int id) { return ControlName(rig.form, id); };
+    EXPECT_EQ(name(ctl::Dco1Amp), "DCO1 Amp.");
+    EXPECT_EQ(name(ctl::Dco2AmpSource), "DCO2 Amp. source");
+    EXPECT_EQ(name(ctl::FilterType), "Type / routing");
+    EXPECT_EQ(name(ctl::Step), "Step");
+    EXPECT_EQ(name(ctl::StepBox), "Step");
+    EXPECT_EQ(name(ctl::Env2Offset), "ENV2 Offset");
+    EXPECT_EQ(name(ctl::Env1Loop), "ENV1 [Level => release]");
+    EXPECT_EQ(name(ctl::Dco1SyncSlave), "Sync slave");
+    EXPECT_EQ(name(ctl::PatchName), "Patch name");
+    EXPECT_EQ(name(ctl::Comment), "Comment");
+    EXPECT_EQ(name(ctl::Dco1Row3Mode), "DCO1 row 3 mode");
+    EXPECT_EQ(name(ctl::Cutoff1), "Cutoff1");
+    rig.form.SetCurSel(ctl::Dco2Row3Mode, 2);
+    rig.form.SetText(ctl::Cutoff1Label, "Freq.");
+    EXPECT_EQ(name(ctl::Dco2Row3), "DCO2 Std.");
+    EXPECT_EQ(name(ctl::Cutoff1Source), "Freq. source");
+}
+
+// ---- unsaved changes kept for the next start ----------------------------------------------------------
+
+TEST_F(Started, UnsavedChangesAreWrittenSoonAfterAnEditAndGoWhenSavedOrRefused) {
+    EXPECT_EQ(recovery.saves, 0);
+    dlg.UserMovedSlider(ctl::Dco1Amp, 33);
+    clock.Advance(kRecoveryDelay - 1ms);
+    EXPECT_EQ(recovery.saves, 0);
+    dlg.UserMovedSlider(ctl::Dco1Amp, 34);  // the clock runs from the first edit, not the last
+    clock.Advance(1ms);
+    ASSERT_TRUE(recovery.saved);
+    EditorRig reader;
+    reader.dialogs.answers = {MessageAnswer::No};
+    WriteAll(dir / "recovered.qnp", recovery.saved->first);
+    ASSERT_TRUE(reader.doc.OnOpenDocument(dir / "recovered.qnp"));
+    EXPECT_EQ(reader.dlg.m_dco1Amp, 34);
+    EXPECT_EQ(recovery.saved->second, "");  // untitled
+
+    Save(dir / "kept.qnp");
+    EXPECT_FALSE(recovery.saved);
+    dlg.UserMovedSlider(ctl::Dco1Amp, 35);
+    clock.Advance(kRecoveryDelay);
+    EXPECT_EQ(recovery.saved->second, dir / "kept.qnp");
+    dialogs.answers = {MessageAnswer::No, MessageAnswer::No};  // don't save; don't transmit
+    app.OnFileNew();
+    EXPECT_FALSE(recovery.saved);
+    dlg.UserMovedSlider(ctl::Dco1Amp, 36);
+    clock.Advance(kRecoveryDelay);
+    dialogs.answers = {MessageAnswer::No};
+    EXPECT_TRUE(app.CanCloseFrame());  // a clean end
+    EXPECT_FALSE(recovery.saved);
+}
+
+TEST(Recovery, TheNextStartOffersWhatWasLeftAndRestoresItAsItWas) {
+    TempDir dir;
+    Bytes leftBehind = HandBuiltFile();
+    leftBehind[7] = 'Z';  // "Zand Built"
+    WriteAll(dir / "left.qnp", leftBehind);
+    WriteAll(dir / "refused.qnp", HandBuiltFile());
+    WriteAll(dir / "default.qnp", HandBuiltFile());
+    for (const bool restore : {false, true}) {
+        SCOPED_TRACE(restore ? "restored" : "refused");
+        EditorRig rig;
+        RecordingFrame frame;
+        rig.location.dir = dir.path.string() + "/";
+        rig.recovery.abandoned = {{"one", dir / "left.qnp", "/music/Lead.qnp"}};
+        rig.dialogs.answers = {restore ? MessageAnswer::Yes : MessageAnswer::No, MessageAnswer::Yes};
+        std::string titleWhileAsked;
+        rig.dialogs.onMessage = [&](const MessageRequest&) { titleWhileAsked = frame.title; };
+        ASSERT_TRUE(rig.app.InitInstance(frame, std::nullopt));
+        ASSERT_EQ(rig.Texts().size(), 2u);
+        EXPECT_EQ(rig.Texts()[0], "QuarnEdit was not closed properly. Restore the unsaved changes to Lead.qnp?");
+        EXPECT_EQ(rig.recovery.removed, std::vector<std::string>{"one"});
+        if (restore) {
+            EXPECT_EQ(rig.Texts()[1], "Transmit all data from Zand Built");
+            EXPECT_EQ(titleWhileAsked, "Lead.qnp");
+            EXPECT_TRUE(rig.app.document().IsModified());
+            EXPECT_EQ(rig.app.document().GetPathName(), "/music/Lead.qnp");
+            EXPECT_TRUE(frame.modified);
+            EXPECT_EQ(rig.dlg.m_patchName, "Zand Built");
+            ASSERT_TRUE(rig.recovery.saved);  // this instance keeps it from now on
+            EXPECT_EQ(rig.recovery.saved->second, "/music/Lead.qnp");
+        } else {
+            EXPECT_EQ(rig.Texts()[1], "Transmit all data from Hand Built");  // the default patch
+            EXPECT_FALSE(rig.app.document().IsModified());
+        }
+    }
+}
+
+// ---- paths --------------------------------------------------------------------------------------------
+
+TEST_F(Started, FilesAreRememberedByAbsolutePathAndOnlyOnce) {
+    const fs::path cwd = fs::current_path();
+    fs::current_path(dir.path);
+    WriteAll("relative.qnp", HandBuiltFile());
+    dialogs.answers = {MessageAnswer::No};
+    ASSERT_TRUE(app.OpenDocumentFile("relative.qnp"));
+    fs::current_path(cwd);
+    const std::string absolute = fs::canonical(dir / "relative.qnp").string();
+    EXPECT_EQ(app.document().GetPathName(), absolute);
+    EXPECT_EQ(app.RecentFiles(), std::vector<std::string>{absolute});
+    dialogs.answers = {MessageAnswer::No};
+    ASSERT_TRUE(app.OpenDocumentFile(dir / "./relative.qnp"));
+    EXPECT_EQ(app.RecentFiles(), std::vector<std::string>{absolute});
+
+    // Save As starts beside the file, with its name.
+    dialogs.savePaths = {std::nullopt};
+    app.OnFileSaveAs();
+    EXPECT_EQ(dialogs.fileRequests.back().initialPath, absolute);
+}
+
+}  // namespace
