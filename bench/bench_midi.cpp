@@ -4,6 +4,7 @@
 // bench/run starts a private JACK server for the device benchmarks.
 
 #include "Fakes.h"
+#include "JackRecorder.h"
 
 #include "app/BatchCommands.h"
 #include "app/CQuarnEditApp.h"
@@ -19,6 +20,10 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -177,6 +182,81 @@ void BM_JackTransmitAll(benchmark::State& state) {
     ReportAgainstFloor(state, times, receiver.Drain(expected), static_cast<double>(expected), ports);
 }
 BENCHMARK(BM_JackTransmitAll)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// Transmit All as the instrument sees it: the program's own sink with its real 2 ms pause, sent to a JACK
+// MIDI input of our own that stamps every message with the frame time it arrived at. The spacing at the
+// input is what matters to a synthesizer behind a JACK-to-MIDI bridge. Counters (over all iterations):
+//   min_gap_ms     the smallest distance between two consecutive messages of one Transmit All
+//   gaps_lt_2ms    gaps under 2 ms, per Transmit All; gaps_lt_1_9ms: under 2 ms less 0.1 ms of clock jitter
+//   delivered      messages that arrived, as a fraction of those sent (1: all 66 every time)
+//   whole_ms       median time from the frame time at which Transmit All began to the arrival of its last
+//                  message; the target is 1.05 x 132 ms plus one period
+//   period_ms      the server's period
+//   missing        messages that did not arrive (all Transmit Alls together); reported: how many the close
+//                  of the device said were not delivered (it may say more, never fewer)
+void BM_JackTransmitAllAtInput(benchmark::State& state) {
+    RtMidiPorts ports;
+    JackRecorder input("quarn-bench-gaps-" + std::to_string(getpid()));
+    SleepPause pause;
+    ScriptedDialogs dialogs;
+    MapProfile profile;
+    DirLocation location;
+    NoLibraries libraries;
+    ManualClock clock;
+    MemoryRecovery recovery;
+    CQuarnEditApp app({ports, pause, profile, dialogs, location, libraries, clock, recovery});
+    CMainDlg& form = app.form();
+    CQuarnEditDoc& document = app.document();
+    form.OnInitialUpdate();
+    dialogs.answers.push_back(MessageAnswer::No);  // the load's own transmit question
+    if (!document.OnOpenDocument(QUARN_DEFAULT_PATCH)) {
+        state.SkipWithError("default.qnp did not open");
+        return;
+    }
+    int device = -1;
+    for (int i = 0, n = ports.Count(); input.Ready() && i < n; ++i)
+        if (auto name = ports.Name(i); name && *name == input.Port()) device = i;
+    MidiPortSink& sink = app.CreatePortSink();
+    if (device < 0 || !sink.OpenDevice(device)) {
+        state.SkipWithError("no JACK server (use bench/run)");
+        return;
+    }
+    const double rate = jack_get_sample_rate(input.Client());
+    const double period = jack_get_buffer_size(input.Client()) / rate * 1e3;
+
+    double minGap = 1e9;
+    std::size_t under2 = 0, under19 = 0, received = 0, transmits = 0;
+    std::vector<double> whole;
+    for (auto _ : state) {
+        const std::uint32_t begin = jack_frame_time(input.Client());
+        const auto t0 = Clock::now();
+        form.TransmitAll(false);
+        state.SetIterationTime(std::chrono::duration<double>(Clock::now() - t0).count());
+        const auto got = input.Collect(kWideSends * 2, std::chrono::seconds(2));
+        ++transmits;
+        received += got.size();
+        for (std::size_t i = 1; i < got.size(); ++i) {
+            const double gap = static_cast<std::int32_t>(got[i].frame - got[i - 1].frame) / rate * 1e3;
+            minGap = std::min(minGap, gap);
+            under2 += gap < 2.0;
+            under19 += gap < 1.9;
+        }
+        if (!got.empty()) whole.push_back(static_cast<std::int32_t>(got.back().frame - begin) / rate * 1e3);
+    }
+    // Whatever did not arrive must have been reported by the close: never a silent loss.
+    const std::size_t reported = sink.CloseDevice();
+    received += input.Collect(std::numeric_limits<std::size_t>::max(), std::chrono::milliseconds(100)).size();
+    const double sent = static_cast<double>(transmits) * kWideSends * 2;
+    state.counters["missing"] = sent - static_cast<double>(received);
+    state.counters["reported"] = static_cast<double>(reported);
+    state.counters["min_gap_ms"] = minGap;
+    state.counters["gaps_lt_2ms"] = static_cast<double>(under2) / static_cast<double>(transmits);
+    state.counters["gaps_lt_1_9ms"] = static_cast<double>(under19) / static_cast<double>(transmits);
+    state.counters["delivered"] = static_cast<double>(received) / sent;
+    state.counters["whole_ms"] = Median(whole);
+    state.counters["period_ms"] = period;
+}
+BENCHMARK(BM_JackTransmitAllAtInput)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 // The window-less transmit command in-process: open the device, load default.qnp, transmit, close.
 // The same code path as `quarnedit --transmit`, without the process start and the Qt and JACK set-up.

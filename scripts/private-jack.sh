@@ -31,21 +31,23 @@ run_interruptibly() {
     return "$rc"
 }
 
-# start_private_jack LOGFILE: exports JACK_DEFAULT_SERVER and JACK_NO_START_SERVER and
-# returns once the server answers (at most about 10 s); non-zero if it never does.
+# start_private_jack LOGFILE [PERIOD]: exports JACK_DEFAULT_SERVER and JACK_NO_START_SERVER and
+# returns once the server answers (at most about 10 s); non-zero if it never does. PERIOD is in frames
+# at 48 kHz (default 256).
 start_private_jack() {
-    local log="$1"
+    local log="$1" period="${2:-256}"
     # The pid keeps two runs at once (two checkouts, two developers) off each other's server.
     export JACK_DEFAULT_SERVER="quarnedit-test-$$"
     # Nothing in the tests may start a server behind our back (jack_lsp would).
     export JACK_NO_START_SERVER=1
-    trap stop_private_jack EXIT
+    # Whoever sourced private-pipewire.sh as well gets both servers stopped.
+    trap 'stop_private_jack; if declare -F stop_private_pipewire >/dev/null; then stop_private_pipewire; fi' EXIT
     trap 'exit 130' INT
     trap 'exit 143' TERM
 
     # pdeathsig: even if this shell is killed outright, the server goes with it.
     setpriv --pdeathsig TERM \
-        jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p 256 \
+        jackd --no-realtime -n "$JACK_DEFAULT_SERVER" -d dummy -r 48000 -p "$period" \
         </dev/null >"$log" 2>&1 &
     QUARN_JACKD_PID=$!
 

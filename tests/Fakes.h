@@ -21,6 +21,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -46,9 +47,11 @@ public:
         openIndex = index;
         return true;
     }
-    void Close() override {
+    std::size_t undeliveredAtClose = 0;  // what the next Close reports
+    std::size_t Close() override {
         ++closeCalls;
         openIndex = -1;
+        return std::exchange(undeliveredAtClose, 0);
     }
     void Send(std::uint8_t status, std::uint8_t d1, std::uint8_t d2) override {
         if (openIndex < 0) return;

@@ -93,6 +93,17 @@ TEST_F(SinkTest, DestroyingClosesTheDevice) {
     EXPECT_EQ(ports.openIndex, -1);
 }
 
+TEST_F(SinkTest, CloseReportsWhatTheDeviceCouldNotDeliver) {
+    ports.undeliveredAtClose = 5;
+    EXPECT_EQ(sink.CloseDevice(), 5u);
+    EXPECT_EQ(ports.closeCalls, 1);
+    // Nothing open: no close reaches the ports, and nothing can have been lost.
+    ports.undeliveredAtClose = 7;
+    EXPECT_EQ(sink.CloseDevice(), 0u);
+    EXPECT_EQ(ports.closeCalls, 1);
+    EXPECT_EQ(MidiPortSink(nullptr, nullptr).CloseDevice(), 0u);
+}
+
 TEST(NullSink, EmitsRecordsAndPausesNothing) {
     NullSink sink;
     sink.StartRecording();

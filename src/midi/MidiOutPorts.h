@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,7 +15,9 @@ public:
     // Empty when the platform cannot name the index (it vanished or never existed).
     virtual std::optional<std::string> Name(int index) = 0;
     virtual bool Open(int index) = 0;
-    virtual void Close() = 0;
+    // Returns how many messages handed to Send since the last Open never reached the device: dropped by
+    // Send (the device or its server gone or stalled) or still queued when the close had to give up.
+    virtual std::size_t Close() = 0;
     // One short message. Dropped when no device is open; never blocks for long.
     virtual void Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
 };

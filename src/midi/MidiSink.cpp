@@ -61,11 +61,11 @@ bool MidiPortSink::OpenDevice(int id) {
     return true;
 }
 
-void MidiPortSink::CloseDevice() {
-    if (m_deviceHandle != kNoDevice) {
-        if (m_ports != nullptr) m_ports->Close();
-        m_deviceHandle = kNoDevice;
-    }
+std::size_t MidiPortSink::CloseDevice() {
+    if (m_deviceHandle == kNoDevice) return 0;
+    const std::size_t undelivered = m_ports != nullptr ? m_ports->Close() : 0;
+    m_deviceHandle = kNoDevice;
+    return undelivered;
 }
 
 void MidiPortSink::StartRecording() {

@@ -3,6 +3,7 @@
 #include "util/WholeFile.h"
 #include "midi/ParamMessage.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -52,7 +53,8 @@ public:
     void SendChannelMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
 
     bool OpenDevice(int id);
-    void CloseDevice();
+    // How many messages sent since the device was opened never reached it (0 when none was open).
+    std::size_t CloseDevice();
     void StartRecording();
     void StopRecording();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "midi/MidiOutPorts.h"
+#include "platform/MidiPortSignals.h"
 
 #include <chrono>
 #include <cstdint>
@@ -9,13 +10,15 @@
 #include <string>
 
 class RtMidiOut;
-struct JackBackend;
+class JackMidiOutput;
+class MidiPortWatch;
 
-// The MIDI output devices of this machine: the ALSA sequencer's ports first, then JACK's.
+// The MIDI output devices of this machine: the ALSA sequencer's ports (through RtMidi) first, then the MIDI
+// inputs of the JACK server (our own JACK client, jackd or PipeWire's JACK library alike).
 // Every call re-reads the port lists, so devices that come and go are seen at once.
 // A back end that is missing (no sequencer device, no JACK server) simply has no ports;
 // it is looked for again, at most once a second, when the list is read.
-// Use from one thread only.
+// Use from one thread only; only the change handler is called from elsewhere.
 class RtMidiPorts : public MidiOutPorts {
 public:
     static constexpr const char* kClientName = "QuarnEdit";
@@ -29,12 +32,25 @@ public:
     int Count() override;
     std::optional<std::string> Name(int index) override;
     bool Open(int index) override;
-    void Close() override;
+    std::size_t Close() override;
     void Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
 
     bool IsOpen() const { return m_open != Backend::None; }
-    // Messages that Send could not hand to the back end (JACK stalled or gone, driver error).
+    // Messages that Send could not hand on (device or server gone, server stalled, driver error), all told.
     std::uint64_t DroppedMessages() const { return m_dropped; }
+    // Stalls and overruns the JACK server has had while we were connected (a new server starts again at 0).
+    // Around one, delivery cannot be confirmed, and a close counts such messages as not delivered.
+    std::uint64_t JackServerFaults() const;
+    // The open device went away (unplugged, its client quit, its server died): sends are dropped at once
+    // until a device is opened again.
+    bool OpenDeviceLost() const;
+
+    // Tells `handler` when the port list may have changed or the open device has gone. It is called on a
+    // library thread (JACK's notification thread or our watch thread), never on the caller's: it must not
+    // call back into this object, only hand the news to its own thread. An empty handler stops the calls.
+    // Setting one also starts the watch for the ALSA sequencer's announcements and for a JACK server
+    // that appears later.
+    void SetChangeHandler(MidiPortChangeHandler handler);
 
 private:
     enum class Backend { None, Alsa, Jack };
@@ -47,16 +63,17 @@ private:
     void RefreshAlsa(std::chrono::steady_clock::time_point now);
     void RefreshJack(std::chrono::steady_clock::time_point now);
     unsigned int AlsaCount();
-    unsigned int JackCount();
     std::optional<Location> Locate(int index);
-    bool OpenJack(unsigned int port);
-    void SendJack(const unsigned char* message, std::size_t size);
+    void Dropped();
 
+    std::shared_ptr<MidiPortSignals> m_signals;
     std::unique_ptr<RtMidiOut> m_alsa;
-    std::unique_ptr<JackBackend> m_jack;
+    std::shared_ptr<JackMidiOutput> m_jack;
+    std::unique_ptr<MidiPortWatch> m_watch;
     std::chrono::steady_clock::time_point m_nextAlsaTry{};
     std::chrono::steady_clock::time_point m_nextJackTry{};
     Backend m_open = Backend::None;
     bool m_failed = false;  // set by the RtMidi error callback
     std::uint64_t m_dropped = 0;
+    std::uint64_t m_droppedSinceOpen = 0;
 };

@@ -7,12 +7,10 @@
 namespace {
 
 // The default 50 µs timer slack adds up over a patch dump of hundreds of 2 ms pauses.
-// Slack is per thread, so it is set for whichever thread ends up pausing.
+// Slack is per thread, so it is set for whichever thread ends up pausing; and checked before every pause,
+// because libraries reset it (PipeWire's JACK library does when a client opens).
 void TightenTimerSlack() {
-    thread_local bool done = false;
-    if (done) return;
-    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    done = true;
+    if (prctl(PR_GET_TIMERSLACK) != 1) prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 }
 
 }  // namespace

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+// Work on a thread of its own, which the caller waits for only as long as it chooses. A JACK server that
+// stopped answering (frozen, not dead) holds every request to it; this way only that thread waits, and it
+// finishes whenever the server does. The work must own whatever it uses.
+class BackgroundCall {
+public:
+    explicit BackgroundCall(std::function<void()> work);
+    // True once the work has finished; waits at most `limit` for it.
+    bool WaitFor(std::chrono::milliseconds limit) const;
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;
+};
+
+// Starts `work` and waits at most `limit`; true when it finished in time.
+bool RunWithin(std::chrono::milliseconds limit, std::function<void()> work);

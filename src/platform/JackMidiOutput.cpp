@@ -1,0 +1,329 @@
+#include "platform/JackMidiOutput.h"
+
+#include "platform/BoundedCall.h"
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <utility>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// How long one Send may wait for room in a full ring before the message is dropped.
+constexpr auto kSendMaxWait = 4ms;
+constexpr auto kSendPoll = 250us;
+// How long a close waits for the queue at most: enough for a server that stalls at the close, resumes and
+// settles (see below).
+constexpr auto kCloseMinWait = 500ms;
+constexpr std::uint32_t kClosePeriods = 16;
+constexpr auto kClosePoll = 1ms;
+// Disconnecting, or taking the client off the server: a few ms when the server answers.
+constexpr std::chrono::milliseconds kLeaveWait{500};
+// A cycle this late, in periods (and never under the minimum), means the server stalled; after a stall
+// nothing is written for the settling time.
+constexpr int kStallPeriods = 4;
+constexpr std::chrono::milliseconds kStallMin{50};
+constexpr int kSettlePeriods = 8;
+constexpr std::chrono::milliseconds kSettleMin{150};
+// How long a notice of a lost connection is checked against the graph.
+constexpr std::chrono::milliseconds kLossCheck{200};
+// Cycles an open lets pass after connecting, and how long it waits for them at most.
+constexpr std::uint64_t kLinkCycles = 2;
+constexpr std::chrono::milliseconds kLinkWait{200};
+// An open after a close whose disconnect a frozen server still holds.
+constexpr std::chrono::milliseconds kOpenMaxWait{5000};
+
+}  // namespace
+
+struct JackCallbacks {
+    static JackMidiOutput& Self(void* arg) { return *static_cast<JackMidiOutput*>(arg); }
+
+    static int Process(jack_nframes_t nframes, void* arg) {
+        Self(arg).Process(nframes);
+        return 0;
+    }
+    static int BufferSize(jack_nframes_t nframes, void* arg) {
+        Self(arg).m_periodFrames.store(nframes, std::memory_order_relaxed);
+        return 0;
+    }
+    // jackd calls the one with a reason, PipeWire's library the plain one; we ask for both.
+    static void InfoShutdown(jack_status_t, const char*, void* arg) { Shutdown(arg); }
+    static void Shutdown(void* arg) {
+        JackMidiOutput& self = Self(arg);
+        if (self.m_gone.exchange(true, std::memory_order_acq_rel)) return;
+        self.m_signals->jackMissing.store(true);
+        if (self.m_accepting.load()) self.m_signals->Notify(MidiPortChange::OpenDeviceLost);
+        self.m_signals->Notify(MidiPortChange::ListChanged);
+    }
+    static int Xrun(void* arg) {
+        Self(arg).m_xruns.fetch_add(1, std::memory_order_release);
+        return 0;
+    }
+    static void PortRegistration(jack_port_id_t, int, void* arg) {
+        Self(arg).m_signals->Notify(MidiPortChange::ListChanged);
+    }
+    static void PortRename(jack_port_id_t, const char*, const char*, void* arg) {
+        Self(arg).m_signals->Notify(MidiPortChange::ListChanged);
+    }
+    // Our port losing its connection to the device means the device is gone (its client quit, it was
+    // unplugged, or disconnected by hand): messages would go nowhere. The notice can come before this
+    // client's view of the graph changes, and a late one can be about the device of an earlier open, so
+    // the device counts as lost only once our port is seen unconnected to it twice, some cycles apart.
+    static void PortConnect(jack_port_id_t a, jack_port_id_t b, int connected, void* arg) {
+        JackMidiOutput& self = Self(arg);
+        if (connected != 0 || !self.m_accepting.load()) return;
+        jack_port_t* ours = self.m_port.load();
+        if (ours == nullptr) return;
+        if (jack_port_by_id(self.m_client, a) != ours && jack_port_by_id(self.m_client, b) != ours) return;
+        const std::string target = self.Target();
+        if (target.empty()) return;
+        int unconnected = 0;
+        for (auto deadline = Clock::now() + kLossCheck; unconnected < 2 && Clock::now() < deadline;) {
+            if (jack_port_connected_to(ours, target.c_str()) == 0) {
+                if (++unconnected == 2) break;
+                std::this_thread::sleep_for(kLossCheck / 4);
+            } else {
+                std::this_thread::sleep_for(2ms);
+            }
+        }
+        if (unconnected < 2 || !self.m_accepting.load() || self.Target() != target) return;
+        self.m_targetLost.store(true, std::memory_order_release);
+        self.m_signals->Notify(MidiPortChange::OpenDeviceLost);
+    }
+};
+
+JackMidiOutput::JackMidiOutput(std::shared_ptr<MidiPortSignals> signals) : m_signals(std::move(signals)) {}
+
+std::shared_ptr<JackMidiOutput> JackMidiOutput::Connect(const char* clientName,
+                                                        std::shared_ptr<MidiPortSignals> signals) {
+    std::shared_ptr<JackMidiOutput> out(new JackMidiOutput(std::move(signals)));
+    out->m_client = jack_client_open(clientName, JackNoStartServer, nullptr);
+    if (out->m_client == nullptr) return nullptr;
+    jack_client_t* c = out->m_client;
+    void* arg = out.get();
+    jack_set_process_callback(c, &JackCallbacks::Process, arg);
+    jack_set_buffer_size_callback(c, &JackCallbacks::BufferSize, arg);
+    jack_on_shutdown(c, &JackCallbacks::Shutdown, arg);
+    jack_on_info_shutdown(c, &JackCallbacks::InfoShutdown, arg);
+    jack_set_port_registration_callback(c, &JackCallbacks::PortRegistration, arg);
+    jack_set_port_rename_callback(c, &JackCallbacks::PortRename, arg);
+    jack_set_port_connect_callback(c, &JackCallbacks::PortConnect, arg);
+    jack_set_xrun_callback(c, &JackCallbacks::Xrun, arg);
+    out->m_sampleRate = std::max<jack_nframes_t>(1, jack_get_sample_rate(c));
+    out->m_periodFrames.store(jack_get_buffer_size(c));
+    if (jack_activate(c) != 0) return nullptr;
+    out->m_signals->jackMissing.store(false);
+    return out;
+}
+
+void JackMidiOutput::Release(std::shared_ptr<JackMidiOutput> client) {
+    if (!client) return;
+    if (client->ServerGone()) {
+        // Closing a client whose server died can crash inside libjack; the dead client is small, so it is
+        // left as it is (held by a never-freed list, so that leak checkers see it is kept on purpose).
+        static auto* const abandoned = new std::vector<std::shared_ptr<JackMidiOutput>>;
+        static std::mutex mutex;
+        std::lock_guard lock(mutex);
+        abandoned->push_back(std::move(client));
+        return;
+    }
+    RunWithin(kLeaveWait, [client = std::move(client)]() mutable { client.reset(); });
+}
+
+JackMidiOutput::~JackMidiOutput() {
+    // Once closed the client calls us no more; its port goes with it.
+    if (m_client != nullptr) jack_client_close(m_client);
+}
+
+std::vector<std::string> JackMidiOutput::InputPorts() const {
+    std::vector<std::string> names;
+    if (ServerGone()) return names;
+    if (const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
+        for (const char** p = ports; *p != nullptr; ++p) names.emplace_back(*p);
+        jack_free(ports);
+    }
+    return names;
+}
+
+std::chrono::milliseconds JackMidiOutput::DrainLimit() const {
+    const std::uint64_t frames = std::uint64_t{m_periodFrames.load(std::memory_order_relaxed)} * kClosePeriods;
+    const auto periods = std::chrono::milliseconds(frames * 1000 / m_sampleRate + 1);
+    return std::max<std::chrono::milliseconds>(kCloseMinWait, periods);
+}
+
+bool JackMidiOutput::Open(const std::string& target, const char* portName) {
+    if (m_open) Close();
+    if (ServerGone()) return false;
+    // The disconnect of the last close waits on a frozen server; a connect now would wait behind it.
+    if (m_leaving && !m_leaving->WaitFor(kOpenMaxWait)) return false;
+    m_leaving.reset();
+    jack_port_t* port = m_port.load();
+    if (port == nullptr) {
+        port = jack_port_register(m_client, portName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        if (port == nullptr) return false;
+        m_port.store(port);
+    }
+    const int connected = jack_connect(m_client, jack_port_name(port), target.c_str());
+    if (connected != 0 && connected != EEXIST) return false;
+    // PipeWire makes a new link carry data only from a later cycle on; what is written before is lost.
+    const std::uint64_t cycles = m_cycles.load(std::memory_order_acquire);
+    WaitFor(kLinkWait, [&] { return m_cycles.load(std::memory_order_acquire) >= cycles + kLinkCycles; });
+    // The callback leaves the ring and the placement alone while it is not accepting; the counters run on
+    // from open to open (the callback keeps counting cycles), so this open starts from where they stand.
+    m_ring.Reset();
+    m_placer.Forget();
+    m_placer.SetSampleRate(m_sampleRate);
+    m_queued = m_openedAt = m_written.load();
+    m_unsureAtOpen = m_unsure.load();
+    m_stalledAt.reset();
+    m_targetLost.store(false);
+    SetTarget(target);
+    m_open = true;
+    m_accepting.store(true);
+    return true;
+}
+
+bool JackMidiOutput::Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+    if (!m_open || TargetLost()) return false;
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch());
+    const StampedRing::Message message{jack_frame_time(m_client), static_cast<std::uint32_t>(micros.count()),
+                                       {status, data1, data2}};
+    if (!m_ring.Push(message)) {
+        // The ring holds seconds of messages at the sink's pace: full means the server has stalled. Wait
+        // briefly once; while the server shows no progress after that, drop at once.
+        const std::uint64_t cycles = m_cycles.load(std::memory_order_acquire);
+        if (m_stalledAt && *m_stalledAt == cycles) return false;
+        const auto deadline = Clock::now() + kSendMaxWait;
+        bool pushed = false;
+        while (!pushed && !ServerGone() && Clock::now() < deadline) {
+            std::this_thread::sleep_for(kSendPoll);
+            pushed = m_ring.Push(message);
+        }
+        if (!pushed) {
+            m_stalledAt = m_cycles.load(std::memory_order_acquire);
+            return false;
+        }
+    }
+    m_stalledAt.reset();
+    ++m_queued;
+    return true;
+}
+
+template <typename Done>
+bool JackMidiOutput::WaitFor(std::chrono::milliseconds limit, Done done) const {
+    const auto deadline = Clock::now() + limit;
+    while (!done()) {
+        if (ServerGone() || Clock::now() >= deadline) return done();
+        std::this_thread::sleep_for(kClosePoll);
+    }
+    return true;
+}
+
+std::size_t JackMidiOutput::Close() {
+    if (!m_open) return 0;
+    m_open = false;
+    const auto allDelivered = [this] { return m_delivered.load(std::memory_order_acquire) >= m_queued; };
+    WaitFor(DrainLimit(), [&] { return allDelivered() || m_targetLost.load(std::memory_order_acquire); });
+    StopWriting();
+    // Written in the last cycle but not yet confirmed, or written around a stall, counts as not delivered:
+    // a report may be too high, never too low.
+    const std::uint64_t sent = m_queued - m_openedAt;
+    const std::uint64_t delivered = std::clamp(m_delivered.load(std::memory_order_acquire), m_openedAt, m_queued);
+    const std::uint64_t unsure = m_unsure.load(std::memory_order_acquire) - m_unsureAtOpen;
+    const auto undelivered = static_cast<std::size_t>(std::min(sent, m_queued - delivered + unsure));
+
+    // A dead server took the connection with it; a frozen one holds the request, and then only the
+    // thread that made it.
+    if (!ServerGone()) {
+        auto self = shared_from_this();
+        m_leaving.emplace([self, port = m_port.load(), target = Target()] {
+            jack_disconnect(self->m_client, jack_port_name(port), target.c_str());
+        });
+        if (m_leaving->WaitFor(kLeaveWait)) m_leaving.reset();
+    }
+    SetTarget({});
+    return undelivered;
+}
+
+std::string JackMidiOutput::Target() const {
+    std::lock_guard lock(m_targetMutex);
+    return m_target;
+}
+
+void JackMidiOutput::SetTarget(std::string target) {
+    std::lock_guard lock(m_targetMutex);
+    m_target = std::move(target);
+}
+
+void JackMidiOutput::StopWriting() {
+    m_accepting.store(false);
+    // A cycle that read the flag before the store above is still marked; one that starts later sees it.
+    const auto deadline = Clock::now() + 100ms;
+    while (m_inCycle.load() && Clock::now() < deadline) std::this_thread::sleep_for(20us);
+}
+
+void JackMidiOutput::Process(std::uint32_t nframes) {
+    m_inCycle.store(true);
+    const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
+    const auto now = Clock::now();  // no system call: the clock is read in user space
+
+    // A stall of the server shows as a cycle that comes far too late, or whose frames jump far from where
+    // the last one ended. Around one, the readers of our port may miss cycles that we run (PipeWire skips
+    // them while it catches up): what the last cycles wrote is not counted as delivered, and nothing is
+    // written until the graph has settled. A smaller skip of frames, or an overrun the server reports, may
+    // have cost a reader its cycle too, but passes at once.
+    const auto period = std::chrono::microseconds(std::uint64_t{nframes} * 1000000 / m_sampleRate);
+    const auto stallTime = std::max<Clock::duration>(kStallPeriods * period, kStallMin);
+    const auto stallFrames =
+        std::chrono::duration_cast<std::chrono::microseconds>(stallTime).count() * m_sampleRate / 1000000;
+    const bool first = m_lastCycleWall == Clock::time_point{};
+    const std::int64_t skipped = static_cast<std::int32_t>(cycleStart - (m_lastCycleStart + m_lastCycleFrames));
+    const bool stalled = !first && (now - m_lastCycleWall > stallTime || std::abs(skipped) > stallFrames);
+    const std::uint32_t xruns = m_xruns.load(std::memory_order_acquire);
+    const bool overrun = xruns != m_seenXruns || (!first && skipped != 0);
+    m_seenXruns = xruns;
+    m_lastCycleStart = cycleStart;
+    m_lastCycleFrames = nframes;
+    m_lastCycleWall = now;
+    std::uint64_t unsure = 0;
+    if (stalled || overrun) {
+        unsure = m_recentWrites[0] + m_recentWrites[1];
+        m_recentWrites = {};
+        m_faults.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (stalled) m_holdUntil = now + std::max<Clock::duration>(kSettlePeriods * period, kSettleMin);
+
+    if (jack_port_t* port = m_port.load(std::memory_order_acquire)) {
+        void* buffer = jack_port_get_buffer(port, nframes);
+        jack_midi_clear_buffer(buffer);
+        const std::uint64_t before = m_written.load(std::memory_order_relaxed);
+        std::uint64_t written = before;
+        if (now >= m_holdUntil && m_accepting.load() && !m_targetLost.load(std::memory_order_acquire)) {
+            while (const StampedRing::Message* m = m_ring.Front()) {
+                const FramePlacer::Stamp stamp{m->frame, m->micros};
+                const std::optional<std::uint32_t> offset = m_placer.Place(stamp, cycleStart, nframes);
+                if (!offset) break;
+                // A full buffer keeps the rest for the next cycle.
+                if (jack_midi_event_write(buffer, *offset, m->bytes, sizeof m->bytes) != 0) break;
+                m_placer.Written(stamp, cycleStart + *offset);
+                m_ring.Pop();
+                ++written;
+            }
+            m_written.store(written, std::memory_order_relaxed);
+        }
+        m_recentWrites = {m_recentWrites[1], written - before};
+        if (unsure > 0) m_unsure.fetch_add(unsure, std::memory_order_release);
+        // What earlier cycles wrote has been read by now: this cycle could only start after theirs ended.
+        m_delivered.store(before, std::memory_order_release);
+    }
+    m_cycles.fetch_add(1, std::memory_order_release);
+    m_inCycle.store(false);
+}

@@ -1,0 +1,116 @@
+#pragma once
+
+#include "platform/BoundedCall.h"
+#include "platform/FramePlacer.h"
+#include "platform/MidiPortSignals.h"
+#include "platform/StampedRing.h"
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct _jack_client;
+struct _jack_port;
+
+// Our JACK client: it lists the MIDI inputs of the server and sends to one of them through an output port
+// of its own. Each message is stamped with the frame time of its send and written one period later at that
+// frame, never closer to the one before than it was sent, so the spacing the sender keeps is the spacing
+// the input sees. The same code runs on jackd and on PipeWire's JACK library.
+//
+// Send and Close come from one thread; the process callback takes the messages from a lock-free ring.
+// Neither waits for long on a stalled or dead server: a full ring waits a few ms and then drops, a close
+// waits a bounded time for the queue to be delivered and says how much was not.
+class JackMidiOutput : public std::enable_shared_from_this<JackMidiOutput> {
+public:
+    // Nothing when no server answers; never starts one.
+    static std::shared_ptr<JackMidiOutput> Connect(const char* clientName, std::shared_ptr<MidiPortSignals> signals);
+    // Closes the client on a thread of its own and waits a little for it: a frozen server keeps only that thread.
+    static void Release(std::shared_ptr<JackMidiOutput> client);
+    ~JackMidiOutput();
+    JackMidiOutput(const JackMidiOutput&) = delete;
+    JackMidiOutput& operator=(const JackMidiOutput&) = delete;
+
+    // The server shut down or died: this client is of no further use.
+    bool ServerGone() const { return m_gone.load(std::memory_order_acquire); }
+    // The server's MIDI input ports by full name, in its order.
+    std::vector<std::string> InputPorts() const;
+
+    bool Open(const std::string& target, const char* portName);
+    bool IsOpen() const { return m_open; }
+    // False when the message was dropped: no device, the device or server gone, or the queue stayed full.
+    bool Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
+    // Waits until every queued message has been delivered, or the server died, or the time limit passed;
+    // then disconnects from the device. Returns how many queued messages were not confirmed delivered.
+    std::size_t Close();
+    // The device disconnected or its server went away while open.
+    bool TargetLost() const { return m_targetLost.load(std::memory_order_acquire) || ServerGone(); }
+
+    // Stalls and overruns of the server seen so far; messages written around one are counted as not
+    // delivered by the close, since a reader may have missed them.
+    std::uint64_t ServerFaults() const { return m_faults.load(std::memory_order_relaxed); }
+
+    // How long a close waits at most for the queue: 16 periods, never under 500 ms.
+    std::chrono::milliseconds DrainLimit() const;
+
+private:
+    explicit JackMidiOutput(std::shared_ptr<MidiPortSignals> signals);
+
+    friend struct JackCallbacks;  // the C callbacks the library calls
+
+    void Process(std::uint32_t nframes);
+    // Waits (sleeping) until `done` holds, the server dies, or the limit passes; true when `done` held.
+    template <typename Done>
+    bool WaitFor(std::chrono::milliseconds limit, Done done) const;
+    // Stops the process callback writing, and waits until a cycle under way has finished.
+    void StopWriting();
+    std::string Target() const;
+    void SetTarget(std::string target);
+
+    std::shared_ptr<MidiPortSignals> m_signals;
+    _jack_client* m_client = nullptr;
+    std::uint32_t m_sampleRate = 48000;
+    std::atomic<std::uint32_t> m_periodFrames{1024};
+    std::atomic<bool> m_gone{false};
+
+    // Shared with the process callback. The port is registered at the first open and kept for the life of
+    // the client, so that the callback can clear its buffer every cycle: a close that gives up on a frozen
+    // server must not leave the last cycle's messages in a buffer the server reads again once it resumes.
+    std::atomic<_jack_port*> m_port{nullptr};
+    std::atomic<bool> m_accepting{false};  // set while open: the callback writes the queue to the port
+    std::atomic<bool> m_targetLost{false};
+    std::atomic<bool> m_inCycle{false};
+    std::atomic<std::uint64_t> m_cycles{0};
+    std::atomic<std::uint64_t> m_written{0};    // messages written to the port
+    std::atomic<std::uint64_t> m_delivered{0};  // of those, the ones a later cycle has confirmed
+    std::atomic<std::uint64_t> m_unsure{0};     // written in cycles a stall or an overrun may have cost
+    std::atomic<std::uint32_t> m_xruns{0};      // overruns the server reported
+    std::atomic<std::uint64_t> m_faults{0};     // stalls and overruns the callback has seen
+    StampedRing m_ring;
+    // The callback's own.
+    FramePlacer m_placer;
+    std::array<std::uint64_t, 2> m_recentWrites{};  // messages written in the last two cycles
+    std::uint32_t m_seenXruns = 0;
+    std::uint32_t m_lastCycleStart = 0;
+    std::uint32_t m_lastCycleFrames = 0;
+    std::chrono::steady_clock::time_point m_lastCycleWall{};
+    std::chrono::steady_clock::time_point m_holdUntil{};  // after a stall: write nothing before this
+
+    // The device while open; also read by the notification thread.
+    mutable std::mutex m_targetMutex;
+    std::string m_target;
+
+    // The sending thread's own.
+    bool m_open = false;
+    std::optional<BackgroundCall> m_leaving;  // the disconnect of the last close, on a thread of its own
+    std::uint64_t m_queued = 0;        // messages put into the ring, counted on from open to open
+    std::uint64_t m_openedAt = 0;      // the count at the last open
+    std::uint64_t m_unsureAtOpen = 0;  // m_unsure at the last open
+    std::optional<std::uint64_t> m_stalledAt;  // cycle count when a full ring last timed out
+};

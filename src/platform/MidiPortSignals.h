@@ -1,0 +1,39 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+#include <utility>
+
+enum class MidiPortChange {
+    ListChanged,     // ports may have appeared, gone or been renamed: read the list again
+    OpenDeviceLost,  // the open device (or its server) went away; sends are dropped until it is reopened
+};
+using MidiPortChangeHandler = std::function<void(MidiPortChange)>;
+
+// What the JACK client, the watch thread and RtMidiPorts tell each other. Shared, so that a JACK client
+// left to close on a thread of its own can still reach it.
+class MidiPortSignals {
+public:
+    void SetHandler(MidiPortChangeHandler handler) {
+        std::lock_guard lock(m_mutex);
+        m_handler = std::move(handler);
+    }
+    // From any thread; the handler runs on the caller's thread.
+    void Notify(MidiPortChange change) {
+        std::lock_guard lock(m_mutex);
+        if (m_handler) m_handler(change);
+    }
+
+    // No live JACK client: the watch looks for a server.
+    std::atomic<bool> jackMissing{true};
+    // The watch saw a server answer: look again at once instead of after the retry interval.
+    std::atomic<bool> jackBack{false};
+    // The open ALSA device as (client << 8) | port, or -1; and whether it has gone since it was opened.
+    std::atomic<int> alsaTarget{-1};
+    std::atomic<bool> alsaTargetLost{false};
+
+private:
+    std::mutex m_mutex;
+    MidiPortChangeHandler m_handler;
+};

@@ -1,0 +1,158 @@
+// The parts of the MIDI platform layer that need no server: where a stamped message goes in a process
+// cycle, the ring that hands messages to the process callback, and the sequencer address in a port name.
+#include "platform/AlsaAddress.h"
+#include "platform/FramePlacer.h"
+#include "platform/StampedRing.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr std::uint32_t kPeriod = 256;
+
+// A stamp at 48 kHz whose clock reading agrees with its frame estimate: 48 frames to the ms.
+FramePlacer::Stamp At(std::uint32_t frame) { return {frame, frame * 1000 / 48}; }
+
+TEST(FramePlacer, MessagesKeepTheirSpacingOnePeriodLater) {
+    FramePlacer placer;
+    // Sent during the cycle that started at 1000, they go out in the next one at the same offsets.
+    std::vector<std::optional<std::uint32_t>> offsets;
+    for (std::uint32_t frame : {1000u, 1096u, 1192u}) {
+        offsets.push_back(placer.Place(At(frame), 1000 + kPeriod, kPeriod));
+        placer.Written(At(frame), 1000 + kPeriod + *offsets.back());
+    }
+    EXPECT_EQ(offsets, (std::vector<std::optional<std::uint32_t>>{0u, 96u, 192u}));
+}
+
+TEST(FramePlacer, AMessageStampedAfterTheCycleBeganWaitsForTheNext) {
+    FramePlacer placer;
+    EXPECT_EQ(placer.Place(At(1300), 1256, kPeriod), std::nullopt);
+    EXPECT_EQ(placer.Place(At(1300), 1512, kPeriod), std::optional<std::uint32_t>(44));
+}
+
+// The frame estimate wobbles when the server runs late (it may even go backwards); the clock does not. The
+// spacing at the input is never less than the spacing of the sends, less the 3% allowed for the clocks'
+// disagreement (2 ms: 93 frames of 96).
+TEST(FramePlacer, WobblingFrameEstimatesNeverShortenTheSpacing) {
+    FramePlacer placer;
+    const std::vector<FramePlacer::Stamp> sends = {{1000, 0}, {1130, 2000}, {1100, 4000}, {1290, 6000}};
+    std::vector<std::uint32_t> frames;
+    for (const auto& stamp : sends) {
+        std::optional<std::uint32_t> offset;
+        std::uint32_t cycle = 1256;
+        while (!(offset = placer.Place(stamp, cycle, kPeriod))) cycle += kPeriod;
+        placer.Written(stamp, cycle + *offset);
+        frames.push_back(cycle + *offset);
+    }
+    EXPECT_EQ(frames, (std::vector<std::uint32_t>{1256, 1386, 1479, 1572}));
+}
+
+TEST(FramePlacer, LateMessagesGoAtOnceButKeepTheirSpacing) {
+    FramePlacer placer;
+    // A backlog from a stall: sent 2 ms apart, due long ago.
+    std::vector<std::uint32_t> frames;
+    for (std::uint32_t frame : {1000u, 1096u, 1192u, 1288u}) {
+        std::optional<std::uint32_t> offset;
+        std::uint32_t cycle = 5000;
+        while (!(offset = placer.Place(At(frame), cycle, kPeriod))) cycle += kPeriod;
+        placer.Written(At(frame), cycle + *offset);
+        frames.push_back(cycle + *offset);
+    }
+    EXPECT_EQ(frames, (std::vector<std::uint32_t>{5000, 5093, 5186, 5279}));
+    // After a pause of more than 20 ms, a message on time is on time again.
+    EXPECT_EQ(placer.Place(At(10088), 10088 + kPeriod, kPeriod), std::optional<std::uint32_t>(0));
+}
+
+TEST(FramePlacer, AStampFarAheadOfTheCycleIsDueNowAndStillSpaced) {
+    // The estimate ran on while the server stood still: due now, and spaced as sent.
+    FramePlacer placer;
+    EXPECT_EQ(placer.Place(At(90000), 1000, kPeriod), std::optional<std::uint32_t>(0));
+    placer.Written(At(90000), 1000);
+    EXPECT_EQ(placer.Place(At(90096), 1000, kPeriod), std::optional<std::uint32_t>(93));
+    // A stamp only a little further ahead (a server running late at a small period) is waited for.
+    FramePlacer small;
+    EXPECT_EQ(small.Place(At(1500), 1000, 64), std::nullopt);
+    EXPECT_EQ(small.Place(At(1500), 1564, 64), std::optional<std::uint32_t>(0));
+}
+
+TEST(FramePlacer, FrameTimesAndTheClockWrapAround) {
+    FramePlacer placer;
+    const FramePlacer::Stamp first{0xFFFFFF00u, 0xFFFFFFF0u};  // both wrap between the two sends
+    ASSERT_EQ(placer.Place(first, first.frame + kPeriod, kPeriod), std::optional<std::uint32_t>(0));
+    placer.Written(first, first.frame + kPeriod);
+    const FramePlacer::Stamp second{first.frame + 200, first.micros + 200 * 1000 / 48};
+    EXPECT_EQ(placer.Place(second, first.frame + kPeriod, kPeriod), std::optional<std::uint32_t>(200));
+}
+
+TEST(StampedRing, FillsToCapacityKeepsOrderAndRefusesMore) {
+    StampedRing ring;
+    for (std::uint32_t i = 0; i < StampedRing::kCapacity; ++i)
+        ASSERT_TRUE(ring.Push({i, 0, {0xB0, static_cast<std::uint8_t>(i & 0x7F), 1}}));
+    EXPECT_FALSE(ring.Push({0, 0, {0xB0, 0, 0}}));
+    EXPECT_EQ(ring.Size(), StampedRing::kCapacity);
+    for (std::uint32_t i = 0; i < StampedRing::kCapacity; ++i) {
+        const auto* m = ring.Front();
+        ASSERT_NE(m, nullptr);
+        ASSERT_EQ(m->frame, i);
+        ring.Pop();
+    }
+    EXPECT_EQ(ring.Front(), nullptr);
+    ring.Push({7, 0, {0xB0, 1, 2}});
+    ring.Reset();
+    EXPECT_EQ(ring.Front(), nullptr);
+}
+
+// One thread sends, another takes, as the sender and the process callback do: everything arrives once,
+// in order, whole.
+TEST(StampedRing, HandsOverBetweenTwoThreadsInOrder) {
+    StampedRing ring;
+    constexpr std::uint32_t kCount = 200000;
+    std::vector<std::uint32_t> taken;
+    taken.reserve(kCount);
+    bool whole = true;
+    std::thread consumer([&] {
+        while (taken.size() < kCount) {
+            if (const auto* m = ring.Front()) {
+                whole = whole && m->bytes[0] == 0xB0 && m->bytes[1] == (m->frame & 0x7F) && m->bytes[2] == 0x55;
+                taken.push_back(m->frame);
+                ring.Pop();
+            } else {
+                std::this_thread::yield();
+            }
+        }
+    });
+    for (std::uint32_t i = 0; i < kCount;) {
+        if (ring.Push({i, i, {0xB0, static_cast<std::uint8_t>(i & 0x7F), 0x55}}))
+            ++i;
+        else
+            std::this_thread::yield();
+    }
+    consumer.join();
+    EXPECT_TRUE(whole);
+    bool ordered = true;
+    for (std::uint32_t i = 0; i < kCount; ++i) ordered = ordered && taken[i] == i;
+    EXPECT_TRUE(ordered);
+}
+
+TEST(AlsaPortAddress, ReadsTheAddressRtMidiAppends) {
+    EXPECT_EQ(AlsaPortAddress("Midi Through:Midi Through Port-0 14:0"), std::optional<int>(14 << 8));
+    EXPECT_EQ(AlsaPortAddress("USB MIDI Interface:USB MIDI Interface MIDI 1 24:1"), std::optional<int>((24 << 8) | 1));
+    EXPECT_EQ(AlsaPortAddress("Client:Port 255:255"), std::optional<int>(0xFFFF));
+}
+
+TEST(AlsaPortAddress, HostileNamesGiveNoAddress) {
+    for (const std::string& name : std::vector<std::string>
+         {"", " ", "no address", "Client:Port 256:0", "Client:Port 1:256", "Client:Port +1:2", "Client:Port 1:-2",
+          "Client:Port 14:0 ", "Client:Port 1:2:3", "Client:Port :", "Client:Port 1:", "Client:Port :1",
+          "Client:Port 0x1:2", "Client:Port 0001:2", std::string("Client:Port 1\0:2", 16), std::string(5000, ':'),
+          "Client:Port \xFF\xFE:1"})
+        EXPECT_EQ(AlsaPortAddress(name), std::nullopt) << name;
+}
+
+}  // namespace
