@@ -53,14 +53,17 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_CUSTOM_INSTALL_VARIABLES QUARN_DEBIAN_PACKAGE=ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "patch editor for a MIDI-controlled synthesizer")
+# Control-file lines: lintian wants them under 80 columns, and CPack keeps the breaks given here.
 set(CPACK_PACKAGE_DESCRIPTION
-"QuarnEdit edits one patch (one sound) of a MIDI-controlled hardware synthesizer in a window of
-sliders, lists and check boxes, grouped by the synthesizer's sections. Every change goes out at once
-as MIDI Control Change messages, so the instrument follows the editor live.
+"QuarnEdit edits one patch (one sound) of a MIDI-controlled hardware
+synthesizer in a window of sliders, lists and check boxes, grouped by the
+synthesizer's sections. Every change goes out at once as MIDI Control Change
+messages, so the instrument follows the editor live.
 
-It saves and opens patches in .qnp files, sends the whole patch on demand, exports it as a Standard
-MIDI File, and offers a quick-load menu of the patches at hand. It talks to ALSA sequencer and JACK
-MIDI ports; install a JACK server to reach JACK MIDI.")
+It saves and opens patches in .qnp files, sends the whole patch on demand,
+exports it as a Standard MIDI File, and offers a quick-load menu of the
+patches at hand. It talks to ALSA sequencer and JACK MIDI ports; install a
+JACK server to reach JACK MIDI.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -6,6 +6,7 @@
 set -u
 export LC_ALL=C  # sorted lists are compared as bytes
 build=$(cd "$1" && pwd)
+source=$(cd "$(dirname "$0")/.." && pwd)
 programdir=$2
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/quarn package.XXXXXX") || exit 1
 trap 'rm -rf "$tmp"' EXIT
@@ -72,6 +73,8 @@ $expected"
 [ "$(readlink "$root/usr/bin/quarnedit")" = "../$programdir/quarnedit" ] ||
     fail "the launcher leads to $(readlink "$root/usr/bin/quarnedit")"
 cmp "$root/usr/$programdir/default.qnp" "$build/default.qnp" || fail "the packaged default.qnp is not the build's"
+gzip -dc "$root/usr/share/man/man1/quarnedit.1.gz" | cmp - "$source/resources/quarnedit.1" ||
+    fail "the packaged man page is not resources/quarnedit.1"
 
 # The installed program, run through its launcher from elsewhere, against the build's.
 out=$("$root/usr/bin/quarnedit" --version 2>&1) || fail "--version failed: $out"
@@ -85,6 +88,27 @@ dll="$root/usr/$programdir/Selvane.DLL"
 out=$(ldd -r "$dll" 2>&1) || fail "ldd -r failed: $out"
 echo "$out" | grep -E 'not found|undefined symbol' && fail "Selvane.DLL does not load"
 nm -D --defined-only "$dll" | grep -qw RunQuickLoadMenuA || fail "Selvane.DLL has no RunQuickLoadMenuA"
+
+# The window, started through the unpacked launcher, opens the default patch beside the real program. It then
+# waits at its transmit question, so it is watched until it opens the file (at most 20 s), then ended.
+if strace -o /dev/null true 2>/dev/null; then
+    patch="$root/usr/$programdir/default.qnp"
+    (cd / && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$tmp" JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=quarn-none \
+        strace -f -qq -e trace=openat -P "$patch" -o "$tmp/trace" sh -c 'echo $$ >"$1" && exec "$2"' sh "$tmp/pid" \
+        "$root/usr/bin/quarnedit" </dev/null >"$tmp/gui.log" 2>&1) &
+    tracer=$!
+    i=0
+    while [ $i -lt 200 ] && ! grep -q '= [0-9]' "$tmp/trace" 2>/dev/null && kill -0 $tracer 2>/dev/null; do
+        sleep 0.1
+        i=$((i + 1))
+    done
+    grep -q '= [0-9]' "$tmp/trace" || fail "the window did not open its default.qnp: $(cat "$tmp/trace" "$tmp/gui.log")"
+    # The program, not the tracer: strace ends when its program does.
+    [ -s "$tmp/pid" ] && kill "$(cat "$tmp/pid")" 2>/dev/null
+    wait $tracer 2>/dev/null
+else
+    echo "strace cannot trace here: the window's lookup of default.qnp is not checked"
+fi
 
 appstreamcli validate --no-net --strict --pedantic "$root/usr/share/metainfo/io.github.quarnedit.QuarnEdit.metainfo.xml" ||
     fail "the AppStream metadata does not validate"
