@@ -22,7 +22,7 @@ cpack -G DEB --config "$build/CPackConfig.cmake" -B "$tmp/out" >"$tmp/cpack.log"
 text=$("$build/quarnedit" --version) || { echo "the build's program does not run"; exit 1; }
 text=${text#QuarnEdit Version }
 release=${text%% *}
-prerelease=$(printf '%s' "${text#"$release"}" | tr -d ' ' | tr 'A-Z' 'a-z')
+prerelease=$(printf '%s' "${text#"$release"}" | tr -d ' ' | tr '[:upper:]' '[:lower:]')
 version=$release${prerelease:+~$prerelease}
 if [ -n "$prerelease" ]; then
     dpkg --compare-versions "$version" lt "$release" || fail "$version does not sort before $release"
@@ -44,7 +44,7 @@ $fields
 expected:
 $expected"
 # Computed from the binaries: what they link must be there, and nothing from the build's tools.
-depends=$(dpkg-deb -f "$deb" Depends | tr ',|' '\n\n' | sed 's/^ *//; s/ .*//' | sort -u)
+depends=$(dpkg-deb -f "$deb" Depends | tr ',|' '\n' | sed 's/^ *//; s/ .*//' | sort -u)
 for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 librtmidi6 libasound2 libjack-jackd2-0; do
     echo "$depends" | grep -qx "$lib" || fail "Depends lacks $lib: $(dpkg-deb -f "$deb" Depends)"
 done
@@ -93,6 +93,7 @@ nm -D --defined-only "$dll" | grep -qw RunQuickLoadMenuA || fail "Selvane.DLL ha
 # waits at its transmit question, so it is watched until it opens the file (at most 20 s), then ended.
 if strace -o /dev/null true 2>/dev/null; then
     patch="$root/usr/$programdir/default.qnp"
+    # shellcheck disable=SC2016 # expanded by the inner shell
     (cd / && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$tmp" JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=quarn-none \
         strace -f -qq -e trace=openat -P "$patch" -o "$tmp/trace" sh -c 'echo $$ >"$1" && exec "$2"' sh "$tmp/pid" \
         "$root/usr/bin/quarnedit" </dev/null >"$tmp/gui.log" 2>&1) &
