@@ -3,6 +3,7 @@
 // be read or written.
 #include "PatchFixtures.h"
 
+#include "app/BatchCommands.h"
 #include "platform/CommandLine.h"
 #include "platform/QSettingsProfile.h"
 #include "platform/RtMidiPorts.h"
@@ -26,6 +27,8 @@ namespace {
 // Dialogs whose device dialog lets the device list change while it is open.
 struct ChangingDialogs : ScriptedDialogs {
     std::function<void()> whileDeviceDialogOpen;
+    std::vector<std::vector<std::string>> shownLists;  // what the open dialog was told to show instead
+    void DeviceListChanged(const std::vector<std::string>& names) override { shownLists.push_back(names); }
     std::optional<int> RunDeviceDialog(const std::vector<std::string>& names, int current) override {
         if (whileDeviceDialogOpen) whileDeviceDialogOpen();
         return ScriptedDialogs::RunDeviceDialog(names, current);
@@ -463,6 +466,105 @@ TEST_F(DeviceChangeTest, DevicesThatAppearOpenTheOneTheUserChose) {
     EXPECT_EQ(shell->mapProfile.ints["Options/MIDI Output"], 1);
     EXPECT_TRUE(shell->dialogs.messages.empty());
     EXPECT_EQ(Wire(), CC({{16, 1}, {29, 5}}));
+}
+
+// ---- devices that come and go while the program runs ---------------------------------------------
+
+TEST_F(DeviceChangeTest, TheOpenDeviceThatGoesIsToldOnceAndReopenedByNameWhenItReturns) {
+    Start({"Port A", "Port B"}, 0);
+    const Bytes before = Wire();
+    shell->app->OnMidiPortsChanged(MidiPortChange::OpenDeviceLost);
+    Unplug("Port A");
+    shell->app->OnMidiPortsChanged(MidiPortChange::ListChanged);
+    shell->app->OnMidiPortsChanged(MidiPortChange::OpenDeviceLost);
+    EXPECT_EQ(Describe(shell->dialogs.messages), "Port A is gone: changes are not sent until it is back. [Info main]\n");
+    EXPECT_TRUE(shell->app->IsDeviceLost());
+    // Port B is another instrument: it is never used in Port A's place.
+    EXPECT_TRUE(Wire().empty());
+    EXPECT_EQ(shell->ports.openIndex, -1);
+
+    PlugIn(1, "Port A");
+    shell->app->OnMidiPortsChanged(MidiPortChange::ListChanged);
+    EXPECT_FALSE(shell->app->IsDeviceLost());
+    EXPECT_EQ(shell->frame.status, "Port A is back: changes are sent to it again.");
+    EXPECT_EQ(shell->app->m_midiOutDevice, 1);
+    EXPECT_EQ(shell->mapProfile.ints["Options/MIDI Output"], 1);
+    EXPECT_EQ(shell->dialogs.messages.size(), 1u);
+    EXPECT_EQ(Wire(), before);
+}
+
+TEST_F(DeviceChangeTest, TheOpenDeviceFollowsItsNameWhenOthersComeAndGo) {
+    Start({"Port A", "Port B"}, 1);
+    PlugIn(0, "Port E");
+    shell->app->OnMidiPortsChanged(MidiPortChange::ListChanged);
+    EXPECT_EQ(shell->app->m_midiOutDevice, 2);
+    EXPECT_EQ(shell->mapProfile.ints["Options/MIDI Output"], 2);
+    EXPECT_EQ(shell->mapProfile.strings["Options/MIDI Output Name"], "Port B");
+    EXPECT_TRUE(shell->dialogs.messages.empty());
+    EXPECT_EQ(Wire(), CC({{16, 1}, {29, 5}}));
+    // Leaving the list is going, even when no server said so.
+    Unplug("Port B");
+    shell->app->OnMidiPortsChanged(MidiPortChange::ListChanged);
+    EXPECT_EQ(Describe(shell->dialogs.messages), "Port B is gone: changes are not sent until it is back. [Info main]\n");
+    EXPECT_TRUE(Wire().empty());
+}
+
+TEST_F(DeviceChangeTest, TheOpenDialogShowsTheNewListAndItsAnswerNamesADeviceInIt) {
+    Start({"Port A", "Port B"}, 0);
+    Choose(0, [&] {
+        PlugIn(0, "Port E");
+        shell->app->OnMidiPortsChanged(MidiPortChange::ListChanged);
+    });
+    ASSERT_EQ(shell->dialogs.shownLists.size(), 1u);
+    EXPECT_EQ(shell->dialogs.shownLists[0], (std::vector<std::string>{"Port E", "Port A", "Port B"}));
+    // Index 0 of the list the dialog shows when OK is pressed: the new device, not the one open before.
+    EXPECT_EQ(shell->ports.Name(shell->ports.openIndex), "Port E");
+    EXPECT_EQ(shell->mapProfile.strings["Options/MIDI Output Name"], "Port E");
+}
+
+TEST_F(DeviceChangeTest, WhatTheOldDeviceCouldNotTakeIsToldAtASwitchAndAtTheEnd) {
+    Start({"Port A", "Port B"}, 0);
+    Wire();
+    shell->ports.undeliveredAtClose = 1;
+    Choose(1, [] {});
+    EXPECT_EQ(Describe(shell->dialogs.messages), "1 of 2 messages were not delivered to Port A [Info main]\n");
+    EXPECT_EQ(shell->ports.openIndex, 1);
+    shell->dialogs.messages.clear();
+
+    Wire();
+    shell->ports.undeliveredAtClose = 2;
+    shell->dialogs.answers = {MessageAnswer::No};
+    EXPECT_TRUE(shell->app->CanCloseFrame());
+    EXPECT_EQ(Describe(shell->dialogs.messages), "Save changes to Untitled? [QuarnEdit main]\n"
+                                                 "2 of 2 messages were not delivered to Port B [Info main]\n");
+    // Everything delivered: not a word.
+    Start({"Port A"}, 0);
+    Wire();
+    shell->dialogs.answers = {MessageAnswer::No};
+    EXPECT_TRUE(shell->app->CanCloseFrame());
+    EXPECT_EQ(shell->dialogs.messages.size(), 1u);
+}
+
+TEST(TransmitCommandFaults, MessagesTheDeviceCouldNotTakeFailTheCommandAndAreCounted) {
+    TempDir dir;
+    WriteAll(dir / "default.qnp", HandBuiltFile());
+    const std::string patch = dir / "p.qnp";
+    WriteAll(patch, HandBuiltFile());
+    for (const std::size_t undelivered : {std::size_t{5}, std::size_t{0}}) {
+        Shell shell(dir);
+        shell.ports.undeliveredAtClose = undelivered;
+        std::ostringstream err;
+        const int exitCode = TransmitCommand(*shell.app, patch, 0, err);
+        EXPECT_EQ(shell.ports.bytes.size(), 66u * 3);
+        EXPECT_EQ(shell.ports.openIndex, -1);
+        if (undelivered == 0) {
+            EXPECT_EQ(exitCode, 0);
+            EXPECT_EQ(err.str(), "");
+        } else {
+            EXPECT_EQ(exitCode, 3);
+            EXPECT_EQ(err.str(), "5 of 66 messages were not delivered\n");
+        }
+    }
 }
 
 // ---- no MIDI at all -----------------------------------------------------------------------------

@@ -94,13 +94,23 @@ TEST_F(SinkTest, DestroyingClosesTheDevice) {
 }
 
 TEST_F(SinkTest, CloseReportsWhatTheDeviceCouldNotDeliver) {
+    for (int i = 0; i < 4; ++i) sink.SendWide(ParamMessage(29, 200));
+    EXPECT_EQ(sink.SentSinceOpen(), 8u);
     ports.undeliveredAtClose = 5;
     EXPECT_EQ(sink.CloseDevice(), 5u);
     EXPECT_EQ(ports.closeCalls, 1);
+    // A port that claims more losses than it was given messages is held to what it was given; a reopen
+    // counts afresh.
+    ASSERT_TRUE(sink.OpenDevice(0));
+    EXPECT_EQ(sink.SentSinceOpen(), 0u);
+    sink.SendDirect(ParamMessage(1, 1));
+    ports.undeliveredAtClose = 9;
+    EXPECT_EQ(sink.CloseDevice(), 1u);
+    EXPECT_EQ(ports.closeCalls, 2);
     // Nothing open: no close reaches the ports, and nothing can have been lost.
     ports.undeliveredAtClose = 7;
     EXPECT_EQ(sink.CloseDevice(), 0u);
-    EXPECT_EQ(ports.closeCalls, 1);
+    EXPECT_EQ(ports.closeCalls, 2);
     EXPECT_EQ(MidiPortSink(nullptr, nullptr).CloseDevice(), 0u);
 }
 

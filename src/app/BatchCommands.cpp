@@ -43,5 +43,12 @@ int TransmitCommand(CQuarnEditApp& app, const std::string& patchPath, int device
     }
     app.m_midiOutDevice = device;
     app.form().OnInitialUpdate();
-    return app.document().OnOpenDocument(patchPath) ? 0 : 1;
+    if (!app.document().OnOpenDocument(patchPath)) return 1;
+    // Closing waits for the device to take what is queued; whatever it could not take is reported, so a
+    // script never believes a half-sent patch arrived.
+    const std::size_t sent = port.SentSinceOpen();
+    const std::size_t lost = port.CloseDevice();
+    if (lost == 0) return 0;
+    err << UndeliveredText(lost, sent) << '\n';
+    return 3;
 }

@@ -25,6 +25,10 @@ std::string DeviceDisplayName(MidiOutPorts& ports, int id) {
     return ports.Name(id).value_or("(unknown device " + std::to_string(id) + ")");
 }
 
+std::string UndeliveredText(std::size_t lost, std::size_t sent) {
+    return std::to_string(lost) + " of " + std::to_string(sent) + " messages were not delivered";
+}
+
 CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     : m_nullSink(std::make_unique<NullSink>()),
       m_services(services),
@@ -171,6 +175,11 @@ bool CQuarnEditApp::CanCloseFrame() {
     StopTestNote();
     m_recoveryTimer->Stop();
     m_services.recovery.Discard();
+    // The window may still say what the device could not take before the program ends.
+    if (m_portSink && m_portSink->deviceHandle() != MidiPortSink::kNoDevice && !m_deviceLost) {
+        const std::size_t sent = m_portSink->SentSinceOpen();
+        ReportUndelivered(m_portSink->CloseDevice(), sent, m_openDeviceName);
+    }
     return true;
 }
 
@@ -213,10 +222,9 @@ void CQuarnEditApp::StoreDevice(int id) {
 void CQuarnEditApp::OpenStartupDevice() {
     m_midiOutDevice = m_services.profile.GetProfileInt(kProfileSection, kProfileDeviceKey, 0);
     const std::string storedName = m_services.profile.GetProfileString(kProfileSection, kProfileDeviceNameKey, "");
-    MidiPortSink& port = CreatePortSink();
     if (storedName.empty()) {
-        if (port.OpenDevice(m_midiOutDevice)) return;
-    } else if (const int named = FindDevice(storedName); named >= 0 && port.OpenDevice(named)) {
+        if (OpenOutput(m_midiOutDevice)) return;
+    } else if (const int named = FindDevice(storedName); named >= 0 && OpenOutput(named)) {
         // The stored device, wherever it is now. Without it the stored index may name another instrument, so
         // that is never opened silently: the fallback below tells the user what is used instead.
         if (named != m_midiOutDevice) {
@@ -228,7 +236,7 @@ void CQuarnEditApp::OpenStartupDevice() {
 
     const int count = m_services.ports.Count();
     for (int i = 0; i < count; ++i) {
-        if (!port.OpenDevice(i)) continue;
+        if (!OpenOutput(i)) continue;
         m_midiOutDevice = i;
         StoreDevice(i);
         Dialogs().ShowMessage({"MIDI Output Device has been changed to " + DeviceDisplayName(m_services.ports, i),
@@ -460,34 +468,96 @@ void CQuarnEditApp::OnAllNotesOff() {
 }
 
 void CQuarnEditApp::OnOutputDevice() {
-    MidiOutPorts& ports = m_services.ports;
-    std::vector<std::string> names;
-    const int count = ports.Count();
-    for (int i = 0; i < count; ++i) names.push_back(DeviceDisplayName(ports, i));
-
-    const std::optional<int> chosen = Dialogs().RunDeviceDialog(names, m_midiOutDevice);
-    if (!chosen || *chosen == m_midiOutDevice) return;
-
-    // Devices may come and go while the dialog is open, moving the others' indexes: the device to open is
-    // the one whose name the user picked, wherever it is now; one that is gone fails to open.
-    int device = *chosen;
-    std::string chosenName = DeviceDisplayName(ports, device);
-    if (device >= 0 && device < static_cast<int>(names.size()) && names[static_cast<std::size_t>(device)] != chosenName) {
-        chosenName = names[static_cast<std::size_t>(device)];
-        device = -1;
-        for (int i = 0, n = ports.Count(); i < n && device < 0; ++i)
-            if (DeviceDisplayName(ports, i) == chosenName) device = i;
-    }
-
-    // The test note ends on the device that plays it.
-    StopTestNote();
+    m_deviceNames = DeviceNames();
+    // While the open device is gone its old index may name another one: preselect it by name, or nothing.
+    auto indexOf = [this](const std::string& name) {
+        const auto found = std::find(m_deviceNames.begin(), m_deviceNames.end(), name);
+        return found == m_deviceNames.end() ? -1 : static_cast<int>(found - m_deviceNames.begin());
+    };
+    const int current = m_deviceLost ? indexOf(m_openDeviceName) : m_midiOutDevice;
+    // Devices may come and go while the dialog is open; it then shows the new list (DeviceListChanged), and
+    // the device to open is the one whose name the user picked, wherever it is now.
+    const std::optional<int> chosen = Dialogs().RunDeviceDialog(m_deviceNames, current);
+    if (!chosen || *chosen < 0 || *chosen >= static_cast<int>(m_deviceNames.size())) return;
+    const std::string chosenName = m_deviceNames[static_cast<std::size_t>(*chosen)];
     MidiPortSink& port = CreatePortSink();
-    if (device >= 0 && port.OpenDevice(device)) {
+    const bool isOpen = port.deviceHandle() != MidiPortSink::kNoDevice;
+    if (isOpen && chosenName == m_openDeviceName) return;
+    const int device = FindDevice(chosenName);
+
+    // The test note ends on the device that plays it, and what the old device could not take is told.
+    StopTestNote();
+    const std::size_t sent = port.SentSinceOpen();
+    const std::size_t lost = port.CloseDevice();
+    const std::string previousName = m_openDeviceName;
+    if (device >= 0 && OpenOutput(device)) {
         m_midiOutDevice = device;
         StoreDevice(device);
+    } else {
+        Dialogs().ShowMessage({chosenName + " could not be opened, reverting to " +
+                                   DeviceDisplayName(m_services.ports, m_midiOutDevice),
+                               "Info", MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});
+        const int previous = previousName.empty() ? -1 : FindDevice(previousName);
+        OpenOutput(previous >= 0 ? previous : m_midiOutDevice);
+    }
+    if (isOpen) ReportUndelivered(lost, sent, previousName);
+}
+
+bool CQuarnEditApp::OpenOutput(int id) {
+    MidiPortSink& port = CreatePortSink();
+    if (!port.OpenDevice(id)) return false;
+    m_openDeviceName = m_services.ports.Name(id).value_or("");
+    m_deviceLost = false;
+    return true;
+}
+
+std::vector<std::string> CQuarnEditApp::DeviceNames() {
+    std::vector<std::string> names;
+    for (int i = 0, count = m_services.ports.Count(); i < count; ++i)
+        names.push_back(DeviceDisplayName(m_services.ports, i));
+    return names;
+}
+
+void CQuarnEditApp::OnMidiPortsChanged(MidiPortChange change) {
+    if (!m_portSink) return;
+    if (change == MidiPortChange::OpenDeviceLost) {
+        DeviceLost();
         return;
     }
-    Dialogs().ShowMessage({chosenName + " could not be opened, reverting to " + DeviceDisplayName(ports, m_midiOutDevice),
-                           "Info", MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});
-    port.OpenDevice(m_midiOutDevice);
+    m_deviceNames = DeviceNames();
+    Dialogs().DeviceListChanged(m_deviceNames);
+    if (m_openDeviceName.empty()) return;
+    const int now = FindDevice(m_openDeviceName);
+    if (m_deviceLost) {
+        if (now < 0 || !OpenOutput(now)) return;
+        m_midiOutDevice = now;
+        StoreDevice(now);
+        if (m_frame != nullptr) m_frame->ShowStatus(m_openDeviceName + " is back: changes are sent to it again.");
+        return;
+    }
+    if (m_portSink->deviceHandle() == MidiPortSink::kNoDevice) return;
+    if (now < 0) {
+        // Gone from the list without a word from its server: gone all the same.
+        DeviceLost();
+    } else if (now != m_midiOutDevice) {
+        // Another device came or went before it: the same instrument under a new index.
+        m_midiOutDevice = now;
+        StoreDevice(now);
+    }
+}
+
+void CQuarnEditApp::DeviceLost() {
+    if (m_deviceLost || !m_portSink || m_portSink->deviceHandle() == MidiPortSink::kNoDevice) return;
+    // Set before the message, whose own event loop may deliver more news of the same loss.
+    m_deviceLost = true;
+    m_portSink->CloseDevice();
+    const std::string text = m_openDeviceName + " is gone: changes are not sent until it is back.";
+    if (m_frame != nullptr) m_frame->ShowStatus(text);
+    Dialogs().ShowMessage({text, "Info", MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});
+}
+
+void CQuarnEditApp::ReportUndelivered(std::size_t lost, std::size_t sent, const std::string& device) {
+    if (lost == 0) return;
+    Dialogs().ShowMessage({UndeliveredText(lost, sent) + " to " + device, "Info", MessageButtons::Ok,
+                           MessageIcon::None, MessageOwner::MainWindow});
 }

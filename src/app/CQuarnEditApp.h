@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "editor/ports/FormHost.h"
+#include "midi/MidiOutPorts.h"
 #include "midi/MidiSink.h"
 
 #include "editor/Mutation.h"
@@ -24,7 +25,6 @@ class RecoveryStore;
 class Timer;
 class LibraryLoader;
 class MidiMonitor;
-class MidiOutPorts;
 class MidiPause;
 class Profile;
 class ProgramLocation;
@@ -32,6 +32,8 @@ class UserDialogs;
 
 // A device's name for the user, with a fixed placeholder when the platform cannot name the index.
 std::string DeviceDisplayName(MidiOutPorts& ports, int id);
+// "3 of 66 messages were not delivered": what a close of the device could not hand on.
+std::string UndeliveredText(std::size_t lost, std::size_t sent);
 
 // What the program needs of the platform: MIDI, the profile, the user's dialogs, where it lies, and how
 // it loads the quick-load library.
@@ -75,6 +77,11 @@ public:
     int FindDevice(const std::string& name);
     // The device the profile names: by its name where it has one and that device is there, else by its index.
     int StoredDevice();
+    // The platform's news about its devices, on the program's own thread: follows the open device to its new
+    // index, tells the user once when it goes, and reopens it by name when it comes back.
+    void OnMidiPortsChanged(MidiPortChange change);
+    // The open device went away and has not come back yet.
+    bool IsDeviceLost() const { return m_deviceLost; }
 
     // Start-up, with the window around the form. `fileToOpen` is a patch named on the command line.
     // False when start-up fails.
@@ -140,6 +147,11 @@ public:
 
 private:
     void OpenStartupDevice();
+    // Opens a device on the port sink and remembers its name, to find it again when indexes move.
+    bool OpenOutput(int id);
+    std::vector<std::string> DeviceNames();
+    void DeviceLost();
+    void ReportUndelivered(std::size_t lost, std::size_t sent, const std::string& device);
     // Remembers the device by index and by name.
     void StoreDevice(int id);
     bool OfferRecovery();
@@ -170,4 +182,7 @@ private:
     MutationSettings m_mutation;
     std::mt19937 m_random{std::random_device{}()};
     std::unique_ptr<MidiMonitor> m_monitor;
+    std::string m_openDeviceName;
+    bool m_deviceLost = false;
+    std::vector<std::string> m_deviceNames;  // as the MIDI Options dialog shows them
 };

@@ -6,8 +6,11 @@
 #include "platform/QtClock.h"
 #include "platform/QSettingsProfile.h"
 #include "platform/QtProgramLocation.h"
+#include "platform/QueuedPortChanges.h"
 #include "platform/RtMidiPorts.h"
 #include "platform/SleepPause.h"
+
+#include <memory>
 
 class UserDialogs;
 
@@ -16,6 +19,9 @@ class UserDialogs;
 // application object (which closes the MIDI device) goes before the ports.
 struct Program {
     explicit Program(UserDialogs& dialogs);
+    // The window follows devices as they come and go: the platform's news, from its own threads, reaches
+    // the application object on Qt's main thread through the event loop.
+    void FollowDeviceChanges();
 
     RtMidiPorts ports;
     SleepPause pause;
@@ -25,4 +31,6 @@ struct Program {
     QtClock clock;
     FileRecoveryStore recovery;
     CQuarnEditApp app;
+    // Goes before the application object it calls.
+    std::unique_ptr<QueuedPortChanges> deviceNews;
 };

@@ -34,6 +34,7 @@ int main(int argc, char** argv) {
             ConfigureGuiApplication();
             QtUserDialogs dialogs;
             Program program(dialogs);
+            program.FollowDeviceChanges();
             return RunGui(program.app, dialogs, options.file);
         }
         case Mode::Help: std::cout << options.text; return 0;

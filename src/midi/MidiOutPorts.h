@@ -5,6 +5,12 @@
 #include <optional>
 #include <string>
 
+// What the platform tells about its devices while the program runs.
+enum class MidiPortChange {
+    ListChanged,     // ports may have appeared, gone or been renamed: read the list again
+    OpenDeviceLost,  // the open device (or its server) went away; sends are dropped until it is reopened
+};
+
 // The platform's MIDI output devices, as one index list 0..Count()-1.
 // At most one device is open at a time; the port sink owns that open device.
 class MidiOutPorts {

@@ -4,6 +4,7 @@
 #include "midi/MidiOutPorts.h"
 #include "midi/MidiPause.h"
 
+#include <algorithm>
 #include <utility>
 
 MidiPortSink::MidiPortSink(MidiOutPorts* ports, MidiPause* pause) : m_ports(ports), m_pause(pause) {}
@@ -15,7 +16,10 @@ void MidiPortSink::EmitShortMessage(std::uint32_t word) {
         // A send with no open device is dropped, but it still costs its pause, as on the wire.
         const auto status = static_cast<std::uint8_t>(word), data1 = static_cast<std::uint8_t>(word >> 8),
                    data2 = static_cast<std::uint8_t>(word >> 16);
-        if (m_ports != nullptr && m_deviceHandle != kNoDevice) m_ports->Send(status, data1, data2);
+        if (m_ports != nullptr && m_deviceHandle != kNoDevice) {
+            m_ports->Send(status, data1, data2);
+            ++m_sentSinceOpen;
+        }
         if (m_tap != nullptr) m_tap->MessageSent(status, data1, data2);
         if (m_pause != nullptr) m_pause->AfterMessage();
         return;
@@ -58,6 +62,7 @@ bool MidiPortSink::OpenDevice(int id) {
         return false;
     }
     m_deviceHandle = id;
+    m_sentSinceOpen = 0;
     return true;
 }
 
@@ -65,7 +70,8 @@ std::size_t MidiPortSink::CloseDevice() {
     if (m_deviceHandle == kNoDevice) return 0;
     const std::size_t undelivered = m_ports != nullptr ? m_ports->Close() : 0;
     m_deviceHandle = kNoDevice;
-    return undelivered;
+    // A port cannot lose more than it was given.
+    return std::min(undelivered, m_sentSinceOpen);
 }
 
 void MidiPortSink::StartRecording() {

@@ -55,6 +55,8 @@ public:
     bool OpenDevice(int id);
     // How many messages sent since the device was opened never reached it (0 when none was open).
     std::size_t CloseDevice();
+    // Messages handed to the open device since it was opened.
+    std::size_t SentSinceOpen() const { return m_sentSinceOpen; }
     void StartRecording();
     void StopRecording();
 
@@ -77,6 +79,7 @@ private:
     MidiOutPorts* m_ports;
     MidiPause* m_pause;
     int m_deviceHandle = kNoDevice;
+    std::size_t m_sentSinceOpen = 0;
     std::uint8_t m_recording = 0;
     std::vector<std::uint32_t> m_events;
     MidiTap* m_tap = nullptr;

@@ -1,14 +1,12 @@
 #pragma once
 
+#include "midi/MidiOutPorts.h"
+
 #include <atomic>
 #include <functional>
 #include <mutex>
 #include <utility>
 
-enum class MidiPortChange {
-    ListChanged,     // ports may have appeared, gone or been renamed: read the list again
-    OpenDeviceLost,  // the open device (or its server) went away; sends are dropped until it is reopened
-};
 using MidiPortChangeHandler = std::function<void(MidiPortChange)>;
 
 // What the JACK client, the watch thread and RtMidiPorts tell each other. Shared, so that a JACK client

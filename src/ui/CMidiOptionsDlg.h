@@ -19,6 +19,10 @@ public:
     int DeviceIndex() const { return m_deviceIndex; }
     QComboBox* DeviceList() const { return m_list; }
 
+    // The devices changed while the dialog is open: shows `names`, keeping the selection and the index
+    // it was opened with by name (nothing, when that device is gone).
+    void SetDevices(const std::vector<std::string>& names);
+
     void accept() override;
 
 private:

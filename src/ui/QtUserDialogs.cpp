@@ -127,8 +127,15 @@ void QtUserDialogs::ShowAbout() {
 
 std::optional<int> QtUserDialogs::RunDeviceDialog(const std::vector<std::string>& names, int current) {
     CMidiOptionsDlg dialog(names, current, m_mainWindow);
-    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    m_deviceDialog = &dialog;
+    const int result = dialog.exec();
+    m_deviceDialog = nullptr;
+    if (result != QDialog::Accepted) return std::nullopt;
     return dialog.DeviceIndex();
+}
+
+void QtUserDialogs::DeviceListChanged(const std::vector<std::string>& names) {
+    if (m_deviceDialog != nullptr) m_deviceDialog->SetDevices(names);
 }
 
 std::optional<std::string> QtUserDialogs::RunCommentDialog(const std::string& text) {

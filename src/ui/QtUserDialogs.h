@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class CMidiOptionsDlg;
 class QWidget;
 
 // The file dialog of the program: a name to save in a folder that does not exist is refused in the dialog.
@@ -26,6 +27,7 @@ public:
     std::optional<std::string> AskOpenFileName(const FileDialogRequest& request) override;
     void ShowAbout() override;
     std::optional<int> RunDeviceDialog(const std::vector<std::string>& names, int current) override;
+    void DeviceListChanged(const std::vector<std::string>& names) override;
     std::optional<std::string> RunCommentDialog(const std::string& text) override;
     std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings& current) override;
     std::optional<MutationRequest> RunMutateDialog(const MutationSettings& current) override;
@@ -44,4 +46,5 @@ private:
     QWidget* m_mainWindow = nullptr;
     QWidget* m_form = nullptr;
     SaveFileDialog* m_fileDialog = nullptr;
+    CMidiOptionsDlg* m_deviceDialog = nullptr;  // while it is open
 };

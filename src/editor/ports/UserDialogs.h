@@ -57,6 +57,9 @@ public:
     // The MIDI Options dialog: the device names in index order, `current` preselected (nothing when it lies
     // beyond the list). The chosen index on OK (`current` when nothing is selected), nothing on Cancel.
     virtual std::optional<int> RunDeviceDialog(const std::vector<std::string>& names, int current) = 0;
+    // Devices came or went while the MIDI Options dialog may be open: it shows `names` instead, keeping the
+    // user's selection by name; the index RunDeviceDialog returns is then one of `names`.
+    virtual void DeviceListChanged(const std::vector<std::string>& /*names*/) {}
     // The Comment dialog, opened on `text`: the edited text on OK, nothing on Cancel.
     virtual std::optional<std::string> RunCommentDialog(const std::string& text) = 0;
     // The test note's pitch and velocity: the new ones on OK, nothing on Cancel.
