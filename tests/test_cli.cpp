@@ -1,4 +1,7 @@
 // The program's command line, run as a user's script would run it.
+#include "MidiDump.h"
+#include "PrivateServer.h"
+
 #include <RtMidi.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -195,6 +198,44 @@ TEST_F(CliTest, TransmitSendsWhatTheExportWrites) {
     ProgramRun unknown = Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device 'No Such Synth'");
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_EQ(unknown.out, "no MIDI output device is called No Such Synth\n");
+}
+
+// The server stands still in the middle of a transmission, longer than a close may wait: the messages that
+// did not arrive are counted and the command fails; it never ends well with a patch half sent.
+TEST_F(CliTest, TransmitThatCannotDeliverSaysHowManyAndFails) {
+    PrivateServer server("cli-stall", 1024);
+    if (!server.Up()) {
+        if (RequireJack()) FAIL() << "could not start a private JACK server";
+        GTEST_SKIP() << "no JACK server";
+    }
+    MidiDump dump(UniqueName("cli-stall-dump"));
+    ASSERT_TRUE(dump.Ready());
+    const ProgramRun list = Program("--list-devices");
+    int device = -1;
+    std::istringstream lines(list.out);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(dump.Port()) != std::string::npos) device = std::stoi(line);
+    ASSERT_GE(device, 0) << list.out;
+
+    std::vector<MidiDump::Message> got;
+    std::thread stall([&] {
+        got = dump.Collect(1, std::chrono::seconds(10));
+        server.Freeze();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+        server.Thaw();
+    });
+    const ProgramRun transmit = Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device " + std::to_string(device));
+    stall.join();
+    for (auto& m : dump.Collect(66, std::chrono::seconds(1))) got.push_back(std::move(m));
+
+    ASSERT_FALSE(got.empty()) << transmit.out;
+    ASSERT_LT(got.size(), 66u) << "the server stood still, yet everything arrived";
+    EXPECT_EQ(transmit.exitCode, 3);
+    const std::size_t lost = static_cast<std::size_t>(std::atoi(transmit.out.c_str()));
+    EXPECT_EQ(transmit.out, std::to_string(lost) + " of 66 messages were not delivered\n");
+    EXPECT_GE(got.size() + lost, 66u) << "messages lost without a word";
+    RecordProperty("arrived", static_cast<int>(got.size()));
+    RecordProperty("reported_undelivered", static_cast<int>(lost));
 }
 
 TEST_F(CliTest, ListingWithoutDevicesSaysSo) {
