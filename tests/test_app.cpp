@@ -253,7 +253,7 @@ TEST_F(AppTest, Comment) {
     dialogs.commentAnswers = {std::string("line 1\nline 2")};
     dlg.UserClicked(ctl::Comment);
     EXPECT_EQ(dlg.m_comment, "line 1\r\nline 2");  // lines stored as the original platform stores them
-    dlg.UserClicked(ctl::Comment);                   // Cancel
+    dlg.UserClicked(ctl::Comment);                 // Cancel
     EXPECT_EQ(dlg.m_comment, "line 1\r\nline 2");
     EXPECT_EQ(dialogs.commentRequests.back(), "line 1\nline 2");
 }

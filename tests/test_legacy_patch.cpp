@@ -23,10 +23,14 @@ Bytes FileWith(std::string_view name, std::string_view author, std::string_view 
 
 // "Flöte", "Björn – Straße", and a comment with the euro sign, a CR LF and the code page's five unused bytes.
 const std::string kName = "Fl\xF6te";
-const std::string kAuthor = "Bj\xF6rn \x96 Stra\xDF" "e";
+const std::string kAuthor =
+    "Bj\xF6rn \x96 Stra\xDF"
+    "e";
 const std::string kComment = "Weich \x80 1\r\nZeile 2: \x81\x8D\x8F\x90\x9D";
 const std::string kShownName = "Fl\xC3\xB6te";
-const std::string kShownAuthor = "Bj\xC3\xB6rn \xE2\x80\x93 Stra\xC3\x9F" "e";
+const std::string kShownAuthor =
+    "Bj\xC3\xB6rn \xE2\x80\x93 Stra\xC3\x9F"
+    "e";
 const std::string kShownComment = "Weich \xE2\x82\xAC 1\nZeile 2: \xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D";
 
 // Name, author and comment as the editor shows them.
@@ -90,20 +94,22 @@ TEST_F(LegacyPatch, OpenedItShowsDecodedAndSavedUntouchedItIsByteIdentical) {
 TEST_F(LegacyPatch, AnEditThatFitsTheCodePageIsSavedInIt) {
     Open(FileWith(kName, kAuthor, ""));
     Type(ctl::PatchName, "Fl\xC3\xB6ten \xE2\x82\xAC");  // "Flöten €": the euro sign is the code page's 0x80
-    CommentOk("S\xC3\xBC\xC3\x9F\nneu");                  // "Süß": the empty comment goes with its record
+    CommentOk("S\xC3\xBC\xC3\x9F\nneu");                 // "Süß": the empty comment goes with its record
     const Bytes saved = Saved();
     EXPECT_EQ(saved, FileWith("Fl\xF6ten \x80", kAuthor, "S\xFC\xDF\r\nneu"));
-    EXPECT_EQ(ShownByAnotherEditor(saved), (ShownTexts{"Fl\xC3\xB6ten \xE2\x82\xAC", kShownAuthor, "S\xC3\xBC\xC3\x9F\nneu"}));
+    EXPECT_EQ(ShownByAnotherEditor(saved),
+              (ShownTexts{"Fl\xC3\xB6ten \xE2\x82\xAC", kShownAuthor, "S\xC3\xBC\xC3\x9F\nneu"}));
 }
 
 TEST_F(LegacyPatch, ACharacterOutsideTheCodePageSavesThatTextInUtf8) {
     Open(FileWith(kName, kAuthor, kComment));
-    Type(ctl::PatchName, "Fl\xC3\xB6te \xCE\xA9");               // omega
-    Type(ctl::Author, "\xF0\x9F\x98\x80 Bj\xC3\xB6rn");          // an emoji
+    Type(ctl::PatchName, "Fl\xC3\xB6te \xCE\xA9");       // omega
+    Type(ctl::Author, "\xF0\x9F\x98\x80 Bj\xC3\xB6rn");  // an emoji
     const Bytes saved = Saved();
     // The untouched comment stays in the code page: each text keeps its own encoding.
     EXPECT_EQ(saved, FileWith("Fl\xC3\xB6te \xCE\xA9", "\xF0\x9F\x98\x80 Bj\xC3\xB6rn", kComment));
-    EXPECT_EQ(ShownByAnotherEditor(saved), (ShownTexts{"Fl\xC3\xB6te \xCE\xA9", "\xF0\x9F\x98\x80 Bj\xC3\xB6rn", kShownComment}));
+    EXPECT_EQ(ShownByAnotherEditor(saved),
+              (ShownTexts{"Fl\xC3\xB6te \xCE\xA9", "\xF0\x9F\x98\x80 Bj\xC3\xB6rn", kShownComment}));
 }
 
 TEST_F(LegacyPatch, AUtf8FileStaysUtf8) {
@@ -121,7 +127,8 @@ TEST_F(LegacyPatch, MalformedMixedBytesAreReadAsTheCodePageAndComeBackUnchanged)
     // A UTF-8 "é" then the code page's; a sequence cut short; a surrogate.
     const Bytes file = FileWith("\xC3\xA9\xE9", "ok\xE2\x82", "\xED\xA0\x80");
     Open(file);
-    EXPECT_EQ(Shown(), (ShownTexts{"\xC3\x83\xC2\xA9\xC3\xA9", "ok\xC3\xA2\xE2\x80\x9A", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"}));
+    EXPECT_EQ(Shown(),
+              (ShownTexts{"\xC3\x83\xC2\xA9\xC3\xA9", "ok\xC3\xA2\xE2\x80\x9A", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"}));
     EXPECT_EQ(Saved(), file);
 
     Type(ctl::PatchName, "\xC3\x83\xC2\xA9\xC3\xA9!");

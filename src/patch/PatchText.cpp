@@ -30,7 +30,8 @@ std::string WithLineBreaks(std::string_view text, std::string_view lineBreak) {
 
 std::array<TextEncoding, 3> RecordTextEncodings(const PatchRecord& record) {
     const std::array<const std::string*, 3> texts{&record.patchName, &record.author, &record.comment};
-    const bool legacyRecord = std::any_of(texts.begin(), texts.end(), [](const std::string* t) { return !IsValidUtf8(*t); });
+    const bool legacyRecord =
+        std::any_of(texts.begin(), texts.end(), [](const std::string* t) { return !IsValidUtf8(*t); });
     std::array<TextEncoding, 3> encodings{};
     for (std::size_t i = 0; i < texts.size(); ++i) {
         const std::string& t = *texts[i];
