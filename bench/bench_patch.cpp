@@ -4,9 +4,11 @@
 #include "app/CQuarnEditApp.h"
 #include "app/CQuarnEditDoc.h"
 #include "editor/CMainDlg.h"
+#include "patch/PatchFile.h"
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -49,6 +51,43 @@ void BM_OpenPatch(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_OpenPatch);
+
+// The bench patch as the original platform would write it: every text full, in its code page.
+std::string WriteLegacyPatch(const Bench& b) {
+    std::vector<std::uint8_t> file;
+    if (ReadPatchFileBytes(b.Path("bench.qnp"), file) != PatchFileError::None) std::abort();
+    for (const TextField field : {kPatchNameField, kAuthorField, kCommentField})
+        for (std::size_t i = 0; i + 1 < field.size; ++i) file[kPatchHeaderSize + field.offset + i] = 0xE9;  // "é"
+    const std::string path = b.Path("legacy.qnp");
+    const auto record = [&](std::span<std::uint8_t> r) {
+        std::copy_n(file.begin() + kPatchHeaderSize, kRecordSize, r.begin());
+    };
+    if (WritePatchFile(path, 0, record) != FileWriteResult::Ok) std::abort();
+    return path;
+}
+
+void BM_OpenLegacyPatch(benchmark::State& state) {
+    Bench b;
+    const std::string path = WriteLegacyPatch(b);
+    for (auto _ : state) {
+        b.dialogs.answers.push_back(MessageAnswer::No);
+        if (!b.doc.OnOpenDocument(path)) state.SkipWithError("open failed");
+        b.dialogs.messages.clear();
+    }
+}
+BENCHMARK(BM_OpenLegacyPatch);
+
+// A keystroke at the end of such a patch's full name: decoded, compared and encoded back into the code page.
+void BM_TypeInLegacyName(benchmark::State& state) {
+    Bench b;
+    b.dialogs.answers.push_back(MessageAnswer::No);
+    if (!b.doc.OnOpenDocument(WriteLegacyPatch(b))) std::abort();
+    const std::string name = b.form.GetText(ctl::PatchName);
+    int i = 0;
+    for (auto _ : state) b.dlg.UserEdited(ctl::PatchName, (++i % 2) != 0 ? name + "x" : name);
+    if (b.dlg.m_patchName.substr(0, 255) != std::string(255, '\xE9')) state.SkipWithError("not stored in the code page");
+}
+BENCHMARK(BM_TypeInLegacyName);
 
 void BM_LoadRecordOnly(benchmark::State& state) {
     Bench b;

@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes through the patch file checks, the loading of a record into the form, a whole
 // transmission and a MIDI file build. Whatever a file holds, every data byte sent must stay below 0x80,
-// and saving a loaded patch and loading it again must give the same record.
+// its texts must save back byte for byte, and saving a loaded patch and loading it again must give the
+// same record.
 #include "EditorRig.h"
 
 #include "midi/MidiFile.h"
@@ -71,6 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // What a loaded patch saves is a fixed point: loading it again and saving gives the same bytes.
     const std::vector<std::uint8_t> saved = editor.Save();
+    // Whatever their encoding, texts that fit their fields are saved back byte for byte.
+    for (const TextField field : {kPatchNameField, kAuthorField, kCommentField}) {
+        const std::string text = DecodeText(file.record, field);
+        if (text.size() < field.size) Require(DecodeText(saved, field) == text, "a text changed by loading and saving");
+    }
     Editor again;
     Require(again.dlg.ReadPatchBody(CMainDlg::GetPatchVersion(), saved), "saved record refused");
     Require(again.Save() == saved, "save, load and save again differ");

@@ -252,9 +252,9 @@ TEST_F(AppTest, Comment) {
     ASSERT_TRUE(Start());
     dialogs.commentAnswers = {std::string("line 1\nline 2")};
     dlg.UserClicked(ctl::Comment);
-    EXPECT_EQ(dlg.m_comment, "line 1\nline 2");
-    dlg.UserClicked(ctl::Comment);  // Cancel
-    EXPECT_EQ(dlg.m_comment, "line 1\nline 2");
+    EXPECT_EQ(dlg.m_comment, "line 1\r\nline 2");  // lines stored as the original platform stores them
+    dlg.UserClicked(ctl::Comment);                 // Cancel
+    EXPECT_EQ(dlg.m_comment, "line 1\r\nline 2");
     EXPECT_EQ(dialogs.commentRequests.back(), "line 1\nline 2");
 }
 

@@ -35,3 +35,28 @@ TEST(LegacyTextTest, EveryByteStringDecodesToValidUtf8) {
     EXPECT_TRUE(IsValidUtf8(decoded));
     EXPECT_EQ(DecodeLegacyText(decoded), decoded);
 }
+
+// ---- back to the code page ----------------------------------------------------------------------
+
+TEST(LegacyTextTest, EncodingInvertsDecodingForEveryByteOfTheCodePage) {
+    // Each upper byte alone is malformed UTF-8, so it decodes as the code page and must encode back to itself.
+    for (int b = 0x80; b < 0x100; ++b) {
+        const std::string byte(1, static_cast<char>(b));
+        EXPECT_EQ(EncodeLegacyText(DecodeLegacyText(byte)), byte) << "byte " << b;
+    }
+    std::string all;
+    for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+    EXPECT_EQ(EncodeLegacyText(DecodeLegacyText(all)), all);
+    EXPECT_EQ(EncodeLegacyText("Fl\xC3\xB6te \xE2\x82\xAC"), "Fl\xF6te \x80");
+    EXPECT_EQ(EncodeLegacyText(""), "");
+}
+
+TEST(LegacyTextTest, CharactersTheCodePageLacksAndMalformedInputEncodeToNothing) {
+    for (const char* text : {"\xCE\xA9",              // Greek capital omega
+                             "ok \xF0\x9F\x98\x80",   // an emoji after text that fits
+                             "\xC2\x80",              // C1 controls other than the five gaps have no byte
+                             "\xC2\x9F", "\xC5\x90",  // nor does a Latin letter the code page lacks
+                             "Fl\xF6te",              // not UTF-8 at all
+                             "\xE2\x82"})             // cut short
+        EXPECT_EQ(EncodeLegacyText(text), std::nullopt) << text;
+}

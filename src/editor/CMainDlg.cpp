@@ -248,11 +248,11 @@ void CMainDlg::ApplyStep(const EditHistory::StepView& step, bool before) {
         switch (step.text->text) {
             case EditText::PatchName:
                 m_patchName = text;
-                m_form.ShowText(ctl::PatchName, text);
+                m_form.ShowText(ctl::PatchName, ShownText(text));
                 break;
             case EditText::Author:
                 m_author = text;
-                m_form.ShowText(ctl::Author, text);
+                m_form.ShowText(ctl::Author, ShownText(text));
                 break;
             case EditText::Comment: m_comment = text; break;
         }
@@ -397,9 +397,13 @@ void CMainDlg::OnFilterTypeChanged() {
 
 void CMainDlg::OnMidiChannelChanged() { UpdateData(true); }
 
-void CMainDlg::OnPatchNameChanged() { m_patchName = m_form.GetText(ctl::PatchName); }
+void CMainDlg::TakeShownText(EditText text, std::string& stored, const std::string& shown) {
+    if (shown != ShownText(stored)) stored = StoredText(shown, EncodingOf(text));
+}
 
-void CMainDlg::OnAuthorChanged() { m_author = m_form.GetText(ctl::Author); }
+void CMainDlg::OnPatchNameChanged() { TakeShownText(EditText::PatchName, m_patchName, m_form.GetText(ctl::PatchName)); }
+
+void CMainDlg::OnAuthorChanged() { TakeShownText(EditText::Author, m_author, m_form.GetText(ctl::Author)); }
 
 void CMainDlg::ShowValue(std::int32_t value, int boxId) {
     // The value is already applied: showing it raises no change of the box, so nothing re-enters its handler.
@@ -441,7 +445,7 @@ void CMainDlg::OnModSourceChanged(const ModulatedParam& row) {
 // ---- transmit all -------------------------------------------------------------------------------
 
 std::string CMainDlg::TransmitQuestion() const {
-    return "Transmit all data from " + (m_patchName.empty() ? std::string("[unnamed]") : m_patchName);
+    return "Transmit all data from " + (m_patchName.empty() ? std::string("[unnamed]") : ShownText(m_patchName));
 }
 
 void CMainDlg::SendCutoffDirect(const ModulatedParam& row) {
@@ -503,9 +507,12 @@ void CMainDlg::OpenDefaultPatch() {
 }
 
 void CMainDlg::OnComment() {
-    std::optional<std::string> text = m_host.Dialogs().RunCommentDialog(m_comment);
-    if (!text) return;
-    UserEdit(ctl::Comment, Gesture::Single, true, [&] { m_comment = std::move(*text); });
+    const std::string shown = ShownComment(m_comment);
+    const std::optional<std::string> text = m_host.Dialogs().RunCommentDialog(shown);
+    // OK on a comment left as it was keeps its bytes, line breaks and all.
+    if (!text || *text == shown) return;
+    UserEdit(ctl::Comment, Gesture::Single, true,
+             [&] { m_comment = StoredComment(*text, EncodingOf(EditText::Comment)); });
 }
 
 void CMainDlg::OnQuickLoad() {

@@ -3,6 +3,7 @@
 #include "editor/EditHistory.h"
 #include "editor/FormState.h"
 #include "editor/ParameterMap.h"
+#include "patch/PatchText.h"
 
 #include <array>
 #include <chrono>
@@ -83,6 +84,8 @@ public:
     // The patch's numbers and texts as an edit changes them.
     EditFields CaptureFields() const;
     EditTexts CaptureTexts() const { return {m_patchName, m_author, m_comment}; }
+    // The encoding each text came in, which an edited text is stored in again when it can be.
+    TextEncoding EncodingOf(EditText text) const { return m_textEncodings[static_cast<std::size_t>(text)]; }
 
     // Handlers.
     void OnScrollSlider(int id);
@@ -181,6 +184,7 @@ public:
 
     std::int32_t m_switchBits = 0;
     std::int32_t m_filterBits = 0;
+    // The texts as the record stores them, byte for byte: the boxes and the dialog show them decoded.
     std::string m_patchName;
     std::string m_author;
     std::string m_comment;
@@ -200,6 +204,8 @@ private:
     MidiSink* Sink();
     void ApplyStep(const EditHistory::StepView& step, bool before);
     void ApplyField(std::size_t field, std::int32_t value);
+    // Takes a text the user gave in a box: a text shown as it is stored keeps its bytes.
+    void TakeShownText(EditText text, std::string& stored, const std::string& shown);
 
     FormHost& m_host;
     FormState m_form;
@@ -213,6 +219,7 @@ private:
     bool m_readOnly = false;
     int m_transmitSent = -1;  // -1 outside a whole-patch transmission
     MidiSink* m_sinkOverride = nullptr;
+    std::array<TextEncoding, kEditTextCount> m_textEncodings{};
 };
 
 extern CMainDlg* g_mainDlg;

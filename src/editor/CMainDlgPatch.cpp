@@ -69,10 +69,12 @@ void CMainDlg::FillFromRecord(const PatchRecord& record) {
     // Everything the handlers send while the form fills goes to the null sink.
     const ScopedMute mute(m_host);
 
+    // The boxes show the texts decoded; their change handlers find them as stored and keep the bytes.
+    m_textEncodings = RecordTextEncodings(record);
     m_patchName = record.patchName;
-    m_form.SetText(ctl::PatchName, m_patchName);
+    m_form.SetText(ctl::PatchName, ShownText(m_patchName));
     m_author = record.author;
-    m_form.SetText(ctl::Author, m_author);
+    m_form.SetText(ctl::Author, ShownText(m_author));
     m_comment = record.comment;
 
     for (int slot = 0; slot < kSlotCount; ++slot) Slot(slot) = record.valueSlots[static_cast<std::size_t>(slot)];

@@ -1,5 +1,7 @@
 #include "patch/PatchRecord.h"
 
+#include "util/LegacyText.h"
+
 #include <algorithm>
 
 std::int32_t ReadInt32LE(std::span<const std::uint8_t> bytes, std::size_t offset) {
@@ -18,13 +20,14 @@ namespace {
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
-// Where to cut a text to at most `limit` bytes: at the limit, or before the character that the limit
-// would split when the text is UTF-8 there.
+// Where to cut a text to at most `limit` bytes. A UTF-8 text is cut before the character the limit would
+// split; in any other text (the original platform's code page) every byte is a character of its own.
 std::size_t CutLength(std::string_view text, std::size_t limit) {
-    if (text.size() <= limit || !IsContinuationByte(text[limit])) return std::min(text.size(), limit);
-    std::size_t start = limit;
-    while (start > 0 && limit - start < 3 && IsContinuationByte(text[start])) --start;
-    return static_cast<unsigned char>(text[start]) >= 0xC0 ? start : limit;
+    if (text.size() <= limit) return text.size();
+    if (!IsValidUtf8(text)) return limit;
+    std::size_t cut = limit;
+    while (cut > 0 && IsContinuationByte(text[cut])) --cut;
+    return cut;
 }
 
 template <std::size_t N>

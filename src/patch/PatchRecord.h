@@ -43,8 +43,8 @@ struct PatchRecord {
     bool operator==(const PatchRecord&) const = default;
 };
 
-// Fills `out` (kRecordSize bytes). Texts too long for their field are cut (never inside a UTF-8 character)
-// so the terminator always fits; the bytes after a terminator are zero.
+// Fills `out` (kRecordSize bytes). Texts too long for their field are cut (a UTF-8 text never inside a
+// character) so the terminator always fits; the bytes after a terminator are zero.
 void EncodePatchRecord(const PatchRecord& record, std::span<std::uint8_t> out);
 // `in` holds kRecordSize bytes. A text without a terminator ends at its field's end.
 PatchRecord DecodePatchRecord(std::span<const std::uint8_t> in);
@@ -52,8 +52,8 @@ PatchRecord DecodePatchRecord(std::span<const std::uint8_t> in);
 std::int32_t ReadInt32LE(std::span<const std::uint8_t> bytes, std::size_t offset);
 void WriteInt32LE(std::span<std::uint8_t> bytes, std::size_t offset, std::int32_t value);
 
-// Stores as much of the text as fits before the terminating zero, never splitting a UTF-8 character,
-// and zeroes the rest of the field.
+// Stores as much of the text as fits before the terminating zero, never splitting the character of a
+// UTF-8 text (a text that is not UTF-8 is the code page's, a character a byte), and zeroes the rest.
 void EncodeText(std::span<std::uint8_t> record, TextField field, std::string_view text);
 // The text up to its zero byte, or up to the field's end when there is none.
 std::string DecodeText(std::span<const std::uint8_t> record, TextField field);

@@ -4,7 +4,7 @@
 
 #include <string>
 
-// The patch keeps its texts as 8-bit strings; the window shows them as UTF-8. Every conversion between
-// the two goes through here, so the encoding is decided in one place.
+// The core hands the window every text in UTF-8 (a patch's stored texts are decoded there, whatever code
+// page they came in). Every conversion to and from Qt's strings goes through here.
 inline QString ToQString(const std::string& text) { return QString::fromStdString(text); }
 inline std::string FromQString(const QString& text) { return text.toStdString(); }

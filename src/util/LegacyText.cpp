@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 namespace {
 
@@ -25,37 +26,51 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
+// The character that starts at `i`, moving `i` past it; nothing when the bytes there are no well-formed
+// UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
+std::optional<char32_t> NextCodePoint(std::string_view bytes, std::size_t& i) {
+    const auto b = static_cast<std::uint8_t>(bytes[i]);
+    if (b < 0x80) {
+        ++i;
+        return b;
+    }
+    std::size_t length = 0;
+    char32_t min = 0;
+    char32_t c = 0;
+    if ((b & 0xE0) == 0xC0) {
+        length = 2, min = 0x80, c = b & 0x1F;
+    } else if ((b & 0xF0) == 0xE0) {
+        length = 3, min = 0x800, c = b & 0x0F;
+    } else if ((b & 0xF8) == 0xF0) {
+        length = 4, min = 0x10000, c = b & 0x07;
+    } else {
+        return std::nullopt;
+    }
+    if (bytes.size() - i < length) return std::nullopt;
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto cont = static_cast<std::uint8_t>(bytes[i + k]);
+        if ((cont & 0xC0) != 0x80) return std::nullopt;
+        c = (c << 6) | (cont & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+    i += length;
+    return c;
+}
+
+// The code page's byte for a character, or nothing when it has none.
+std::optional<std::uint8_t> LegacyByte(char32_t c) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<std::uint8_t>(c);
+    for (std::size_t k = 0; k < kHighControls.size(); ++k)
+        if (kHighControls[k] == c) return static_cast<std::uint8_t>(0x80 + k);
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool IsValidUtf8(std::string_view bytes) {
     std::size_t i = 0;
-    while (i < bytes.size()) {
-        const auto b = static_cast<std::uint8_t>(bytes[i]);
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length = 0;
-        char32_t min = 0;
-        char32_t c = 0;
-        if ((b & 0xE0) == 0xC0) {
-            length = 2, min = 0x80, c = b & 0x1F;
-        } else if ((b & 0xF0) == 0xE0) {
-            length = 3, min = 0x800, c = b & 0x0F;
-        } else if ((b & 0xF8) == 0xF0) {
-            length = 4, min = 0x10000, c = b & 0x07;
-        } else {
-            return false;
-        }
-        if (bytes.size() - i < length) return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto cont = static_cast<std::uint8_t>(bytes[i + k]);
-            if ((cont & 0xC0) != 0x80) return false;
-            c = (c << 6) | (cont & 0x3F);
-        }
-        if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-        i += length;
-    }
+    while (i < bytes.size())
+        if (!NextCodePoint(bytes, i)) return false;
     return true;
 }
 
@@ -72,6 +87,20 @@ std::string DecodeLegacyText(std::string_view bytes) {
         } else {
             AppendUtf8(out, b);
         }
+    }
+    return out;
+}
+
+std::optional<std::string> EncodeLegacyText(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    std::size_t i = 0;
+    while (i < utf8.size()) {
+        const std::optional<char32_t> c = NextCodePoint(utf8, i);
+        if (!c) return std::nullopt;
+        const std::optional<std::uint8_t> b = LegacyByte(*c);
+        if (!b) return std::nullopt;
+        out += static_cast<char>(*b);
     }
     return out;
 }
