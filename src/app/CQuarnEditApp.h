@@ -19,6 +19,7 @@
 class CMainDlg;
 class Clock;
 class CQuarnEditDoc;
+class DocumentLibraryHost;
 class FrameView;
 class RecoveryStore;
 class Timer;
@@ -118,6 +119,14 @@ public:
     void OnMidiMonitor();
     // The monitor window closed: nothing listens to the sends any more.
     void MidiMonitorClosed();
+    // Opens (or raises) the patch library window.
+    void OnPatchLibrary();
+    // Saves the patch as a new file in the user's patch folder, named after the patch.
+    void OnSaveToLibrary();
+    // What the library window asks of the program; where Save to Library writes.
+    DocumentLibraryHost& Library() { return *m_library; }
+    // The window around the form; none before start-up.
+    FrameView* Frame() const { return m_frame; }
 
     bool IsComparing() const { return m_comparing; }
     bool IsHoldingTestNote() const { return m_holdingNote; }
@@ -170,4 +179,5 @@ private:
     MutationSettings m_mutation;
     std::mt19937 m_random{std::random_device{}()};
     std::unique_ptr<MidiMonitor> m_monitor;
+    std::unique_ptr<DocumentLibraryHost> m_library;
 };

@@ -3,12 +3,14 @@
 #include "app/CQuarnEditApp.h"
 #include "platform/DlopenLibraryLoader.h"
 #include "platform/FileRecoveryStore.h"
+#include "platform/QSettingsLibraryFolders.h"
 #include "platform/QtClock.h"
 #include "platform/QSettingsProfile.h"
 #include "platform/QtProgramLocation.h"
 #include "platform/RtMidiPorts.h"
 #include "platform/SleepPause.h"
 
+struct LibrarySetup;
 class UserDialogs;
 
 // The program's object graph, built in this one place for the window and the window-less commands alike:
@@ -25,4 +27,9 @@ struct Program {
     QtClock clock;
     FileRecoveryStore recovery;
     CQuarnEditApp app;
+    QSettingsLibraryFolders libraryFolders;
 };
+
+// The patch library window's places and stores: the program's folder, the user's patch folder, the folders
+// the user added (in the profile) and the index file under the cache folder.
+LibrarySetup LibraryWindowSetup(Program& program);

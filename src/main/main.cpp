@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
             ConfigureGuiApplication();
             QtUserDialogs dialogs;
             Program program(dialogs);
-            return RunGui(program.app, dialogs, options.file);
+            return RunGui(program.app, dialogs, options.file, LibraryWindowSetup(program));
         }
         case Mode::Help: std::cout << options.text; return 0;
         case Mode::Version: std::cout << kAppVersionLine << '\n'; return 0;

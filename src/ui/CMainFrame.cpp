@@ -72,6 +72,8 @@ CMainFrame::CMainFrame(CQuarnEditApp& app, QWidget* parent) : QMainWindow(parent
 CMainFrame::~CMainFrame() {
     // Closed while the window is whole, so the application hears of it.
     delete m_monitor;
+    // Its indexing thread ends before the window it reports to.
+    delete m_library;
 }
 
 void CMainFrame::BuildMenu() {
@@ -194,6 +196,21 @@ void CMainFrame::ShowMidiMonitor(MidiMonitor& monitor) {
     m_monitor->show();
     m_monitor->raise();
     m_monitor->activateWindow();
+}
+
+void CMainFrame::ShowLibrary(LibraryHost& host) {
+    if (m_library == nullptr) {
+        m_library = new CLibraryWnd(host, m_librarySetup, this);
+        // Beside the editor where the screen has room for it, so that neither hides the other.
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        const QPoint beside = frameGeometry().topRight() + QPoint(8, 0);
+        if (screen != nullptr && screen->availableGeometry().contains(QRect(beside, m_library->size()))) {
+            m_library->move(beside);
+        }
+    }
+    m_library->show();
+    m_library->raise();
+    m_library->activateWindow();
 }
 
 void CMainFrame::ComparingChanged(bool comparing) {
