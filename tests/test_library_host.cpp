@@ -84,6 +84,7 @@ TEST_F(LibraryHostTest, AuditionSendsWhatTransmitAllOfTheOpenedFileSendsAndLeave
     const int saves = recovery.saves;
 
     const Bytes handSent = TransmissionOfOpened(hand), otherSent = TransmissionOfOpened(other);
+    g_mainDlg = &dlg;  // the reference editors took it and gave it up; the program's form holds it
     ASSERT_EQ(handSent.size(), 66u * 3);
     ASSERT_NE(handSent, otherSent);
     // Each in turn, and back: nothing of the patch auditioned before leaks into the next.
@@ -110,7 +111,9 @@ TEST_F(LibraryHostTest, AuditionSendsWhatTransmitAllOfTheOpenedFileSendsAndLeave
 }
 
 TEST_F(LibraryHostTest, AFileThatIsNoReadablePatchSendsNothingAndAsksNothing) {
-    WriteAll(dir / "short.qnp", Bytes(HandBuiltFile().begin(), HandBuiltFile().end() - 1));
+    Bytes shortFile = HandBuiltFile();
+    shortFile.pop_back();
+    WriteAll(dir / "short.qnp", shortFile);
     Bytes foreign = HandBuiltFile();
     foreign[0] = 'X';
     WriteAll(dir / "foreign.qnp", foreign);
@@ -168,6 +171,7 @@ TEST_F(LibraryHostTest, RestoreSendsTheDocumentsPatchWithItsUnsavedEdit) {
 TEST_F(LibraryHostTest, OpenAsksTheSaveQuestionAndCancelKeepsTheDocument) {
     dlg.UserMovedSlider(ctl::Dco1Amp, 5);
     const PatchRecord shown = dlg.CaptureRecord();
+    ports.bytes.clear();
 
     dialogs.answers = {MessageAnswer::Cancel};
     EXPECT_FALSE(host.OpenPatch(hand));
