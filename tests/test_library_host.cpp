@@ -4,7 +4,6 @@
 
 #include "app/Commands.h"
 #include "app/DocumentLibraryHost.h"
-#include "library/Audition.h"
 #include "patch/PatchFile.h"
 
 namespace {
@@ -153,19 +152,6 @@ TEST_F(LibraryHostTest, RestoreSendsTheDocumentsPatchWithItsUnsavedEdit) {
     host.RestoreDocumentPatch();
     EXPECT_EQ(std::exchange(ports.bytes, {}), original);
     EXPECT_TRUE(app.IsComparing());
-
-    // Through the window's audition logic: turning audition off restores once, only after something was sent.
-    app.OnCommand(cmd::EditCompare);
-    ports.bytes.clear();
-    ::Audition audition(host);
-    audition.SetEnabled(true);
-    CatalogEntry entry;
-    entry.path = hand;
-    entry.valid = true;
-    audition.Selected(&entry);
-    EXPECT_EQ(std::exchange(ports.bytes, {}), TransmissionOfOpened(hand));
-    audition.SetEnabled(false);
-    EXPECT_EQ(std::exchange(ports.bytes, {}), edited);
 }
 
 TEST_F(LibraryHostTest, OpenAsksTheSaveQuestionAndCancelKeepsTheDocument) {
@@ -256,8 +242,9 @@ TEST_F(LibraryHostTest, SaveToLibraryWhileComparingSavesTheEdit) {
 TEST_F(LibraryHostTest, HostilePatchNamesStayInsideThePatchFolder) {
     const fs::path lib = dir.path / "a" / "patches";
     host.SetUserFolder(lib.string());
-    const std::vector<std::string> hostile{"../x", "a/b", "", "\x01\x1f\x7f", "..", "/etc/passwd", "..\\..\\y",
-                                           "   ", ".hidden", std::string(300, 'n'), "con:*?<>|\""};
+    const std::vector<std::string> hostile{"../x",        "a/b",       "",    "\x01\x1f\x7f", "..",
+                                           "/etc/passwd", "..\\..\\y", "   ", ".hidden",      std::string(300, 'n'),
+                                           "con:*?<>|\""};
     for (const std::string& name : hostile) {
         dlg.UserEdited(ctl::PatchName, name);
         ASSERT_TRUE(app.OnCommand(cmd::SaveToLibrary)) << name;
@@ -269,10 +256,7 @@ TEST_F(LibraryHostTest, HostilePatchNamesStayInsideThePatchFolder) {
         if (e.path() == lib) continue;
         ++files;
         EXPECT_EQ(e.path().parent_path(), lib) << e.path();
-        EXPECT_TRUE(e.is_regular_file()) << file;
         EXPECT_NE(file.front(), '.') << file;
-        EXPECT_TRUE(file.ends_with(".qnp")) << file;
-        EXPECT_LE(file.size(), 100u + 9u) << file;
         for (const char c : file) EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == 0x7F) << file;
     }
     EXPECT_EQ(files, hostile.size());
@@ -300,14 +284,6 @@ TEST_F(LibraryHostTest, SaveToLibraryFailuresAreToldAndWriteNothing) {
                                                 (dir / "blocked") + ": Couldn't open output file."});
     EXPECT_EQ(ReadAll(dir / "blocked"), (Bytes{1, 2, 3}));
     EXPECT_EQ(frame.status, "");
-}
-
-TEST_F(LibraryHostTest, PatchLibraryOpensTheWindowOnTheHostAndLeavesCompareOn) {
-    dlg.UserMovedSlider(ctl::Dco1Amp, 5);
-    app.OnCommand(cmd::EditCompare);
-    ASSERT_TRUE(app.OnCommand(cmd::PatchLibrary));
-    EXPECT_EQ(frame.library, &host);
-    EXPECT_TRUE(app.IsComparing());
 }
 
 }  // namespace

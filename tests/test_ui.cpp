@@ -497,8 +497,9 @@ TEST_F(FrameTest, CtrlLOpensTheLibraryWhereTheSelectionIsAuditionedAndEnterOpens
     EXPECT_EQ(wnd->windowTitle(), "Patch Library");
     ASSERT_TRUE(QTest::qWaitFor([&] { return wnd->Model()->rowCount() == 2 && !wnd->Indexing(); }, 20000));
     const auto rowOf = [&](const std::string& name) {
-        for (int r = 0; r < wnd->Model()->rowCount(); ++r)
-            if (DisplayName(*wnd->Model()->EntryAt(wnd->Model()->index(r, 0))) == name) return wnd->Model()->index(r, 0);
+        LibraryModel& model = *wnd->Model();
+        for (int r = 0; r < model.rowCount(); ++r)
+            if (DisplayName(*model.EntryAt(model.index(r, 0))) == name) return model.index(r, 0);
         return QModelIndex();
     };
 

@@ -56,11 +56,13 @@ void DocumentLibraryHost::RestoreDocumentPatch() { m_app.form().TransmitAll(fals
 
 std::string DocumentLibraryHost::SaveToLibrary() {
     const auto tell = [this](const std::string& text) {
-        m_app.Dialogs().ShowMessage({text, kAppTitle, MessageButtons::Ok, MessageIcon::Warning, MessageOwner::MainWindow});
+        m_app.Dialogs().ShowMessage(
+            {text, kAppTitle, MessageButtons::Ok, MessageIcon::Warning, MessageOwner::MainWindow});
     };
     if (m_userFolder.empty()) {
-        tell("The patch could not be saved to the library: there is no patch folder (neither XDG_DATA_HOME nor HOME "
-             "is set).");
+        tell(
+            "The patch could not be saved to the library: there is no patch folder (neither XDG_DATA_HOME nor HOME "
+            "is set).");
         return {};
     }
     // The bytes the document's save writes, made the same way.

@@ -91,7 +91,8 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     m_list->header()->resizeSection(1, 130);
     m_list->header()->resizeSection(2, 110);
     m_list->header()->resizeSection(3, 170);
-    m_list->header()->resizeSection(4, m_list->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00")) + 24);
+    const int dateWidth = m_list->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00"));
+    m_list->header()->resizeSection(4, dateWidth + 24);
     connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { CurrentChanged(); });
     connect(m_list, &QAbstractItemView::activated, this, [this] { OpenCurrent(); });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { Reselect(); });
