@@ -1,6 +1,6 @@
 # The program's layers, each a library of its own folder under src/, and what each may include:
 #   util <- midi <- patch <- editor <- app <- platform, ui <- main, and the patch library beside the editor:
-#   util, patch <- library <- platform, ui, main
+#   util, patch <- library <- app, platform, ui, main
 # A file that includes a header of a layer to its right, or a core file that includes Qt, RtMidi, JACK,
 # ALSA or SQLite, fails the build.
 set(QUARN_CORE_LAYERS util midi patch library editor app)
@@ -9,7 +9,7 @@ set(QUARN_LAYER_ALLOWS_midi util midi)
 set(QUARN_LAYER_ALLOWS_patch util midi patch)
 set(QUARN_LAYER_ALLOWS_library util patch library)
 set(QUARN_LAYER_ALLOWS_editor util midi patch editor)
-set(QUARN_LAYER_ALLOWS_app util midi patch editor app)
+set(QUARN_LAYER_ALLOWS_app util midi patch library editor app)
 set(QUARN_LAYER_ALLOWS_platform util midi patch library editor app platform)
 set(QUARN_LAYER_ALLOWS_ui util midi patch library editor app ui)
 set(QUARN_LAYER_ALLOWS_main util midi patch library editor app platform ui main)

@@ -266,6 +266,8 @@ struct RecordingFrame : FrameView {
     void ShowStatus(const std::string& text) override { status = text; }
     MidiMonitor* monitor = nullptr;
     void ShowMidiMonitor(MidiMonitor& m) override { monitor = &m; }
+    LibraryHost* library = nullptr;
+    void ShowLibrary(LibraryHost& host) override { library = &host; }
 };
 
 // Control Change triples as bytes, for comparing whole sequences.

@@ -3,6 +3,9 @@
 
 #include "platform/QSettingsProfile.h"
 #include "app/Commands.h"
+#include "app/DocumentLibraryHost.h"
+#include "library/CatalogView.h"
+#include "library/MemoryCatalogCache.h"
 #include "ui/CCommentDlg.h"
 #include "ui/CMidiMonitorWnd.h"
 #include "ui/CMainFrame.h"
@@ -10,6 +13,7 @@
 #include "ui/DialogUnits.h"
 #include "ui/FormWidget.h"
 #include "ui/GroupFrame.h"
+#include "ui/LibraryModel.h"
 #include "ui/QtUserDialogs.h"
 
 #include <QApplication>
@@ -23,6 +27,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
+#include <QTreeView>
 #include <QStatusBar>
 #include <QPlainTextEdit>
 #include <QStyle>
@@ -334,8 +339,9 @@ TEST_F(FrameTest, MenuTitlesItemsAndIds) {
     // Each item as "text=id"; a separator as "-".
     const std::vector<std::pair<QString, QStringList>> expected{
         {"&File",
-         {"&New=57600", "&Open...=57601", "Save &As...=57604", "&Export MIDI file...=32773", "-", "&Save=57603", "-",
-          "Recent File=57616", "-", "E&xit=57665"}},
+         {"&New=57600", "&Open...=57601", "Save &As...=57604", "&Export MIDI file...=32773",
+          "Patch &Library...=32782", "-", "&Save=57603", "Save to &Library=32783", "-", "Recent File=57616", "-",
+          "E&xit=57665"}},
         {"&Edit", {"&Undo=57643", "&Redo=57644", "-", "&Compare=32779", "&Mutate...=32780"}},
         {"&MIDI Options",
          {"&Transmit All=32772", "-", "Output &Device...=32774", "Test &Note...=32775", "-", "&Play Test Note=32776",
@@ -359,7 +365,8 @@ TEST_F(FrameTest, MenuTitlesItemsAndIds) {
         }
         EXPECT_EQ(shown, expected[m].second);
     }
-    EXPECT_FALSE(menus[0]->actions()[7]->isEnabled());  // the empty recent-file list's placeholder
+    EXPECT_FALSE(menus[0]->actions()[9]->isEnabled());  // the empty recent-file list's placeholder
+    EXPECT_EQ(menus[0]->actions()[4]->shortcut(), QKeySequence(QStringLiteral("Ctrl+L")));
 }
 
 TEST_F(FrameTest, RecentFilesReplaceThePlaceholder) {
@@ -460,6 +467,76 @@ TEST_F(FrameTest, CompareShowsTheOriginalInTheCaptionAndRefusesEditsInTheStatusL
     EXPECT_EQ(frame->windowHandle()->title(), "Untitled* - QuarnEdit");
     EXPECT_FALSE(frame->statusBar()->isVisible());
     EXPECT_EQ(amp->value(), 5);
+}
+
+TEST_F(FrameTest, CtrlLOpensTheLibraryWhereTheSelectionIsAuditionedAndEnterOpensIt) {
+    ASSERT_TRUE(Start());
+    QTemporaryDir dir;
+    const std::string user = (dir.path() + "/patches").toStdString();
+    app.Library().SetUserFolder(user);
+    // Two patches, saved to the library by the program itself.
+    app.form().UserEdited(ctl::PatchName, "Bass");
+    app.form().UserMovedSlider(ctl::Dco1Amp, 40);
+    ASSERT_TRUE(app.OnCommand(cmd::SaveToLibrary));
+    EXPECT_EQ(frame->statusBar()->currentMessage().toStdString(), "Saved to the library as " + user + "/Bass.qnp");
+    app.form().UserEdited(ctl::PatchName, "Keys");
+    app.form().UserMovedSlider(ctl::Dco1Amp, 90);
+    ASSERT_TRUE(app.OnCommand(cmd::SaveToLibrary));
+    app.form().UserMovedSlider(ctl::Dco1Amp, 7);  // the document's unsaved edit
+    LibrarySetup setup;
+    setup.userFolder = user;
+    setup.makeCache = [] { return std::make_unique<MemoryCatalogCache>(); };
+    frame->SetLibrarySetup(setup);
+
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    QTest::keyClick(frame.get(), Qt::Key_L, Qt::ControlModifier);
+    CLibraryWnd* wnd = frame->LibraryWindow();
+    ASSERT_NE(wnd, nullptr);
+    EXPECT_TRUE(wnd->isVisible());
+    EXPECT_EQ(wnd->windowTitle(), "Patch Library");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return wnd->Model()->rowCount() == 2 && !wnd->Indexing(); }, 20000));
+    const auto rowOf = [&](const std::string& name) {
+        LibraryModel& model = *wnd->Model();
+        for (int r = 0; r < model.rowCount(); ++r)
+            if (DisplayName(*model.EntryAt(model.index(r, 0))) == name) return model.index(r, 0);
+        return QModelIndex();
+    };
+
+    // Audition: the selected patch goes out at once, without a question, and the document stays as it was.
+    wnd->AuditionBox()->setChecked(true);
+    dialogs.messages.clear();
+    ports.bytes.clear();
+    wnd->List()->setCurrentIndex(rowOf("Keys"));
+    const Bytes keys = std::exchange(ports.bytes, {});
+    EXPECT_FALSE(keys.empty());
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(app.form().m_dco1Amp, 7);
+    EXPECT_EQ(frame->windowHandle()->title(), "Untitled* - QuarnEdit");
+
+    // Enter opens it: the save question (No), then the transmit question (Yes) sends what audition sent.
+    dialogs.answers = {MessageAnswer::No, MessageAnswer::Yes};
+    QTest::keyClick(wnd->List(), Qt::Key_Return);
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"Save changes to Untitled?", "Transmit all data from Keys"}));
+    EXPECT_EQ(frame->windowHandle()->title(), "Keys.qnp - QuarnEdit");
+    EXPECT_EQ(app.form().m_dco1Amp, 90);
+    EXPECT_EQ(std::exchange(ports.bytes, {}), keys);
+
+    // Another patch heard, then the window closes: the synthesizer gets the document's patch back.
+    wnd->List()->setCurrentIndex(rowOf("Bass"));
+    const Bytes bass = std::exchange(ports.bytes, {});
+    EXPECT_FALSE(bass.empty());
+    EXPECT_NE(bass, keys);
+    wnd->close();
+    EXPECT_EQ(ports.bytes, keys);
+    EXPECT_EQ(app.form().m_patchName, "Keys");
+
+    // Ctrl+L again brings back the same window.
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    QTest::keyClick(frame.get(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(frame->LibraryWindow(), wnd);
+    EXPECT_TRUE(wnd->isVisible());
 }
 
 // ---- dialogs --------------------------------------------------------------------------------------------

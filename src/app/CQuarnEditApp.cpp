@@ -2,6 +2,7 @@
 
 #include "app/CQuarnEditDoc.h"
 #include "app/Commands.h"
+#include "app/DocumentLibraryHost.h"
 #include "app/MidiMonitor.h"
 #include "app/ports/Clock.h"
 #include "app/ports/FrameView.h"
@@ -43,9 +44,12 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     m_form->SetClock([&clock = services.clock] { return clock.Now(); });
     m_recoveryTimer = services.clock.CreateTimer([this] { SaveRecovery(); });
     m_noteTimer = services.clock.CreateTimer([this] { StopTestNote(); });
+    m_library = std::make_unique<DocumentLibraryHost>(*this);
 }
 
 CQuarnEditApp::~CQuarnEditApp() {
+    // Its auditioning form sends through this application's sinks.
+    m_library.reset();
     MidiMonitorClosed();
     m_recoveryTimer.reset();
     m_noteTimer.reset();
@@ -459,6 +463,12 @@ void CQuarnEditApp::MidiMonitorClosed() {
     if (m_portSink) m_portSink->SetTap(nullptr);
     m_monitor.reset();
 }
+
+void CQuarnEditApp::OnPatchLibrary() {
+    if (m_frame != nullptr) m_frame->ShowLibrary(*m_library);
+}
+
+void CQuarnEditApp::OnSaveToLibrary() { m_library->SaveToLibrary(); }
 
 void CQuarnEditApp::OnAllNotesOff() {
     MidiSink* sink = GetActiveSink();

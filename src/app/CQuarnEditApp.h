@@ -20,6 +20,7 @@
 class CMainDlg;
 class Clock;
 class CQuarnEditDoc;
+class DocumentLibraryHost;
 class FrameView;
 class RecoveryStore;
 class Timer;
@@ -125,6 +126,14 @@ public:
     void OnMidiMonitor();
     // The monitor window closed: nothing listens to the sends any more.
     void MidiMonitorClosed();
+    // Opens (or raises) the patch library window.
+    void OnPatchLibrary();
+    // Saves the patch as a new file in the user's patch folder, named after the patch.
+    void OnSaveToLibrary();
+    // What the library window asks of the program; where Save to Library writes.
+    DocumentLibraryHost& Library() { return *m_library; }
+    // The window around the form; none before start-up.
+    FrameView* Frame() const { return m_frame; }
 
     bool IsComparing() const { return m_comparing; }
     bool IsHoldingTestNote() const { return m_holdingNote; }
@@ -185,4 +194,5 @@ private:
     std::string m_openDeviceName;
     bool m_deviceLost = false;
     std::vector<std::string> m_deviceNames;  // as the MIDI Options dialog shows them
+    std::unique_ptr<DocumentLibraryHost> m_library;
 };

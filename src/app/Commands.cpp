@@ -20,8 +20,13 @@ const std::array kFileMenu{
     CommandRow{RowKind::Command, cmd::FileSaveAs, "Save &As...", "", [](CQuarnEditApp& a) { a.OnFileSaveAs(); }},
     CommandRow{RowKind::Command, cmd::ExportMidiFile, "&Export MIDI file...", "",
                [](CQuarnEditApp& a) { a.OnExportMidiFile(); }},
+    // Opening the window changes nothing of the patch, so the original may stay shown.
+    CommandRow{RowKind::Command, cmd::PatchLibrary, "Patch &Library...", "Ctrl+L",
+               [](CQuarnEditApp& a) { a.OnPatchLibrary(); }, nullptr, nullptr, nullptr, true},
     Separator(),
     CommandRow{RowKind::Command, cmd::FileSave, "&Save", "", [](CQuarnEditApp& a) { a.OnFileSave(); }},
+    CommandRow{RowKind::Command, cmd::SaveToLibrary, "Save to &Library", "",
+               [](CQuarnEditApp& a) { a.OnSaveToLibrary(); }},
     Separator(),
     CommandRow{RowKind::RecentFiles, cmd::FirstRecentFile, "Recent File", "", nullptr},
     Separator(),

@@ -3,6 +3,7 @@
 #include "app/CQuarnEditApp.h"
 #include "platform/DlopenLibraryLoader.h"
 #include "platform/FileRecoveryStore.h"
+#include "platform/QSettingsLibraryFolders.h"
 #include "platform/QtClock.h"
 #include "platform/QSettingsProfile.h"
 #include "platform/QtProgramLocation.h"
@@ -12,6 +13,7 @@
 
 #include <memory>
 
+struct LibrarySetup;
 class UserDialogs;
 
 // The program's object graph, built in this one place for the window and the window-less commands alike:
@@ -31,6 +33,11 @@ struct Program {
     QtClock clock;
     FileRecoveryStore recovery;
     CQuarnEditApp app;
+    QSettingsLibraryFolders libraryFolders;
     // Goes before the application object it calls.
     std::unique_ptr<QueuedPortChanges> deviceNews;
 };
+
+// The patch library window's places and stores: the program's folder, the user's patch folder, the folders
+// the user added (in the profile) and the index file under the cache folder.
+LibrarySetup LibraryWindowSetup(Program& program);

@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
             QtUserDialogs dialogs;
             Program program(dialogs);
             program.FollowDeviceChanges();
-            return RunGui(program.app, dialogs, options.file);
+            return RunGui(program.app, dialogs, options.file, LibraryWindowSetup(program));
         }
         case Mode::Help: std::cout << options.text; return 0;
         case Mode::Version: std::cout << kAppVersionLine << '\n'; return 0;

@@ -48,13 +48,18 @@ PatchFileError ReadPatchFileBytes(const std::string& path, std::vector<std::uint
     return PatchFileError::None;
 }
 
-FileWriteResult WritePatchFile(const std::string& path, std::int32_t version,
-                               const std::function<void(std::span<std::uint8_t>)>& fillRecord) {
-    WholeFileWriter file;
-    if (const FileWriteResult opened = file.Open(path); opened != FileWriteResult::Ok) return opened;
+std::vector<std::uint8_t> EncodePatchFile(std::int32_t version,
+                                          const std::function<void(std::span<std::uint8_t>)>& fillRecord) {
     std::vector<std::uint8_t> bytes(kPatchFileSize);
     std::copy(kPatchMagic.begin(), kPatchMagic.end(), bytes.begin());
     WriteInt32LE(bytes, kPatchVersionOffset, version);
     fillRecord(std::span(bytes).subspan(kPatchHeaderSize, kRecordSize));
-    return file.Commit(bytes);
+    return bytes;
+}
+
+FileWriteResult WritePatchFile(const std::string& path, std::int32_t version,
+                               const std::function<void(std::span<std::uint8_t>)>& fillRecord) {
+    WholeFileWriter file;
+    if (const FileWriteResult opened = file.Open(path); opened != FileWriteResult::Ok) return opened;
+    return file.Commit(EncodePatchFile(version, fillRecord));
 }

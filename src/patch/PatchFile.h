@@ -37,6 +37,10 @@ DecodedPatchFile DecodePatchFile(std::span<const std::uint8_t> bytes, std::int32
 // Reads the first kPatchFileSize bytes of a file (fewer when it is shorter); OpenFailed or None.
 PatchFileError ReadPatchFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes);
 
+// A whole patch file's bytes: the header, then the record that `fillRecord` writes into its kRecordSize bytes.
+std::vector<std::uint8_t> EncodePatchFile(std::int32_t version,
+                                          const std::function<void(std::span<std::uint8_t>)>& fillRecord);
+
 // Writes a whole patch file in one piece, as every save does: the header, then the record that
 // `fillRecord` writes into its kRecordSize bytes. The file that was there survives any failure.
 FileWriteResult WritePatchFile(const std::string& path, std::int32_t version,

@@ -45,7 +45,7 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     : QWidget(parent, Qt::Window), m_audition(host), m_setup(std::move(setup)) {
     setWindowTitle(QStringLiteral("Patch Library"));
     setAcceptDrops(true);
-    resize(760, 520);
+    resize(840, 540);
 
     m_model = new LibraryModel(this);
     m_indexer = new LibraryIndexer(m_setup.makeCache, this);
@@ -84,12 +84,15 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_list->setSortingEnabled(true);
     m_list->sortByColumn(0, Qt::AscendingOrder);
-    m_list->header()->setStretchLastSection(false);
+    // Every column fits the window's first width, Modified with room for a whole date and time; the last one
+    // takes whatever the window gains.
+    m_list->header()->setStretchLastSection(true);
     m_list->header()->resizeSection(0, 220);
     m_list->header()->resizeSection(1, 130);
     m_list->header()->resizeSection(2, 110);
-    m_list->header()->resizeSection(3, 160);
-    m_list->header()->resizeSection(4, 120);
+    m_list->header()->resizeSection(3, 170);
+    const int dateWidth = m_list->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00"));
+    m_list->header()->resizeSection(4, dateWidth + 24);
     connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { CurrentChanged(); });
     connect(m_list, &QAbstractItemView::activated, this, [this] { OpenCurrent(); });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { Reselect(); });

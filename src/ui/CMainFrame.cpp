@@ -22,6 +22,8 @@
 #include <QScrollArea>
 #include <QStatusBar>
 
+#include <algorithm>
+
 namespace {
 
 // How long after showing the window its frame may still arrive and be taken off the client area.
@@ -72,6 +74,8 @@ CMainFrame::CMainFrame(CQuarnEditApp& app, QWidget* parent) : QMainWindow(parent
 CMainFrame::~CMainFrame() {
     // Closed while the window is whole, so the application hears of it.
     delete m_monitor;
+    // Its indexing thread ends before the window it reports to.
+    delete m_library;
 }
 
 void CMainFrame::BuildMenu() {
@@ -194,6 +198,33 @@ void CMainFrame::ShowMidiMonitor(MidiMonitor& monitor) {
     m_monitor->show();
     m_monitor->raise();
     m_monitor->activateWindow();
+}
+
+void CMainFrame::ShowLibrary(LibraryHost& host) {
+    if (m_library == nullptr) {
+        m_library = new CLibraryWnd(host, m_librarySetup, this);
+        // Beside the editor where the screen has room for it, so that neither hides the other; else over it,
+        // a little down and to the right, so that the editor's menu and caption still show.
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect desktop = screen->availableGeometry();
+            const QRect editor = frameGeometry();
+            const QSize size = m_library->size();
+            const QPoint right = editor.topRight() + QPoint(8, 0);
+            const QPoint left = editor.topLeft() - QPoint(8 + size.width(), 0);
+            if (desktop.contains(QRect(right, size))) {
+                m_library->move(right);
+            } else if (desktop.contains(QRect(left, size))) {
+                m_library->move(left);
+            } else {
+                const QPoint over = editor.topLeft() + QPoint(48, 48);
+                m_library->move(std::max(desktop.left(), std::min(over.x(), desktop.right() - size.width())),
+                                std::max(desktop.top(), std::min(over.y(), desktop.bottom() - size.height())));
+            }
+        }
+    }
+    m_library->show();
+    m_library->raise();
+    m_library->activateWindow();
 }
 
 void CMainFrame::ComparingChanged(bool comparing) {

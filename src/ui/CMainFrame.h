@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ports/FrameView.h"
+#include "ui/CLibraryWnd.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -43,6 +44,11 @@ public:
     void ShowMidiMonitor(MidiMonitor& monitor) override;
     // The monitor window while it is open.
     CMidiMonitorWnd* MonitorWindow() const { return m_monitor; }
+    // Where the library lies and how it is kept; the library window is made with it on first use.
+    void SetLibrarySetup(LibrarySetup setup) { m_librarySetup = std::move(setup); }
+    void ShowLibrary(LibraryHost& host) override;
+    // The library window once it was opened; closing hides it and keeps its list for the next time.
+    CLibraryWnd* LibraryWindow() const { return m_library; }
     void RecentFilesChanged(const std::vector<std::string>& paths) override;
     void CloseMainWindow() override;
 
@@ -71,6 +77,8 @@ private:
     std::string m_documentTitle = "Untitled";
     bool m_comparing = false;
     CMidiMonitorWnd* m_monitor = nullptr;
+    LibrarySetup m_librarySetup;
+    CLibraryWnd* m_library = nullptr;
     QElapsedTimer m_shownAt;
     std::function<void(FormWidget&)> m_formCreated;
 };

@@ -17,8 +17,10 @@ void ConfigureGuiApplication() {
     QGuiApplication::setDesktopFileName(QStringLiteral("quarnedit"));
 }
 
-int RunGui(CQuarnEditApp& app, QtUserDialogs& dialogs, const std::optional<std::string>& fileToOpen) {
+int RunGui(CQuarnEditApp& app, QtUserDialogs& dialogs, const std::optional<std::string>& fileToOpen,
+           LibrarySetup library) {
     CMainFrame frame(app);
+    frame.SetLibrarySetup(std::move(library));
     dialogs.SetMainWindow(&frame);
     // The form exists from the start; the window builds its view of it when first shown.
     frame.SetFormCreatedHandler([&](FormWidget& form) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/CLibraryWnd.h"
+
 #include <optional>
 #include <string>
 
@@ -10,5 +12,7 @@ class QtUserDialogs;
 void ConfigureGuiApplication();
 
 // Builds the main window around the application object, starts the program up and runs it until the main
-// window closes. `fileToOpen` is a patch named on the command line. Returns the process's exit code.
-int RunGui(CQuarnEditApp& app, QtUserDialogs& dialogs, const std::optional<std::string>& fileToOpen);
+// window closes. `fileToOpen` is a patch named on the command line; `library` is where the patch library
+// window finds its folders and index. Returns the process's exit code.
+int RunGui(CQuarnEditApp& app, QtUserDialogs& dialogs, const std::optional<std::string>& fileToOpen,
+           LibrarySetup library = {});

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+class LibraryHost;
 class MidiMonitor;
 
 // The frame around the form: told when what it shows must change.
@@ -22,6 +23,8 @@ public:
     virtual void ShowStatus(const std::string& text) = 0;
     // Opens (or raises) the window that lists what is sent; when it closes the application hears of it.
     virtual void ShowMidiMonitor(MidiMonitor& monitor) = 0;
+    // Opens (or raises) the patch library window, which asks `host` to audition, open and restore.
+    virtual void ShowLibrary(LibraryHost& host) = 0;
     virtual void RecentFilesChanged(const std::vector<std::string>& paths) = 0;
     virtual void CloseMainWindow() = 0;
 };

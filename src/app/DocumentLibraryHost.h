@@ -1,0 +1,42 @@
+#pragma once
+
+#include "library/ports/LibraryHost.h"
+
+#include <memory>
+#include <string>
+
+class CMainDlg;
+class CQuarnEditApp;
+
+// The program's side of the patch library: what the library window asks of it, and File > Save to Library.
+// An auditioned patch goes out through a form of its own, filled from the file and sent as Transmit All sends
+// the document's form, so the document, its form, its history and its modified flag never see it.
+class DocumentLibraryHost : public LibraryHost {
+public:
+    explicit DocumentLibraryHost(CQuarnEditApp& app);
+    ~DocumentLibraryHost() override;
+    DocumentLibraryHost(const DocumentLibraryHost&) = delete;
+    DocumentLibraryHost& operator=(const DocumentLibraryHost&) = delete;
+
+    // Sends nothing for a file that is no patch this program reads.
+    void AuditionPatch(const std::string& path) override;
+    // As File > Open of that file: the save question, then the load with its transmit question.
+    bool OpenPatch(const std::string& path) override;
+    // Sends what the form shows: the edit, or the original while Compare shows it.
+    void RestoreDocumentPatch() override;
+
+    // The user's patch folder, where Save to Library writes; empty when the platform names none.
+    void SetUserFolder(std::string folder) { m_userFolder = std::move(folder); }
+    const std::string& UserFolder() const { return m_userFolder; }
+    // Saves the form's patch as a new file in the user's folder, named after the patch and never in place of
+    // another file, and tells the user where it went or why it did not. The path written, or empty.
+    std::string SaveToLibrary();
+
+private:
+    class AuditionFormHost;
+
+    CQuarnEditApp& m_app;
+    std::string m_userFolder;
+    std::unique_ptr<AuditionFormHost> m_auditionHost;
+    std::unique_ptr<CMainDlg> m_auditionForm;  // made on the first audition
+};
