@@ -131,10 +131,9 @@ bool CQuarnEditApp::OfferRecovery() {
 void CQuarnEditApp::SaveRecovery() {
     m_recoveryTimer->Stop();
     if (!m_document->IsModified()) return;
-    std::vector<std::uint8_t> bytes(kPatchFileSize);
-    std::copy(kPatchMagic.begin(), kPatchMagic.end(), bytes.begin());
-    WriteInt32LE(bytes, kPatchVersionOffset, kPatchVersion);
-    EncodePatchRecord(m_form->CaptureRecord(), std::span(bytes).subspan(kPatchHeaderSize, kRecordSize));
+    const PatchRecord record = m_form->CaptureRecord();
+    const std::vector<std::uint8_t> bytes =
+        EncodePatchFile(kPatchVersion, [&](std::span<std::uint8_t> out) { EncodePatchRecord(record, out); });
     m_services.recovery.Save(bytes, m_document->GetPathName());
 }
 
