@@ -133,7 +133,8 @@ void BM_CliTransmit(benchmark::State& state) {
     // The transmit part: the span plus the pause after the last message.
     state.counters["transmit_ratio"] = (Median(span) + 2.0) / kPausesAloneMs;
     state.counters["teardown_ms"] = Median(teardown);
-    state.counters["delivered"] = static_cast<double>(delivered) / (static_cast<double>(state.iterations()) * kMessages);
+    state.counters["delivered"] =
+        static_cast<double>(delivered) / (static_cast<double>(state.iterations()) * kMessages);
 }
 BENCHMARK(BM_CliTransmit)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(15);
 

@@ -85,7 +85,8 @@ void BM_TypeInLegacyName(benchmark::State& state) {
     const std::string name = b.form.GetText(ctl::PatchName);
     int i = 0;
     for (auto _ : state) b.dlg.UserEdited(ctl::PatchName, (++i % 2) != 0 ? name + "x" : name);
-    if (b.dlg.m_patchName.substr(0, 255) != std::string(255, '\xE9')) state.SkipWithError("not stored in the code page");
+    if (b.dlg.m_patchName.substr(0, 255) != std::string(255, '\xE9'))
+        state.SkipWithError("not stored in the code page");
 }
 BENCHMARK(BM_TypeInLegacyName);
 

@@ -175,7 +175,8 @@ void PaintsBench(benchmark::State& state, int slider) {
         state.counters["paints_" + name] = static_cast<double>(n) / notifications;
     if (qEnvironmentVariableIsSet("QUARN_BENCH_LIST_PAINTS")) {
         for (const auto& [name, n] : counter.byWidget)
-            std::fprintf(stderr, "  %-40s %.2f per notification\n", name.c_str(), static_cast<double>(n) / notifications);
+            std::fprintf(stderr, "  %-40s %.2f per notification\n", name.c_str(),
+                         static_cast<double>(n) / notifications);
     }
 }
 void BM_UiPaintsPerNotification_Modulated(benchmark::State& s) { PaintsBench(s, ctl::Dco1Amp); }

@@ -156,8 +156,10 @@ int main(int argc, char** argv) {
     if (!childEnded) {
         // After a paint, the program itself, so that a wrapper around it still reports; otherwise (no
         // paint in time) the whole command at once.
-        if (paintMs >= 0 && target > 0) kill(target, SIGTERM);
-        else kill(-child, SIGKILL);
+        if (paintMs >= 0 && target > 0)
+            kill(target, SIGTERM);
+        else
+            kill(-child, SIGKILL);
         const auto stopAt = Clock::now();
         while (waitpid(child, &status, WNOHANG) == 0) {
             if (Ms(stopAt, Clock::now()) > 5000) {

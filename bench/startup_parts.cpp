@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
     NoLibraries libraries;
     ManualClock clock;
     MemoryRecovery recovery;
-    CQuarnEditApp app({ports ? static_cast<MidiOutPorts&>(*ports) : fakePorts, pause, profile, dialogs, location, libraries, clock, recovery});
+    CQuarnEditApp app({ports ? static_cast<MidiOutPorts&>(*ports) : fakePorts, pause, profile, dialogs, location,
+                       libraries, clock, recovery});
     CMainDlg& form = app.form();
     form.OnInitialUpdate();
 

@@ -69,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int position = dlg.form().GetPos(row.slider);
     Require(position >= 0 && position <= rangeMax, "slider outside its range");
     // The box clamps to 0..255, the slider then to its own range.
-    Require(position == std::clamp<std::int64_t>(expected, 0, std::min(rangeMax, 255)), "slider not at the typed value");
+    Require(position == std::clamp<std::int64_t>(expected, 0, std::min(rangeMax, 255)),
+            "slider not at the typed value");
     Require(dlg.Slot(row.slot) == position, "form field differs from the slider");
     Require(dlg.form().GetText(row.valueBox) == std::to_string(position), "box does not show the slider's position");
     RequireControlChanges(ports.bytes);

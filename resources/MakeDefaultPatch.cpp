@@ -16,6 +16,7 @@ namespace {
 using namespace ctl;
 
 // Slider positions by control; the rest stay 0.
+// clang-format off
 constexpr std::pair<int, std::int32_t> kSliders[] = {
     {Dco1Amp, 200},    {Dco1Row3, 128},   {Dco1Offset, 128}, {Dco1Pulsew, 128}, {Dco1Octave, 8},
     {Dco2Amp, 0},      {Dco2Row3, 128},   {Dco2Offset, 128}, {Dco2Pulsew, 128}, {Dco2Octave, 8},
@@ -23,6 +24,7 @@ constexpr std::pair<int, std::int32_t> kSliders[] = {
     {Env2Attack, 0},   {Env2Decay, 80},   {Env2Level, 255},  {Env2Release, 60}, {Env2Sustain, 200},
     {Cutoff1, 200},    {Cutoff2, 0},
 };
+// clang-format on
 
 // List selections by control; every other list, the source lists among them, is on its first entry
 // (a source list's first entry is the slider's own value).

@@ -12,8 +12,8 @@
 #include "midi/MidiPause.h"
 
 #include <array>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <map>
@@ -80,7 +80,7 @@ public:
     std::vector<std::string> commentRequests;
     std::deque<std::optional<TestNoteSettings>> testNoteAnswers;  // empty: Cancel
     std::deque<std::optional<MutationRequest>> mutateAnswers;     // empty: Cancel
-    std::function<void(const MessageRequest&)> onMessage;  // sees the program's state while a box is up
+    std::function<void(const MessageRequest&)> onMessage;         // sees the program's state while a box is up
 
     MessageAnswer ShowMessage(const MessageRequest& request) override {
         messages.push_back(request);
@@ -118,7 +118,9 @@ public:
         deviceAnswers.pop_front();
         return a;
     }
-    std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings&) override { return Next(testNoteAnswers); }
+    std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings&) override {
+        return Next(testNoteAnswers);
+    }
     std::optional<MutationRequest> RunMutateDialog(const MutationSettings&) override { return Next(mutateAnswers); }
     template <typename T>
     static std::optional<T> Next(std::deque<std::optional<T>>& answers) {
@@ -195,7 +197,9 @@ struct ManualClock : Clock {
         ManualClock& clock;
         std::function<void()> fire;
         std::optional<std::chrono::steady_clock::time_point> due;
-        ManualTimer(ManualClock& c, std::function<void()> f) : clock(c), fire(std::move(f)) { clock.timers.push_back(this); }
+        ManualTimer(ManualClock& c, std::function<void()> f) : clock(c), fire(std::move(f)) {
+            clock.timers.push_back(this);
+        }
         ~ManualTimer() override { std::erase(clock.timers, this); }
         void Start(std::chrono::milliseconds delay) override { due = clock.now + delay; }
         void Stop() override { due.reset(); }

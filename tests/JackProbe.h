@@ -26,9 +26,9 @@ inline void Quiet(const char*) {}
 inline bool ServerAnswers(const char* server = nullptr) {
     jack_set_error_function(Quiet);
     jack_set_info_function(Quiet);
-    jack_client_t* c = server ? jack_client_open("quarn-e2e-check", JackOptions(JackNoStartServer | JackServerName),
-                                                 nullptr, server)
-                              : jack_client_open("quarn-e2e-check", JackNoStartServer, nullptr);
+    jack_client_t* c =
+        server ? jack_client_open("quarn-e2e-check", JackOptions(JackNoStartServer | JackServerName), nullptr, server)
+               : jack_client_open("quarn-e2e-check", JackNoStartServer, nullptr);
     if (c == nullptr) return false;
     jack_client_close(c);
     return true;

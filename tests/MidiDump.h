@@ -44,8 +44,8 @@ public:
         posix_spawn_file_actions_addopen(&io, 2, "/dev/null", O_WRONLY, 0);
         // stdbuf: a line as soon as it is printed, not when a pipe buffer fills; setpriv: the dump goes
         // with a test that crashes.
-        std::vector<std::string> args = {"setpriv", "--pdeathsig", "KILL", "stdbuf", "-oL", "jack_midi_dump",
-                                         "-a", client};
+        std::vector<std::string> args = {"setpriv", "--pdeathsig",    "KILL", "stdbuf",
+                                         "-oL",     "jack_midi_dump", "-a",   client};
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);

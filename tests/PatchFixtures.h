@@ -36,7 +36,8 @@ struct FileBytes {
         return *this;
     }
     FileBytes& Int(std::int32_t v) {
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i)));
+        for (int i = 0; i < 4; ++i)
+            bytes.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i)));
         return *this;
     }
     FileBytes& Text(std::string_view s, std::size_t fieldSize) {
@@ -47,8 +48,8 @@ struct FileBytes {
 };
 
 // Slots 0..26. Slot 0 (Midi Ch.) says 5, but the stored selection (entry 17) says 3 and wins.
-inline constexpr std::int32_t kHandSlots[27] = {5, 200, 100, 128, 64, 150, 30,  129, 255, 10,  20,  8, 5, 1,
-                                                2, 3,   4,   5,   131, 132, 133, 134, 135, 6, 7, 250, 99};
+inline constexpr std::int32_t kHandSlots[27] = {5, 200, 100, 128, 64,  150, 30,  129, 255, 10, 20, 8,   5, 1,
+                                                2, 3,   4,   5,   131, 132, 133, 134, 135, 6,  7,  250, 99};
 // Selections, entries 0..20: DCO1 Dist. "Zsn", DCO1 row-3 source "Vel", DCO1 Pulsew. source "En1", DCO1 Wave
 // "Tri", DCO2 Amp. source "Bth", DCO2 Dist. "Mir", DCO2 Wave the source "DC1", ENV2 Offset source "En2",
 // filter "DCO1 => Band Pass" (code 0x41, both cutoffs), Midi Ch. "4", row-3 modes "Std." and "Lin.".
@@ -72,6 +73,7 @@ inline Bytes HandBuiltFile(std::int32_t version = 0) {
 }
 
 // Transmit All of the hand-built patch, worked out from the parameter map.
+// clang-format off
 inline const std::initializer_list<std::array<int, 2>> kHandTransmission{
     {16, 2}, {25, 21},  {16, 2}, {20, 77},                                          // words; routing now 0x41
     {16, 1}, {26, 19},  {16, 3}, {102, 2},  {16, 1}, {30, 40}, {16, 1}, {106, 21},  // waves, row-3 modes
@@ -84,6 +86,7 @@ inline const std::initializer_list<std::array<int, 2>> kHandTransmission{
     {16, 2}, {117, 7},  {16, 1}, {24, 6},   {16, 2}, {20, 77},                      // Step, filter type
     {16, 2}, {21, 122}, {16, 1}, {22, 99},                                          // cutoffs
 };
+// clang-format on
 
 // A shown form with an open device, and its document.
 struct Editor : EditorRig {
@@ -130,8 +133,8 @@ inline Bytes ReadAll(const std::string& path) {
 }
 
 inline void WriteAll(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 // Runs `body` in a child process and returns its exit code, so that limits and identities set there

@@ -86,7 +86,8 @@ inline int RunQuietly(std::vector<std::string> args) {
 inline bool PeriodIs(unsigned period) {
     jack_client_t* c = jack_client_open("quarn-period", JackNoStartServer, nullptr);
     if (c == nullptr) return false;
-    jack_set_process_callback(c, [](jack_nframes_t, void*) { return 0; }, nullptr);
+    jack_set_process_callback(
+        c, [](jack_nframes_t, void*) { return 0; }, nullptr);
     bool reached = jack_activate(c) == 0;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     while (reached && jack_get_buffer_size(c) != period && std::chrono::steady_clock::now() < deadline)

@@ -36,8 +36,9 @@ struct AppTest : ::testing::Test, EditorRig {
     fs::path dir;
 
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("quarn-app-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("quarn-app-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
         location.dir = dir.string() + "/";
         MakePatch((dir / "default.qnp").string(), "Default", 10);
@@ -218,7 +219,8 @@ TEST_F(AppTest, OutputDeviceChoice) {
     dialogs.deviceAnswers = {0};
     app.OnOutputDevice();  // the current device: nothing at all
     EXPECT_EQ(ports.openCalls, opensBefore);
-    EXPECT_EQ(dialogs.deviceRequests.back(), (std::pair<std::vector<std::string>, int>{{"Port A", "Port B", "Port C"}, 0}));
+    EXPECT_EQ(dialogs.deviceRequests.back(),
+              (std::pair<std::vector<std::string>, int>{{"Port A", "Port B", "Port C"}, 0}));
 
     dialogs.deviceAnswers = {2};
     app.OnOutputDevice();

@@ -106,7 +106,7 @@ TEST_F(CliTest, ExportKeepsEveryByteOfBothNames) {
     const Bytes patch = ReadFile(QUARN_DEFAULT_PATCH);
     ASSERT_EQ(patch.size(), 2767u);
     for (const std::string& name : {std::string(200, 'L') + " long", std::string("with  spaces "),
-                                   std::string("caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC"), std::string("bad \xFF\xFE")}) {
+                                    std::string("caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC"), std::string("bad \xFF\xFE")}) {
         std::ofstream(dir / (name + ".qnp"), std::ios::binary).write(reinterpret_cast<const char*>(patch.data()), 2767);
         ProgramRun r = Program("--export-midi " + Quote(dir / (name + ".qnp")) + " " + Quote(dir / (name + ".mid")));
         EXPECT_EQ(r.exitCode, 0) << name << ": " << r.out;
@@ -161,7 +161,8 @@ TEST_F(CliTest, TransmitSendsWhatTheExportWrites) {
     const Bytes midi = ReadFile(out);
     ASSERT_EQ(midi.size(), 364u);
     Bytes expected;
-    for (std::size_t i = 96; i + 4 <= midi.size() - 4; i += 4) expected.insert(expected.end(), midi.begin() + i + 1, midi.begin() + i + 4);
+    for (std::size_t i = 96; i + 4 <= midi.size() - 4; i += 4)
+        expected.insert(expected.end(), midi.begin() + i + 1, midi.begin() + i + 4);
 
     const auto t0 = std::chrono::steady_clock::now();
     ProgramRun transmit = Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device " + std::to_string(device));
@@ -224,7 +225,8 @@ TEST_F(CliTest, TransmitThatCannotDeliverSaysHowManyAndFails) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         server.Thaw();
     });
-    const ProgramRun transmit = Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device " + std::to_string(device));
+    const ProgramRun transmit =
+        Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device " + std::to_string(device));
     stall.join();
     for (auto& m : dump.Collect(66, std::chrono::seconds(1))) got.push_back(std::move(m));
 

@@ -38,7 +38,11 @@ struct ChangingDialogs : ScriptedDialogs {
 std::string Describe(const std::vector<MessageRequest>& messages) {
     std::string out;
     for (const MessageRequest& m : messages)
-        out += m.text + " [" + m.caption + (m.owner == MessageOwner::None ? "" : m.owner == MessageOwner::Form ? " form" : " main") + "]\n";
+        out += m.text + " [" + m.caption +
+               (m.owner == MessageOwner::None   ? ""
+                : m.owner == MessageOwner::Form ? " form"
+                                                : " main") +
+               "]\n";
     return out;
 }
 
@@ -77,8 +81,8 @@ struct Shell {
     explicit Shell(const TempDir& dir, Profile* realProfile = nullptr, MidiOutPorts* realPorts = nullptr) {
         if (realProfile != nullptr) profile = realProfile;
         location.dir = dir.path.string() + "/";
-        app = std::make_unique<CQuarnEditApp>(
-            AppServices{realPorts != nullptr ? *realPorts : ports, pause, *profile, dialogs, location, libraries, clock, recovery});
+        app = std::make_unique<CQuarnEditApp>(AppServices{realPorts != nullptr ? *realPorts : ports, pause, *profile,
+                                                          dialogs, location, libraries, clock, recovery});
     }
     bool Start() { return app->InitInstance(frame, std::nullopt); }
     CMainDlg& form() { return app->form(); }
@@ -151,15 +155,19 @@ const std::vector<BrokenDefault>& BrokenDefaults() {
     static const std::vector<BrokenDefault> cases{
         {"missing", [](const TempDir&) {}, "Couldn't open input file"},
         {"empty", [](const TempDir& d) { WriteAll(d / "default.qnp", {}); }, "Couldn't read from input file"},
-        {"truncated", [](const TempDir& d) {
+        {"truncated",
+         [](const TempDir& d) {
              const Bytes good = HandBuiltFile();
              WriteAll(d / "default.qnp", Bytes(good.begin(), good.begin() + 2000));
-         }, "Couldn't read from input file"},
+         },
+         "Couldn't read from input file"},
         {"foreign", [](const TempDir& d) { WriteAll(d / "default.qnp", ForeignFile()); }, "Not a QuarnEdit Patch"},
-        {"directory", [](const TempDir& d) { fs::create_directory(d.path / "default.qnp"); }, "Couldn't open input file"},
+        {"directory", [](const TempDir& d) { fs::create_directory(d.path / "default.qnp"); },
+         "Couldn't open input file"},
         {"dangling link", [](const TempDir& d) { fs::create_symlink("gone.qnp", d.path / "default.qnp"); },
          "Couldn't open input file"},
-        {"newer version", [](const TempDir& d) { WriteAll(d / "default.qnp", HandBuiltFile(1)); }, "Unknown Patch Version"},
+        {"newer version", [](const TempDir& d) { WriteAll(d / "default.qnp", HandBuiltFile(1)); },
+         "Unknown Patch Version"},
     };
     return cases;
 }
@@ -204,7 +212,8 @@ TEST(DefaultPatchFaults, FileNewReportsTwiceAndKeepsTheEditedForm) {
         broken.make(dir);
         shell.dialogs.answers = {MessageAnswer::No};  // do not save the edits
         shell.app->OnFileNew();
-        EXPECT_EQ(Describe(shell.dialogs.messages), "Save changes to Untitled? [QuarnEdit main]\n" + ExpectedReport(broken.message));
+        EXPECT_EQ(Describe(shell.dialogs.messages),
+                  "Save changes to Untitled? [QuarnEdit main]\n" + ExpectedReport(broken.message));
         EXPECT_EQ(Snapshot(dlg), before);
         EXPECT_TRUE(shell.ports.bytes.empty());
     }
@@ -214,7 +223,8 @@ TEST(DefaultPatchFaults, FileNewReportsTwiceAndKeepsTheEditedForm) {
 
 // Saves the form over `patch` with Save and exports over `midi`, then reports the messages, whether both old
 // files are intact byte for byte, and the names in their folder.
-std::string SaveAndExportReport(const TempDir& dir, const std::string& folder, const Bytes& oldPatch, const Bytes& oldMidi) {
+std::string SaveAndExportReport(const TempDir& dir, const std::string& folder, const Bytes& oldPatch,
+                                const Bytes& oldMidi) {
     Shell shell(dir);
     if (!shell.Start()) return "no start";
     shell.dialogs.messages.clear();
@@ -228,8 +238,9 @@ std::string SaveAndExportReport(const TempDir& dir, const std::string& folder, c
     for (const auto& e : fs::directory_iterator(dir.path / folder)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return Describe(shell.dialogs.messages) + "saved " + std::to_string(saved) + " recent " +
-           std::to_string(shell.app->RecentFiles().size()) + " patch " + (ReadAll(patch) == oldPatch ? "intact" : "changed") +
-           " midi " + (ReadAll(midi) == oldMidi ? "intact" : "changed") + " names " + Join(names);
+           std::to_string(shell.app->RecentFiles().size()) + " patch " +
+           (ReadAll(patch) == oldPatch ? "intact" : "changed") + " midi " +
+           (ReadAll(midi) == oldMidi ? "intact" : "changed") + " names " + Join(names);
 }
 
 void PrepareFolder(const TempDir& dir, const std::string& folder, const Bytes& patch, const Bytes& midi) {
@@ -246,23 +257,25 @@ TEST(SaveFaults, ReadOnlyFolderRefusesAndKeepsEverything) {
     const Bytes old = ForeignFile();
     PrepareFolder(dir, "ro", old, kOldMidi);
     fs::permissions(dir.path, fs::perms::all);
-    fs::permissions(dir.path / "ro", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
-                                         fs::perms::others_exec);
+    fs::permissions(dir.path / "ro",
+                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
     const std::string report = ChildReport([&]() -> std::string {
         if (!BecomeNobody()) return "no user";
         return SaveAndExportReport(dir, "ro", old, kOldMidi);
     });
     if (report == "no user") GTEST_SKIP() << "cannot run as an ordinary user here";
-    EXPECT_EQ(report, "Couldn't open output file []\nCouldn't open output file []\nCouldn't open output file []\n"
-                      "saved 0 recent 0 patch intact midi intact names p.mid,p.qnp");
+    EXPECT_EQ(report,
+              "Couldn't open output file []\nCouldn't open output file []\nCouldn't open output file []\n"
+              "saved 0 recent 0 patch intact midi intact names p.mid,p.qnp");
 }
 
 TEST(SaveFaults, FullDisksReportAWriteFailureAndLeaveNoTemporaryFile) {
     TempDir dir;
     WriteAll(dir / "default.qnp", HandBuiltFile());
     const Bytes old = ForeignFile();
-    const std::string expected = "Couldn't write to output file []\nCouldn't write to output file []\n"
-                                 "Couldn't write to output file []\nsaved 0 recent 0 patch intact midi intact names ";
+    const std::string expected =
+        "Couldn't write to output file []\nCouldn't write to output file []\n"
+        "Couldn't write to output file []\nsaved 0 recent 0 patch intact midi intact names ";
 
     // No file may grow beyond 100 bytes, as on a disk with next to no room left.
     PrepareFolder(dir, "limit", old, kOldMidi);
@@ -299,8 +312,9 @@ TEST(SaveFaults, DirectoriesAndFullDevicesAreRefused) {
     shell.dialogs.savePaths = {dir / "folder.qnp", "/dev/full"};
     shell.app->OnExportMidiFile();
     shell.app->OnExportMidiFile();
-    EXPECT_EQ(Describe(shell.dialogs.messages), "Couldn't open output file []\nCouldn't write to output file []\n"
-                                                "Couldn't open output file []\nCouldn't write to output file []\n");
+    EXPECT_EQ(Describe(shell.dialogs.messages),
+              "Couldn't open output file []\nCouldn't write to output file []\n"
+              "Couldn't open output file []\nCouldn't write to output file []\n");
     EXPECT_EQ(shell.frame.title, "Untitled");
     EXPECT_TRUE(shell.app->RecentFiles().empty());
     EXPECT_TRUE(fs::is_empty(dir.path / "folder.qnp"));
@@ -448,7 +462,8 @@ TEST_F(DeviceChangeTest, EveryDeviceVanishedLeavesNoneOpenAndSendsNothing) {
         Unplug("Port A");
         Unplug("Port B");
     });
-    EXPECT_EQ(Describe(shell->dialogs.messages), "Port B could not be opened, reverting to (unknown device 0) [Info main]\n");
+    EXPECT_EQ(Describe(shell->dialogs.messages),
+              "Port B could not be opened, reverting to (unknown device 0) [Info main]\n");
     EXPECT_EQ(shell->ports.openIndex, -1);
     EXPECT_EQ(shell->app->m_midiOutDevice, 0);
     EXPECT_EQ(shell->mapProfile.intWrites, 0);
@@ -477,7 +492,8 @@ TEST_F(DeviceChangeTest, TheOpenDeviceThatGoesIsToldOnceAndReopenedByNameWhenItR
     Unplug("Port A");
     shell->app->OnMidiPortsChanged(MidiPortChange::ListChanged);
     shell->app->OnMidiPortsChanged(MidiPortChange::OpenDeviceLost);
-    EXPECT_EQ(Describe(shell->dialogs.messages), "Port A is gone: changes are not sent until it is back. [Info main]\n");
+    EXPECT_EQ(Describe(shell->dialogs.messages),
+              "Port A is gone: changes are not sent until it is back. [Info main]\n");
     EXPECT_TRUE(shell->app->IsDeviceLost());
     // Port B is another instrument: it is never used in Port A's place.
     EXPECT_TRUE(Wire().empty());
@@ -505,7 +521,8 @@ TEST_F(DeviceChangeTest, TheOpenDeviceFollowsItsNameWhenOthersComeAndGo) {
     // Leaving the list is going, even when no server said so.
     Unplug("Port B");
     shell->app->OnMidiPortsChanged(MidiPortChange::ListChanged);
-    EXPECT_EQ(Describe(shell->dialogs.messages), "Port B is gone: changes are not sent until it is back. [Info main]\n");
+    EXPECT_EQ(Describe(shell->dialogs.messages),
+              "Port B is gone: changes are not sent until it is back. [Info main]\n");
     EXPECT_TRUE(Wire().empty());
 }
 
@@ -535,8 +552,9 @@ TEST_F(DeviceChangeTest, WhatTheOldDeviceCouldNotTakeIsToldAtASwitchAndAtTheEnd)
     shell->ports.undeliveredAtClose = 2;
     shell->dialogs.answers = {MessageAnswer::No};
     EXPECT_TRUE(shell->app->CanCloseFrame());
-    EXPECT_EQ(Describe(shell->dialogs.messages), "Save changes to Untitled? [QuarnEdit main]\n"
-                                                 "2 of 2 messages were not delivered to Port B [Info main]\n");
+    EXPECT_EQ(Describe(shell->dialogs.messages),
+              "Save changes to Untitled? [QuarnEdit main]\n"
+              "2 of 2 messages were not delivered to Port B [Info main]\n");
     // Everything delivered: not a word.
     Start({"Port A"}, 0);
     Wire();
@@ -613,7 +631,8 @@ TEST(NoMidiFaults, WithoutSequencerOrJackTheEditorStartsQuietlyAndWorks) {
         EXPECT_EQ(shell.pause.count, 66 + 4 + 66);  // sends reach nothing but keep their pace
     }
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(messages, "Transmit all data from Hand Built [Question form]\nTransmit all data from Hand Built [Question form]\n");
+    EXPECT_EQ(messages,
+              "Transmit all data from Hand Built [Question form]\nTransmit all data from Hand Built [Question form]\n");
     EXPECT_EQ(ReadAll(dir / "edited.mid").size(), 364u);
     Editor back;
     back.dialogs.answers = {MessageAnswer::No};
@@ -633,8 +652,8 @@ TEST(ProfileFaults, UnwritableProfilesNeverStopTheProgram) {
     fs::create_directory(dir.path / "folder.INI");
     fs::create_directory(dir.path / "locked");
     fs::permissions(dir.path, fs::perms::all);
-    fs::permissions(dir.path / "locked", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
-                                             fs::perms::others_exec);
+    fs::permissions(dir.path / "locked",
+                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
     // Each start falls back to the second device and tries to store it, then saves and tries to store the
     // recent-file list: the program carries on as if the profile had taken them.
     const auto session = [&](const std::string& path) {
@@ -645,13 +664,15 @@ TEST(ProfileFaults, UnwritableProfilesNeverStopTheProgram) {
         shell.dialogs.savePaths = {dir / "saved.qnp"};
         const bool saved = shell.app->OnFileSaveAs();
         return Describe(shell.dialogs.messages) + "saved " + std::to_string(saved) + " device " +
-               std::to_string(shell.app->m_midiOutDevice) + " recent " + std::to_string(shell.app->RecentFiles().size());
+               std::to_string(shell.app->m_midiOutDevice) + " recent " +
+               std::to_string(shell.app->RecentFiles().size());
     };
-    const std::string expected = "MIDI Output Device has been changed to Port B [Info main]\n"
-                                 "Transmit all data from Hand Built [Question form]\nsaved 1 device 1 recent 1";
+    const std::string expected =
+        "MIDI Output Device has been changed to Port B [Info main]\n"
+        "Transmit all data from Hand Built [Question form]\nsaved 1 device 1 recent 1";
     EXPECT_EQ(session(dir / "folder.INI"), expected);
     EXPECT_EQ(session(dir / "plain/QuarnEdit/QuarnEdit.INI"), expected);  // its folder cannot be made
-    fs::remove(dir.path / "saved.qnp");  // for the ordinary user to write anew
+    fs::remove(dir.path / "saved.qnp");                                   // for the ordinary user to write anew
     const std::string locked = ChildReport([&]() -> std::string {
         if (!BecomeNobody()) return "no user";
         return session(dir / "locked/QuarnEdit.INI");

@@ -24,8 +24,8 @@ TEST_F(FormTest, InitControlsFillsListsOnceAndSetsRanges) {
     dlg.OnInitialUpdate();
     EXPECT_EQ(g_mainDlg, &dlg);
     dlg.OnInitialUpdate();  // a second show refills nothing
-    const std::vector<std::pair<int, int>> counts{{ctl::MidiChannel, 16}, {ctl::Dco1Wave, 24}, {ctl::Dco2Wave, 24},
-                                                  {ctl::Dco1Dist, 4},     {ctl::Dco2Dist, 4},  {ctl::FilterType, 17},
+    const std::vector<std::pair<int, int>> counts{{ctl::MidiChannel, 16}, {ctl::Dco1Wave, 24},   {ctl::Dco2Wave, 24},
+                                                  {ctl::Dco1Dist, 4},     {ctl::Dco2Dist, 4},    {ctl::FilterType, 17},
                                                   {ctl::Dco1Row3Mode, 4}, {ctl::Dco2Row3Mode, 4}};
     for (auto [id, n] : counts) EXPECT_EQ(form.GetCount(id), n) << id;
     EXPECT_EQ(form.GetCurSel(ctl::MidiChannel), 0);
@@ -88,7 +88,7 @@ TEST_F(FormTest, OnlyTextWritesNotify) {
     form.SetCurSel(ctl::Dco1Wave, 3);
     form.SetPos(ctl::Dco1Amp, 9);
     form.SetCheck(ctl::Boost, true);
-    EXPECT_TRUE(ports.bytes.empty());     // no handler ran for the others
+    EXPECT_TRUE(ports.bytes.empty());  // no handler ran for the others
     EXPECT_EQ(changed, (std::vector<int>{ctl::PatchName, ctl::Dco1Wave, ctl::Dco1Amp, ctl::Boost}));
     form.SetObserver(nullptr);
 }

@@ -21,12 +21,12 @@ const Entries kWaves{"SUp", "SDn", "Squ", "Tri", "Nse", "S&H", "Dig", "Sil", "En
 const Entries kDists{"Clp", "Mir", "Zsn", "Wrp"};
 const Entries kRow3Modes{"Fine", "Lin.", "Std.", "Wide"};
 // Entries 14 and 15 have two blanks before "DCO2".
-const Entries kFilterTypeEntries{
-    "Muted / Disabled",         "DCO1 => Low Pass",        "DCO1 => High Pass",      "DCO1 => Band Pass",
-    "DCO1 => Band Rejection",   "DCO2 => Low Pass",        "DCO2 => High Pass",      "DCO2 => Band Pass",
-    "DCO2 => Band Rejection",   "DCO1+2 => Low Pass",      "DCO1+2 => High Pass",    "DCO1+2 => Band Pass",
-    "DCO1+2 => Band Rejection", "DCO1 => LP1 DCO2 => LP2", "DCO1 => LP  DCO2 => HP", "DCO1 => HP  DCO2 => LP",
-    "DCO1 => HP1 DCO2 => HP2"};
+const Entries kFilterTypeEntries{"Muted / Disabled",         "DCO1 => Low Pass",        "DCO1 => High Pass",
+                                 "DCO1 => Band Pass",        "DCO1 => Band Rejection",  "DCO2 => Low Pass",
+                                 "DCO2 => High Pass",        "DCO2 => Band Pass",       "DCO2 => Band Rejection",
+                                 "DCO1+2 => Low Pass",       "DCO1+2 => High Pass",     "DCO1+2 => Band Pass",
+                                 "DCO1+2 => Band Rejection", "DCO1 => LP1 DCO2 => LP2", "DCO1 => LP  DCO2 => HP",
+                                 "DCO1 => HP  DCO2 => LP",   "DCO1 => HP1 DCO2 => HP2"};
 
 // One item of the template as the user meets it.
 struct Item {
@@ -191,8 +191,9 @@ std::string KindName(ControlKind kind) {
 
 // The item as the program has it: the template from its table, ranges and entries from the live form.
 Item Seen(const ControlDef& def, const FormState& form) {
-    Item item{def.place, def.id, KindName(def.kind), std::string(def.text),
-              {def.rect.x, def.rect.y, def.rect.w, def.rect.h}, {}};
+    Item item{
+        def.place, def.id, KindName(def.kind), std::string(def.text), {def.rect.x, def.rect.y, def.rect.w, def.rect.h},
+        {}};
     if (def.id == kNoId || !form.Has(def.id)) return item;
     const ControlState& state = form.Get(def.id);
     if (def.kind == ControlKind::Slider) {
@@ -239,6 +240,7 @@ void PrintTo(const FilterView& v, std::ostream* os) {
         << std::hex << v.filterBits << std::dec;
 }
 
+// clang-format off
 const FilterView kFilterViews[17] = {
     {"N/A", "N/A", "off", "off", "off", 0, 0x00},
     {"Freq.", "N/A", "on", "off", "off", 1, 0x01},
@@ -258,6 +260,7 @@ const FilterView kFilterViews[17] = {
     {"Freq. 1", "Freq. 2", "on", "on", "off", 3, 0x33},
     {"Freq. 1", "Freq. 2", "on", "on", "off", 3, 0x73},
 };
+// clang-format on
 
 std::string Usable(const FormState& form, std::initializer_list<int> ids) {
     std::string on, off;
@@ -269,8 +272,13 @@ std::string Usable(const FormState& form, std::initializer_list<int> ids) {
 
 FilterView Seen(const CMainDlg& dlg) {
     const FormState& form = dlg.form();
-    return {form.GetText(1087), form.GetText(1092), Usable(form, {1057, 1033, 1087}), Usable(form, {1056, 1037, 1092}),
-            Usable(form, {1076}), dlg.m_filterMode, dlg.m_filterBits};
+    return {form.GetText(1087),
+            form.GetText(1092),
+            Usable(form, {1057, 1033, 1087}),
+            Usable(form, {1056, 1037, 1092}),
+            Usable(form, {1076}),
+            dlg.m_filterMode,
+            dlg.m_filterBits};
 }
 
 TEST(FormTemplate, EachFilterTypeChosenByTheUser) {

@@ -35,7 +35,8 @@ struct GuiJack : ::testing::Test {
 struct Window {
     RtMidiPorts ports;
     SleepPause pause;
-    std::string synthClient = jackprobe::Unique(std::string("gui-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::string synthClient =
+        jackprobe::Unique(std::string("gui-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::unique_ptr<jackprobe::Probe> synth = std::make_unique<jackprobe::Probe>(synthClient);
     MapProfile profile;
     QtUserDialogs dialogs;
@@ -52,7 +53,8 @@ struct Window {
         ASSERT_GE(device, 0);
         profile.ints["Options/MIDI Output"] = device;
         location.dir = QUARN_PROGRAM_DIR "/";
-        app = std::make_unique<CQuarnEditApp>(AppServices{ports, pause, profile, dialogs, location, libraries, clock, recovery});
+        app = std::make_unique<CQuarnEditApp>(
+            AppServices{ports, pause, profile, dialogs, location, libraries, clock, recovery});
         frame = std::make_unique<CMainFrame>(*app);
         dialogs.SetMainWindow(frame.get());
         frame->SetFormCreatedHandler([&](FormWidget& form) { dialogs.SetForm(&form); });

@@ -63,7 +63,8 @@ TEST_F(HandlerTest, WaveAndDist) {
     dlg.UserSelected(ctl::Dco2Wave, 23);  // "Bth"
     dlg.UserSelected(ctl::Dco2Wave, 5);   // "S&H", Dist "Clp"
     EXPECT_TRUE(form.IsEnabled(ctl::Dco2Dist));
-    EXPECT_EQ(ports.bytes, CC({{16, 1}, {26, 24}, {16, 1}, {26, 31}, {16, 3}, {26, 0}, {16, 3}, {102, 15}, {16, 1}, {102, 5}}));
+    EXPECT_EQ(ports.bytes,
+              CC({{16, 1}, {26, 24}, {16, 1}, {26, 31}, {16, 3}, {26, 0}, {16, 3}, {102, 15}, {16, 1}, {102, 5}}));
 }
 
 TEST_F(HandlerTest, SwitchAndFilterBoxesSendTheirWords) {
@@ -117,8 +118,9 @@ TEST_F(HandlerTest, FilterTypeSetsModeLabelsRowsAndBoost) {
     EXPECT_EQ(dlg.m_filterMode, 3);
     EXPECT_EQ(form.GetText(ctl::Cutoff1Label), "Freq. 1");
     EXPECT_FALSE(form.IsEnabled(ctl::Boost));
-    EXPECT_EQ(ports.bytes, CC({{16, 2}, {20, 0x0C}, {16, 2}, {20, 0x4F}, {16, 2}, {20, 0x0D}, {16, 2}, {20, 0x5F},
-                               {16, 2}, {20, 0x0C}}));
+    EXPECT_EQ(
+        ports.bytes,
+        CC({{16, 2}, {20, 0x0C}, {16, 2}, {20, 0x4F}, {16, 2}, {20, 0x0D}, {16, 2}, {20, 0x5F}, {16, 2}, {20, 0x0C}}));
 }
 
 TEST_F(HandlerTest, CutoffRowsSendOnlyWhileLive) {

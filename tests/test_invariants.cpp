@@ -9,9 +9,10 @@
 
 namespace {
 
-constexpr std::int32_t kEdgeValues[] = {INT_MIN, INT_MIN + 1, -65536, -256, -129, -128, -17, -16, -2, -1, 0, 1, 2,
-                                        3, 4, 7, 8, 15, 16, 17, 63, 64, 127, 128, 129, 254, 255, 256, 257, 1000,
-                                        32767, 65535, 65536, INT_MAX - 1, INT_MAX};
+constexpr std::int32_t kEdgeValues[] = {INT_MIN, INT_MIN + 1, -65536, -256,  -129,  -128,  -17,         -16,    -2,
+                                        -1,      0,           1,      2,     3,     4,     7,           8,      15,
+                                        16,      17,          63,     64,    127,   128,   129,         254,    255,
+                                        256,     257,         1000,   32767, 65535, 65536, INT_MAX - 1, INT_MAX};
 constexpr std::size_t kIntFields = (2760 - 2560) / 4;  // value slots, selections and the two words
 
 std::int32_t SomeInt(std::mt19937& rng) {
@@ -20,7 +21,9 @@ std::int32_t SomeInt(std::mt19937& rng) {
 }
 
 void PutInt(Bytes& file, std::size_t offset, std::int32_t v) {
-    for (int i = 0; i < 4; ++i) file[offset + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        file[offset + static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i));
 }
 
 // Four kinds in turn: random bytes (often with a loadable header), a valid patch with a few fields pushed
@@ -63,7 +66,8 @@ Bytes Generate(std::mt19937& rng, int kind) {
 std::vector<std::uint32_t> Events(const Bytes& wire) {
     std::vector<std::uint32_t> events;
     for (std::size_t i = 0; i + 2 < wire.size(); i += 3)
-        events.push_back(0x02u | std::uint32_t{wire[i]} << 8 | std::uint32_t{wire[i + 1]} << 16 | std::uint32_t{wire[i + 2]} << 24);
+        events.push_back(0x02u | std::uint32_t{wire[i]} << 8 | std::uint32_t{wire[i + 1]} << 16 |
+                         std::uint32_t{wire[i + 2]} << 24);
     return events;
 }
 
@@ -91,8 +95,10 @@ TEST(PatchInvariants, AnyFileLoadsTransmitsAndExportsOnlyWellFormedMessages) {
         ASSERT_TRUE(OnlyChannelOneControlChanges(onLoad));
         ASSERT_TRUE(OnlyChannelOneControlChanges(wire));
         ASSERT_FALSE(wire.empty());
-        if (ok) ASSERT_EQ(onLoad, wire);  // the load's own transmission is Transmit All
-        else ASSERT_TRUE(onLoad.empty());
+        if (ok)
+            ASSERT_EQ(onLoad, wire);  // the load's own transmission is Transmit All
+        else
+            ASSERT_TRUE(onLoad.empty());
         ASSERT_EQ(e.dialogs.messages.size(), 1u);  // the question, or the one reason for refusing
 
         e.dialogs.savePaths = {midi};

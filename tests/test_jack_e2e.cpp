@@ -22,9 +22,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <climits>
 #include <cstdint>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -41,9 +41,7 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<unsigned char>;
 using Messages = std::vector<Bytes>;
 
-double MsSince(Clock::time_point t0) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-}
+double MsSince(Clock::time_point t0) { return std::chrono::duration<double, std::milli>(Clock::now() - t0).count(); }
 
 bool RequireJack() {
     const char* v = std::getenv("QUARN_REQUIRE_JACK");
@@ -125,7 +123,8 @@ TEST_F(JackE2E, WideAndPage3ArriveExactlyAndInOrder) {
     sink.SendWide(ParamMessage(29, 200));
     sink.SendPage3(ParamMessage(5, 3));
 
-    EXPECT_EQ(probe.Collect(4), (Messages{{0xB0, 0x10, 0x02}, {0xB0, 0x1D, 0x48}, {0xB0, 0x10, 0x03}, {0xB0, 0x05, 0x03}}));
+    EXPECT_EQ(probe.Collect(4),
+              (Messages{{0xB0, 0x10, 0x02}, {0xB0, 0x1D, 0x48}, {0xB0, 0x10, 0x03}, {0xB0, 0x05, 0x03}}));
     EXPECT_EQ(ports.DroppedMessages(), 0u);
 }
 

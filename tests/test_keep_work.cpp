@@ -39,7 +39,8 @@ TEST_F(Started, EveryKindOfUserEditMarksTheDocumentAndNothingElseDoes) {
         {"value box", [&] { dlg.UserEdited(ctl::Env1AttackBox, "77"); }},
         {"name", [&] { dlg.UserEdited(ctl::PatchName, "New name"); }},
         {"author", [&] { dlg.UserEdited(ctl::Author, "Someone"); }},
-        {"comment", [&] {
+        {"comment",
+         [&] {
              dialogs.commentAnswers = {std::string("changed")};
              dlg.UserClicked(ctl::Comment);
          }},
@@ -87,7 +88,8 @@ TEST_F(Started, TheSaveQuestionBeforeEachCommandThatReplacesThePatch) {
     dialogs.messages.clear();
     const std::vector<std::pair<const char*, std::function<void()>>> commands{
         {"new", [&] { app.OnFileNew(); }},
-        {"open", [&] {
+        {"open",
+         [&] {
              dialogs.openPaths = {other};
              app.OnFileOpen();
          }},
@@ -102,7 +104,8 @@ TEST_F(Started, TheSaveQuestionBeforeEachCommandThatReplacesThePatch) {
         command();
         ASSERT_EQ(Texts(), std::vector<std::string>{"Save changes to other.qnp?"});
         const MessageRequest& question = dialogs.messages[0];
-        EXPECT_EQ(std::tie(question.caption, question.buttons), std::make_tuple(std::string("QuarnEdit"), MessageButtons::YesNoCancel));
+        EXPECT_EQ(std::tie(question.caption, question.buttons),
+                  std::make_tuple(std::string("QuarnEdit"), MessageButtons::YesNoCancel));
         EXPECT_EQ(dlg.m_dco1Amp, 11);  // Cancel: the edit stays, nothing was loaded
         EXPECT_TRUE(Modified());
     }

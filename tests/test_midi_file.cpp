@@ -13,6 +13,7 @@ namespace {
 // delta 2 + B0 c v, end of track.
 Bytes ExpectedFile(std::initializer_list<std::array<int, 2>> pairs) {
     const std::uint32_t track = static_cast<std::uint32_t>(4 * pairs.size() + 78);
+    // clang-format off
     Bytes b{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k', static_cast<std::uint8_t>(track >> 24),
             static_cast<std::uint8_t>(track >> 16), static_cast<std::uint8_t>(track >> 8), static_cast<std::uint8_t>(track),
             0x00, 0xFF, 0x20, 0x01, 0x00,                                                               // channel 0
@@ -23,7 +24,9 @@ Bytes ExpectedFile(std::initializer_list<std::array<int, 2>> pairs) {
             0x00, 0xFF, 0x59, 0x02, 0x00, 0x00,                                                         // C major
             0x00, 0xFF, 0x54, 0x05, 0x21, 0x00, 0x00, 0x00, 0x00,                                       // SMPTE offset
             0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20};                                                  // 500,000 us
-    for (auto [c, v] : pairs) b.insert(b.end(), {0x02, 0xB0, static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(v)});
+    // clang-format on
+    for (auto [c, v] : pairs)
+        b.insert(b.end(), {0x02, 0xB0, static_cast<std::uint8_t>(c), static_cast<std::uint8_t>(v)});
     b.insert(b.end(), {0x00, 0xFF, 0x2F, 0x00});
     return b;
 }
@@ -106,7 +109,8 @@ TEST_F(ExportTest, FailuresReportKeepOrEmptyTheListAsDueAndLeaveOldFiles) {
         LimitFileSize();
         e.dialogs.messages.clear();
         Export(dir / "old.mid");
-        const bool reported = e.dialogs.messages.size() == 1 && e.dialogs.messages[0].text == "Couldn't write to output file";
+        const bool reported =
+            e.dialogs.messages.size() == 1 && e.dialogs.messages[0].text == "Couldn't write to output file";
         return reported && port().events().empty() ? 0 : 1;
     });
     EXPECT_EQ(result, 0);
@@ -130,7 +134,8 @@ TEST_F(ExportTest, MidicsvListsTheControlChanges) {
     for (std::string line; std::getline(lines, line);) {
         int track = 0, time = 0, channel = -1, controller = 0, value = 0;
         char kind[32] = {};
-        if (std::sscanf(line.c_str(), "%d, %d, %31[^,], %d, %d, %d", &track, &time, kind, &channel, &controller, &value) != 6 ||
+        if (std::sscanf(line.c_str(), "%d, %d, %31[^,], %d, %d, %d", &track, &time, kind, &channel, &controller,
+                        &value) != 6 ||
             std::string(kind) != "Control_c")
             continue;
         EXPECT_EQ(std::make_tuple(track, time, channel), std::make_tuple(1, 2 * static_cast<int>(seen.size() + 1), 0));

@@ -147,11 +147,11 @@ TEST(AlsaPortAddress, ReadsTheAddressRtMidiAppends) {
 }
 
 TEST(AlsaPortAddress, HostileNamesGiveNoAddress) {
-    for (const std::string& name : std::vector<std::string>
-         {"", " ", "no address", "Client:Port 256:0", "Client:Port 1:256", "Client:Port +1:2", "Client:Port 1:-2",
-          "Client:Port 14:0 ", "Client:Port 1:2:3", "Client:Port :", "Client:Port 1:", "Client:Port :1",
-          "Client:Port 0x1:2", "Client:Port 0001:2", std::string("Client:Port 1\0:2", 16), std::string(5000, ':'),
-          "Client:Port \xFF\xFE:1"})
+    for (const std::string& name : std::vector<std::string>{
+             "", " ", "no address", "Client:Port 256:0", "Client:Port 1:256", "Client:Port +1:2", "Client:Port 1:-2",
+             "Client:Port 14:0 ", "Client:Port 1:2:3", "Client:Port :", "Client:Port 1:", "Client:Port :1",
+             "Client:Port 0x1:2", "Client:Port 0001:2", std::string("Client:Port 1\0:2", 16), std::string(5000, ':'),
+             "Client:Port \xFF\xFE:1"})
         EXPECT_EQ(AlsaPortAddress(name), std::nullopt) << name;
 }
 

@@ -34,12 +34,20 @@ TEST_F(MonitorTest, EachMessageWithItsMeaning) {
     app.OnPlayTestNote();
     app.OnAllNotesOff();
     EXPECT_EQ(Meanings(), (std::vector<std::string>{
-                              "page 2", "DCO1 Amp. = 200",
-                              "page 3", "DCO1 Amp. <- Vel",
-                              "page 1", "DCO2 Wave = Tri, Dist. Mir",
-                              "page 1", "DCO1 Octave = 7, Std.",
-                              "page 1", "Filter word = 77",
-                              "Note On C4, velocity 100", "All Notes Off", "All Sound Off", "Note Off C4",
+                              "page 2",
+                              "DCO1 Amp. = 200",
+                              "page 3",
+                              "DCO1 Amp. <- Vel",
+                              "page 1",
+                              "DCO2 Wave = Tri, Dist. Mir",
+                              "page 1",
+                              "DCO1 Octave = 7, Std.",
+                              "page 1",
+                              "Filter word = 77",
+                              "Note On C4, velocity 100",
+                              "All Notes Off",
+                              "All Sound Off",
+                              "Note Off C4",
                           }));
     const std::deque<MidiMonitor::Entry>& entries = frame.monitor->Entries();
     ASSERT_EQ(entries.size(), 14u);

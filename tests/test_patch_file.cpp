@@ -11,12 +11,12 @@
 namespace {
 
 // Every list the record keeps, in entry order.
-constexpr int kStoredLists[21] = {
-    ctl::Dco1AmpSource,    ctl::Dco1Dist,         ctl::Dco1Row3Source, ctl::Dco1OffsetSource, ctl::Dco1PulsewSource,
-    ctl::Dco1Wave,         ctl::ArpegSource,      ctl::Cutoff1Source,  ctl::Dco2AmpSource,    ctl::Dco2Dist,
-    ctl::Dco2Row3Source,   ctl::Dco2OffsetSource, ctl::Dco2PulsewSource, ctl::Dco2Wave,       ctl::Env1OffsetSource,
-    ctl::Env2OffsetSource, ctl::FilterType,       ctl::MidiChannel,    ctl::Cutoff2Source,    ctl::Dco1Row3Mode,
-    ctl::Dco2Row3Mode};
+constexpr int kStoredLists[21] = {ctl::Dco1AmpSource,    ctl::Dco1Dist,    ctl::Dco1Row3Source,   ctl::Dco1OffsetSource,
+                                  ctl::Dco1PulsewSource, ctl::Dco1Wave,    ctl::ArpegSource,      ctl::Cutoff1Source,
+                                  ctl::Dco2AmpSource,    ctl::Dco2Dist,    ctl::Dco2Row3Source,   ctl::Dco2OffsetSource,
+                                  ctl::Dco2PulsewSource, ctl::Dco2Wave,    ctl::Env1OffsetSource, ctl::Env2OffsetSource,
+                                  ctl::FilterType,       ctl::MidiChannel, ctl::Cutoff2Source,    ctl::Dco1Row3Mode,
+                                  ctl::Dco2Row3Mode};
 const std::vector<int> kHandSelectionList(std::begin(kHandSelections), std::end(kHandSelections));
 
 std::vector<int> Selections(const FormState& form) {
@@ -44,8 +44,8 @@ TEST(OpenPatch, HandBuiltFileFillsTheFormAndTransmitsAfterYes) {
     TempDir dir;
     Bytes appended = HandBuiltFile();
     appended.insert(appended.end(), {'m', 'o', 'r', 'e'});
-    for (const Bytes& file : {HandBuiltFile(), appended, HandBuiltFile(-1),
-                              HandBuiltFile(std::numeric_limits<std::int32_t>::min())}) {
+    for (const Bytes& file :
+         {HandBuiltFile(), appended, HandBuiltFile(-1), HandBuiltFile(std::numeric_limits<std::int32_t>::min())}) {
         WriteAll(dir / "hand.qnp", file);
         Editor e;
         ASSERT_TRUE(e.doc.OnOpenDocument(dir / "hand.qnp"));
@@ -61,9 +61,10 @@ TEST(OpenPatch, HandBuiltFileFillsTheFormAndTransmitsAfterYes) {
         EXPECT_EQ(e.dlg.m_comment, "line one\r\nline two");
         EXPECT_EQ(e.dlg.m_midiChannel, 3);  // the stored selection, not slot 0
         EXPECT_EQ(Selections(e.form), kHandSelectionList);
-        EXPECT_EQ(Checks(e.form), (std::vector<bool>{true, false, true, false, true, false, false, true, true, true, true}));
+        EXPECT_EQ(Checks(e.form),
+                  (std::vector<bool>{true, false, true, false, true, false, false, true, true, true, true}));
         EXPECT_EQ(e.form.GetText(ctl::Cutoff2Label), "Width");
-        EXPECT_FALSE(e.form.IsEnabled(ctl::Dco2Dist));                  // DCO2 follows a source
+        EXPECT_FALSE(e.form.IsEnabled(ctl::Dco2Dist));                 // DCO2 follows a source
         EXPECT_EQ(e.form.Get(ctl::Dco1Row3Source).entries[0], "100");  // the slider's value, though a source is chosen
         EXPECT_EQ(e.form.GetText(ctl::Env2SustainBox), "135");
         // Saved again it is the same record, but slot 0 follows the list and the routing follows the type.
@@ -129,25 +130,30 @@ TEST(OpenPatch, RefusedFilesReportAndLeaveTheFormAsItWas) {
 TEST(OpenPatch, HostileValuesLoadSafelyAndSendOnlyMidiData) {
     TempDir dir;
     Bytes file = HandBuiltFile();
+    // clang-format off
     for (auto [offset, value] : std::initializer_list<std::pair<std::size_t, std::int32_t>>{
              {2668 + 4 * 0, 99}, {2668 + 4 * 8, -3},  // source lists: DCO1 and DCO2 Amp.
              {2668 + 4 * 5, 50}, {2668 + 4 * 1, 4}, {2668 + 4 * 19, 7}, {2668 + 4 * 17, 16},  // Wave, Dist., mode, Ch.
              {2564, 1000}, {2604, -5}, {2652, 1000}, {2660, -5},  // DCO1 Amp., DCO1 Octave, Step, Cutoff1
              {2752, -1}})
+        // clang-format on
         file = WithInt(file, 7 + offset, value);
     WriteAll(dir / "hostile.qnp", file);
 
     Editor e;
     ASSERT_TRUE(e.doc.OnOpenDocument(dir / "hostile.qnp"));
-    EXPECT_EQ(Selections(e.form), (std::vector<int>{0, -1, 8, 0, 1, -1, 0, 0, 0, 1, 0, 0, 0, 10, 0, 2, 3, -1, 0, -1, 1}));
+    EXPECT_EQ(Selections(e.form),
+              (std::vector<int>{0, -1, 8, 0, 1, -1, 0, 0, 0, 1, 0, 0, 0, 10, 0, 2, 3, -1, 0, -1, 1}));
     EXPECT_EQ(std::make_tuple(e.dlg.m_midiChannel, e.dlg.m_dco1Amp, e.dlg.m_dco1Octave, e.dlg.m_step, e.dlg.m_cutoff1),
               std::make_tuple(-1, 255, 0, 7, 0));
     e.dlg.TransmitAll(false);
     ASSERT_FALSE(e.ports.bytes.empty());
     ASSERT_EQ(e.ports.bytes.size() % 3, 0u);
     for (std::size_t i = 0; i < e.ports.bytes.size(); ++i) {
-        if (i % 3 == 0) ASSERT_EQ(e.ports.bytes[i], 0xB0) << i;
-        else ASSERT_LT(e.ports.bytes[i], 0x80) << i;
+        if (i % 3 == 0)
+            ASSERT_EQ(e.ports.bytes[i], 0xB0) << i;
+        else
+            ASSERT_LT(e.ports.bytes[i], 0x80) << i;
     }
 }
 
@@ -162,8 +168,11 @@ TEST(PatchTexts, LongTextsAreCutSoTheirZeroFitsAndFullFieldsReadToTheirEnd) {
     ASSERT_TRUE(e.doc.OnSaveDocument(dir / "long.qnp"));
     const Bytes file = ReadAll(dir / "long.qnp");
     ASSERT_EQ(file.size(), 2767u);
-    const Bytes texts = FileBytes().Text(std::string(255, 'n'), 256).Text(std::string(253, 'a'), 256)
-                            .Text(std::string(2047, 'c'), 2048).bytes;
+    const Bytes texts = FileBytes()
+                            .Text(std::string(255, 'n'), 256)
+                            .Text(std::string(253, 'a'), 256)
+                            .Text(std::string(2047, 'c'), 2048)
+                            .bytes;
     EXPECT_EQ(Bytes(file.begin() + 7, file.begin() + 7 + 2560), texts);
 
     Editor back;
@@ -184,11 +193,16 @@ TEST(PatchTexts, LongTextsAreCutSoTheirZeroFitsAndFullFieldsReadToTheirEnd) {
 
 // Sets every stored control through the user's actions, differently for each filter type.
 void FillForm(Editor& e, int type) {
-    for (int slot = 1; slot < kSlotCount; ++slot) e.dlg.UserMovedSlider(kSlotControls[slot], (type * 37 + slot * 11) % 256);
-    for (auto [list, index] : {std::pair{ctl::MidiChannel, type % 16}, {ctl::Dco1Wave, (type + 5) % kWaveEntryCount},
-                               {ctl::Dco2Wave, type * 7 % kWaveEntryCount}, {ctl::Dco1Dist, type % 4},
-                               {ctl::Dco2Dist, (type + 1) % 4}, {ctl::Dco1Row3Mode, (type + 2) % 4},
-                               {ctl::Dco2Row3Mode, (type + 3) % 4}, {ctl::FilterType, type}})
+    for (int slot = 1; slot < kSlotCount; ++slot)
+        e.dlg.UserMovedSlider(kSlotControls[slot], (type * 37 + slot * 11) % 256);
+    for (auto [list, index] : {std::pair{ctl::MidiChannel, type % 16},
+                               {ctl::Dco1Wave, (type + 5) % kWaveEntryCount},
+                               {ctl::Dco2Wave, type * 7 % kWaveEntryCount},
+                               {ctl::Dco1Dist, type % 4},
+                               {ctl::Dco2Dist, (type + 1) % 4},
+                               {ctl::Dco1Row3Mode, (type + 2) % 4},
+                               {ctl::Dco2Row3Mode, (type + 3) % 4},
+                               {ctl::FilterType, type}})
         e.dlg.UserSelected(list, index);
     int k = 0;
     for (const ModulatedParam& row : kModulatedParams) e.dlg.UserSelected(row.sourceList, (type + 5 * k++) % 17);
@@ -277,8 +291,8 @@ TEST(SavePatch, FailuresReportAndLeaveTheOldFileByteForByte) {
     }
     fs::permissions(dir.path / "ro/p.qnp", fs::perms::all);
     fs::permissions(dir.path / "ro", fs::perms::all, fs::perm_options::remove);
-    fs::permissions(dir.path / "ro", fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read |
-                                         fs::perms::others_exec);
+    fs::permissions(dir.path / "ro",
+                    fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read | fs::perms::others_exec);
     fs::permissions(dir.path / "rw", fs::perms::all);
     fs::permissions(dir.path / "rw/p.qnp", fs::perms::owner_read | fs::perms::others_read);
     for (const std::string& path : {dir / "ro/p.qnp", dir / "rw/p.qnp"}) {
@@ -341,7 +355,9 @@ TEST(DefaultPatch, GeneratedFileLoadsASoundingPatch) {
     ASSERT_TRUE(e.doc.OnOpenDocument(QUARN_DEFAULT_PATCH));
     EXPECT_EQ(e.dialogs.messages[0].text, "Transmit all data from Init Saw");
     EXPECT_EQ(e.dlg.m_author, "QuarnEdit");
-    const auto shown = [&](int id) { return e.form.Get(id).entries.at(static_cast<std::size_t>(e.form.GetCurSel(id))); };
+    const auto shown = [&](int id) {
+        return e.form.Get(id).entries.at(static_cast<std::size_t>(e.form.GetCurSel(id)));
+    };
     for (int id : kStoredLists) EXPECT_GE(e.form.GetCurSel(id), 0) << id;
     for (const ModulatedParam& row : kModulatedParams) EXPECT_EQ(e.form.GetCurSel(row.sourceList), 0) << row.sourceList;
     EXPECT_EQ(std::make_tuple(shown(ctl::Dco1Wave), shown(ctl::FilterType), shown(ctl::MidiChannel)),

@@ -111,7 +111,8 @@ TEST(RecoveryFiles, EachInstanceOwnsItsFile) {
 
     first.Discard();
     second.Discard();
-    for (const auto& e : fs::directory_iterator(dir.path / "state")) EXPECT_NE(e.path().extension(), ".qnp") << e.path();
+    for (const auto& e : fs::directory_iterator(dir.path / "state"))
+        EXPECT_NE(e.path().extension(), ".qnp") << e.path();
 }
 
 }  // namespace

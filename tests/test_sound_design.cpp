@@ -196,7 +196,8 @@ TEST_F(SoundDesign, RandomizeStaysInRangeAndSendsOnlyMidiData) {
         ports.bytes.clear();
         app.OnEditMutate();
         for (std::size_t i = 0; i < ports.bytes.size(); ++i)
-            ASSERT_TRUE(i % 3 == 0 ? ports.bytes[i] == 0xB0 : ports.bytes[i] < 0x80) << "seed " << seed << " byte " << i;
+            ASSERT_TRUE(i % 3 == 0 ? ports.bytes[i] == 0xB0 : ports.bytes[i] < 0x80)
+                << "seed " << seed << " byte " << i;
         for (const ControlDef& def : FormControls()) {
             if (def.kind == ControlKind::Slider) {
                 const ControlState& s = form.Get(def.id);

@@ -14,12 +14,12 @@ struct TransmitAllTest : EditorFixture {
         form.SetCurSel(ctl::Dco2Wave, 9);
         form.SetCurSel(ctl::Dco1Row3Mode, 2);
         const std::pair<int, int> positions[] = {
-            {ctl::Dco1Octave, 8},  {ctl::Dco2Octave, 3},  {ctl::Dco1Amp, 200},    {ctl::Dco1Row3, 10},
-            {ctl::Dco1Offset, 128}, {ctl::Dco1Pulsew, 64}, {ctl::Arpeg, 0},        {ctl::Dco2Amp, 255},
-            {ctl::Dco2Row3, 127},  {ctl::Dco2Offset, 1},  {ctl::Dco2Pulsew, 5},   {ctl::Env1Offset, 33},
-            {ctl::Env2Offset, 44}, {ctl::Cutoff1, 150},   {ctl::Cutoff2, 20},     {ctl::Env1Attack, 1},
-            {ctl::Env1Decay, 2},   {ctl::Env1Level, 3},   {ctl::Env1Release, 4},  {ctl::Env1Sustain, 5},
-            {ctl::Env2Attack, 6},  {ctl::Env2Decay, 7},   {ctl::Env2Level, 8},    {ctl::Env2Release, 9},
+            {ctl::Dco1Octave, 8},   {ctl::Dco2Octave, 3},  {ctl::Dco1Amp, 200},   {ctl::Dco1Row3, 10},
+            {ctl::Dco1Offset, 128}, {ctl::Dco1Pulsew, 64}, {ctl::Arpeg, 0},       {ctl::Dco2Amp, 255},
+            {ctl::Dco2Row3, 127},   {ctl::Dco2Offset, 1},  {ctl::Dco2Pulsew, 5},  {ctl::Env1Offset, 33},
+            {ctl::Env2Offset, 44},  {ctl::Cutoff1, 150},   {ctl::Cutoff2, 20},    {ctl::Env1Attack, 1},
+            {ctl::Env1Decay, 2},    {ctl::Env1Level, 3},   {ctl::Env1Release, 4}, {ctl::Env1Sustain, 5},
+            {ctl::Env2Attack, 6},   {ctl::Env2Decay, 7},   {ctl::Env2Level, 8},   {ctl::Env2Release, 9},
             {ctl::Env2Sustain, 10}, {ctl::Step, 7}};
         for (auto [id, pos] : positions) form.SetPos(id, pos);
         for (const ModulatedParam& row : kModulatedParams) dlg.RefreshModParam(row);
@@ -43,12 +43,12 @@ TEST_F(TransmitAllTest, WholeSequenceInModeThree) {
     dlg.TransmitAll(false);
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(ports.bytes,
-              CC({{16, 2}, {25, 1},    {16, 2}, {20, 0x43}, {16, 1}, {26, 10},  {16, 3}, {102, 1},  {16, 1}, {30, 40},
-                  {16, 1}, {106, 3},   {16, 2}, {29, 72},   {16, 1}, {31, 10},  {16, 2}, {28, 0},   {16, 3}, {27, 7},
-                  {16, 1}, {23, 0},    {16, 2}, {105, 127}, {16, 1}, {107, 127}, {16, 1}, {104, 1}, {16, 1}, {103, 5},
-                  {16, 1}, {113, 33},  {16, 1}, {119, 44},  {16, 1}, {30, 40},  {16, 1}, {106, 3},  {16, 1}, {108, 1},
-                  {16, 1}, {110, 2},   {16, 1}, {109, 3},   {16, 1}, {112, 4},  {16, 1}, {111, 5},  {16, 1}, {114, 6},
-                  {16, 1}, {116, 7},   {16, 1}, {115, 8},   {16, 1}, {118, 9},  {16, 1}, {117, 10}, {16, 1}, {24, 7},
+              CC({{16, 2}, {25, 1},    {16, 2}, {20, 0x43}, {16, 1}, {26, 10},   {16, 3}, {102, 1},  {16, 1}, {30, 40},
+                  {16, 1}, {106, 3},   {16, 2}, {29, 72},   {16, 1}, {31, 10},   {16, 2}, {28, 0},   {16, 3}, {27, 7},
+                  {16, 1}, {23, 0},    {16, 2}, {105, 127}, {16, 1}, {107, 127}, {16, 1}, {104, 1},  {16, 1}, {103, 5},
+                  {16, 1}, {113, 33},  {16, 1}, {119, 44},  {16, 1}, {30, 40},   {16, 1}, {106, 3},  {16, 1}, {108, 1},
+                  {16, 1}, {110, 2},   {16, 1}, {109, 3},   {16, 1}, {112, 4},   {16, 1}, {111, 5},  {16, 1}, {114, 6},
+                  {16, 1}, {116, 7},   {16, 1}, {115, 8},   {16, 1}, {118, 9},   {16, 1}, {117, 10}, {16, 1}, {24, 7},
                   {16, 2}, {20, 0x43}, {16, 2}, {21, 22},   {16, 1}, {22, 20}}));
     EXPECT_EQ(pause.count, 66);
     EXPECT_EQ(dlg.m_switchBits, 0x181);  // the field keeps its high bits
@@ -100,7 +100,8 @@ TEST_F(TransmitAllTest, NoSendsNothingAndChangesNothing) {
     SetUpPatch();
     const std::vector<std::pair<int, std::vector<std::string>>> before = [&] {
         std::vector<std::pair<int, std::vector<std::string>>> v;
-        for (const ModulatedParam& r : kModulatedParams) v.emplace_back(form.GetCurSel(r.sourceList), form.Get(r.sourceList).entries);
+        for (const ModulatedParam& r : kModulatedParams)
+            v.emplace_back(form.GetCurSel(r.sourceList), form.Get(r.sourceList).entries);
         return v;
     }();
     const int slots = dlg.m_dco1Amp, mode = dlg.m_filterMode, bits = dlg.m_filterBits;

@@ -1,14 +1,14 @@
 #include "EditorRig.h"
 #include "GuiHelpers.h"
 
-#include "platform/QSettingsProfile.h"
 #include "app/Commands.h"
 #include "app/DocumentLibraryHost.h"
 #include "library/CatalogView.h"
 #include "library/MemoryCatalogCache.h"
+#include "platform/QSettingsProfile.h"
 #include "ui/CCommentDlg.h"
-#include "ui/CMidiMonitorWnd.h"
 #include "ui/CMainFrame.h"
+#include "ui/CMidiMonitorWnd.h"
 #include "ui/CMidiOptionsDlg.h"
 #include "ui/DialogUnits.h"
 #include "ui/FormWidget.h"
@@ -19,23 +19,23 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
-#include <QTreeView>
 #include <QStatusBar>
-#include <QPlainTextEdit>
 #include <QStyle>
-#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QTimer>
+#include <QTreeView>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -110,8 +110,8 @@ TEST_F(FormWidgetTest, EveryItemHasItsKindAndRectangle) {
                 kindOk = shows(qobject_cast<QCheckBox*>(w), [](auto* c) { return c->text(); });
                 break;
             case ControlKind::Slider:
-                kindOk = slider && slider->orientation() == Qt::Horizontal &&
-                         slider->tickPosition() == QSlider::NoTicks;
+                kindOk =
+                    slider && slider->orientation() == Qt::Horizontal && slider->tickPosition() == QSlider::NoTicks;
                 break;
             case ControlKind::List: kindOk = list && !list->isEditable(); break;
         }
@@ -125,10 +125,10 @@ TEST_F(FormWidgetTest, EveryItemHasItsKindAndRectangle) {
 
 TEST_F(FormWidgetTest, PixelsOfSomeRows) {
     EXPECT_EQ(widget->size(), QSize(716, 490));
-    EXPECT_EQ(widget->WidgetAt(1)->geometry(), QRect(7, 11, 67, 14));              // "Patch name" 4,6,38,8
-    EXPECT_EQ(Get<QLineEdit>(ctl::PatchName)->geometry(), QRect(81, 7, 319, 21));   // 46,4,182,12
-    EXPECT_EQ(Get<QSlider>(ctl::Env1Attack)->geometry(), QRect(60, 348, 224, 21));  // 34,199,128,12
-    EXPECT_EQ(Get<QPushButton>(ctl::QuickLoad)->geometry(), QRect(403, 5, 21, 25)); // 230,3,12,14
+    EXPECT_EQ(widget->WidgetAt(1)->geometry(), QRect(7, 11, 67, 14));                   // "Patch name" 4,6,38,8
+    EXPECT_EQ(Get<QLineEdit>(ctl::PatchName)->geometry(), QRect(81, 7, 319, 21));       // 46,4,182,12
+    EXPECT_EQ(Get<QSlider>(ctl::Env1Attack)->geometry(), QRect(60, 348, 224, 21));      // 34,199,128,12
+    EXPECT_EQ(Get<QPushButton>(ctl::QuickLoad)->geometry(), QRect(403, 5, 21, 25));     // 230,3,12,14
     EXPECT_EQ(Get<QComboBox>(ctl::FilterType)->geometry().topLeft(), QPoint(511, 47));  // 292,27,110,192
     EXPECT_EQ(Get<QComboBox>(ctl::FilterType)->width(), 193);
     // 192 units of drop-down hold all 17 filter types.
@@ -339,9 +339,8 @@ TEST_F(FrameTest, MenuTitlesItemsAndIds) {
     // Each item as "text=id"; a separator as "-".
     const std::vector<std::pair<QString, QStringList>> expected{
         {"&File",
-         {"&New=57600", "&Open...=57601", "Save &As...=57604", "&Export MIDI file...=32773",
-          "Patch &Library...=32782", "-", "&Save=57603", "Save to &Library=32783", "-", "Recent File=57616", "-",
-          "E&xit=57665"}},
+         {"&New=57600", "&Open...=57601", "Save &As...=57604", "&Export MIDI file...=32773", "Patch &Library...=32782",
+          "-", "&Save=57603", "Save to &Library=32783", "-", "Recent File=57616", "-", "E&xit=57665"}},
         {"&Edit", {"&Undo=57643", "&Redo=57644", "-", "&Compare=32779", "&Mutate...=32780"}},
         {"&MIDI Options",
          {"&Transmit All=32772", "-", "Output &Device...=32774", "Test &Note...=32775", "-", "&Play Test Note=32776",
@@ -629,7 +628,8 @@ TEST(DialogsTest, CommentLayoutAndFocusOrderAreItsTemplates) {
     QWidget* w = dialog.Editor();
     for (int i = 0; i < 3; ++i, w = w->nextInFocusChain()) {
         while (w->focusPolicy() == Qt::NoFocus) w = w->nextInFocusChain();
-        order << (qobject_cast<QPushButton*>(w) != nullptr ? qobject_cast<QPushButton*>(w)->text() : QStringLiteral("text"));
+        order << (qobject_cast<QPushButton*>(w) != nullptr ? qobject_cast<QPushButton*>(w)->text()
+                                                           : QStringLiteral("text"));
     }
     EXPECT_EQ(order, QStringList({"text", "OK", "Cancel"}));
 }

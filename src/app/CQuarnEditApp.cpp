@@ -105,9 +105,9 @@ bool CQuarnEditApp::OfferRecovery() {
         const std::string title = file->documentPath.empty()
                                       ? std::string("Untitled")
                                       : std::filesystem::path(file->documentPath).filename().string();
-        const MessageAnswer answer = Dialogs().ShowMessage(
-            {"QuarnEdit was not closed properly. Restore the unsaved changes to " + title + "?", kAppTitle,
-             MessageButtons::YesNo, MessageIcon::Warning, MessageOwner::MainWindow});
+        const MessageAnswer answer =
+            Dialogs().ShowMessage({"QuarnEdit was not closed properly. Restore the unsaved changes to " + title + "?",
+                                   kAppTitle, MessageButtons::YesNo, MessageIcon::Warning, MessageOwner::MainWindow});
         if (answer != MessageAnswer::Yes) {
             m_services.recovery.Remove(*file);
             continue;
@@ -503,9 +503,9 @@ void CQuarnEditApp::OnOutputDevice() {
         m_midiOutDevice = device;
         StoreDevice(device);
     } else {
-        Dialogs().ShowMessage({chosenName + " could not be opened, reverting to " +
-                                   DeviceDisplayName(m_services.ports, m_midiOutDevice),
-                               "Info", MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});
+        Dialogs().ShowMessage(
+            {chosenName + " could not be opened, reverting to " + DeviceDisplayName(m_services.ports, m_midiOutDevice),
+             "Info", MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});
         const int previous = previousName.empty() ? -1 : FindDevice(previousName);
         OpenOutput(previous >= 0 ? previous : m_midiOutDevice);
     }
@@ -567,6 +567,6 @@ void CQuarnEditApp::DeviceLost() {
 
 void CQuarnEditApp::ReportUndelivered(std::size_t lost, std::size_t sent, const std::string& device) {
     if (lost == 0) return;
-    Dialogs().ShowMessage({UndeliveredText(lost, sent) + " to " + device, "Info", MessageButtons::Ok,
-                           MessageIcon::None, MessageOwner::MainWindow});
+    Dialogs().ShowMessage({UndeliveredText(lost, sent) + " to " + device, "Info", MessageButtons::Ok, MessageIcon::None,
+                           MessageOwner::MainWindow});
 }

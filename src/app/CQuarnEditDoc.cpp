@@ -61,8 +61,8 @@ bool CQuarnEditDoc::OnOpenDocument(const std::string& path) {
 }
 
 bool CQuarnEditDoc::OnSaveDocument(const std::string& path) {
-    const FileWriteResult result = WritePatchFile(path, CMainDlg::GetPatchVersion(),
-                                                  [this](std::span<std::uint8_t> record) { m_form.WritePatchBody(record); });
+    const FileWriteResult result = WritePatchFile(
+        path, CMainDlg::GetPatchVersion(), [this](std::span<std::uint8_t> record) { m_form.WritePatchBody(record); });
     if (result == FileWriteResult::Ok) {
         m_original = m_form.CaptureRecord();
         SetModifiedFlag(false);

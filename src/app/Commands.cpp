@@ -1,8 +1,8 @@
 #include "app/Commands.h"
 
 #include "app/CQuarnEditApp.h"
-#include "app/ports/Profile.h"
 #include "app/CQuarnEditDoc.h"
+#include "app/ports/Profile.h"
 #include "editor/CMainDlg.h"
 
 #include <array>
@@ -12,7 +12,9 @@ namespace {
 constexpr CommandRow Separator() { return {RowKind::Separator, 0, "", "", nullptr}; }
 
 // "&Undo DCO1 Amp.": the label and what the step changes.
-std::string Named(const char* label, const std::string& what) { return what.empty() ? label : std::string(label) + " " + what; }
+std::string Named(const char* label, const std::string& what) {
+    return what.empty() ? label : std::string(label) + " " + what;
+}
 
 const std::array kFileMenu{
     CommandRow{RowKind::Command, cmd::FileNew, "&New", "", [](CQuarnEditApp& a) { a.OnFileNew(); }},
@@ -37,8 +39,8 @@ const std::array kEditMenu{
     CommandRow{RowKind::Command, cmd::EditUndo, "&Undo", "Ctrl+Z", [](CQuarnEditApp& a) { a.OnEditUndo(); },
                [](const CQuarnEditApp& a) { return a.form().CanUndo(); },
                [](const CQuarnEditApp& a) { return Named("&Undo", a.form().UndoName()); }},
-    CommandRow{RowKind::Command, cmd::EditRedo, "&Redo", "Ctrl+Shift+Z; Ctrl+Y", [](CQuarnEditApp& a) { a.OnEditRedo(); },
-               [](const CQuarnEditApp& a) { return a.form().CanRedo(); },
+    CommandRow{RowKind::Command, cmd::EditRedo, "&Redo", "Ctrl+Shift+Z; Ctrl+Y",
+               [](CQuarnEditApp& a) { a.OnEditRedo(); }, [](const CQuarnEditApp& a) { return a.form().CanRedo(); },
                [](const CQuarnEditApp& a) { return Named("&Redo", a.form().RedoName()); }},
     Separator(),
     CommandRow{RowKind::Command, cmd::EditCompare, "&Compare", "F2", [](CQuarnEditApp& a) { a.OnEditCompare(); },

@@ -20,8 +20,9 @@ std::string NoteName(int note) {
 }
 
 std::string Source(int index) {
-    return index >= 0 && index < static_cast<int>(g_modSourceNames.size()) ? std::string(g_modSourceNames[static_cast<std::size_t>(index)])
-                                                                             : std::to_string(index);
+    return index >= 0 && index < static_cast<int>(g_modSourceNames.size())
+               ? std::string(g_modSourceNames[static_cast<std::size_t>(index)])
+               : std::to_string(index);
 }
 
 template <typename Names>
@@ -55,7 +56,8 @@ std::string MidiMonitor::Meaning(std::uint8_t status, std::uint8_t data1, std::u
                   (source ? " <- " + Source(value)
                           : " = " + NameAt(kWaveformNames, value % 8) + ", Dist. " + NameAt(kDistNames, value / 8));
     } else if (const PlainSlider* plain = FindRow(kPlainSliders, &PlainSlider::parameter, data1)) {
-        meaning = ControlName(form, plain->slider) + " = " + std::to_string(plain->modeList != kNoId ? value % 16 : value);
+        meaning =
+            ControlName(form, plain->slider) + " = " + std::to_string(plain->modeList != kNoId ? value % 16 : value);
         if (plain->modeList != kNoId) meaning += ", " + NameAt(kRow3ModeNames, value / 16);
     } else {
         meaning = "parameter " + std::to_string(data1) + " = " + std::to_string(value);

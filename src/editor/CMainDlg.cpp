@@ -21,19 +21,17 @@ bool skipTransmitQuestion = false;
 
 namespace {
 
-std::vector<std::string> ToStrings(auto const& names) {
-    return std::vector<std::string>(names.begin(), names.end());
-}
+std::vector<std::string> ToStrings(auto const& names) { return std::vector<std::string>(names.begin(), names.end()); }
 
 }  // namespace
 
 const std::array<std::int32_t CMainDlg::*, kSlotCount> CMainDlg::kSlotFields{
-    &CMainDlg::m_midiChannel, &CMainDlg::m_dco1Amp,     &CMainDlg::m_dco1Row3,     &CMainDlg::m_dco1Offset,
-    &CMainDlg::m_dco1Pulsew,  &CMainDlg::m_dco2Amp,     &CMainDlg::m_dco2Row3,     &CMainDlg::m_dco2Offset,
-    &CMainDlg::m_dco2Pulsew,  &CMainDlg::m_env1Offset,  &CMainDlg::m_env2Offset,   &CMainDlg::m_dco1Octave,
-    &CMainDlg::m_dco2Octave,  &CMainDlg::m_env1Attack,  &CMainDlg::m_env1Decay,    &CMainDlg::m_env1Level,
-    &CMainDlg::m_env1Release, &CMainDlg::m_env1Sustain, &CMainDlg::m_env2Attack,   &CMainDlg::m_env2Decay,
-    &CMainDlg::m_env2Level,   &CMainDlg::m_env2Release, &CMainDlg::m_env2Sustain,  &CMainDlg::m_step,
+    &CMainDlg::m_midiChannel, &CMainDlg::m_dco1Amp,     &CMainDlg::m_dco1Row3,    &CMainDlg::m_dco1Offset,
+    &CMainDlg::m_dco1Pulsew,  &CMainDlg::m_dco2Amp,     &CMainDlg::m_dco2Row3,    &CMainDlg::m_dco2Offset,
+    &CMainDlg::m_dco2Pulsew,  &CMainDlg::m_env1Offset,  &CMainDlg::m_env2Offset,  &CMainDlg::m_dco1Octave,
+    &CMainDlg::m_dco2Octave,  &CMainDlg::m_env1Attack,  &CMainDlg::m_env1Decay,   &CMainDlg::m_env1Level,
+    &CMainDlg::m_env1Release, &CMainDlg::m_env1Sustain, &CMainDlg::m_env2Attack,  &CMainDlg::m_env2Decay,
+    &CMainDlg::m_env2Level,   &CMainDlg::m_env2Release, &CMainDlg::m_env2Sustain, &CMainDlg::m_step,
     &CMainDlg::m_arpeg,       &CMainDlg::m_cutoff1,     &CMainDlg::m_cutoff2,
 };
 
@@ -161,7 +159,8 @@ EditFields CMainDlg::CaptureFields() const {
     // Taken around every user action: the tables' ids are the form's own, so no lookup is checked.
     EditFields fields{};
     fields[0] = m_form.Peek(kSlotControls[0]).selection;
-    for (std::size_t slot = 1; slot < kRecordValueCount; ++slot) fields[slot] = m_form.Peek(kSlotControls[slot]).position;
+    for (std::size_t slot = 1; slot < kRecordValueCount; ++slot)
+        fields[slot] = m_form.Peek(kSlotControls[slot]).position;
     for (std::size_t entry = 0; entry < kRecordSelectionCount; ++entry)
         fields[kRecordValueCount + entry] = m_form.Peek(kStoredSelectionLists[entry]).selection;
     fields[kSwitchBitsField] = m_switchBits;
@@ -222,7 +221,8 @@ void CMainDlg::ApplyField(std::size_t field, std::int32_t value) {
         // The boxes whose bits differ; the routing code follows the filter type, put back as a selection.
         const bool switches = field == kSwitchBitsField;
         const std::int32_t current = switches ? m_switchBits : m_filterBits;
-        for (const BitBox& box : switches ? std::span<const BitBox>(kSwitchBoxes) : std::span<const BitBox>(kFilterBoxes)) {
+        for (const BitBox& box :
+             switches ? std::span<const BitBox>(kSwitchBoxes) : std::span<const BitBox>(kFilterBoxes)) {
             if ((current & box.mask) == (value & box.mask)) continue;
             m_form.SetCheck(box.box, (value & box.mask) != 0);
             OnClicked(box.box);
@@ -234,7 +234,8 @@ void CMainDlg::ApplyStep(const EditHistory::StepView& step, bool before) {
     // The step's numbers, and every other number as it is now: a handler that moves another control on the
     // way (a slider resets its source list) has that control put back too.
     EditFields target = CaptureFields();
-    for (const EditHistory::FieldChange& change : step.fields) target[change.field] = before ? change.before : change.after;
+    for (const EditHistory::FieldChange& change : step.fields)
+        target[change.field] = before ? change.before : change.after;
     // Sliders before the lists beside them, lists in the order a load restores them, boxes last.
     for (std::size_t field = 0; field < kRecordValueCount; ++field) ApplyField(field, target[field]);
     for (int list : kStoredSelectionApplyOrder) {
@@ -381,7 +382,8 @@ void CMainDlg::OnFilterBox(const BitBox& box) {
 
 void CMainDlg::OnFilterTypeChanged() {
     const int s = m_form.GetCurSel(ctl::FilterType);
-    const FilterType* type = s >= 0 && s < static_cast<int>(kFilterTypes.size()) ? &kFilterTypes[static_cast<std::size_t>(s)] : nullptr;
+    const FilterType* type =
+        s >= 0 && s < static_cast<int>(kFilterTypes.size()) ? &kFilterTypes[static_cast<std::size_t>(s)] : nullptr;
     if (type != nullptr) {
         SetFilterMode(type->mode);
         for (int id : {ctl::Cutoff1, ctl::Cutoff1Source, ctl::Cutoff1Label}) m_form.Enable(id, type->cutoff1Enabled);
@@ -501,8 +503,8 @@ void CMainDlg::OpenDefaultPatch() {
     const std::string path = (m_location != nullptr ? m_location->ProgramDirectory() : std::string()) + "default.qnp";
     if (m_document == nullptr) return;
     if (!m_document->OnOpenDocument(path)) {
-        m_host.Dialogs().ShowMessage({"Error Opening default patch", "QuarnEdit", MessageButtons::Ok,
-                                      MessageIcon::None, MessageOwner::Form});
+        m_host.Dialogs().ShowMessage(
+            {"Error Opening default patch", "QuarnEdit", MessageButtons::Ok, MessageIcon::None, MessageOwner::Form});
     }
 }
 

@@ -73,7 +73,8 @@ bool NeedsSection(const ControlDef& def) {
         for (const ControlDef& a : FormControls()) {
             if (a.id == kNoId || a.kind == ControlKind::Label || a.kind == ControlKind::GroupBox) continue;
             for (const ControlDef& b : FormControls()) {
-                if (b.id == kNoId || b.id == a.id || b.kind == ControlKind::Label || b.kind == ControlKind::GroupBox) continue;
+                if (b.id == kNoId || b.id == a.id || b.kind == ControlKind::Label || b.kind == ControlKind::GroupBox)
+                    continue;
                 if (SectionOf(a) != SectionOf(b) && BareName(nullptr, a) == BareName(nullptr, b)) {
                     ids.push_back(a.id);
                     break;

@@ -32,8 +32,8 @@ void EditHistory::DropLastStep() {
     m_openHasStep = false;
 }
 
-void EditHistory::Record(int control, Gesture gesture, TimePoint now, const EditFields& before,
-                         const EditFields& after, const EditTexts& textsBefore, const EditTexts& textsAfter) {
+void EditHistory::Record(int control, Gesture gesture, TimePoint now, const EditFields& before, const EditFields& after,
+                         const EditTexts& textsBefore, const EditTexts& textsAfter) {
     TruncateRedo();
     const bool merge = Continues(control, gesture, now) && m_openHasStep;
     m_open = OpenGesture{control, gesture, now};

@@ -69,7 +69,8 @@ void FormState::SetEntries(int id, std::vector<std::string> entries) {
 
 void FormState::SetEntryText(int id, int index, std::string text) {
     ControlState& s = Mutable(id);
-    if (index >= 0 && index < static_cast<int>(s.entries.size())) s.entries[static_cast<std::size_t>(index)] = std::move(text);
+    if (index >= 0 && index < static_cast<int>(s.entries.size()))
+        s.entries[static_cast<std::size_t>(index)] = std::move(text);
     s.selection = -1;
     Changed(id);
 }

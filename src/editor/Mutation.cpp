@@ -19,9 +19,7 @@ public:
     using Message = std::tuple<int, int, int>;
     std::vector<Message> messages;
 
-    void SendWide(ParamMessage m) override {
-        messages.emplace_back(m.parameter(), m.value() > 127 ? 2 : 1, m.value());
-    }
+    void SendWide(ParamMessage m) override { messages.emplace_back(m.parameter(), m.value() > 127 ? 2 : 1, m.value()); }
     void SendPage3(ParamMessage m) override { messages.emplace_back(m.parameter(), 3, m.value()); }
     void SendDirect(ParamMessage m) override { messages.emplace_back(m.parameter(), 0, m.value()); }
     void SendChannelMessage(std::uint8_t, std::uint8_t, std::uint8_t) override {}
@@ -110,7 +108,8 @@ bool MutatePatch(CMainDlg& form, const MutationSettings& settings, std::mt19937&
                     int next = pick(random);
                     if (current >= 0 && next >= current) ++next;  // another entry than the one shown
                     state.SetCurSel(def.id, next);
-                    if (FindRow(kModulatedParams, &ModulatedParam::sourceList, def.id) == nullptr) form.OnSelChange(def.id);
+                    if (FindRow(kModulatedParams, &ModulatedParam::sourceList, def.id) == nullptr)
+                        form.OnSelChange(def.id);
                     break;
                 }
                 case ControlKind::CheckBox:

@@ -10,27 +10,29 @@ using namespace ctl;
 
 // The envelopes run Attack, Decay, Level, Release, Sustain here, unlike their rows on the form.
 const std::array<int, kSlotCount> kSlotControls{
-    MidiChannel, Dco1Amp,    Dco1Row3,    Dco1Offset,  Dco1Pulsew,  Dco2Amp,     Dco2Row3,   Dco2Offset, Dco2Pulsew,
-    Env1Offset,  Env2Offset, Dco1Octave,  Dco2Octave,  Env1Attack,  Env1Decay,   Env1Level,  Env1Release, Env1Sustain,
-    Env2Attack,  Env2Decay,  Env2Level,   Env2Release, Env2Sustain, Step,        Arpeg,      Cutoff1,    Cutoff2,
+    MidiChannel, Dco1Amp,    Dco1Row3,   Dco1Offset,  Dco1Pulsew,  Dco2Amp,   Dco2Row3,  Dco2Offset,  Dco2Pulsew,
+    Env1Offset,  Env2Offset, Dco1Octave, Dco2Octave,  Env1Attack,  Env1Decay, Env1Level, Env1Release, Env1Sustain,
+    Env2Attack,  Env2Decay,  Env2Level,  Env2Release, Env2Sustain, Step,      Arpeg,     Cutoff1,     Cutoff2,
 };
 
 const std::array<int, kRecordSelectionCount> kStoredSelectionLists{
-    Dco1AmpSource,    Dco1Dist,       Dco1Row3Source,   Dco1OffsetSource, Dco1PulsewSource, Dco1Wave,
-    ArpegSource,      Cutoff1Source,  Dco2AmpSource,    Dco2Dist,         Dco2Row3Source,   Dco2OffsetSource,
-    Dco2PulsewSource, Dco2Wave,       Env1OffsetSource, Env2OffsetSource, ctl::FilterType,  MidiChannel,
-    Cutoff2Source,    Dco1Row3Mode,   Dco2Row3Mode,
+    Dco1AmpSource,    Dco1Dist,      Dco1Row3Source,   Dco1OffsetSource, Dco1PulsewSource, Dco1Wave,
+    ArpegSource,      Cutoff1Source, Dco2AmpSource,    Dco2Dist,         Dco2Row3Source,   Dco2OffsetSource,
+    Dco2PulsewSource, Dco2Wave,      Env1OffsetSource, Env2OffsetSource, ctl::FilterType,  MidiChannel,
+    Cutoff2Source,    Dco1Row3Mode,  Dco2Row3Mode,
 };
 
 const std::array<int, kRecordSelectionCount> kStoredSelectionApplyOrder{
-    MidiChannel,      Dco1Wave,         Dco1Dist,         Dco2Wave,      Dco2Dist,       Dco1Row3Mode,     Dco2Row3Mode,
-    Dco1AmpSource,    Dco1Row3Source,   Dco1OffsetSource, Dco1PulsewSource, ArpegSource,   Dco2AmpSource,  Dco2Row3Source,
-    Dco2OffsetSource, Dco2PulsewSource, Env1OffsetSource, Env2OffsetSource, ctl::FilterType, Cutoff1Source, Cutoff2Source,
+    MidiChannel,     Dco1Wave,       Dco1Dist,         Dco2Wave,         Dco2Dist,         Dco1Row3Mode,
+    Dco2Row3Mode,    Dco1AmpSource,  Dco1Row3Source,   Dco1OffsetSource, Dco1PulsewSource, ArpegSource,
+    Dco2AmpSource,   Dco2Row3Source, Dco2OffsetSource, Dco2PulsewSource, Env1OffsetSource, Env2OffsetSource,
+    ctl::FilterType, Cutoff1Source,  Cutoff2Source,
 };
 
 std::size_t StoredSelectionEntry(int listId) {
     const auto it = std::find(kStoredSelectionLists.begin(), kStoredSelectionLists.end(), listId);
-    if (it == kStoredSelectionLists.end()) throw std::out_of_range("no stored selection for list " + std::to_string(listId));
+    if (it == kStoredSelectionLists.end())
+        throw std::out_of_range("no stored selection for list " + std::to_string(listId));
     return static_cast<std::size_t>(it - kStoredSelectionLists.begin());
 }
 
@@ -50,8 +52,8 @@ const std::array<ModulatedParam, 13> kModulatedParams{{
     {Cutoff2, 26, Cutoff2Source, 22, SendCondition::FilterMode3},
 }};
 
-const std::array<int, 11> kSourceListOrder{Dco1AmpSource, Dco1Row3Source,   Dco1OffsetSource, Dco1PulsewSource,
-                                           ArpegSource,   Dco2AmpSource,    Dco2Row3Source,   Dco2OffsetSource,
+const std::array<int, 11> kSourceListOrder{Dco1AmpSource,    Dco1Row3Source,   Dco1OffsetSource, Dco1PulsewSource,
+                                           ArpegSource,      Dco2AmpSource,    Dco2Row3Source,   Dco2OffsetSource,
                                            Dco2PulsewSource, Env1OffsetSource, Env2OffsetSource};
 
 const ModulatedParam& Cutoff1Row() { return kModulatedParams[11]; }

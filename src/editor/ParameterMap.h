@@ -78,7 +78,7 @@ struct BitBox {
 };
 constexpr int kSwitchParameter = 25;
 constexpr int kFilterParameter = 20;
-constexpr std::int32_t kWordMask = 0xFF;  // the handlers own bits 0..7; bits above never go out
+constexpr std::int32_t kWordMask = 0xFF;          // the handlers own bits 0..7; bits above never go out
 extern const std::array<BitBox, 8> kSwitchBoxes;  // bits of m_switchBits
 extern const std::array<BitBox, 3> kFilterBoxes;  // Post mix and Boost bits of m_filterBits
 

@@ -39,9 +39,7 @@ int main(int argc, char** argv) {
         }
         case Mode::Help: std::cout << options.text; return 0;
         case Mode::Version: std::cout << kAppVersionLine << '\n'; return 0;
-        case Mode::Error:
-            std::cerr << "quarnedit: " << options.text << "\nTry 'quarnedit --help'.\n";
-            return 2;
+        case Mode::Error: std::cerr << "quarnedit: " << options.text << "\nTry 'quarnedit --help'.\n"; return 2;
         default: break;
     }
 

@@ -12,6 +12,7 @@ constexpr std::array<std::uint8_t, 22> kChunkHeaders{
 constexpr std::size_t kTrackLengthOffset = 18;
 
 // The same in every file: channel prefix, track and instrument names, 4/4, C major, SMPTE offset, 120 bpm.
+// clang-format off
 constexpr std::array<std::uint8_t, 74> kTrackPrologue{
     0x00, 0xFF, 0x20, 0x01, 0x00,
     0x00, 0xFF, 0x03, 0x13, 'S', 'e', 'q', 'u', 'e', 'n', 'c', 'e', '*', 'D', 'e', 'm', 'i', 'x', 'e', 'd', ' ', '0', '1',
@@ -21,6 +22,7 @@ constexpr std::array<std::uint8_t, 74> kTrackPrologue{
     0x00, 0xFF, 0x54, 0x05, 0x21, 0x00, 0x00, 0x00, 0x00,
     0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,
 };
+// clang-format on
 
 constexpr std::array<std::uint8_t, 4> kEndOfTrack{0x00, 0xFF, 0x2F, 0x00};
 

@@ -27,4 +27,3 @@ public:
     // One short message. Dropped when no device is open; never blocks for long.
     virtual void Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
 };
-

@@ -35,8 +35,8 @@ void MidiPortSink::SendWide(ParamMessage m) {
         v -= 128;
     }
     EmitShortMessage(ShortMessageWord(kControlChangeStatus, kPageController, page));
-    EmitShortMessage(ShortMessageWord(kControlChangeStatus, static_cast<std::uint8_t>(m.parameter()),
-                                      static_cast<std::uint8_t>(v)));
+    EmitShortMessage(
+        ShortMessageWord(kControlChangeStatus, static_cast<std::uint8_t>(m.parameter()), static_cast<std::uint8_t>(v)));
 }
 
 void MidiPortSink::SendPage3(ParamMessage m) {

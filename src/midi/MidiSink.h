@@ -1,7 +1,7 @@
 #pragma once
 
-#include "util/WholeFile.h"
 #include "midi/ParamMessage.h"
+#include "util/WholeFile.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -77,8 +77,9 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& args) {
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the program's version."));
-    const QCommandLineOption listDevices(QStringLiteral("list-devices"),
-                                         QStringLiteral("Print the MIDI output devices, one \"index<TAB>name\" a line."));
+    const QCommandLineOption listDevices(
+        QStringLiteral("list-devices"),
+        QStringLiteral("Print the MIDI output devices, one \"index<TAB>name\" a line."));
     const QCommandLineOption exportMidi(QStringLiteral("export-midi"),
                                         QStringLiteral("Write the patch IN as a Standard MIDI File OUT."),
                                         QStringLiteral("IN.qnp"));
@@ -90,7 +91,8 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& args) {
                                                    "(default: the stored one)."),
                                     QStringLiteral("N|NAME"));
     parser.addOptions({help, version, listDevices, exportMidi, transmit, device});
-    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A patch file to open (with --export-midi: OUT.mid)."),
+    parser.addPositionalArgument(QStringLiteral("file"),
+                                 QStringLiteral("A patch file to open (with --export-midi: OUT.mid)."),
                                  QStringLiteral("[FILE]"));
 
     auto fail = [&](const QString& why) {
@@ -104,7 +106,8 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& args) {
     if (parser.isSet(help)) {
         options.mode = CommandLineOptions::Mode::Help;
         // Without an application object the parser cannot know the program's name.
-        options.text = parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("quarnedit")).toStdString();
+        options.text =
+            parser.helpText().replace(QStringLiteral("<executable_name>"), QStringLiteral("quarnedit")).toStdString();
         return options;
     }
     if (parser.isSet(version)) {
@@ -144,8 +147,8 @@ CommandLineOptions ParseCommandLine(const std::vector<std::string>& args) {
         if (positional.size() > 1) return fail(QStringLiteral("Open one patch file at a time."));
         if (!positional.isEmpty()) options.file = RawArgument(positional.front());
     }
-    if (options.input.empty() && (options.mode == CommandLineOptions::Mode::ExportMidi ||
-                                  options.mode == CommandLineOptions::Mode::Transmit)) {
+    if (options.input.empty() &&
+        (options.mode == CommandLineOptions::Mode::ExportMidi || options.mode == CommandLineOptions::Mode::Transmit)) {
         return fail(QStringLiteral("The patch file name is empty."));
     }
     return options;

@@ -8,12 +8,12 @@
 struct CommandLineOptions {
     enum class Mode { Gui, Help, Version, ListDevices, ExportMidi, Transmit, Error };
     Mode mode = Mode::Gui;
-    std::optional<std::string> file;  // the patch to open in the window
-    std::string input;                // --export-midi / --transmit patch
-    std::string output;               // --export-midi MIDI file
-    std::optional<int> device;        // --device, an index
+    std::optional<std::string> file;        // the patch to open in the window
+    std::string input;                      // --export-midi / --transmit patch
+    std::string output;                     // --export-midi MIDI file
+    std::optional<int> device;              // --device, an index
     std::optional<std::string> deviceName;  // --device, a name
-    std::string text;                 // the help text, or what is wrong
+    std::string text;                       // the help text, or what is wrong
 };
 
 // `args` are the raw arguments, program name first.

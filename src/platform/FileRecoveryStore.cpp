@@ -25,7 +25,9 @@ FileRecoveryStore::FileRecoveryStore() : FileRecoveryStore(DefaultFolder()) {}
 
 FileRecoveryStore::FileRecoveryStore(QString folder)
     : m_folder(std::move(folder)),
-      m_key(QStringLiteral("unsaved-%1-%2").arg(::getpid()).arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))) {}
+      m_key(QStringLiteral("unsaved-%1-%2")
+                .arg(::getpid())
+                .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0'))) {}
 
 FileRecoveryStore::~FileRecoveryStore() = default;
 
@@ -65,8 +67,7 @@ bool FileRecoveryStore::Save(std::span<const std::uint8_t> patchFile, const std:
 void FileRecoveryStore::Discard() { QFile::remove(PathOf(m_key, ".qnp")); }
 
 std::optional<RecoveryStore::Abandoned> FileRecoveryStore::TakeAbandoned() {
-    const QFileInfoList files =
-        QDir(m_folder).entryInfoList({QStringLiteral("*.qnp")}, QDir::Files, QDir::Time);
+    const QFileInfoList files = QDir(m_folder).entryInfoList({QStringLiteral("*.qnp")}, QDir::Files, QDir::Time);
     for (const QFileInfo& info : files) {
         const QString key = info.completeBaseName();
         if (key == m_key || m_taken.count(key) != 0) continue;
@@ -82,7 +83,8 @@ std::optional<RecoveryStore::Abandoned> FileRecoveryStore::TakeAbandoned() {
             const auto tail = static_cast<qsizetype>(kPatchFileSize);
             if (bytes.size() >= tail + 8 && bytes.mid(tail, 4) == QByteArray(kPathMarker, 4)) {
                 const auto* raw = reinterpret_cast<const std::uint8_t*>(bytes.constData());
-                const std::int32_t length = ReadInt32LE(std::span(raw, static_cast<std::size_t>(bytes.size())), kPatchFileSize + 4);
+                const std::int32_t length =
+                    ReadInt32LE(std::span(raw, static_cast<std::size_t>(bytes.size())), kPatchFileSize + 4);
                 if (length >= 0 && length <= bytes.size() - tail - 8)
                     file.documentPath = bytes.mid(tail + 8, length).toStdString();
             }

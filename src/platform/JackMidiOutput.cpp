@@ -194,8 +194,8 @@ bool JackMidiOutput::Open(const std::string& target, const char* portName) {
 bool JackMidiOutput::Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
     if (!m_open || TargetLost()) return false;
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch());
-    const StampedRing::Message message{jack_frame_time(m_client), static_cast<std::uint32_t>(micros.count()),
-                                       {status, data1, data2}};
+    const StampedRing::Message message{
+        jack_frame_time(m_client), static_cast<std::uint32_t>(micros.count()), {status, data1, data2}};
     if (!m_ring.Push(message)) {
         // The ring holds seconds of messages at the sink's pace: full means the server has stalled. Wait
         // briefly once; while the server shows no progress after that, drop at once.

@@ -108,9 +108,9 @@ private:
 
     // The sending thread's own.
     bool m_open = false;
-    std::optional<BackgroundCall> m_leaving;  // the disconnect of the last close, on a thread of its own
-    std::uint64_t m_queued = 0;        // messages put into the ring, counted on from open to open
-    std::uint64_t m_openedAt = 0;      // the count at the last open
-    std::uint64_t m_unsureAtOpen = 0;  // m_unsure at the last open
+    std::optional<BackgroundCall> m_leaving;   // the disconnect of the last close, on a thread of its own
+    std::uint64_t m_queued = 0;                // messages put into the ring, counted on from open to open
+    std::uint64_t m_openedAt = 0;              // the count at the last open
+    std::uint64_t m_unsureAtOpen = 0;          // m_unsure at the last open
     std::optional<std::uint64_t> m_stalledAt;  // cycle count when a full ring last timed out
 };

@@ -21,9 +21,8 @@ snd_seq_t* OpenAnnouncements() {
     snd_seq_t* seq = nullptr;
     if (snd_seq_open(&seq, "default", SND_SEQ_OPEN_INPUT, SND_SEQ_NONBLOCK) < 0) return nullptr;
     snd_seq_set_client_name(seq, "QuarnEdit watch");
-    const int port = snd_seq_create_simple_port(seq, "announcements",
-                                                SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT,
-                                                SND_SEQ_PORT_TYPE_APPLICATION);
+    const int port = snd_seq_create_simple_port(
+        seq, "announcements", SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT, SND_SEQ_PORT_TYPE_APPLICATION);
     if (port < 0 || snd_seq_connect_from(seq, port, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE) < 0) {
         snd_seq_close(seq);
         return nullptr;
@@ -42,20 +41,17 @@ void ReadAnnouncements(snd_seq_t* seq, MidiPortSignals& signals) {
             case SND_SEQ_EVENT_CLIENT_START:
             case SND_SEQ_EVENT_CLIENT_CHANGE:
             case SND_SEQ_EVENT_PORT_START:
-            case SND_SEQ_EVENT_PORT_CHANGE:
-                changed = true;
-                break;
+            case SND_SEQ_EVENT_PORT_CHANGE: changed = true; break;
             case SND_SEQ_EVENT_CLIENT_EXIT:
                 changed = true;
                 lost = lost || (target >= 0 && ev->data.addr.client == (target >> 8));
                 break;
             case SND_SEQ_EVENT_PORT_EXIT:
                 changed = true;
-                lost = lost || (target >= 0 && ev->data.addr.client == (target >> 8) &&
-                                ev->data.addr.port == (target & 0xFF));
+                lost = lost ||
+                       (target >= 0 && ev->data.addr.client == (target >> 8) && ev->data.addr.port == (target & 0xFF));
                 break;
-            default:
-                break;
+            default: break;
         }
         ev = nullptr;
     }

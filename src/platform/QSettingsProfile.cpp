@@ -4,8 +4,8 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -101,7 +101,8 @@ std::string QSettingsProfile::GetProfileString(const std::string& section, const
     return PathFrom(value);
 }
 
-void QSettingsProfile::WriteProfileString(const std::string& section, const std::string& key, const std::string& value) {
+void QSettingsProfile::WriteProfileString(const std::string& section, const std::string& key,
+                                          const std::string& value) {
     QSettings& settings = Writable();
     settings.setValue(Key(section, key), PathValue(value));
     settings.sync();

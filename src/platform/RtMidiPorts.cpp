@@ -161,15 +161,12 @@ bool RtMidiPorts::Open(int index) {
 std::size_t RtMidiPorts::Close() {
     std::size_t undelivered = 0;
     switch (m_open) {
-        case Backend::None:
-            return 0;
+        case Backend::None: return 0;
         case Backend::Alsa:
             m_signals->alsaTarget.store(-1);
             m_alsa->closePort();
             break;
-        case Backend::Jack:
-            undelivered = m_jack->Close();
-            break;
+        case Backend::Jack: undelivered = m_jack->Close(); break;
     }
     m_open = Backend::None;
     return static_cast<std::size_t>(m_droppedSinceOpen) + undelivered;
@@ -193,8 +190,7 @@ void RtMidiPorts::Dropped() {
 
 void RtMidiPorts::Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
     switch (m_open) {
-        case Backend::None:
-            return;
+        case Backend::None: return;
         case Backend::Alsa: {
             if (m_signals->alsaTargetLost.load()) {
                 Dropped();

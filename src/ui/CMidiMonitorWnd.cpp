@@ -13,7 +13,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-CMidiMonitorWnd::CMidiMonitorWnd(MidiMonitor& monitor, QWidget* parent) : QWidget(parent, Qt::Window), m_monitor(monitor) {
+CMidiMonitorWnd::CMidiMonitorWnd(MidiMonitor& monitor, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_monitor(monitor) {
     setWindowTitle(QStringLiteral("MIDI Monitor - QuarnEdit"));
     auto* layout = new QVBoxLayout(this);
     m_lines = new QPlainTextEdit(this);
@@ -41,7 +42,8 @@ CMidiMonitorWnd::CMidiMonitorWnd(MidiMonitor& monitor, QWidget* parent) : QWidge
     connect(m_pause, &QPushButton::toggled, this, [this](bool paused) { m_monitor.SetPaused(paused); });
     connect(copy, &QPushButton::clicked, this, [this] {
         // The selection, or every line kept.
-        const QString selected = m_lines->textCursor().selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+        const QString selected =
+            m_lines->textCursor().selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
         QApplication::clipboard()->setText(selected.isEmpty() ? ToQString(m_monitor.Text()) : selected);
     });
 

@@ -46,8 +46,8 @@ CMidiOptionsDlg::CMidiOptionsDlg(const std::vector<std::string>& names, int devi
 
 void CMidiOptionsDlg::SetDevices(const std::vector<std::string>& names) {
     const QString selected = m_list->currentText();
-    const QString opened = m_deviceIndex >= 0 && m_deviceIndex < m_list->count() ? m_list->itemText(m_deviceIndex)
-                                                                                 : QString();
+    const QString opened =
+        m_deviceIndex >= 0 && m_deviceIndex < m_list->count() ? m_list->itemText(m_deviceIndex) : QString();
     m_list->clear();
     for (const std::string& name : names) m_list->addItem(ToQString(name));
     m_list->setCurrentIndex(selected.isEmpty() ? -1 : m_list->findText(selected, Qt::MatchExactly));

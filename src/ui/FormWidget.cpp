@@ -46,8 +46,7 @@ int VisibleEntries(int dropDownPixels, int closedHeight, int entryHeight) {
 
 }  // namespace
 
-FormWidget::FormWidget(CMainDlg& form, QWidget* parent)
-    : QWidget(parent), m_form(form), m_state(form.form()) {
+FormWidget::FormWidget(CMainDlg& form, QWidget* parent) : QWidget(parent), m_form(form), m_state(form.form()) {
     setFont(FormFont());
     m_units = DialogUnits::ForFont(font());
     setFixedSize(m_units.X(kFormWidthDlu), m_units.Y(kFormHeightDlu));
@@ -177,7 +176,8 @@ bool FormWidget::eventFilter(QObject* watched, QEvent* event) {
             break;
         case QEvent::FocusOut:
             // Typing in a box is one undo step until the focus leaves it.
-            if (widget != nullptr && !widget->objectName().isEmpty()) m_form.UserEndedGesture(widget->objectName().toInt());
+            if (widget != nullptr && !widget->objectName().isEmpty())
+                m_form.UserEndedGesture(widget->objectName().toInt());
             break;
         case QEvent::ShortcutOverride: {
             // Undo and redo are the editor's, also while a text box has the focus.
@@ -226,7 +226,8 @@ void FormWidget::ControlChanged(int id) {
             if (shown != state.entries) {
                 if (shown.size() == state.entries.size() && list->count() == static_cast<int>(shown.size())) {
                     for (std::size_t i = 0; i < shown.size(); ++i)
-                        if (shown[i] != state.entries[i]) list->setItemText(static_cast<int>(i), ToQString(state.entries[i]));
+                        if (shown[i] != state.entries[i])
+                            list->setItemText(static_cast<int>(i), ToQString(state.entries[i]));
                 } else {
                     QStringList entries;
                     entries.reserve(static_cast<qsizetype>(state.entries.size()));

@@ -40,7 +40,8 @@ MessageAnswer QtUserDialogs::ShowMessage(const MessageRequest& request) {
     const QString caption = request.caption.empty() ? QString::fromUtf8(kAppTitle) : ToQString(request.caption);
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     if (request.buttons == MessageButtons::YesNo) buttons = QMessageBox::Yes | QMessageBox::No;
-    if (request.buttons == MessageButtons::YesNoCancel) buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    if (request.buttons == MessageButtons::YesNoCancel)
+        buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
     QMessageBox box(IconOf(request.icon), caption, ToQString(request.text), buttons, Owner(request.owner));
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(request.buttons == MessageButtons::Ok ? QMessageBox::Ok : QMessageBox::Yes);
@@ -77,7 +78,8 @@ QStringList QtUserDialogs::NameFilters(const std::vector<FileFilter>& filters) {
 QString QtUserDialogs::MissingFolderMessage(const QString& file) {
     const QFileInfo info(file);
     if (info.absoluteDir().exists()) return {};
-    return QStringLiteral("The folder \"%1\" does not exist. Choose a folder that does.").arg(QDir::toNativeSeparators(info.absolutePath()));
+    return QStringLiteral("The folder \"%1\" does not exist. Choose a folder that does.")
+        .arg(QDir::toNativeSeparators(info.absolutePath()));
 }
 
 void SaveFileDialog::accept() {
