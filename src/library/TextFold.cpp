@@ -1,5 +1,7 @@
 #include "library/TextFold.h"
 
+#include "util/LegacyText.h"
+
 #include <cstdint>
 
 namespace {
@@ -17,19 +19,6 @@ char32_t Fold(char32_t c) {
     if (c >= 0x410 && c <= 0x42F) return c + 32;                // Cyrillic
     if (c >= 0x400 && c <= 0x40F) return c + 80;
     return c;
-}
-
-void Append(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
 }
 
 // Length of the UTF-8 sequence that starts with `b`, 1 for a byte that starts none.
@@ -57,7 +46,7 @@ std::string FoldCase(std::string_view text) {
         const std::size_t length = SequenceLength(b);
         if (length == 2 && i + 1 < text.size() && (static_cast<std::uint8_t>(text[i + 1]) & 0xC0) == 0x80) {
             const char32_t c = (char32_t{b} & 0x1F) << 6 | (static_cast<std::uint8_t>(text[i + 1]) & 0x3F);
-            Append(out, Fold(c));
+            AppendUtf8(out, Fold(c));
             i += 2;
             continue;
         }

@@ -16,5 +16,8 @@ std::string DecodeLegacyText(std::string_view bytes);
 // back unchanged from DecodeLegacyText and this.
 std::optional<std::string> EncodeLegacyText(std::string_view utf8);
 
+// Appends a character of the Basic Multilingual Plane (below U+10000) to `out` as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 // Whether the bytes are well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
 bool IsValidUtf8(std::string_view bytes);
