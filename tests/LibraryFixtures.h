@@ -1,6 +1,8 @@
 #pragma once
 // Patch files for the library tests, written byte by byte, and a temporary folder for them.
 
+#include "TempDir.h"
+
 #include <sys/stat.h>
 
 #include <chrono>
@@ -47,18 +49,6 @@ inline void Touch(const fs::path& path, int secondsLater) {
     fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(secondsLater));
 }
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string pattern = (fs::temp_directory_path() / "quarn-library-XXXXXX").string();
-        path = mkdtemp(pattern.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-};
+using ::TempDir;
 
 }  // namespace libtest

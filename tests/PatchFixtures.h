@@ -3,6 +3,7 @@
 
 #include "EditorRig.h"
 #include "Fakes.h"
+#include "TempDir.h"
 
 #include "app/CQuarnEditApp.h"
 #include "app/CQuarnEditDoc.h"
@@ -105,28 +106,6 @@ inline void ExpectFileMessage(const ScriptedDialogs& dialogs, const std::string&
               std::make_tuple(text, std::string(), MessageButtons::Ok, MessageOwner::None));
 }
 
-// A fresh directory, removed with everything in it.
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        std::string templ = (fs::temp_directory_path() / "quarn_test_XXXXXX").string();
-        path = mkdtemp(templ.data());
-    }
-    ~TempDir() {
-        std::error_code ec;
-        for (const auto& e : fs::recursive_directory_iterator(path, ec))
-            fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(path, ec);
-    }
-    std::string operator/(std::string_view name) const { return (path / name).string(); }
-    std::vector<std::string> Names(std::string_view sub = "") const {
-        std::vector<std::string> names;
-        for (const auto& e : fs::directory_iterator(path / sub)) names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-};
-
 inline Bytes ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -136,6 +115,22 @@ inline void WriteAll(const std::string& path, const Bytes& bytes) {
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
+
+// The application started on a folder whose default patch is the hand-built one, its window a recording
+// frame; the start's transmit question answered No, and what the start said and sent forgotten.
+struct StartedRig : EditorRig {
+    TempDir dir;
+    RecordingFrame frame;
+
+    void StartApp() {
+        location.dir = dir.path.string() + "/";
+        WriteAll(dir / "default.qnp", HandBuiltFile());
+        dialogs.answers = {MessageAnswer::No};
+        ASSERT_TRUE(app.InitInstance(frame, std::nullopt));
+        dialogs.messages.clear();
+        ports.bytes.clear();
+    }
+};
 
 // Runs `body` in a child process and returns its exit code, so that limits and identities set there
 // cannot leak into other tests.

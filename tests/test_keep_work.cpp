@@ -12,18 +12,8 @@ namespace {
 using namespace std::chrono_literals;
 
 // The application started on a folder with a default patch, its window a recording frame.
-struct Started : ::testing::Test, EditorRig {
-    TempDir dir;
-    RecordingFrame frame;
-
-    void SetUp() override {
-        location.dir = dir.path.string() + "/";
-        WriteAll(dir / "default.qnp", HandBuiltFile());
-        dialogs.answers = {MessageAnswer::No};  // the default patch's transmit question
-        ASSERT_TRUE(app.InitInstance(frame, std::nullopt));
-        dialogs.messages.clear();
-        ports.bytes.clear();
-    }
+struct Started : ::testing::Test, StartedRig {
+    void SetUp() override { StartApp(); }
     bool Modified() const { return app.document().IsModified(); }
     void Save(const std::string& path) {
         dialogs.savePaths = {path};

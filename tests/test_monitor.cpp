@@ -6,15 +6,9 @@
 
 namespace {
 
-struct MonitorTest : ::testing::Test, EditorRig {
-    TempDir dir;
-    RecordingFrame frame;
-
+struct MonitorTest : ::testing::Test, StartedRig {
     void SetUp() override {
-        location.dir = dir.path.string() + "/";
-        WriteAll(dir / "default.qnp", HandBuiltFile());
-        dialogs.answers = {MessageAnswer::No};
-        ASSERT_TRUE(app.InitInstance(frame, std::nullopt));
+        ASSERT_NO_FATAL_FAILURE(StartApp());
         ASSERT_TRUE(app.OnCommand(cmd::MidiMonitor));
         ASSERT_NE(frame.monitor, nullptr);
     }

@@ -13,18 +13,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct SoundDesign : ::testing::Test, EditorRig {
-    TempDir dir;
-    RecordingFrame frame;
-
-    void SetUp() override {
-        location.dir = dir.path.string() + "/";
-        WriteAll(dir / "default.qnp", HandBuiltFile());
-        dialogs.answers = {MessageAnswer::No};
-        ASSERT_TRUE(app.InitInstance(frame, std::nullopt));
-        dialogs.messages.clear();
-        ports.bytes.clear();
-    }
+struct SoundDesign : ::testing::Test, StartedRig {
+    void SetUp() override { StartApp(); }
     // What Transmit All sends of the form as it is now.
     Bytes Transmission() {
         const Bytes sent = ports.bytes;
