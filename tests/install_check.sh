@@ -12,6 +12,8 @@ trap 'rm -rf "$tmp"' EXIT
 prefix="$tmp/prefix dir $(printf '\303\251 \377')"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# shellcheck source=tests/window_check.sh
+. "$(dirname "$0")/window_check.sh"
 
 cmake --install "$build" --prefix "$prefix" >"$tmp/install.log" 2>&1 || { cat "$tmp/install.log"; exit 1; }
 # A second install over the first must succeed too (the launcher link already exists).
@@ -47,27 +49,7 @@ if command -v groff >/dev/null 2>&1; then
 fi
 
 # The window, started through the launcher link, must open the default patch beside the real program.
-# It waits at its transmit question, so it is watched until it opens the file (at most 20 s), then ended.
-if command -v strace >/dev/null 2>&1 && strace -o /dev/null true 2>/dev/null; then
-    mkdir -p "$tmp/config"
-    patch=$(readlink -f "$prefix/$programdir")/default.qnp
-    (cd / && XDG_CONFIG_HOME="$tmp/config" XDG_RUNTIME_DIR="$tmp" QT_QPA_PLATFORM=offscreen JACK_NO_START_SERVER=1 \
-        JACK_DEFAULT_SERVER=quarn-install-check-none \
-        strace -f -qq -e trace=openat -P "$patch" -o "$tmp/trace" \
-        sh -c 'echo $$ >"$1" && exec "$2"' sh "$tmp/pid" "$prefix/bin/quarnedit" </dev/null >"$tmp/gui.log" 2>&1) &
-    tracer=$!
-    opened='openat(.*) = [0-9]'
-    i=0
-    while [ $i -lt 200 ] && ! grep -aq "$opened" "$tmp/trace" 2>/dev/null && kill -0 $tracer 2>/dev/null; do
-        sleep 0.1
-        i=$((i + 1))
-    done
-    grep -aq "$opened" "$tmp/trace" || fail "the window did not open $programdir/default.qnp: $(cat "$tmp/trace" "$tmp/gui.log")"
-    [ -s "$tmp/pid" ] && kill "$(cat "$tmp/pid")" 2>/dev/null
-    { wait $tracer; } 2>/dev/null
-else
-    echo "strace cannot trace here: the window's lookup of default.qnp is not checked"
-fi
+check_window_opens "$prefix/bin/quarnedit" "$(readlink -f "$prefix/$programdir")/default.qnp"
 
 [ "$failures" -eq 0 ] && echo "install layout OK"
 exit "$failures"

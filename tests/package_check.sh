@@ -12,6 +12,8 @@ tmp=$(mktemp -d "${TMPDIR:-/tmp}/quarn package.XXXXXX") || exit 1
 trap 'rm -rf "$tmp"' EXIT
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# shellcheck source=tests/window_check.sh
+. "$(dirname "$0")/window_check.sh"
 # The profile and the recovery files of the runs below stay in the throwaway folder.
 export XDG_CONFIG_HOME="$tmp/config" XDG_STATE_HOME="$tmp/state"
 
@@ -89,27 +91,8 @@ out=$(ldd -r "$dll" 2>&1) || fail "ldd -r failed: $out"
 echo "$out" | grep -E 'not found|undefined symbol' && fail "Selvane.DLL does not load"
 nm -D --defined-only "$dll" | grep -qw RunQuickLoadMenuA || fail "Selvane.DLL has no RunQuickLoadMenuA"
 
-# The window, started through the unpacked launcher, opens the default patch beside the real program. It then
-# waits at its transmit question, so it is watched until it opens the file (at most 20 s), then ended.
-if strace -o /dev/null true 2>/dev/null; then
-    patch="$root/usr/$programdir/default.qnp"
-    # shellcheck disable=SC2016 # expanded by the inner shell
-    (cd / && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$tmp" JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER=quarn-none \
-        strace -f -qq -e trace=openat -P "$patch" -o "$tmp/trace" sh -c 'echo $$ >"$1" && exec "$2"' sh "$tmp/pid" \
-        "$root/usr/bin/quarnedit" </dev/null >"$tmp/gui.log" 2>&1) &
-    tracer=$!
-    i=0
-    while [ $i -lt 200 ] && ! grep -q '= [0-9]' "$tmp/trace" 2>/dev/null && kill -0 $tracer 2>/dev/null; do
-        sleep 0.1
-        i=$((i + 1))
-    done
-    grep -q '= [0-9]' "$tmp/trace" || fail "the window did not open its default.qnp: $(cat "$tmp/trace" "$tmp/gui.log")"
-    # The program, not the tracer: strace ends when its program does.
-    [ -s "$tmp/pid" ] && kill "$(cat "$tmp/pid")" 2>/dev/null
-    wait $tracer 2>/dev/null
-else
-    echo "strace cannot trace here: the window's lookup of default.qnp is not checked"
-fi
+# The window, started through the unpacked launcher, opens the default patch beside the real program.
+check_window_opens "$root/usr/bin/quarnedit" "$root/usr/$programdir/default.qnp"
 
 appstreamcli validate --no-net --strict --pedantic "$root/usr/share/metainfo/io.github.quarnedit.QuarnEdit.metainfo.xml" ||
     fail "the AppStream metadata does not validate"
