@@ -131,9 +131,8 @@ bool CQuarnEditApp::OfferRecovery() {
 void CQuarnEditApp::SaveRecovery() {
     m_recoveryTimer->Stop();
     if (!m_document->IsModified()) return;
-    const PatchRecord record = m_form->CaptureRecord();
-    const std::vector<std::uint8_t> bytes =
-        EncodePatchFile(kPatchVersion, [&](std::span<std::uint8_t> out) { EncodePatchRecord(record, out); });
+    const std::vector<std::uint8_t> bytes = EncodePatchFile(
+        CMainDlg::GetPatchVersion(), [this](std::span<std::uint8_t> record) { m_form->WritePatchBody(record); });
     m_services.recovery.Save(bytes, m_document->GetPathName());
 }
 
