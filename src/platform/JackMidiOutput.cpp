@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 
@@ -35,9 +36,9 @@ constexpr int kSettlePeriods = 8;
 constexpr std::chrono::milliseconds kSettleMin{150};
 // How long a notice of a lost connection is checked against the graph.
 constexpr std::chrono::milliseconds kLossCheck{200};
-// Cycles an open lets pass after connecting, and how long it waits for them at most.
-constexpr std::uint64_t kLinkCycles = 2;
-constexpr std::chrono::milliseconds kLinkWait{200};
+// Cycles an open lets pass once the link shows in the graph, and how long it waits for all that at most.
+constexpr std::uint64_t kLinkCycles = 3;
+constexpr std::chrono::milliseconds kLinkWait{500};
 // An open after a close whose disconnect a frozen server still holds.
 constexpr std::chrono::milliseconds kOpenMaxWait{5000};
 
@@ -173,9 +174,15 @@ bool JackMidiOutput::Open(const std::string& target, const char* portName) {
     }
     const int connected = jack_connect(m_client, jack_port_name(port), target.c_str());
     if (connected != 0 && connected != EEXIST) return false;
-    // PipeWire makes a new link carry data only from a later cycle on; what is written before is lost.
-    const std::uint64_t cycles = m_cycles.load(std::memory_order_acquire);
-    WaitFor(kLinkWait, [&] { return m_cycles.load(std::memory_order_acquire) >= cycles + kLinkCycles; });
+    // PipeWire makes a new link in the background and carries data on it only from a later cycle on; what
+    // is written before is lost. So wait until this client sees the link, then some cycles more (a loaded
+    // daemon takes longer).
+    std::optional<std::uint64_t> linkedAt;
+    WaitFor(kLinkWait, [&] {
+        const std::uint64_t cycles = m_cycles.load(std::memory_order_acquire);
+        if (!linkedAt && jack_port_connected_to(port, target.c_str()) != 0) linkedAt = cycles;
+        return linkedAt && cycles >= *linkedAt + kLinkCycles;
+    });
     // The callback leaves the ring and the placement alone while it is not accepting; the counters run on
     // from open to open (the callback keeps counting cycles), so this open starts from where they stand.
     m_ring.Reset();
