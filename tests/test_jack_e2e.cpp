@@ -357,7 +357,7 @@ struct JackAtInput : JackE2E {
 // The pause after each message must survive the trip: messages sent 2 ms apart must not reach the input
 // in the same cycle at the same frame. Our placement keeps at least half of any spacing even for a
 // message that is late, so a gap under 0.9 ms (half the pause, less the clock's jitter) is a fault
-// whatever the load; the benchmark measures the rest.
+// whatever the load, as long as the server keeps time; the benchmark measures the rest.
 TEST_F(JackAtInput, PatchArrivesWholeInOrderAndSpacedAsSent) {
     SleepPause pause;
     MidiPortSink sink(&ports, &pause);
@@ -371,7 +371,10 @@ TEST_F(JackAtInput, PatchArrivesWholeInOrderAndSpacedAsSent) {
     ASSERT_EQ(got.size(), 66u);
     const std::uint32_t rate = SampleRate();
     ASSERT_GT(rate, 0u);
-    EXPECT_GE(SmallestGap(got), static_cast<std::int64_t>(rate * 9 / 10000)) << "frames at " << rate << " Hz";
+    // A server that overran or stalled meanwhile broke the timeline the input stamps the frames on.
+    if (ports.JackServerFaults() == faults) {
+        EXPECT_GE(SmallestGap(got), static_cast<std::int64_t>(rate * 9 / 10000)) << "frames at " << rate << " Hz";
+    }
 }
 
 // Closing right after a burst (no pauses: the whole burst sits in the queue) delivers all of it before the
