@@ -310,21 +310,22 @@ TEST(CatalogViewTest, SearchIsCaseInsensitiveOverNameAuthorCommentAndFileName) {
 
 TEST(CatalogViewTest, SortsByEveryColumnBothWaysWithTiesByName) {
     CatalogView view = SearchLibrary();
-    view.SortBy(CatalogColumn::Modified, true);
-    EXPECT_EQ(Names(view),
-              (std::vector<std::string>{"junk", "Bass Drop", "Caf\xC3\xA9 Strings", "Warm Pad", "noname"}));
-    view.SortBy(CatalogColumn::Modified, false);
-    EXPECT_EQ(Names(view),
-              (std::vector<std::string>{"noname", "Warm Pad", "Caf\xC3\xA9 Strings", "Bass Drop", "junk"}));
-    view.SortBy(CatalogColumn::Bank, true);
-    EXPECT_EQ(Names(view),
-              (std::vector<std::string>{"junk", "noname", "Bass Drop", "Caf\xC3\xA9 Strings", "Warm Pad"}));
-    view.SortBy(CatalogColumn::Author, false);
-    EXPECT_EQ(Names(view),
-              (std::vector<std::string>{"Caf\xC3\xA9 Strings", "Bass Drop", "Warm Pad", "noname", "junk"}));
-    view.SortBy(CatalogColumn::File, true);
-    EXPECT_EQ(Names(view),
-              (std::vector<std::string>{"Bass Drop", "junk", "noname", "Caf\xC3\xA9 Strings", "Warm Pad"}));
+    const std::string cafe = "Caf\xC3\xA9 Strings";
+    const struct {
+        CatalogColumn column;
+        bool ascending;
+        std::vector<std::string> names;
+    } orders[] = {
+        {CatalogColumn::Modified, true, {"junk", "Bass Drop", cafe, "Warm Pad", "noname"}},
+        {CatalogColumn::Modified, false, {"noname", "Warm Pad", cafe, "Bass Drop", "junk"}},
+        {CatalogColumn::Bank, true, {"junk", "noname", "Bass Drop", cafe, "Warm Pad"}},
+        {CatalogColumn::Author, false, {cafe, "Bass Drop", "Warm Pad", "noname", "junk"}},
+        {CatalogColumn::File, true, {"Bass Drop", "junk", "noname", cafe, "Warm Pad"}},
+    };
+    for (const auto& order : orders) {
+        view.SortBy(order.column, order.ascending);
+        EXPECT_EQ(Names(view), order.names) << static_cast<int>(order.column) << (order.ascending ? " up" : " down");
+    }
     // The filter holds across a change of order.
     view.SetFilter("a");
     view.SortBy(CatalogColumn::Name, false);
