@@ -564,6 +564,11 @@ void CQuarnEditApp::DeviceLost() {
     Dialogs().ShowMessage({text, "Info", MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});
 }
 
+void CQuarnEditApp::OnMidiPortsNotice(const std::string& text) {
+    if (m_frame != nullptr) m_frame->ShowStatus(text);
+    Dialogs().ShowMessage({text, "Info", MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});
+}
+
 void CQuarnEditApp::ReportUndelivered(std::size_t lost, std::size_t sent, const std::string& device) {
     if (lost == 0) return;
     Dialogs().ShowMessage({UndeliveredText(lost, sent) + " to " + device, "Info", MessageButtons::Ok, MessageIcon::None,

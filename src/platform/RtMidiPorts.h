@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -49,8 +50,17 @@ public:
     // library thread (JACK's notification thread or our watch thread), never on the caller's: it must not
     // call back into this object, only hand the news to its own thread. An empty handler stops the calls.
     // Setting one also starts the watch for the ALSA sequencer's announcements and for a JACK server
-    // that appears later.
+    // that appears later, and the JACK client's open, so that it runs while the window is built.
     void SetChangeHandler(MidiPortChangeHandler handler);
+
+    // The JACK client opens on a thread of its own (a stale lock in libjack's database or a frozen server
+    // holds an open for ever); a reading of the list waits this long for it at most, and then lists the
+    // ALSA ports alone until it answers (the change handler hears when it does).
+    static constexpr std::chrono::milliseconds kJackAnswerWait{2000};
+    static constexpr const char* kJackSilentText = "JACK does not answer: its MIDI ports are not listed";
+    // Called once, on the thread reading the list, when JACK has not answered within the wait, with a text
+    // for the user; again only after JACK has answered since.
+    void SetNoticeHandler(std::function<void(const std::string&)> handler) { m_notice = std::move(handler); }
 
 private:
     enum class Backend { None, Alsa, Jack };
@@ -62,6 +72,7 @@ private:
     void Refresh();
     void RefreshAlsa(std::chrono::steady_clock::time_point now);
     void RefreshJack(std::chrono::steady_clock::time_point now);
+    void StartJackConnect();
     unsigned int AlsaCount();
     std::optional<Location> Locate(int index);
     void Dropped();
@@ -69,6 +80,10 @@ private:
     std::shared_ptr<MidiPortSignals> m_signals;
     std::unique_ptr<RtMidiOut> m_alsa;
     std::shared_ptr<JackMidiOutput> m_jack;
+    struct JackConnect;
+    std::unique_ptr<JackConnect> m_connecting;  // the open under way on a thread of its own
+    bool m_jackSilenceTold = false;
+    std::function<void(const std::string&)> m_notice;
     std::unique_ptr<MidiPortWatch> m_watch;
     std::chrono::steady_clock::time_point m_nextAlsaTry{};
     std::chrono::steady_clock::time_point m_nextJackTry{};
