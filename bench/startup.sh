@@ -16,6 +16,17 @@
 # QUARN_STARTUP_VARIANTS="NAME=PATH ..." adds builds measured in the same interleaved rounds, for comparisons.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# Each program is ended by a signal right after its first paint, which may come while a JACK client of its
+# own is still opening; one killed in the middle of its open leaves libjack's database in /dev/shm locked,
+# and every later client on the machine waits for ever. So a run gets a /dev/shm of its own when it may
+# make one (as root), as ./test does.
+if [[ -z "${QUARN_PRIVATE_SHM:-}" ]] && unshare --mount --ipc --propagation private true 2>/dev/null; then
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    exec env QUARN_PRIVATE_SHM=1 unshare --mount --ipc --propagation private bash -c \
+        'mount -t tmpfs -o mode=1777 quarn-shm /dev/shm || echo "startup.sh: JACK shares /dev/shm with the machine" >&2
+         exec "$0" "$@"' "$(pwd)/bench/startup.sh" "$@"
+fi
 runs="${1:-10}"
 build="${QUARN_BENCH_BUILD:-build-bench}"
 

@@ -560,18 +560,19 @@ TEST(RtMidiPortsQuiet, NoServerMeansNoJackDevicesAndNothingPrinted) {
     ScopedEnv debug("QUARN_MIDI_DEBUG", nullptr);
 
     ::testing::internal::CaptureStderr();
-    const auto t0 = Clock::now();
     {
         RtMidiPorts ports;
+        std::vector<std::string> notices;
+        ports.SetNoticeHandler([&](const std::string& text) { notices.push_back(text); });
         const int count = ports.Count();
         for (int i = 0; i < count; ++i) EXPECT_TRUE(ports.Name(i));  // only ALSA ports, if any
         EXPECT_FALSE(ports.Name(count));
         EXPECT_FALSE(ports.Open(count));
         ports.Send(0xB0, 1, 2);
+        // No server is no silence: nothing is said.
+        EXPECT_TRUE(notices.empty());
     }
-    const double ms = MsSince(t0);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    EXPECT_LT(ms, 3000.0);
 }
 
 TEST(SleepPauseTiming, PausesAreNeverShortAndBarelyLong) {
@@ -581,9 +582,8 @@ TEST(SleepPauseTiming, PausesAreNeverShortAndBarelyLong) {
     const auto t0 = Clock::now();
     for (int i = 0; i < 66; ++i) pause.AfterMessage();
     const double ms = MsSince(t0);
+    // Never short; how little longer they are is the benchmark's (BM_Pauses66).
     EXPECT_GE(ms, 132.0);
-    // The benchmark holds the tight figure; this only catches a pause gone badly wrong.
-    EXPECT_LT(ms, 132.0 * 3);
 
     // A pause used from another thread tightens that thread's slack too.
     long slack = 0;

@@ -96,7 +96,6 @@ void RtMidiPorts::SetChangeHandler(MidiPortChangeHandler handler) {
     m_signals->SetHandler(std::move(handler));
     if (watching && !m_watch) m_watch = std::make_unique<MidiPortWatch>(m_signals);
     if (!watching) m_watch.reset();
-    if (watching && !m_jack && !m_connecting) StartJackConnect();
 }
 
 void RtMidiPorts::StartJackConnect() {
