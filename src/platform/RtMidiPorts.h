@@ -50,7 +50,7 @@ public:
     // library thread (JACK's notification thread or our watch thread), never on the caller's: it must not
     // call back into this object, only hand the news to its own thread. An empty handler stops the calls.
     // Setting one also starts the watch for the ALSA sequencer's announcements and for a JACK server
-    // that appears later, and the JACK client's open, so that it runs while the window is built.
+    // that appears later.
     void SetChangeHandler(MidiPortChangeHandler handler);
 
     // The JACK client opens on a thread of its own (a stale lock in libjack's database or a frozen server
