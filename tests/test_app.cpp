@@ -97,10 +97,10 @@ TEST_F(AppTest, AStoredDeviceThatIsGoneIsNeverReplacedSilently) {
     // Choosing a device keeps its name too.
     ports.opens = {true, true};
     dialogs.deviceAnswers = {0};
-    app.OnOutputDevice();
+    app.Devices().OnOutputDevice();
     EXPECT_EQ(profile.ints["Options/MIDI Output"], 0);
     EXPECT_EQ(profile.strings["Options/MIDI Output Name"], "Port A");
-    EXPECT_EQ(app.StoredDevice(), 0);
+    EXPECT_EQ(app.Devices().StoredDevice(), 0);
 }
 
 TEST_F(AppTest, NoDevicesStartsSilentlyAndEdits) {
@@ -132,7 +132,7 @@ TEST_F(AppTest, FileNewIsUntitledBeforeItAsksAgain) {
     std::string titleWhileAsked;
     dialogs.onMessage = [&](const MessageRequest&) { titleWhileAsked = frame.title; };
     dialogs.answers = {MessageAnswer::No};
-    app.OnFileNew();
+    app.Work().OnFileNew();
     EXPECT_EQ(Texts().size(), 2u);
     EXPECT_EQ(Texts()[1], "Transmit all data from Default");
     EXPECT_EQ(titleWhileAsked, "Untitled");
@@ -168,10 +168,10 @@ TEST_F(AppTest, CommandLineFileIsShownAndSentAfterTheDeviceOpens) {
     EXPECT_EQ(app.form().m_dco1Amp, 200);
     EXPECT_EQ(ports.bytes.size(), 66u * 3);
     EXPECT_EQ(frame.title, "bass.qnp");
-    EXPECT_EQ(app.RecentFiles(), std::vector<std::string>{bass});
+    EXPECT_EQ(app.Work().RecentFiles(), std::vector<std::string>{bass});
 
     // Save writes the file the title names, with what the form shows.
-    ASSERT_TRUE(app.OnFileSave());
+    ASSERT_TRUE(app.Work().OnFileSave());
     EditorRig other;
     RecordingFrame f2;
     other.dialogs.answers = {MessageAnswer::No};
@@ -183,28 +183,28 @@ TEST_F(AppTest, UnreadableCommandLineFileFallsBackToTheDefault) {
     ASSERT_TRUE(Start((dir / "missing.qnp").string()));
     EXPECT_EQ(Texts(), (std::vector<std::string>{"Couldn't open input file", "Transmit all data from Default"}));
     EXPECT_EQ(frame.title, "Untitled");
-    EXPECT_TRUE(app.RecentFiles().empty());
+    EXPECT_TRUE(app.Work().RecentFiles().empty());
 }
 
 TEST_F(AppTest, SaveAsOpenAndRecentFiles) {
     ASSERT_TRUE(Start());
     const std::string a = (dir / "a.qnp").string(), b = (dir / "b.qnp").string();
     dialogs.savePaths = {a, std::nullopt};
-    EXPECT_TRUE(app.OnFileSave());  // no path yet: Save asks for one
+    EXPECT_TRUE(app.Work().OnFileSave());  // no path yet: Save asks for one
     EXPECT_EQ(frame.title, "a.qnp");
-    EXPECT_FALSE(app.OnFileSaveAs());  // cancelled
+    EXPECT_FALSE(app.Work().OnFileSaveAs());  // cancelled
     dialogs.savePaths = {b};
-    EXPECT_TRUE(app.OnFileSaveAs());
-    EXPECT_EQ(app.RecentFiles(), (std::vector<std::string>{b, a}));
-    EXPECT_EQ(profile.recent, app.RecentFiles());
+    EXPECT_TRUE(app.Work().OnFileSaveAs());
+    EXPECT_EQ(app.Work().RecentFiles(), (std::vector<std::string>{b, a}));
+    EXPECT_EQ(profile.recent, app.Work().RecentFiles());
     dialogs.answers = {MessageAnswer::No};
-    app.OnOpenRecentFile(1);
+    app.Work().OnOpenRecentFile(1);
     EXPECT_EQ(frame.title, "a.qnp");
-    EXPECT_EQ(app.RecentFiles(), (std::vector<std::string>{a, b}));
+    EXPECT_EQ(app.Work().RecentFiles(), (std::vector<std::string>{a, b}));
     fs::remove(b);
-    app.OnOpenRecentFile(1);
+    app.Work().OnOpenRecentFile(1);
     EXPECT_EQ(Texts().back(), "Couldn't open input file");
-    EXPECT_EQ(app.RecentFiles(), std::vector<std::string>{a});
+    EXPECT_EQ(app.Work().RecentFiles(), std::vector<std::string>{a});
     EXPECT_EQ(frame.title, "a.qnp");
 }
 
@@ -215,15 +215,15 @@ TEST_F(AppTest, OutputDeviceChoice) {
     dialogs.messages.clear();
     const int opensBefore = ports.openCalls;
 
-    app.OnOutputDevice();  // Cancel
+    app.Devices().OnOutputDevice();  // Cancel
     dialogs.deviceAnswers = {0};
-    app.OnOutputDevice();  // the current device: nothing at all
+    app.Devices().OnOutputDevice();  // the current device: nothing at all
     EXPECT_EQ(ports.openCalls, opensBefore);
     EXPECT_EQ(dialogs.deviceRequests.back(),
               (std::pair<std::vector<std::string>, int>{{"Port A", "Port B", "Port C"}, 0}));
 
     dialogs.deviceAnswers = {2};
-    app.OnOutputDevice();
+    app.Devices().OnOutputDevice();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, "Port C could not be opened, reverting to Port A");
     EXPECT_EQ(dialogs.messages[0].caption, "Info");
@@ -232,7 +232,7 @@ TEST_F(AppTest, OutputDeviceChoice) {
     EXPECT_EQ(profile.intWrites, 0);
 
     dialogs.deviceAnswers = {1};
-    app.OnOutputDevice();
+    app.Devices().OnOutputDevice();
     EXPECT_EQ(ports.openIndex, 1);
     EXPECT_EQ(profile.ints["Options/MIDI Output"], 1);
 }
@@ -244,7 +244,7 @@ TEST_F(AppTest, FailedSwitchFromAVanishedDeviceStillNamesBoth) {
     ASSERT_TRUE(Start());
     dialogs.messages.clear();
     dialogs.deviceAnswers = {1};
-    app.OnOutputDevice();
+    app.Devices().OnOutputDevice();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].text, "Port B could not be opened, reverting to (unknown device 9)");
     EXPECT_EQ(profile.ints["Options/MIDI Output"], 9);

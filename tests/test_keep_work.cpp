@@ -17,7 +17,7 @@ struct Started : ::testing::Test, StartedRig {
     bool Modified() const { return app.document().IsModified(); }
     void Save(const std::string& path) {
         dialogs.savePaths = {path};
-        ASSERT_TRUE(app.OnFileSaveAs());
+        ASSERT_TRUE(app.Work().OnFileSaveAs());
     }
 };
 
@@ -49,24 +49,24 @@ TEST_F(Started, EveryKindOfUserEditMarksTheDocumentAndNothingElseDoes) {
     // Looking at things, sending them and choosing a device change no patch.
     dialogs.commentAnswers = {std::string("changed")};  // the same text again
     dlg.UserClicked(ctl::Comment);
-    app.OnTransmitAll();
+    app.form().TransmitAll(true);
     dialogs.savePaths = {dir / "out.mid"};
-    app.OnExportMidiFile();
+    app.form().OnExportMidiFile();
     dialogs.deviceAnswers = {1};
-    app.OnOutputDevice();
+    app.Devices().OnOutputDevice();
     dlg.UserMovedSlider(ctl::Dco1Amp, dlg.form().GetPos(ctl::Dco1Amp));  // a step at the end of the range
     EXPECT_FALSE(Modified());
 
     // Undo and redo are edits too; a load clears the mark.
     dlg.UserMovedSlider(ctl::Dco1Amp, 9);
     Save(dir / "saved.qnp");
-    app.OnEditUndo();
+    app.form().Undo();
     EXPECT_TRUE(Modified());
     Save(dir / "saved.qnp");
-    app.OnEditRedo();
+    app.form().Redo();
     EXPECT_TRUE(Modified());
     dialogs.answers = {MessageAnswer::No, MessageAnswer::No};  // do not save; do not transmit
-    app.OnFileNew();
+    app.Work().OnFileNew();
     EXPECT_FALSE(Modified());
     EXPECT_FALSE(dlg.CanUndo());
 }
@@ -74,16 +74,16 @@ TEST_F(Started, EveryKindOfUserEditMarksTheDocumentAndNothingElseDoes) {
 TEST_F(Started, TheSaveQuestionBeforeEachCommandThatReplacesThePatch) {
     const std::string other = dir / "other.qnp";
     WriteAll(other, HandBuiltFile());
-    app.OpenDocumentFile(other);
+    app.Work().OpenDocumentFile(other);
     dialogs.messages.clear();
     const std::vector<std::pair<const char*, std::function<void()>>> commands{
-        {"new", [&] { app.OnFileNew(); }},
+        {"new", [&] { app.Work().OnFileNew(); }},
         {"open",
          [&] {
              dialogs.openPaths = {other};
-             app.OnFileOpen();
+             app.Work().OnFileOpen();
          }},
-        {"recent file", [&] { app.OnOpenRecentFile(0); }},
+        {"recent file", [&] { app.Work().OnOpenRecentFile(0); }},
         {"exit", [&] { EXPECT_FALSE(app.CanCloseFrame()); }},
     };
     for (const auto& [what, command] : commands) {
@@ -103,13 +103,13 @@ TEST_F(Started, TheSaveQuestionBeforeEachCommandThatReplacesThePatch) {
     // No goes on without saving; Yes saves first, then goes on.
     dialogs.messages.clear();
     dialogs.answers = {MessageAnswer::No, MessageAnswer::No};
-    app.OnFileNew();
+    app.Work().OnFileNew();
     EXPECT_EQ(Texts(), (std::vector<std::string>{"Save changes to other.qnp?", "Transmit all data from Hand Built"}));
     EXPECT_EQ(ReadAll(other), HandBuiltFile());
-    app.OpenDocumentFile(other);
+    app.Work().OpenDocumentFile(other);
     dlg.UserMovedSlider(ctl::Dco1Amp, 12);
     dialogs.answers = {MessageAnswer::Yes, MessageAnswer::No};
-    app.OnFileNew();
+    app.Work().OnFileNew();
     EditorRig reader;
     reader.dialogs.answers = {MessageAnswer::No};
     ASSERT_TRUE(reader.doc.OnOpenDocument(other));
@@ -120,7 +120,7 @@ TEST_F(Started, ASaveThatFailsOrIsCancelledStopsTheCommand) {
     dlg.UserMovedSlider(ctl::Dco1Amp, 13);  // untitled: Yes goes to Save As
     dialogs.answers = {MessageAnswer::Yes};
     dialogs.savePaths = {std::nullopt};
-    app.OnFileNew();
+    app.Work().OnFileNew();
     EXPECT_EQ(dlg.m_dco1Amp, 13);
     ASSERT_EQ(dialogs.fileRequests.size(), 1u);
     EXPECT_EQ(dialogs.fileRequests[0].initialPath, "Untitled.qnp");
@@ -156,12 +156,12 @@ TEST_F(Started, AQuickLoadAsksFirstThenMakesTheLoadedFileTheDocument) {
     EXPECT_EQ(ports.bytes.size(), 66u * 3);  // sent without the transmit question
     EXPECT_EQ(frame.title, "chosen.qnp");
     EXPECT_FALSE(Modified());
-    EXPECT_EQ(app.RecentFiles(), std::vector<std::string>{mine});  // no entry for a quick-load
+    EXPECT_EQ(app.Work().RecentFiles(), std::vector<std::string>{mine});  // no entry for a quick-load
 
     // Save goes to the loaded file, never over the one that was open before.
     const Bytes mineBefore = ReadAll(mine);
     dlg.UserMovedSlider(ctl::Dco1Amp, 15);
-    ASSERT_TRUE(app.OnFileSave());
+    ASSERT_TRUE(app.Work().OnFileSave());
     EXPECT_EQ(ReadAll(mine), mineBefore);
     EXPECT_NE(ReadAll(chosen), HandBuiltFile());
 }
@@ -193,20 +193,20 @@ TEST_F(Started, UndoAndRedoPutTheControlBackAndSendWhatThatChangeSends) {
     dlg.UserEdited(ctl::PatchName, "Hand Builtx");
     ports.bytes.clear();
     EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo Patch name");
-    app.OnEditUndo();
+    app.form().Undo();
     EXPECT_EQ(dlg.m_patchName, "Hand Built");
     EXPECT_EQ(form.GetText(ctl::PatchName), "Hand Built");
     EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo DCO2 Key follow");
-    app.OnEditUndo();
+    app.form().Undo();
     EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo Type / routing");
-    app.OnEditUndo();
+    app.form().Undo();
     // Post mixes and Boost stay; the routing code is the filter type's (0x41).
     EXPECT_EQ(ports.bytes, CC({{16, 2}, {25, 0x95 - 128}, {16, 2}, {20, 0xCD - 128}}));
     EXPECT_EQ(form.GetCurSel(ctl::FilterType), 3);
     EXPECT_TRUE(form.IsEnabled(ctl::Cutoff2));
     ports.bytes.clear();
-    app.OnEditRedo();
-    app.OnEditRedo();
+    app.form().Redo();
+    app.form().Redo();
     EXPECT_EQ(ports.bytes, CC({{16, 2}, {20, 0xCF - 128}, {16, 2}, {25, 0xB5 - 128}}));
     EXPECT_EQ(form.GetText(ctl::Cutoff2Label), "Width");
     // A new edit drops what was undone.
@@ -300,7 +300,7 @@ TEST_F(Started, UnsavedChangesAreWrittenSoonAfterAnEditAndGoWhenSavedOrRefused) 
     clock.Advance(kRecoveryDelay);
     EXPECT_EQ(recovery.saved->second, dir / "kept.qnp");
     dialogs.answers = {MessageAnswer::No, MessageAnswer::No};  // don't save; don't transmit
-    app.OnFileNew();
+    app.Work().OnFileNew();
     EXPECT_FALSE(recovery.saved);
     dlg.UserMovedSlider(ctl::Dco1Amp, 36);
     clock.Advance(kRecoveryDelay);
@@ -352,18 +352,18 @@ TEST_F(Started, FilesAreRememberedByAbsolutePathAndOnlyOnce) {
     fs::current_path(dir.path);
     WriteAll("relative.qnp", HandBuiltFile());
     dialogs.answers = {MessageAnswer::No};
-    ASSERT_TRUE(app.OpenDocumentFile("relative.qnp"));
+    ASSERT_TRUE(app.Work().OpenDocumentFile("relative.qnp"));
     fs::current_path(cwd);
     const std::string absolute = fs::canonical(dir / "relative.qnp").string();
     EXPECT_EQ(app.document().GetPathName(), absolute);
-    EXPECT_EQ(app.RecentFiles(), std::vector<std::string>{absolute});
+    EXPECT_EQ(app.Work().RecentFiles(), std::vector<std::string>{absolute});
     dialogs.answers = {MessageAnswer::No};
-    ASSERT_TRUE(app.OpenDocumentFile(dir / "./relative.qnp"));
-    EXPECT_EQ(app.RecentFiles(), std::vector<std::string>{absolute});
+    ASSERT_TRUE(app.Work().OpenDocumentFile(dir / "./relative.qnp"));
+    EXPECT_EQ(app.Work().RecentFiles(), std::vector<std::string>{absolute});
 
     // Save As starts beside the file, with its name.
     dialogs.savePaths = {std::nullopt};
-    app.OnFileSaveAs();
+    app.Work().OnFileSaveAs();
     EXPECT_EQ(dialogs.fileRequests.back().initialPath, absolute);
 }
 
