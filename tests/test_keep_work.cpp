@@ -1,5 +1,5 @@
 // Nothing the user did is lost without a word: the modified state, the question before a patch is replaced,
-// undo and redo, the unsaved-changes file and what the next start does with it.
+// the unsaved-changes file and what the next start does with it.
 #include "PatchFixtures.h"
 
 #include "app/Commands.h"
@@ -164,117 +164,6 @@ TEST_F(Started, AQuickLoadAsksFirstThenMakesTheLoadedFileTheDocument) {
     ASSERT_TRUE(app.Work().OnFileSave());
     EXPECT_EQ(ReadAll(mine), mineBefore);
     EXPECT_NE(ReadAll(chosen), HandBuiltFile());
-}
-
-// ---- undo and redo ----------------------------------------------------------------------------------
-
-TEST_F(Started, UndoAndRedoPutTheControlBackAndSendWhatThatChangeSends) {
-    // A drag from 200 to 120 on DCO1 Amp. while its source list had chosen "Vel" (entry 8).
-    dlg.UserSelected(ctl::Dco1AmpSource, 8);
-    dlg.UserBeganDrag(ctl::Dco1Amp);
-    for (int p : {190, 150, 120}) dlg.UserMovedSlider(ctl::Dco1Amp, p);
-    dlg.UserEndedGesture(ctl::Dco1Amp);
-    EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo DCO1 Amp.");
-    ports.bytes.clear();
-    app.OnCommand(cmd::EditUndo);
-    EXPECT_EQ(ports.bytes, CC({{16, 2}, {29, 72}, {16, 3}, {29, 7}}));  // the slider back, then its source
-    EXPECT_EQ(dlg.m_dco1Amp, 200);
-    EXPECT_EQ(form.GetCurSel(ctl::Dco1AmpSource), 8);
-    EXPECT_EQ(app.CommandText(cmd::EditRedo), "&Redo DCO1 Amp.");
-    EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo DCO1 Amp. source");
-    ports.bytes.clear();
-    app.OnCommand(cmd::EditRedo);
-    EXPECT_EQ(ports.bytes, CC({{16, 1}, {29, 120}}));
-    EXPECT_EQ(form.GetCurSel(ctl::Dco1AmpSource), 0);
-
-    // A list, a check box and a text.
-    dlg.UserSelected(ctl::FilterType, 11);
-    dlg.UserClicked(ctl::Dco2KeyFollow);
-    dlg.UserEdited(ctl::PatchName, "Hand Builtx");
-    ports.bytes.clear();
-    EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo Patch name");
-    app.form().Undo();
-    EXPECT_EQ(dlg.m_patchName, "Hand Built");
-    EXPECT_EQ(form.GetText(ctl::PatchName), "Hand Built");
-    EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo DCO2 Key follow");
-    app.form().Undo();
-    EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo Type / routing");
-    app.form().Undo();
-    // Post mixes and Boost stay; the routing code is the filter type's (0x41).
-    EXPECT_EQ(ports.bytes, CC({{16, 2}, {25, 0x95 - 128}, {16, 2}, {20, 0xCD - 128}}));
-    EXPECT_EQ(form.GetCurSel(ctl::FilterType), 3);
-    EXPECT_TRUE(form.IsEnabled(ctl::Cutoff2));
-    ports.bytes.clear();
-    app.form().Redo();
-    app.form().Redo();
-    EXPECT_EQ(ports.bytes, CC({{16, 2}, {20, 0xCF - 128}, {16, 2}, {25, 0xB5 - 128}}));
-    EXPECT_EQ(form.GetText(ctl::Cutoff2Label), "Width");
-    // A new edit drops what was undone.
-    dlg.UserMovedSlider(ctl::Step, 2);
-    EXPECT_FALSE(dlg.CanRedo());
-    EXPECT_FALSE(app.IsCommandEnabled(cmd::EditRedo));
-    EXPECT_EQ(app.CommandText(cmd::EditRedo), "&Redo");
-}
-
-TEST_F(Started, OneGestureIsOneStep) {
-    const auto steps = [&] { return dlg.History().StepCount(); };
-    dlg.UserBeganDrag(ctl::Env1Attack);  // a drag, however long
-    for (int p = 0; p < 50; ++p) {
-        dlg.UserMovedSlider(ctl::Env1Attack, p);
-        clock.Advance(100ms);
-    }
-    dlg.UserEndedGesture(ctl::Env1Attack);
-    EXPECT_EQ(steps(), 1u);
-    for (int p : {60, 61, 62}) {  // key presses within a second of each other
-        dlg.UserMovedSlider(ctl::Env1Attack, p);
-        clock.Advance(900ms);
-    }
-    EXPECT_EQ(steps(), 2u);
-    clock.Advance(200ms);
-    dlg.UserMovedSlider(ctl::Env1Attack, 63);  // a pause: a new step
-    dlg.UserMovedSlider(ctl::Env1Decay, 5);    // another control: a new step
-    EXPECT_EQ(steps(), 4u);
-    for (const char* text : {"H", "He", "Hey"}) dlg.UserEdited(ctl::Author, text);  // typing until the focus leaves
-    clock.Advance(5s);
-    dlg.UserEdited(ctl::Author, "Hey!");
-    EXPECT_EQ(steps(), 5u);
-    dlg.UserEndedGesture(ctl::Author);
-    dlg.UserEdited(ctl::Author, "Hey!!");
-    EXPECT_EQ(steps(), 6u);
-    dlg.UserClicked(ctl::Boost);  // two clicks that cancel out leave no step
-    dlg.UserClicked(ctl::Boost);
-    EXPECT_EQ(steps(), 6u);
-    dialogs.commentAnswers = {std::string("one"), std::string("two")};  // each Comment OK is a step
-    dlg.UserClicked(ctl::Comment);
-    dlg.UserClicked(ctl::Comment);
-    EXPECT_EQ(steps(), 8u);
-
-    while (dlg.CanUndo()) dlg.Undo();
-    EXPECT_EQ(dlg.m_env1Attack, 1);  // as the loaded patch had it
-    EXPECT_EQ(dlg.m_author, "Tester");
-    EXPECT_EQ(dlg.m_comment, "line one\r\nline two");
-}
-
-TEST(ControlNames, AsTheFormLabelsThemWithTheirSectionWhereNeeded) {
-    EditorRig rig;
-    rig.dlg.OnInitialUpdate();
-    const auto name = [&](int id) { return ControlName(rig.form, id); };
-    EXPECT_EQ(name(ctl::Dco1Amp), "DCO1 Amp.");
-    EXPECT_EQ(name(ctl::Dco2AmpSource), "DCO2 Amp. source");
-    EXPECT_EQ(name(ctl::FilterType), "Type / routing");
-    EXPECT_EQ(name(ctl::Step), "Step");
-    EXPECT_EQ(name(ctl::StepBox), "Step");
-    EXPECT_EQ(name(ctl::Env2Offset), "ENV2 Offset");
-    EXPECT_EQ(name(ctl::Env1Loop), "ENV1 [Level => release]");
-    EXPECT_EQ(name(ctl::Dco1SyncSlave), "Sync slave");
-    EXPECT_EQ(name(ctl::PatchName), "Patch name");
-    EXPECT_EQ(name(ctl::Comment), "Comment");
-    EXPECT_EQ(name(ctl::Dco1Row3Mode), "DCO1 row 3 mode");
-    EXPECT_EQ(name(ctl::Cutoff1), "Cutoff1");
-    rig.form.SetCurSel(ctl::Dco2Row3Mode, 2);
-    rig.form.SetText(ctl::Cutoff1Label, "Freq.");
-    EXPECT_EQ(name(ctl::Dco2Row3), "DCO2 Std.");
-    EXPECT_EQ(name(ctl::Cutoff1Source), "Freq. source");
 }
 
 // ---- unsaved changes kept for the next start ----------------------------------------------------------
