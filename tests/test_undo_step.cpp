@@ -108,18 +108,14 @@ TEST(ControlNames, AsTheFormLabelsThemWithTheirSectionWhereNeeded) {
     EditorRig rig;
     rig.dlg.OnInitialUpdate();
     const auto name = [&](int id) { return ControlName(rig.form, id); };
-    EXPECT_EQ(name(ctl::Dco1Amp), "DCO1 Amp.");
-    EXPECT_EQ(name(ctl::Dco2AmpSource), "DCO2 Amp. source");
-    EXPECT_EQ(name(ctl::FilterType), "Type / routing");
-    EXPECT_EQ(name(ctl::Step), "Step");
-    EXPECT_EQ(name(ctl::StepBox), "Step");
-    EXPECT_EQ(name(ctl::Env2Offset), "ENV2 Offset");
-    EXPECT_EQ(name(ctl::Env1Loop), "ENV1 [Level => release]");
-    EXPECT_EQ(name(ctl::Dco1SyncSlave), "Sync slave");
-    EXPECT_EQ(name(ctl::PatchName), "Patch name");
-    EXPECT_EQ(name(ctl::Comment), "Comment");
-    EXPECT_EQ(name(ctl::Dco1Row3Mode), "DCO1 row 3 mode");
-    EXPECT_EQ(name(ctl::Cutoff1), "Cutoff1");
+    const int ids[]{ctl::Dco1Amp,   ctl::Dco2AmpSource, ctl::FilterType,   ctl::Step,
+                    ctl::StepBox,   ctl::Env2Offset,    ctl::Env1Loop,     ctl::Dco1SyncSlave,
+                    ctl::PatchName, ctl::Comment,       ctl::Dco1Row3Mode, ctl::Cutoff1};
+    std::vector<std::string> names;
+    for (int id : ids) names.push_back(name(id));
+    EXPECT_EQ(names, (std::vector<std::string>{"DCO1 Amp.", "DCO2 Amp. source", "Type / routing", "Step", "Step",
+                                               "ENV2 Offset", "ENV1 [Level => release]", "Sync slave", "Patch name",
+                                               "Comment", "DCO1 row 3 mode", "Cutoff1"}));
     rig.form.SetCurSel(ctl::Dco2Row3Mode, 2);
     rig.form.SetText(ctl::Cutoff1Label, "Freq.");
     EXPECT_EQ(name(ctl::Dco2Row3), "DCO2 Std.");

@@ -13,12 +13,9 @@
 
 SoundDesign::SoundDesign(CMainDlg& form, CQuarnEditDoc& document, FormHost& host, Profile& profile, Clock& clock,
                          const FrameSlot& frame)
-    : m_form(form),
-      m_document(document),
-      m_host(host),
-      m_profile(profile),
-      m_frame(frame),
-      m_noteTimer(clock.CreateTimer([this] { StopTestNote(); })) {}
+    : m_form(form), m_document(document), m_host(host), m_profile(profile), m_frame(frame) {
+    m_noteTimer = clock.CreateTimer([this] { StopTestNote(); });
+}
 
 SoundDesign::~SoundDesign() = default;
 

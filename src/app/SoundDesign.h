@@ -10,6 +10,9 @@
 #include <optional>
 #include <random>
 
+// How long Play Test Note lets its note sound.
+constexpr std::chrono::milliseconds kTestNoteLength{500};
+
 class Clock;
 class CMainDlg;
 class CQuarnEditDoc;
@@ -17,9 +20,6 @@ class FormHost;
 class FrameSlot;
 class Profile;
 class Timer;
-
-// How long Play Test Note lets its note sound.
-constexpr std::chrono::milliseconds kTestNoteLength{500};
 
 // The tools for shaping a sound on the instrument: Compare (the original against the edit, each sent whole),
 // Mutate and Randomize, the test note, and All Notes Off.
