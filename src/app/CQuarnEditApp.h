@@ -1,5 +1,7 @@
 #pragma once
 
+// The application object: the sinks, the mute flag and the device id, start-up, and the menu's dispatch.
+
 #include "app/AppInfo.h"
 #include "app/FrameSlot.h"
 #include "app/OutputDeviceSession.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// The window as the application's rooms reach it, or nothing before start-up.
+
 #include "app/ports/FrameView.h"
 
 // The window around the form, as every part of the application reaches it: there from start-up on, and absent

@@ -1,5 +1,7 @@
 #pragma once
 
+// The output device session: the device by name, through hot-plug, lost and back, and what a close lost.
+
 #include "midi/MidiOutPorts.h"
 
 #include <cstddef>

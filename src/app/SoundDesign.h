@@ -1,5 +1,7 @@
 #pragma once
 
+// Sound design: Compare, Mutate and Randomize, the test note, All Notes Off.
+
 #include "editor/Mutation.h"
 #include "editor/ports/UserDialogs.h"
 #include "patch/PatchRecord.h"

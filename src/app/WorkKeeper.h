@@ -1,5 +1,7 @@
 #pragma once
 
+// Keeping the user's work: the save question, the unsaved-changes file, the recent files, where files go.
+
 #include <chrono>
 #include <memory>
 #include <string>
