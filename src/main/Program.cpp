@@ -32,6 +32,6 @@ LibrarySetup LibraryWindowSetup(Program& program) {
 
 void Program::FollowDeviceChanges() {
     deviceNews = std::make_unique<QueuedPortChanges>(
-        ports, [this](MidiPortChange change) { app.OnMidiPortsChanged(change); },
-        [this](const std::string& text) { app.OnMidiPortsNotice(text); });
+        ports, [this](MidiPortChange change) { app.Devices().OnMidiPortsChanged(change); },
+        [this](const std::string& text) { app.Devices().OnMidiPortsNotice(text); });
 }
