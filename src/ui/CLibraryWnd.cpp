@@ -22,6 +22,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QShortcut>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
@@ -60,6 +61,7 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     m_filter = new QLineEdit(this);
     m_filter->setPlaceholderText(QStringLiteral("Search name, author, comment, file"));
     m_filter->setClearButtonEnabled(true);
+    m_filter->setAccessibleName(QStringLiteral("Search"));
     m_filter->installEventFilter(this);
     connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_model->SetFilter(text);
@@ -76,6 +78,7 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
 
     m_list = new QTreeView(this);
     m_list->setModel(m_model);
+    m_list->setAccessibleName(QStringLiteral("Patch files"));
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
     m_list->setAllColumnsShowFocus(true);
@@ -103,6 +106,12 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     m_info->setMinimumHeight(m_info->fontMetrics().lineSpacing() * 2);
     m_info->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     m_status = new QLabel(this);
+    // Ctrl+F finds, Escape leaves: the window is worked from the keyboard like a dialog.
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
+        m_filter->setFocus(Qt::ShortcutFocusReason);
+        m_filter->selectAll();
+    });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
 
     auto* addFolder = new QPushButton(QStringLiteral("Add &Folder..."), this);
     connect(addFolder, &QPushButton::clicked, this, [this] {

@@ -4,6 +4,7 @@
 #include "app/Commands.h"
 #include "app/ports/Profile.h"
 #include "editor/CMainDlg.h"
+#include "ui/Accessibility.h"
 #include "ui/AppIcon.h"
 #include "ui/CMidiMonitorWnd.h"
 #include "ui/FormWidget.h"
@@ -54,6 +55,7 @@ QString DisplayPath(const QString& path) {
 }  // namespace
 
 CMainFrame::CMainFrame(CQuarnEditApp& app, QWidget* parent) : QMainWindow(parent), m_app(app) {
+    InstallAccessibility();
     setWindowTitle(QString::fromUtf8(kAppTitle));
     setWindowIcon(AppIcon());
     // The menu belongs to the window, also where the desktop offers a global menu bar.
@@ -239,6 +241,8 @@ void CMainFrame::ShowStatus(const std::string& text) {
         statusBar()->clearMessage();
     } else {
         statusBar()->showMessage(ToQString(text));
+        // Said as well as shown: a screen reader hears that the device went, or where the patch was saved.
+        Announce(statusBar(), ToQString(text));
     }
 }
 

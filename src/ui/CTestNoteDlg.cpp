@@ -1,5 +1,6 @@
 #include "ui/CTestNoteDlg.h"
 
+#include "ui/Accessibility.h"
 #include "ui/DialogUnits.h"
 
 #include <QDialogButtonBox>
@@ -20,6 +21,8 @@ CTestNoteDlg::CTestNoteDlg(const TestNoteSettings& current, QWidget* parent) : Q
     m_note = new QSpinBox(this);
     m_note->setRange(0, 127);
     m_note->setValue(current.note);
+    // Its label stands before a row, not before the box itself.
+    m_note->setAccessibleName(QStringLiteral("Note"));
     auto* name = new QLabel(NoteName(current.note), this);
     connect(m_note, &QSpinBox::valueChanged, name, [name](int note) { name->setText(NoteName(note)); });
     auto* noteRow = new QHBoxLayout;
@@ -36,6 +39,7 @@ CTestNoteDlg::CTestNoteDlg(const TestNoteSettings& current, QWidget* parent) : Q
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     form->addRow(buttons);
+    NameBuddies(this);
     m_note->setFocus();
 }
 

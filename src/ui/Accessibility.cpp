@@ -1,0 +1,158 @@
+#include "ui/Accessibility.h"
+
+#include "ui/GroupFrame.h"
+
+#include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScopedValueRollback>
+
+namespace {
+
+QString WithoutMnemonic(QString text) {
+    // "&&" is a shown ampersand; a single one only marks the mnemonic.
+    text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    text.remove(QLatin1Char('&'));
+    text.replace(QStringLiteral("\x01"), QStringLiteral("&"));
+    return text;
+}
+
+// A drop-down list as screen readers should hear it: its own name, its entry as value (the entry's
+// Qt::AccessibleTextRole where the program gave one, such as "fixed value"), its opened list as its child.
+class NamedListAccessible : public QAccessibleWidget {
+public:
+    explicit NamedListAccessible(QComboBox* list) : QAccessibleWidget(list, QAccessible::ComboBox) {}
+
+    QComboBox* List() const { return static_cast<QComboBox*>(widget()); }
+
+    QString text(QAccessible::Text t) const override {
+        switch (t) {
+            case QAccessible::Name: return QAccessibleWidget::text(t);
+            case QAccessible::Value: {
+                const QVariant spoken = List()->currentData(Qt::AccessibleTextRole);
+                return spoken.isValid() ? spoken.toString() : List()->currentText();
+            }
+            default: return QAccessibleWidget::text(t);
+        }
+    }
+
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override {
+        return index == 0 ? QAccessible::queryAccessibleInterface(List()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child != nullptr && child->object() == List()->view() ? 0 : -1;
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.expandable = true;
+        s.expanded = List()->view()->isVisible();
+        s.collapsed = !s.expanded;
+        return s;
+    }
+
+    QStringList actionNames() const override {
+        return QStringList{showMenuAction(), pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& name) override {
+        if (name == showMenuAction() || name == pressAction()) {
+            if (List()->view()->isVisible()) {
+                List()->hidePopup();
+            } else {
+                List()->showPopup();
+            }
+            return;
+        }
+        QAccessibleWidget::doAction(name);
+    }
+};
+
+class GroupAccessible : public QAccessibleWidget {
+public:
+    explicit GroupAccessible(GroupFrame* frame) : QAccessibleWidget(frame, QAccessible::Grouping) {}
+    QString text(QAccessible::Text t) const override {
+        const QString own = QAccessibleWidget::text(t);
+        if (t == QAccessible::Name && own.isEmpty()) return static_cast<GroupFrame*>(widget())->Title();
+        return own;
+    }
+};
+
+QAccessibleInterface* Factory(const QString& /*className*/, QObject* object) {
+    if (auto* list = qobject_cast<QComboBox*>(object); list != nullptr && !list->isEditable())
+        return new NamedListAccessible(list);
+    // The frame has no meta-object of its own.
+    if (auto* frame = dynamic_cast<GroupFrame*>(object)) return new GroupAccessible(frame);
+    return nullptr;
+}
+
+// Opens context menus from the keyboard. On X11 the window system turns the context-menu key into a context
+// menu event of its own before the key arrives; then the key is left alone, so that no menu opens twice.
+class KeyboardContextMenus : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ContextMenu && !m_sending &&
+            static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
+            m_platformMenuKey = true;
+        } else if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            const bool menuKey = key->key() == Qt::Key_Menu && key->modifiers() == Qt::NoModifier;
+            const bool shiftF10 = key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier;
+            if (menuKey && std::exchange(m_platformMenuKey, false)) return false;
+            if ((menuKey || shiftF10) && OpenMenu(static_cast<QWidget*>(watched))) return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    bool OpenMenu(QWidget* target) {
+        if (QWidget* focus = QApplication::focusWidget()) target = focus;
+        if (target == nullptr || target->contextMenuPolicy() == Qt::NoContextMenu) return false;
+        // Under the control, where a screen magnifier shows it: in a text box at the cursor.
+        QPoint pos = target->rect().center();
+        const QRect cursor = target->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+        if (cursor.isValid() && target->rect().contains(cursor.center())) pos = cursor.center();
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, pos, target->mapToGlobal(pos), Qt::NoModifier);
+        const QScopedValueRollback sending(m_sending, true);
+        QApplication::sendEvent(target, &menu);
+        return true;
+    }
+
+    bool m_sending = false;
+    bool m_platformMenuKey = false;
+};
+
+}  // namespace
+
+void InstallAccessibility() {
+    static bool installed = false;
+    if (installed || qApp == nullptr) return;
+    installed = true;
+    QAccessible::installFactory(Factory);
+    qApp->installEventFilter(new KeyboardContextMenus(qApp));
+}
+
+void Announce(QWidget* source, const QString& text) {
+    if (source == nullptr) return;
+    source->setAccessibleName(text);
+    QAccessibleEvent changed(source, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
+}
+
+void NameBuddies(QWidget* root) {
+    for (QLabel* label : root->findChildren<QLabel*>()) {
+        QWidget* buddy = label->buddy();
+        if (buddy == nullptr || !buddy->accessibleName().isEmpty()) continue;
+        QString text = WithoutMnemonic(label->text()).trimmed();
+        if (text.endsWith(QLatin1Char(':'))) text.chop(1);
+        buddy->setAccessibleName(text);
+    }
+}

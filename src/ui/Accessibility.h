@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// What screen readers and keyboard users need beyond Qt's own handling, for every window of the program:
+// - a drop-down list is named by its accessible name (or its label) and reports its entry as its value; Qt's
+//   own list on this desktop calls the list by its entry, so that twenty lists would all be called "1";
+// - a group frame is a group, named by its title;
+// - Shift+F10, and the context-menu key where the window system does not already turn it into one, open the
+//   context menu of the control with the focus, under that control.
+// Call once, after the application object exists; later calls change nothing.
+void InstallAccessibility();
+
+// Says `text` to screen readers through `source`: it becomes the widget's accessible name, and the change is
+// announced. The same text again is announced again.
+void Announce(QWidget* source, const QString& text);
+
+// Every label in `root` with a buddy gives its text, without mnemonic and closing colon, as the buddy's
+// accessible name, where the buddy has none of its own ("&Amount:" names its spin box "Amount").
+void NameBuddies(QWidget* root);
