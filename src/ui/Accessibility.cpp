@@ -12,6 +12,8 @@
 #include <QLabel>
 #include <QScopedValueRollback>
 
+#include <algorithm>
+
 namespace {
 
 QString WithoutMnemonic(QString text) {
@@ -24,21 +26,48 @@ QString WithoutMnemonic(QString text) {
 
 // A drop-down list as screen readers should hear it: its own name, its entry as value (the entry's
 // Qt::AccessibleTextRole where the program gave one, such as "fixed value"), its opened list as its child.
-class NamedListAccessible : public QAccessibleWidget {
+// The entry is also its read-only text, which is where screen readers look for what a list shows.
+class NamedListAccessible : public QAccessibleWidget, public QAccessibleTextInterface {
 public:
     explicit NamedListAccessible(QComboBox* list) : QAccessibleWidget(list, QAccessible::ComboBox) {}
 
     QComboBox* List() const { return static_cast<QComboBox*>(widget()); }
 
+    void* interface_cast(QAccessible::InterfaceType t) override {
+        if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
+
+    QString Entry() const {
+        const QVariant spoken = List()->currentData(Qt::AccessibleTextRole);
+        return spoken.isValid() ? spoken.toString() : List()->currentText();
+    }
+
     QString text(QAccessible::Text t) const override {
-        switch (t) {
-            case QAccessible::Name: return QAccessibleWidget::text(t);
-            case QAccessible::Value: {
-                const QVariant spoken = List()->currentData(Qt::AccessibleTextRole);
-                return spoken.isValid() ? spoken.toString() : List()->currentText();
-            }
-            default: return QAccessibleWidget::text(t);
-        }
+        return t == QAccessible::Value ? Entry() : QAccessibleWidget::text(t);
+    }
+
+    // QAccessibleTextInterface: the entry, read only, without a cursor of its own.
+    void selection(int, int* start, int* end) const override { *start = *end = 0; }
+    int selectionCount() const override { return 0; }
+    void addSelection(int, int) override {}
+    void removeSelection(int) override {}
+    void setSelection(int, int, int) override {}
+    int cursorPosition() const override { return 0; }
+    void setCursorPosition(int) override {}
+    QString text(int start, int end) const override {
+        const QString entry = Entry();
+        if (end < 0 || end > entry.size()) end = static_cast<int>(entry.size());
+        start = std::clamp(start, 0, end);
+        return entry.mid(start, end - start);
+    }
+    int characterCount() const override { return static_cast<int>(Entry().size()); }
+    QRect characterRect(int) const override { return {}; }
+    int offsetAtPoint(const QPoint&) const override { return -1; }
+    void scrollToSubstring(int, int) override {}
+    QString attributes(int offset, int* start, int* end) const override {
+        *start = *end = offset;
+        return {};
     }
 
     int childCount() const override { return 1; }
