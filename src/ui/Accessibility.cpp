@@ -147,8 +147,10 @@ private:
         if (target == nullptr || target->contextMenuPolicy() == Qt::NoContextMenu) return false;
         // Under the control, where a screen magnifier shows it: in a text box at the cursor.
         QPoint pos = target->rect().center();
-        const QRect cursor = target->inputMethodQuery(Qt::ImCursorRectangle).toRect();
-        if (cursor.isValid() && target->rect().contains(cursor.center())) pos = cursor.center();
+        if (target->testAttribute(Qt::WA_InputMethodEnabled)) {
+            const QRect cursor = target->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+            if (cursor.isValid() && target->rect().contains(cursor.center())) pos = cursor.center();
+        }
         QContextMenuEvent menu(QContextMenuEvent::Keyboard, pos, target->mapToGlobal(pos), Qt::NoModifier);
         const QScopedValueRollback sending(m_sending, true);
         QApplication::sendEvent(target, &menu);

@@ -148,6 +148,8 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     connect(m_rescan, &QTimer::timeout, this, [this] { Refresh(); });
     connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_rescan->start(); });
     ShowStatus();
+    // Opened, the window is for finding a patch: typing goes to the search box.
+    m_filter->setFocus();
 }
 
 CLibraryWnd::~CLibraryWnd() {

@@ -58,6 +58,7 @@ CMidiMonitorWnd::CMidiMonitorWnd(MidiMonitor& monitor, QWidget* parent)
     connect(m_timer, &QTimer::timeout, this, &CMidiMonitorWnd::Update);
     m_timer->start(50);
     resize(560, 420);
+    m_lines->setFocus();
 }
 
 void CMidiMonitorWnd::Update() {
