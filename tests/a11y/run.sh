@@ -3,20 +3,25 @@
 # a virtual X display, a private D-Bus session on which the AT-SPI bus starts when first asked for, and Qt's
 # accessibility bridge on. Usage: run.sh SCRIPT ARGS...
 #
-# Everything it starts (the X server, both buses, the registry, the program) lives in a PID namespace of its
-# own where it may make one: when this script is killed, even with SIGKILL, the kernel ends them all.
+# Everything it starts (the X server, both buses, the registry, the program) lives in PID, mount and network
+# namespaces of its own where it may make them, with a /tmp of its own: when this script is killed, even with
+# SIGKILL, the kernel ends them all and their files go with them, and no display or socket is shared.
 set -eu
 
 if [ -z "${QUARN_A11Y_INSIDE:-}" ]; then
     export QUARN_A11Y_INSIDE=1
-    # As root a PID namespace is ours to make; otherwise through a user namespace, where the system allows it.
+    # As root the namespaces are ours to make; otherwise through a user namespace, where the system allows it.
     for how in "" "--user --map-root-user"; do
         # shellcheck disable=SC2086 # $how is a list of options
-        if unshare $how --pid --fork --kill-child --mount-proc true 2>/dev/null; then
-            exec unshare $how --pid --fork --kill-child --mount-proc sh "$0" "$@"
+        if unshare $how --pid --fork --kill-child --mount-proc --net true 2>/dev/null; then
+            exec unshare $how --pid --fork --kill-child --mount-proc --net sh "$0" "$@"
         fi
     done
-    echo "run.sh: no PID namespace here; what the test starts is ended by its process group instead" >&2
+    echo "run.sh: no namespaces here; what the test starts is ended by its process group instead" >&2
+fi
+if [ "$$" = 1 ]; then
+    mount -t tmpfs -o mode=1777 quarn-a11y /tmp
+    export TMPDIR=/tmp
 fi
 
 tmp="$(mktemp -d "${TMPDIR:-/tmp}/quarn-a11y.XXXXXX")"
