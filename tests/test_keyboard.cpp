@@ -20,6 +20,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSlider>
@@ -269,6 +270,14 @@ TEST(KeyboardDialogs, TabReachesEveryControlAndEscapeCancels) {
         const std::set<QWidget*> controls = Controls(dialog);
         EXPECT_GE(controls.size(), 3u);
         EXPECT_EQ(TabRound(dialog), controls);
+        // A label's mnemonic takes the keyboard to its control (else the label shows a bare "&").
+        for (QLabel* label : dialog->findChildren<QLabel*>()) {
+            const qsizetype amp = label->text().indexOf(QLatin1Char('&'));
+            if (amp < 0) continue;
+            ASSERT_NE(label->buddy(), nullptr) << label->text().toStdString();
+            Key(static_cast<Qt::Key>(label->text().at(amp + 1).toUpper().unicode()), Qt::AltModifier);
+            EXPECT_EQ(QApplication::focusWidget(), label->buddy()) << label->text().toStdString();
+        }
         Key(Qt::Key_Escape);
         EXPECT_FALSE(dialog->isVisible());
         EXPECT_EQ(dialog->result(), QDialog::Rejected);

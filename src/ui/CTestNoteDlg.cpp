@@ -21,14 +21,15 @@ CTestNoteDlg::CTestNoteDlg(const TestNoteSettings& current, QWidget* parent) : Q
     m_note = new QSpinBox(this);
     m_note->setRange(0, 127);
     m_note->setValue(current.note);
-    // Its label stands before a row, not before the box itself.
-    m_note->setAccessibleName(QStringLiteral("Note"));
     auto* name = new QLabel(NoteName(current.note), this);
     connect(m_note, &QSpinBox::valueChanged, name, [name](int note) { name->setText(NoteName(note)); });
     auto* noteRow = new QHBoxLayout;
     noteRow->addWidget(m_note);
     noteRow->addWidget(name);
-    form->addRow(QStringLiteral("&Note:"), noteRow);
+    // The label stands before a row, so it is given its box itself: its mnemonic then works, and shows as one.
+    auto* noteLabel = new QLabel(QStringLiteral("&Note:"), this);
+    noteLabel->setBuddy(m_note);
+    form->addRow(noteLabel, noteRow);
 
     m_velocity = new QSpinBox(this);
     m_velocity->setRange(1, 127);

@@ -4,6 +4,9 @@
 //   open library|monitor|device|mutate|testnote|comment   -> "ready <window title>"
 //   close                                                  -> "closed"  (the open dialog or window)
 //   status                                                 -> "status <what the status line says>"
+//   shot FILE                                              -> "shot"  (the active window as a PNG image)
+//
+// With QUARN_PROBE_DARK=1 the windows get a dark palette, as a dark desktop theme gives them.
 //   quit
 #include "Fakes.h"
 
@@ -20,6 +23,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QPalette>
 #include <QSocketNotifier>
 #include <QStatusBar>
 #include <QTimer>
@@ -63,6 +67,26 @@ void WhenShown(std::function<QWidget*()> window, int triesLeft = 3000) {
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
+    if (qEnvironmentVariableIntValue("QUARN_PROBE_DARK") == 1) {
+        QPalette dark;
+        dark.setColor(QPalette::Window, QColor(0x2d, 0x2d, 0x30));
+        dark.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xe8));
+        dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+        dark.setColor(QPalette::AlternateBase, QColor(0x26, 0x26, 0x28));
+        dark.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
+        dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3d));
+        dark.setColor(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xe8));
+        dark.setColor(QPalette::Light, QColor(0x5a, 0x5a, 0x5e));
+        dark.setColor(QPalette::Midlight, QColor(0x48, 0x48, 0x4b));
+        dark.setColor(QPalette::Mid, QColor(0x24, 0x24, 0x26));
+        dark.setColor(QPalette::Dark, QColor(0x18, 0x18, 0x1a));
+        dark.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xd6));
+        dark.setColor(QPalette::HighlightedText, Qt::white);
+        dark.setColor(QPalette::PlaceholderText, QColor(0x90, 0x90, 0x90));
+        for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            dark.setColor(QPalette::Disabled, role, QColor(0x7a, 0x7a, 0x7a));
+        QApplication::setPalette(dark);
+    }
     const char* home = std::getenv("HOME");
     if (home == nullptr) return 2;
 
@@ -124,6 +148,11 @@ int main(int argc, char** argv) {
         } else if (line == "status") {
             app.OnCommand(cmd::SaveToLibrary);
             Say(QStringLiteral("status ") + frame.statusBar()->currentMessage());
+        } else if (line.rfind("shot ", 0) == 0) {
+            QWidget* window = modal() != nullptr ? modal() : QApplication::activeWindow();
+            if (window == nullptr) window = &frame;
+            window->grab().save(QString::fromStdString(line.substr(5)), "PNG");
+            Say(QStringLiteral("shot"));
         } else if (line == "quit") {
             QApplication::quit();
         } else {
