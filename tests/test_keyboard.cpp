@@ -36,23 +36,6 @@
 
 namespace {
 
-// Every test in its own folders: nothing read from or written to the user's.
-class HermeticFolders : public ::testing::Environment {
-public:
-    void SetUp() override {
-        char pattern[] = "/tmp/quarn-keyboard-XXXXXX";
-        root = mkdtemp(pattern);
-        for (const char* name :
-             {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
-            const std::filesystem::path dir = root / name;
-            std::filesystem::create_directories(dir);
-            std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
-            setenv(name, dir.c_str(), 1);
-        }
-    }
-    void TearDown() override { std::filesystem::remove_all(root); }
-    std::filesystem::path root;
-};
 const auto* const kFolders = ::testing::AddGlobalTestEnvironment(new HermeticFolders);
 
 // Counts the mouse's button presses anywhere in the program: a keyboard test must see none.
