@@ -205,6 +205,19 @@ TEST_F(KeyboardTest, ShiftF10AndTheMenuKeyOpenAControlsContextMenuUnderIt) {
     EXPECT_EQ(asked, (std::vector<QPoint>{amp->rect().center(), amp->rect().center()}));
     EXPECT_EQ(app.form().m_dco1Amp, app.form().form().GetPos(ctl::Dco1Amp));  // nothing else happened
 
+    // Where the window system makes a context menu event of the key too, before or after it, one menu opens.
+    const auto platformMenu = [&] {
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(3, 4), amp->mapToGlobal(QPoint(3, 4)));
+        QApplication::sendEvent(amp, &menu);
+    };
+    asked.clear();
+    platformMenu();
+    Key(Qt::Key_Menu);
+    QTest::keyPress(amp, Qt::Key_Menu);
+    platformMenu();
+    QTest::keyRelease(amp, Qt::Key_Menu);
+    EXPECT_EQ(asked, (std::vector<QPoint>{QPoint(3, 4), amp->rect().center()}));
+
     // A text box's own menu opens the same way, and Escape closes it.
     QWidget* name = frame->Form()->WidgetForId(ctl::PatchName);
     name->setFocus();

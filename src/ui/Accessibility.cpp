@@ -121,22 +121,40 @@ QAccessibleInterface* Factory(const QString& /*className*/, QObject* object) {
 }
 
 // Opens context menus from the keyboard. On X11 the window system turns the context-menu key into a context
-// menu event of its own before the key arrives; then the key is left alone, so that no menu opens twice.
+// menu event of its own as well as the key; whichever comes first opens the menu and the other is passed by, so
+// that no menu opens twice, until the key is let go.
 class KeyboardContextMenus : public QObject {
 public:
     using QObject::QObject;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::ContextMenu && !m_sending &&
-            static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Keyboard) {
-            m_platformMenuKey = true;
-        } else if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            const bool menuKey = key->key() == Qt::Key_Menu && key->modifiers() == Qt::NoModifier;
-            const bool shiftF10 = key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier;
-            if (menuKey && std::exchange(m_platformMenuKey, false)) return false;
-            if ((menuKey || shiftF10) && OpenMenu(static_cast<QWidget*>(watched))) return true;
+        switch (event->type()) {
+            case QEvent::ContextMenu:
+                if (m_sending || static_cast<QContextMenuEvent*>(event)->reason() != QContextMenuEvent::Keyboard) break;
+                if (m_menuKey == MenuKey::OpenedHere) return true;
+                m_menuKey = MenuKey::OpenedByPlatform;
+                break;
+            case QEvent::KeyPress: {
+                if (!watched->isWidgetType()) break;
+                const auto* key = static_cast<QKeyEvent*>(event);
+                if (key->key() == Qt::Key_Menu && key->modifiers() == Qt::NoModifier) {
+                    if (m_menuKey == MenuKey::OpenedByPlatform) break;
+                    if (m_menuKey == MenuKey::OpenedHere) return true;  // held down
+                    if (!OpenMenu(static_cast<QWidget*>(watched))) break;
+                    m_menuKey = MenuKey::OpenedHere;
+                    return true;
+                }
+                if (key->key() == Qt::Key_F10 && key->modifiers() == Qt::ShiftModifier && !key->isAutoRepeat())
+                    return OpenMenu(static_cast<QWidget*>(watched));
+                break;
+            }
+            case QEvent::KeyRelease:
+                if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Menu &&
+                    !static_cast<QKeyEvent*>(event)->isAutoRepeat())
+                    m_menuKey = MenuKey::Up;
+                break;
+            default: break;
         }
         return QObject::eventFilter(watched, event);
     }
@@ -157,8 +175,9 @@ private:
         return true;
     }
 
+    enum class MenuKey { Up, OpenedHere, OpenedByPlatform };
     bool m_sending = false;
-    bool m_platformMenuKey = false;
+    MenuKey m_menuKey = MenuKey::Up;
 };
 
 }  // namespace
