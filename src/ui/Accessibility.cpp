@@ -190,13 +190,6 @@ void InstallAccessibility() {
     qApp->installEventFilter(new KeyboardContextMenus(qApp));
 }
 
-void Announce(QWidget* source, const QString& text) {
-    if (source == nullptr) return;
-    source->setAccessibleName(text);
-    QAccessibleEvent changed(source, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&changed);
-}
-
 void NameBuddies(QWidget* root) {
     for (QLabel* label : root->findChildren<QLabel*>()) {
         QWidget* buddy = label->buddy();

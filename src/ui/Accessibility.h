@@ -13,10 +13,6 @@ class QWidget;
 // Call once, after the application object exists; later calls change nothing.
 void InstallAccessibility();
 
-// Says `text` to screen readers through `source`: it becomes the widget's accessible name, and the change is
-// announced. The same text again is announced again.
-void Announce(QWidget* source, const QString& text);
-
 // Every label in `root` with a buddy gives its text, without mnemonic and closing colon, as the buddy's
 // accessible name, where the buddy has none of its own ("&Amount:" names its spin box "Amount").
 void NameBuddies(QWidget* root);

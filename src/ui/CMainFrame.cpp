@@ -240,9 +240,9 @@ void CMainFrame::ShowStatus(const std::string& text) {
     if (text.empty()) {
         statusBar()->clearMessage();
     } else {
+        // Said as well as shown: the status bar's accessible name is its message, and showing one tells screen
+        // readers that the name changed (checked through AT-SPI by tests/a11y).
         statusBar()->showMessage(ToQString(text));
-        // Said as well as shown: a screen reader hears that the device went, or where the patch was saved.
-        Announce(statusBar(), ToQString(text));
     }
 }
 

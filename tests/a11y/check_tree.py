@@ -171,12 +171,13 @@ def check_window(label, win):
 
 
 def announced(probe):
-    """The status line's text, and whether a screen reader heard it."""
+    """The status line's text, and whether a screen reader heard the status bar say it."""
     heard = []
     loop = GLib.MainLoop()
 
     def listener(event):
-        heard.append(event.source.name if event.source is not None else "")
+        if event.source is not None and event.source.getRole() == pyatspi.ROLE_STATUS_BAR:
+            heard.append(event.source.name)
         loop.quit()
 
     pyatspi.Registry.registerEventListener(listener, "object:property-change:accessible-name")
