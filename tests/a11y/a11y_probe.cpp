@@ -36,6 +36,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -68,21 +69,24 @@ void WhenShown(std::function<QWidget*()> window, int triesLeft = 3000) {
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
     if (qEnvironmentVariableIntValue("QUARN_PROBE_DARK") == 1) {
+        const std::pair<QPalette::ColorRole, QRgb> colours[] = {
+            {QPalette::Window, 0x2d2d30},
+            {QPalette::WindowText, 0xe8e8e8},
+            {QPalette::Base, 0x1e1e1e},
+            {QPalette::AlternateBase, 0x262628},
+            {QPalette::Text, 0xe8e8e8},
+            {QPalette::Button, 0x3a3a3d},
+            {QPalette::ButtonText, 0xe8e8e8},
+            {QPalette::Light, 0x5a5a5e},
+            {QPalette::Midlight, 0x48484b},
+            {QPalette::Mid, 0x242426},
+            {QPalette::Dark, 0x18181a},
+            {QPalette::Highlight, 0x3d7ad6},
+            {QPalette::HighlightedText, 0xffffff},
+            {QPalette::PlaceholderText, 0x909090},
+        };
         QPalette dark;
-        dark.setColor(QPalette::Window, QColor(0x2d, 0x2d, 0x30));
-        dark.setColor(QPalette::WindowText, QColor(0xe8, 0xe8, 0xe8));
-        dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
-        dark.setColor(QPalette::AlternateBase, QColor(0x26, 0x26, 0x28));
-        dark.setColor(QPalette::Text, QColor(0xe8, 0xe8, 0xe8));
-        dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3d));
-        dark.setColor(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xe8));
-        dark.setColor(QPalette::Light, QColor(0x5a, 0x5a, 0x5e));
-        dark.setColor(QPalette::Midlight, QColor(0x48, 0x48, 0x4b));
-        dark.setColor(QPalette::Mid, QColor(0x24, 0x24, 0x26));
-        dark.setColor(QPalette::Dark, QColor(0x18, 0x18, 0x1a));
-        dark.setColor(QPalette::Highlight, QColor(0x3d, 0x7a, 0xd6));
-        dark.setColor(QPalette::HighlightedText, Qt::white);
-        dark.setColor(QPalette::PlaceholderText, QColor(0x90, 0x90, 0x90));
+        for (const auto& [role, rgb] : colours) dark.setColor(role, QColor(rgb));
         for (const QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
             dark.setColor(QPalette::Disabled, role, QColor(0x7a, 0x7a, 0x7a));
         QApplication::setPalette(dark);
