@@ -20,6 +20,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -237,6 +238,17 @@ TEST_F(KeyboardTest, TabReachesEveryControlOfTheLibraryAndTheMonitorAndEscapeLea
     CLibraryWnd* library = frame->LibraryWindow();
     ASSERT_TRUE(HasKeyboard(library));
     EXPECT_EQ(TabRound(library), Controls(library));
+
+    // The list sorts from its context menu as from its column titles: by Author, then by Author backwards.
+    ASSERT_TRUE(TabUntil(library, [&](QWidget* w) { return w == library->List(); }));
+    for (const Qt::SortOrder order : {Qt::AscendingOrder, Qt::DescendingOrder}) {
+        Key(Qt::Key_F10, Qt::ShiftModifier);
+        ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }));
+        Key(Qt::Key_A);
+        EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() == nullptr; }));
+        EXPECT_EQ(library->List()->header()->sortIndicatorSection(), 1);
+        EXPECT_EQ(library->List()->header()->sortIndicatorOrder(), order);
+    }
     Key(Qt::Key_Escape);
     EXPECT_FALSE(library->isVisible());
 

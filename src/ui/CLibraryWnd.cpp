@@ -98,6 +98,9 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     m_list->header()->resizeSection(4, dateWidth + 24);
     connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { CurrentChanged(); });
     connect(m_list, &QAbstractItemView::activated, this, [this] { OpenCurrent(); });
+    // The columns sort by a click on their titles, or from this menu (Shift+F10 or the menu key).
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { ShowSortMenu(at); });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { Reselect(); });
 
     m_info = new QLabel(this);
@@ -257,6 +260,25 @@ void CLibraryWnd::RemoveFolder(const std::string& folder) {
     if (std::erase(folders, folder) == 0) return;
     m_setup.folders->SetFolders(folders);
     Refresh();
+}
+
+void CLibraryWnd::ShowSortMenu(const QPoint& at) {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QHeaderView* header = m_list->header();
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        QAction* sort =
+            menu->addAction(QStringLiteral("Sort by &") + m_model->headerData(column, Qt::Horizontal).toString());
+        sort->setCheckable(true);
+        sort->setChecked(header->sortIndicatorSection() == column);
+        // The column already sorted by turns round, as a second click on its title does.
+        connect(sort, &QAction::triggered, this, [this, column] {
+            const QHeaderView* h = m_list->header();
+            const bool ascending = h->sortIndicatorSection() == column && h->sortIndicatorOrder() == Qt::AscendingOrder;
+            m_list->sortByColumn(column, ascending ? Qt::DescendingOrder : Qt::AscendingOrder);
+        });
+    }
+    menu->popup(m_list->viewport()->mapToGlobal(at));
 }
 
 void CLibraryWnd::FillFolderMenu() {
