@@ -4,6 +4,7 @@
 //   open library|monitor|device|mutate|testnote|comment   -> "ready <window title>"
 //   close                                                  -> "closed"  (the open dialog or window)
 //   status                                                 -> "status <what the status line says>"
+//   ping N                                                 -> "ping <the main window's new name>"
 //   shot FILE                                              -> "shot"  (the active window as a PNG image)
 //
 // With QUARN_PROBE_DARK=1 the windows get a dark palette, as a dark desktop theme gives them.
@@ -152,6 +153,10 @@ int main(int argc, char** argv) {
         } else if (line == "status") {
             app.OnCommand(cmd::SaveToLibrary);
             Say(QStringLiteral("status ") + frame.statusBar()->currentMessage());
+        } else if (line.rfind("ping ", 0) == 0) {
+            // A change a listener can wait for, to know that the program sends it events.
+            frame.setAccessibleName(QStringLiteral("QuarnEdit ") + QString::fromStdString(line));
+            Say(QStringLiteral("ping ") + frame.accessibleName());
         } else if (line.rfind("shot ", 0) == 0) {
             QWidget* window = modal() != nullptr ? modal() : QApplication::activeWindow();
             if (window == nullptr) window = &frame;

@@ -145,6 +145,11 @@ def values(control):
         shown += [str(value), str(int(value))]
     except NotImplementedError:
         pass
+    if control.getRole() == pyatspi.ROLE_COMBO_BOX:
+        # Its entries: a list called by one of them is called by what it shows.
+        for part in control:
+            if part is not None:
+                shown += [entry.name for entry in part if entry is not None]
     return [v for v in shown if v]
 
 
@@ -176,22 +181,33 @@ def announced(probe):
     loop = GLib.MainLoop()
 
     def listener(event):
-        if event.source is not None and event.source.getRole() == pyatspi.ROLE_STATUS_BAR:
-            heard.append(event.source.name)
-        loop.quit()
+        if event.source is not None:
+            heard.append((event.source.getRole(), event.source.name))
+            loop.quit()
 
-    pyatspi.Registry.registerEventListener(listener, "object:property-change:accessible-name")
-    try:
-        text = probe.ask("status", "status ")
-        GLib.timeout_add_seconds(WAIT_SECONDS, loop.quit)
-        while text not in heard:
-            count = len(heard)
+    def hear(wanted, seconds):
+        timed_out = []
+        timer = GLib.timeout_add_seconds(seconds, lambda: timed_out.append(True) or loop.quit())
+        while wanted not in heard and not timed_out:
             loop.run()
-            if len(heard) == count:  # timed out
+        if not timed_out:
+            GLib.source_remove(timer)
+        return wanted in heard
+
+    event = "object:property-change:accessible-name"
+    pyatspi.Registry.registerEventListener(listener, event)
+    try:
+        # The program learns that someone listens through the registry, in its own time: until it has, it
+        # sends nothing. Its main window renamed is heard once it has.
+        deadline = time.monotonic() + WAIT_SECONDS
+        for ping in range(1000):
+            name = probe.ask(f"ping {ping}", "ping ")
+            if hear((pyatspi.ROLE_FRAME, name), 2) or time.monotonic() > deadline:
                 break
+        text = probe.ask("status", "status ")
+        return text, hear((pyatspi.ROLE_STATUS_BAR, text), WAIT_SECONDS)
     finally:
-        pyatspi.Registry.deregisterEventListener(listener, "object:property-change:accessible-name")
-    return text, text in heard
+        pyatspi.Registry.deregisterEventListener(listener, event)
 
 
 def main():
