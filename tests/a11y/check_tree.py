@@ -66,12 +66,14 @@ class Probe:
         raise RuntimeError(f"no answer to {line!r}")
 
     def end(self):
+        """The program's exit code once it has quit (a sanitizer's finding makes it fail)."""
         try:
             self.process.stdin.write("quit\n")
             self.process.stdin.flush()
-            self.process.wait(timeout=WAIT_SECONDS)
+            return self.process.wait(timeout=WAIT_SECONDS)
         except (BrokenPipeError, subprocess.TimeoutExpired):
             self.process.kill()
+            return self.process.wait()
 
 
 def wait_for(what, condition):
@@ -234,7 +236,9 @@ def main():
         if not heard:
             problems.append(f"the status line said {text!r} and no screen reader heard it")
     finally:
-        probe.end()
+        code = probe.end()
+    if code != 0:
+        problems.append(f"the program ended with {code}")
     for title, total, good in counts:
         print(f"{title}: {good} of {total} controls named")
     for p in problems:
