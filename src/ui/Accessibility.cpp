@@ -161,6 +161,8 @@ protected:
 
 private:
     bool OpenMenu(QWidget* target) {
+        // An open menu takes its keys itself.
+        if (QApplication::activePopupWidget() != nullptr) return false;
         if (QWidget* focus = QApplication::focusWidget()) target = focus;
         if (target == nullptr || target->contextMenuPolicy() == Qt::NoContextMenu) return false;
         // Under the control, where a screen magnifier shows it: in a text box at the cursor.

@@ -7,7 +7,8 @@
 //   ping N                                                 -> "ping <the main window's new name>"
 //   shot FILE                                              -> "shot"  (the active window as a PNG image)
 //
-// With QUARN_PROBE_DARK=1 the windows get a dark palette, as a dark desktop theme gives them.
+// With QUARN_PROBE_DARK=1 the windows get a dark palette, as a dark desktop theme gives them; with
+// QUARN_PROBE_FONT_POINTS=N the desktop's font is N points large.
 //   quit
 #include "Fakes.h"
 
@@ -69,6 +70,11 @@ void WhenShown(std::function<QWidget*()> window, int triesLeft = 3000) {
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
+    if (const int points = qEnvironmentVariableIntValue("QUARN_PROBE_FONT_POINTS"); points > 0) {
+        QFont font = QApplication::font();
+        font.setPointSize(points);
+        QApplication::setFont(font);
+    }
     if (qEnvironmentVariableIntValue("QUARN_PROBE_DARK") == 1) {
         const std::pair<QPalette::ColorRole, QRgb> colours[] = {
             {QPalette::Window, 0x2d2d30},
