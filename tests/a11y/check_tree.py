@@ -174,6 +174,13 @@ def check_window(label, win):
             problems.append(f"{label}: the {role} {name!r} is called by its value")
         else:
             good += 1
+        if c.getRole() == pyatspi.ROLE_SLIDER:
+            # A slider tells its range, and what it sends.
+            value = c.queryValue()
+            if not value.minimumValue < value.maximumValue:
+                problems.append(f"{label}: the slider {name!r} has no range")
+            if label == "main window" and not c.description.startswith("Sends parameter "):
+                problems.append(f"{label}: the slider {name!r} does not say what it sends")
     return len(found), good, problems
 
 
