@@ -181,6 +181,11 @@ def check_window(label, win):
                 problems.append(f"{label}: the slider {name!r} has no range")
             if label == "main window" and not c.description.startswith("Sends parameter "):
                 problems.append(f"{label}: the slider {name!r} does not say what it sends")
+        if c.getRole() == pyatspi.ROLE_COMBO_BOX and name.endswith(" source"):
+            # A source list says "fixed value" or the source, never the bare number its first entry shows.
+            text = c.queryText().getText(0, -1)
+            if not text or text.isdigit():
+                problems.append(f"{label}: the list {name!r} says {text!r}")
     return len(found), good, problems
 
 
