@@ -8,8 +8,8 @@ class QWidget;
 // - a drop-down list is named by its accessible name (or its label) and reports its entry as its value; Qt's
 //   own list on this desktop calls the list by its entry, so that twenty lists would all be called "1";
 // - a group frame is a group, named by its title;
-// - Shift+F10, and the context-menu key where the window system does not already turn it into one, open the
-//   context menu of the control with the focus, under that control.
+// - Shift+F10 and the context-menu key open the context menu of the control with the focus, under that control,
+//   once a press also where the window system makes a context-menu event of the key itself.
 // Call once, after the application object exists; later calls change nothing.
 void InstallAccessibility();
 
