@@ -4,6 +4,8 @@
 //   open library|monitor|device|mutate|testnote|comment   -> "ready <window title>"
 //   close                                                  -> "closed"  (the open dialog or window)
 //   status                                                 -> "status <what the status line says>"
+//   menus                                                  -> "menus <context menus DCO1 Amp. asked for>"
+//                                                             (the first time it takes the focus, then counts)
 //   ping N                                                 -> "ping <the main window's new name>"
 //   shot FILE                                              -> "shot"  (the active window as a PNG image)
 //
@@ -53,6 +55,15 @@ public:
 void Say(const QString& line) {
     std::printf("%s\n", line.toUtf8().constData());
     std::fflush(stdout);
+}
+
+// Runs `then` once `holds` does (checked every 10 ms, for at most 30 s; else says so).
+void When(std::function<bool()> holds, std::function<void()> then, int triesLeft = 3000) {
+    QTimer::singleShot(10, [holds = std::move(holds), then = std::move(then), triesLeft]() mutable {
+        if (holds()) return then();
+        if (triesLeft == 0) return Say(QStringLiteral("error timed out"));
+        When(std::move(holds), std::move(then), triesLeft - 1);
+    });
 }
 
 // Says "ready <title>" once the window is on the screen.
@@ -127,6 +138,7 @@ int main(int argc, char** argv) {
     if (!app.InitInstance(frame, std::nullopt)) return 1;
 
     const auto modal = [] { return QApplication::activeModalWidget(); };
+    int menus = 0;
     const std::map<std::string, std::function<void()>> openers{
         {"library", [&] { app.OnCommand(cmd::PatchLibrary); }},
         {"monitor", [&] { app.OnCommand(cmd::MidiMonitor); }},
@@ -159,6 +171,16 @@ int main(int argc, char** argv) {
         } else if (line == "status") {
             app.OnCommand(cmd::SaveToLibrary);
             Say(QStringLiteral("status ") + frame.statusBar()->currentMessage());
+        } else if (line == "menus") {
+            QWidget* amp = frame.Form()->WidgetForId(ctl::Dco1Amp);
+            if (amp->contextMenuPolicy() != Qt::CustomContextMenu) {
+                amp->setContextMenuPolicy(Qt::CustomContextMenu);
+                QObject::connect(amp, &QWidget::customContextMenuRequested, amp, [&menus] { ++menus; });
+                frame.activateWindow();
+                amp->setFocus();
+            }
+            // Keys from the window system reach it once it has the focus.
+            When([amp] { return amp->hasFocus(); }, [&menus] { Say(QStringLiteral("menus %1").arg(menus)); });
         } else if (line.rfind("ping ", 0) == 0) {
             // A change a listener can wait for, to know that the program sends it events.
             frame.setAccessibleName(QStringLiteral("QuarnEdit ") + QString::fromStdString(line));

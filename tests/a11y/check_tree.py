@@ -224,6 +224,21 @@ def announced(probe):
         pyatspi.Registry.deregisterEventListener(listener, event)
 
 
+def context_menus(probe):
+    """Problems with the context-menu key and Shift+F10 pressed on the X display, as a user presses them."""
+    if probe.ask("menus", "menus ") != "0":
+        return ["a context menu opened before any key"]
+    # Keycodes of the X server's own keyboard: Menu, Shift_L, F10.
+    menu, shift, f10 = 135, 50, 76
+    pyatspi.Registry.generateKeyboardEvent(menu, None, pyatspi.KEY_PRESSRELEASE)
+    pyatspi.Registry.generateKeyboardEvent(shift, None, pyatspi.KEY_PRESS)
+    pyatspi.Registry.generateKeyboardEvent(f10, None, pyatspi.KEY_PRESSRELEASE)
+    pyatspi.Registry.generateKeyboardEvent(shift, None, pyatspi.KEY_RELEASE)
+    # The keys arrive in order: once Shift+F10's menu is counted, whatever the menu key opened is too.
+    count = wait_for("the context menus", lambda: (lambda n: n if n >= 2 else None)(int(probe.ask("menus", "menus "))))
+    return [] if count == 2 else [f"the context-menu key and Shift+F10 opened {count} context menus, not 2"]
+
+
 def main():
     probe_path = sys.argv[1]
     report_only = "--report" in sys.argv[2:]
@@ -244,6 +259,7 @@ def main():
             counts.append((title, total, good))
             problems += found
             probe.ask("close", "closed")
+        problems += context_menus(probe)
         text, heard = announced(probe)
         if not heard:
             problems.append(f"the status line said {text!r} and no screen reader heard it")
