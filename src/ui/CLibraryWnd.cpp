@@ -24,7 +24,6 @@
 #include <QScopedValueRollback>
 #include <QShortcut>
 #include <QTimer>
-#include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -121,9 +120,8 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
         const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Add Folder to the Library"));
         if (!folder.isEmpty()) AddFolder(QFile::encodeName(folder).toStdString());
     });
-    auto* removeFolder = new QToolButton(this);
-    removeFolder->setText(QStringLiteral("&Remove Folder"));
-    removeFolder->setPopupMode(QToolButton::InstantPopup);
+    // A push button with a menu leaves room for the menu's arrow beside its text, and looks like its neighbours.
+    auto* removeFolder = new QPushButton(QStringLiteral("&Remove Folder"), this);
     m_folderMenu = new QMenu(removeFolder);
     removeFolder->setMenu(m_folderMenu);
     connect(m_folderMenu, &QMenu::aboutToShow, this, [this] { FillFolderMenu(); });
