@@ -9,10 +9,16 @@
 #include "app/BatchCommands.h"
 #include "app/CQuarnEditApp.h"
 #include "app/CQuarnEditDoc.h"
+#include "app/DocumentLibraryHost.h"
 #include "editor/CMainDlg.h"
+#include "editor/ControlTable.h"
 #include "midi/MidiSink.h"
 #include "platform/RtMidiPorts.h"
 #include "platform/SleepPause.h"
+
+#ifndef QUARN_BENCH_PACER
+#define QUARN_BENCH_PACER SleepPause
+#endif
 
 #include <RtMidi.h>
 #include <benchmark/benchmark.h>
@@ -336,6 +342,71 @@ void BM_JackPortsLifecycle(benchmark::State& state) {
     state.counters["destroy_ms"] = Median(destroy);
 }
 BENCHMARK(BM_JackPortsLifecycle)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(15);
+
+// The user-interface thread's wall time for what sends a whole patch, at a JACK input: MIDI Options >
+// Transmit All (answered in advance), a load of default.qnp, Compare (F2, twice: the original, then the edit)
+// and one library audition. Each iteration waits (outside the timing) until the input has had every message,
+// so that the next starts on an idle device.
+void BM_UiThreadWholePatch(benchmark::State& state) {
+    static const char* const kNames[] = {"TransmitAll", "Load", "Compare", "Audition"};
+    const int which = static_cast<int>(state.range(0));
+    state.SetLabel(kNames[which]);
+    RtMidiPorts ports;
+    JackRecorder input("quarn-bench-ui-" + std::to_string(getpid()));
+    QUARN_BENCH_PACER pause;
+    ScriptedDialogs dialogs;
+    MapProfile profile;
+    DirLocation location;
+    NoLibraries libraries;
+    ManualClock clock;
+    MemoryRecovery recovery;
+    RecordingFrame frame;
+    CQuarnEditApp app({ports, pause, profile, dialogs, location, libraries, clock, recovery});
+    dialogs.answers.push_back(MessageAnswer::No);
+    if (!app.InitInstance(frame, std::string(QUARN_DEFAULT_PATCH))) {
+        state.SkipWithError("default.qnp did not open");
+        return;
+    }
+    int device = -1;
+    for (int i = 0, n = ports.Count(); input.Ready() && i < n; ++i)
+        if (auto name = ports.Name(i); name && *name == input.Port()) device = i;
+    if (device < 0 || !app.CreatePortSink().OpenDevice(device)) {
+        state.SkipWithError("no JACK server (use bench/run)");
+        return;
+    }
+    input.Collect(std::numeric_limits<std::size_t>::max(), std::chrono::milliseconds(300));
+    CMainDlg& form = app.form();
+    // Compare needs an edit to compare with.
+    form.UserMovedSlider(ctl::Cutoff1, 17);
+    std::vector<double> times;
+    std::size_t received = 0, expected = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        switch (which) {
+            case 0:
+                dialogs.answers.push_back(MessageAnswer::Yes);
+                app.OnTransmitAll();
+                break;
+            case 1:
+                dialogs.answers.push_back(MessageAnswer::Yes);
+                app.document().OnOpenDocument(QUARN_DEFAULT_PATCH);
+                break;
+            case 2: app.OnEditCompare(); break;
+            case 3: app.Library().AuditionPatch(QUARN_DEFAULT_PATCH); break;
+        }
+        const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+        state.PauseTiming();
+        state.SetIterationTime(s);
+        times.push_back(s);
+        expected += kWideSends * 2;
+        received += input.Collect(kWideSends * 2, std::chrono::seconds(2)).size();
+        state.ResumeTiming();
+    }
+    state.counters["median_ms"] = Median(times) * 1e3;
+    state.counters["max_ms"] = *std::max_element(times.begin(), times.end()) * 1e3;
+    state.counters["delivered"] = static_cast<double>(received) / static_cast<double>(expected);
+}
+BENCHMARK(BM_UiThreadWholePatch)->DenseRange(0, 3)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
 
