@@ -8,7 +8,7 @@
 #include "app/Commands.h"
 #include "platform/QtClock.h"
 #include "platform/QueuedPortChanges.h"
-#include "platform/SleepPause.h"
+#include "platform/ThreadPacer.h"
 #include "ui/CMainFrame.h"
 #include "ui/FormWidget.h"
 #include "ui/QtUserDialogs.h"
@@ -34,7 +34,7 @@ struct GuiJack : ::testing::Test {
 // The program on a real JACK input: its window, dialogs and timers are the real ones.
 struct Window {
     RtMidiPorts ports;
-    SleepPause pause;
+    ThreadPacer pause;
     std::string synthClient =
         jackprobe::Unique(std::string("gui-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::unique_ptr<jackprobe::Probe> synth = std::make_unique<jackprobe::Probe>(synthClient);

@@ -1,14 +1,15 @@
-// End to end through a real JACK server: RtMidiPorts and SleepPause under MidiPortSink,
+// End to end through a real JACK server: RtMidiPorts and ThreadPacer under MidiPortSink,
 // with an RtMidiIn virtual port standing in for the instrument.
 // ./test starts the server and names it in JACK_DEFAULT_SERVER; the failure cases start
 // private servers of their own so they can stop or kill them.
 
+#include "Fakes.h"
 #include "MidiDump.h"
 #include "PrivateServer.h"
 
 #include "midi/MidiSink.h"
 #include "platform/RtMidiPorts.h"
-#include "platform/SleepPause.h"
+#include "platform/ThreadPacer.h"
 
 #include <RtMidi.h>
 #include <fcntl.h>
@@ -114,7 +115,7 @@ struct JackE2E : ::testing::Test {
 
 TEST_F(JackE2E, WideAndPage3ArriveExactlyAndInOrder) {
     RtMidiPorts ports;
-    SleepPause pause;
+    ThreadPacer pause;
     Probe probe(UniqueName("wide"));
     const int device = FindDevice(ports, probe.Port());
     ASSERT_GE(device, 0) << "probe port not listed";
@@ -153,7 +154,7 @@ TEST_F(JackE2E, CloseDisconnectsAndReopenDeliversAgain) {
 
 TEST_F(JackE2E, SendsWithoutOpenDeviceAreDroppedAtOnce) {
     RtMidiPorts ports;
-    SleepPause pause;
+    ThreadPacer pause;
     Probe probe(UniqueName("closed"));
     const int device = FindDevice(ports, probe.Port());
     ASSERT_GE(device, 0);
@@ -359,7 +360,7 @@ struct JackAtInput : JackE2E {
 // message that is late, so a gap under 0.9 ms (half the pause, less the clock's jitter) is a fault
 // whatever the load, as long as the server keeps time; the benchmark measures the rest.
 TEST_F(JackAtInput, PatchArrivesWholeInOrderAndSpacedAsSent) {
-    SleepPause pause;
+    ThreadPacer pause;
     MidiPortSink sink(&ports, &pause);
     ASSERT_TRUE(sink.OpenDevice(device));
     const auto faults = ports.JackServerFaults();
@@ -519,7 +520,7 @@ TEST_P(CloseOnStarvedServer, NeverLosesSilently) {
     RtMidiPorts ports;
     const int device = FindDevice(ports, dump.Port());
     ASSERT_GE(device, 0);
-    SleepPause pause;
+    ThreadPacer pause;
     MidiPortSink sink(&ports, &pause);
     ASSERT_TRUE(sink.OpenDevice(device));
     SendPatchLike(sink);
@@ -574,24 +575,35 @@ TEST(RtMidiPortsQuiet, NoServerMeansNoJackDevicesAndNothingPrinted) {
     EXPECT_LT(ms, 3000.0);
 }
 
-TEST(SleepPauseTiming, PausesAreNeverShortAndBarelyLong) {
-    SleepPause pause;
-    EXPECT_EQ(prctl(PR_GET_TIMERSLACK), 1);
-
-    const auto t0 = Clock::now();
-    for (int i = 0; i < 66; ++i) pause.AfterMessage();
-    const double ms = MsSince(t0);
-    EXPECT_GE(ms, 132.0);
-    // The benchmark holds the tight figure; this only catches a pause gone badly wrong.
-    EXPECT_LT(ms, 132.0 * 3);
-
-    // A pause used from another thread tightens that thread's slack too.
-    long slack = 0;
-    std::thread([&] {
-        pause.AfterMessage();
-        slack = prctl(PR_GET_TIMERSLACK);
-    }).join();
-    EXPECT_EQ(slack, 1);
+// The pacer of a device without time stamps (the ALSA sequencer): each message is handed over at its due
+// time, never before, from a thread whose timer slack is tight; the queuing thread never waits.
+TEST(ThreadPacerTiming, HandsEachMessageOverAtItsDueTimeNeverBefore) {
+    struct TimedPorts : RecordingPorts {
+        std::vector<Clock::time_point> dues, handed;
+        std::vector<long> slack;
+        void SendAt(Clock::time_point due, std::uint8_t status, std::uint8_t d1, std::uint8_t d2) override {
+            handed.push_back(Clock::now());
+            dues.push_back(due);
+            slack.push_back(prctl(PR_GET_TIMERSLACK));
+            Send(status, d1, d2);
+        }
+    } ports;
+    ThreadPacer pacer;
+    {
+        MidiPortSink sink(&ports, &pacer);
+        ASSERT_TRUE(sink.OpenDevice(0));
+        for (int i = 0; i < 33; ++i) sink.SendWide(ParamMessage(i, i * 7));
+        EXPECT_EQ(sink.CloseDevice(), 0u);
+    }
+    ASSERT_EQ(ports.bytes.size(), 66u * 3);
+    ASSERT_EQ(ports.handed.size(), 66u);
+    for (std::size_t i = 0; i < 66; ++i) {
+        EXPECT_GE(ports.handed[i], ports.dues[i]) << i;
+        EXPECT_EQ(ports.slack[i], 1) << i;
+        if (i > 0) {
+            EXPECT_EQ(ports.dues[i] - ports.dues[i - 1], MidiSendQueue::kSpacing) << i;
+        }
+    }
 }
 
 }  // namespace

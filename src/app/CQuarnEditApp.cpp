@@ -67,7 +67,7 @@ MidiSink* CQuarnEditApp::GetActiveSink() {
 }
 
 MidiPortSink& CQuarnEditApp::CreatePortSink() {
-    if (!m_portSink) m_portSink = std::make_unique<MidiPortSink>(&m_services.ports, &m_services.pause);
+    if (!m_portSink) m_portSink = std::make_unique<MidiPortSink>(&m_services.ports, &m_services.pacer);
     return *m_portSink;
 }
 
@@ -372,7 +372,7 @@ void CQuarnEditApp::OnEditCompare() {
     if (!original) return;
     m_editedPatch = m_form->CaptureRecord();
     m_form->FillFromRecord(*original);
-    m_form->TransmitAll(false);
+    m_form->TransmitAll(false, CMainDlg::Superseded::ByNext);
     m_form->SetReadOnly(true);
     m_comparing = true;
     if (m_frame != nullptr) m_frame->ComparingChanged(true);
@@ -382,7 +382,7 @@ void CQuarnEditApp::OnEditCompare() {
 void CQuarnEditApp::EndCompare() {
     if (!m_comparing) return;
     m_form->FillFromRecord(m_editedPatch);
-    m_form->TransmitAll(false);
+    m_form->TransmitAll(false, CMainDlg::Superseded::ByNext);
     m_form->SetReadOnly(false);
     m_comparing = false;
     if (m_frame != nullptr) {
@@ -452,7 +452,9 @@ void CQuarnEditApp::OnHoldTestNote() {
 void CQuarnEditApp::OnMidiMonitor() {
     if (!m_monitor) {
         m_monitor = std::make_unique<MidiMonitor>(*m_form);
-        CreatePortSink().SetTap(m_monitor.get());
+        MidiPortSink& sink = CreatePortSink();
+        sink.SetTap(m_monitor.get());
+        m_monitor->SetRefresh([&sink] { sink.ReportDepartures(); });
     }
     if (m_frame != nullptr) m_frame->ShowMidiMonitor(*m_monitor);
 }

@@ -26,7 +26,7 @@ class RecoveryStore;
 class Timer;
 class LibraryLoader;
 class MidiMonitor;
-class MidiPause;
+class MidiPacer;
 class Profile;
 class ProgramLocation;
 class UserDialogs;
@@ -40,7 +40,7 @@ std::string UndeliveredText(std::size_t lost, std::size_t sent);
 // it loads the quick-load library.
 struct AppServices {
     MidiOutPorts& ports;
-    MidiPause& pause;
+    MidiPacer& pacer;
     Profile& profile;
     UserDialogs& dialogs;
     ProgramLocation& location;

@@ -459,7 +459,7 @@ void CMainDlg::SendCutoffDirect(const ModulatedParam& row) {
     }
 }
 
-void CMainDlg::TransmitAll(bool ask) {
+void CMainDlg::TransmitAll(bool ask, Superseded superseded) {
     const std::string question = TransmitQuestion();
     if (skipTransmitQuestion) {
         skipTransmitQuestion = false;
@@ -474,6 +474,7 @@ void CMainDlg::TransmitAll(bool ask) {
         explicit Counting(int& s) : sent(s) { sent = 0; }
         ~Counting() { sent = -1; }
     } counting(m_transmitSent);
+    const WholePatchScope wholePatch(*m_host.GetActiveSink(), superseded == Superseded::ByNext);
 
     SendWide(kSwitchParameter, m_switchBits & kWordMask);
     SendWide(kFilterParameter, m_filterBits & kWordMask);

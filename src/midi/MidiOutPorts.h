@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -26,4 +27,11 @@ public:
     virtual std::size_t Close() = 0;
     // One short message. Dropped when no device is open; never blocks for long.
     virtual void Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
+    // One short message that is due at `due`. A device that can place a message at a time of its own (JACK
+    // stamps it with a frame) takes it up to Lookahead() early; the others are handed it when it is due.
+    virtual void SendAt(std::chrono::steady_clock::time_point /*due*/, std::uint8_t status, std::uint8_t data1,
+                        std::uint8_t data2) {
+        Send(status, data1, data2);
+    }
+    virtual std::chrono::microseconds Lookahead() { return {}; }
 };

@@ -198,11 +198,20 @@ bool JackMidiOutput::Open(const std::string& target, const char* portName) {
     return true;
 }
 
-bool JackMidiOutput::Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+std::chrono::microseconds JackMidiOutput::Lookahead() const {
+    return std::chrono::microseconds(std::uint64_t{m_periodFrames.load(std::memory_order_relaxed)} * 1000000 /
+                                     m_sampleRate);
+}
+
+bool JackMidiOutput::SendAt(Clock::time_point due, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
     if (!m_open || TargetLost()) return false;
-    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch());
-    const StampedRing::Message message{
-        jack_frame_time(m_client), static_cast<std::uint32_t>(micros.count()), {status, data1, data2}};
+    // The frame it is due at, from the server's estimate of the frame now.
+    const auto now = Clock::now();
+    const auto ahead = std::chrono::duration_cast<std::chrono::microseconds>(std::max(due - now, Clock::duration{}));
+    const auto frame = static_cast<std::uint32_t>(jack_frame_time(m_client) +
+                                                  static_cast<std::uint64_t>(ahead.count()) * m_sampleRate / 1000000);
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(due.time_since_epoch());
+    const StampedRing::Message message{frame, static_cast<std::uint32_t>(micros.count()), {status, data1, data2}};
     if (!m_ring.Push(message)) {
         // The ring holds seconds of messages at the sink's pace: full means the server has stalled. Wait
         // briefly once; while the server shows no progress after that, drop at once.

@@ -45,7 +45,14 @@ public:
     bool Open(const std::string& target, const char* portName);
     bool IsOpen() const { return m_open; }
     // False when the message was dropped: no device, the device or server gone, or the queue stayed full.
-    bool Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
+    bool Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+        return SendAt(std::chrono::steady_clock::now(), status, data1, data2);
+    }
+    // The same, stamped with the time it is due (now or up to Lookahead() ahead): the server places it there.
+    bool SendAt(std::chrono::steady_clock::time_point due, std::uint8_t status, std::uint8_t data1,
+                std::uint8_t data2);
+    // How long before it is due a message may be handed over: one period.
+    std::chrono::microseconds Lookahead() const;
     // Waits until every queued message has been delivered, or the server died, or the time limit passed;
     // then disconnects from the device. Returns how many queued messages were not confirmed delivered.
     std::size_t Close();

@@ -1,0 +1,155 @@
+#include "midi/MidiSendQueue.h"
+
+#include "midi/MidiOutPorts.h"
+
+#include <algorithm>
+#include <utility>
+
+MidiSendQueue::MidiSendQueue(MidiPacer& pacer, std::size_t capacity)
+    : m_pacer(pacer), m_capacity(std::max<std::size_t>(capacity, 2)) {}
+
+void MidiSendQueue::Attach(MidiOutPorts* ports, std::chrono::microseconds lookahead) {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return !m_sending; });
+    m_ports = ports;
+    m_lookahead = lookahead;
+    ++m_version;
+    m_changed.notify_all();
+}
+
+std::optional<std::uint64_t> MidiSendQueue::Push(const std::uint8_t (&bytes)[3], MessagePart part) {
+    const TimePoint now = m_pacer.Now();
+    std::unique_lock lock(m_mutex);
+    // A pair goes in whole or not at all: its head takes room for both.
+    if (part == MessagePart::PairTail && m_headLost) {
+        m_headLost = false;
+        ++m_overflow;
+        return std::nullopt;
+    }
+    const std::size_t room = part == MessagePart::PairHead ? 2 : 1;
+    const auto fits = [&] { return m_pending.size() + room <= m_capacity; };
+    if (!fits() && !m_changed.wait_for(lock, kFullWait, fits)) {
+        m_headLost = part == MessagePart::PairHead;
+        ++m_overflow;
+        return std::nullopt;
+    }
+    TimePoint due = now;
+    if (m_ports != nullptr && m_lastDue) due = std::max(now, *m_lastDue + kSpacing);
+    m_lastDue = due;
+    const std::uint64_t id = m_nextId++;
+    m_pending.push_back({now, due, id, m_supersedable, part, {bytes[0], bytes[1], bytes[2]}});
+    ++m_version;
+    m_changed.notify_all();
+    lock.unlock();
+    m_pacer.Queued(*this);
+    return id;
+}
+
+void MidiSendQueue::BeginWholePatch(bool supersedable) {
+    std::lock_guard lock(m_mutex);
+    // Whatever is queued of an earlier supersedable whole patch goes, pair by pair: a parameter whose page
+    // select has already left stays with it.
+    const std::size_t before = m_pending.size();
+    bool headDropped = false;
+    std::erase_if(m_pending, [&](const Pending& p) {
+        const bool drop = p.transmission != 0 && (p.part != MessagePart::PairTail || headDropped);
+        headDropped = drop && p.part == MessagePart::PairHead;
+        return drop;
+    });
+    if (m_pending.size() != before) Respace();
+    m_supersedable = supersedable ? ++m_transmissions : 0;
+    ++m_version;
+    m_changed.notify_all();
+}
+
+void MidiSendQueue::EndWholePatch() {
+    std::lock_guard lock(m_mutex);
+    m_supersedable = 0;
+}
+
+void MidiSendQueue::Respace() {
+    std::optional<TimePoint> previous = m_leftDue;
+    for (Pending& p : m_pending) {
+        p.due = previous && m_ports != nullptr ? std::max(p.earliest, *previous + kSpacing) : p.earliest;
+        previous = p.due;
+    }
+    m_lastDue = previous;
+}
+
+bool MidiSendQueue::WaitDrained(std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, limit, [this] { return m_pending.empty() && !m_sending; });
+}
+
+std::chrono::milliseconds MidiSendQueue::DrainTime() const {
+    std::lock_guard lock(m_mutex);
+    return std::chrono::milliseconds(1000) + kSpacing * static_cast<std::int64_t>(m_pending.size());
+}
+
+std::size_t MidiSendQueue::Discard() {
+    std::lock_guard lock(m_mutex);
+    const std::size_t dropped = m_pending.size();
+    m_pending.clear();
+    m_lastDue = m_leftDue;
+    m_changed.notify_all();
+    return dropped;
+}
+
+std::size_t MidiSendQueue::TakeOverflow() {
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_overflow, 0);
+}
+
+std::vector<MidiSendQueue::Departure> MidiSendQueue::TakeDepartures() {
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_departures, {});
+}
+
+std::size_t MidiSendQueue::Size() const {
+    std::lock_guard lock(m_mutex);
+    return m_pending.size();
+}
+
+std::optional<MidiSendQueue::TimePoint> MidiSendQueue::SendDue(TimePoint now) {
+    std::unique_lock lock(m_mutex);
+    while (!m_pending.empty()) {
+        const Pending& front = m_pending.front();
+        if (m_ports != nullptr && front.due > now + m_lookahead) {
+            m_seenVersion = m_version;
+            return front.due - m_lookahead;
+        }
+        const Pending p = front;
+        m_pending.pop_front();
+        m_leftDue = p.due;
+        if (MidiOutPorts* ports = m_ports) {
+            m_sending = true;
+            lock.unlock();
+            ports->SendAt(p.due, p.bytes[0], p.bytes[1], p.bytes[2]);
+            lock.lock();
+            m_sending = false;
+        }
+        // Nobody may be collecting: the log keeps the latest, as many as the queue holds.
+        if (m_departures.size() >= m_capacity) m_departures.erase(m_departures.begin());
+        m_departures.push_back({p.id, {p.bytes[0], p.bytes[1], p.bytes[2]}});
+        m_changed.notify_all();
+    }
+    m_seenVersion = m_version;
+    return std::nullopt;
+}
+
+void MidiSendQueue::WaitForWork(std::optional<TimePoint> until) {
+    std::unique_lock lock(m_mutex);
+    const auto woken = [this] { return m_wake || m_version != m_seenVersion; };
+    if (until) {
+        m_changed.wait_until(lock, *until, woken);
+    } else {
+        m_changed.wait(lock, woken);
+    }
+    m_wake = false;
+}
+
+void MidiSendQueue::Wake() {
+    std::lock_guard lock(m_mutex);
+    m_wake = true;
+    m_changed.notify_all();
+}

@@ -1,0 +1,29 @@
+#include "platform/ThreadPacer.h"
+
+#include "midi/MidiSendQueue.h"
+
+#include <sys/prctl.h>
+
+ThreadPacer::~ThreadPacer() { Serve(nullptr); }
+
+void ThreadPacer::Serve(MidiSendQueue* queue) {
+    if (m_thread.joinable()) {
+        m_stop.store(true);
+        m_queue->Wake();
+        m_thread.join();
+    }
+    m_queue = queue;
+    if (queue == nullptr) return;
+    m_stop.store(false);
+    m_thread = std::thread([this, queue] { Run(*queue); });
+}
+
+void ThreadPacer::Run(MidiSendQueue& queue) {
+    // The default 50 µs of timer slack would make every wake-up late by that much; slack is per thread.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    while (!m_stop.load()) {
+        const std::optional<TimePoint> next = queue.SendDue(Now());
+        if (m_stop.load()) break;
+        queue.WaitForWork(next);
+    }
+}
