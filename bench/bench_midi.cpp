@@ -26,10 +26,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -80,8 +80,8 @@ void BM_QueuedMessage(benchmark::State& state) {
         value = (value + 1) & 0x7F;
     }
     // Both threads' CPU time, per message.
-    state.counters["process_cpu_us"] = benchmark::Counter(
-        static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC * 1e6 / static_cast<double>(state.iterations()));
+    state.counters["process_cpu_us"] = benchmark::Counter(static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC *
+                                                          1e6 / static_cast<double>(state.iterations()));
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_QueuedMessage);

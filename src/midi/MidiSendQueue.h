@@ -97,11 +97,11 @@ private:
     std::chrono::microseconds m_lookahead{};
     bool m_sending = false;  // the sender is handing a message over, the queue unlocked
     bool m_wake = false;
-    bool m_headLost = false;  // a full queue lost a page select: its parameter goes too
-    std::uint64_t m_version = 0;      // counts what may give the sender work
-    std::uint64_t m_seenVersion = 0;  // as the sender last looked
-    std::optional<TimePoint> m_lastDue;   // of the last message queued
-    std::optional<TimePoint> m_leftDue;   // of the last message that left
+    bool m_headLost = false;             // a full queue lost a page select: its parameter goes too
+    std::uint64_t m_version = 0;         // counts what may give the sender work
+    std::uint64_t m_seenVersion = 0;     // as the sender last looked
+    std::optional<TimePoint> m_lastDue;  // of the last message queued
+    std::optional<TimePoint> m_leftDue;  // of the last message that left
     std::uint64_t m_nextId = 1;
     std::uint64_t m_transmissions = 0;
     std::uint64_t m_supersedable = 0;  // the whole patch being queued, when it may be superseded

@@ -49,8 +49,7 @@ public:
         return SendAt(std::chrono::steady_clock::now(), status, data1, data2);
     }
     // The same, stamped with the time it is due (now or up to Lookahead() ahead): the server places it there.
-    bool SendAt(std::chrono::steady_clock::time_point due, std::uint8_t status, std::uint8_t data1,
-                std::uint8_t data2);
+    bool SendAt(std::chrono::steady_clock::time_point due, std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
     // How long before it is due a message may be handed over: one period.
     std::chrono::microseconds Lookahead() const;
     // Waits until every queued message has been delivered, or the server died, or the time limit passed;
