@@ -554,6 +554,53 @@ TEST_P(CloseOnStarvedServer, NeverLosesSilently) {
 // that outlasts it.
 INSTANTIATE_TEST_SUITE_P(Freeze, CloseOnStarvedServer, ::testing::Values(0, 120, 2000));
 
+// ---- a whole patch at the input, at the periods users run ------------------------------------------------
+
+// A patch through the program's sink and its queue, at a server of the given period: all 66 messages in
+// order, every gap at least the 2 ms pause less 0.1 ms of jitter, and the whole patch within 5% of its 132 ms
+// of pauses plus one period from the moment it was sent. Frames are the server's own clock, so the figures
+// hold however loaded the machine, as long as the server keeps time (an overrun breaks that timeline and is
+// then checked by the fault tests instead).
+struct TransmitAtPeriod : ::testing::TestWithParam<unsigned> {};
+
+TEST_P(TransmitAtPeriod, AllMessagesSpacedAndOnTime) {
+    const unsigned period = GetParam();
+    PrivateServer server("period", period);
+    if (!server.Up()) SKIP_OR_FAIL("could not start a private server");
+    MidiDump dump(UniqueName("period-dump"));
+    ASSERT_TRUE(dump.Ready());
+    RtMidiPorts ports;
+    const int device = FindDevice(ports, dump.Port());
+    ASSERT_GE(device, 0);
+    jack_client_t* clock = jack_client_open(UniqueName("clock").c_str(), JackNoStartServer, nullptr);
+    ASSERT_NE(clock, nullptr);
+    const std::uint32_t rate = jack_get_sample_rate(clock);
+    ThreadPacer pacer;
+    MidiPortSink sink(&ports, &pacer);
+    ASSERT_TRUE(sink.OpenDevice(device));
+    const auto faults = ports.JackServerFaults();
+    const std::uint32_t start = jack_frame_time(clock);
+    SendPatchLike(sink);
+    const auto got = dump.Collect(66);
+    const std::size_t lost = sink.CloseDevice();
+    jack_client_close(clock);
+
+    if (ports.JackServerFaults() != faults) {
+        // What an overrun cost was reported, never lost silently.
+        EXPECT_TRUE(InOrderFrom(got, PatchLikeMessages()));
+        EXPECT_GE(got.size() + lost, 66u);
+        GTEST_SKIP() << "the server overran: its frames no longer tell the time";
+    }
+    EXPECT_EQ(MidiDump::Bytes(got), PatchLikeBytes());
+    EXPECT_EQ(lost, 0u);
+    ASSERT_EQ(got.size(), 66u);
+    EXPECT_GE(SmallestGap(got), static_cast<std::int64_t>(rate * 19 / 10000)) << "frames at " << rate << " Hz";
+    const auto whole = static_cast<std::int32_t>(got.back().frame - start);
+    EXPECT_LE(whole, static_cast<std::int64_t>(rate) * 1386 / 10000 + period) << "frames at " << rate << " Hz";
+}
+
+INSTANTIATE_TEST_SUITE_P(Periods, TransmitAtPeriod, ::testing::Values(64u, 256u, 1024u));
+
 TEST(RtMidiPortsQuiet, NoServerMeansNoJackDevicesAndNothingPrinted) {
     ScopedEnv server("JACK_DEFAULT_SERVER", UniqueName("nobody").c_str());
     ScopedEnv noStart("JACK_NO_START_SERVER", "1");
