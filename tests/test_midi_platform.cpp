@@ -103,8 +103,17 @@ TEST(StampedRing, FillsToCapacityKeepsOrderAndRefusesMore) {
         ring.Pop();
     }
     EXPECT_EQ(ring.Front(), nullptr);
+    // An open marks what came before; the consumer drops up to the mark and keeps what was pushed after it.
     ring.Push({7, 0, {0xB0, 1, 2}});
-    ring.Reset();
+    const std::uint32_t mark = ring.Pushed();
+    ring.Push({8, 0, {0xB0, 1, 3}});
+    ring.DropBefore(mark);
+    ASSERT_NE(ring.Front(), nullptr);
+    EXPECT_EQ(ring.Front()->frame, 8u);
+    // A mark the consumer has already passed drops nothing.
+    ring.DropBefore(mark - 1);
+    EXPECT_EQ(ring.Front()->frame, 8u);
+    ring.Pop();
     EXPECT_EQ(ring.Front(), nullptr);
 }
 

@@ -183,11 +183,10 @@ bool JackMidiOutput::Open(const std::string& target, const char* portName) {
         if (!linkedAt && jack_port_connected_to(port, target.c_str()) != 0) linkedAt = cycles;
         return linkedAt && cycles >= *linkedAt + kLinkCycles;
     });
-    // The callback leaves the ring and the placement alone while it is not accepting; the counters run on
-    // from open to open (the callback keeps counting cycles), so this open starts from where they stand.
-    m_ring.Reset();
-    m_placer.Forget();
-    m_placer.SetSampleRate(m_sampleRate);
+    // The counters run on from open to open (the callback keeps counting cycles), so this open starts from
+    // where they stand; the callback drops the old queue at its next cycle.
+    m_forgetBefore.store(m_ring.Pushed(), std::memory_order_relaxed);
+    m_forget.store(true, std::memory_order_release);
     m_queued = m_openedAt = m_written.load();
     m_unsureAtOpen = m_unsure.load();
     m_stalledAt.reset();
@@ -322,7 +321,13 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
         jack_midi_clear_buffer(buffer);
         const std::uint64_t before = m_written.load(std::memory_order_relaxed);
         std::uint64_t written = before;
-        if (now >= m_holdUntil && m_accepting.load() && !m_targetLost.load(std::memory_order_acquire)) {
+        const bool accepting = m_accepting.load();
+        if (accepting && m_forget.exchange(false, std::memory_order_acq_rel)) {
+            m_ring.DropBefore(m_forgetBefore.load(std::memory_order_relaxed));
+            m_placer.Forget();
+            m_placer.SetSampleRate(m_sampleRate);
+        }
+        if (now >= m_holdUntil && accepting && !m_targetLost.load(std::memory_order_acquire)) {
             while (const StampedRing::Message* m = m_ring.Front()) {
                 const FramePlacer::Stamp stamp{m->frame, m->micros};
                 const std::optional<std::uint32_t> offset = m_placer.Place(stamp, cycleStart, nframes);

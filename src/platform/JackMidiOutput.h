@@ -90,6 +90,11 @@ private:
     // server must not leave the last cycle's messages in a buffer the server reads again once it resumes.
     std::atomic<_jack_port*> m_port{nullptr};
     std::atomic<bool> m_accepting{false};  // set while open: the callback writes the queue to the port
+    // Set by an open: the callback forgets what an earlier open queued, and its placement, before it writes.
+    // The open never touches the ring or the placer itself: a cycle that a close gave up waiting for may
+    // still be using them.
+    std::atomic<bool> m_forget{false};
+    std::atomic<std::uint32_t> m_forgetBefore{0};
     std::atomic<bool> m_targetLost{false};
     std::atomic<bool> m_inCycle{false};
     std::atomic<std::uint64_t> m_cycles{0};
