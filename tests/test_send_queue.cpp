@@ -178,11 +178,15 @@ TEST(SendQueueFull, AFullQueueLosesWholePairsOnlyAndTheCloseCountsThem) {
     EXPECT_TRUE(queue.Push(param, MessagePart::PairTail));
     EXPECT_TRUE(queue.Push(page, MessagePart::PairHead));
     EXPECT_TRUE(queue.Push(param, MessagePart::PairTail));
-    // Room for one message, not for a pair: the pair is lost whole (after a short wait), a single message fits.
+    // Room for one message, not for a pair: the pair is lost whole (after a short wait); from then on sends are
+    // dropped at once until the queue is down to three quarters.
     EXPECT_FALSE(queue.Push(page, MessagePart::PairHead));
     EXPECT_FALSE(queue.Push(param, MessagePart::PairTail));
+    EXPECT_FALSE(queue.Push(note));
+    EXPECT_EQ(queue.TakeOverflow(), 3u);
+    pacer.Advance(2ms);  // two have left
     EXPECT_TRUE(queue.Push(note));
-    EXPECT_EQ(queue.TakeOverflow(), 2u);
+    EXPECT_EQ(queue.TakeOverflow(), 0u);
     pacer.Drain();
     EXPECT_EQ(ports.bytes, (Bytes{0xB0, 16, 1, 0xB0, 7, 9, 0xB0, 16, 1, 0xB0, 7, 9, 0x80, 60, 0}));
 }

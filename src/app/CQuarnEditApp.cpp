@@ -560,7 +560,8 @@ void CQuarnEditApp::DeviceLost() {
     if (m_deviceLost || !m_portSink || m_portSink->deviceHandle() == MidiPortSink::kNoDevice) return;
     // Set before the message, whose own event loop may deliver more news of the same loss.
     m_deviceLost = true;
-    m_portSink->CloseDevice();
+    // Nothing waits for a device that is gone: what is queued for it is dropped.
+    m_portSink->CloseDevice(MidiPortSink::Queued::Drop);
     const std::string text = m_openDeviceName + " is gone: changes are not sent until it is back.";
     if (m_frame != nullptr) m_frame->ShowStatus(text);
     Dialogs().ShowMessage({text, "Info", MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow});

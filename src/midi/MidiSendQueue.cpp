@@ -28,7 +28,16 @@ std::optional<std::uint64_t> MidiSendQueue::Push(const std::uint8_t (&bytes)[3],
     }
     const std::size_t room = part == MessagePart::PairHead ? 2 : 1;
     const auto fits = [&] { return m_pending.size() + room <= m_capacity; };
+    // Once a wait for room has timed out, the device is not keeping up at all: later sends are dropped at
+    // once until the queue is down to three quarters, so a flood never holds the caller message by message.
+    if (m_overflowing && m_pending.size() + room > m_capacity * 3 / 4) {
+        m_headLost = part == MessagePart::PairHead;
+        ++m_overflow;
+        return std::nullopt;
+    }
+    m_overflowing = false;
     if (!fits() && !m_changed.wait_for(lock, kFullWait, fits)) {
+        m_overflowing = true;
         m_headLost = part == MessagePart::PairHead;
         ++m_overflow;
         return std::nullopt;

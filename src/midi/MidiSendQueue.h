@@ -30,7 +30,8 @@ public:
     static constexpr std::chrono::milliseconds kSpacing{2};
     // 8 s of messages at the device's pace: a whole patch is 66, a slider dragged fast some 250 a second.
     static constexpr std::size_t kCapacity = 4096;
-    // How long a send waits for room in a full queue; then its message is lost and counted as not delivered.
+    // How long a send waits for room in a full queue; then its message is lost and counted as not delivered,
+    // and so is every later one, without waiting, until the queue is down to three quarters.
     static constexpr std::chrono::milliseconds kFullWait{20};
 
     struct Departure {
@@ -97,8 +98,10 @@ private:
     std::chrono::microseconds m_lookahead{};
     bool m_sending = false;  // the sender is handing a message over, the queue unlocked
     bool m_wake = false;
-    bool m_headLost = false;             // a full queue lost a page select: its parameter goes too
-    std::uint64_t m_version = 0;         // counts what may give the sender work
+    bool m_headLost = false;
+    bool m_overflowing = false;   // a send found the queue full and waited in vain             // a full queue lost a
+                                  // page select: its parameter goes too
+    std::uint64_t m_version = 0;  // counts what may give the sender work
     std::uint64_t m_seenVersion = 0;     // as the sender last looked
     std::optional<TimePoint> m_lastDue;  // of the last message queued
     std::optional<TimePoint> m_leftDue;  // of the last message that left
