@@ -628,7 +628,8 @@ TEST(ThreadPacerTiming, HandsEachMessageOverAtItsDueTimeNeverBefore) {
     struct TimedPorts : RecordingPorts {
         std::vector<Clock::time_point> dues, handed;
         std::vector<long> slack;
-        void SendAt(Clock::time_point due, std::uint8_t status, std::uint8_t d1, std::uint8_t d2) override {
+        void SendAt(Clock::time_point due, std::uint8_t status, std::uint8_t d1, std::uint8_t d2,
+                    std::uint32_t) override {
             handed.push_back(Clock::now());
             dues.push_back(due);
             slack.push_back(prctl(PR_GET_TIMERSLACK));

@@ -192,3 +192,62 @@ TEST(SendQueueFull, AFullQueueLosesWholePairsOnlyAndTheCloseCountsThem) {
 }
 
 }  // namespace
+
+namespace {
+
+// A device that tells, once, which of the messages it took it is not sure it delivered.
+struct DoubtingPorts : RecordingPorts {
+    std::vector<std::uint32_t> tags;
+    std::optional<TagRange> unsure;
+    void SendAt(std::chrono::steady_clock::time_point, std::uint8_t s, std::uint8_t d1, std::uint8_t d2,
+                std::uint32_t tag) override {
+        tags.push_back(tag);
+        Send(s, d1, d2);
+    }
+    std::optional<TagRange> TakeUnsure() override { return std::exchange(unsure, std::nullopt); }
+};
+
+struct Repeats : Departures {
+    Bytes repeated;
+    void MessageRepeated(std::uint8_t s, std::uint8_t d1, std::uint8_t d2) override {
+        repeated.insert(repeated.end(), {s, d1, d2});
+    }
+};
+
+TEST(SendQueueHeal, ParametersAroundAnOverrunGoAgainWithTheirValueNowAndNotesNever) {
+    DoubtingPorts ports;
+    ManualPacer pacer;
+    Repeats tap;
+    MidiPortSink sink(&ports, &pacer);
+    ASSERT_TRUE(sink.OpenDevice(0));
+    sink.SetTap(&tap);
+    sink.SendWide(ParamMessage(20, 200));    // tags 1, 2
+    sink.SendChannelMessage(0x90, 60, 100);  // 3
+    sink.SendPage3(ParamMessage(21, 4));     // 4, 5
+    sink.SendWide(ParamMessage(22, 7));      // 6, 7
+    sink.SendWide(ParamMessage(20, 201));    // 8, 9: parameter 20's value now
+    pacer.Drain();
+    ASSERT_EQ(ports.tags, (std::vector<std::uint32_t>{1, 2, 3, 4, 5, 6, 7, 8, 9}));
+    const std::size_t before = ports.bytes.size();
+
+    // Unsure: the first value of 20, the note, and the page select of 21 (so 21 too); 22 arrived for sure.
+    ports.unsure = MidiOutPorts::TagRange{2, 4};
+    sink.SendChannelMessage(0x80, 60, 0);
+    pacer.Drain();
+    sink.ReportDepartures();
+    const Bytes again(ports.bytes.begin() + static_cast<std::ptrdiff_t>(before), ports.bytes.end());
+    // The note-off queued before the overrun was told, then parameter 20 with the value it has now and 21 on
+    // page 3; never the note.
+    EXPECT_EQ(again, Concat({{0x80, 60, 0}, Wide(20, 201), {0xB0, 16, 3, 0xB0, 21, 4}}));
+    EXPECT_EQ(tap.repeated, Concat({Wide(20, 201), {0xB0, 16, 3, 0xB0, 21, 4}}));
+
+    // A parameter whose newer value is still queued is not repeated: the newer one is on its way.
+    ports.bytes.clear();
+    sink.SendWide(ParamMessage(22, 9));
+    ports.unsure = MidiOutPorts::TagRange{6, 7};
+    pacer.Drain();
+    EXPECT_EQ(ports.bytes, Wide(22, 9));
+    sink.SetTap(nullptr);
+}
+
+}  // namespace

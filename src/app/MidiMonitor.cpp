@@ -90,6 +90,19 @@ void MidiMonitor::MessageLeft(std::uint64_t id) {
     if (m_entries.size() > kCapacity) m_entries.pop_front();
 }
 
+void MidiMonitor::MessageRepeated(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+    if (m_paused) return;
+    // A repeat is a page select and its parameter: the parameter means what it means on that page.
+    const int page = m_page;
+    if (status == kControlChangeStatus && data1 == kPageController) m_repeatPage = data2;
+    m_page = m_repeatPage;
+    std::string meaning = Meaning(status, data1, data2) + " (repeated after a server overrun)";
+    m_page = page;
+    m_entries.push_back({std::chrono::steady_clock::now(), {status, data1, data2}, std::move(meaning)});
+    ++m_unread;
+    if (m_entries.size() > kCapacity) m_entries.pop_front();
+}
+
 std::vector<MidiMonitor::Entry> MidiMonitor::TakeNew() {
     if (m_refresh) m_refresh();
     const std::size_t count = std::min(m_unread, m_entries.size());

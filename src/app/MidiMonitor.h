@@ -30,6 +30,7 @@ public:
 
     void MessageQueued(std::uint64_t id, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
     void MessageLeft(std::uint64_t id) override;
+    void MessageRepeated(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
     // Asked before the entries are read: brings in what has left since (the port sink's ReportDepartures).
     void SetRefresh(std::function<void()> refresh) { m_refresh = std::move(refresh); }
 
@@ -60,6 +61,7 @@ private:
     std::deque<Entry> m_entries;
     std::size_t m_unread = 0;
     int m_page = 1;
+    int m_repeatPage = 1;
     bool m_paused = false;
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };

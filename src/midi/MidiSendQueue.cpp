@@ -3,6 +3,14 @@
 #include "midi/MidiOutPorts.h"
 
 #include <algorithm>
+
+namespace {
+
+constexpr std::uint8_t kControlChange = 0xB0;
+constexpr std::uint8_t kPage = 16;
+constexpr std::uint8_t kChannelMode = 120;  // All Sound Off, All Notes Off and the like: never repeated
+
+}  // namespace
 #include <utility>
 
 MidiSendQueue::MidiSendQueue(MidiPacer& pacer, std::size_t capacity)
@@ -42,16 +50,80 @@ std::optional<std::uint64_t> MidiSendQueue::Push(const std::uint8_t (&bytes)[3],
         ++m_overflow;
         return std::nullopt;
     }
-    TimePoint due = now;
-    if (m_ports != nullptr && m_lastDue) due = std::max(now, *m_lastDue + kSpacing);
-    m_lastDue = due;
-    const std::uint64_t id = m_nextId++;
-    m_pending.push_back({now, due, id, m_supersedable, part, {bytes[0], bytes[1], bytes[2]}});
-    ++m_version;
+    const std::uint64_t id = m_nextId;
+    Append(bytes, part, now, false);
     m_changed.notify_all();
     lock.unlock();
     m_pacer.Queued(*this);
     return id;
+}
+
+void MidiSendQueue::Append(const std::uint8_t (&bytes)[3], MessagePart part, TimePoint now, bool repeat) {
+    TimePoint due = now;
+    if (m_ports != nullptr && m_lastDue) due = std::max(now, *m_lastDue + kSpacing);
+    m_lastDue = due;
+    m_pending.push_back(
+        {now, due, m_nextId++, repeat ? 0 : m_supersedable, part, {bytes[0], bytes[1], bytes[2]}, repeat});
+    ++m_version;
+}
+
+namespace {
+
+// The page a parameter message is heard on: 3 (modulation sources), or 1 for the values (pages 1 and 2 are the
+// two halves of one value).
+int PageClass(std::uint8_t page) { return page == 3 ? 3 : 1; }
+
+}  // namespace
+
+void MidiSendQueue::RepeatUnsure(std::uint32_t first, std::uint32_t last, TimePoint now) {
+    const auto inRange = [&](std::uint64_t id) {
+        return static_cast<std::uint32_t>(static_cast<std::uint32_t>(id) - first) <= last - first;
+    };
+    // Each parameter touched, by controller and page class, with the page it was last sent on.
+    struct Touched {
+        std::uint8_t controller;
+        int pageClass;
+    };
+    std::vector<Touched> touched;
+    std::optional<std::uint8_t> page;  // in effect at the message, as far as the history tells
+    for (std::size_t i = 0; i < m_history.size(); ++i) {
+        const Sent& s = m_history[i];
+        if (s.bytes[0] != kControlChange) continue;
+        if (s.bytes[1] == kPage) {
+            page = s.bytes[2];
+            // A page select in doubt puts its parameter in doubt too.
+            if (inRange(s.id) && i + 1 < m_history.size() && m_history[i + 1].bytes[0] == kControlChange &&
+                m_history[i + 1].bytes[1] < kChannelMode)
+                touched.push_back({m_history[i + 1].bytes[1], PageClass(s.bytes[2])});
+            continue;
+        }
+        if (!inRange(s.id) || s.bytes[1] >= kChannelMode || !page) continue;
+        touched.push_back({s.bytes[1], PageClass(*page)});
+    }
+    for (std::size_t t = 0; t < touched.size(); ++t) {
+        const Touched& key = touched[t];
+        bool seen = false;
+        for (std::size_t u = 0; u < t && !seen; ++u)
+            seen = touched[u].controller == key.controller && touched[u].pageClass == key.pageClass;
+        // A value still queued for the same controller goes out anyway, and is newer.
+        for (const Pending& p : m_pending)
+            seen = seen || (p.bytes[0] == kControlChange && p.bytes[1] == key.controller);
+        if (seen) continue;
+        // Its latest value as sent, and the page it was sent on.
+        for (std::size_t i = m_history.size(); i-- > 1;) {
+            const Sent& s = m_history[i];
+            if (s.bytes[0] != kControlChange || s.bytes[1] != key.controller) continue;
+            std::size_t h = i;
+            while (h-- > 0 && !(m_history[h].bytes[0] == kControlChange && m_history[h].bytes[1] == kPage)) {
+            }
+            if (h >= i || PageClass(m_history[h].bytes[2]) != key.pageClass) continue;
+            const std::uint8_t head[3] = {kControlChange, kPage, m_history[h].bytes[2]};
+            const std::uint8_t tail[3] = {s.bytes[0], s.bytes[1], s.bytes[2]};
+            Append(head, MessagePart::PairHead, now, true);
+            Append(tail, MessagePart::PairTail, now, true);
+            break;
+        }
+    }
 }
 
 void MidiSendQueue::BeginWholePatch(bool supersedable) {
@@ -121,6 +193,16 @@ std::size_t MidiSendQueue::Size() const {
 
 std::optional<MidiSendQueue::TimePoint> MidiSendQueue::SendDue(TimePoint now) {
     std::unique_lock lock(m_mutex);
+    // What the device could not confirm goes again first of all that is queued from now on.
+    if (MidiOutPorts* ports = m_ports) {
+        m_sending = true;
+        lock.unlock();
+        const std::optional<MidiOutPorts::TagRange> unsure = ports->TakeUnsure();
+        lock.lock();
+        m_sending = false;
+        if (unsure) RepeatUnsure(unsure->first, unsure->last, now);
+        m_changed.notify_all();
+    }
     while (!m_pending.empty()) {
         const Pending& front = m_pending.front();
         if (m_ports != nullptr && front.due > now + m_lookahead) {
@@ -133,13 +215,15 @@ std::optional<MidiSendQueue::TimePoint> MidiSendQueue::SendDue(TimePoint now) {
         if (MidiOutPorts* ports = m_ports) {
             m_sending = true;
             lock.unlock();
-            ports->SendAt(p.due, p.bytes[0], p.bytes[1], p.bytes[2]);
+            ports->SendAt(p.due, p.bytes[0], p.bytes[1], p.bytes[2], static_cast<std::uint32_t>(p.id));
             lock.lock();
             m_sending = false;
+            if (m_history.size() >= kHistory) m_history.pop_front();
+            m_history.push_back({p.id, {p.bytes[0], p.bytes[1], p.bytes[2]}});
         }
         // Nobody may be collecting: the log keeps the latest, as many as the queue holds.
         if (m_departures.size() >= m_capacity) m_departures.erase(m_departures.begin());
-        m_departures.push_back({p.id, {p.bytes[0], p.bytes[1], p.bytes[2]}});
+        m_departures.push_back({p.id, {p.bytes[0], p.bytes[1], p.bytes[2]}, p.repeat});
         m_changed.notify_all();
     }
     m_seenVersion = m_version;

@@ -34,9 +34,13 @@ public:
     // and so is every later one, without waiting, until the queue is down to three quarters.
     static constexpr std::chrono::milliseconds kFullWait{20};
 
+    // The messages that left last, kept to repeat what an overrun of the device's server made unsure.
+    static constexpr std::size_t kHistory = 1024;
+
     struct Departure {
         std::uint64_t id = 0;
         std::uint8_t bytes[3] = {};
+        bool repeat = false;  // sent again after an overrun, with the value it has now
     };
 
     explicit MidiSendQueue(MidiPacer& pacer, std::size_t capacity = kCapacity);
@@ -83,10 +87,19 @@ private:
         std::uint64_t transmission;  // the supersedable whole patch it belongs to, or 0
         MessagePart part;
         std::uint8_t bytes[3];
+        bool repeat = false;
+    };
+    struct Sent {
+        std::uint64_t id;
+        std::uint8_t bytes[3];
     };
 
     // Due times anew, after messages before them were dropped.
     void Respace();
+    // Queues again, with the values they have now, the parameters of the messages the device is not sure it
+    // delivered: each as a page select and the parameter. Notes and channel messages are never repeated.
+    void RepeatUnsure(std::uint32_t first, std::uint32_t last, TimePoint now);
+    void Append(const std::uint8_t (&bytes)[3], MessagePart part, TimePoint now, bool repeat);
 
     MidiPacer& m_pacer;
     const std::size_t m_capacity;
@@ -94,6 +107,7 @@ private:
     std::condition_variable m_changed;
     std::deque<Pending> m_pending;
     std::vector<Departure> m_departures;
+    std::deque<Sent> m_history;  // what left for the device, oldest first
     MidiOutPorts* m_ports = nullptr;
     std::chrono::microseconds m_lookahead{};
     bool m_sending = false;  // the sender is handing a message over, the queue unlocked

@@ -41,7 +41,13 @@ void MidiPortSink::ReportDepartures() {
     if (!m_queue) return;
     const std::vector<MidiSendQueue::Departure> left = m_queue->TakeDepartures();
     if (m_tap != nullptr)
-        for (const MidiSendQueue::Departure& d : left) m_tap->MessageLeft(d.id);
+        for (const MidiSendQueue::Departure& d : left) {
+            if (d.repeat) {
+                m_tap->MessageRepeated(d.bytes[0], d.bytes[1], d.bytes[2]);
+            } else {
+                m_tap->MessageLeft(d.id);
+            }
+        }
 }
 
 void MidiPortSink::BeginWholePatch(bool supersedable) {

@@ -56,6 +56,8 @@ public:
     virtual ~MidiTap() = default;
     virtual void MessageQueued(std::uint64_t id, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
     virtual void MessageLeft(std::uint64_t id) = 0;
+    // Sent again, with the value it has now, after an overrun of the device's server made its delivery unsure.
+    virtual void MessageRepeated(std::uint8_t /*status*/, std::uint8_t /*data1*/, std::uint8_t /*data2*/) {}
 };
 
 // Sends to one MIDI output device, or records into an event list for the MIDI file export. Messages for the

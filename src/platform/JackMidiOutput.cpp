@@ -202,7 +202,14 @@ std::chrono::microseconds JackMidiOutput::Lookahead() const {
                                      m_sampleRate);
 }
 
-bool JackMidiOutput::SendAt(Clock::time_point due, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+std::optional<MidiOutPorts::TagRange> JackMidiOutput::TakeUnsure() {
+    const std::uint64_t packed = m_unsureTags.exchange(0, std::memory_order_acq_rel);
+    if (packed == 0) return std::nullopt;
+    return MidiOutPorts::TagRange{static_cast<std::uint32_t>(packed >> 32), static_cast<std::uint32_t>(packed)};
+}
+
+bool JackMidiOutput::SendAt(Clock::time_point due, std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+                            std::uint32_t tag) {
     if (!m_open || TargetLost()) return false;
     // The frame it is due at, from the server's estimate of the frame now.
     const auto now = Clock::now();
@@ -210,7 +217,7 @@ bool JackMidiOutput::SendAt(Clock::time_point due, std::uint8_t status, std::uin
     const auto frame = static_cast<std::uint32_t>(jack_frame_time(m_client) +
                                                   static_cast<std::uint64_t>(ahead.count()) * m_sampleRate / 1000000);
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(due.time_since_epoch());
-    const StampedRing::Message message{frame, static_cast<std::uint32_t>(micros.count()), {status, data1, data2}};
+    const StampedRing::Message message{frame, static_cast<std::uint32_t>(micros.count()), {status, data1, data2}, tag};
     if (!m_ring.Push(message)) {
         // The ring holds seconds of messages at the sink's pace: full means the server has stalled. Wait
         // briefly once; while the server shows no progress after that, drop at once.
@@ -311,6 +318,13 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
     std::uint64_t unsure = 0;
     if (stalled || overrun) {
         unsure = m_recentWrites[0] + m_recentWrites[1];
+        if (unsure > 0) {
+            // The sender may repeat what these cycles wrote; an earlier range not yet taken is widened.
+            std::uint32_t first = m_recentWrites[0] > 0 ? m_recentFirstTag[0] : m_recentFirstTag[1];
+            const std::uint64_t earlier = m_unsureTags.load(std::memory_order_acquire);
+            if (earlier != 0) first = static_cast<std::uint32_t>(earlier >> 32);
+            m_unsureTags.store((std::uint64_t{first} << 32) | m_lastTag, std::memory_order_release);
+        }
         m_recentWrites = {};
         m_faults.fetch_add(1, std::memory_order_relaxed);
     }
@@ -321,6 +335,7 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
         jack_midi_clear_buffer(buffer);
         const std::uint64_t before = m_written.load(std::memory_order_relaxed);
         std::uint64_t written = before;
+        std::uint32_t firstTag = 0;
         const bool accepting = m_accepting.load();
         if (accepting && m_forget.exchange(false, std::memory_order_acq_rel)) {
             m_ring.DropBefore(m_forgetBefore.load(std::memory_order_relaxed));
@@ -335,12 +350,15 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
                 // A full buffer keeps the rest for the next cycle.
                 if (jack_midi_event_write(buffer, *offset, m->bytes, sizeof m->bytes) != 0) break;
                 m_placer.Written(stamp, cycleStart + *offset);
+                if (written == before) firstTag = m->tag;
+                m_lastTag = m->tag;
                 m_ring.Pop();
                 ++written;
             }
             m_written.store(written, std::memory_order_relaxed);
         }
         m_recentWrites = {m_recentWrites[1], written - before};
+        m_recentFirstTag = {m_recentFirstTag[1], firstTag};
         if (unsure > 0) m_unsure.fetch_add(unsure, std::memory_order_release);
         // What earlier cycles wrote has been read by now: this cycle could only start after theirs ended.
         m_delivered.store(before, std::memory_order_release);

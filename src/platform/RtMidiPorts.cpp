@@ -196,14 +196,19 @@ void RtMidiPorts::Dropped() {
 }
 
 void RtMidiPorts::Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
-    SendAt(Clock::now(), status, data1, data2);
+    SendAt(Clock::now(), status, data1, data2, 0);
 }
 
 std::chrono::microseconds RtMidiPorts::Lookahead() {
     return m_open == Backend::Jack ? m_jack->Lookahead() : std::chrono::microseconds{};
 }
 
-void RtMidiPorts::SendAt(Clock::time_point due, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+std::optional<MidiOutPorts::TagRange> RtMidiPorts::TakeUnsure() {
+    return m_open == Backend::Jack ? m_jack->TakeUnsure() : std::nullopt;
+}
+
+void RtMidiPorts::SendAt(Clock::time_point due, std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+                         std::uint32_t tag) {
     switch (m_open) {
         case Backend::None: return;
         case Backend::Alsa: {
@@ -220,7 +225,7 @@ void RtMidiPorts::SendAt(Clock::time_point due, std::uint8_t status, std::uint8_
             return;
         }
         case Backend::Jack:
-            if (!m_jack->SendAt(due, status, data1, data2)) Dropped();
+            if (!m_jack->SendAt(due, status, data1, data2, tag)) Dropped();
             return;
     }
 }

@@ -38,8 +38,10 @@ public:
     std::size_t Close() override;
     void Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
     // JACK stamps the message with its due time; the ALSA sequencer sends it now.
-    void SendAt(std::chrono::steady_clock::time_point due, std::uint8_t status, std::uint8_t data1,
-                std::uint8_t data2) override;
+    void SendAt(std::chrono::steady_clock::time_point due, std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+                std::uint32_t tag) override;
+    // JACK's: what was written around an overrun (the ALSA sequencer confirms nothing).
+    std::optional<TagRange> TakeUnsure() override;
     std::chrono::microseconds Lookahead() override;
 
     bool IsOpen() const { return m_open != Backend::None; }

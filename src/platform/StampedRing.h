@@ -14,6 +14,7 @@ public:
         std::uint32_t frame = 0;   // the server's frame time (a sender's estimate, or the arrival)
         std::uint32_t micros = 0;  // the monotonic clock in µs, wrapping
         std::uint8_t bytes[3] = {};
+        std::uint32_t tag = 0;  // the sender's name for it
     };
     static constexpr std::size_t kCapacity = 1024;  // a power of two
 
