@@ -22,8 +22,11 @@ void ThreadPacer::Run(MidiSendQueue& queue) {
     // The default 50 µs of timer slack would make every wake-up late by that much; slack is per thread.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     while (!m_stop.load()) {
-        const std::optional<TimePoint> next = queue.SendDue(Now());
+        const TimePoint now = Now();
+        const std::optional<TimePoint> next = queue.SendDue(now);
         if (m_stop.load()) break;
-        queue.WaitForWork(next);
+        // Looks again now and then even when idle: a server that stood still tells only when it goes on what
+        // it may have lost, and the queue then sends it again.
+        queue.WaitForWork(std::min(next.value_or(TimePoint::max()), now + kLookAgain));
     }
 }

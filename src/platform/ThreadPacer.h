@@ -20,6 +20,8 @@ public:
     void Queued(MidiSendQueue&) override {}
 
 private:
+    static constexpr std::chrono::milliseconds kLookAgain{50};
+
     void Run(MidiSendQueue& queue);
 
     MidiSendQueue* m_queue = nullptr;
