@@ -573,6 +573,15 @@ std::map<std::pair<int, int>, int> SynthModel(const std::vector<MidiDump::Messag
     return model;
 }
 
+// What the synthesizer holds after the patch-like messages. Parameter 16 of that test data reads as a page
+// select at any input: not a value to compare.
+std::map<std::pair<int, int>, int> PatchLikeModel() {
+    std::map<std::pair<int, int>, int> sent;
+    for (int i = 0; i < 33; ++i) sent[{i, 1}] = (i * 37) & 0xFF;
+    sent.erase({16, 1});
+    return sent;
+}
+
 // The server stops (SIGSTOP) for a while in the middle of a patch and goes on: what the reader may have missed
 // around the stall is sent again once the server has settled, and the synthesizer ends on every value sent.
 TEST(JackHeal, AfterTheServerStoodStillTheSynthesizerEndsOnEveryValue) {
@@ -599,11 +608,7 @@ TEST(JackHeal, AfterTheServerStoodStillTheSynthesizerEndsOnEveryValue) {
     RecordProperty("arrived", static_cast<int>(got.size()));
     RecordProperty("reported_undelivered", static_cast<int>(lost));
 
-    std::map<std::pair<int, int>, int> sent;
-    for (int i = 0; i < 33; ++i) sent[{i, 1}] = (i * 37) & 0xFF;
-    // Parameter 16 of the patch-like test data reads as a page select at any input: not a value to compare.
-    sent.erase({16, 1});
-    EXPECT_EQ(SynthModel(got), sent);
+    EXPECT_EQ(SynthModel(got), PatchLikeModel());
 }
 
 // ---- a whole patch at the input, at the periods users run ------------------------------------------------
@@ -633,14 +638,23 @@ TEST_P(TransmitAtPeriod, AllMessagesSpacedAndOnTime) {
     const auto faults = ports.JackServerFaults();
     const std::uint32_t start = jack_frame_time(clock);
     SendPatchLike(sink);
-    const auto got = dump.Collect(66);
+    std::vector<MidiDump::Message> got = dump.Collect(66);
+    // After an overrun, what it may have cost is sent again: everything until the input is quiet.
+    const bool overran = ports.JackServerFaults() != faults;
+    if (overran) {
+        for (auto more = dump.Collect(SIZE_MAX, 700ms); !more.empty(); more = dump.Collect(SIZE_MAX, 700ms))
+            got.insert(got.end(), more.begin(), more.end());
+    }
     const std::size_t lost = sink.CloseDevice();
     jack_client_close(clock);
 
     if (ports.JackServerFaults() != faults) {
-        // What an overrun cost was reported, never lost silently.
-        EXPECT_TRUE(InOrderFrom(got, PatchLikeMessages()));
+        // What an overrun cost was reported, never lost silently; repeated while the device was open, the
+        // synthesizer ends on every value.
         EXPECT_GE(got.size() + lost, 66u);
+        if (overran) {
+            EXPECT_EQ(SynthModel(got), PatchLikeModel());
+        }
         GTEST_SKIP() << "the server overran: its frames no longer tell the time";
     }
     EXPECT_EQ(MidiDump::Bytes(got), PatchLikeBytes());
