@@ -9,6 +9,7 @@
 #include "app/BatchCommands.h"
 #include "app/CQuarnEditApp.h"
 #include "app/CQuarnEditDoc.h"
+#include "app/Commands.h"
 #include "app/DocumentLibraryHost.h"
 #include "editor/CMainDlg.h"
 #include "editor/ControlTable.h"
@@ -390,13 +391,13 @@ void BM_UiThreadWholePatch(benchmark::State& state) {
         switch (which) {
             case 0:
                 dialogs.answers.push_back(MessageAnswer::Yes);
-                app.OnTransmitAll();
+                app.OnCommand(cmd::TransmitAll);
                 break;
             case 1:
                 dialogs.answers.push_back(MessageAnswer::Yes);
                 app.document().OnOpenDocument(QUARN_DEFAULT_PATCH);
                 break;
-            case 2: app.OnEditCompare(); break;
+            case 2: app.Sound().OnEditCompare(); break;
             case 3: app.Library().AuditionPatch(QUARN_DEFAULT_PATCH); break;
         }
         const double s = std::chrono::duration<double>(Clock::now() - t0).count();

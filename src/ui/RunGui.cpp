@@ -34,7 +34,7 @@ int RunGui(CQuarnEditApp& app, QtUserDialogs& dialogs, const std::optional<std::
             if (!app.CanCloseFrame()) manager.cancel();
             manager.release();
         } else {
-            app.KeepUnsavedChanges();
+            app.Work().KeepUnsavedChanges();
         }
     });
     if (!app.InitInstance(frame, fileToOpen)) return 1;
