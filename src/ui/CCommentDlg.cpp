@@ -31,6 +31,7 @@ CCommentDlg::CCommentDlg(QWidget* parent) : QDialog(parent) {
     m_edit = new QTextEdit(this);
     m_edit->setObjectName(QString::number(kEditId));
     m_edit->setAcceptRichText(false);
+    m_edit->setAccessibleName(QStringLiteral("Comment"));
     // Lines run on to the right as typed; the vertical bar stays, greyed, when there is nothing to scroll.
     m_edit->setLineWrapMode(QTextEdit::NoWrap);
     m_edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
