@@ -638,23 +638,13 @@ TEST_P(TransmitAtPeriod, AllMessagesSpacedAndOnTime) {
     const auto faults = ports.JackServerFaults();
     const std::uint32_t start = jack_frame_time(clock);
     SendPatchLike(sink);
-    std::vector<MidiDump::Message> got = dump.Collect(66);
-    // After an overrun, what it may have cost is sent again: everything until the input is quiet.
-    const bool overran = ports.JackServerFaults() != faults;
-    if (overran) {
-        for (auto more = dump.Collect(SIZE_MAX, 700ms); !more.empty(); more = dump.Collect(SIZE_MAX, 700ms))
-            got.insert(got.end(), more.begin(), more.end());
-    }
+    const auto got = dump.Collect(66);
     const std::size_t lost = sink.CloseDevice();
     jack_client_close(clock);
 
     if (ports.JackServerFaults() != faults) {
-        // What an overrun cost was reported, never lost silently; repeated while the device was open, the
-        // synthesizer ends on every value.
+        // What an overrun cost was reported, never lost silently (the healing is checked by JackHeal).
         EXPECT_GE(got.size() + lost, 66u);
-        if (overran) {
-            EXPECT_EQ(SynthModel(got), PatchLikeModel());
-        }
         GTEST_SKIP() << "the server overran: its frames no longer tell the time";
     }
     EXPECT_EQ(MidiDump::Bytes(got), PatchLikeBytes());
