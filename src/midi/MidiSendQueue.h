@@ -112,10 +112,9 @@ private:
     std::chrono::microseconds m_lookahead{};
     bool m_sending = false;  // the sender is handing a message over, the queue unlocked
     bool m_wake = false;
-    bool m_headLost = false;
-    bool m_overflowing = false;   // a send found the queue full and waited in vain             // a full queue lost a
-                                  // page select: its parameter goes too
-    std::uint64_t m_version = 0;  // counts what may give the sender work
+    bool m_headLost = false;             // a full queue lost a page select: its parameter goes too
+    bool m_overflowing = false;          // a send found the queue full and waited in vain
+    std::uint64_t m_version = 0;         // counts what may give the sender work
     std::uint64_t m_seenVersion = 0;     // as the sender last looked
     std::optional<TimePoint> m_lastDue;  // of the last message queued
     std::optional<TimePoint> m_leftDue;  // of the last message that left
