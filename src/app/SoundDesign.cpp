@@ -25,7 +25,7 @@ void SoundDesign::OnEditCompare() {
     if (!original) return;
     m_editedPatch = m_form.CaptureRecord();
     m_form.FillFromRecord(*original);
-    m_form.TransmitAll(false);
+    m_form.TransmitAll(false, CMainDlg::Superseded::ByNext);
     m_form.SetReadOnly(true);
     m_comparing = true;
     m_frame.Tell([](FrameView& frame) { frame.ComparingChanged(true); });
@@ -35,7 +35,7 @@ void SoundDesign::OnEditCompare() {
 void SoundDesign::EndCompare() {
     if (!m_comparing) return;
     m_form.FillFromRecord(m_editedPatch);
-    m_form.TransmitAll(false);
+    m_form.TransmitAll(false, CMainDlg::Superseded::ByNext);
     m_form.SetReadOnly(false);
     m_comparing = false;
     m_frame.Tell([](FrameView& frame) {
