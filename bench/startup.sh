@@ -16,6 +16,17 @@
 # QUARN_STARTUP_VARIANTS="NAME=PATH ..." adds builds measured in the same interleaved rounds, for comparisons.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# Each program is ended by a signal right after its first paint, which may come while a JACK client of its
+# own is still opening; one killed in the middle of its open leaves libjack's database in /dev/shm locked,
+# and every later client on the machine waits for ever. So a run gets a /dev/shm of its own when it may
+# make one (as root), as ./test does.
+if [[ -z "${QUARN_PRIVATE_SHM:-}" ]] && unshare --mount --ipc --propagation private true 2>/dev/null; then
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    exec env QUARN_PRIVATE_SHM=1 unshare --mount --ipc --propagation private bash -c \
+        'mount -t tmpfs -o mode=1777 quarn-shm /dev/shm || echo "startup.sh: JACK shares /dev/shm with the machine" >&2
+         exec "$0" "$@"' "$(pwd)/bench/startup.sh" "$@"
+fi
 runs="${1:-10}"
 build="${QUARN_BENCH_BUILD:-build-bench}"
 
@@ -120,18 +131,31 @@ done
 if [[ "${QUARN_STARTUP_JACK:-1}" == 0 ]] || ! command -v jackd >/dev/null; then
     jack_configs=()
 else
+    nobody="$JACK_DEFAULT_SERVER"
     unset JACK_DEFAULT_SERVER JACK_NO_START_SERVER
     # shellcheck source=scripts/private-jack.sh
     source scripts/private-jack.sh
+    # Each run with a server is paired with one right after it without (row *_jack_off), so that the two are
+    # compared under the same load of the machine.
     for i in $(seq 0 "$runs"); do
         for c in "${jack_configs[@]}"; do
             start_private_jack "$tmp/jackd.log"
             trap 'stop_private_jack; cleanup' EXIT
             run_config "$c"
-            ((i > 0)) || rm -f "$tmp/$c"  # the first round warms up
             stop_private_jack
+            counted=0
+            [[ -f "$tmp/$c" ]] && counted="$(wc -l <"$tmp/$c")"
+            JACK_DEFAULT_SERVER="$nobody" JACK_NO_START_SERVER=1 run_config "$c"
+            if [[ -f "$tmp/$c" ]] && (("$(wc -l <"$tmp/$c")" > counted)); then
+                tail -n 1 "$tmp/$c" >>"$tmp/${c}_off"
+                sed -i '$d' "$tmp/$c"
+            fi
+            ((i > 0)) || rm -f "$tmp/$c" "$tmp/${c}_off"  # the first round warms up
         done
     done
+    paired=()
+    for c in "${jack_configs[@]}"; do paired+=("$c" "${c}_off"); done
+    jack_configs=("${paired[@]}")
 fi
 
 if [[ -n "${QUARN_STARTUP_RAW:-}" ]]; then

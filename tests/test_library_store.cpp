@@ -10,12 +10,15 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <set>
+#include <thread>
 
 using namespace libtest;
 
@@ -284,4 +287,44 @@ TEST(XdgPathsTest, VariablesThatAreNotAbsolutePathsFallBackToHome) {
     unsetenv("XDG_CACHE_HOME");
     unsetenv("XDG_DATA_HOME");
     setenv("HOME", savedHome.c_str(), 1);
+}
+
+// Two copies of the program start with no index at the same moment: the one that finds the other's schema
+// made in the meantime uses it, and deletes no file under the other's feet.
+TEST_F(SqliteCacheTest, ASchemaAnotherCopyMadeInTheMeantimeIsUsedNotDeleted) {
+    fs::create_directories(db.parent_path());
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &other), SQLITE_OK);
+    // The other copy has begun to make the index: an empty file, its write lock taken.
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const std::string schema =
+        "CREATE TABLE files(path BLOB PRIMARY KEY NOT NULL, file_name TEXT NOT NULL, bank TEXT NOT NULL,"
+        " size INTEGER NOT NULL, mtime INTEGER NOT NULL, valid INTEGER NOT NULL, patch_name TEXT NOT NULL,"
+        " author TEXT NOT NULL, comment TEXT NOT NULL, reason TEXT NOT NULL) WITHOUT ROWID;"
+        " PRAGMA application_id=" +
+        std::to_string(SqliteCatalogCache::kApplicationId) +
+        "; PRAGMA user_version=" + std::to_string(SqliteCatalogCache::kSchemaVersion) + "; COMMIT;";
+    // It finishes while this copy waits for the lock (which it waits for up to two seconds).
+    std::thread finish([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        sqlite3_exec(other, schema.c_str(), nullptr, nullptr, nullptr);
+    });
+    struct stat before {};
+    ASSERT_EQ(stat(db.c_str(), &before), 0);
+    SqliteCatalogCache cache(db.string());
+    const bool usable = cache.Usable();
+    finish.join();
+    struct stat after {};
+    ASSERT_EQ(stat(db.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "the other copy's file was replaced";
+    EXPECT_TRUE(usable);
+    EXPECT_EQ(cache.Rebuilds(), 0);
+    EXPECT_TRUE(cache.Update(stored, {}));
+    // Both work on the one file.
+    sqlite3_stmt* count = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(other, "SELECT count(*) FROM files", -1, &count, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(count, 0), 3);
+    sqlite3_finalize(count);
+    sqlite3_close(other);
 }

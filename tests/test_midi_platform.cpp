@@ -7,14 +7,18 @@
 #include "midi/MidiSink.h"
 #include "platform/AlsaAddress.h"
 #include "platform/FramePlacer.h"
+#include "platform/MidiPortSignals.h"
+#include "platform/MidiPortWatch.h"
 #include "platform/StampedRing.h"
 #include "platform/ThreadPacer.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -262,3 +266,50 @@ TEST(ThreadPacerFaults, AFloodIntoAFullQueueIsCountedAndTheQueueStillDrains) {
 }
 
 }  // namespace
+
+// ---- news from a context that must behave like a signal handler --------------------------------------
+
+namespace {
+
+MidiPortSignals* g_postTo = nullptr;
+
+void PostFromSignal(int) {
+    g_postTo->Post(MidiPortChange::OpenDeviceLost);
+    g_postTo->Post(MidiPortChange::ListChanged);
+}
+
+}  // namespace
+
+// JACK's shutdown callback may only do what a signal handler may: the news it posts reaches the handler
+// through the watch thread, once per kind however often it was posted.
+TEST(PortSignals, NewsPostedFromASignalHandlerReachesTheHandlerFromTheWatch) {
+    auto signals = std::make_shared<MidiPortSignals>();
+    signals->jackMissing.store(false);  // no probe for a server: only the posted news
+    std::mutex mutex;
+    std::vector<MidiPortChange> told;
+    std::vector<std::thread::id> threads;
+    signals->SetHandler([&](MidiPortChange change) {
+        std::lock_guard lock(mutex);
+        told.push_back(change);
+        threads.push_back(std::this_thread::get_id());
+    });
+    MidiPortWatch watch(signals);
+    g_postTo = signals.get();
+    struct sigaction action {
+    }, old{};
+    action.sa_handler = PostFromSignal;
+    ASSERT_EQ(sigaction(SIGUSR1, &action, &old), 0);
+    raise(SIGUSR1);
+    sigaction(SIGUSR1, &old, nullptr);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    auto count = [&] {
+        std::lock_guard lock(mutex);
+        return told.size();
+    };
+    while (count() < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(told, (std::vector<MidiPortChange>{MidiPortChange::OpenDeviceLost, MidiPortChange::ListChanged}));
+    for (std::thread::id id : threads) EXPECT_NE(id, std::this_thread::get_id());
+}

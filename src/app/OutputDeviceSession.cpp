@@ -161,6 +161,11 @@ void OutputDeviceSession::DeviceLost() {
     m_dialogs.ShowMessage(Info(text));
 }
 
+void OutputDeviceSession::OnMidiPortsNotice(const std::string& text) {
+    m_frame.ShowStatus(text);
+    m_dialogs.ShowMessage(Info(text));
+}
+
 void OutputDeviceSession::CloseForExit() {
     // The window may still say what the device could not take before the program ends.
     MidiPortSink* port = m_sinks.PortSink();

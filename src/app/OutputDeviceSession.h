@@ -57,6 +57,8 @@ public:
     // The platform's news about its devices, on the program's own thread: follows the open device to its new
     // index, tells the user once when it goes, and reopens it by name when it comes back.
     void OnMidiPortsChanged(MidiPortChange change);
+    // A notice of the platform about its devices (a back end that does not answer), told as a device loss is.
+    void OnMidiPortsNotice(const std::string& text);
     // The open device went away and has not come back yet.
     bool IsDeviceLost() const { return m_deviceLost; }
     // The program ends: closes the open device and tells what it could not take.

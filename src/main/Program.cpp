@@ -5,11 +5,15 @@
 #include "platform/XdgPaths.h"
 #include "ui/CLibraryWnd.h"
 
+#include <iostream>
+
 Program::Program(UserDialogs& dialogs)
     : libraries(location.ProgramDirectory()),
       app({ports, pacer, profile, dialogs, location, libraries, clock, recovery}),
       libraryFolders(QSettingsProfile::DefaultPath()) {
     app.Library().SetUserFolder(UserPatchFolder());
+    // Without the window, notices about the ports go where the commands report.
+    ports.SetNoticeHandler([](const std::string& text) { std::cerr << text << '\n'; });
 }
 
 LibrarySetup LibraryWindowSetup(Program& program) {
@@ -28,5 +32,6 @@ LibrarySetup LibraryWindowSetup(Program& program) {
 
 void Program::FollowDeviceChanges() {
     deviceNews = std::make_unique<QueuedPortChanges>(
-        ports, [this](MidiPortChange change) { app.Devices().OnMidiPortsChanged(change); });
+        ports, [this](MidiPortChange change) { app.Devices().OnMidiPortsChanged(change); },
+        [this](const std::string& text) { app.Devices().OnMidiPortsNotice(text); });
 }

@@ -3,6 +3,7 @@
 #include "app/BatchCommands.h"
 #include "app/ports/Profile.h"
 #include "main/Program.h"
+#include "platform/BoundedCall.h"
 #include "platform/CommandLine.h"
 #include "ui/QtUserDialogs.h"
 #include "ui/RunGui.h"
@@ -10,6 +11,9 @@
 #include <QApplication>
 #include <QCoreApplication>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 namespace {
@@ -21,9 +25,17 @@ int ListDevices(Program& program) {
     return 0;
 }
 
-}  // namespace
+// JACK calls that did not answer run on in threads of their own. The exit tears down the libraries they are
+// inside of: after a short wait for them, the process ends without that (everything of ours is gone by then).
+int Finish(int code) {
+    if (BackgroundCall::AllFinishedWithin(std::chrono::milliseconds(200))) return code;
+    std::cout.flush();
+    std::cerr.flush();
+    std::fflush(nullptr);
+    std::_Exit(code);
+}
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     const std::vector<std::string> args(argv, argv + argc);
     const CommandLineOptions options = ParseCommandLine(args);
     using Mode = CommandLineOptions::Mode;
@@ -75,3 +87,7 @@ int main(int argc, char** argv) {
         default: return 2;
     }
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return Finish(Run(argc, argv)); }

@@ -13,6 +13,10 @@ public:
     // True once the work has finished; waits at most `limit` for it.
     bool WaitFor(std::chrono::milliseconds limit) const;
 
+    // Waits at most `limit` until every call of the process has finished; false when some still run. Such a
+    // call may be inside a library that the process's exit tears down under it.
+    static bool AllFinishedWithin(std::chrono::milliseconds limit);
+
 private:
     struct State;
     std::shared_ptr<State> m_state;

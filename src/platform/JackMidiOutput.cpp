@@ -55,14 +55,15 @@ struct JackCallbacks {
         Self(arg).m_periodFrames.store(nframes, std::memory_order_relaxed);
         return 0;
     }
-    // jackd calls the one with a reason, PipeWire's library the plain one; we ask for both.
+    // jackd calls the one with a reason, PipeWire's library the plain one; we ask for both. JACK asks that
+    // they behave like signal handlers: flags and a byte to a pipe, which the watch thread passes on.
     static void InfoShutdown(jack_status_t, const char*, void* arg) { Shutdown(arg); }
     static void Shutdown(void* arg) {
         JackMidiOutput& self = Self(arg);
         if (self.m_gone.exchange(true, std::memory_order_acq_rel)) return;
         self.m_signals->jackMissing.store(true);
-        if (self.m_accepting.load()) self.m_signals->Notify(MidiPortChange::OpenDeviceLost);
-        self.m_signals->Notify(MidiPortChange::ListChanged);
+        if (self.m_accepting.load()) self.m_signals->Post(MidiPortChange::OpenDeviceLost);
+        self.m_signals->Post(MidiPortChange::ListChanged);
     }
     static int Xrun(void* arg) {
         Self(arg).m_xruns.fetch_add(1, std::memory_order_release);

@@ -13,6 +13,11 @@ using MidiPortChangeHandler = std::function<void(MidiPortChange)>;
 // left to close on a thread of its own can still reach it.
 class MidiPortSignals {
 public:
+    MidiPortSignals();
+    ~MidiPortSignals();
+    MidiPortSignals(const MidiPortSignals&) = delete;
+    MidiPortSignals& operator=(const MidiPortSignals&) = delete;
+
     void SetHandler(MidiPortChangeHandler handler) {
         std::lock_guard lock(m_mutex);
         m_handler = std::move(handler);
@@ -23,7 +28,14 @@ public:
         if (m_handler) m_handler(change);
     }
 
-    // No live JACK client: the watch looks for a server.
+    // From a context that must behave like a signal handler (JACK's shutdown callback): no lock, no
+    // allocation; the news waits until the watch thread passes it on.
+    void Post(MidiPortChange change);
+    // The watch thread: a descriptor that becomes readable when news was posted, and the passing on.
+    int PostedNews() const { return m_pipe[0]; }
+    void DeliverPosted();
+
+    // No live JACK client and none on its way: the watch looks for a server.
     std::atomic<bool> jackMissing{true};
     // The watch saw a server answer: look again at once instead of after the retry interval.
     std::atomic<bool> jackBack{false};
@@ -34,4 +46,7 @@ public:
 private:
     std::mutex m_mutex;
     MidiPortChangeHandler m_handler;
+    std::atomic<bool> m_postedLost{false};
+    std::atomic<bool> m_postedList{false};
+    int m_pipe[2] = {-1, -1};
 };

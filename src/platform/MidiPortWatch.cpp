@@ -1,12 +1,17 @@
 #include "platform/MidiPortWatch.h"
 
+#include "platform/BoundedCall.h"
+
 #include <alsa/asoundlib.h>
 #include <fcntl.h>
 #include <jack/jack.h>
 #include <poll.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -59,13 +64,32 @@ void ReadAnnouncements(snd_seq_t* seq, MidiPortSignals& signals) {
     if (changed) signals.Notify(MidiPortChange::ListChanged);
 }
 
-// True when a JACK server answers; the client we open to ask leaves at once.
-bool JackServerAnswers() {
-    jack_client_t* probe = jack_client_open("QuarnEdit-watch", JackNoStartServer, nullptr);
-    if (probe == nullptr) return false;
-    jack_client_close(probe);
-    return true;
-}
+// Asks on a thread of its own whether a JACK server answers: an open can wait for ever (a stale lock in
+// libjack's database, a frozen server), and this thread must stay free to end at once.
+class JackProbe {
+public:
+    // Starts a probe unless one is under way.
+    void Start() {
+        if (m_call) return;
+        m_answered = std::make_shared<std::atomic<bool>>(false);
+        m_call.emplace([answered = m_answered] {
+            jack_client_t* probe = jack_client_open("QuarnEdit-watch", JackNoStartServer, nullptr);
+            if (probe == nullptr) return;
+            answered->store(true);
+            jack_client_close(probe);
+        });
+    }
+    // Once the probe has ended: whether a server answered. Never waits.
+    std::optional<bool> Result() {
+        if (!m_call || !m_call->WaitFor(std::chrono::milliseconds(0))) return std::nullopt;
+        m_call.reset();
+        return m_answered->load();
+    }
+
+private:
+    std::optional<BackgroundCall> m_call;
+    std::shared_ptr<std::atomic<bool>> m_answered;
+};
 
 }  // namespace
 
@@ -95,19 +119,23 @@ void MidiPortWatch::Run(std::stop_token stop) {
         fds.resize(seqFirst + static_cast<std::size_t>(n));
         snd_seq_poll_descriptors(seq, fds.data() + seqFirst, static_cast<unsigned int>(n), POLLIN);
     }
+    if (m_signals->PostedNews() >= 0) fds.push_back({m_signals->PostedNews(), POLLIN, 0});
     auto nextProbe = Clock::now();
+    JackProbe probe;
     while (!stop.stop_requested()) {
         for (auto& fd : fds) fd.revents = 0;
         poll(fds.data(), fds.size(), kPollMs);
         if (stop.stop_requested()) break;
+        m_signals->DeliverPosted();
         if (seq != nullptr) ReadAnnouncements(seq, *m_signals);
+        if (const std::optional<bool> answered = probe.Result(); answered == true && m_signals->jackMissing.load()) {
+            m_signals->jackMissing.store(false);
+            m_signals->jackBack.store(true);
+            m_signals->Notify(MidiPortChange::ListChanged);
+        }
         if (m_signals->jackMissing.load() && Clock::now() >= nextProbe) {
             nextProbe = Clock::now() + kJackProbeInterval;
-            if (JackServerAnswers()) {
-                m_signals->jackMissing.store(false);
-                m_signals->jackBack.store(true);
-                m_signals->Notify(MidiPortChange::ListChanged);
-            }
+            probe.Start();
         }
     }
     if (seq != nullptr) snd_seq_close(seq);

@@ -6,8 +6,14 @@
 
 #include <utility>
 
-QueuedPortChanges::QueuedPortChanges(RtMidiPorts& ports, std::function<void(MidiPortChange)> onThisThread)
-    : m_ports(ports), m_handler(std::move(onThisThread)) {
+QueuedPortChanges::QueuedPortChanges(RtMidiPorts& ports, std::function<void(MidiPortChange)> onThisThread,
+                                     std::function<void(const std::string&)> noticeOnThisThread)
+    : m_ports(ports), m_handler(std::move(onThisThread)), m_notice(std::move(noticeOnThisThread)) {
+    if (m_notice)
+        m_ports.SetNoticeHandler([this](const std::string& text) {
+            QMetaObject::invokeMethod(
+                &m_context, [this, text] { m_notice(text); }, Qt::QueuedConnection);
+        });
     m_ports.SetChangeHandler([this](MidiPortChange change) {
         if (change == MidiPortChange::ListChanged && m_listChangePending.exchange(true)) return;
         QMetaObject::invokeMethod(
@@ -21,4 +27,7 @@ QueuedPortChanges::QueuedPortChanges(RtMidiPorts& ports, std::function<void(Midi
 }
 
 // Waits for a call in progress on a library thread; none starts after.
-QueuedPortChanges::~QueuedPortChanges() { m_ports.SetChangeHandler({}); }
+QueuedPortChanges::~QueuedPortChanges() {
+    m_ports.SetChangeHandler({});
+    m_ports.SetNoticeHandler({});
+}

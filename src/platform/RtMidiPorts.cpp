@@ -1,6 +1,7 @@
 #include "platform/RtMidiPorts.h"
 
 #include "platform/AlsaAddress.h"
+#include "platform/BoundedCall.h"
 #include "platform/JackMidiOutput.h"
 #include "platform/MidiPortWatch.h"
 
@@ -10,6 +11,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -59,11 +61,61 @@ RtMidiPorts::~RtMidiPorts() {
     JackMidiOutput::Release(std::move(m_jack));
 }
 
+// The client of an open under way. Shared with the thread that opens it: when nobody takes the client (the
+// ports went first), it closes it there.
+struct RtMidiPorts::JackConnect {
+    struct Slot {
+        std::mutex mutex;
+        std::shared_ptr<JackMidiOutput> client;
+        bool finished = false;
+        bool late = false;  // the reading of the list stopped waiting: tell it when the open ends
+        bool abandoned = false;
+    };
+    std::shared_ptr<Slot> slot = std::make_shared<Slot>();
+    std::optional<BackgroundCall> call;
+    bool waited = false;  // a reading of the list has waited for it already
+
+    ~JackConnect() {
+        std::lock_guard lock(slot->mutex);
+        slot->abandoned = true;
+        JackMidiOutput::Release(std::move(slot->client));
+    }
+    // The open's end, once it has ended; never waits. Marks it late when it has not.
+    std::optional<std::shared_ptr<JackMidiOutput>> Outcome() {
+        std::lock_guard lock(slot->mutex);
+        if (!slot->finished) {
+            slot->late = true;
+            return std::nullopt;
+        }
+        return std::move(slot->client);
+    }
+};
+
 void RtMidiPorts::SetChangeHandler(MidiPortChangeHandler handler) {
     const bool watching = static_cast<bool>(handler);
     m_signals->SetHandler(std::move(handler));
     if (watching && !m_watch) m_watch = std::make_unique<MidiPortWatch>(m_signals);
     if (!watching) m_watch.reset();
+}
+
+void RtMidiPorts::StartJackConnect() {
+    m_nextJackTry = Clock::now() + kRetryInterval;
+    m_connecting = std::make_unique<JackConnect>();
+    // Not missing while the open is under way: the watch's own probe would only queue behind it.
+    m_signals->jackMissing.store(false);
+    m_connecting->call.emplace([slot = m_connecting->slot, signals = m_signals] {
+        std::shared_ptr<JackMidiOutput> client = JackMidiOutput::Connect(kClientName, signals);
+        if (!client) signals->jackMissing.store(true);
+        bool tell = false;
+        {
+            std::lock_guard lock(slot->mutex);
+            slot->finished = true;
+            tell = slot->late && !slot->abandoned;
+            if (!slot->abandoned) slot->client = std::move(client);
+        }
+        JackMidiOutput::Release(std::move(client));
+        if (tell) signals->Notify(MidiPortChange::ListChanged);
+    });
 }
 
 void RtMidiPorts::Refresh() {
@@ -92,11 +144,24 @@ void RtMidiPorts::RefreshJack(Clock::time_point now) {
         m_signals->jackMissing.store(true);
     }
     if (m_jack) return;
-    // The watch saw a server come: no need to wait out the retry interval.
-    if (!m_signals->jackBack.exchange(false) && now < m_nextJackTry) return;
-    m_nextJackTry = now + kRetryInterval;
-    m_jack = JackMidiOutput::Connect(kClientName, m_signals);
-    if (!m_jack) m_signals->jackMissing.store(true);
+    if (!m_connecting) {
+        // The watch saw a server come: no need to wait out the retry interval.
+        if (!m_signals->jackBack.exchange(false) && now < m_nextJackTry) return;
+        StartJackConnect();
+    }
+    // The first reading waits for the open; later ones only look, the change handler says when it ends.
+    const auto wait = m_connecting->waited ? std::chrono::milliseconds(0) : kJackAnswerWait;
+    m_connecting->waited = true;
+    m_connecting->call->WaitFor(wait);
+    std::optional<std::shared_ptr<JackMidiOutput>> outcome = m_connecting->Outcome();
+    if (!outcome) {
+        if (!m_jackSilenceTold && m_notice) m_notice(kJackSilentText);
+        m_jackSilenceTold = true;
+        return;
+    }
+    m_connecting.reset();
+    m_jack = std::move(*outcome);
+    if (m_jack) m_jackSilenceTold = false;
 }
 
 unsigned int RtMidiPorts::AlsaCount() {

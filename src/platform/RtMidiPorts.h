@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -61,6 +62,15 @@ public:
     // that appears later.
     void SetChangeHandler(MidiPortChangeHandler handler);
 
+    // The JACK client opens on a thread of its own (a stale lock in libjack's database or a frozen server
+    // holds an open for ever); a reading of the list waits this long for it at most, and then lists the
+    // ALSA ports alone until it answers (the change handler hears when it does).
+    static constexpr std::chrono::milliseconds kJackAnswerWait{2000};
+    static constexpr const char* kJackSilentText = "JACK does not answer: its MIDI ports are not listed";
+    // Called once, on the thread reading the list, when JACK has not answered within the wait, with a text
+    // for the user; again only after JACK has answered since.
+    void SetNoticeHandler(std::function<void(const std::string&)> handler) { m_notice = std::move(handler); }
+
 private:
     enum class Backend { None, Alsa, Jack };
     struct Location {
@@ -71,6 +81,7 @@ private:
     void Refresh();
     void RefreshAlsa(std::chrono::steady_clock::time_point now);
     void RefreshJack(std::chrono::steady_clock::time_point now);
+    void StartJackConnect();
     unsigned int AlsaCount();
     std::optional<Location> Locate(int index);
     void Dropped();
@@ -78,6 +89,10 @@ private:
     std::shared_ptr<MidiPortSignals> m_signals;
     std::unique_ptr<RtMidiOut> m_alsa;
     std::shared_ptr<JackMidiOutput> m_jack;
+    struct JackConnect;
+    std::unique_ptr<JackConnect> m_connecting;  // the open under way on a thread of its own
+    bool m_jackSilenceTold = false;
+    std::function<void(const std::string&)> m_notice;
     std::unique_ptr<MidiPortWatch> m_watch;
     std::chrono::steady_clock::time_point m_nextAlsaTry{};
     std::chrono::steady_clock::time_point m_nextJackTry{};

@@ -107,8 +107,17 @@ bool SqliteCatalogCache::CreateSchema() {
     // Markers and table in one transaction: a crash leaves an empty file or a whole index.
     Exec(m_db, "PRAGMA journal_mode=WAL");
     Tune();
-    const std::string sql = std::string("BEGIN IMMEDIATE; ") + kCreate +
-                            "; PRAGMA application_id=" + std::to_string(kApplicationId) +
+    if (!Exec(m_db, "BEGIN IMMEDIATE")) return false;
+    // Another copy of the program may have made the index since the file was looked at: that one is used
+    // (a rebuild would delete its files under it).
+    const auto tables = QueryInt(m_db, "SELECT count(*) FROM sqlite_master");
+    if (tables && *tables > 0) {
+        const auto appId = QueryInt(m_db, "PRAGMA application_id");
+        const auto version = QueryInt(m_db, "PRAGMA user_version");
+        Exec(m_db, "ROLLBACK");
+        return appId == kApplicationId && version == kSchemaVersion;
+    }
+    const std::string sql = std::string(kCreate) + "; PRAGMA application_id=" + std::to_string(kApplicationId) +
                             "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + "; COMMIT;";
     if (Exec(m_db, sql.c_str())) return true;
     Exec(m_db, "ROLLBACK");

@@ -15,6 +15,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QEvent>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
@@ -22,6 +23,8 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QStatusBar>
+#include <QTimer>
+#include <QWindow>
 
 #include <algorithm>
 
@@ -29,6 +32,24 @@ namespace {
 
 // How long after showing the window its frame may still arrive and be taken off the client area.
 constexpr qint64 kFrameWaitMs = 2000;
+// How long the first showing waits at most for the window system to expose the window.
+constexpr int kExposeWaitMs = 500;
+
+// Ends a wait once the window is exposed (and painted: the expose paints it before the loop ends).
+class ExposeWatch : public QObject {
+public:
+    explicit ExposeWatch(QEventLoop& loop) : m_loop(loop) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose) {
+            if (auto* window = qobject_cast<QWindow*>(watched); window != nullptr && window->isExposed())
+                QTimer::singleShot(0, &m_loop, &QEventLoop::quit);
+        }
+        return false;
+    }
+
+private:
+    QEventLoop& m_loop;
+};
 
 // Longest path shown in the recent-file list before directories in its middle give way to "...".
 constexpr int kMaxRecentDisplay = 30;
@@ -151,6 +172,17 @@ void CMainFrame::ShowMainWindow() {
     m_shownAt.start();
     show();
     FitFrame();
+    // What start-up does next (the MIDI device, whose back ends may take a while to answer, then the patch)
+    // comes after the window's first paint: the window system's word that the window is visible is awaited
+    // here, briefly, with the events running but no input taken.
+    if (QWindow* window = windowHandle(); window != nullptr && !window->isExposed()) {
+        QEventLoop loop;
+        ExposeWatch watch(loop);
+        window->installEventFilter(&watch);
+        QTimer::singleShot(kExposeWaitMs, &loop, &QEventLoop::quit);
+        if (!window->isExposed()) loop.exec(QEventLoop::ExcludeUserInputEvents);
+        window->removeEventFilter(&watch);
+    }
     QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
