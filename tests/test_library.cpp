@@ -514,6 +514,36 @@ TEST_F(LibraryFolderTest, DroppedFilesAndFoldersAreCopiedInNeverOverwritingAndBr
     EXPECT_EQ(again[0].target, (user / "Lead_One (3).qnp").string());
 }
 
+TEST_F(LibraryFolderTest, DroppingAFolderAboveTheUsersFolderLeavesTheUsersOwnPatchesAlone) {
+    WriteFile(user / "mine.qnp", PatchBytes("Mine"));
+    WriteFile(user / "Bank" / "deep.qnp", PatchBytes("Deep"));
+    WriteFile(dir.path / "stray.qnp", PatchBytes("Stray"));
+
+    // The folder that holds the user's folder, named with a trailing slash and through a detour.
+    const std::string parent = (dir.path / "user" / "..").string() + "/";
+    std::vector<std::tuple<std::string, std::string, std::string>> got;
+    for (const ImportOutcome& o : ImportIntoLibrary({parent}, user.string()))
+        got.emplace_back(fs::path(o.source).lexically_relative(dir.path).lexically_normal().string(),
+                         o.target.empty() ? "" : fs::path(o.target).lexically_relative(user).string(), o.problem);
+    const std::string bank = dir.path.filename().string();
+    EXPECT_EQ(got, (std::vector<std::tuple<std::string, std::string, std::string>>{
+                       {"stray.qnp", bank + "/Stray.qnp", ""},
+                       {"user", "", "Already in the library"},
+                   }));
+    // Nothing of the user's was copied anywhere: only the stray patch is new.
+    std::set<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(user))
+        if (e.is_regular_file()) files.insert(e.path().lexically_relative(user).string());
+    EXPECT_EQ(files, (std::set<std::string>{"Bank/deep.qnp", bank + "/Stray.qnp", "mine.qnp"}));
+
+    // The user's folder itself, however it is written, is already in the library.
+    for (const std::string& same : {user.string() + "/", (user / "Bank" / "..").string()}) {
+        const std::vector<ImportOutcome> again = ImportIntoLibrary({same}, user.string());
+        ASSERT_EQ(again.size(), 1u) << same;
+        EXPECT_EQ(again[0].problem, "Already in the library") << same;
+    }
+}
+
 // ---- audition -------------------------------------------------------------------------------------------
 
 namespace {
