@@ -260,6 +260,21 @@ TEST_F(FormWidgetTest, ClicksAndTyping) {
     EXPECT_EQ(dlg.m_comment, "warm");
 }
 
+// The name box takes no more than the patch's name field stores: 255 bytes.
+TEST_F(FormWidgetTest, NameBoxTakesWhatItsFieldStoresAndKeepsTheCursorWhereTypingStopped) {
+    auto* name = Get<QLineEdit>(ctl::PatchName);
+    name->setFocus();
+    name->insert(QString(300, QLatin1Char('n')));  // a paste
+    EXPECT_EQ(name->text(), QString(255, QLatin1Char('n')));
+    EXPECT_EQ(dlg.m_patchName, std::string(255, 'n'));
+    EXPECT_EQ(name->cursorPosition(), 255);
+    name->setCursorPosition(10);
+    name->del();  // room for one more
+    QTest::keyClicks(name, "xyz");
+    EXPECT_EQ(name->text(), QString(10, QLatin1Char('n')) + "x" + QString(244, QLatin1Char('n')));
+    EXPECT_EQ(name->cursorPosition(), 11);
+}
+
 TEST_F(FormWidgetTest, FilterTypeChosenInItsListSetsLabelsAndRows) {
     auto* type = Get<QComboBox>(ctl::FilterType);
     const auto row = [&](int slider, int list, int label) {
@@ -666,6 +681,102 @@ TEST(DialogsTest, CommentLimitAndNewLines) {
     dialog.accept();
     EXPECT_NE(dialog.result(), QDialog::Accepted);
     EXPECT_TRUE(dialog.isVisible());
+}
+
+// The no-break space (0xA0 in a file of the original platform) and the line separator U+2028 are characters
+// of the comment like any other: the editor keeps them, OK on a text left alone gives it back as it came.
+TEST(DialogsTest, CommentKeepsEveryCharacterAndOkOnAnUntouchedTextChangesNothing) {
+    Gui();
+    const std::string text =
+        "a\xC2\xA0"
+        "b\xE2\x80\xA8"
+        "c\nd\xE2\x80\xA9"
+        "e";
+    CCommentDlg dialog;
+    dialog.SetText(text);
+    dialog.show();
+    dialog.accept();
+    EXPECT_EQ(dialog.GetText(), text);
+
+    // An edit keeps them too; only the paragraph mark was a line break to the editor all along.
+    dialog.SetText(text);
+    dialog.show();
+    dialog.Editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(dialog.Editor(), "!");
+    dialog.accept();
+    EXPECT_EQ(dialog.GetText(),
+              "a\xC2\xA0"
+              "b\xE2\x80\xA8"
+              "c\nd\ne!");
+
+    // The whole way, from a patch of the original platform through the real dialog: nothing changes.
+    RecordingPorts ports;
+    CountingPause pause;
+    QtUserDialogs real;
+    MapProfile profile;
+    DirLocation location;
+    NoLibraries libraries;
+    ManualClock clock;
+    MemoryRecovery recovery;
+    CQuarnEditApp app{{ports, pause, profile, real, location, libraries, clock, recovery}};
+    app.form().OnInitialUpdate();
+    PatchRecord legacy;
+    legacy.patchName = "Pad";
+    legacy.comment =
+        "no\xA0"
+        "break\r\nline";
+    app.form().FillFromRecord(legacy);
+    std::string shown;
+    QTimer::singleShot(0, [&] {
+        auto* comment = dynamic_cast<CCommentDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(comment, nullptr);
+        shown = comment->Editor()->toPlainText().toStdString();
+        comment->accept();
+    });
+    app.form().UserClicked(ctl::Comment);
+    EXPECT_EQ(shown, "no break\nline");
+    EXPECT_EQ(app.form().m_comment,
+              "no\xA0"
+              "break\r\nline");
+    EXPECT_FALSE(app.document().IsModified());
+    EXPECT_FALSE(app.form().CanUndo());
+}
+
+// The dialog counts what the comment takes once stored: a line break is CR LF, a letter its bytes in the
+// encoding the comment is kept in. Typing stops where the field is full, and the dialog says what is left.
+TEST(DialogsTest, CommentStopsWhereItsFieldIsFullAndSaysWhatIsLeft) {
+    Gui();
+    CCommentDlg dialog({10, TextEncoding::Utf8});
+    dialog.SetText("abc\nde");
+    dialog.show();
+    QTextEdit* edit = dialog.Editor();
+    EXPECT_EQ(dialog.RoomLine()->text(), "3 bytes left");
+    edit->moveCursor(QTextCursor::End);
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(dialog.RoomLine()->text(), "1 byte left");
+    edit->insertPlainText(QString::fromUtf8("\xC3\xA9"));  // two bytes: refused
+    EXPECT_EQ(edit->toPlainText(), "abc\nde\n");
+    QTest::keyClicks(edit, "xy");
+    EXPECT_EQ(edit->toPlainText(), "abc\nde\nx");
+    EXPECT_EQ(dialog.RoomLine()->text(), "0 bytes left");
+    edit->moveCursor(QTextCursor::Start);
+    edit->insertPlainText("12345");  // a paste at the start: none of it fits, the rest stays
+    EXPECT_EQ(edit->toPlainText(), "abc\nde\nx");
+    dialog.accept();
+    EXPECT_EQ(dialog.GetText(), "abc\nde\nx");
+
+    // A paste is cut where the room ends; in the code page a letter takes one byte.
+    CCommentDlg legacy({6, TextEncoding::Windows1252});
+    legacy.SetText("");
+    legacy.show();
+    legacy.Editor()->insertPlainText(QString::fromUtf8("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"));
+    EXPECT_EQ(legacy.Editor()->toPlainText(), QString::fromUtf8("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"));
+    EXPECT_EQ(legacy.RoomLine()->text(), "0 bytes left");
+    // Omega is not in the code page: the comment would go in UTF-8, twice as long, so it is refused.
+    legacy.Editor()->moveCursor(QTextCursor::Start);
+    legacy.Editor()->textCursor().deleteChar();
+    legacy.Editor()->insertPlainText(QString::fromUtf8("\xCE\xA9"));
+    EXPECT_EQ(legacy.Editor()->toPlainText(), QString::fromUtf8("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"));
 }
 
 // ---- profile --------------------------------------------------------------------------------------------

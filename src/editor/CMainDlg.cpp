@@ -142,7 +142,17 @@ void CMainDlg::UserClicked(int id) {
 }
 
 void CMainDlg::UserEdited(int id, std::string text) {
+    // A box takes no more than its field stores: what does not fit of the typing is refused, as a length limit
+    // would, and the box shows what was taken.
+    bool cut = false;
+    if (id == ctl::PatchName || id == ctl::Author) {
+        std::string fitted = FitEdit(m_form.GetText(id), text,
+                                     RoomFor(id == ctl::PatchName ? EditText::PatchName : EditText::Author), false);
+        cut = fitted != text;
+        text = std::move(fitted);
+    }
     UserEdit(id, Gesture::Typing, true, [&] { m_form.SetText(id, std::move(text), ChangeOrigin::User); });
+    if (cut) m_form.Refresh(id);
 }
 
 void CMainDlg::UserBeganDrag(int id) {
@@ -510,11 +520,18 @@ void CMainDlg::OpenDefaultPatch() {
 
 void CMainDlg::OnComment() {
     const std::string shown = ShownComment(m_comment);
-    const std::optional<std::string> text = m_host.Dialogs().RunCommentDialog(shown);
+    const TextRoom room = RoomFor(EditText::Comment);
+    const std::optional<std::string> text = m_host.Dialogs().RunCommentDialog(shown, room);
     // OK on a comment left as it was keeps its bytes, line breaks and all.
     if (!text || *text == shown) return;
-    UserEdit(ctl::Comment, Gesture::Single, true,
-             [&] { m_comment = StoredComment(*text, EncodingOf(EditText::Comment)); });
+    // The dialog stops at the room there is; what it let through beyond is not saved cut without a word.
+    const std::string fitted = FitEdit(shown, *text, room, true);
+    UserEdit(ctl::Comment, Gesture::Single, true, [&] { m_comment = StoredComment(fitted, room.encoding); });
+}
+
+TextRoom CMainDlg::RoomFor(EditText text) const {
+    static constexpr std::array<TextField, kEditTextCount> kFields{kPatchNameField, kAuthorField, kCommentField};
+    return {RoomOf(kFields[static_cast<std::size_t>(text)]), EncodingOf(text)};
 }
 
 void CMainDlg::OnQuickLoad() {
