@@ -255,6 +255,39 @@ TEST_F(Started, OneGestureIsOneStep) {
     EXPECT_EQ(dlg.m_comment, "line one\r\nline two");
 }
 
+// An action that changes nothing is no edit: the redo history stays, and a saved patch stays unmodified.
+TEST_F(Started, AnActionThatChangesNothingKeepsTheRedoHistoryAndTheSavedState) {
+    dlg.UserSelected(ctl::Dco1AmpSource, 8);
+    dlg.UserMovedSlider(ctl::Env1Attack, 0);
+    dlg.UserMovedSlider(ctl::Dco2Amp, 3);
+    app.OnEditUndo();
+    ASSERT_TRUE(dlg.CanRedo());
+    Save(dir / "saved.qnp");
+    ports.bytes.clear();
+    const std::vector<std::pair<const char*, std::function<void()>>> nothing{
+        {"Home at 0", [&] { dlg.UserMovedSlider(ctl::Env1Attack, 0); }},
+        {"the entry a list shows", [&] { dlg.UserSelected(ctl::FilterType, form.GetCurSel(ctl::FilterType)); }},
+        {"the source a list shows", [&] { dlg.UserSelected(ctl::Dco1AmpSource, 8); }},
+        {"a click on a thumb",
+         [&] {
+             dlg.UserBeganDrag(ctl::Env2Decay);
+             dlg.UserMovedSlider(ctl::Env2Decay, form.GetPos(ctl::Env2Decay));
+             dlg.UserEndedGesture(ctl::Env2Decay);
+         }},
+        {"the same name", [&] { dlg.UserEdited(ctl::PatchName, form.GetText(ctl::PatchName)); }},
+    };
+    for (const auto& [what, action] : nothing) {
+        SCOPED_TRACE(what);
+        action();
+        EXPECT_TRUE(dlg.CanRedo());
+        EXPECT_EQ(app.CommandText(cmd::EditRedo), "&Redo DCO2 Amp.");
+        EXPECT_FALSE(Modified());
+        EXPECT_FALSE(frame.modified);
+    }
+    app.OnEditRedo();
+    EXPECT_EQ(form.GetPos(ctl::Dco2Amp), 3);
+}
+
 TEST(ControlNames, AsTheFormLabelsThemWithTheirSectionWhereNeeded) {
     EditorRig rig;
     rig.dlg.OnInitialUpdate();
