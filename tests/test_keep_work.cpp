@@ -288,6 +288,47 @@ TEST_F(Started, AnActionThatChangesNothingKeepsTheRedoHistoryAndTheSavedState) {
     EXPECT_EQ(form.GetPos(ctl::Dco2Amp), 3);
 }
 
+// Undo ends the gesture it undid: the next press on the same control, however soon, is a step of its own.
+TEST_F(Started, AfterUndoTheNextPressIsAStepOfItsOwn) {
+    app.OnEditUndo();  // nothing to undo: nothing happens, and nothing breaks
+    app.OnEditRedo();
+    const int start = form.GetPos(ctl::Dco1Amp);
+    dlg.UserMovedSlider(ctl::Dco1Amp, 10);  // two arrow keys: one step
+    dlg.UserMovedSlider(ctl::Dco1Amp, 11);
+    app.OnEditUndo();
+    EXPECT_EQ(form.GetPos(ctl::Dco1Amp), start);
+    dlg.UserMovedSlider(ctl::Dco1Amp, 12);  // at once: still a step of its own
+    EXPECT_FALSE(dlg.CanRedo());
+    app.OnEditUndo();
+    EXPECT_EQ(form.GetPos(ctl::Dco1Amp), start);
+    EXPECT_FALSE(dlg.CanUndo());
+    app.OnEditRedo();
+    EXPECT_EQ(form.GetPos(ctl::Dco1Amp), 12);
+    EXPECT_FALSE(dlg.CanRedo());
+
+    // The same after a redo.
+    app.OnEditUndo();
+    app.OnEditRedo();
+    dlg.UserMovedSlider(ctl::Dco1Amp, 13);
+    app.OnEditUndo();
+    EXPECT_EQ(form.GetPos(ctl::Dco1Amp), 12);
+}
+
+// Each text box gets its own text back.
+TEST_F(Started, UndoingATextPutsItBackInItsOwnBox) {
+    const std::string name = form.GetText(ctl::PatchName);
+    dlg.UserEdited(ctl::Author, "Someone else");
+    dlg.UserEndedGesture(ctl::Author);
+    app.OnEditUndo();
+    EXPECT_EQ(form.GetText(ctl::Author), "Tester");
+    EXPECT_EQ(dlg.m_author, "Tester");
+    EXPECT_EQ(form.GetText(ctl::PatchName), name);
+    EXPECT_EQ(dlg.m_patchName, name);
+    app.OnEditRedo();
+    EXPECT_EQ(form.GetText(ctl::Author), "Someone else");
+    EXPECT_EQ(form.GetText(ctl::PatchName), name);
+}
+
 TEST(ControlNames, AsTheFormLabelsThemWithTheirSectionWhereNeeded) {
     EditorRig rig;
     rig.dlg.OnInitialUpdate();
@@ -376,6 +417,49 @@ TEST(Recovery, TheNextStartOffersWhatWasLeftAndRestoresItAsItWas) {
             EXPECT_FALSE(rig.app.document().IsModified());
         }
     }
+}
+
+// A kept file that no longer opens leaves the document untitled: a plain Save then asks for a name and never
+// writes over the file the kept one belonged to.
+TEST(Recovery, AKeptFileThatDoesNotOpenLeavesNoPathBehind) {
+    TempDir dir;
+    WriteAll(dir / "default.qnp", HandBuiltFile());
+    WriteAll(dir / "broken.qnp", Bytes{'Q', 'N', 'P'});
+    const Bytes users = HandBuiltFile();
+    WriteAll(dir / "Lead.qnp", users);
+    EditorRig rig;
+    RecordingFrame frame;
+    rig.location.dir = dir.path.string() + "/";
+    rig.recovery.abandoned = {{"one", dir / "broken.qnp", dir / "Lead.qnp"}};
+    rig.dialogs.answers = {MessageAnswer::Yes, MessageAnswer::Ok, MessageAnswer::No};
+    ASSERT_TRUE(rig.app.InitInstance(frame, std::nullopt));
+    EXPECT_EQ(rig.Texts()[1], "Couldn't read from input file");
+    EXPECT_EQ(rig.app.document().GetPathName(), "");
+    EXPECT_EQ(frame.title, "Untitled");
+    EXPECT_FALSE(rig.app.document().IsModified());
+    rig.dialogs.savePaths = {std::nullopt};
+    EXPECT_FALSE(rig.app.OnFileSave());
+    EXPECT_EQ(rig.dialogs.fileRequests.size(), 1u);
+    EXPECT_EQ(ReadAll(dir / "Lead.qnp"), users);
+    // An unmodified patch is never kept as unsaved changes.
+    rig.clock.Advance(kRecoveryDelay * 3);
+    EXPECT_EQ(rig.recovery.saves, 0);
+}
+
+// Closing during Compare: Yes saves the edit, not the original that is shown.
+TEST_F(Started, ClosingDuringCompareSavesTheEdit) {
+    Save(dir / "mine.qnp");
+    const Bytes original = ReadAll(dir / "mine.qnp");
+    dlg.UserMovedSlider(ctl::Dco1Amp, 21);
+    app.OnCommand(cmd::EditCompare);
+    ASSERT_TRUE(app.IsComparing());
+    dialogs.answers = {MessageAnswer::Yes};
+    EXPECT_TRUE(app.CanCloseFrame());
+    EditorRig reader;
+    reader.dialogs.answers = {MessageAnswer::No};
+    ASSERT_TRUE(reader.doc.OnOpenDocument(dir / "mine.qnp"));
+    EXPECT_EQ(reader.dlg.m_dco1Amp, 21);
+    EXPECT_NE(ReadAll(dir / "mine.qnp"), original);
 }
 
 // ---- paths --------------------------------------------------------------------------------------------

@@ -42,7 +42,9 @@ void EditHistory::Record(int control, Gesture gesture, TimePoint now, const Edit
         m_openHasStep = changed;
         // An action that changes nothing is no step, and leaves what can be redone.
         if (!changed) return;
-        TruncateRedo();
+    }
+    TruncateRedo();
+    if (!merge) {
         m_steps.push_back({static_cast<std::uint32_t>(m_fields.size()), -1, static_cast<std::uint16_t>(control), 0});
         m_position = m_steps.size();
     }
