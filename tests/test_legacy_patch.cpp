@@ -103,6 +103,8 @@ TEST_F(LegacyPatch, CommentLinesAreShownAsLinesAndStoredWithCrLf) {
     EXPECT_EQ(Saved(), file);   // the lone CR stays while the comment is untouched
     Comment("x\r\ny\rz\nend");  // typed lines become CR LF; breaks written either way are not doubled
     EXPECT_EQ(Saved(), FileWith("Pad", "", "x\r\ny\r\nz\r\nend"));
+    Comment("\na\n\n\nb\n");  // blank lines, first and last ones too, are lines like any other
+    EXPECT_EQ(SavedAndReopened(), FileWith("Pad", "", "\r\na\r\n\r\n\r\nb\r\n"));
 }
 
 TEST_F(LegacyPatch, UndoCompareAndRecoveryKeepTheBytes) {

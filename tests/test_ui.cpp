@@ -456,12 +456,51 @@ TEST_F(FrameTest, TheMonitorWindowShowsWhatIsSentAndStopsListeningWhenClosed) {
     ASSERT_GE(lines.size(), 2);
     EXPECT_TRUE(lines.last().endsWith("B0 1D 48  DCO1 Amp. = 200")) << lines.last().toStdString();
 
+    // Clear empties the window, and what was sent before does not come back.
+    auto* clear = monitor->findChild<QPushButton*>();
+    for (auto* button : monitor->findChildren<QPushButton*>())
+        if (button->text() == "C&lear") clear = button;
+    ASSERT_EQ(clear->text(), "C&lear");
+    clear->click();
+    EXPECT_TRUE(monitor->Lines()->toPlainText().isEmpty());
+    monitor->Update();
+    EXPECT_TRUE(monitor->Lines()->toPlainText().isEmpty());
+    app.form().UserMovedSlider(ctl::Dco1Amp, 202);
+    monitor->Update();
+    EXPECT_EQ(monitor->Lines()->toPlainText().split('\n').size(), 2);  // the page, then the parameter
+
     monitor->close();  // deleted on close
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(frame->MonitorWindow(), nullptr);
     ports.bytes.clear();
     app.form().UserMovedSlider(ctl::Dco1Amp, 201);
     EXPECT_EQ(ports.bytes, CC({{16, 2}, {29, 73}}));
+}
+
+// Undo and Redo by their keys, Ctrl+Y as well as Ctrl+Shift+Z, also while a text box has the focus.
+TEST_F(FrameTest, UndoAndRedoKeys) {
+    ASSERT_TRUE(Start());
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    auto* amp = qobject_cast<QSlider*>(frame->Form()->WidgetForId(ctl::Dco1Amp));
+    amp->setFocus();
+    const int start = amp->value();
+    QTest::keyClick(amp, Qt::Key_Right);
+    EXPECT_EQ(amp->value(), start + 1);
+    for (const QKeySequence& redo :
+         {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}) {
+        SCOPED_TRACE(redo.toString().toStdString());
+        QTest::keySequence(amp, QKeySequence(Qt::CTRL | Qt::Key_Z));
+        EXPECT_EQ(amp->value(), start);
+        QTest::keySequence(amp, redo);
+        EXPECT_EQ(amp->value(), start + 1);
+    }
+    auto* name = qobject_cast<QLineEdit*>(frame->Form()->WidgetForId(ctl::PatchName));
+    name->setFocus();
+    QTest::keySequence(name, QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EXPECT_EQ(amp->value(), start);
+    QTest::keySequence(name, QKeySequence(Qt::CTRL | Qt::Key_Y));
+    EXPECT_EQ(amp->value(), start + 1);
 }
 
 TEST_F(FrameTest, CompareShowsTheOriginalInTheCaptionAndRefusesEditsInTheStatusLine) {
@@ -662,6 +701,17 @@ TEST(DialogsTest, CommentLimitAndNewLines) {
     dialog.accept();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.GetText(), "first\nsecond");
+
+    dialog.SetText("");  // blank lines typed are lines like any other
+    dialog.show();
+    QTest::keyClicks(edit, "a");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClicks(edit, "b");
+    QTest::keyClick(edit, Qt::Key_Return);
+    dialog.accept();
+    EXPECT_EQ(dialog.GetText(), "a\n\n\nb\n");
 
     dialog.SetText(std::string(2047, 'a'));  // typing stops at 2048 characters
     dialog.show();
