@@ -148,6 +148,41 @@ TEST_F(LibraryFolderTest, AddedFoldersAreBanksUnderTheirOwnNameAndAFolderIsListe
                                                                     {"Mine.qnp", "", true, "", "Mine"}}));
 }
 
+// A folder added inside another (or inside the user's own) lists each patch once, also when the catalog comes
+// from the index the first refresh wrote, and after a file there changed.
+TEST_F(LibraryFolderTest, AFolderAddedInsideAnotherListsEachPatchOnce) {
+    const fs::path added = dir.path / "Old Disk";
+    WriteFile(added / "Bass.qnp", PatchBytes("Bass"));
+    WriteFile(added / "Keys" / "EP.qnp", PatchBytes("EP"));
+    WriteFile(user / "Pads" / "Warm.qnp", PatchBytes("Warm"));
+    const std::vector<LibraryRoot> roots = Roots({(added / "Keys").string(), added.string(), (user / "Pads").string()});
+    const std::vector<Row> expected{{"Warm.qnp", "Pads", true, "", "Warm"},
+                                    {"EP.qnp", "Keys", true, "", "EP"},
+                                    {"Bass.qnp", "Old Disk", true, "", "Bass"}};
+    RecordingCache cache;
+    RefreshStats stats;
+    const auto sorted = [](std::vector<Row> rows) {
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    };
+    EXPECT_EQ(sorted(Rows(RefreshCatalog(roots, cache, &stats))), sorted(expected));
+    EXPECT_EQ(stats.files, 3u);
+    EXPECT_EQ(cache.m_entries.size(), 3u);
+    std::vector<CatalogEntry> offered;
+    RefreshCallbacks callbacks;
+    callbacks.cached = [&](const std::vector<CatalogEntry>& e) { offered = e; };
+    EXPECT_EQ(sorted(Rows(RefreshCatalog(roots, cache, &stats, callbacks))), sorted(expected));
+    EXPECT_EQ(stats.read, 0u);
+    EXPECT_EQ(sorted(Rows(offered)), sorted(expected));
+    WriteFile(added / "Keys" / "EP.qnp", PatchBytes("EP 2"));
+    Touch(added / "Keys" / "EP.qnp", 5);
+    const std::vector<Row> changed = Rows(RefreshCatalog(roots, cache, &stats));
+    EXPECT_EQ(stats.read, 1u);
+    EXPECT_EQ(changed.size(), 3u);
+    EXPECT_EQ(std::count(changed.begin(), changed.end(), Row{"EP.qnp", "Keys", true, "", "EP 2"}), 1);
+    EXPECT_EQ(cache.m_entries.size(), 3u);
+}
+
 TEST_F(LibraryFolderTest, TextsFromTheOldPlatformAreShownAsUtf8) {
     WriteFile(user / "Caf\xE9.qnp", PatchBytes("Caf\xE9 \x80", "J\xFCrgen", "\x93quoted\x94"));
     WriteFile(user / "utf8.qnp", PatchBytes("Caf\xC3\xA9"));
@@ -340,6 +375,9 @@ TEST(CatalogViewTest, NamesAreOneLineAndFallBackToTheFileName) {
     EXPECT_EQ(DisplayName(Entry("", "", "", "no.dots.qnp", "", 0, false)), "no.dots");
     EXPECT_EQ(FoldCase("\xC3\x84\xC3\x96\xC3\x9C \xC5\x81\xC3\x97 \xCE\xA9 \xD0\x96 \xE2\x82\xAC ABC \xFF"),
               "\xC3\xA4\xC3\xB6\xC3\xBC \xC5\x82\xC3\x97 \xCF\x89 \xD0\xB6 \xE2\x82\xAC abc \xFF");
+    // The edges of the Latin-1 letters: Thorn folds, the multiplication and division signs stay.
+    EXPECT_EQ(FoldCase("\xC3\x9E\xC3\xBE \xC3\x80\xC3\x9D \xC3\xB7\xC3\x97"),
+              "\xC3\xBE\xC3\xBE \xC3\xA0\xC3\xBD \xC3\xB7\xC3\x97");
 }
 
 // ---- the quick-load menu --------------------------------------------------------------------------------
