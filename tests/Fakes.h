@@ -236,8 +236,10 @@ struct MemoryRecovery : RecoveryStore {
     int saves = 0;
     std::vector<Abandoned> abandoned;
     std::vector<std::string> removed;
+    bool full = false;  // the disk is full: every save fails and keeps nothing
     bool Save(std::span<const std::uint8_t> patchFile, const std::string& documentPath) override {
         ++saves;
+        if (full) return false;
         saved.emplace(Bytes(patchFile.begin(), patchFile.end()), documentPath);
         return true;
     }

@@ -120,9 +120,10 @@ bool CQuarnEditApp::OfferRecovery() {
             continue;
         }
         m_document->SetModifiedFlag(true);
-        // Kept as this instance's own before the old file goes, so no moment is without it.
+        // The old file goes only once this instance keeps the work itself (a full disk may refuse that), or
+        // the user saved it or let it go: no moment is without a copy.
+        m_restoredFrom = *file;
         SaveRecovery();
-        m_services.recovery.Remove(*file);
         return true;
     }
     return false;
@@ -131,12 +132,21 @@ bool CQuarnEditApp::OfferRecovery() {
 void CQuarnEditApp::SaveRecovery() {
     m_recoveryTimer->Stop();
     if (!m_document->IsModified()) return;
+    // The edit, also while Compare shows the original.
+    const PatchRecord edit = m_comparing ? m_editedPatch : m_form->CaptureRecord();
     const std::vector<std::uint8_t> bytes = EncodePatchFile(
-        CMainDlg::GetPatchVersion(), [this](std::span<std::uint8_t> record) { m_form->WritePatchBody(record); });
-    m_services.recovery.Save(bytes, m_document->GetPathName());
+        CMainDlg::GetPatchVersion(), [&edit](std::span<std::uint8_t> record) { EncodePatchRecord(edit, record); });
+    if (m_services.recovery.Save(bytes, m_document->GetPathName())) ForgetRestoredFile();
+}
+
+void CQuarnEditApp::ForgetRestoredFile() {
+    if (!m_restoredFrom) return;
+    m_services.recovery.Remove(*m_restoredFrom);
+    m_restoredFrom.reset();
 }
 
 void CQuarnEditApp::PatchEdited() {
+    m_endAgreed = false;
     m_document->SetModifiedFlag(true);
     // Written soon after the first edit, not after the last one, so a long session of edits is never at risk.
     if (!m_recoveryTimer->IsActive()) m_recoveryTimer->Start(kRecoveryDelay);
@@ -148,6 +158,7 @@ void CQuarnEditApp::ModifiedChanged() {
     if (!m_document->IsModified()) {
         m_recoveryTimer->Stop();
         m_services.recovery.Discard();
+        ForgetRestoredFile();
     }
     CommandsChanged();
 }
@@ -163,20 +174,30 @@ bool CQuarnEditApp::SaveModified() {
                                MessageButtons::YesNoCancel, MessageIcon::Warning, MessageOwner::MainWindow});
     switch (answer) {
         case MessageAnswer::Yes: return OnFileSave();
-        case MessageAnswer::No:
-            m_recoveryTimer->Stop();
-            m_services.recovery.Discard();
-            return true;
+        // The command may still not replace the patch (a cancelled or failed open): the unsaved changes stay
+        // kept until it does, or the program ends cleanly.
+        case MessageAnswer::No: return true;
         default: return false;
     }
 }
 
-bool CQuarnEditApp::CanCloseFrame() {
+bool CQuarnEditApp::QueryEndSession() {
     if (m_comparing) EndCompare();
-    if (!SaveModified()) return false;
+    m_endAgreed = SaveModified();
+    return m_endAgreed;
+}
+
+void CQuarnEditApp::SessionEnded() {
+    if (!m_endAgreed) return;
     StopTestNote();
     m_recoveryTimer->Stop();
     m_services.recovery.Discard();
+    ForgetRestoredFile();
+}
+
+bool CQuarnEditApp::CanCloseFrame() {
+    if (!QueryEndSession()) return false;
+    SessionEnded();
     // The window may still say what the device could not take before the program ends.
     if (m_portSink && m_portSink->deviceHandle() != MidiPortSink::kNoDevice && !m_deviceLost) {
         const std::size_t sent = m_portSink->SentSinceOpen();
@@ -185,7 +206,10 @@ bool CQuarnEditApp::CanCloseFrame() {
     return true;
 }
 
-void CQuarnEditApp::KeepUnsavedChanges() { SaveRecovery(); }
+void CQuarnEditApp::KeepUnsavedChanges() {
+    m_endAgreed = false;
+    SaveRecovery();
+}
 
 std::string CQuarnEditApp::AbsolutePath(const std::string& path) const {
     namespace fs = std::filesystem;

@@ -5,6 +5,7 @@
 #include "midi/MidiOutPorts.h"
 #include "midi/MidiSink.h"
 
+#include "app/ports/RecoveryStore.h"
 #include "editor/Mutation.h"
 #include "editor/ports/UserDialogs.h"
 #include "patch/PatchRecord.h"
@@ -100,6 +101,11 @@ public:
     bool SaveModified();
     // The main window may close: asks as above, and on a clean end removes the unsaved-changes file.
     bool CanCloseFrame();
+    // The desktop session is about to end and leaves room for questions: asks as above and nothing more, as
+    // another program may still cancel the end. False when the user cancels.
+    bool QueryEndSession();
+    // The program ends after the questions: a clean end, when the user answered them and changed nothing since.
+    void SessionEnded();
     // The desktop session ends without room for questions: the unsaved patch is kept for the next start.
     void KeepUnsavedChanges();
     // Menu commands.
@@ -165,6 +171,8 @@ private:
     void StoreDevice(int id);
     bool OfferRecovery();
     void SaveRecovery();
+    // The file a restore came from goes, now that the work is safe without it.
+    void ForgetRestoredFile();
     void ModifiedChanged();
     void CommandsChanged();
     std::string AbsolutePath(const std::string& path) const;
@@ -183,6 +191,8 @@ private:
     std::unique_ptr<CQuarnEditDoc> m_document;
     std::vector<std::string> m_recentFiles;
     std::unique_ptr<Timer> m_recoveryTimer;
+    std::optional<RecoveryStore::Abandoned> m_restoredFrom;  // kept until this instance has a copy of its own
+    bool m_endAgreed = false;  // the user answered the questions of an end, and changed nothing since
     std::unique_ptr<Timer> m_noteTimer;
     std::optional<int> m_soundingNote;
     bool m_holdingNote = false;

@@ -29,14 +29,17 @@ int RunGui(CQuarnEditApp& app, QtUserDialogs& dialogs, const std::optional<std::
     });
     // The desktop session ending is a close like any other; where it leaves no room for a question, the
     // unsaved patch is kept for the next start.
+    // Only the questions are asked then: another program may still cancel the end, and this one must go on
+    // working. The clean end comes when the program does end.
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, &frame, [&app](QSessionManager& manager) {
         if (manager.allowsInteraction()) {
-            if (!app.CanCloseFrame()) manager.cancel();
+            if (!app.QueryEndSession()) manager.cancel();
             manager.release();
         } else {
             app.KeepUnsavedChanges();
         }
     });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &frame, [&app] { app.SessionEnded(); });
     if (!app.InitInstance(frame, fileToOpen)) return 1;
     const int code = QApplication::exec();
     app.form().SetWindow(nullptr);
