@@ -1,7 +1,8 @@
 // The whole program under long random walks of everything a user can do. Two things must hold after every
 // step: the synthesizer, as the bytes that reached its input make it, is set as a Transmit All of the form
 // would set it; and the unsaved-changes file, whenever nothing is pending, holds the edit (not what Compare
-// shows), exactly when the patch is modified. A failure names its seed: QUARN_WALK_SEED=<seed> replays it.
+// shows), exactly when the patch is modified. A failure names its seed: QUARN_WALK_SEED=<seed> replays it,
+// and QUARN_WALK_STEPS=<n> walks longer.
 #include "PatchFixtures.h"
 
 #include "app/Commands.h"
@@ -410,7 +411,9 @@ std::vector<std::uint32_t> Seeds() {
 }
 
 TEST(WholeProgramWalk, SynthesizerAndUnsavedChangesFileFollowTheFormThroughEveryCommand) {
-    constexpr int kSteps = 400;
+    // QUARN_WALK_STEPS makes the walks longer for a deeper search than ./test runs.
+    const char* stepsWanted = std::getenv("QUARN_WALK_STEPS");
+    const int kSteps = stepsWanted != nullptr ? std::atoi(stepsWanted) : 400;
     int steps = 0;
     for (const std::uint32_t seed : Seeds()) {
         SCOPED_TRACE("seed " + std::to_string(seed));
