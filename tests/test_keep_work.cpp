@@ -579,15 +579,18 @@ TEST(Recovery, ARestoreOnAFullDiskKeepsTheOnlyCopy) {
     TempDir dir;
     WriteAll(dir / "default.qnp", HandBuiltFile());
     WriteAll(dir / "left.qnp", HandBuiltFile());
-    EditorRig rig;
     RecordingFrame frame;
-    rig.location.dir = dir.path.string() + "/";
-    rig.recovery.abandoned = {{"one", dir / "left.qnp", ""}};
-    rig.recovery.full = true;
-    rig.dialogs.answers = {MessageAnswer::Yes, MessageAnswer::No};
-    ASSERT_TRUE(rig.app.InitInstance(frame, std::nullopt));
-    EXPECT_TRUE(rig.app.document().IsModified());
-    EXPECT_TRUE(rig.recovery.removed.empty());
+    const auto restoreOnAFullDisk = [&](EditorRig& rig, const std::string& key) {
+        rig.location.dir = dir.path.string() + "/";
+        rig.recovery.abandoned = {{key, dir / "left.qnp", ""}};
+        rig.recovery.full = true;
+        rig.dialogs.answers = {MessageAnswer::Yes, MessageAnswer::No};
+        ASSERT_TRUE(rig.app.InitInstance(frame, std::nullopt));
+        EXPECT_TRUE(rig.app.document().IsModified());
+        EXPECT_TRUE(rig.recovery.removed.empty());
+    };
+    EditorRig rig;
+    restoreOnAFullDisk(rig, "one");
     rig.clock.Advance(kRecoveryDelay);
     EXPECT_TRUE(rig.recovery.removed.empty());
     rig.recovery.full = false;  // room again: the next write makes the old file unneeded
@@ -598,11 +601,7 @@ TEST(Recovery, ARestoreOnAFullDiskKeepsTheOnlyCopy) {
 
     // Saved by the user instead, the work is safe as well.
     EditorRig other;
-    other.location.dir = dir.path.string() + "/";
-    other.recovery.abandoned = {{"two", dir / "left.qnp", ""}};
-    other.recovery.full = true;
-    other.dialogs.answers = {MessageAnswer::Yes, MessageAnswer::No};
-    ASSERT_TRUE(other.app.InitInstance(frame, std::nullopt));
+    restoreOnAFullDisk(other, "two");
     other.dialogs.savePaths = {dir / "saved.qnp"};
     ASSERT_TRUE(other.app.OnFileSave());
     EXPECT_EQ(other.recovery.removed, std::vector<std::string>{"two"});

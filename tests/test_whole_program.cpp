@@ -251,15 +251,14 @@ struct Walk {
             const bool was = app.IsComparing();
             app.OnCommand(cmd::EditCompare);
             if (!was && app.IsComparing()) editAtCompare = edit;
-        } else if (kind < 76) {
-            what << "mutate";
-            app.OnCommand(cmd::EditMutate);
-        } else if (kind < 79) {
-            what << "open";
-            app.OnCommand(cmd::FileOpen);
         } else if (kind < 81) {
-            what << "new";
-            app.OnCommand(cmd::FileNew);
+            // Menu commands as they are, each with its share of the steps.
+            static constexpr std::array<std::tuple<int, const char*, int>, 3> kCommands{
+                {{76, "mutate", cmd::EditMutate}, {79, "open", cmd::FileOpen}, {81, "new", cmd::FileNew}}};
+            const auto& [upTo, name, id] = *std::find_if(kCommands.begin(), kCommands.end(),
+                                                         [kind](const auto& c) { return kind < std::get<0>(c); });
+            what << name;
+            app.OnCommand(id);
         } else if (kind < 83) {
             what << "recent";
             app.OnCommand(cmd::FirstRecentFile + Roll(3));
@@ -285,15 +284,15 @@ struct Walk {
             ports.opens[1] = Roll(3) != 0;
             what << "device" << (ports.opens[1] ? "" : " (Port B does not open)");
             app.OnCommand(cmd::OutputDevice);
-        } else if (kind < 95) {
-            what << "transmit all";
-            app.OnCommand(cmd::TransmitAll);
-        } else if (kind < 96) {
-            what << "export";
-            app.OnCommand(cmd::ExportMidiFile);
         } else if (kind < 97) {
-            what << "save to library";
-            app.OnCommand(cmd::SaveToLibrary);
+            static constexpr std::array<std::tuple<int, const char*, int>, 3> kCommands{
+                {{95, "transmit all", cmd::TransmitAll},
+                 {96, "export", cmd::ExportMidiFile},
+                 {97, "save to library", cmd::SaveToLibrary}}};
+            const auto& [upTo, name, id] = *std::find_if(kCommands.begin(), kCommands.end(),
+                                                         [kind](const auto& c) { return kind < std::get<0>(c); });
+            what << name;
+            app.OnCommand(id);
         } else {
             what << "notes";
             app.OnCommand(Roll(2) == 0 ? cmd::HoldTestNote : cmd::AllNotesOff);
