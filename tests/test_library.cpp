@@ -575,7 +575,9 @@ TEST_F(LibraryFolderTest, DroppingAFolderAboveTheUsersFolderLeavesTheUsersOwnPat
     EXPECT_EQ(files, (std::set<std::string>{"Bank/deep.qnp", bank + "/Stray.qnp", "mine.qnp"}));
 
     // The user's folder itself, however it is written, is already in the library.
-    for (const std::string& same : {user.string() + "/", (user / "Bank" / "..").string()}) {
+    WriteFile(user / "..x" / "odd.qnp", PatchBytes("Odd"));  // a folder whose name only starts like ".."
+    for (const std::string& same :
+         {user.string() + "/", (user / "Bank" / "..").string(), (user / "..x" / "odd.qnp").string()}) {
         const std::vector<ImportOutcome> again = ImportIntoLibrary({same}, user.string());
         ASSERT_EQ(again.size(), 1u) << same;
         EXPECT_EQ(again[0].problem, "Already in the library") << same;

@@ -67,8 +67,8 @@ fs::path Canonical(const fs::path& path) {
 
 // Whether `path` is `folder` or lies below it, however either is written.
 bool IsWithin(const fs::path& path, const fs::path& folder) {
-    const std::string rel = Canonical(path).lexically_relative(Canonical(folder)).generic_string();
-    return !rel.empty() && !rel.starts_with("..");
+    const fs::path rel = Canonical(path).lexically_relative(Canonical(folder));
+    return !rel.empty() && *rel.begin() != "..";
 }
 
 std::string OwnStem(const std::string& path) { return DecodeLegacyText(fs::path(path).stem().string()); }
