@@ -261,7 +261,7 @@ TEST_F(Started, AnActionThatChangesNothingKeepsTheRedoHistoryAndTheSavedState) {
     dlg.UserSelected(ctl::Dco1AmpSource, 8);
     dlg.UserMovedSlider(ctl::Env1Attack, 0);
     dlg.UserMovedSlider(ctl::Dco2Amp, 3);
-    app.OnEditUndo();
+    app.OnCommand(cmd::EditUndo);
     ASSERT_TRUE(dlg.CanRedo());
     Save(dir / "saved.qnp");
     ports.bytes.clear();
@@ -285,33 +285,33 @@ TEST_F(Started, AnActionThatChangesNothingKeepsTheRedoHistoryAndTheSavedState) {
         EXPECT_FALSE(Modified());
         EXPECT_FALSE(frame.modified);
     }
-    app.OnEditRedo();
+    app.OnCommand(cmd::EditRedo);
     EXPECT_EQ(form.GetPos(ctl::Dco2Amp), 3);
 }
 
 // Undo ends the gesture it undid: the next press on the same control, however soon, is a step of its own.
 TEST_F(Started, AfterUndoTheNextPressIsAStepOfItsOwn) {
-    app.OnEditUndo();  // nothing to undo: nothing happens, and nothing breaks
-    app.OnEditRedo();
+    app.OnCommand(cmd::EditUndo);  // nothing to undo: nothing happens, and nothing breaks
+    app.OnCommand(cmd::EditRedo);
     const int start = form.GetPos(ctl::Dco1Amp);
     dlg.UserMovedSlider(ctl::Dco1Amp, 10);  // two arrow keys: one step
     dlg.UserMovedSlider(ctl::Dco1Amp, 11);
-    app.OnEditUndo();
+    app.OnCommand(cmd::EditUndo);
     EXPECT_EQ(form.GetPos(ctl::Dco1Amp), start);
     dlg.UserMovedSlider(ctl::Dco1Amp, 12);  // at once: still a step of its own
     EXPECT_FALSE(dlg.CanRedo());
-    app.OnEditUndo();
+    app.OnCommand(cmd::EditUndo);
     EXPECT_EQ(form.GetPos(ctl::Dco1Amp), start);
     EXPECT_FALSE(dlg.CanUndo());
-    app.OnEditRedo();
+    app.OnCommand(cmd::EditRedo);
     EXPECT_EQ(form.GetPos(ctl::Dco1Amp), 12);
     EXPECT_FALSE(dlg.CanRedo());
 
     // The same after a redo.
-    app.OnEditUndo();
-    app.OnEditRedo();
+    app.OnCommand(cmd::EditUndo);
+    app.OnCommand(cmd::EditRedo);
     dlg.UserMovedSlider(ctl::Dco1Amp, 13);
-    app.OnEditUndo();
+    app.OnCommand(cmd::EditUndo);
     EXPECT_EQ(form.GetPos(ctl::Dco1Amp), 12);
 }
 
@@ -320,12 +320,12 @@ TEST_F(Started, UndoingATextPutsItBackInItsOwnBox) {
     const std::string name = form.GetText(ctl::PatchName);
     dlg.UserEdited(ctl::Author, "Someone else");
     dlg.UserEndedGesture(ctl::Author);
-    app.OnEditUndo();
+    app.OnCommand(cmd::EditUndo);
     EXPECT_EQ(form.GetText(ctl::Author), "Tester");
     EXPECT_EQ(dlg.m_author, "Tester");
     EXPECT_EQ(form.GetText(ctl::PatchName), name);
     EXPECT_EQ(dlg.m_patchName, name);
-    app.OnEditRedo();
+    app.OnCommand(cmd::EditRedo);
     EXPECT_EQ(form.GetText(ctl::Author), "Someone else");
     EXPECT_EQ(form.GetText(ctl::PatchName), name);
 }
@@ -399,7 +399,7 @@ TEST_F(Started, DuringCompareTheUnsavedChangesAreTheEdit) {
         return reader.dlg.CaptureRecord();
     };
     app.OnCommand(cmd::EditCompare);  // within the second: the timer fires while the original is shown
-    ASSERT_TRUE(app.IsComparing());
+    ASSERT_TRUE(app.IsCommandChecked(cmd::EditCompare));
     clock.Advance(kRecoveryDelay);
     ASSERT_TRUE(recovery.saved);
     EXPECT_EQ(kept(), edit);
@@ -408,7 +408,7 @@ TEST_F(Started, DuringCompareTheUnsavedChangesAreTheEdit) {
     app.KeepUnsavedChanges();  // the desktop session ends during Compare
     EXPECT_EQ(kept(), edit);
     app.OnCommand(cmd::EditCompare);
-    EXPECT_FALSE(app.IsComparing());
+    EXPECT_FALSE(app.IsCommandChecked(cmd::EditCompare));
     clock.Advance(kRecoveryDelay);
     EXPECT_EQ(kept(), edit);
     EXPECT_EQ(ReadAll(dir / "mine.qnp"), original);
@@ -421,7 +421,9 @@ TEST_F(Started, ADeclinedSaveWhoseCommandFailsKeepsTheUnsavedChanges) {
     dlg.SetQuickLoad(&quickLoad);
     AnsweringLibrary::path = dir / "missing.qnp";
     WriteAll(dir / "gone.qnp", HandBuiltFile());
-    ASSERT_TRUE(app.OpenDocumentFile(dir / "gone.qnp"));
+    dialogs.openPaths = {dir / "gone.qnp"};
+    app.OnCommand(cmd::FileOpen);
+    ASSERT_EQ(app.document().GetTitle(), "gone.qnp");
     fs::remove(dir / "gone.qnp");
     const std::vector<std::pair<const char*, std::function<void()>>> commands{
         {"open, cancelled", [&] { app.OnCommand(cmd::FileOpen); }},
@@ -549,7 +551,7 @@ TEST(Recovery, AKeptFileThatDoesNotOpenLeavesNoPathBehind) {
     EXPECT_EQ(frame.title, "Untitled");
     EXPECT_FALSE(rig.app.document().IsModified());
     rig.dialogs.savePaths = {std::nullopt};
-    EXPECT_FALSE(rig.app.OnFileSave());
+    rig.app.OnCommand(cmd::FileSave);
     EXPECT_EQ(rig.dialogs.fileRequests.size(), 1u);
     EXPECT_EQ(ReadAll(dir / "Lead.qnp"), users);
     // An unmodified patch is never kept as unsaved changes.
@@ -563,7 +565,7 @@ TEST_F(Started, ClosingDuringCompareSavesTheEdit) {
     const Bytes original = ReadAll(dir / "mine.qnp");
     dlg.UserMovedSlider(ctl::Dco1Amp, 21);
     app.OnCommand(cmd::EditCompare);
-    ASSERT_TRUE(app.IsComparing());
+    ASSERT_TRUE(app.IsCommandChecked(cmd::EditCompare));
     dialogs.answers = {MessageAnswer::Yes};
     EXPECT_TRUE(app.CanCloseFrame());
     EditorRig reader;
@@ -603,7 +605,7 @@ TEST(Recovery, ARestoreOnAFullDiskKeepsTheOnlyCopy) {
     EditorRig other;
     restoreOnAFullDisk(other, "two");
     other.dialogs.savePaths = {dir / "saved.qnp"};
-    ASSERT_TRUE(other.app.OnFileSave());
+    other.app.OnCommand(cmd::FileSave);
     EXPECT_EQ(other.recovery.removed, std::vector<std::string>{"two"});
 }
 

@@ -223,7 +223,7 @@ TEST_F(SoundDesign, MutationsReachEveryEntryAndLeaveDisabledControlsAlone) {
         MutationSettings settings;
         settings.amountPercent = seed % 2 == 0 ? 100 : 60;
         dialogs.mutateAnswers = {MutationRequest{settings, seed % 2 == 0}};
-        app.OnEditMutate();
+        app.OnCommand(cmd::EditMutate);
         for (const ControlDef& def : FormControls()) {
             if (def.id == kNoId) continue;
             if (def.kind == ControlKind::List) seen[def.id].insert(form.GetCurSel(def.id));

@@ -248,9 +248,9 @@ struct Walk {
         } else if (kind < 72) {
             what << "compare";
             const PatchRecord edit = form.CaptureRecord();
-            const bool was = app.IsComparing();
+            const bool was = app.IsCommandChecked(cmd::EditCompare);
             app.OnCommand(cmd::EditCompare);
-            if (!was && app.IsComparing()) editAtCompare = edit;
+            if (!was && app.IsCommandChecked(cmd::EditCompare)) editAtCompare = edit;
         } else if (kind < 81) {
             // Menu commands as they are, each with its share of the steps.
             static constexpr std::array<std::tuple<int, const char*, int>, 3> kCommands{
@@ -375,7 +375,7 @@ struct Walk {
             return false;
         }
 
-        if (!app.IsComparing()) editAtCompare.reset();
+        if (!app.IsCommandChecked(cmd::EditCompare)) editAtCompare.reset();
         if (SavePending()) return true;
         if (!document.IsModified()) {
             if (recovery.saved) {
@@ -393,7 +393,7 @@ struct Walk {
             CMainDlg::GetPatchVersion(), [&edit](std::span<std::uint8_t> record) { EncodePatchRecord(edit, record); });
         if (recovery.saved->first != kept || recovery.saved->second != document.GetPathName()) {
             ADD_FAILURE() << "the unsaved-changes file does not hold the edit"
-                          << (app.IsComparing() ? " (Compare shows the original)" : "") << "\n"
+                          << (app.IsCommandChecked(cmd::EditCompare) ? " (Compare shows the original)" : "") << "\n"
                           << Report();
             return false;
         }
