@@ -294,8 +294,10 @@ struct Walk {
             what << name;
             app.OnCommand(id);
         } else {
-            what << "notes";
-            app.OnCommand(Roll(2) == 0 ? cmd::HoldTestNote : cmd::AllNotesOff);
+            static constexpr std::array<int, 3> kNotes{cmd::PlayTestNote, cmd::HoldTestNote, cmd::AllNotesOff};
+            const int id = kNotes[static_cast<std::size_t>(Roll(3))];
+            what << "notes " << id;
+            app.OnCommand(id);
         }
         // Time passes between steps: sometimes little enough for presses to join one step, sometimes enough
         // for the unsaved changes to be written.
