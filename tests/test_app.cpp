@@ -1,51 +1,13 @@
-#include "EditorRig.h"
+// Start-up and the menu's dispatch of the application object.
+#include "AppFixture.h"
 
 #include "app/Commands.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 
-namespace fs = std::filesystem;
-
 namespace {
-
-// Writes a patch file the way the program saves one, from a form filled as the editor would.
-void MakePatch(const std::string& path, const std::string& name, int amp) {
-    EditorRig rig;
-    CMainDlg& dlg = rig.dlg;
-    dlg.OnInitialUpdate();
-    FormState& form = dlg.form();
-    for (const Oscillator& osc : kOscillators) {
-        form.SetCurSel(osc.wave, 0);
-        form.SetCurSel(osc.dist, 0);
-        form.SetCurSel(osc.modeList, 0);
-    }
-    form.SetCurSel(ctl::FilterType, 1);
-    form.SetPos(ctl::Dco1Amp, amp);
-    for (const ModulatedParam& row : kModulatedParams) dlg.RefreshModParam(row);
-    form.SetText(ctl::PatchName, name);
-    ASSERT_TRUE(rig.doc.OnSaveDocument(path));
-}
-
-struct AppTest : ::testing::Test, EditorRig {
-    RecordingFrame frame;
-    fs::path dir;
-
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("quarn-app-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir);
-        location.dir = dir.string() + "/";
-        MakePatch((dir / "default.qnp").string(), "Default", 10);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-    bool Start(const std::optional<std::string>& file = std::nullopt) { return app.InitInstance(frame, file); }
-};
 
 TEST_F(AppTest, FreshProfileOpensDeviceZeroSilentlyAndOffersTheDefaultPatch) {
     ASSERT_TRUE(Start());
@@ -56,64 +18,6 @@ TEST_F(AppTest, FreshProfileOpensDeviceZeroSilentlyAndOffersTheDefaultPatch) {
     EXPECT_EQ(ports.bytes.size(), 66u * 3);  // the answer Yes went to the open device
     EXPECT_EQ(frame.title, "Untitled");
     EXPECT_EQ(g_mainDlg, &app.form());
-}
-
-TEST_F(AppTest, StoredDeviceBeyondTheListFallsBackAndIsStored) {
-    profile.ints["Options/MIDI Output"] = 7;
-    ports.opens[0] = false;
-    ASSERT_TRUE(Start());
-    EXPECT_EQ(ports.openIndex, 1);
-    EXPECT_EQ(app.m_midiOutDevice, 1);
-    EXPECT_EQ(profile.ints["Options/MIDI Output"], 1);
-    ASSERT_GE(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, "MIDI Output Device has been changed to Port B");
-    EXPECT_EQ(dialogs.messages[0].caption, "Info");
-}
-
-TEST_F(AppTest, TheStoredDeviceIsFoundByItsNameWhereverItIsNow) {
-    // Another interface was plugged in: "Port B" moved from index 0 to 1.
-    ports.names = {"New Interface", "Port B"};
-    profile.ints["Options/MIDI Output"] = 0;
-    profile.strings["Options/MIDI Output Name"] = "Port B";
-    ASSERT_TRUE(Start());
-    EXPECT_EQ(ports.openIndex, 1);
-    EXPECT_EQ(app.m_midiOutDevice, 1);
-    EXPECT_EQ(profile.ints["Options/MIDI Output"], 1);
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Transmit all data from Default"});  // no notice: the same device
-}
-
-TEST_F(AppTest, AStoredDeviceThatIsGoneIsNeverReplacedSilently) {
-    // "Port B" is gone; index 1 now names another instrument, which is used only with the notice.
-    ports.names = {"Port A", "Port C"};
-    ports.opens = {false, true};
-    profile.ints["Options/MIDI Output"] = 1;
-    profile.strings["Options/MIDI Output Name"] = "Port B";
-    ASSERT_TRUE(Start());
-    EXPECT_EQ(ports.openIndex, 1);
-    ASSERT_GE(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, "MIDI Output Device has been changed to Port C");
-    EXPECT_EQ(profile.strings["Options/MIDI Output Name"], "Port C");
-
-    // Choosing a device keeps its name too.
-    ports.opens = {true, true};
-    dialogs.deviceAnswers = {0};
-    app.OnOutputDevice();
-    EXPECT_EQ(profile.ints["Options/MIDI Output"], 0);
-    EXPECT_EQ(profile.strings["Options/MIDI Output Name"], "Port A");
-    EXPECT_EQ(app.StoredDevice(), 0);
-}
-
-TEST_F(AppTest, NoDevicesStartsSilentlyAndEdits) {
-    ports.names.clear();
-    ports.opens.clear();
-    profile.ints["Options/MIDI Output"] = 3;
-    ASSERT_TRUE(Start());
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Transmit all data from Default"});
-    EXPECT_EQ(profile.intWrites, 0);
-    EXPECT_EQ(app.m_midiOutDevice, 3);
-    app.form().UserMovedSlider(ctl::Dco1Amp, 99);
-    EXPECT_TRUE(ports.bytes.empty());
-    EXPECT_EQ(pause.count, 66 + 2);  // dropped sends still pause
 }
 
 TEST_F(AppTest, MissingDefaultPatchReportsTwice) {
@@ -132,7 +36,7 @@ TEST_F(AppTest, FileNewIsUntitledBeforeItAsksAgain) {
     std::string titleWhileAsked;
     dialogs.onMessage = [&](const MessageRequest&) { titleWhileAsked = frame.title; };
     dialogs.answers = {MessageAnswer::No};
-    app.OnFileNew();
+    app.Work().OnFileNew();
     EXPECT_EQ(Texts().size(), 2u);
     EXPECT_EQ(Texts()[1], "Transmit all data from Default");
     EXPECT_EQ(titleWhileAsked, "Untitled");
@@ -168,10 +72,10 @@ TEST_F(AppTest, CommandLineFileIsShownAndSentAfterTheDeviceOpens) {
     EXPECT_EQ(app.form().m_dco1Amp, 200);
     EXPECT_EQ(ports.bytes.size(), 66u * 3);
     EXPECT_EQ(frame.title, "bass.qnp");
-    EXPECT_EQ(app.RecentFiles(), std::vector<std::string>{bass});
+    EXPECT_EQ(app.Work().RecentFiles(), std::vector<std::string>{bass});
 
     // Save writes the file the title names, with what the form shows.
-    ASSERT_TRUE(app.OnFileSave());
+    ASSERT_TRUE(app.Work().OnFileSave());
     EditorRig other;
     RecordingFrame f2;
     other.dialogs.answers = {MessageAnswer::No};
@@ -183,71 +87,29 @@ TEST_F(AppTest, UnreadableCommandLineFileFallsBackToTheDefault) {
     ASSERT_TRUE(Start((dir / "missing.qnp").string()));
     EXPECT_EQ(Texts(), (std::vector<std::string>{"Couldn't open input file", "Transmit all data from Default"}));
     EXPECT_EQ(frame.title, "Untitled");
-    EXPECT_TRUE(app.RecentFiles().empty());
+    EXPECT_TRUE(app.Work().RecentFiles().empty());
 }
 
 TEST_F(AppTest, SaveAsOpenAndRecentFiles) {
     ASSERT_TRUE(Start());
     const std::string a = (dir / "a.qnp").string(), b = (dir / "b.qnp").string();
     dialogs.savePaths = {a, std::nullopt};
-    EXPECT_TRUE(app.OnFileSave());  // no path yet: Save asks for one
+    EXPECT_TRUE(app.Work().OnFileSave());  // no path yet: Save asks for one
     EXPECT_EQ(frame.title, "a.qnp");
-    EXPECT_FALSE(app.OnFileSaveAs());  // cancelled
+    EXPECT_FALSE(app.Work().OnFileSaveAs());  // cancelled
     dialogs.savePaths = {b};
-    EXPECT_TRUE(app.OnFileSaveAs());
-    EXPECT_EQ(app.RecentFiles(), (std::vector<std::string>{b, a}));
-    EXPECT_EQ(profile.recent, app.RecentFiles());
+    EXPECT_TRUE(app.Work().OnFileSaveAs());
+    EXPECT_EQ(app.Work().RecentFiles(), (std::vector<std::string>{b, a}));
+    EXPECT_EQ(profile.recent, app.Work().RecentFiles());
     dialogs.answers = {MessageAnswer::No};
-    app.OnOpenRecentFile(1);
+    app.Work().OnOpenRecentFile(1);
     EXPECT_EQ(frame.title, "a.qnp");
-    EXPECT_EQ(app.RecentFiles(), (std::vector<std::string>{a, b}));
+    EXPECT_EQ(app.Work().RecentFiles(), (std::vector<std::string>{a, b}));
     fs::remove(b);
-    app.OnOpenRecentFile(1);
+    app.Work().OnOpenRecentFile(1);
     EXPECT_EQ(Texts().back(), "Couldn't open input file");
-    EXPECT_EQ(app.RecentFiles(), std::vector<std::string>{a});
+    EXPECT_EQ(app.Work().RecentFiles(), std::vector<std::string>{a});
     EXPECT_EQ(frame.title, "a.qnp");
-}
-
-TEST_F(AppTest, OutputDeviceChoice) {
-    ports.names.push_back("Port C");
-    ports.opens.push_back(false);
-    ASSERT_TRUE(Start());
-    dialogs.messages.clear();
-    const int opensBefore = ports.openCalls;
-
-    app.OnOutputDevice();  // Cancel
-    dialogs.deviceAnswers = {0};
-    app.OnOutputDevice();  // the current device: nothing at all
-    EXPECT_EQ(ports.openCalls, opensBefore);
-    EXPECT_EQ(dialogs.deviceRequests.back(),
-              (std::pair<std::vector<std::string>, int>{{"Port A", "Port B", "Port C"}, 0}));
-
-    dialogs.deviceAnswers = {2};
-    app.OnOutputDevice();
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, "Port C could not be opened, reverting to Port A");
-    EXPECT_EQ(dialogs.messages[0].caption, "Info");
-    EXPECT_EQ(ports.openIndex, 0);
-    EXPECT_EQ(app.m_midiOutDevice, 0);
-    EXPECT_EQ(profile.intWrites, 0);
-
-    dialogs.deviceAnswers = {1};
-    app.OnOutputDevice();
-    EXPECT_EQ(ports.openIndex, 1);
-    EXPECT_EQ(profile.ints["Options/MIDI Output"], 1);
-}
-
-TEST_F(AppTest, FailedSwitchFromAVanishedDeviceStillNamesBoth) {
-    ports.opens[0] = false;
-    ports.opens[1] = false;
-    profile.ints["Options/MIDI Output"] = 9;
-    ASSERT_TRUE(Start());
-    dialogs.messages.clear();
-    dialogs.deviceAnswers = {1};
-    app.OnOutputDevice();
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, "Port B could not be opened, reverting to (unknown device 9)");
-    EXPECT_EQ(profile.ints["Options/MIDI Output"], 9);
 }
 
 TEST_F(AppTest, Comment) {

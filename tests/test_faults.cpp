@@ -211,7 +211,7 @@ TEST(DefaultPatchFaults, FileNewReportsTwiceAndKeepsTheEditedForm) {
         fs::remove(dir.path / "default.qnp");
         broken.make(dir);
         shell.dialogs.answers = {MessageAnswer::No};  // do not save the edits
-        shell.app->OnFileNew();
+        shell.app->Work().OnFileNew();
         EXPECT_EQ(Describe(shell.dialogs.messages),
                   "Save changes to Untitled? [QuarnEdit main]\n" + ExpectedReport(broken.message));
         EXPECT_EQ(Snapshot(dlg), before);
@@ -230,15 +230,15 @@ std::string SaveAndExportReport(const TempDir& dir, const std::string& folder, c
     shell.dialogs.messages.clear();
     const std::string patch = dir / (folder + "/p.qnp"), midi = dir / (folder + "/p.mid");
     shell.app->document().SetPathName(patch);
-    const bool saved = shell.app->OnFileSave();
+    const bool saved = shell.app->Work().OnFileSave();
     shell.dialogs.savePaths = {midi, dir / (folder + "/new.mid")};
-    shell.app->OnExportMidiFile();
-    shell.app->OnExportMidiFile();
+    shell.app->form().OnExportMidiFile();
+    shell.app->form().OnExportMidiFile();
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir.path / folder)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return Describe(shell.dialogs.messages) + "saved " + std::to_string(saved) + " recent " +
-           std::to_string(shell.app->RecentFiles().size()) + " patch " +
+           std::to_string(shell.app->Work().RecentFiles().size()) + " patch " +
            (ReadAll(patch) == oldPatch ? "intact" : "changed") + " midi " +
            (ReadAll(midi) == oldMidi ? "intact" : "changed") + " names " + Join(names);
 }
@@ -307,16 +307,16 @@ TEST(SaveFaults, DirectoriesAndFullDevicesAreRefused) {
     shell.dialogs.messages.clear();
     fs::create_directory(dir.path / "folder.qnp");
     shell.dialogs.savePaths = {dir / "folder.qnp", "/dev/full"};
-    EXPECT_FALSE(shell.app->OnFileSaveAs());
-    EXPECT_FALSE(shell.app->OnFileSaveAs());
+    EXPECT_FALSE(shell.app->Work().OnFileSaveAs());
+    EXPECT_FALSE(shell.app->Work().OnFileSaveAs());
     shell.dialogs.savePaths = {dir / "folder.qnp", "/dev/full"};
-    shell.app->OnExportMidiFile();
-    shell.app->OnExportMidiFile();
+    shell.app->form().OnExportMidiFile();
+    shell.app->form().OnExportMidiFile();
     EXPECT_EQ(Describe(shell.dialogs.messages),
               "Couldn't open output file []\nCouldn't write to output file []\n"
               "Couldn't open output file []\nCouldn't write to output file []\n");
     EXPECT_EQ(shell.frame.title, "Untitled");
-    EXPECT_TRUE(shell.app->RecentFiles().empty());
+    EXPECT_TRUE(shell.app->Work().RecentFiles().empty());
     EXPECT_TRUE(fs::is_empty(dir.path / "folder.qnp"));
 }
 
@@ -355,9 +355,9 @@ TEST(FileNameFaults, OpenSaveExportAndRecentFilesKeepEveryByte) {
         for (std::size_t i = 0; i < paths.size(); ++i) {
             shell.form().UserEdited(ctl::PatchName, "Patch " + std::to_string(i));
             shell.dialogs.savePaths = {paths[i], paths[i] + ".mid"};
-            ASSERT_TRUE(shell.app->OnFileSaveAs()) << Describe(shell.dialogs.messages);
+            ASSERT_TRUE(shell.app->Work().OnFileSaveAs()) << Describe(shell.dialogs.messages);
             EXPECT_EQ(shell.frame.title, AwkwardNames()[i]);
-            shell.app->OnExportMidiFile();
+            shell.app->form().OnExportMidiFile();
             EXPECT_EQ(ReadAll(paths[i]).size(), 2767u);
             EXPECT_EQ(ReadAll(paths[i] + ".mid").size(), 364u);
         }
@@ -373,13 +373,13 @@ TEST(FileNameFaults, OpenSaveExportAndRecentFilesKeepEveryByte) {
     shell.dialogs.messages.clear();
     shell.dialogs.answers.assign(paths.size(), MessageAnswer::No);
     for (std::size_t i = 0; i < paths.size(); ++i) {
-        shell.app->OnOpenRecentFile(static_cast<int>(paths.size()) - 1);  // the oldest, which then leads
+        shell.app->Work().OnOpenRecentFile(static_cast<int>(paths.size()) - 1);  // the oldest, which then leads
         EXPECT_EQ(shell.form().m_patchName, "Patch " + std::to_string(i));
     }
-    EXPECT_EQ(shell.app->RecentFiles(), recent);
+    EXPECT_EQ(shell.app->Work().RecentFiles(), recent);
     EXPECT_EQ(QSettingsProfile(ini).RecentFiles(), recent);
     shell.dialogs.openPaths = {paths[1]};
-    shell.app->OnFileOpen();
+    shell.app->Work().OnFileOpen();
     EXPECT_EQ(shell.form().m_patchName, "Patch 1");
     EXPECT_EQ(shell.dialogs.messages.size(), paths.size() + 1);  // only the transmit questions
 
@@ -435,7 +435,7 @@ struct DeviceChangeTest : ::testing::Test {
     void Choose(int index, std::function<void()> change) {
         shell->dialogs.whileDeviceDialogOpen = std::move(change);
         shell->dialogs.deviceAnswers = {index};
-        shell->app->OnOutputDevice();
+        shell->app->Devices().OnOutputDevice();
     }
     // What the user sees on the wire after a change: one slider move.
     Bytes Wire() {
@@ -488,20 +488,20 @@ TEST_F(DeviceChangeTest, DevicesThatAppearOpenTheOneTheUserChose) {
 TEST_F(DeviceChangeTest, TheOpenDeviceThatGoesIsToldOnceAndReopenedByNameWhenItReturns) {
     Start({"Port A", "Port B"}, 0);
     const Bytes before = Wire();
-    shell->app->OnMidiPortsChanged(MidiPortChange::OpenDeviceLost);
+    shell->app->Devices().OnMidiPortsChanged(MidiPortChange::OpenDeviceLost);
     Unplug("Port A");
-    shell->app->OnMidiPortsChanged(MidiPortChange::ListChanged);
-    shell->app->OnMidiPortsChanged(MidiPortChange::OpenDeviceLost);
+    shell->app->Devices().OnMidiPortsChanged(MidiPortChange::ListChanged);
+    shell->app->Devices().OnMidiPortsChanged(MidiPortChange::OpenDeviceLost);
     EXPECT_EQ(Describe(shell->dialogs.messages),
               "Port A is gone: changes are not sent until it is back. [Info main]\n");
-    EXPECT_TRUE(shell->app->IsDeviceLost());
+    EXPECT_TRUE(shell->app->Devices().IsDeviceLost());
     // Port B is another instrument: it is never used in Port A's place.
     EXPECT_TRUE(Wire().empty());
     EXPECT_EQ(shell->ports.openIndex, -1);
 
     PlugIn(1, "Port A");
-    shell->app->OnMidiPortsChanged(MidiPortChange::ListChanged);
-    EXPECT_FALSE(shell->app->IsDeviceLost());
+    shell->app->Devices().OnMidiPortsChanged(MidiPortChange::ListChanged);
+    EXPECT_FALSE(shell->app->Devices().IsDeviceLost());
     EXPECT_EQ(shell->frame.status, "Port A is back: changes are sent to it again.");
     EXPECT_EQ(shell->app->m_midiOutDevice, 1);
     EXPECT_EQ(shell->mapProfile.ints["Options/MIDI Output"], 1);
@@ -512,7 +512,7 @@ TEST_F(DeviceChangeTest, TheOpenDeviceThatGoesIsToldOnceAndReopenedByNameWhenItR
 TEST_F(DeviceChangeTest, TheOpenDeviceFollowsItsNameWhenOthersComeAndGo) {
     Start({"Port A", "Port B"}, 1);
     PlugIn(0, "Port E");
-    shell->app->OnMidiPortsChanged(MidiPortChange::ListChanged);
+    shell->app->Devices().OnMidiPortsChanged(MidiPortChange::ListChanged);
     EXPECT_EQ(shell->app->m_midiOutDevice, 2);
     EXPECT_EQ(shell->mapProfile.ints["Options/MIDI Output"], 2);
     EXPECT_EQ(shell->mapProfile.strings["Options/MIDI Output Name"], "Port B");
@@ -520,7 +520,7 @@ TEST_F(DeviceChangeTest, TheOpenDeviceFollowsItsNameWhenOthersComeAndGo) {
     EXPECT_EQ(Wire(), CC({{16, 1}, {29, 5}}));
     // Leaving the list is going, even when no server said so.
     Unplug("Port B");
-    shell->app->OnMidiPortsChanged(MidiPortChange::ListChanged);
+    shell->app->Devices().OnMidiPortsChanged(MidiPortChange::ListChanged);
     EXPECT_EQ(Describe(shell->dialogs.messages),
               "Port B is gone: changes are not sent until it is back. [Info main]\n");
     EXPECT_TRUE(Wire().empty());
@@ -530,7 +530,7 @@ TEST_F(DeviceChangeTest, TheOpenDialogShowsTheNewListAndItsAnswerNamesADeviceInI
     Start({"Port A", "Port B"}, 0);
     Choose(0, [&] {
         PlugIn(0, "Port E");
-        shell->app->OnMidiPortsChanged(MidiPortChange::ListChanged);
+        shell->app->Devices().OnMidiPortsChanged(MidiPortChange::ListChanged);
     });
     ASSERT_EQ(shell->dialogs.shownLists.size(), 1u);
     EXPECT_EQ(shell->dialogs.shownLists[0], (std::vector<std::string>{"Port E", "Port A", "Port B"}));
@@ -624,9 +624,9 @@ TEST(NoMidiFaults, WithoutSequencerOrJackTheEditorStartsQuietlyAndWorks) {
         shell.form().UserMovedSlider(ctl::Dco1Amp, 200);
         shell.form().UserSelected(ctl::Dco1Wave, 3);
         shell.dialogs.savePaths = {dir / "edited.qnp", dir / "edited.mid"};
-        EXPECT_TRUE(shell.app->OnFileSaveAs());
-        shell.app->OnExportMidiFile();
-        shell.app->OnTransmitAll();
+        EXPECT_TRUE(shell.app->Work().OnFileSaveAs());
+        shell.app->form().OnExportMidiFile();
+        shell.app->form().TransmitAll(true);
         messages = Describe(shell.dialogs.messages);
         EXPECT_EQ(shell.pause.count, 66 + 4 + 66);  // sends reach nothing but keep their pace
     }
@@ -662,10 +662,10 @@ TEST(ProfileFaults, UnwritableProfilesNeverStopTheProgram) {
         shell.ports.opens[0] = false;
         if (!shell.Start()) return std::string("no start");
         shell.dialogs.savePaths = {dir / "saved.qnp"};
-        const bool saved = shell.app->OnFileSaveAs();
+        const bool saved = shell.app->Work().OnFileSaveAs();
         return Describe(shell.dialogs.messages) + "saved " + std::to_string(saved) + " device " +
                std::to_string(shell.app->m_midiOutDevice) + " recent " +
-               std::to_string(shell.app->RecentFiles().size());
+               std::to_string(shell.app->Work().RecentFiles().size());
     };
     const std::string expected =
         "MIDI Output Device has been changed to Port B [Info main]\n"

@@ -119,8 +119,8 @@ TEST_F(GuiJack, CtrlTPlaysTheTestNote) {
 TEST_F(GuiJack, SynthQuitsToldOnceHeardWhenBack) {
     Window w;
     ASSERT_NO_FATAL_FAILURE(w.Start());
-    QueuedPortChanges news(w.ports, [&](MidiPortChange change) { w.app->OnMidiPortsChanged(change); });
-    const std::string device = w.app->DeviceName(w.app->m_midiOutDevice);
+    QueuedPortChanges news(w.ports, [&](MidiPortChange change) { w.app->Devices().OnMidiPortsChanged(change); });
+    const std::string device = w.app->Devices().DeviceName(w.app->m_midiOutDevice);
     int boxes = 0;
     OnNextMessageBox(
         [&](QMessageBox* box) {
@@ -132,10 +132,10 @@ TEST_F(GuiJack, SynthQuitsToldOnceHeardWhenBack) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return boxes == 1; }, 6000));
     QTest::qWait(300);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
-    EXPECT_TRUE(w.app->IsDeviceLost());
+    EXPECT_TRUE(w.app->Devices().IsDeviceLost());
 
     w.synth = std::make_unique<jackprobe::Probe>(w.synthClient);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.app->IsDeviceLost(); }, 6000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.app->Devices().IsDeviceLost(); }, 6000));
     EXPECT_EQ(w.frame->statusBar()->currentMessage().toStdString(), device + " is back: changes are sent to it again.");
     auto* amp = w.Widget<QSlider>(ctl::Dco1Amp);
     amp->setFocus();

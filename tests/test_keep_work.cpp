@@ -1,5 +1,5 @@
 // Nothing the user did is lost without a word: the modified state, the question before a patch is replaced,
-// undo and redo, the unsaved-changes file and what the next start does with it.
+// the unsaved-changes file and what the next start does with it.
 #include "PatchFixtures.h"
 
 #include "app/Commands.h"
@@ -18,7 +18,7 @@ struct Started : ::testing::Test, StartedRig {
     bool Modified() const { return app.document().IsModified(); }
     void Save(const std::string& path) {
         dialogs.savePaths = {path};
-        ASSERT_TRUE(app.OnFileSaveAs());
+        ASSERT_TRUE(app.Work().OnFileSaveAs());
     }
 };
 
@@ -50,24 +50,24 @@ TEST_F(Started, EveryKindOfUserEditMarksTheDocumentAndNothingElseDoes) {
     // Looking at things, sending them and choosing a device change no patch.
     dialogs.commentAnswers = {std::string("changed")};  // the same text again
     dlg.UserClicked(ctl::Comment);
-    app.OnTransmitAll();
+    app.form().TransmitAll(true);
     dialogs.savePaths = {dir / "out.mid"};
-    app.OnExportMidiFile();
+    app.form().OnExportMidiFile();
     dialogs.deviceAnswers = {1};
-    app.OnOutputDevice();
+    app.Devices().OnOutputDevice();
     dlg.UserMovedSlider(ctl::Dco1Amp, dlg.form().GetPos(ctl::Dco1Amp));  // a step at the end of the range
     EXPECT_FALSE(Modified());
 
     // Undo and redo are edits too; a load clears the mark.
     dlg.UserMovedSlider(ctl::Dco1Amp, 9);
     Save(dir / "saved.qnp");
-    app.OnEditUndo();
+    app.form().Undo();
     EXPECT_TRUE(Modified());
     Save(dir / "saved.qnp");
-    app.OnEditRedo();
+    app.form().Redo();
     EXPECT_TRUE(Modified());
     dialogs.answers = {MessageAnswer::No, MessageAnswer::No};  // do not save; do not transmit
-    app.OnFileNew();
+    app.Work().OnFileNew();
     EXPECT_FALSE(Modified());
     EXPECT_FALSE(dlg.CanUndo());
 }
@@ -75,16 +75,16 @@ TEST_F(Started, EveryKindOfUserEditMarksTheDocumentAndNothingElseDoes) {
 TEST_F(Started, TheSaveQuestionBeforeEachCommandThatReplacesThePatch) {
     const std::string other = dir / "other.qnp";
     WriteAll(other, HandBuiltFile());
-    app.OpenDocumentFile(other);
+    app.Work().OpenDocumentFile(other);
     dialogs.messages.clear();
     const std::vector<std::pair<const char*, std::function<void()>>> commands{
-        {"new", [&] { app.OnFileNew(); }},
+        {"new", [&] { app.Work().OnFileNew(); }},
         {"open",
          [&] {
              dialogs.openPaths = {other};
-             app.OnFileOpen();
+             app.Work().OnFileOpen();
          }},
-        {"recent file", [&] { app.OnOpenRecentFile(0); }},
+        {"recent file", [&] { app.Work().OnOpenRecentFile(0); }},
         {"exit", [&] { EXPECT_FALSE(app.CanCloseFrame()); }},
     };
     for (const auto& [what, command] : commands) {
@@ -104,13 +104,13 @@ TEST_F(Started, TheSaveQuestionBeforeEachCommandThatReplacesThePatch) {
     // No goes on without saving; Yes saves first, then goes on.
     dialogs.messages.clear();
     dialogs.answers = {MessageAnswer::No, MessageAnswer::No};
-    app.OnFileNew();
+    app.Work().OnFileNew();
     EXPECT_EQ(Texts(), (std::vector<std::string>{"Save changes to other.qnp?", "Transmit all data from Hand Built"}));
     EXPECT_EQ(ReadAll(other), HandBuiltFile());
-    app.OpenDocumentFile(other);
+    app.Work().OpenDocumentFile(other);
     dlg.UserMovedSlider(ctl::Dco1Amp, 12);
     dialogs.answers = {MessageAnswer::Yes, MessageAnswer::No};
-    app.OnFileNew();
+    app.Work().OnFileNew();
     EditorRig reader;
     reader.dialogs.answers = {MessageAnswer::No};
     ASSERT_TRUE(reader.doc.OnOpenDocument(other));
@@ -121,7 +121,7 @@ TEST_F(Started, ASaveThatFailsOrIsCancelledStopsTheCommand) {
     dlg.UserMovedSlider(ctl::Dco1Amp, 13);  // untitled: Yes goes to Save As
     dialogs.answers = {MessageAnswer::Yes};
     dialogs.savePaths = {std::nullopt};
-    app.OnFileNew();
+    app.Work().OnFileNew();
     EXPECT_EQ(dlg.m_dco1Amp, 13);
     ASSERT_EQ(dialogs.fileRequests.size(), 1u);
     EXPECT_EQ(dialogs.fileRequests[0].initialPath, "Untitled.qnp");
@@ -157,199 +157,14 @@ TEST_F(Started, AQuickLoadAsksFirstThenMakesTheLoadedFileTheDocument) {
     EXPECT_EQ(ports.bytes.size(), 66u * 3);  // sent without the transmit question
     EXPECT_EQ(frame.title, "chosen.qnp");
     EXPECT_FALSE(Modified());
-    EXPECT_EQ(app.RecentFiles(), std::vector<std::string>{mine});  // no entry for a quick-load
+    EXPECT_EQ(app.Work().RecentFiles(), std::vector<std::string>{mine});  // no entry for a quick-load
 
     // Save goes to the loaded file, never over the one that was open before.
     const Bytes mineBefore = ReadAll(mine);
     dlg.UserMovedSlider(ctl::Dco1Amp, 15);
-    ASSERT_TRUE(app.OnFileSave());
+    ASSERT_TRUE(app.Work().OnFileSave());
     EXPECT_EQ(ReadAll(mine), mineBefore);
     EXPECT_NE(ReadAll(chosen), HandBuiltFile());
-}
-
-// ---- undo and redo ----------------------------------------------------------------------------------
-
-TEST_F(Started, UndoAndRedoPutTheControlBackAndSendWhatThatChangeSends) {
-    // A drag from 200 to 120 on DCO1 Amp. while its source list had chosen "Vel" (entry 8).
-    dlg.UserSelected(ctl::Dco1AmpSource, 8);
-    dlg.UserBeganDrag(ctl::Dco1Amp);
-    for (int p : {190, 150, 120}) dlg.UserMovedSlider(ctl::Dco1Amp, p);
-    dlg.UserEndedGesture(ctl::Dco1Amp);
-    EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo DCO1 Amp.");
-    ports.bytes.clear();
-    app.OnCommand(cmd::EditUndo);
-    EXPECT_EQ(ports.bytes, CC({{16, 2}, {29, 72}, {16, 3}, {29, 7}}));  // the slider back, then its source
-    EXPECT_EQ(dlg.m_dco1Amp, 200);
-    EXPECT_EQ(form.GetCurSel(ctl::Dco1AmpSource), 8);
-    EXPECT_EQ(app.CommandText(cmd::EditRedo), "&Redo DCO1 Amp.");
-    EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo DCO1 Amp. source");
-    ports.bytes.clear();
-    app.OnCommand(cmd::EditRedo);
-    EXPECT_EQ(ports.bytes, CC({{16, 1}, {29, 120}}));
-    EXPECT_EQ(form.GetCurSel(ctl::Dco1AmpSource), 0);
-
-    // A list, a check box and a text.
-    dlg.UserSelected(ctl::FilterType, 11);
-    dlg.UserClicked(ctl::Dco2KeyFollow);
-    dlg.UserEdited(ctl::PatchName, "Hand Builtx");
-    ports.bytes.clear();
-    EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo Patch name");
-    app.OnEditUndo();
-    EXPECT_EQ(dlg.m_patchName, "Hand Built");
-    EXPECT_EQ(form.GetText(ctl::PatchName), "Hand Built");
-    EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo DCO2 Key follow");
-    app.OnEditUndo();
-    EXPECT_EQ(app.CommandText(cmd::EditUndo), "&Undo Type / routing");
-    app.OnEditUndo();
-    // Post mixes and Boost stay; the routing code is the filter type's (0x41).
-    EXPECT_EQ(ports.bytes, CC({{16, 2}, {25, 0x95 - 128}, {16, 2}, {20, 0xCD - 128}}));
-    EXPECT_EQ(form.GetCurSel(ctl::FilterType), 3);
-    EXPECT_TRUE(form.IsEnabled(ctl::Cutoff2));
-    ports.bytes.clear();
-    app.OnEditRedo();
-    app.OnEditRedo();
-    EXPECT_EQ(ports.bytes, CC({{16, 2}, {20, 0xCF - 128}, {16, 2}, {25, 0xB5 - 128}}));
-    EXPECT_EQ(form.GetText(ctl::Cutoff2Label), "Width");
-    // A new edit drops what was undone.
-    dlg.UserMovedSlider(ctl::Step, 2);
-    EXPECT_FALSE(dlg.CanRedo());
-    EXPECT_FALSE(app.IsCommandEnabled(cmd::EditRedo));
-    EXPECT_EQ(app.CommandText(cmd::EditRedo), "&Redo");
-}
-
-TEST_F(Started, OneGestureIsOneStep) {
-    const auto steps = [&] { return dlg.History().StepCount(); };
-    dlg.UserBeganDrag(ctl::Env1Attack);  // a drag, however long
-    for (int p = 0; p < 50; ++p) {
-        dlg.UserMovedSlider(ctl::Env1Attack, p);
-        clock.Advance(100ms);
-    }
-    dlg.UserEndedGesture(ctl::Env1Attack);
-    EXPECT_EQ(steps(), 1u);
-    for (int p : {60, 61, 62}) {  // key presses within a second of each other
-        dlg.UserMovedSlider(ctl::Env1Attack, p);
-        clock.Advance(900ms);
-    }
-    EXPECT_EQ(steps(), 2u);
-    clock.Advance(200ms);
-    dlg.UserMovedSlider(ctl::Env1Attack, 63);  // a pause: a new step
-    dlg.UserMovedSlider(ctl::Env1Decay, 5);    // another control: a new step
-    EXPECT_EQ(steps(), 4u);
-    for (const char* text : {"H", "He", "Hey"}) dlg.UserEdited(ctl::Author, text);  // typing until the focus leaves
-    clock.Advance(5s);
-    dlg.UserEdited(ctl::Author, "Hey!");
-    EXPECT_EQ(steps(), 5u);
-    dlg.UserEndedGesture(ctl::Author);
-    dlg.UserEdited(ctl::Author, "Hey!!");
-    EXPECT_EQ(steps(), 6u);
-    dlg.UserClicked(ctl::Boost);  // two clicks that cancel out leave no step
-    dlg.UserClicked(ctl::Boost);
-    EXPECT_EQ(steps(), 6u);
-    dialogs.commentAnswers = {std::string("one"), std::string("two")};  // each Comment OK is a step
-    dlg.UserClicked(ctl::Comment);
-    dlg.UserClicked(ctl::Comment);
-    EXPECT_EQ(steps(), 8u);
-
-    while (dlg.CanUndo()) dlg.Undo();
-    EXPECT_EQ(dlg.m_env1Attack, 1);  // as the loaded patch had it
-    EXPECT_EQ(dlg.m_author, "Tester");
-    EXPECT_EQ(dlg.m_comment, "line one\r\nline two");
-}
-
-// An action that changes nothing is no edit: the redo history stays, and a saved patch stays unmodified.
-TEST_F(Started, AnActionThatChangesNothingKeepsTheRedoHistoryAndTheSavedState) {
-    dlg.UserSelected(ctl::Dco1AmpSource, 8);
-    dlg.UserMovedSlider(ctl::Env1Attack, 0);
-    dlg.UserMovedSlider(ctl::Dco2Amp, 3);
-    app.OnCommand(cmd::EditUndo);
-    ASSERT_TRUE(dlg.CanRedo());
-    Save(dir / "saved.qnp");
-    ports.bytes.clear();
-    const std::vector<std::pair<const char*, std::function<void()>>> nothing{
-        {"Home at 0", [&] { dlg.UserMovedSlider(ctl::Env1Attack, 0); }},
-        {"the entry a list shows", [&] { dlg.UserSelected(ctl::FilterType, form.GetCurSel(ctl::FilterType)); }},
-        {"the source a list shows", [&] { dlg.UserSelected(ctl::Dco1AmpSource, 8); }},
-        {"a click on a thumb",
-         [&] {
-             dlg.UserBeganDrag(ctl::Env2Decay);
-             dlg.UserMovedSlider(ctl::Env2Decay, form.GetPos(ctl::Env2Decay));
-             dlg.UserEndedGesture(ctl::Env2Decay);
-         }},
-        {"the same name", [&] { dlg.UserEdited(ctl::PatchName, form.GetText(ctl::PatchName)); }},
-    };
-    for (const auto& [what, action] : nothing) {
-        SCOPED_TRACE(what);
-        action();
-        EXPECT_TRUE(dlg.CanRedo());
-        EXPECT_EQ(app.CommandText(cmd::EditRedo), "&Redo DCO2 Amp.");
-        EXPECT_FALSE(Modified());
-        EXPECT_FALSE(frame.modified);
-    }
-    app.OnCommand(cmd::EditRedo);
-    EXPECT_EQ(form.GetPos(ctl::Dco2Amp), 3);
-}
-
-// Undo ends the gesture it undid: the next press on the same control, however soon, is a step of its own.
-TEST_F(Started, AfterUndoTheNextPressIsAStepOfItsOwn) {
-    app.OnCommand(cmd::EditUndo);  // nothing to undo: nothing happens, and nothing breaks
-    app.OnCommand(cmd::EditRedo);
-    const int start = form.GetPos(ctl::Dco1Amp);
-    dlg.UserMovedSlider(ctl::Dco1Amp, 10);  // two arrow keys: one step
-    dlg.UserMovedSlider(ctl::Dco1Amp, 11);
-    app.OnCommand(cmd::EditUndo);
-    EXPECT_EQ(form.GetPos(ctl::Dco1Amp), start);
-    dlg.UserMovedSlider(ctl::Dco1Amp, 12);  // at once: still a step of its own
-    EXPECT_FALSE(dlg.CanRedo());
-    app.OnCommand(cmd::EditUndo);
-    EXPECT_EQ(form.GetPos(ctl::Dco1Amp), start);
-    EXPECT_FALSE(dlg.CanUndo());
-    app.OnCommand(cmd::EditRedo);
-    EXPECT_EQ(form.GetPos(ctl::Dco1Amp), 12);
-    EXPECT_FALSE(dlg.CanRedo());
-
-    // The same after a redo.
-    app.OnCommand(cmd::EditUndo);
-    app.OnCommand(cmd::EditRedo);
-    dlg.UserMovedSlider(ctl::Dco1Amp, 13);
-    app.OnCommand(cmd::EditUndo);
-    EXPECT_EQ(form.GetPos(ctl::Dco1Amp), 12);
-}
-
-// Each text box gets its own text back.
-TEST_F(Started, UndoingATextPutsItBackInItsOwnBox) {
-    const std::string name = form.GetText(ctl::PatchName);
-    dlg.UserEdited(ctl::Author, "Someone else");
-    dlg.UserEndedGesture(ctl::Author);
-    app.OnCommand(cmd::EditUndo);
-    EXPECT_EQ(form.GetText(ctl::Author), "Tester");
-    EXPECT_EQ(dlg.m_author, "Tester");
-    EXPECT_EQ(form.GetText(ctl::PatchName), name);
-    EXPECT_EQ(dlg.m_patchName, name);
-    app.OnCommand(cmd::EditRedo);
-    EXPECT_EQ(form.GetText(ctl::Author), "Someone else");
-    EXPECT_EQ(form.GetText(ctl::PatchName), name);
-}
-
-TEST(ControlNames, AsTheFormLabelsThemWithTheirSectionWhereNeeded) {
-    EditorRig rig;
-    rig.dlg.OnInitialUpdate();
-    const auto name = [&](int id) { return ControlName(rig.form, id); };
-    EXPECT_EQ(name(ctl::Dco1Amp), "DCO1 Amp.");
-    EXPECT_EQ(name(ctl::Dco2AmpSource), "DCO2 Amp. source");
-    EXPECT_EQ(name(ctl::FilterType), "Type / routing");
-    EXPECT_EQ(name(ctl::Step), "Step");
-    EXPECT_EQ(name(ctl::StepBox), "Step");
-    EXPECT_EQ(name(ctl::Env2Offset), "ENV2 Offset");
-    EXPECT_EQ(name(ctl::Env1Loop), "ENV1 [Level => release]");
-    EXPECT_EQ(name(ctl::Dco1SyncSlave), "Sync slave");
-    EXPECT_EQ(name(ctl::PatchName), "Patch name");
-    EXPECT_EQ(name(ctl::Comment), "Comment");
-    EXPECT_EQ(name(ctl::Dco1Row3Mode), "DCO1 row 3 mode");
-    EXPECT_EQ(name(ctl::Cutoff1), "Cutoff1");
-    rig.form.SetCurSel(ctl::Dco2Row3Mode, 2);
-    rig.form.SetText(ctl::Cutoff1Label, "Freq.");
-    EXPECT_EQ(name(ctl::Dco2Row3), "DCO2 Std.");
-    EXPECT_EQ(name(ctl::Cutoff1Source), "Freq. source");
 }
 
 // ---- unsaved changes kept for the next start ----------------------------------------------------------
@@ -375,7 +190,7 @@ TEST_F(Started, UnsavedChangesAreWrittenSoonAfterAnEditAndGoWhenSavedOrRefused) 
     clock.Advance(kRecoveryDelay);
     EXPECT_EQ(recovery.saved->second, dir / "kept.qnp");
     dialogs.answers = {MessageAnswer::No, MessageAnswer::No};  // don't save; don't transmit
-    app.OnFileNew();
+    app.Work().OnFileNew();
     EXPECT_FALSE(recovery.saved);
     dlg.UserMovedSlider(ctl::Dco1Amp, 36);
     clock.Advance(kRecoveryDelay);
@@ -405,7 +220,7 @@ TEST_F(Started, DuringCompareTheUnsavedChangesAreTheEdit) {
     EXPECT_EQ(kept(), edit);
     EXPECT_EQ(recovery.saved->second, dir / "mine.qnp");
 
-    app.KeepUnsavedChanges();  // the desktop session ends during Compare
+    app.Work().KeepUnsavedChanges();  // the desktop session ends during Compare
     EXPECT_EQ(kept(), edit);
     app.OnCommand(cmd::EditCompare);
     EXPECT_FALSE(app.IsCommandChecked(cmd::EditCompare));
@@ -491,7 +306,7 @@ TEST_F(Started, TheQuestionsAtTheEndOfADesktopSessionLeaveTheProgramWorking) {
     dialogs.answers = {MessageAnswer::No};
     ASSERT_TRUE(app.QueryEndSession());
     dlg.UserMovedSlider(ctl::Dco1Amp, 53);
-    app.KeepUnsavedChanges();
+    app.Work().KeepUnsavedChanges();
     app.SessionEnded();
     ASSERT_TRUE(recovery.saved);
 }
@@ -616,18 +431,18 @@ TEST_F(Started, FilesAreRememberedByAbsolutePathAndOnlyOnce) {
     fs::current_path(dir.path);
     WriteAll("relative.qnp", HandBuiltFile());
     dialogs.answers = {MessageAnswer::No};
-    ASSERT_TRUE(app.OpenDocumentFile("relative.qnp"));
+    ASSERT_TRUE(app.Work().OpenDocumentFile("relative.qnp"));
     fs::current_path(cwd);
     const std::string absolute = fs::canonical(dir / "relative.qnp").string();
     EXPECT_EQ(app.document().GetPathName(), absolute);
-    EXPECT_EQ(app.RecentFiles(), std::vector<std::string>{absolute});
+    EXPECT_EQ(app.Work().RecentFiles(), std::vector<std::string>{absolute});
     dialogs.answers = {MessageAnswer::No};
-    ASSERT_TRUE(app.OpenDocumentFile(dir / "./relative.qnp"));
-    EXPECT_EQ(app.RecentFiles(), std::vector<std::string>{absolute});
+    ASSERT_TRUE(app.Work().OpenDocumentFile(dir / "./relative.qnp"));
+    EXPECT_EQ(app.Work().RecentFiles(), std::vector<std::string>{absolute});
 
     // Save As starts beside the file, with its name.
     dialogs.savePaths = {std::nullopt};
-    app.OnFileSaveAs();
+    app.Work().OnFileSaveAs();
     EXPECT_EQ(dialogs.fileRequests.back().initialPath, absolute);
 }
 

@@ -118,9 +118,9 @@ TEST_F(LegacyPatch, UndoCompareAndRecoveryKeepTheBytes) {
     ASSERT_TRUE(recovery.saved);
     EXPECT_EQ(recovery.saved->first, edited);
 
-    app.OnEditCompare();  // the original, and back to the edit
+    app.Sound().OnEditCompare();  // the original, and back to the edit
     EXPECT_EQ(form.GetText(ctl::PatchName), kShownName);
-    app.OnEditCompare();
+    app.Sound().OnEditCompare();
     EXPECT_EQ(Saved(), edited);
     while (dlg.CanUndo()) dlg.Undo();
     EXPECT_EQ(Texts(), (Shown{kShownName, kShownAuthor, kShownComment}));

@@ -79,7 +79,7 @@ TEST_F(LibraryHostTest, AuditionSendsWhatTransmitAllOfTheOpenedFileSendsAndLeave
     const std::size_t steps = dlg.History().StepCount();
     const std::string undo = dlg.UndoName();
     const std::optional<PatchRecord> original = doc.Original();
-    const std::vector<std::string> recent = app.RecentFiles();
+    const std::vector<std::string> recent = app.Work().RecentFiles();
     const int saves = recovery.saves;
 
     const Bytes handSent = TransmissionOfOpened(hand), otherSent = TransmissionOfOpened(other);
@@ -101,7 +101,7 @@ TEST_F(LibraryHostTest, AuditionSendsWhatTransmitAllOfTheOpenedFileSendsAndLeave
     EXPECT_EQ(dlg.History().StepCount(), steps);
     EXPECT_EQ(dlg.UndoName(), undo);
     EXPECT_EQ(doc.Original(), original);
-    EXPECT_EQ(app.RecentFiles(), recent);
+    EXPECT_EQ(app.Work().RecentFiles(), recent);
     EXPECT_EQ(recovery.saves, saves);
     EXPECT_EQ(g_mainDlg, &dlg);
     // The document's own Transmit All still sends the document's patch.
@@ -151,7 +151,7 @@ TEST_F(LibraryHostTest, RestoreSendsTheDocumentsPatchWithItsUnsavedEdit) {
     Audition(hand);
     host.RestoreDocumentPatch();
     EXPECT_EQ(std::exchange(ports.bytes, {}), original);
-    EXPECT_TRUE(app.IsComparing());
+    EXPECT_TRUE(app.Sound().IsComparing());
 }
 
 TEST_F(LibraryHostTest, OpenAsksTheSaveQuestionAndCancelKeepsTheDocument) {
@@ -174,7 +174,7 @@ TEST_F(LibraryHostTest, OpenAsksTheSaveQuestionAndCancelKeepsTheDocument) {
     EXPECT_EQ(Texts(), (std::vector<std::string>{"Save changes to Untitled?", "Transmit all data from Hand Built"}));
     EXPECT_EQ(frame.title, "hand.qnp");
     EXPECT_FALSE(doc.IsModified());
-    EXPECT_EQ(app.RecentFiles(), std::vector<std::string>{hand});
+    EXPECT_EQ(app.Work().RecentFiles(), std::vector<std::string>{hand});
     EXPECT_EQ(ports.bytes, TransmissionOfOpened(hand));
 
     // A file that does not open says why and leaves the document as it was.
@@ -185,14 +185,14 @@ TEST_F(LibraryHostTest, OpenAsksTheSaveQuestionAndCancelKeepsTheDocument) {
 }
 
 TEST_F(LibraryHostTest, OpenWhileComparingSavesTheEditNotTheOriginalShown) {
-    ASSERT_TRUE(app.OpenDocumentFile(other));
+    ASSERT_TRUE(app.Work().OpenDocumentFile(other));
     dlg.UserMovedSlider(ctl::Dco1Amp, 5);
     app.OnCommand(cmd::EditCompare);
-    ASSERT_TRUE(app.IsComparing());
+    ASSERT_TRUE(app.Sound().IsComparing());
     dialogs.messages.clear();
     dialogs.answers = {MessageAnswer::Yes, MessageAnswer::No};  // save, then do not transmit
     EXPECT_TRUE(host.OpenPatch(hand));
-    EXPECT_FALSE(app.IsComparing());
+    EXPECT_FALSE(app.Sound().IsComparing());
     EXPECT_FALSE(frame.comparing);
     Editor reader;
     reader.dialogs.answers = {MessageAnswer::No};
@@ -232,7 +232,7 @@ TEST_F(LibraryHostTest, SaveToLibraryWhileComparingSavesTheEdit) {
     dlg.UserMovedSlider(ctl::Dco1Amp, 77);
     app.OnCommand(cmd::EditCompare);
     ASSERT_TRUE(app.OnCommand(cmd::SaveToLibrary));
-    EXPECT_FALSE(app.IsComparing());
+    EXPECT_FALSE(app.Sound().IsComparing());
     Editor reader;
     reader.dialogs.answers = {MessageAnswer::No};
     ASSERT_TRUE(reader.doc.OnOpenDocument(dir / "lib/Other.qnp"));

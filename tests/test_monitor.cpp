@@ -25,8 +25,8 @@ TEST_F(MonitorTest, EachMessageWithItsMeaning) {
     dlg.UserSelected(ctl::Dco2Wave, 3);
     dlg.UserMovedSlider(ctl::Dco1Octave, 7);
     dlg.UserClicked(ctl::Boost);
-    app.OnPlayTestNote();
-    app.OnAllNotesOff();
+    app.Sound().OnPlayTestNote();
+    app.Sound().OnAllNotesOff();
     EXPECT_EQ(Meanings(), (std::vector<std::string>{
                               "page 2",
                               "DCO1 Amp. = 200",
@@ -50,7 +50,7 @@ TEST_F(MonitorTest, EachMessageWithItsMeaning) {
 }
 
 TEST_F(MonitorTest, ATransmissionCountsItsMessages) {
-    app.OnTransmitAll();
+    app.form().TransmitAll(true);
     const std::vector<std::string> meanings = Meanings();
     ASSERT_EQ(meanings.size(), 66u);
     EXPECT_EQ(meanings[1], "Transmit All 1/33: Switches = 149");

@@ -37,9 +37,9 @@ TEST_F(SoundDesign, TestNotePlaysForHalfASecondOrUntilReleased) {
 
     // A new note while one sounds ends the first one first.
     ports.bytes.clear();
-    app.OnPlayTestNote();
+    app.Sound().OnPlayTestNote();
     clock.Advance(200ms);
-    app.OnPlayTestNote();
+    app.Sound().OnPlayTestNote();
     clock.Advance(499ms);
     EXPECT_EQ(ports.bytes, (Bytes{0x90, 0x3C, 0x64, 0x80, 0x3C, 0x40, 0x90, 0x3C, 0x64}));
 
@@ -47,7 +47,7 @@ TEST_F(SoundDesign, TestNotePlaysForHalfASecondOrUntilReleased) {
     clock.Advance(1ms);
     ports.bytes.clear();
     dialogs.testNoteAnswers = {TestNoteSettings{48, 127}};
-    app.OnTestNoteSettings();
+    app.Sound().OnTestNoteSettings();
     EXPECT_EQ(profile.ints["Options/Test Note"], 48);
     EXPECT_EQ(profile.ints["Options/Test Velocity"], 127);
     app.OnCommand(cmd::HoldTestNote);
@@ -62,21 +62,21 @@ TEST_F(SoundDesign, TestNotePlaysForHalfASecondOrUntilReleased) {
     profile.ints["Options/Test Note"] = 300;
     profile.ints["Options/Test Velocity"] = 0;
     ports.bytes.clear();
-    app.OnPlayTestNote();
+    app.Sound().OnPlayTestNote();
     EXPECT_EQ(ports.bytes, (Bytes{0x90, 127, 1}));
     const int writes = profile.intWrites;
-    app.OnTestNoteSettings();
+    app.Sound().OnTestNoteSettings();
     EXPECT_EQ(profile.intWrites, writes);
 }
 
 TEST_F(SoundDesign, AllNotesOffAlsoEndsTheTestNote) {
-    app.OnAllNotesOff();
+    app.Sound().OnAllNotesOff();
     EXPECT_EQ(ports.bytes, (Bytes{0xB0, 0x7B, 0x00, 0xB0, 0x78, 0x00}));
     ports.bytes.clear();
-    app.OnHoldTestNote();
+    app.Sound().OnHoldTestNote();
     app.OnCommand(cmd::AllNotesOff);
     EXPECT_EQ(ports.bytes, (Bytes{0x90, 0x3C, 0x64, 0xB0, 0x7B, 0x00, 0xB0, 0x78, 0x00, 0x80, 0x3C, 0x40}));
-    EXPECT_FALSE(app.IsHoldingTestNote());
+    EXPECT_FALSE(app.Sound().IsHoldingTestNote());
     clock.Advance(1s);
     EXPECT_EQ(ports.bytes.size(), 12u);  // nothing more when the half second would have passed
 }
@@ -130,7 +130,7 @@ TEST_F(SoundDesign, MutationMovesOnlyTheChosenSectionsAndSendsWhatChanged) {
     settings.sections = {false, true, false, true, false, false};  // DCO1 and ENV1
     const EditFields before = dlg.CaptureFields();
     const PatchRecord texts = dlg.CaptureRecord();
-    app.SetRandomSeed(42);
+    app.Sound().SetRandomSeed(42);
     dialogs.mutateAnswers = {MutationRequest{settings, false}};
     app.OnCommand(cmd::EditMutate);
     const EditFields after = dlg.CaptureFields();
@@ -174,18 +174,18 @@ TEST_F(SoundDesign, MutationMovesOnlyTheChosenSectionsAndSendsWhatChanged) {
     dlg.Undo();
     EXPECT_EQ(dlg.CaptureFields(), before);
     EXPECT_FALSE(ports.bytes.empty());
-    app.SetRandomSeed(42);
+    app.Sound().SetRandomSeed(42);
     dialogs.mutateAnswers = {MutationRequest{settings, false}};
-    app.OnEditMutate();
+    app.Sound().OnEditMutate();
     EXPECT_EQ(dlg.CaptureFields(), after);
 }
 
 TEST_F(SoundDesign, RandomizeStaysInRangeAndSendsOnlyMidiData) {
     for (std::uint32_t seed = 1; seed <= 30; ++seed) {
-        app.SetRandomSeed(seed);
+        app.Sound().SetRandomSeed(seed);
         dialogs.mutateAnswers = {MutationRequest{MutationSettings{}, true}};
         ports.bytes.clear();
-        app.OnEditMutate();
+        app.Sound().OnEditMutate();
         for (std::size_t i = 0; i < ports.bytes.size(); ++i)
             ASSERT_TRUE(i % 3 == 0 ? ports.bytes[i] == 0xB0 : ports.bytes[i] < 0x80)
                 << "seed " << seed << " byte " << i;
@@ -216,7 +216,7 @@ TEST_F(SoundDesign, MutationsReachEveryEntryAndLeaveDisabledControlsAlone) {
         return def.kind == ControlKind::List ? s.selection : def.kind == ControlKind::Slider ? s.position : s.checked;
     };
     for (std::uint32_t seed = 1; seed <= 400; ++seed) {
-        app.SetRandomSeed(seed);
+        app.Sound().SetRandomSeed(seed);
         std::map<int, int> disabled;
         for (const ControlDef& def : FormControls())
             if (def.id != kNoId && !form.IsEnabled(def.id)) disabled[def.id] = value(def);

@@ -128,10 +128,6 @@ struct RandomUser : ScriptedDialogs {
     }
 };
 
-// Undo and Redo of a Mutate or Randomize step send the step's controls in an order that leaves the synthesizer
-// behind (the fix is on its way): those steps are not undone in the walk until it lands.
-constexpr bool kUndoOfProgramStepsSkipped = true;
-
 struct Walk {
     std::uint32_t seed;
     std::mt19937 random;
@@ -175,7 +171,7 @@ struct Walk {
             patches.push_back(path);
         }
         form.SetQuickLoad(&quickLoad);
-        app.SetRandomSeed(seed);
+        app.Sound().SetRandomSeed(seed);
         app.Library().SetUserFolder(dir / "library");
         ASSERT_TRUE(app.InitInstance(frame, std::nullopt));
     }
@@ -241,9 +237,7 @@ struct Walk {
             form.UserClicked(ctl::Comment);
         } else if (kind < 67) {
             const bool undo = Roll(3) != 0;
-            const std::string name = undo ? form.UndoName() : form.RedoName();
-            if (kUndoOfProgramStepsSkipped && (name == "Mutate" || name == "Randomize")) return Step();
-            what << (undo ? "undo " : "redo ") << name;
+            what << (undo ? "undo " : "redo ") << (undo ? form.UndoName() : form.RedoName());
             app.OnCommand(undo ? cmd::EditUndo : cmd::EditRedo);
         } else if (kind < 72) {
             what << "compare";

@@ -38,7 +38,7 @@ int ExportMidiFileCommand(CQuarnEditApp& app, const ConsoleDialogs& dialogs, con
 int TransmitCommand(CQuarnEditApp& app, const std::string& patchPath, int device, std::ostream& err) {
     MidiPortSink& port = app.CreatePortSink();
     if (!port.OpenDevice(device)) {
-        err << app.DeviceName(device) << " could not be opened\n";
+        err << app.Devices().DeviceName(device) << " could not be opened\n";
         return 2;
     }
     app.m_midiOutDevice = device;

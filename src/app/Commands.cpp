@@ -2,8 +2,11 @@
 
 #include "app/CQuarnEditApp.h"
 #include "app/CQuarnEditDoc.h"
+#include "app/DocumentLibraryHost.h"
+#include "app/ports/FrameView.h"
 #include "app/ports/Profile.h"
 #include "editor/CMainDlg.h"
+#include "editor/ports/UserDialogs.h"
 
 #include <array>
 
@@ -17,62 +20,66 @@ std::string Named(const char* label, const std::string& what) {
 }
 
 const std::array kFileMenu{
-    CommandRow{RowKind::Command, cmd::FileNew, "&New", "", [](CQuarnEditApp& a) { a.OnFileNew(); }},
-    CommandRow{RowKind::Command, cmd::FileOpen, "&Open...", "", [](CQuarnEditApp& a) { a.OnFileOpen(); }},
-    CommandRow{RowKind::Command, cmd::FileSaveAs, "Save &As...", "", [](CQuarnEditApp& a) { a.OnFileSaveAs(); }},
+    CommandRow{RowKind::Command, cmd::FileNew, "&New", "", [](CQuarnEditApp& a) { a.Work().OnFileNew(); }},
+    CommandRow{RowKind::Command, cmd::FileOpen, "&Open...", "", [](CQuarnEditApp& a) { a.Work().OnFileOpen(); }},
+    CommandRow{RowKind::Command, cmd::FileSaveAs, "Save &As...", "", [](CQuarnEditApp& a) { a.Work().OnFileSaveAs(); }},
     CommandRow{RowKind::Command, cmd::ExportMidiFile, "&Export MIDI file...", "",
-               [](CQuarnEditApp& a) { a.OnExportMidiFile(); }},
+               [](CQuarnEditApp& a) { a.form().OnExportMidiFile(); }},
     // Opening the window changes nothing of the patch, so the original may stay shown.
     CommandRow{RowKind::Command, cmd::PatchLibrary, "Patch &Library...", "Ctrl+L",
                [](CQuarnEditApp& a) { a.OnPatchLibrary(); }, nullptr, nullptr, nullptr, true},
     Separator(),
-    CommandRow{RowKind::Command, cmd::FileSave, "&Save", "", [](CQuarnEditApp& a) { a.OnFileSave(); }},
+    CommandRow{RowKind::Command, cmd::FileSave, "&Save", "", [](CQuarnEditApp& a) { a.Work().OnFileSave(); }},
     CommandRow{RowKind::Command, cmd::SaveToLibrary, "Save to &Library", "",
-               [](CQuarnEditApp& a) { a.OnSaveToLibrary(); }},
+               [](CQuarnEditApp& a) { a.Library().SaveToLibrary(); }},
     Separator(),
     CommandRow{RowKind::RecentFiles, cmd::FirstRecentFile, "Recent File", "", nullptr},
     Separator(),
-    CommandRow{RowKind::Command, cmd::AppExit, "E&xit", "", [](CQuarnEditApp& a) { a.OnAppExit(); }},
+    CommandRow{RowKind::Command, cmd::AppExit, "E&xit", "",
+               [](CQuarnEditApp& a) {
+                   if (FrameView* frame = a.Frame()) frame->CloseMainWindow();
+               }},
 };
 
 const std::array kEditMenu{
-    CommandRow{RowKind::Command, cmd::EditUndo, "&Undo", "Ctrl+Z", [](CQuarnEditApp& a) { a.OnEditUndo(); },
+    CommandRow{RowKind::Command, cmd::EditUndo, "&Undo", "Ctrl+Z", [](CQuarnEditApp& a) { a.form().Undo(); },
                [](const CQuarnEditApp& a) { return a.form().CanUndo(); },
                [](const CQuarnEditApp& a) { return Named("&Undo", a.form().UndoName()); }},
     CommandRow{RowKind::Command, cmd::EditRedo, "&Redo", "Ctrl+Shift+Z; Ctrl+Y",
-               [](CQuarnEditApp& a) { a.OnEditRedo(); }, [](const CQuarnEditApp& a) { return a.form().CanRedo(); },
+               [](CQuarnEditApp& a) { a.form().Redo(); }, [](const CQuarnEditApp& a) { return a.form().CanRedo(); },
                [](const CQuarnEditApp& a) { return Named("&Redo", a.form().RedoName()); }},
     Separator(),
-    CommandRow{RowKind::Command, cmd::EditCompare, "&Compare", "F2", [](CQuarnEditApp& a) { a.OnEditCompare(); },
+    CommandRow{RowKind::Command, cmd::EditCompare, "&Compare", "F2",
+               [](CQuarnEditApp& a) { a.Sound().OnEditCompare(); },
                [](const CQuarnEditApp& a) { return a.document().Original().has_value(); }, nullptr,
-               [](const CQuarnEditApp& a) { return a.IsComparing(); }, true},
-    CommandRow{RowKind::Command, cmd::EditMutate, "&Mutate...", "", [](CQuarnEditApp& a) { a.OnEditMutate(); }},
+               [](const CQuarnEditApp& a) { return a.Sound().IsComparing(); }, true},
+    CommandRow{RowKind::Command, cmd::EditMutate, "&Mutate...", "", [](CQuarnEditApp& a) { a.Sound().OnEditMutate(); }},
 };
 
 const std::array kMidiMenu{
-    CommandRow{RowKind::Command, cmd::TransmitAll, "&Transmit All", "", [](CQuarnEditApp& a) { a.OnTransmitAll(); },
-               nullptr, nullptr, nullptr, true},
+    CommandRow{RowKind::Command, cmd::TransmitAll, "&Transmit All", "",
+               [](CQuarnEditApp& a) { a.form().TransmitAll(true); }, nullptr, nullptr, nullptr, true},
     Separator(),
     CommandRow{RowKind::Command, cmd::OutputDevice, "Output &Device...", "",
-               [](CQuarnEditApp& a) { a.OnOutputDevice(); }, nullptr, nullptr, nullptr, true},
+               [](CQuarnEditApp& a) { a.Devices().OnOutputDevice(); }, nullptr, nullptr, nullptr, true},
     CommandRow{RowKind::Command, cmd::TestNoteSettings, "Test &Note...", "",
-               [](CQuarnEditApp& a) { a.OnTestNoteSettings(); }, nullptr, nullptr, nullptr, true},
+               [](CQuarnEditApp& a) { a.Sound().OnTestNoteSettings(); }, nullptr, nullptr, nullptr, true},
     Separator(),
     CommandRow{RowKind::Command, cmd::PlayTestNote, "&Play Test Note", "Ctrl+T",
-               [](CQuarnEditApp& a) { a.OnPlayTestNote(); }, nullptr, nullptr, nullptr, true},
+               [](CQuarnEditApp& a) { a.Sound().OnPlayTestNote(); }, nullptr, nullptr, nullptr, true},
     CommandRow{RowKind::Command, cmd::HoldTestNote, "&Hold Test Note", "Ctrl+Shift+T",
-               [](CQuarnEditApp& a) { a.OnHoldTestNote(); }, nullptr, nullptr,
-               [](const CQuarnEditApp& a) { return a.IsHoldingTestNote(); }, true},
-    CommandRow{RowKind::Command, cmd::AllNotesOff, "All Notes &Off", "", [](CQuarnEditApp& a) { a.OnAllNotesOff(); },
-               nullptr, nullptr, nullptr, true},
+               [](CQuarnEditApp& a) { a.Sound().OnHoldTestNote(); }, nullptr, nullptr,
+               [](const CQuarnEditApp& a) { return a.Sound().IsHoldingTestNote(); }, true},
+    CommandRow{RowKind::Command, cmd::AllNotesOff, "All Notes &Off", "",
+               [](CQuarnEditApp& a) { a.Sound().OnAllNotesOff(); }, nullptr, nullptr, nullptr, true},
     Separator(),
     CommandRow{RowKind::Command, cmd::MidiMonitor, "MIDI &Monitor...", "", [](CQuarnEditApp& a) { a.OnMidiMonitor(); },
                nullptr, nullptr, nullptr, true},
 };
 
 const std::array kHelpMenu{
-    CommandRow{RowKind::Command, cmd::AppAbout, "&About QuarnEdit", "", [](CQuarnEditApp& a) { a.OnAppAbout(); },
-               nullptr, nullptr, nullptr, true},
+    CommandRow{RowKind::Command, cmd::AppAbout, "&About QuarnEdit", "",
+               [](CQuarnEditApp& a) { a.Dialogs().ShowAbout(); }, nullptr, nullptr, nullptr, true},
 };
 
 const std::array kMenuBar{

@@ -1,7 +1,8 @@
+// The program's side of the patch library: audition through a form of its own, open, restore, Save to Library.
 #include "app/DocumentLibraryHost.h"
 
-#include "app/CQuarnEditApp.h"
-#include "app/ports/FrameView.h"
+#include "app/AppInfo.h"
+#include "app/FrameSlot.h"
 #include "editor/CMainDlg.h"
 #include "editor/ports/FormHost.h"
 #include "editor/ports/UserDialogs.h"
@@ -16,18 +17,20 @@
 // null sink apply), and keeps a mute of its own for filling the form, which leaves the application's alone.
 class DocumentLibraryHost::AuditionFormHost : public FormHost {
 public:
-    explicit AuditionFormHost(CQuarnEditApp& app) : m_app(app) {}
+    explicit AuditionFormHost(FormHost& app) : m_app(app) {}
     MidiSink* GetActiveSink() override { return m_muted ? &m_null : m_app.GetActiveSink(); }
     void SetMute(bool muted) override { m_muted = muted; }
     UserDialogs& Dialogs() override { return m_app.Dialogs(); }
 
 private:
-    CQuarnEditApp& m_app;
+    FormHost& m_app;
     NullSink m_null;
     bool m_muted = false;
 };
 
-DocumentLibraryHost::DocumentLibraryHost(CQuarnEditApp& app) : m_app(app) {}
+DocumentLibraryHost::DocumentLibraryHost(FormHost& host, CMainDlg& form, const FrameSlot& frame,
+                                         std::function<bool(const std::string&)> open)
+    : m_host(host), m_form(form), m_frame(frame), m_open(std::move(open)) {}
 
 DocumentLibraryHost::~DocumentLibraryHost() = default;
 
@@ -38,25 +41,20 @@ void DocumentLibraryHost::AuditionPatch(const std::string& path) {
     const DecodedPatchFile file = DecodePatchFile(bytes, CMainDlg::GetPatchVersion());
     if (file.error != PatchFileError::None) return;
     if (!m_auditionForm) {
-        m_auditionHost = std::make_unique<AuditionFormHost>(m_app);
+        m_auditionHost = std::make_unique<AuditionFormHost>(m_host);
         m_auditionForm = std::make_unique<CMainDlg>(*m_auditionHost);
     }
     m_auditionForm->FillFromRecord(DecodePatchRecord(file.record));
     m_auditionForm->TransmitAll(false);
 }
 
-bool DocumentLibraryHost::OpenPatch(const std::string& path) {
-    // A command on the document works on the edit, never on the original that Compare shows.
-    if (m_app.IsComparing()) m_app.OnEditCompare();
-    if (!m_app.SaveModified()) return false;
-    return m_app.OpenDocumentFile(path);
-}
+bool DocumentLibraryHost::OpenPatch(const std::string& path) { return m_open(path); }
 
-void DocumentLibraryHost::RestoreDocumentPatch() { m_app.form().TransmitAll(false); }
+void DocumentLibraryHost::RestoreDocumentPatch() { m_form.TransmitAll(false); }
 
 std::string DocumentLibraryHost::SaveToLibrary() {
     const auto tell = [this](const std::string& text) {
-        m_app.Dialogs().ShowMessage(
+        m_host.Dialogs().ShowMessage(
             {text, kAppTitle, MessageButtons::Ok, MessageIcon::Warning, MessageOwner::MainWindow});
     };
     if (m_userFolder.empty()) {
@@ -66,7 +64,7 @@ std::string DocumentLibraryHost::SaveToLibrary() {
         return {};
     }
     // The bytes the document's save writes, made the same way.
-    CMainDlg& form = m_app.form();
+    CMainDlg& form = m_form;
     const std::vector<std::uint8_t> bytes = EncodePatchFile(
         CMainDlg::GetPatchVersion(), [&form](std::span<std::uint8_t> record) { form.WritePatchBody(record); });
     const NewFileResult written = WriteNewLibraryFile(m_userFolder, SafeFileStem(form.m_patchName), bytes);
@@ -75,6 +73,6 @@ std::string DocumentLibraryHost::SaveToLibrary() {
              FileWriteMessage(written.result) + ".");
         return {};
     }
-    if (FrameView* frame = m_app.Frame()) frame->ShowStatus("Saved to the library as " + written.path);
+    m_frame.ShowStatus("Saved to the library as " + written.path);
     return written.path;
 }

@@ -2,18 +2,22 @@
 
 #include "library/ports/LibraryHost.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 
 class CMainDlg;
-class CQuarnEditApp;
+class FormHost;
+class FrameSlot;
 
 // The program's side of the patch library: what the library window asks of it, and File > Save to Library.
 // An auditioned patch goes out through a form of its own, filled from the file and sent as Transmit All sends
 // the document's form, so the document, its form, its history and its modified flag never see it.
 class DocumentLibraryHost : public LibraryHost {
 public:
-    explicit DocumentLibraryHost(CQuarnEditApp& app);
+    // Sends where `host` sends now; `open` opens a file as File > Open does, the save question first.
+    DocumentLibraryHost(FormHost& host, CMainDlg& form, const FrameSlot& frame,
+                        std::function<bool(const std::string&)> open);
     ~DocumentLibraryHost() override;
     DocumentLibraryHost(const DocumentLibraryHost&) = delete;
     DocumentLibraryHost& operator=(const DocumentLibraryHost&) = delete;
@@ -35,7 +39,10 @@ public:
 private:
     class AuditionFormHost;
 
-    CQuarnEditApp& m_app;
+    FormHost& m_host;
+    CMainDlg& m_form;
+    const FrameSlot& m_frame;
+    std::function<bool(const std::string&)> m_open;
     std::string m_userFolder;
     std::unique_ptr<AuditionFormHost> m_auditionHost;
     std::unique_ptr<CMainDlg> m_auditionForm;  // made on the first audition

@@ -1,6 +1,7 @@
+// The editor form: its data exchange, the control handlers, the source lists and the whole-patch transmission.
 #include "editor/CMainDlg.h"
 
-#include "editor/ControlNames.h"
+#include "editor/ControlTable.h"
 #include "editor/FixedLists.h"
 #include "editor/ports/FormDocument.h"
 #include "editor/ports/FormHost.h"
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <cctype>
 #include <limits>
+#include <optional>
 
 CMainDlg* g_mainDlg = nullptr;
 std::uint8_t g_updatingValueBox = 0;
@@ -95,178 +97,6 @@ void CMainDlg::DoDataExchange(bool saveAndValidate) {
     } else {
         m_form.SetCurSel(ctl::MidiChannel, m_midiChannel);
         for (int slot = 1; slot < kSlotCount; ++slot) m_form.SetPos(kSlotControls[slot], Slot(slot));
-    }
-}
-
-// ---- user actions -------------------------------------------------------------------------------
-// The widget that raised the action already shows it: the state takes it without redrawing that widget.
-
-template <typename Action>
-void CMainDlg::UserEdit(int control, Gesture gesture, bool texts, Action&& action) {
-    static const EditTexts kNoTexts;
-    if (m_readOnly) {
-        m_form.Refresh(control);
-        m_host.EditRefused();
-        return;
-    }
-    const EditFields before = CaptureFields();
-    const EditTexts textsBefore = texts ? CaptureTexts() : kNoTexts;
-    action();
-    const EditFields after = CaptureFields();
-    const EditTexts textsAfter = texts ? CaptureTexts() : kNoTexts;
-    m_history.Record(control, gesture, m_now(), before, after, textsBefore, textsAfter);
-    if (before != after || textsBefore != textsAfter) m_host.PatchEdited();
-}
-
-void CMainDlg::UserMovedSlider(int id, int position) {
-    UserEdit(id, id == m_dragControl ? Gesture::Drag : Gesture::Press, false, [&] {
-        m_form.SetPos(id, position, ChangeOrigin::User);
-        OnScrollSlider(id);
-    });
-}
-
-void CMainDlg::UserSelected(int id, int index) {
-    UserEdit(id, Gesture::Press, false, [&] {
-        m_form.SetCurSel(id, index, ChangeOrigin::User);
-        OnSelChange(id);
-    });
-}
-
-void CMainDlg::UserClicked(int id) {
-    if (m_readOnly) return m_host.EditRefused();
-    if (m_form.Get(id).kind != ControlKind::CheckBox) return OnClicked(id);
-    UserEdit(id, Gesture::Press, false, [&] {
-        m_form.SetCheck(id, !m_form.IsChecked(id), ChangeOrigin::User);
-        OnClicked(id);
-    });
-}
-
-void CMainDlg::UserEdited(int id, std::string text) {
-    // A box takes no more than its field stores: what does not fit of the typing is refused, as a length limit
-    // would, and the box shows what was taken.
-    bool cut = false;
-    if (id == ctl::PatchName || id == ctl::Author) {
-        std::string fitted = FitEdit(m_form.GetText(id), text,
-                                     RoomFor(id == ctl::PatchName ? EditText::PatchName : EditText::Author), false);
-        cut = fitted != text;
-        text = std::move(fitted);
-    }
-    UserEdit(id, Gesture::Typing, true, [&] { m_form.SetText(id, std::move(text), ChangeOrigin::User); });
-    if (cut) m_form.Refresh(id);
-}
-
-void CMainDlg::UserBeganDrag(int id) {
-    m_history.EndGesture(id);
-    m_dragControl = id;
-}
-
-void CMainDlg::UserEndedGesture(int id) {
-    m_history.EndGesture(id);
-    if (m_dragControl == id) m_dragControl = kNoId;
-}
-
-EditFields CMainDlg::CaptureFields() const {
-    // Taken around every user action: the tables' ids are the form's own, so no lookup is checked.
-    EditFields fields{};
-    fields[0] = m_form.Peek(kSlotControls[0]).selection;
-    for (std::size_t slot = 1; slot < kRecordValueCount; ++slot)
-        fields[slot] = m_form.Peek(kSlotControls[slot]).position;
-    for (std::size_t entry = 0; entry < kRecordSelectionCount; ++entry)
-        fields[kRecordValueCount + entry] = m_form.Peek(kStoredSelectionLists[entry]).selection;
-    fields[kSwitchBitsField] = m_switchBits;
-    fields[kFilterBitsField] = m_filterBits;
-    return fields;
-}
-
-// ---- undo and redo ------------------------------------------------------------------------------
-
-void CMainDlg::Undo() {
-    if (!m_history.CanUndo()) return;
-    ApplyStep(m_history.Undo(), true);
-    m_host.PatchEdited();
-}
-
-void CMainDlg::Redo() {
-    if (!m_history.CanRedo()) return;
-    ApplyStep(m_history.Redo(), false);
-    m_host.PatchEdited();
-}
-
-void CMainDlg::RecordProgramEdit(ProgramStep step, const EditFields& before, const EditFields& after) {
-    static const EditTexts kNoTexts;
-    m_history.Record(step, Gesture::Single, m_now(), before, after, kNoTexts, kNoTexts);
-    if (before != after) m_host.PatchEdited();
-}
-
-namespace {
-std::string StepName(const FormState& form, int control) {
-    switch (control) {
-        case CMainDlg::kMutateStep: return "Mutate";
-        case CMainDlg::kRandomizeStep: return "Randomize";
-        default: return ControlName(form, control);
-    }
-}
-}  // namespace
-
-std::string CMainDlg::UndoName() const { return m_history.CanUndo() ? StepName(m_form, m_history.UndoControl()) : ""; }
-std::string CMainDlg::RedoName() const { return m_history.CanRedo() ? StepName(m_form, m_history.RedoControl()) : ""; }
-
-void CMainDlg::ApplyField(std::size_t field, std::int32_t value) {
-    // A control already where the step puts it is left alone: an earlier handler of the step moved it there.
-    if (CaptureFields()[field] == value) return;
-    if (field < kRecordValueCount) {
-        const int control = kSlotControls[field];
-        if (m_form.Get(control).kind == ControlKind::List) {
-            m_form.SetCurSel(control, value);
-            OnSelChange(control);
-        } else {
-            m_form.SetPos(control, value);
-            OnScrollSlider(control);
-        }
-    } else if (field < kSwitchBitsField) {
-        const int list = kStoredSelectionLists[field - kRecordValueCount];
-        m_form.SetCurSel(list, value);
-        OnSelChange(list);
-    } else {
-        // The boxes whose bits differ; the routing code follows the filter type, put back as a selection.
-        const bool switches = field == kSwitchBitsField;
-        const std::int32_t current = switches ? m_switchBits : m_filterBits;
-        for (const BitBox& box :
-             switches ? std::span<const BitBox>(kSwitchBoxes) : std::span<const BitBox>(kFilterBoxes)) {
-            if ((current & box.mask) == (value & box.mask)) continue;
-            m_form.SetCheck(box.box, (value & box.mask) != 0);
-            OnClicked(box.box);
-        }
-    }
-}
-
-void CMainDlg::ApplyStep(const EditHistory::StepView& step, bool before) {
-    // The step's numbers, and every other number as it is now: a handler that moves another control on the
-    // way (a slider resets its source list) has that control put back too.
-    EditFields target = CaptureFields();
-    for (const EditHistory::FieldChange& change : step.fields)
-        target[change.field] = before ? change.before : change.after;
-    // Sliders before the lists beside them, lists in the order a load restores them, boxes last.
-    for (std::size_t field = 0; field < kRecordValueCount; ++field) ApplyField(field, target[field]);
-    for (int list : kStoredSelectionApplyOrder) {
-        const std::size_t field = kRecordValueCount + StoredSelectionEntry(list);
-        ApplyField(field, target[field]);
-    }
-    for (std::size_t field : {kSwitchBitsField, kFilterBitsField}) ApplyField(field, target[field]);
-
-    if (step.text != nullptr) {
-        const std::string& text = before ? step.text->before : step.text->after;
-        switch (step.text->text) {
-            case EditText::PatchName:
-                m_patchName = text;
-                m_form.ShowText(ctl::PatchName, ShownText(text));
-                break;
-            case EditText::Author:
-                m_author = text;
-                m_form.ShowText(ctl::Author, ShownText(text));
-                break;
-            case EditText::Comment: m_comment = text; break;
-        }
     }
 }
 
@@ -409,14 +239,6 @@ void CMainDlg::OnFilterTypeChanged() {
 
 void CMainDlg::OnMidiChannelChanged() { UpdateData(true); }
 
-void CMainDlg::TakeShownText(EditText text, std::string& stored, const std::string& shown) {
-    if (shown != ShownText(stored)) stored = StoredText(shown, EncodingOf(text));
-}
-
-void CMainDlg::OnPatchNameChanged() { TakeShownText(EditText::PatchName, m_patchName, m_form.GetText(ctl::PatchName)); }
-
-void CMainDlg::OnAuthorChanged() { TakeShownText(EditText::Author, m_author, m_form.GetText(ctl::Author)); }
-
 void CMainDlg::ShowValue(std::int32_t value, int boxId) {
     // The value is already applied: showing it raises no change of the box, so nothing re-enters its handler.
     const ScopedFlag updating(g_updatingValueBox);
@@ -456,17 +278,19 @@ void CMainDlg::OnModSourceChanged(const ModulatedParam& row) {
 
 // ---- transmit all -------------------------------------------------------------------------------
 
-std::string CMainDlg::TransmitQuestion() const {
-    return "Transmit all data from " + (m_patchName.empty() ? std::string("[unnamed]") : ShownText(m_patchName));
-}
-
-void CMainDlg::SendCutoffDirect(const ModulatedParam& row) {
+void CMainDlg::SendCutoffRow(const ModulatedParam& row) {
+    if (SendConditionHolds(row.condition)) return OnModSourceChanged(row);
+    // A row the filter type turns off goes out as it stands.
     const int s = m_form.GetCurSel(row.sourceList);
     if (s == kFixedValueEntry) {
         SendWide(row.parameter, Slot(row.slot));
     } else if (s > kFixedValueEntry) {
         SendPage3(row.parameter, SourceOfEntry(s));
     }
+}
+
+std::string CMainDlg::TransmitQuestion() const {
+    return "Transmit all data from " + (m_patchName.empty() ? std::string("[unnamed]") : ShownText(m_patchName));
 }
 
 void CMainDlg::TransmitAll(bool ask) {
@@ -488,21 +312,30 @@ void CMainDlg::TransmitAll(bool ask) {
     SendWide(kSwitchParameter, m_switchBits & kWordMask);
     SendWide(kFilterParameter, m_filterBits & kWordMask);
 
-    for (const Oscillator& osc : kOscillators) OnWaveChanged(osc);
-    for (const Oscillator& osc : kOscillators) OnRow3ModeChanged(osc);
-    for (int list : kSourceListOrder) OnModSourceChanged(*FindRow(kModulatedParams, &ModulatedParam::sourceList, list));
-
-    const ScopedFlag updating(g_updatingValueBox);
-    for (const PlainSlider& row : kPlainSliders) OnPlainSlider(row);
-
-    OnFilterTypeChanged();
-
-    if (m_filterMode < 0 || m_filterMode >= static_cast<int>(kCutoffOrderByMode.size())) return;
-    for (const ModulatedParam* row : kCutoffOrderByMode[static_cast<std::size_t>(m_filterMode)]) {
-        if (SendConditionHolds(row->condition)) {
-            OnModSourceChanged(*row);
-        } else {
-            SendCutoffDirect(*row);
+    // The value boxes' flag stays set from the plain sliders to the end.
+    std::optional<ScopedFlag<std::uint8_t>> updating;
+    for (PatchPart part : kPatchOrder) {
+        switch (part) {
+            case PatchPart::Oscillators:
+                for (const Oscillator& osc : kOscillators) OnWaveChanged(osc);
+                break;
+            case PatchPart::Row3Modes:
+                for (const Oscillator& osc : kOscillators) OnRow3ModeChanged(osc);
+                break;
+            case PatchPart::SourceRows:
+                for (int list : kSourceListOrder)
+                    OnModSourceChanged(*FindRow(kModulatedParams, &ModulatedParam::sourceList, list));
+                break;
+            case PatchPart::PlainSliders:
+                updating.emplace(g_updatingValueBox);
+                for (const PlainSlider& row : kPlainSliders) OnPlainSlider(row);
+                break;
+            case PatchPart::FilterType: OnFilterTypeChanged(); break;
+            case PatchPart::CutoffRows:
+                if (m_filterMode < 0 || m_filterMode >= static_cast<int>(kCutoffOrderByMode.size())) return;
+                for (const ModulatedParam* row : kCutoffOrderByMode[static_cast<std::size_t>(m_filterMode)])
+                    SendCutoffRow(*row);
+                break;
         }
     }
 }
@@ -516,22 +349,6 @@ void CMainDlg::OpenDefaultPatch() {
         m_host.Dialogs().ShowMessage(
             {"Error Opening default patch", "QuarnEdit", MessageButtons::Ok, MessageIcon::None, MessageOwner::Form});
     }
-}
-
-void CMainDlg::OnComment() {
-    const std::string shown = ShownComment(m_comment);
-    const TextRoom room = RoomFor(EditText::Comment);
-    const std::optional<std::string> text = m_host.Dialogs().RunCommentDialog(shown, room);
-    // OK on a comment left as it was keeps its bytes, line breaks and all.
-    if (!text || *text == shown) return;
-    // The dialog stops at the room there is; what it let through beyond is not saved cut without a word.
-    const std::string fitted = FitEdit(shown, *text, room, true);
-    UserEdit(ctl::Comment, Gesture::Single, true, [&] { m_comment = StoredComment(fitted, room.encoding); });
-}
-
-TextRoom CMainDlg::RoomFor(EditText text) const {
-    static constexpr std::array<TextField, kEditTextCount> kFields{kPatchNameField, kAuthorField, kCommentField};
-    return {RoomOf(kFields[static_cast<std::size_t>(text)]), EncodingOf(text)};
 }
 
 void CMainDlg::OnQuickLoad() {

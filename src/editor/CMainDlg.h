@@ -105,6 +105,8 @@ public:
     void OnMidiChannelChanged();
     void OnPatchNameChanged();
     void OnAuthorChanged();
+    // Puts a text back as an undo step holds it, its box showing it decoded.
+    void RestoreText(EditText text, const std::string& stored);
     // The Comment button: edits m_comment in its dialog; Cancel leaves it as it was.
     void OnComment();
     // The QL button: asks the quick-load library for a patch and loads it without the transmit question.
@@ -118,6 +120,11 @@ public:
     void ShowValue(std::int32_t value, int boxId);
     void SetFilterMode(std::int32_t mode);
 
+    // Whether a row with that condition sends under the filter mode now.
+    bool SendConditionHolds(SendCondition condition) const;
+    // Sends a cutoff row as the end of a whole-patch transmission does: through its handler where the filter
+    // mode lets it send, as it stands where not.
+    void SendCutoffRow(const ModulatedParam& row);
     // Sends the whole patch, after asking when ask is true.
     void TransmitAll(bool ask);
     // While a whole-patch transmission sends: which of its parameter messages goes out now (1, 2, ...); else 0.
@@ -196,16 +203,16 @@ public:
 private:
     static const std::array<std::int32_t CMainDlg::*, kSlotCount> kSlotFields;
 
-    bool SendConditionHolds(SendCondition condition) const;
     void SendWide(std::int32_t parameter, std::int32_t value);
     void SendPage3(std::int32_t parameter, std::int32_t value);
-    void SendCutoffDirect(const ModulatedParam& row);
     void RestoreSourceRow(const ModulatedParam& row, const PatchRecord& record);
+    // One part of a load, in the order of kPatchOrder.
+    void FillPart(PatchPart part, const PatchRecord& record);
     template <typename Action>
     void UserEdit(int control, Gesture gesture, bool texts, Action&& action);
     MidiSink* Sink();
-    void ApplyStep(const EditHistory::StepView& step, bool before);
-    void ApplyField(std::size_t field, std::int32_t value);
+    // A user's change of the texts, recorded as UserEdit records it.
+    void UserTextEdit(int control, Gesture gesture, const std::function<void()>& action);
     // Takes a text the user gave in a box: a text shown as it is stored keeps its bytes.
     void TakeShownText(EditText text, std::string& stored, const std::string& shown);
 

@@ -1,4 +1,4 @@
-// The form's side of the patch record and of the MIDI file export.
+// The form's side of the patch record (a load walks the patch order) and of the MIDI file export.
 #include "editor/CMainDlg.h"
 
 #include "editor/FixedLists.h"
@@ -84,42 +84,53 @@ void CMainDlg::FillFromRecord(const PatchRecord& record) {
     m_form.SetCurSel(ctl::MidiChannel, StoredSelection(record, ctl::MidiChannel));
     OnMidiChannelChanged();
 
-    for (const Oscillator& osc : kOscillators) {
-        m_form.SetCurSel(osc.wave, StoredSelection(record, osc.wave));
-        OnWaveChanged(osc);
-        m_form.SetCurSel(osc.dist, StoredSelection(record, osc.dist));
-        OnDistChanged(osc);
-    }
-    for (const Oscillator& osc : kOscillators) {
-        m_form.SetCurSel(osc.modeList, StoredSelection(record, osc.modeList));
-        OnRow3ModeChanged(osc);
-    }
+    for (PatchPart part : kPatchOrder) FillPart(part, record);
+}
 
-    for (int list : kSourceListOrder)
-        RestoreSourceRow(*FindRow(kModulatedParams, &ModulatedParam::sourceList, list), record);
-
-    {
-        const ScopedFlag updating(g_updatingValueBox);
-        for (const PlainSlider& row : kPlainSliders) OnPlainSlider(row);
-    }
-
-    m_switchBits = record.switchBits;
-    m_filterBits = record.filterBits;
-    SetChecksFromBits(m_form, kSwitchBoxes, m_switchBits);
-    SetChecksFromBits(m_form, kFilterBoxes, m_filterBits);
-
-    // Both cutoff rows are live until the filter type says otherwise.
-    SetFilterMode(3);
-    RestoreSourceRow(Cutoff1Row(), record);
-    RestoreSourceRow(Cutoff2Row(), record);
-
-    m_form.SetCurSel(ctl::FilterType, StoredSelection(record, ctl::FilterType));
-    OnFilterTypeChanged();
-
-    // The filter type may have turned a row off and on again: its list shows the stored choice once more.
-    if (m_filterMode >= 0 && m_filterMode < static_cast<int>(kCutoffOrderByMode.size())) {
-        for (const ModulatedParam* row : kCutoffOrderByMode[static_cast<std::size_t>(m_filterMode)])
-            if (SendConditionHolds(row->condition)) RestoreSourceRow(*row, record);
+void CMainDlg::FillPart(PatchPart part, const PatchRecord& record) {
+    switch (part) {
+        case PatchPart::Oscillators:
+            for (const Oscillator& osc : kOscillators) {
+                m_form.SetCurSel(osc.wave, StoredSelection(record, osc.wave));
+                OnWaveChanged(osc);
+                m_form.SetCurSel(osc.dist, StoredSelection(record, osc.dist));
+                OnDistChanged(osc);
+            }
+            break;
+        case PatchPart::Row3Modes:
+            for (const Oscillator& osc : kOscillators) {
+                m_form.SetCurSel(osc.modeList, StoredSelection(record, osc.modeList));
+                OnRow3ModeChanged(osc);
+            }
+            break;
+        case PatchPart::SourceRows:
+            for (int list : kSourceListOrder)
+                RestoreSourceRow(*FindRow(kModulatedParams, &ModulatedParam::sourceList, list), record);
+            break;
+        case PatchPart::PlainSliders: {
+            const ScopedFlag updating(g_updatingValueBox);
+            for (const PlainSlider& row : kPlainSliders) OnPlainSlider(row);
+            break;
+        }
+        case PatchPart::FilterType:
+            // The words, without their boxes' handlers.
+            m_switchBits = record.switchBits;
+            m_filterBits = record.filterBits;
+            SetChecksFromBits(m_form, kSwitchBoxes, m_switchBits);
+            SetChecksFromBits(m_form, kFilterBoxes, m_filterBits);
+            // Both cutoff rows are live until the filter type says otherwise.
+            SetFilterMode(3);
+            RestoreSourceRow(Cutoff1Row(), record);
+            RestoreSourceRow(Cutoff2Row(), record);
+            m_form.SetCurSel(ctl::FilterType, StoredSelection(record, ctl::FilterType));
+            OnFilterTypeChanged();
+            break;
+        case PatchPart::CutoffRows:
+            // The filter type may have turned a row off and on again: its list shows the stored choice once more.
+            if (m_filterMode < 0 || m_filterMode >= static_cast<int>(kCutoffOrderByMode.size())) break;
+            for (const ModulatedParam* row : kCutoffOrderByMode[static_cast<std::size_t>(m_filterMode)])
+                if (SendConditionHolds(row->condition)) RestoreSourceRow(*row, record);
+            break;
     }
 }
 

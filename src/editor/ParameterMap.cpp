@@ -22,13 +22,6 @@ const std::array<int, kRecordSelectionCount> kStoredSelectionLists{
     Cutoff2Source,    Dco1Row3Mode,  Dco2Row3Mode,
 };
 
-const std::array<int, kRecordSelectionCount> kStoredSelectionApplyOrder{
-    MidiChannel,     Dco1Wave,       Dco1Dist,         Dco2Wave,         Dco2Dist,         Dco1Row3Mode,
-    Dco2Row3Mode,    Dco1AmpSource,  Dco1Row3Source,   Dco1OffsetSource, Dco1PulsewSource, ArpegSource,
-    Dco2AmpSource,   Dco2Row3Source, Dco2OffsetSource, Dco2PulsewSource, Env1OffsetSource, Env2OffsetSource,
-    ctl::FilterType, Cutoff1Source,  Cutoff2Source,
-};
-
 std::size_t StoredSelectionEntry(int listId) {
     const auto it = std::find(kStoredSelectionLists.begin(), kStoredSelectionLists.end(), listId);
     if (it == kStoredSelectionLists.end())

@@ -20,9 +20,15 @@ extern const std::array<int, kSlotCount> kSlotControls;
 extern const std::array<int, kRecordSelectionCount> kStoredSelectionLists;
 // The stored entry of a list; the list must be one of kStoredSelectionLists.
 std::size_t StoredSelectionEntry(int listId);
-// The order in which lists take back a selection: what a list's handler reads (the Wave before its Dist.,
-// the filter type before the cutoff rows) comes first.
-extern const std::array<int, kRecordSelectionCount> kStoredSelectionApplyOrder;
+
+// The parts of a patch in the one order in which a load fills the form, a whole-patch transmission sends it and
+// an undo step puts it back, so that the instrument hears the same from each: a Wave with its Dist., the row-3
+// modes, the source rows, the plain sliders, then the filter type before the cutoff rows whose sending it
+// decides. The two packed words come first in a transmission and an undo step, and just before the filter
+// type in a load.
+enum class PatchPart : std::uint8_t { Oscillators, Row3Modes, SourceRows, PlainSliders, FilterType, CutoffRows };
+constexpr std::array<PatchPart, 6> kPatchOrder{PatchPart::Oscillators,  PatchPart::Row3Modes,  PatchPart::SourceRows,
+                                               PatchPart::PlainSliders, PatchPart::FilterType, PatchPart::CutoffRows};
 
 // The thirteen sliders whose value can follow a modulation source chosen in the list beside them.
 enum class SendCondition { Always, FilterMode123, FilterMode3 };

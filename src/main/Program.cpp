@@ -27,6 +27,6 @@ LibrarySetup LibraryWindowSetup(Program& program) {
 }
 
 void Program::FollowDeviceChanges() {
-    deviceNews =
-        std::make_unique<QueuedPortChanges>(ports, [this](MidiPortChange change) { app.OnMidiPortsChanged(change); });
+    deviceNews = std::make_unique<QueuedPortChanges>(
+        ports, [this](MidiPortChange change) { app.Devices().OnMidiPortsChanged(change); });
 }

@@ -17,7 +17,7 @@ namespace {
 int ListDevices(Program& program) {
     const int count = program.ports.Count();
     if (count == 0) std::cerr << "no MIDI output devices\n";
-    for (int i = 0; i < count; ++i) std::cout << i << '\t' << program.app.DeviceName(i) << '\n';
+    for (int i = 0; i < count; ++i) std::cout << i << '\t' << program.app.Devices().DeviceName(i) << '\n';
     return 0;
 }
 
@@ -62,13 +62,13 @@ int main(int argc, char** argv) {
             Program program(dialogs);
             int device = options.device.value_or(-1);
             if (options.deviceName) {
-                device = program.app.FindDevice(*options.deviceName);
+                device = program.app.Devices().FindDevice(*options.deviceName);
                 if (device < 0) {
                     std::cerr << "no MIDI output device is called " << *options.deviceName << '\n';
                     return 2;
                 }
             } else if (!options.device) {
-                device = program.app.StoredDevice();
+                device = program.app.Devices().StoredDevice();
             }
             return TransmitCommand(program.app, options.input, device, std::cerr);
         }

@@ -1,0 +1,112 @@
+// The tools for shaping a sound on the instrument: Compare, Mutate and Randomize, the test note, All Notes Off.
+#include "app/SoundDesign.h"
+
+#include "app/CQuarnEditDoc.h"
+#include "app/FrameSlot.h"
+#include "app/ports/Clock.h"
+#include "app/ports/Profile.h"
+#include "editor/CMainDlg.h"
+#include "editor/ports/FormHost.h"
+#include "midi/MidiSink.h"
+
+#include <algorithm>
+
+SoundDesign::SoundDesign(CMainDlg& form, CQuarnEditDoc& document, FormHost& host, Profile& profile, Clock& clock,
+                         const FrameSlot& frame)
+    : m_form(form), m_document(document), m_host(host), m_profile(profile), m_frame(frame) {
+    m_noteTimer = clock.CreateTimer([this] { StopTestNote(); });
+}
+
+SoundDesign::~SoundDesign() = default;
+
+void SoundDesign::OnEditCompare() {
+    if (m_comparing) return EndCompare();
+    const std::optional<PatchRecord>& original = m_document.Original();
+    if (!original) return;
+    m_editedPatch = m_form.CaptureRecord();
+    m_form.FillFromRecord(*original);
+    m_form.TransmitAll(false);
+    m_form.SetReadOnly(true);
+    m_comparing = true;
+    m_frame.Tell([](FrameView& frame) { frame.ComparingChanged(true); });
+    m_frame.CommandsChanged();
+}
+
+PatchRecord SoundDesign::Edit() const { return m_comparing ? m_editedPatch : m_form.CaptureRecord(); }
+
+void SoundDesign::EndCompare() {
+    if (!m_comparing) return;
+    m_form.FillFromRecord(m_editedPatch);
+    m_form.TransmitAll(false);
+    m_form.SetReadOnly(false);
+    m_comparing = false;
+    m_frame.Tell([](FrameView& frame) {
+        frame.ComparingChanged(false);
+        frame.ShowStatus("");
+    });
+    m_frame.CommandsChanged();
+}
+
+void SoundDesign::OnEditMutate() {
+    const std::optional<MutationRequest> request = m_host.Dialogs().RunMutateDialog(m_mutation);
+    if (!request) return;
+    m_mutation = request->settings;
+    MutationSettings settings = request->settings;
+    if (request->randomize) settings.amountPercent = 100;
+    MutatePatch(m_form, settings, m_random, request->randomize);
+}
+
+TestNoteSettings SoundDesign::ReadTestNote() {
+    TestNoteSettings note;
+    note.note = std::clamp(m_profile.GetProfileInt(kProfileSection, kProfileTestNoteKey, note.note), 0, 127);
+    note.velocity =
+        std::clamp(m_profile.GetProfileInt(kProfileSection, kProfileTestVelocityKey, note.velocity), 1, 127);
+    return note;
+}
+
+void SoundDesign::OnTestNoteSettings() {
+    const TestNoteSettings current = ReadTestNote();
+    const std::optional<TestNoteSettings> chosen = m_host.Dialogs().RunTestNoteDialog(current);
+    if (!chosen || *chosen == current) return;
+    m_profile.WriteProfileInt(kProfileSection, kProfileTestNoteKey, std::clamp(chosen->note, 0, 127));
+    m_profile.WriteProfileInt(kProfileSection, kProfileTestVelocityKey, std::clamp(chosen->velocity, 1, 127));
+}
+
+void SoundDesign::StartTestNote() {
+    // A note still sounding ends first.
+    StopTestNote();
+    const TestNoteSettings note = ReadTestNote();
+    m_host.GetActiveSink()->SendChannelMessage(kNoteOnStatus, static_cast<std::uint8_t>(note.note),
+                                               static_cast<std::uint8_t>(note.velocity));
+    m_soundingNote = note.note;
+}
+
+void SoundDesign::StopTestNote() {
+    m_noteTimer->Stop();
+    const bool wasHeld = m_holdingNote;
+    m_holdingNote = false;
+    if (m_soundingNote) {
+        m_host.GetActiveSink()->SendChannelMessage(kNoteOffStatus, static_cast<std::uint8_t>(*m_soundingNote), 0x40);
+        m_soundingNote.reset();
+    }
+    if (wasHeld) m_frame.CommandsChanged();
+}
+
+void SoundDesign::OnPlayTestNote() {
+    StartTestNote();
+    m_noteTimer->Start(kTestNoteLength);
+}
+
+void SoundDesign::OnHoldTestNote() {
+    if (m_holdingNote) return StopTestNote();
+    StartTestNote();
+    m_holdingNote = true;
+    m_frame.CommandsChanged();
+}
+
+void SoundDesign::OnAllNotesOff() {
+    MidiSink* sink = m_host.GetActiveSink();
+    sink->SendDirect(ParamMessage(123, 0));  // all notes off
+    sink->SendDirect(ParamMessage(120, 0));  // all sound off
+    StopTestNote();
+}

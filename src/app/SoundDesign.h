@@ -1,0 +1,72 @@
+#pragma once
+
+// Sound design: Compare, Mutate and Randomize, the test note, All Notes Off.
+
+#include "editor/Mutation.h"
+#include "editor/ports/UserDialogs.h"
+#include "patch/PatchRecord.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <random>
+
+// How long Play Test Note lets its note sound.
+constexpr std::chrono::milliseconds kTestNoteLength{500};
+
+class Clock;
+class CMainDlg;
+class CQuarnEditDoc;
+class FormHost;
+class FrameSlot;
+class Profile;
+class Timer;
+
+// The tools for shaping a sound on the instrument: Compare (the original against the edit, each sent whole),
+// Mutate and Randomize, the test note, and All Notes Off.
+class SoundDesign {
+public:
+    SoundDesign(CMainDlg& form, CQuarnEditDoc& document, FormHost& host, Profile& profile, Clock& clock,
+                const FrameSlot& frame);
+    ~SoundDesign();
+    SoundDesign(const SoundDesign&) = delete;
+    SoundDesign& operator=(const SoundDesign&) = delete;
+
+    // Between the patch being edited and the patch as last loaded or saved, each sent whole.
+    void OnEditCompare();
+    // Back to the edit, if the original is shown.
+    void EndCompare();
+    bool IsComparing() const { return m_comparing; }
+    // The edit: what the form holds, or while Compare shows the original, the edit put aside.
+    PatchRecord Edit() const;
+    void OnEditMutate();
+    // The random source of Mutate; a fixed seed makes it repeat.
+    void SetRandomSeed(std::uint32_t seed) { m_random.seed(seed); }
+
+    void OnTestNoteSettings();
+    void OnPlayTestNote();
+    // Starts the test note, or ends the one that is held.
+    void OnHoldTestNote();
+    // Ends the note that sounds, if any.
+    void StopTestNote();
+    bool IsHoldingTestNote() const { return m_holdingNote; }
+    void OnAllNotesOff();
+
+private:
+    TestNoteSettings ReadTestNote();
+    void StartTestNote();
+
+    CMainDlg& m_form;
+    CQuarnEditDoc& m_document;
+    FormHost& m_host;
+    Profile& m_profile;
+    const FrameSlot& m_frame;
+    std::unique_ptr<Timer> m_noteTimer;
+    std::optional<int> m_soundingNote;
+    bool m_holdingNote = false;
+    bool m_comparing = false;
+    PatchRecord m_editedPatch;  // the edit, put aside while the original is shown
+    MutationSettings m_mutation;
+    std::mt19937 m_random{std::random_device{}()};
+};
