@@ -1,5 +1,6 @@
 // Undo and redo: one gesture is one step, and a step put back leaves the form, and the instrument that the form
 // has been sending to, as they were.
+#include "InstrumentModel.h"
 #include "PatchFixtures.h"
 
 #include "app/Commands.h"
@@ -196,23 +197,6 @@ TEST(ControlNames, AsTheFormLabelsThemWithTheirSectionWhereNeeded) {
     EXPECT_EQ(name(ctl::Dco2Row3), "DCO2 Std.");
     EXPECT_EQ(name(ctl::Cutoff1Source), "Freq. source");
 }
-
-// The instrument as the bytes reach it: controller 16 chooses the page, and every other controller keeps the last
-// value it was sent together with the page it came on.
-struct InstrumentModel {
-    int page = 0;
-    std::map<int, std::pair<int, int>> parameters;  // controller: page, value
-    void Take(const Bytes& bytes) {
-        for (std::size_t i = 0; i + 2 < bytes.size(); i += 3) {
-            if (bytes[i] != 0xB0) continue;
-            if (bytes[i + 1] == 16) {
-                page = bytes[i + 2];
-            } else {
-                parameters[bytes[i + 1]] = {page, bytes[i + 2]};
-            }
-        }
-    }
-};
 
 std::string Describe(const InstrumentModel& heard, const InstrumentModel& whole) {
     std::string out;

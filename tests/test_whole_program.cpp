@@ -3,6 +3,7 @@
 // would set it; and the unsaved-changes file, whenever nothing is pending, holds the edit (not what Compare
 // shows), exactly when the patch is modified. A failure names its seed: QUARN_WALK_SEED=<seed> replays it,
 // and QUARN_WALK_STEPS=<n> walks longer.
+#include "InstrumentModel.h"
 #include "PatchFixtures.h"
 
 #include "app/Commands.h"
@@ -19,38 +20,15 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The synthesizer as its input makes it: controller 16 sets the page, and every other controller is a
-// parameter that takes its value together with the page in force. Anything but a Control Change leaves it.
-struct SynthModel {
-    struct Setting {
-        int page;
-        int value;
-        bool operator==(const Setting&) const = default;
-    };
-    int page = 0;
-    std::map<int, Setting> params;
-
-    void Feed(std::span<const std::uint8_t> bytes) {
-        for (std::size_t i = 0; i + 2 < bytes.size(); i += 3) {
-            if (bytes[i] != kControlChangeStatus) continue;
-            if (bytes[i + 1] == kPageController) {
-                page = bytes[i + 2];
-            } else {
-                params[bytes[i + 1]] = {page, bytes[i + 2]};
-            }
-        }
-    }
-};
-
-// What a synthesizer would be set to by the parameter messages a form sends, each paged as the wire pages it.
+// What an instrument would be set to by the parameter messages a form sends, each paged as the wire pages it.
 struct ModelSink : MidiSink {
-    SynthModel model;
+    InstrumentModel model;
     void SendWide(ParamMessage m) override {
         const bool high = m.value() > 127;
-        model.params[m.parameter()] = {high ? 2 : 1, m.value() - (high ? 128 : 0)};
+        model.parameters[m.parameter()] = {high ? 2 : 1, m.value() - (high ? 128 : 0)};
     }
-    void SendPage3(ParamMessage m) override { model.params[m.parameter()] = {3, m.value()}; }
-    void SendDirect(ParamMessage m) override { model.params[m.parameter()] = {model.page, m.value()}; }
+    void SendPage3(ParamMessage m) override { model.parameters[m.parameter()] = {3, m.value()}; }
+    void SendDirect(ParamMessage m) override { model.parameters[m.parameter()] = {model.page, m.value()}; }
     void SendChannelMessage(std::uint8_t, std::uint8_t, std::uint8_t) override {}
 };
 
@@ -147,7 +125,7 @@ struct Walk {
     CMainDlg& form = app.form();
     CQuarnEditDoc& document = app.document();
 
-    SynthModel synth;
+    InstrumentModel synth;
     std::size_t fed = 0;
     std::optional<PatchRecord> editAtCompare;
     std::vector<std::string> trail;  // the steps so far, for the report of a failure
@@ -335,7 +313,7 @@ struct Walk {
 
     // False, with the failure reported, when something does not hold.
     bool Holds() {
-        synth.Feed(std::span(ports.bytes).subspan(fed));
+        synth.Take(std::span(ports.bytes).subspan(fed));
         fed = ports.bytes.size();
 
         // A Transmit All runs the handlers, which would put right anything the form shows stale: the form must
@@ -354,16 +332,16 @@ struct Walk {
             return false;
         }
         std::ostringstream differences;
-        for (const auto& [parameter, setting] : expected.model.params) {
-            const auto at = synth.params.find(parameter);
-            if (at == synth.params.end() || at->second != setting) {
+        for (const auto& [parameter, setting] : expected.model.parameters) {
+            const auto at = synth.parameters.find(parameter);
+            if (at == synth.parameters.end() || at->second != setting) {
                 differences << "\n  parameter " << parameter << ": the synthesizer has ";
-                if (at == synth.params.end()) {
+                if (at == synth.parameters.end()) {
                     differences << "nothing";
                 } else {
-                    differences << at->second.value << " on page " << at->second.page;
+                    differences << at->second.second << " on page " << at->second.first;
                 }
-                differences << ", the form " << setting.value << " on page " << setting.page;
+                differences << ", the form " << setting.second << " on page " << setting.first;
             }
         }
         if (!differences.str().empty()) {
