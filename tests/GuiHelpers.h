@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 
 // The application, on the platform QT_QPA_PLATFORM names, else offscreen so no display is needed.
@@ -35,3 +36,22 @@ inline void OnNextMessageBox(std::function<void(QMessageBox*)> check, QMessageBo
         box->button(button)->click();
     });
 }
+
+// Every test in its own folders: nothing read from or written to the user's.
+// Register once per program: ::testing::AddGlobalTestEnvironment(new HermeticFolders).
+class HermeticFolders : public ::testing::Environment {
+public:
+    void SetUp() override {
+        char pattern[] = "/tmp/quarn-gui-XXXXXX";
+        root = mkdtemp(pattern);
+        for (const char* name :
+             {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
+            const std::filesystem::path dir = root / name;
+            std::filesystem::create_directories(dir);
+            std::filesystem::permissions(dir, std::filesystem::perms::owner_all);
+            setenv(name, dir.c_str(), 1);
+        }
+    }
+    void TearDown() override { std::filesystem::remove_all(root); }
+    std::filesystem::path root;
+};

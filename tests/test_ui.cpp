@@ -801,6 +801,7 @@ TEST(DialogsTest, CommentStopsWhereItsFieldIsFullAndSaysWhatIsLeft) {
     dialog.show();
     QTextEdit* edit = dialog.Editor();
     EXPECT_EQ(dialog.RoomLine()->text(), "3 bytes left");
+    EXPECT_EQ(edit->accessibleDescription(), "3 bytes left");
     edit->moveCursor(QTextCursor::End);
     QTest::keyClick(edit, Qt::Key_Return);
     EXPECT_EQ(dialog.RoomLine()->text(), "1 byte left");

@@ -29,6 +29,18 @@ std::string WithoutMnemonic(std::string_view text) {
     return out;
 }
 
+// What a label the form rewrites shows now. Where another such label of its section shows the same (both
+// cutoff rows read "N/A" while the filter is off), the template's text tells them apart.
+std::string ShownLabel(const FormState& form, const ControlDef& label, const ControlDef* section) {
+    const std::string& shown = form.GetText(label.id);
+    for (const ControlDef& other : FormControls()) {
+        if (other.kind == ControlKind::Label && other.id != kNoId && other.id != label.id &&
+            SectionOf(other) == section && form.GetText(other.id) == shown)
+            return shown + " (" + std::string(label.text) + ")";
+    }
+    return shown;
+}
+
 // The text on the item's row: a label to its left in the same section, the last one before it in the template.
 // Without a form, labels read as the template has them.
 std::string RowLabel(const FormState* form, const ControlDef& def) {
@@ -39,7 +51,7 @@ std::string RowLabel(const FormState* form, const ControlDef& def) {
         if (other.kind != ControlKind::Label || SectionOf(other) != section) continue;
         // Tops, not middles: a list's height is that of its opened drop-down.
         if (std::abs(other.rect.y - def.rect.y) > 4 || other.rect.x >= def.rect.x) continue;
-        label = other.id != kNoId && form != nullptr ? form->GetText(other.id) : std::string(other.text);
+        label = other.id != kNoId && form != nullptr ? ShownLabel(*form, other, section) : std::string(other.text);
     }
     return label;
 }
@@ -86,6 +98,20 @@ bool NeedsSection(const ControlDef& def) {
     return std::find(ambiguous.begin(), ambiguous.end(), def.id) != ambiguous.end();
 }
 
+// Controls whose text on the form is an abbreviation a screen reader would spell out.
+struct SpokenName {
+    int id;
+    std::string_view name;
+};
+constexpr SpokenName kSpokenNames[] = {{ctl::QuickLoad, "Quick load"}};
+
+// The parameter a slider sends, from the tables the handlers walk.
+int ParameterOf(int slider) {
+    if (const ModulatedParam* row = FindRow(kModulatedParams, &ModulatedParam::slider, slider)) return row->parameter;
+    if (const PlainSlider* plain = FindRow(kPlainSliders, &PlainSlider::slider, slider)) return plain->parameter;
+    return -1;
+}
+
 }  // namespace
 
 std::string ControlName(const FormState& form, int id) {
@@ -100,4 +126,29 @@ std::string_view SectionOf(int id) {
     const ControlDef* def = FindControl(id);
     const ControlDef* section = def != nullptr ? SectionOf(*def) : nullptr;
     return section != nullptr ? section->text : std::string_view();
+}
+
+std::string AccessibleName(const FormState& form, int id) {
+    const ControlDef* def = FindControl(id);
+    if (def == nullptr) return {};
+    for (const SpokenName& spoken : kSpokenNames)
+        if (spoken.id == id) return std::string(spoken.name);
+    std::string name = BareName(&form, *def);
+    if (def->kind == ControlKind::ValueBox) name += " value";
+    const ControlDef* section = SectionOf(*def);
+    return section != nullptr ? std::string(section->text) + " " + name : name;
+}
+
+std::string AccessibleDescription(const FormState& form, int id) {
+    const int parameter = ParameterOf(id);
+    if (parameter < 0) return {};
+    return "Sends parameter " + std::to_string(parameter) + ", " + ControlName(form, id);
+}
+
+std::string SpokenEntry(const FormState& form, int id, int index) {
+    const std::vector<std::string>& entries = form.Get(id).entries;
+    if (index < 0 || index >= static_cast<int>(entries.size())) return {};
+    if (index == kFixedValueEntry && FindRow(kModulatedParams, &ModulatedParam::sourceList, id) != nullptr)
+        return "fixed value";
+    return entries[static_cast<std::size_t>(index)];
 }

@@ -13,3 +13,16 @@ std::string ControlName(const FormState& form, int id);
 
 // The section a control belongs to, as its group box names it ("DCO1"); empty for the top row.
 std::string_view SectionOf(int id);
+
+// What a screen reader calls a control: its section and its name on the form, unique on the whole form
+// ("DCO1 Amp.", "Filter Type / routing", "ENV2 [Level => release]"); a value box is its slider's name and
+// " value"; the top row's controls have no section ("Patch name", "Quick load").
+std::string AccessibleName(const FormState& form, int id);
+
+// What a screen reader adds about a control: for a slider, the parameter it sends as the MIDI monitor names it
+// ("Sends parameter 29, DCO1 Amp."); empty for other controls.
+std::string AccessibleDescription(const FormState& form, int id);
+
+// An entry of a list as a screen reader says it: a source list's first entry is the slider's own value, so it
+// is "fixed value"; every other entry reads as it shows.
+std::string SpokenEntry(const FormState& form, int id, int index);

@@ -36,6 +36,7 @@ CCommentDlg::CCommentDlg(const TextRoom& room, QWidget* parent) : QDialog(parent
     m_edit = new QTextEdit(this);
     m_edit->setObjectName(QString::number(kEditId));
     m_edit->setAcceptRichText(false);
+    m_edit->setAccessibleName(QStringLiteral("Comment"));
     // Lines run on to the right as typed; the vertical bar stays, greyed, when there is nothing to scroll.
     m_edit->setLineWrapMode(QTextEdit::NoWrap);
     m_edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -84,6 +85,8 @@ void CCommentDlg::ShowRoom() {
     const std::size_t used = StoredSize(TypedText());
     const qlonglong left = used >= m_room.bytes ? 0 : static_cast<qlonglong>(m_room.bytes - used);
     m_roomLine->setText(left == 1 ? QStringLiteral("1 byte left") : QStringLiteral("%1 bytes left").arg(left));
+    // A screen reader says it with the text it is about.
+    m_edit->setAccessibleDescription(m_roomLine->text());
 }
 
 void CCommentDlg::LimitInput() {

@@ -22,8 +22,8 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QShortcut>
 #include <QTimer>
-#include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -60,6 +60,7 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     m_filter = new QLineEdit(this);
     m_filter->setPlaceholderText(QStringLiteral("Search name, author, comment, file"));
     m_filter->setClearButtonEnabled(true);
+    m_filter->setAccessibleName(QStringLiteral("Search"));
     m_filter->installEventFilter(this);
     connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_model->SetFilter(text);
@@ -76,6 +77,7 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
 
     m_list = new QTreeView(this);
     m_list->setModel(m_model);
+    m_list->setAccessibleName(QStringLiteral("Patch files"));
     m_list->setRootIsDecorated(false);
     m_list->setUniformRowHeights(true);
     m_list->setAllColumnsShowFocus(true);
@@ -95,6 +97,9 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     m_list->header()->resizeSection(4, dateWidth + 24);
     connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { CurrentChanged(); });
     connect(m_list, &QAbstractItemView::activated, this, [this] { OpenCurrent(); });
+    // The columns sort by a click on their titles, or from this menu (Shift+F10 or the menu key).
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { ShowSortMenu(at); });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { Reselect(); });
 
     m_info = new QLabel(this);
@@ -103,15 +108,20 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     m_info->setMinimumHeight(m_info->fontMetrics().lineSpacing() * 2);
     m_info->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     m_status = new QLabel(this);
+    // Ctrl+F finds, Escape leaves: the window is worked from the keyboard like a dialog.
+    connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
+        m_filter->setFocus(Qt::ShortcutFocusReason);
+        m_filter->selectAll();
+    });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
 
     auto* addFolder = new QPushButton(QStringLiteral("Add &Folder..."), this);
     connect(addFolder, &QPushButton::clicked, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Add Folder to the Library"));
         if (!folder.isEmpty()) AddFolder(QFile::encodeName(folder).toStdString());
     });
-    auto* removeFolder = new QToolButton(this);
-    removeFolder->setText(QStringLiteral("&Remove Folder"));
-    removeFolder->setPopupMode(QToolButton::InstantPopup);
+    // A push button with a menu leaves room for the menu's arrow beside its text, and looks like its neighbours.
+    auto* removeFolder = new QPushButton(QStringLiteral("&Remove Folder"), this);
     m_folderMenu = new QMenu(removeFolder);
     removeFolder->setMenu(m_folderMenu);
     connect(m_folderMenu, &QMenu::aboutToShow, this, [this] { FillFolderMenu(); });
@@ -139,6 +149,8 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     connect(m_rescan, &QTimer::timeout, this, [this] { Refresh(); });
     connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_rescan->start(); });
     ShowStatus();
+    // Opened, the window is for finding a patch: typing goes to the search box.
+    m_filter->setFocus();
 }
 
 CLibraryWnd::~CLibraryWnd() {
@@ -246,6 +258,25 @@ void CLibraryWnd::RemoveFolder(const std::string& folder) {
     if (std::erase(folders, folder) == 0) return;
     m_setup.folders->SetFolders(folders);
     Refresh();
+}
+
+void CLibraryWnd::ShowSortMenu(const QPoint& at) {
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const QHeaderView* header = m_list->header();
+    for (int column = 0; column < m_model->columnCount(); ++column) {
+        QAction* sort =
+            menu->addAction(QStringLiteral("Sort by &") + m_model->headerData(column, Qt::Horizontal).toString());
+        sort->setCheckable(true);
+        sort->setChecked(header->sortIndicatorSection() == column);
+        // The column already sorted by turns round, as a second click on its title does.
+        connect(sort, &QAction::triggered, this, [this, column] {
+            const QHeaderView* h = m_list->header();
+            const bool ascending = h->sortIndicatorSection() == column && h->sortIndicatorOrder() == Qt::AscendingOrder;
+            m_list->sortByColumn(column, ascending ? Qt::DescendingOrder : Qt::AscendingOrder);
+        });
+    }
+    menu->popup(m_list->viewport()->mapToGlobal(at));
 }
 
 void CLibraryWnd::FillFolderMenu() {

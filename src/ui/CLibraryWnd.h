@@ -75,6 +75,7 @@ private:
     void CurrentChanged();
     void ShowStatus();
     void FillFolderMenu();
+    void ShowSortMenu(const QPoint& at);
     void Watch(const std::vector<std::string>& folders);
 
     Audition m_audition;

@@ -4,6 +4,7 @@
 #include "app/Commands.h"
 #include "app/ports/Profile.h"
 #include "editor/CMainDlg.h"
+#include "ui/Accessibility.h"
 #include "ui/AppIcon.h"
 #include "ui/CMidiMonitorWnd.h"
 #include "ui/FormWidget.h"
@@ -54,6 +55,7 @@ QString DisplayPath(const QString& path) {
 }  // namespace
 
 CMainFrame::CMainFrame(CQuarnEditApp& app, QWidget* parent) : QMainWindow(parent), m_app(app) {
+    InstallAccessibility();
     setWindowTitle(QString::fromUtf8(kAppTitle));
     setWindowIcon(AppIcon());
     // The menu belongs to the window, also where the desktop offers a global menu bar.
@@ -238,6 +240,8 @@ void CMainFrame::ShowStatus(const std::string& text) {
     if (text.empty()) {
         statusBar()->clearMessage();
     } else {
+        // Said as well as shown: the status bar's accessible name is its message, and showing one tells screen
+        // readers that the name changed (checked through AT-SPI by tests/a11y).
         statusBar()->showMessage(ToQString(text));
     }
 }

@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -22,6 +23,9 @@ CMidiMonitorWnd::CMidiMonitorWnd(MidiMonitor& monitor, QWidget* parent)
     m_lines->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_lines->setMaximumBlockCount(static_cast<int>(MidiMonitor::kCapacity));
     m_lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_lines->setAccessibleName(QStringLiteral("Messages sent"));
+    // Tab goes on to the buttons: the lines are only read.
+    m_lines->setTabChangesFocus(true);
     layout->addWidget(m_lines);
 
     auto* buttons = new QHBoxLayout;
@@ -47,10 +51,14 @@ CMidiMonitorWnd::CMidiMonitorWnd(MidiMonitor& monitor, QWidget* parent)
         QApplication::clipboard()->setText(selected.isEmpty() ? ToQString(m_monitor.Text()) : selected);
     });
 
+    // Left from the keyboard as a dialog is.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
+
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &CMidiMonitorWnd::Update);
     m_timer->start(50);
     resize(560, 420);
+    m_lines->setFocus();
 }
 
 void CMidiMonitorWnd::Update() {

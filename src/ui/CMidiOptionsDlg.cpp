@@ -23,6 +23,7 @@ CMidiOptionsDlg::CMidiOptionsDlg(const std::vector<std::string>& names, int devi
     m_list = new QComboBox(this);
     m_list->setObjectName(QString::number(kDeviceListId));
     m_list->setEditable(false);
+    m_list->setAccessibleName(QStringLiteral("MIDI Output Device"));
     for (const std::string& name : names) m_list->addItem(ToQString(name));
     const QRect listRect = du.Rect(79, 7, 135, 198);
     const int closed = m_list->sizeHint().height();

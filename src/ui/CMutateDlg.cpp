@@ -1,5 +1,6 @@
 #include "ui/CMutateDlg.h"
 
+#include "ui/Accessibility.h"
 #include "ui/DialogUnits.h"
 
 #include <QCheckBox>
@@ -48,6 +49,7 @@ CMutateDlg::CMutateDlg(const MutationSettings& current, QWidget* parent) : QDial
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
+    NameBuddies(this);
     m_amount->setFocus();
 }
 

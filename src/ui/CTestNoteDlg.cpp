@@ -1,5 +1,6 @@
 #include "ui/CTestNoteDlg.h"
 
+#include "ui/Accessibility.h"
 #include "ui/DialogUnits.h"
 
 #include <QDialogButtonBox>
@@ -25,7 +26,10 @@ CTestNoteDlg::CTestNoteDlg(const TestNoteSettings& current, QWidget* parent) : Q
     auto* noteRow = new QHBoxLayout;
     noteRow->addWidget(m_note);
     noteRow->addWidget(name);
-    form->addRow(QStringLiteral("&Note:"), noteRow);
+    // The label stands before a row, so it is given its box itself: its mnemonic then works, and shows as one.
+    auto* noteLabel = new QLabel(QStringLiteral("&Note:"), this);
+    noteLabel->setBuddy(m_note);
+    form->addRow(noteLabel, noteRow);
 
     m_velocity = new QSpinBox(this);
     m_velocity->setRange(1, 127);
@@ -36,6 +40,7 @@ CTestNoteDlg::CTestNoteDlg(const TestNoteSettings& current, QWidget* parent) : Q
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     form->addRow(buttons);
+    NameBuddies(this);
     m_note->setFocus();
 }
 

@@ -1,6 +1,8 @@
 #include "ui/FormWidget.h"
 
 #include "editor/CMainDlg.h"
+#include "editor/ControlNames.h"
+#include "editor/ParameterMap.h"
 #include "ui/GroupFrame.h"
 #include "ui/UiText.h"
 
@@ -66,6 +68,18 @@ FormWidget::FormWidget(CMainDlg& form, QWidget* parent) : QWidget(parent), m_for
 
     m_state.SetObserver(this);
     for (const auto& [id, widget] : m_byId) ControlChanged(id);
+    NameControls();
+}
+
+void FormWidget::NameControls() {
+    for (const ControlDef& def : FormControls()) {
+        if (def.id == kNoId || def.kind == ControlKind::Label) continue;
+        QWidget* widget = WidgetForId(def.id);
+        const QString name = ToQString(AccessibleName(m_state, def.id));
+        if (widget->accessibleName() != name) widget->setAccessibleName(name);
+        const QString description = ToQString(AccessibleDescription(m_state, def.id));
+        if (widget->accessibleDescription() != description) widget->setAccessibleDescription(description);
+    }
 }
 
 FormWidget::~FormWidget() { m_state.SetObserver(nullptr); }
@@ -87,6 +101,7 @@ QWidget* FormWidget::CreateItem(const ControlDef& def) {
         }
         case ControlKind::GroupBox: {
             item = new GroupFrame(TextOf(def), this);
+            item->setAccessibleName(TextOf(def));
             break;
         }
         case ControlKind::EditBox:
@@ -242,8 +257,14 @@ void FormWidget::ControlChanged(int id) {
                     list->addItems(entries);
                 }
                 shown = state.entries;
+                // A source list's first entry is the slider's value; a screen reader says "fixed value".
+                const std::string spoken = SpokenEntry(m_state, id, 0);
+                if (!shown.empty() && spoken != shown.front())
+                    list->setItemData(0, ToQString(spoken), Qt::AccessibleTextRole);
             }
             if (list->currentIndex() != state.selection) list->setCurrentIndex(state.selection);
+            // The row-3 slider is called what its mode list shows.
+            if (!m_items.empty() && FindRow(kOscillators, &Oscillator::modeList, id) != nullptr) NameControls();
             break;
         }
         case ControlKind::CheckBox: static_cast<QCheckBox*>(widget)->setChecked(state.checked); break;
@@ -255,7 +276,11 @@ void FormWidget::ControlChanged(int id) {
             if (edit->text() != text) edit->setText(text);
             break;
         }
-        case ControlKind::Label: static_cast<QLabel*>(widget)->setText(ToQString(state.text)); break;
+        case ControlKind::Label:
+            static_cast<QLabel*>(widget)->setText(ToQString(state.text));
+            // The rows it labels are called what it shows now.
+            if (!m_items.empty()) NameControls();
+            break;
         case ControlKind::PushButton: static_cast<QPushButton*>(widget)->setText(ToQString(state.text)); break;
         case ControlKind::GroupBox: static_cast<GroupFrame*>(widget)->SetTitle(ToQString(state.text)); break;
     }

@@ -38,6 +38,8 @@ protected:
 
 private:
     QWidget* CreateItem(const ControlDef& def);
+    // Gives every control the name and description screen readers say, as the form's labels read now.
+    void NameControls();
 
     CMainDlg& m_form;
     FormState& m_state;

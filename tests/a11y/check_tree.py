@@ -1,0 +1,278 @@
+#!/usr/bin/env python3
+"""Reads the program's windows through AT-SPI, as a screen reader does, and checks that every control a user
+can work has a name of its own: not empty, not the same as another control's in its window, and not merely its
+value. Then checks that a message on the status line is announced. Runs inside tests/a11y/run.sh.
+
+Usage: check_tree.py PROBE [--report]. With --report the counts are printed and nothing fails."""
+
+import select
+import subprocess
+import sys
+import time
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+import pyatspi  # noqa: E402
+from gi.repository import GLib  # noqa: E402
+
+WAIT_SECONDS = 60
+
+# What a user works: pressed, toggled, chosen, moved, typed into, or a list of things to pick.
+INTERACTIVE = {
+    pyatspi.ROLE_PUSH_BUTTON, pyatspi.ROLE_TOGGLE_BUTTON, pyatspi.ROLE_CHECK_BOX, pyatspi.ROLE_RADIO_BUTTON,
+    pyatspi.ROLE_COMBO_BOX, pyatspi.ROLE_SLIDER, pyatspi.ROLE_SPIN_BUTTON, pyatspi.ROLE_ENTRY, pyatspi.ROLE_TEXT,
+    pyatspi.ROLE_PASSWORD_TEXT, pyatspi.ROLE_TABLE, pyatspi.ROLE_TREE_TABLE, pyatspi.ROLE_TREE, pyatspi.ROLE_LIST,
+    pyatspi.ROLE_MENU, pyatspi.ROLE_MENU_ITEM,
+}
+# Controls whose insides are their own parts (a list's entries, a table's cells, a menu's items).
+WHOLE = {
+    pyatspi.ROLE_COMBO_BOX, pyatspi.ROLE_TABLE, pyatspi.ROLE_TREE_TABLE, pyatspi.ROLE_TREE, pyatspi.ROLE_LIST,
+    pyatspi.ROLE_MENU, pyatspi.ROLE_MENU_ITEM, pyatspi.ROLE_SPIN_BUTTON,
+}
+
+# The windows to open and the title each has.
+WINDOWS = [
+    ("library", "Patch Library"),
+    ("monitor", "MIDI Monitor - QuarnEdit"),
+    ("device", "MIDI Options"),
+    ("mutate", "Mutate"),
+    ("testnote", "Test Note"),
+    ("comment", "Comment"),
+]
+
+
+class Probe:
+    def __init__(self, path):
+        self.process = subprocess.Popen([path], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
+
+    def ask(self, line, answer_prefix):
+        if line:
+            self.process.stdin.write(line + "\n")
+            self.process.stdin.flush()
+        deadline = time.monotonic() + WAIT_SECONDS
+        while time.monotonic() < deadline:
+            ready, _, _ = select.select([self.process.stdout], [], [], deadline - time.monotonic())
+            if not ready:
+                break
+            answer = self.process.stdout.readline()
+            if not answer:
+                raise RuntimeError("the program ended")
+            answer = answer.rstrip("\n")
+            if answer.startswith(answer_prefix):
+                return answer[len(answer_prefix):]
+            if answer.startswith("error"):
+                raise RuntimeError(f"{line}: {answer}")
+        raise RuntimeError(f"no answer to {line!r}")
+
+    def end(self):
+        """The program's exit code once it has quit (a sanitizer's finding makes it fail)."""
+        try:
+            self.process.stdin.write("quit\n")
+            self.process.stdin.flush()
+            return self.process.wait(timeout=WAIT_SECONDS)
+        except (BrokenPipeError, subprocess.TimeoutExpired):
+            self.process.kill()
+            return self.process.wait()
+
+
+def wait_for(what, condition):
+    deadline = time.monotonic() + WAIT_SECONDS
+    while time.monotonic() < deadline:
+        found = condition()
+        if found is not None:
+            return found
+        # The bridge answers from the program's event loop: give it a moment rather than spin.
+        GLib.usleep(50000)
+    raise RuntimeError(f"timed out waiting for {what}")
+
+
+def application(pid):
+    def find():
+        desktop = pyatspi.Registry.getDesktop(0)
+        for app in desktop:
+            try:
+                if app is not None and app.get_process_id() == pid:
+                    return app
+            except GLib.Error:
+                pass
+        return None
+    return wait_for("the program on the accessibility bus", find)
+
+
+def window(app, title):
+    def find():
+        for w in app:
+            try:
+                if w is not None and w.name == title and w.getState().contains(pyatspi.STATE_SHOWING):
+                    return w
+            except GLib.Error:
+                pass
+        return None
+    try:
+        return wait_for(f"window {title!r}", find)
+    except RuntimeError as e:
+        raise RuntimeError(f"{e}; the program shows {[w.name for w in app if w is not None]}") from None
+
+
+def controls(node):
+    """The showing interactive controls below node, in tree order."""
+    found = []
+    for child in node:
+        if child is None:
+            continue
+        try:
+            if not child.getState().contains(pyatspi.STATE_SHOWING):
+                continue
+            role = child.getRole()
+        except GLib.Error:
+            continue
+        if role in INTERACTIVE:
+            found.append(child)
+        if role not in WHOLE:
+            found.extend(controls(child))
+    return found
+
+
+def values(control):
+    """What the control shows as its value, in the ways a screen reader reads it."""
+    shown = []
+    try:
+        text = control.queryText()
+        shown.append(text.getText(0, -1))
+    except NotImplementedError:
+        pass
+    try:
+        value = control.queryValue().currentValue
+        shown += [str(value), str(int(value))]
+    except NotImplementedError:
+        pass
+    if control.getRole() == pyatspi.ROLE_COMBO_BOX:
+        # Its entries: a list called by one of them is called by what it shows.
+        for part in control:
+            if part is not None:
+                shown += [entry.name for entry in part if entry is not None]
+    return [v for v in shown if v]
+
+
+def check_window(label, win):
+    """(controls, well named, problems) of one window."""
+    problems = []
+    found = controls(win)
+    names = {}
+    for c in found:
+        names.setdefault(c.name, []).append(c)
+    good = 0
+    for c in found:
+        role = c.getRoleName()
+        name = c.name
+        if not name:
+            problems.append(f"{label}: a {role} has no name (its value: {values(c)})")
+        elif len(names[name]) > 1:
+            problems.append(f"{label}: {len(names[name])} controls are called {name!r}")
+        elif name in values(c):
+            problems.append(f"{label}: the {role} {name!r} is called by its value")
+        else:
+            good += 1
+        if c.getRole() == pyatspi.ROLE_SLIDER:
+            # A slider tells its range, and what it sends.
+            value = c.queryValue()
+            if not value.minimumValue < value.maximumValue:
+                problems.append(f"{label}: the slider {name!r} has no range")
+            if label == "main window" and not c.description.startswith("Sends parameter "):
+                problems.append(f"{label}: the slider {name!r} does not say what it sends")
+        if c.getRole() == pyatspi.ROLE_COMBO_BOX and name.endswith(" source"):
+            # A source list says "fixed value" or the source, never the bare number its first entry shows.
+            text = c.queryText().getText(0, -1)
+            if not text or text.isdigit():
+                problems.append(f"{label}: the list {name!r} says {text!r}")
+    return len(found), good, problems
+
+
+def announced(probe):
+    """The status line's text, and whether a screen reader heard the status bar say it."""
+    heard = []
+    loop = GLib.MainLoop()
+
+    def listener(event):
+        if event.source is not None:
+            heard.append((event.source.getRole(), event.source.name))
+            loop.quit()
+
+    def hear(wanted, seconds):
+        timed_out = []
+        timer = GLib.timeout_add_seconds(seconds, lambda: timed_out.append(True) or loop.quit())
+        while wanted not in heard and not timed_out:
+            loop.run()
+        if not timed_out:
+            GLib.source_remove(timer)
+        return wanted in heard
+
+    event = "object:property-change:accessible-name"
+    pyatspi.Registry.registerEventListener(listener, event)
+    try:
+        # The program learns that someone listens through the registry, in its own time: until it has, it
+        # sends nothing. Its main window renamed is heard once it has.
+        deadline = time.monotonic() + WAIT_SECONDS
+        for ping in range(1000):
+            name = probe.ask(f"ping {ping}", "ping ")
+            if hear((pyatspi.ROLE_FRAME, name), 2) or time.monotonic() > deadline:
+                break
+        text = probe.ask("status", "status ")
+        return text, hear((pyatspi.ROLE_STATUS_BAR, text), WAIT_SECONDS)
+    finally:
+        pyatspi.Registry.deregisterEventListener(listener, event)
+
+
+def context_menus(probe):
+    """Problems with the context-menu key and Shift+F10 pressed on the X display, as a user presses them."""
+    if probe.ask("menus", "menus ") != "0":
+        return ["a context menu opened before any key"]
+    # Keycodes of the X server's own keyboard: Menu, Shift_L, F10.
+    menu, shift, f10 = 135, 50, 76
+    pyatspi.Registry.generateKeyboardEvent(menu, None, pyatspi.KEY_PRESSRELEASE)
+    pyatspi.Registry.generateKeyboardEvent(shift, None, pyatspi.KEY_PRESS)
+    pyatspi.Registry.generateKeyboardEvent(f10, None, pyatspi.KEY_PRESSRELEASE)
+    pyatspi.Registry.generateKeyboardEvent(shift, None, pyatspi.KEY_RELEASE)
+    # The keys arrive in order: once Shift+F10's menu is counted, whatever the menu key opened is too.
+    count = wait_for("the context menus", lambda: (lambda n: n if n >= 2 else None)(int(probe.ask("menus", "menus "))))
+    return [] if count == 2 else [f"the context-menu key and Shift+F10 opened {count} context menus, not 2"]
+
+
+def main():
+    probe_path = sys.argv[1]
+    report_only = "--report" in sys.argv[2:]
+    probe = Probe(probe_path)
+    problems = []
+    counts = []
+    try:
+        main_title = probe.ask(None, "ready ")
+        app = application(probe.process.pid)
+        total, good, found = check_window("main window", window(app, main_title))
+        counts.append(("main window", total, good))
+        problems += found
+        for key, title in WINDOWS:
+            shown = probe.ask(f"open {key}", "ready ")
+            if shown != title:
+                problems.append(f"{key}: the window is called {shown!r}, not {title!r}")
+            total, good, found = check_window(title, window(app, shown))
+            counts.append((title, total, good))
+            problems += found
+            probe.ask("close", "closed")
+        problems += context_menus(probe)
+        text, heard = announced(probe)
+        if not heard:
+            problems.append(f"the status line said {text!r} and no screen reader heard it")
+    finally:
+        code = probe.end()
+    if code != 0:
+        problems.append(f"the program ended with {code}")
+    for title, total, good in counts:
+        print(f"{title}: {good} of {total} controls named")
+    for p in problems:
+        print(p)
+    return 0 if report_only or not problems else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
