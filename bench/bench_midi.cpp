@@ -9,10 +9,17 @@
 #include "app/BatchCommands.h"
 #include "app/CQuarnEditApp.h"
 #include "app/CQuarnEditDoc.h"
+#include "app/Commands.h"
+#include "app/DocumentLibraryHost.h"
 #include "editor/CMainDlg.h"
+#include "editor/ControlTable.h"
 #include "midi/MidiSink.h"
 #include "platform/RtMidiPorts.h"
-#include "platform/SleepPause.h"
+#include "platform/ThreadPacer.h"
+
+#ifndef QUARN_BENCH_PACER
+#define QUARN_BENCH_PACER ThreadPacer
+#endif
 
 #include <RtMidi.h>
 #include <benchmark/benchmark.h>
@@ -23,6 +30,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <ctime>
 #include <limits>
 #include <memory>
 #include <sstream>
@@ -59,21 +67,25 @@ double Median(std::vector<double> v) {
     return n % 2 == 1 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
-// The floor: 66 pauses and nothing sent.
-void BM_Pauses66(benchmark::State& state) {
-    SleepPause pause;
-    std::vector<double> times;
+// The CPU cost of one message through the send queue: queued by the sink on this thread, taken by the pacer's
+// thread, and its departure collected again here. No device is open, so nothing paces it: this is the queue's
+// own cost, without the device's and without the 2 ms waits.
+void BM_QueuedMessage(benchmark::State& state) {
+    RecordingPorts ports;
+    ThreadPacer pacer;
+    MidiPortSink sink(&ports, &pacer);
+    std::int32_t value = 0;
+    const std::clock_t cpu0 = std::clock();
     for (auto _ : state) {
-        const auto t0 = Clock::now();
-        for (int i = 0; i < kWideSends * 2; ++i) pause.AfterMessage();
-        const double s = std::chrono::duration<double>(Clock::now() - t0).count();
-        state.SetIterationTime(s);
-        times.push_back(s);
+        sink.SendDirect(ParamMessage(29, value));
+        value = (value + 1) & 0x7F;
     }
-    state.counters["median_ms"] = Median(times) * 1e3;
-    state.counters["ratio"] = Median(times) / kPausesAlone;
+    // Both threads' CPU time, per message.
+    state.counters["process_cpu_us"] = benchmark::Counter(static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC *
+                                                          1e6 / static_cast<double>(state.iterations()));
+    state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_Pauses66)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_QueuedMessage);
 
 // A JACK MIDI input standing in for the instrument, and the device index the ports give it.
 struct JackReceiver {
@@ -124,7 +136,7 @@ void ReportAgainstFloor(benchmark::State& state, const std::vector<double>& time
 void BM_JackDump66(benchmark::State& state) {
     RtMidiPorts ports;
     JackReceiver receiver(ports, "dump");
-    SleepPause pause;
+    ThreadPacer pause;
     MidiPortSink sink(&ports, &pause);
     if (receiver.device < 0 || !sink.OpenDevice(receiver.device)) {
         state.SkipWithError("no JACK server (use bench/run)");
@@ -149,7 +161,7 @@ BENCHMARK(BM_JackDump66)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterat
 void BM_JackTransmitAll(benchmark::State& state) {
     RtMidiPorts ports;
     JackReceiver receiver(ports, "all");
-    SleepPause pause;
+    ThreadPacer pause;
     ScriptedDialogs dialogs;
     MapProfile profile;
     DirLocation location;
@@ -197,7 +209,7 @@ BENCHMARK(BM_JackTransmitAll)->UseManualTime()->Unit(benchmark::kMillisecond)->I
 void BM_JackTransmitAllAtInput(benchmark::State& state) {
     RtMidiPorts ports;
     JackRecorder input("quarn-bench-gaps-" + std::to_string(getpid()));
-    SleepPause pause;
+    ThreadPacer pause;
     ScriptedDialogs dialogs;
     MapProfile profile;
     DirLocation location;
@@ -263,7 +275,7 @@ BENCHMARK(BM_JackTransmitAllAtInput)->UseManualTime()->Unit(benchmark::kMillisec
 void BM_JackTransmitCommand(benchmark::State& state) {
     RtMidiPorts ports;
     JackReceiver receiver(ports, "cmd");
-    SleepPause pause;
+    ThreadPacer pause;
     if (receiver.device < 0) {
         state.SkipWithError("no JACK server (use bench/run)");
         return;
@@ -336,6 +348,71 @@ void BM_JackPortsLifecycle(benchmark::State& state) {
     state.counters["destroy_ms"] = Median(destroy);
 }
 BENCHMARK(BM_JackPortsLifecycle)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(15);
+
+// The user-interface thread's wall time for what sends a whole patch, at a JACK input: MIDI Options >
+// Transmit All (answered in advance), a load of default.qnp, Compare (F2, twice: the original, then the edit)
+// and one library audition. Each iteration waits (outside the timing) until the input has had every message,
+// so that the next starts on an idle device.
+void BM_UiThreadWholePatch(benchmark::State& state) {
+    static const char* const kNames[] = {"TransmitAll", "Load", "Compare", "Audition"};
+    const int which = static_cast<int>(state.range(0));
+    state.SetLabel(kNames[which]);
+    RtMidiPorts ports;
+    JackRecorder input("quarn-bench-ui-" + std::to_string(getpid()));
+    QUARN_BENCH_PACER pause;
+    ScriptedDialogs dialogs;
+    MapProfile profile;
+    DirLocation location;
+    NoLibraries libraries;
+    ManualClock clock;
+    MemoryRecovery recovery;
+    RecordingFrame frame;
+    CQuarnEditApp app({ports, pause, profile, dialogs, location, libraries, clock, recovery});
+    dialogs.answers.push_back(MessageAnswer::No);
+    if (!app.InitInstance(frame, std::string(QUARN_DEFAULT_PATCH))) {
+        state.SkipWithError("default.qnp did not open");
+        return;
+    }
+    int device = -1;
+    for (int i = 0, n = ports.Count(); input.Ready() && i < n; ++i)
+        if (auto name = ports.Name(i); name && *name == input.Port()) device = i;
+    if (device < 0 || !app.CreatePortSink().OpenDevice(device)) {
+        state.SkipWithError("no JACK server (use bench/run)");
+        return;
+    }
+    input.Collect(std::numeric_limits<std::size_t>::max(), std::chrono::milliseconds(300));
+    CMainDlg& form = app.form();
+    // Compare needs an edit to compare with.
+    form.UserMovedSlider(ctl::Cutoff1, 17);
+    std::vector<double> times;
+    std::size_t received = 0, expected = 0;
+    for (auto _ : state) {
+        const auto t0 = Clock::now();
+        switch (which) {
+            case 0:
+                dialogs.answers.push_back(MessageAnswer::Yes);
+                app.OnCommand(cmd::TransmitAll);
+                break;
+            case 1:
+                dialogs.answers.push_back(MessageAnswer::Yes);
+                app.document().OnOpenDocument(QUARN_DEFAULT_PATCH);
+                break;
+            case 2: app.Sound().OnEditCompare(); break;
+            case 3: app.Library().AuditionPatch(QUARN_DEFAULT_PATCH); break;
+        }
+        const double s = std::chrono::duration<double>(Clock::now() - t0).count();
+        state.PauseTiming();
+        state.SetIterationTime(s);
+        times.push_back(s);
+        expected += kWideSends * 2;
+        received += input.Collect(kWideSends * 2, std::chrono::seconds(2)).size();
+        state.ResumeTiming();
+    }
+    state.counters["median_ms"] = Median(times) * 1e3;
+    state.counters["max_ms"] = *std::max_element(times.begin(), times.end()) * 1e3;
+    state.counters["delivered"] = static_cast<double>(received) / static_cast<double>(expected);
+}
+BENCHMARK(BM_UiThreadWholePatch)->DenseRange(0, 3)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
 

@@ -9,9 +9,12 @@
 #include "editor/ports/QuickLoadLibrary.h"
 #include "editor/ports/UserDialogs.h"
 #include "midi/MidiOutPorts.h"
-#include "midi/MidiPause.h"
+#include "midi/MidiPacer.h"
+#include "midi/MidiSendQueue.h"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <deque>
@@ -59,10 +62,39 @@ public:
     }
 };
 
-class CountingPause : public MidiPause {
+// The tests' pacer: counts the messages queued and sends each at once, its clock jumping to the message's
+// due time, so that everything sent is at the device when the sending call returns.
+class CountingPause : public MidiPacer {
 public:
     int count = 0;
-    void AfterMessage() override { ++count; }
+    TimePoint now{};
+    TimePoint Now() override { return now; }
+    void Serve(MidiSendQueue*) override {}
+    void Queued(MidiSendQueue& queue) override {
+        ++count;
+        while (const std::optional<TimePoint> next = queue.SendDue(now)) now = std::max(now, *next);
+    }
+};
+
+// A pacer whose clock and sending the test drives: nothing leaves until the test says so.
+class ManualPacer : public MidiPacer {
+public:
+    TimePoint now{};
+    MidiSendQueue* served = nullptr;
+    TimePoint Now() override { return now; }
+    void Serve(MidiSendQueue* queue) override { served = queue; }
+    void Queued(MidiSendQueue&) override {}
+    // Moves the clock on by `step` and sends what is due by then.
+    void Advance(std::chrono::microseconds step) {
+        now += step;
+        if (served != nullptr) served->SendDue(now);
+    }
+    // Sends everything queued, the clock following the due times.
+    void Drain() {
+        while (served != nullptr && served->Size() > 0) {
+            if (const std::optional<TimePoint> next = served->SendDue(now)) now = std::max(now, *next);
+        }
+    }
 };
 
 // Answers message boxes from a script and records every request.

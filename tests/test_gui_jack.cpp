@@ -4,18 +4,29 @@
 #include "EditorRig.h"
 #include "GuiHelpers.h"
 #include "JackProbe.h"
+#include "MidiDump.h"
+#include "PatchFixtures.h"
+#include "PrivateServer.h"
 
 #include "app/Commands.h"
+#include "library/MemoryCatalogCache.h"
+#include "patch/PatchFile.h"
 #include "platform/QtClock.h"
 #include "platform/QueuedPortChanges.h"
-#include "platform/SleepPause.h"
+#include "platform/ThreadPacer.h"
+#include "ui/CLibraryWnd.h"
 #include "ui/CMainFrame.h"
 #include "ui/FormWidget.h"
+#include "ui/LibraryModel.h"
 #include "ui/QtUserDialogs.h"
 
+#include <QCheckBox>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTest>
+#include <QTreeView>
+#include <map>
+#include <optional>
 
 namespace {
 
@@ -34,7 +45,7 @@ struct GuiJack : ::testing::Test {
 // The program on a real JACK input: its window, dialogs and timers are the real ones.
 struct Window {
     RtMidiPorts ports;
-    SleepPause pause;
+    ThreadPacer pause;
     std::string synthClient =
         jackprobe::Unique(std::string("gui-") + ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::unique_ptr<jackprobe::Probe> synth = std::make_unique<jackprobe::Probe>(synthClient);
@@ -47,9 +58,10 @@ struct Window {
     std::unique_ptr<CQuarnEditApp> app;
     std::unique_ptr<CMainFrame> frame;
 
-    // Starts with the default patch, not transmitted, and the window active.
-    void Start() {
-        const int device = jackprobe::FindDevice(ports, synth->Port());
+    // Starts with the default patch, not transmitted, and the window active; sends to the probe, or to the
+    // port named.
+    void Start(const std::string& port = {}) {
+        const int device = jackprobe::FindDevice(ports, port.empty() ? synth->Port() : port);
         ASSERT_GE(device, 0);
         profile.ints["Options/MIDI Output"] = device;
         location.dir = QUARN_PROGRAM_DIR "/";
@@ -143,6 +155,104 @@ TEST_F(GuiJack, SynthQuitsToldOnceHeardWhenBack) {
     EXPECT_EQ(w.synth->Collect(2), (Messages{{0xB0, 0x10, 0x02}, {0xB0, 0x1D, 201 - 128}}));
     EXPECT_EQ(boxes, 1);
     OnNextMessageBox([](QMessageBox*) {}, QMessageBox::No);
+    w.frame->close();
+}
+
+// A musician holds the Down arrow in the library with Audition on (30 presses 40 ms apart, as a key's
+// auto-repeat), then presses Enter. Each audition gives way to the next, so the window answers at once and the
+// synthesizer ends on the selected patch, sent whole, soon after the last key; no page select ever goes
+// without its parameter.
+TEST_F(GuiJack, AuditionWhileHoldingDownEndsOnTheSelection) {
+    // 40 patches that differ in what they send, and what each one's Transmit All sends.
+    TempDir dir;
+    std::map<std::string, Bytes> transmission;
+    for (int i = 0; i < 40; ++i) {
+        Editor e;
+        e.dlg.UserMovedSlider(ctl::Dco1Amp, 60 + i * 4);
+        e.dlg.UserMovedSlider(ctl::Cutoff1, 250 - i * 3);
+        char name[16];
+        std::snprintf(name, sizeof name, "P%02d", i);
+        e.dlg.UserEdited(ctl::PatchName, name);
+        const std::string path = dir / (std::string(name) + ".qnp");
+        WriteAll(path, EncodePatchFile(0, [&e](std::span<std::uint8_t> r) { e.dlg.WritePatchBody(r); }));
+        Editor reference;
+        reference.dialogs.answers = {MessageAnswer::Yes};
+        ASSERT_TRUE(reference.doc.OnOpenDocument(path));
+        transmission[path] = reference.ports.bytes;
+    }
+    MidiDump dump(jackprobe::Unique("audition-dump"));
+    ASSERT_TRUE(dump.Ready());
+
+    Window w;
+    ASSERT_NO_FATAL_FAILURE(w.Start(dump.Port()));
+    LibrarySetup setup;
+    setup.userFolder = dir.path.string();
+    setup.makeCache = [] { return std::make_unique<MemoryCatalogCache>(); };
+    w.frame->SetLibrarySetup(std::move(setup));
+    w.app->OnPatchLibrary();
+    CLibraryWnd* library = w.frame->LibraryWindow();
+    ASSERT_NE(library, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return library->Model()->rowCount() == 40 && !library->Indexing(); }, 20000));
+    library->AuditionBox()->click();
+    library->List()->setFocus();
+    QTest::keyClick(library->List(), Qt::Key_Home);
+    dump.Collect(66);  // the first patch, auditioned
+
+    using SteadyClock = std::chrono::steady_clock;
+    for (int i = 0; i < 30; ++i) {
+        QTest::keyClick(library->List(), Qt::Key_Down);
+        if (i < 29) QTest::qWait(40);
+    }
+    const auto lastKey = SteadyClock::now();
+    SteadyClock::time_point answered{};
+    // Enter opens the patch as the document: the question about transmitting it is the window's answer.
+    OnNextMessageBox([&](QMessageBox*) { answered = SteadyClock::now(); }, QMessageBox::No);
+    QTest::keyClick(library->List(), Qt::Key_Return);
+    ASSERT_NE(answered, SteadyClock::time_point{});
+    const CatalogEntry* selected = library->Model()->EntryAt(library->List()->currentIndex());
+    ASSERT_NE(selected, nullptr);
+    const Bytes& expected = transmission[selected->path];
+    ASSERT_FALSE(expected.empty());
+
+    // Everything that arrives until the input has been quiet a while; when the selected patch had arrived whole.
+    std::vector<MidiDump::Message> got;
+    Bytes all;
+    SteadyClock::time_point whole{};  // none yet
+    for (auto quietSince = SteadyClock::now(); SteadyClock::now() - quietSince < std::chrono::milliseconds(500);) {
+        const auto more = dump.Collect(1, std::chrono::milliseconds(20));
+        if (more.empty()) continue;
+        quietSince = SteadyClock::now();
+        got.insert(got.end(), more.begin(), more.end());
+        const Bytes bytes = MidiDump::Bytes(more);
+        all.insert(all.end(), bytes.begin(), bytes.end());
+        if (all.size() >= expected.size() &&
+            std::equal(expected.begin(), expected.end(), all.end() - static_cast<std::ptrdiff_t>(expected.size())))
+            whole = SteadyClock::now();
+        else
+            whole = {};
+    }
+    ASSERT_GE(all.size(), expected.size());
+    EXPECT_EQ(Bytes(all.end() - static_cast<std::ptrdiff_t>(expected.size()), all.end()), expected);
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        if (got[i].bytes[1] != kPageController) continue;
+        ASSERT_LT(i + 1, got.size()) << "a page select came last";
+        EXPECT_NE(got[i + 1].bytes[1], kPageController) << "a page select without its parameter at " << i;
+    }
+    // Most of the 30 auditions gave way: far fewer than 30 whole patches went out.
+    EXPECT_LT(got.size(), 15u * expected.size() / 3);
+    ASSERT_NE(whole, SteadyClock::time_point{});
+    const double answeredMs = std::chrono::duration<double, std::milli>(answered - lastKey).count();
+    const double wholeMs = std::chrono::duration<double, std::milli>(whole - lastKey).count();
+    RecordProperty("enter_answered_ms", static_cast<int>(answeredMs));
+    RecordProperty("selected_patch_arrived_ms", static_cast<int>(wholeMs));
+    RecordProperty("messages_arrived", static_cast<int>(got.size()));
+    // The product's figures are 100 ms and 250 ms after the last key; a shared CI machine gets a margin of ten
+    // and four times (the fault was 2.9 s and more).
+    EXPECT_LT(answeredMs, 1000.0);
+    EXPECT_LT(wholeMs, 1000.0);
+    // Closed here, so that an overrun of a loaded server (a close then counts messages as unsure) cannot put
+    // up a report that nobody answers.
+    w.app->CreatePortSink().CloseDevice();
     w.frame->close();
 }
 

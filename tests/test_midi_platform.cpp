@@ -1,12 +1,21 @@
 // The parts of the MIDI platform layer that need no server: where a stamped message goes in a process
-// cycle, the ring that hands messages to the process callback, and the sequencer address in a port name.
+// cycle, the ring that hands messages to the process callback, the sequencer address in a port name, and
+// the pacer thread that sends a queue (with devices that fail it).
+#include "Fakes.h"
+
+#include "midi/MidiSendQueue.h"
+#include "midi/MidiSink.h"
 #include "platform/AlsaAddress.h"
 #include "platform/FramePlacer.h"
 #include "platform/StampedRing.h"
+#include "platform/ThreadPacer.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -103,8 +112,17 @@ TEST(StampedRing, FillsToCapacityKeepsOrderAndRefusesMore) {
         ring.Pop();
     }
     EXPECT_EQ(ring.Front(), nullptr);
+    // An open marks what came before; the consumer drops up to the mark and keeps what was pushed after it.
     ring.Push({7, 0, {0xB0, 1, 2}});
-    ring.Reset();
+    const std::uint32_t mark = ring.Pushed();
+    ring.Push({8, 0, {0xB0, 1, 3}});
+    ring.DropBefore(mark);
+    ASSERT_NE(ring.Front(), nullptr);
+    EXPECT_EQ(ring.Front()->frame, 8u);
+    // A mark the consumer has already passed drops nothing.
+    ring.DropBefore(mark - 1);
+    EXPECT_EQ(ring.Front()->frame, 8u);
+    ring.Pop();
     EXPECT_EQ(ring.Front(), nullptr);
 }
 
@@ -153,6 +171,94 @@ TEST(AlsaPortAddress, HostileNamesGiveNoAddress) {
              "Client:Port 0x1:2", "Client:Port 0001:2", std::string("Client:Port 1\0:2", 16), std::string(5000, ':'),
              "Client:Port \xFF\xFE:1"})
         EXPECT_EQ(AlsaPortAddress(name), std::nullopt) << name;
+}
+
+// ---- the pacer thread, and devices that fail it ------------------------------------------------------
+
+// Ports the pacer's thread sends to while the test's thread looks: counted under a lock. A device may take its
+// time over each message (a stalled server), or stop taking them (gone: they are dropped and counted).
+struct ThreadedPorts : RecordingPorts {
+    std::mutex mutex;
+    std::chrono::milliseconds perMessage{0};
+    std::atomic<bool> gone{false};
+    std::size_t dropped = 0;
+    void Send(std::uint8_t status, std::uint8_t d1, std::uint8_t d2) override {
+        if (perMessage.count() > 0) std::this_thread::sleep_for(perMessage);
+        std::lock_guard lock(mutex);
+        if (gone) {
+            ++dropped;
+            return;
+        }
+        RecordingPorts::Send(status, d1, d2);
+    }
+    std::size_t Close() override {
+        std::lock_guard lock(mutex);
+        RecordingPorts::Close();
+        return std::exchange(dropped, 0);
+    }
+    std::size_t Delivered() {
+        std::lock_guard lock(mutex);
+        return bytes.size() / 3;
+    }
+};
+
+TEST(ThreadPacerFaults, ExitDuringALongTransmissionDeliversOrReportsEveryMessage) {
+    ThreadedPorts ports;
+    std::size_t reported = 0;
+    {
+        ThreadPacer pacer;
+        MidiPortSink sink(&ports, &pacer);
+        ASSERT_TRUE(sink.OpenDevice(0));
+        for (int i = 0; i < 200; ++i) sink.SendWide(ParamMessage(i & 0x7F, i & 0xFF));
+        // The window closes at once: the close waits for the queue (bounded), then the sink and its pacer go.
+        reported = sink.CloseDevice();
+    }
+    EXPECT_EQ(reported, 0u);
+    EXPECT_EQ(ports.Delivered(), 400u);
+}
+
+TEST(ThreadPacerFaults, ADeviceThatStallsHoldsTheCloseOnlySoLongAndTheRestIsReported) {
+    ThreadedPorts ports;
+    ports.perMessage = std::chrono::milliseconds(40);  // 20 times slower than the queue's pace
+    ThreadPacer pacer;
+    MidiPortSink sink(&ports, &pacer);
+    ASSERT_TRUE(sink.OpenDevice(0));
+    for (int i = 0; i < 100; ++i) sink.SendDirect(ParamMessage(7, i));
+    const std::size_t reported = sink.CloseDevice();
+    EXPECT_GT(reported, 0u);
+    EXPECT_EQ(ports.Delivered() + reported, 100u);
+}
+
+TEST(ThreadPacerFaults, ADeviceThatVanishesWhileItsQueueDrainsLosesNothingSilently) {
+    ThreadedPorts ports;
+    ThreadPacer pacer;
+    MidiPortSink sink(&ports, &pacer);
+    ASSERT_TRUE(sink.OpenDevice(0));
+    for (int i = 0; i < 66; ++i) sink.SendDirect(ParamMessage(7, i));
+    while (ports.Delivered() < 10) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ports.gone = true;
+    // As the window does when told the device is gone: the queue is not waited for.
+    const std::size_t reported = sink.CloseDevice(MidiPortSink::Queued::Drop);
+    EXPECT_EQ(ports.Delivered() + reported, 66u);
+    EXPECT_GE(reported, 1u);
+}
+
+TEST(ThreadPacerFaults, AFloodIntoAFullQueueIsCountedAndTheQueueStillDrains) {
+    ThreadedPorts ports;
+    ThreadPacer pacer;
+    MidiPortSink sink(&ports, &pacer);
+    ASSERT_TRUE(sink.OpenDevice(0));
+    constexpr int kSent = static_cast<int>(MidiSendQueue::kCapacity) + 1000;
+    for (int i = 0; i < kSent; ++i) sink.SendDirect(ParamMessage(7, i & 0x7F));
+    const std::size_t reported = sink.CloseDevice(MidiPortSink::Queued::Drop);
+    EXPECT_GE(reported, 900u);
+    EXPECT_EQ(ports.Delivered() + reported, static_cast<std::size_t>(kSent));
+    // The device opens again and the queue carries on.
+    ASSERT_TRUE(sink.OpenDevice(0));
+    const std::size_t before = ports.Delivered();
+    sink.SendDirect(ParamMessage(7, 1));
+    EXPECT_EQ(sink.CloseDevice(), 0u);
+    EXPECT_EQ(ports.Delivered(), before + 1);
 }
 
 }  // namespace

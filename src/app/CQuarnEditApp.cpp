@@ -52,7 +52,7 @@ MidiSink* CQuarnEditApp::GetActiveSink() {
 }
 
 MidiPortSink& CQuarnEditApp::CreatePortSink() {
-    if (!m_portSink) m_portSink = std::make_unique<MidiPortSink>(&m_services.ports, &m_services.pause);
+    if (!m_portSink) m_portSink = std::make_unique<MidiPortSink>(&m_services.ports, &m_services.pacer);
     return *m_portSink;
 }
 
@@ -140,7 +140,9 @@ bool CQuarnEditApp::IsCommandEnabled(int id) const {
 void CQuarnEditApp::OnMidiMonitor() {
     if (!m_monitor) {
         m_monitor = std::make_unique<MidiMonitor>(*m_form);
-        CreatePortSink().SetTap(m_monitor.get());
+        MidiPortSink& sink = CreatePortSink();
+        sink.SetTap(m_monitor.get());
+        m_monitor->SetRefresh([&sink] { sink.ReportDepartures(); });
     }
     m_frame.Tell([this](FrameView& frame) { frame.ShowMidiMonitor(*m_monitor); });
 }

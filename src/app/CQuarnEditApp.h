@@ -24,7 +24,7 @@ class FrameView;
 class RecoveryStore;
 class LibraryLoader;
 class MidiMonitor;
-class MidiPause;
+class MidiPacer;
 class Profile;
 class ProgramLocation;
 class UserDialogs;
@@ -33,7 +33,7 @@ class UserDialogs;
 // it loads the quick-load library.
 struct AppServices {
     MidiOutPorts& ports;
-    MidiPause& pause;
+    MidiPacer& pacer;
     Profile& profile;
     UserDialogs& dialogs;
     ProgramLocation& location;

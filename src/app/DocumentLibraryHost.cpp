@@ -45,12 +45,12 @@ void DocumentLibraryHost::AuditionPatch(const std::string& path) {
         m_auditionForm = std::make_unique<CMainDlg>(*m_auditionHost);
     }
     m_auditionForm->FillFromRecord(DecodePatchRecord(file.record));
-    m_auditionForm->TransmitAll(false);
+    m_auditionForm->TransmitAll(false, CMainDlg::Superseded::ByNext);
 }
 
 bool DocumentLibraryHost::OpenPatch(const std::string& path) { return m_open(path); }
 
-void DocumentLibraryHost::RestoreDocumentPatch() { m_form.TransmitAll(false); }
+void DocumentLibraryHost::RestoreDocumentPatch() { m_form.TransmitAll(false, CMainDlg::Superseded::ByNext); }
 
 std::string DocumentLibraryHost::SaveToLibrary() {
     const auto tell = [this](const std::string& text) {

@@ -69,17 +69,42 @@ std::string MidiMonitor::Meaning(std::uint8_t status, std::uint8_t data1, std::u
     return meaning;
 }
 
-void MidiMonitor::MessageSent(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+void MidiMonitor::MessageQueued(std::uint64_t id, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
     if (!m_paused) {
-        m_entries.push_back({std::chrono::steady_clock::now(), {status, data1, data2}, Meaning(status, data1, data2)});
-        ++m_unread;
-        if (m_entries.size() > kCapacity) m_entries.pop_front();
+        m_waiting.push_back({id, {{}, {status, data1, data2}, Meaning(status, data1, data2)}});
+        if (m_waiting.size() > kCapacity) m_waiting.pop_front();
     }
-    // The page stays what the synthesizer last heard, watched or not.
+    // The page stays what the synthesizer will have heard, watched or not: pairs are dropped whole.
     if (status == kControlChangeStatus && data1 == kPageController) m_page = data2;
 }
 
+void MidiMonitor::MessageLeft(std::uint64_t id) {
+    // Messages leave in the order they were queued; those before this one that are still waiting never left.
+    while (!m_waiting.empty() && m_waiting.front().id < id) m_waiting.pop_front();
+    if (m_waiting.empty() || m_waiting.front().id != id) return;
+    Entry entry = std::move(m_waiting.front().entry);
+    m_waiting.pop_front();
+    entry.time = std::chrono::steady_clock::now();
+    m_entries.push_back(std::move(entry));
+    ++m_unread;
+    if (m_entries.size() > kCapacity) m_entries.pop_front();
+}
+
+void MidiMonitor::MessageRepeated(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+    if (m_paused) return;
+    // A repeat is a page select and its parameter: the parameter means what it means on that page.
+    const int page = m_page;
+    if (status == kControlChangeStatus && data1 == kPageController) m_repeatPage = data2;
+    m_page = m_repeatPage;
+    std::string meaning = Meaning(status, data1, data2) + " (repeated after a server overrun)";
+    m_page = page;
+    m_entries.push_back({std::chrono::steady_clock::now(), {status, data1, data2}, std::move(meaning)});
+    ++m_unread;
+    if (m_entries.size() > kCapacity) m_entries.pop_front();
+}
+
 std::vector<MidiMonitor::Entry> MidiMonitor::TakeNew() {
+    if (m_refresh) m_refresh();
     const std::size_t count = std::min(m_unread, m_entries.size());
     m_unread = 0;
     return std::vector<Entry>(m_entries.end() - static_cast<std::ptrdiff_t>(count), m_entries.end());
@@ -87,6 +112,7 @@ std::vector<MidiMonitor::Entry> MidiMonitor::TakeNew() {
 
 void MidiMonitor::Clear() {
     m_entries.clear();
+    m_waiting.clear();
     m_unread = 0;
     m_start = std::chrono::steady_clock::now();
 }

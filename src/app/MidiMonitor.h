@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,8 @@ class CMainDlg;
 
 // What the program sends, message by message, with its meaning in the form's words ("DCO1 Amp. = 200",
 // "page 2", "Transmit All 12/33: ..."). Attached to the port sink only while someone watches, so that
-// sending costs nothing more otherwise. Keeps the latest kCapacity messages.
+// sending costs nothing more otherwise. A message is shown when it leaves for the device, with the meaning it
+// had when it was sent (queued); one that never leaves (superseded) is never shown. Keeps the latest kCapacity.
 class MidiMonitor : public MidiTap {
 public:
     static constexpr std::size_t kCapacity = 10000;
@@ -26,7 +28,11 @@ public:
 
     explicit MidiMonitor(const CMainDlg& form) : m_form(form) {}
 
-    void MessageSent(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
+    void MessageQueued(std::uint64_t id, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
+    void MessageLeft(std::uint64_t id) override;
+    void MessageRepeated(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
+    // Asked before the entries are read: brings in what has left since (the port sink's ReportDepartures).
+    void SetRefresh(std::function<void()> refresh) { m_refresh = std::move(refresh); }
 
     const std::deque<Entry>& Entries() const { return m_entries; }
     // Entries added since the last call (oldest first), as many as are still kept.
@@ -44,10 +50,18 @@ public:
     std::string Meaning(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) const;
 
 private:
+    struct Waiting {
+        std::uint64_t id;
+        Entry entry;
+    };
+
     const CMainDlg& m_form;
+    std::function<void()> m_refresh;
+    std::deque<Waiting> m_waiting;  // queued, not yet left, oldest first
     std::deque<Entry> m_entries;
     std::size_t m_unread = 0;
     int m_page = 1;
+    int m_repeatPage = 1;
     bool m_paused = false;
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };

@@ -154,7 +154,8 @@ void OutputDeviceSession::DeviceLost() {
     if (m_deviceLost || port == nullptr || port->deviceHandle() == MidiPortSink::kNoDevice) return;
     // Set before the message, whose own event loop may deliver more news of the same loss.
     m_deviceLost = true;
-    port->CloseDevice();
+    // Nothing waits for a device that is gone: what is queued for it is dropped.
+    port->CloseDevice(MidiPortSink::Queued::Drop);
     const std::string text = m_openDeviceName + " is gone: changes are not sent until it is back.";
     m_frame.ShowStatus(text);
     m_dialogs.ShowMessage(Info(text));

@@ -25,7 +25,7 @@ void SoundDesign::OnEditCompare() {
     if (!original) return;
     m_editedPatch = m_form.CaptureRecord();
     m_form.FillFromRecord(*original);
-    m_form.TransmitAll(false);
+    m_form.TransmitAll(false, CMainDlg::Superseded::ByNext);
     m_form.SetReadOnly(true);
     m_comparing = true;
     m_frame.Tell([](FrameView& frame) { frame.ComparingChanged(true); });
@@ -37,7 +37,7 @@ PatchRecord SoundDesign::Edit() const { return m_comparing ? m_editedPatch : m_f
 void SoundDesign::EndCompare() {
     if (!m_comparing) return;
     m_form.FillFromRecord(m_editedPatch);
-    m_form.TransmitAll(false);
+    m_form.TransmitAll(false, CMainDlg::Superseded::ByNext);
     m_form.SetReadOnly(false);
     m_comparing = false;
     m_frame.Tell([](FrameView& frame) {

@@ -293,7 +293,7 @@ std::string CMainDlg::TransmitQuestion() const {
     return "Transmit all data from " + (m_patchName.empty() ? std::string("[unnamed]") : ShownText(m_patchName));
 }
 
-void CMainDlg::TransmitAll(bool ask) {
+void CMainDlg::TransmitAll(bool ask, Superseded superseded) {
     const std::string question = TransmitQuestion();
     if (skipTransmitQuestion) {
         skipTransmitQuestion = false;
@@ -308,6 +308,7 @@ void CMainDlg::TransmitAll(bool ask) {
         explicit Counting(int& s) : sent(s) { sent = 0; }
         ~Counting() { sent = -1; }
     } counting(m_transmitSent);
+    const WholePatchScope wholePatch(*m_host.GetActiveSink(), superseded == Superseded::ByNext);
 
     SendWide(kSwitchParameter, m_switchBits & kWordMask);
     SendWide(kFilterParameter, m_filterBits & kWordMask);

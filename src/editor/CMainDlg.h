@@ -126,7 +126,9 @@ public:
     // mode lets it send, as it stands where not.
     void SendCutoffRow(const ModulatedParam& row);
     // Sends the whole patch, after asking when ask is true.
-    void TransmitAll(bool ask);
+    // A supersedable transmission (an audition, Compare) gives way to the next whole patch sent.
+    enum class Superseded { Never, ByNext };
+    void TransmitAll(bool ask, Superseded superseded = Superseded::Never);
     // While a whole-patch transmission sends: which of its parameter messages goes out now (1, 2, ...); else 0.
     int TransmitPosition() const { return m_transmitSent < 0 ? 0 : m_transmitSent; }
     // How many parameter messages a whole-patch transmission sends.

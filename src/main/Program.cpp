@@ -7,7 +7,7 @@
 
 Program::Program(UserDialogs& dialogs)
     : libraries(location.ProgramDirectory()),
-      app({ports, pause, profile, dialogs, location, libraries, clock, recovery}),
+      app({ports, pacer, profile, dialogs, location, libraries, clock, recovery}),
       libraryFolders(QSettingsProfile::DefaultPath()) {
     app.Library().SetUserFolder(UserPatchFolder());
 }

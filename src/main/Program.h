@@ -9,7 +9,7 @@
 #include "platform/QtProgramLocation.h"
 #include "platform/QueuedPortChanges.h"
 #include "platform/RtMidiPorts.h"
-#include "platform/SleepPause.h"
+#include "platform/ThreadPacer.h"
 
 #include <memory>
 
@@ -26,7 +26,7 @@ struct Program {
     void FollowDeviceChanges();
 
     RtMidiPorts ports;
-    SleepPause pause;
+    ThreadPacer pacer;
     QSettingsProfile profile;
     QtProgramLocation location;
     DlopenLibraryLoader libraries;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -26,4 +27,20 @@ public:
     virtual std::size_t Close() = 0;
     // One short message. Dropped when no device is open; never blocks for long.
     virtual void Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
+    // One short message that is due at `due`. A device that can place a message at a time of its own (JACK
+    // stamps it with a frame) takes it up to Lookahead() early; the others are handed it when it is due.
+    // `tag` names the message in what TakeUnsure returns.
+    virtual void SendAt(std::chrono::steady_clock::time_point /*due*/, std::uint8_t status, std::uint8_t data1,
+                        std::uint8_t data2, std::uint32_t /*tag*/) {
+        Send(status, data1, data2);
+    }
+    virtual std::chrono::microseconds Lookahead() { return {}; }
+    // Tags (first and last, wrapping) of messages that may not have reached the device although they were
+    // taken: written around an overrun of the server, which may have cost the reader its cycle. Nothing when
+    // there are none since the last call. Called from the thread that sends.
+    struct TagRange {
+        std::uint32_t first = 0;
+        std::uint32_t last = 0;
+    };
+    virtual std::optional<TagRange> TakeUnsure() { return std::nullopt; }
 };

@@ -2,29 +2,60 @@
 
 #include "midi/MidiFile.h"
 #include "midi/MidiOutPorts.h"
-#include "midi/MidiPause.h"
+#include "midi/MidiPacer.h"
+#include "midi/MidiSendQueue.h"
 
 #include <algorithm>
 #include <utility>
 
-MidiPortSink::MidiPortSink(MidiOutPorts* ports, MidiPause* pause) : m_ports(ports), m_pause(pause) {}
+MidiPortSink::MidiPortSink(MidiOutPorts* ports, MidiPacer* pacer) : m_ports(ports), m_pacer(pacer) {
+    if (m_pacer == nullptr) return;
+    m_queue = std::make_unique<MidiSendQueue>(*m_pacer);
+    m_pacer->Serve(m_queue.get());
+}
 
-MidiPortSink::~MidiPortSink() { CloseDevice(); }
+MidiPortSink::~MidiPortSink() {
+    CloseDevice();
+    if (m_pacer != nullptr) m_pacer->Serve(nullptr);
+}
 
-void MidiPortSink::EmitShortMessage(std::uint32_t word) {
-    if (m_recording == 0) {
-        // A send with no open device is dropped, but it still costs its pause, as on the wire.
-        const auto status = static_cast<std::uint8_t>(word), data1 = static_cast<std::uint8_t>(word >> 8),
-                   data2 = static_cast<std::uint8_t>(word >> 16);
-        if (m_ports != nullptr && m_deviceHandle != kNoDevice) {
-            m_ports->Send(status, data1, data2);
-            ++m_sentSinceOpen;
-        }
-        if (m_tap != nullptr) m_tap->MessageSent(status, data1, data2);
-        if (m_pause != nullptr) m_pause->AfterMessage();
+void MidiPortSink::EmitShortMessage(std::uint32_t word) { EmitShortMessage(word, MessagePart::Single); }
+
+void MidiPortSink::EmitShortMessage(std::uint32_t word, MessagePart part) {
+    if (m_recording != 0) {
+        m_events.push_back((word << 8) | 0x02u);
         return;
     }
-    m_events.push_back((word << 8) | 0x02u);
+    if (!m_queue) return;
+    const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
+                                   static_cast<std::uint8_t>(word >> 16)};
+    const bool open = m_ports != nullptr && m_deviceHandle != kNoDevice;
+    if (open) ++m_sentSinceOpen;
+    // Lost to a full queue: counted by the close.
+    const std::optional<std::uint64_t> id = m_queue->Push(bytes, part);
+    if (id && m_tap != nullptr) m_tap->MessageQueued(*id, bytes[0], bytes[1], bytes[2]);
+    ReportDepartures();
+}
+
+void MidiPortSink::ReportDepartures() {
+    if (!m_queue) return;
+    const std::vector<MidiSendQueue::Departure> left = m_queue->TakeDepartures();
+    if (m_tap != nullptr)
+        for (const MidiSendQueue::Departure& d : left) {
+            if (d.repeat) {
+                m_tap->MessageRepeated(d.bytes[0], d.bytes[1], d.bytes[2]);
+            } else {
+                m_tap->MessageLeft(d.id);
+            }
+        }
+}
+
+void MidiPortSink::BeginWholePatch(bool supersedable) {
+    if (m_queue && m_recording == 0) m_queue->BeginWholePatch(supersedable);
+}
+
+void MidiPortSink::EndWholePatch() {
+    if (m_queue) m_queue->EndWholePatch();
 }
 
 void MidiPortSink::SendWide(ParamMessage m) {
@@ -34,15 +65,17 @@ void MidiPortSink::SendWide(ParamMessage m) {
         page = 2;
         v -= 128;
     }
-    EmitShortMessage(ShortMessageWord(kControlChangeStatus, kPageController, page));
+    EmitShortMessage(ShortMessageWord(kControlChangeStatus, kPageController, page), MessagePart::PairHead);
     EmitShortMessage(
-        ShortMessageWord(kControlChangeStatus, static_cast<std::uint8_t>(m.parameter()), static_cast<std::uint8_t>(v)));
+        ShortMessageWord(kControlChangeStatus, static_cast<std::uint8_t>(m.parameter()), static_cast<std::uint8_t>(v)),
+        MessagePart::PairTail);
 }
 
 void MidiPortSink::SendPage3(ParamMessage m) {
-    EmitShortMessage(ShortMessageWord(kControlChangeStatus, kPageController, 3));
+    EmitShortMessage(ShortMessageWord(kControlChangeStatus, kPageController, 3), MessagePart::PairHead);
     EmitShortMessage(ShortMessageWord(kControlChangeStatus, static_cast<std::uint8_t>(m.parameter()),
-                                      static_cast<std::uint8_t>(m.value())));
+                                      static_cast<std::uint8_t>(m.value())),
+                     MessagePart::PairTail);
 }
 
 void MidiPortSink::SendDirect(ParamMessage m) {
@@ -63,12 +96,24 @@ bool MidiPortSink::OpenDevice(int id) {
     }
     m_deviceHandle = id;
     m_sentSinceOpen = 0;
+    if (m_queue) {
+        m_queue->TakeOverflow();
+        m_queue->Attach(m_ports, m_ports->Lookahead());
+    }
     return true;
 }
 
-std::size_t MidiPortSink::CloseDevice() {
+std::size_t MidiPortSink::CloseDevice(Queued queued) {
     if (m_deviceHandle == kNoDevice) return 0;
-    const std::size_t undelivered = m_ports != nullptr ? m_ports->Close() : 0;
+    std::size_t undelivered = 0;
+    if (m_queue) {
+        // Bounded: a device that stopped taking messages holds the close no longer than its queue would take.
+        if (queued == Queued::Drop || !m_queue->WaitDrained(m_queue->DrainTime())) undelivered += m_queue->Discard();
+        m_queue->Attach(nullptr);
+        undelivered += m_queue->TakeOverflow();
+        ReportDepartures();
+    }
+    if (m_ports != nullptr) undelivered += m_ports->Close();
     m_deviceHandle = kNoDevice;
     // A port cannot lose more than it was given.
     return std::min(undelivered, m_sentSinceOpen);

@@ -5,11 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 class MidiOutPorts;
-class MidiPause;
+class MidiPacer;
+class MidiSendQueue;
+enum class MessagePart : std::uint8_t;
 class UserDialogs;
 
 // Destination of parameter messages.
@@ -21,6 +24,22 @@ public:
     virtual void SendDirect(ParamMessage m) = 0;
     // A message of its own, not a parameter: a note for the synthesizer to play.
     virtual void SendChannelMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
+    // What is sent until EndWholePatch is a whole patch. A supersedable one (an audition, Compare) gives way
+    // to the next whole patch: what is still on its way of it may be dropped, never half a pair.
+    virtual void BeginWholePatch(bool /*supersedable*/) {}
+    virtual void EndWholePatch() {}
+};
+
+// Scoped: the messages sent while it lives are one whole patch.
+class WholePatchScope {
+public:
+    WholePatchScope(MidiSink& sink, bool supersedable) : m_sink(sink) { m_sink.BeginWholePatch(supersedable); }
+    ~WholePatchScope() { m_sink.EndWholePatch(); }
+    WholePatchScope(const WholePatchScope&) = delete;
+    WholePatchScope& operator=(const WholePatchScope&) = delete;
+
+private:
+    MidiSink& m_sink;
 };
 
 // Controller 16 selects the page of the message that follows it.
@@ -29,20 +48,26 @@ constexpr std::uint8_t kControlChangeStatus = 0xB0;
 constexpr std::uint8_t kNoteOnStatus = 0x90;
 constexpr std::uint8_t kNoteOffStatus = 0x80;
 
-// Told of every message the port sink sends to its device, as it goes (the MIDI monitor).
+// Told of every message the port sink sends to its device, on the program's thread (the MIDI monitor):
+// when it is queued (what it means is known then), and, under the same id, when it leaves for the device.
+// A queued message that never leaves (superseded, or still queued when its device closed) is not told again.
 class MidiTap {
 public:
     virtual ~MidiTap() = default;
-    virtual void MessageSent(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
+    virtual void MessageQueued(std::uint64_t id, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
+    virtual void MessageLeft(std::uint64_t id) = 0;
+    // Sent again, with the value it has now, after an overrun of the device's server made its delivery unsure.
+    virtual void MessageRepeated(std::uint8_t /*status*/, std::uint8_t /*data1*/, std::uint8_t /*data2*/) {}
 };
 
-// Sends to one MIDI output device, or records into an event list for the MIDI file export.
+// Sends to one MIDI output device, or records into an event list for the MIDI file export. Messages for the
+// device are queued, each due 2 ms after the one before, and the pacer sends them: the caller never waits.
 class MidiPortSink : public MidiSink {
 public:
     static constexpr int kNoDevice = -1;
 
-    // Either pointer may be null (the null sink): sends then reach nothing and do not pause.
-    MidiPortSink(MidiOutPorts* ports, MidiPause* pause);
+    // Either pointer may be null (the null sink): sends then reach nothing.
+    MidiPortSink(MidiOutPorts* ports, MidiPacer* pacer);
     ~MidiPortSink() override;
     MidiPortSink(const MidiPortSink&) = delete;
     MidiPortSink& operator=(const MidiPortSink&) = delete;
@@ -51,10 +76,14 @@ public:
     void SendPage3(ParamMessage m) override;
     void SendDirect(ParamMessage m) override;
     void SendChannelMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
+    void BeginWholePatch(bool supersedable) override;
+    void EndWholePatch() override;
 
     bool OpenDevice(int id);
+    enum class Queued { Deliver, Drop };
+    // Waits (bounded) for the queue to be delivered, unless told to drop it (the device is gone), then closes.
     // How many messages sent since the device was opened never reached it (0 when none was open).
-    std::size_t CloseDevice();
+    std::size_t CloseDevice(Queued queued = Queued::Deliver);
     // Messages handed to the open device since it was opened.
     std::size_t SentSinceOpen() const { return m_sentSinceOpen; }
     void StartRecording();
@@ -62,6 +91,8 @@ public:
 
     // Null: nobody listens, and sending costs nothing more.
     void SetTap(MidiTap* tap) { m_tap = tap; }
+    // Tells the tap which messages have left for the device since the last call.
+    void ReportDepartures();
 
     int deviceHandle() const { return m_deviceHandle; }
     bool recording() const { return m_recording != 0; }
@@ -73,11 +104,13 @@ public:
     FileWriteResult WriteMidiFile(const std::string& path);
 
 protected:
+    void EmitShortMessage(std::uint32_t word, MessagePart part);
     void EmitShortMessage(std::uint32_t word);
 
 private:
     MidiOutPorts* m_ports;
-    MidiPause* m_pause;
+    MidiPacer* m_pacer;
+    std::unique_ptr<MidiSendQueue> m_queue;  // none in the null sink
     int m_deviceHandle = kNoDevice;
     std::size_t m_sentSinceOpen = 0;
     std::uint8_t m_recording = 0;

@@ -27,9 +27,10 @@ public:
     // message belongs to a later cycle.
     std::optional<std::uint32_t> Place(Stamp stamp, std::uint32_t cycleStart, std::uint32_t nframes) const {
         std::uint32_t target = stamp.frame + nframes;
-        // A frame stamp is normally at most about a period ahead of the cycle; far more means the estimate
-        // ran on while the server stood still, and the message is due now.
-        const std::int64_t lead = std::max<std::int64_t>(2 * static_cast<std::int64_t>(nframes), m_maxLead);
+        // A frame stamp is normally at most about two periods ahead of the cycle (a message may be handed over
+        // a period before it is due); far more means the estimate ran on while the server stood still, and
+        // the message is due now.
+        const std::int64_t lead = std::max<std::int64_t>(4 * static_cast<std::int64_t>(nframes), m_maxLead);
         if (Ahead(target, cycleStart) >= lead) target = cycleStart;
         if (m_any) {
             // The spacing it was sent with, up to 20 ms (after a longer pause the message is simply on time),

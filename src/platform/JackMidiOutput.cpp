@@ -183,11 +183,10 @@ bool JackMidiOutput::Open(const std::string& target, const char* portName) {
         if (!linkedAt && jack_port_connected_to(port, target.c_str()) != 0) linkedAt = cycles;
         return linkedAt && cycles >= *linkedAt + kLinkCycles;
     });
-    // The callback leaves the ring and the placement alone while it is not accepting; the counters run on
-    // from open to open (the callback keeps counting cycles), so this open starts from where they stand.
-    m_ring.Reset();
-    m_placer.Forget();
-    m_placer.SetSampleRate(m_sampleRate);
+    // The counters run on from open to open (the callback keeps counting cycles), so this open starts from
+    // where they stand; the callback drops the old queue at its next cycle.
+    m_forgetBefore.store(m_ring.Pushed(), std::memory_order_relaxed);
+    m_forget.store(true, std::memory_order_release);
     m_queued = m_openedAt = m_written.load();
     m_unsureAtOpen = m_unsure.load();
     m_stalledAt.reset();
@@ -198,11 +197,27 @@ bool JackMidiOutput::Open(const std::string& target, const char* portName) {
     return true;
 }
 
-bool JackMidiOutput::Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+std::chrono::microseconds JackMidiOutput::Lookahead() const {
+    return std::chrono::microseconds(std::uint64_t{m_periodFrames.load(std::memory_order_relaxed)} * 1000000 /
+                                     m_sampleRate);
+}
+
+std::optional<MidiOutPorts::TagRange> JackMidiOutput::TakeUnsure() {
+    const std::uint64_t packed = m_unsureTags.exchange(0, std::memory_order_acq_rel);
+    if (packed == 0) return std::nullopt;
+    return MidiOutPorts::TagRange{static_cast<std::uint32_t>(packed >> 32), static_cast<std::uint32_t>(packed)};
+}
+
+bool JackMidiOutput::SendAt(Clock::time_point due, std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+                            std::uint32_t tag) {
     if (!m_open || TargetLost()) return false;
-    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch());
-    const StampedRing::Message message{
-        jack_frame_time(m_client), static_cast<std::uint32_t>(micros.count()), {status, data1, data2}};
+    // The frame it is due at, from the server's estimate of the frame now.
+    const auto now = Clock::now();
+    const auto ahead = std::chrono::duration_cast<std::chrono::microseconds>(std::max(due - now, Clock::duration{}));
+    const auto frame = static_cast<std::uint32_t>(jack_frame_time(m_client) +
+                                                  static_cast<std::uint64_t>(ahead.count()) * m_sampleRate / 1000000);
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(due.time_since_epoch());
+    const StampedRing::Message message{frame, static_cast<std::uint32_t>(micros.count()), {status, data1, data2}, tag};
     if (!m_ring.Push(message)) {
         // The ring holds seconds of messages at the sink's pace: full means the server has stalled. Wait
         // briefly once; while the server shows no progress after that, drop at once.
@@ -303,6 +318,13 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
     std::uint64_t unsure = 0;
     if (stalled || overrun) {
         unsure = m_recentWrites[0] + m_recentWrites[1];
+        if (unsure > 0) {
+            // The sender may repeat what these cycles wrote; an earlier range not yet taken is widened.
+            std::uint32_t first = m_recentWrites[0] > 0 ? m_recentFirstTag[0] : m_recentFirstTag[1];
+            const std::uint64_t earlier = m_unsureTags.load(std::memory_order_acquire);
+            if (earlier != 0) first = static_cast<std::uint32_t>(earlier >> 32);
+            m_unsureTags.store((std::uint64_t{first} << 32) | m_lastTag, std::memory_order_release);
+        }
         m_recentWrites = {};
         m_faults.fetch_add(1, std::memory_order_relaxed);
     }
@@ -313,7 +335,14 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
         jack_midi_clear_buffer(buffer);
         const std::uint64_t before = m_written.load(std::memory_order_relaxed);
         std::uint64_t written = before;
-        if (now >= m_holdUntil && m_accepting.load() && !m_targetLost.load(std::memory_order_acquire)) {
+        std::uint32_t firstTag = 0;
+        const bool accepting = m_accepting.load();
+        if (accepting && m_forget.exchange(false, std::memory_order_acq_rel)) {
+            m_ring.DropBefore(m_forgetBefore.load(std::memory_order_relaxed));
+            m_placer.Forget();
+            m_placer.SetSampleRate(m_sampleRate);
+        }
+        if (now >= m_holdUntil && accepting && !m_targetLost.load(std::memory_order_acquire)) {
             while (const StampedRing::Message* m = m_ring.Front()) {
                 const FramePlacer::Stamp stamp{m->frame, m->micros};
                 const std::optional<std::uint32_t> offset = m_placer.Place(stamp, cycleStart, nframes);
@@ -321,12 +350,15 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
                 // A full buffer keeps the rest for the next cycle.
                 if (jack_midi_event_write(buffer, *offset, m->bytes, sizeof m->bytes) != 0) break;
                 m_placer.Written(stamp, cycleStart + *offset);
+                if (written == before) firstTag = m->tag;
+                m_lastTag = m->tag;
                 m_ring.Pop();
                 ++written;
             }
             m_written.store(written, std::memory_order_relaxed);
         }
         m_recentWrites = {m_recentWrites[1], written - before};
+        m_recentFirstTag = {m_recentFirstTag[1], firstTag};
         if (unsure > 0) m_unsure.fetch_add(unsure, std::memory_order_release);
         // What earlier cycles wrote has been read by now: this cycle could only start after theirs ended.
         m_delivered.store(before, std::memory_order_release);

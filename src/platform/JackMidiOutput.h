@@ -1,5 +1,6 @@
 #pragma once
 
+#include "midi/MidiOutPorts.h"
 #include "platform/BoundedCall.h"
 #include "platform/FramePlacer.h"
 #include "platform/MidiPortSignals.h"
@@ -45,7 +46,16 @@ public:
     bool Open(const std::string& target, const char* portName);
     bool IsOpen() const { return m_open; }
     // False when the message was dropped: no device, the device or server gone, or the queue stayed full.
-    bool Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
+    bool Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+        return SendAt(std::chrono::steady_clock::now(), status, data1, data2);
+    }
+    // The same, stamped with the time it is due (now or up to Lookahead() ahead): the server places it there.
+    bool SendAt(std::chrono::steady_clock::time_point due, std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+                std::uint32_t tag = 0);
+    // The tags of messages written around a stall or overrun since the last call (see ServerFaults).
+    std::optional<MidiOutPorts::TagRange> TakeUnsure();
+    // How long before it is due a message may be handed over: one period.
+    std::chrono::microseconds Lookahead() const;
     // Waits until every queued message has been delivered, or the server died, or the time limit passed;
     // then disconnects from the device. Returns how many queued messages were not confirmed delivered.
     std::size_t Close();
@@ -84,6 +94,11 @@ private:
     // server must not leave the last cycle's messages in a buffer the server reads again once it resumes.
     std::atomic<_jack_port*> m_port{nullptr};
     std::atomic<bool> m_accepting{false};  // set while open: the callback writes the queue to the port
+    // Set by an open: the callback forgets what an earlier open queued, and its placement, before it writes.
+    // The open never touches the ring or the placer itself: a cycle that a close gave up waiting for may
+    // still be using them.
+    std::atomic<bool> m_forget{false};
+    std::atomic<std::uint32_t> m_forgetBefore{0};
     std::atomic<bool> m_targetLost{false};
     std::atomic<bool> m_inCycle{false};
     std::atomic<std::uint64_t> m_cycles{0};
@@ -92,10 +107,14 @@ private:
     std::atomic<std::uint64_t> m_unsure{0};     // written in cycles a stall or an overrun may have cost
     std::atomic<std::uint32_t> m_xruns{0};      // overruns the server reported
     std::atomic<std::uint64_t> m_faults{0};     // stalls and overruns the callback has seen
+    // The tags of the first and last messages written around faults not yet taken, packed; 0: none.
+    std::atomic<std::uint64_t> m_unsureTags{0};
     StampedRing m_ring;
     // The callback's own.
     FramePlacer m_placer;
-    std::array<std::uint64_t, 2> m_recentWrites{};  // messages written in the last two cycles
+    std::array<std::uint64_t, 2> m_recentWrites{};    // messages written in the last two cycles
+    std::array<std::uint32_t, 2> m_recentFirstTag{};  // the first tag each of them wrote
+    std::uint32_t m_lastTag = 0;                      // of the last message written
     std::uint32_t m_seenXruns = 0;
     std::uint32_t m_lastCycleStart = 0;
     std::uint32_t m_lastCycleFrames = 0;

@@ -99,7 +99,10 @@ void RtMidiPorts::RefreshJack(Clock::time_point now) {
     if (!m_jack) m_signals->jackMissing.store(true);
 }
 
-unsigned int RtMidiPorts::AlsaCount() { return m_alsa ? m_alsa->getPortCount() : 0; }
+unsigned int RtMidiPorts::AlsaCount() {
+    std::lock_guard lock(m_alsaMutex);
+    return m_alsa ? m_alsa->getPortCount() : 0;
+}
 
 std::optional<RtMidiPorts::Location> RtMidiPorts::Locate(int index) {
     Refresh();
@@ -127,6 +130,7 @@ std::optional<std::string> RtMidiPorts::Name(int index) {
         if (where->port >= ports.size()) return std::nullopt;
         return ports[where->port];
     }
+    std::lock_guard lock(m_alsaMutex);
     m_failed = false;
     std::string name = m_alsa->getPortName(where->port);
     if (m_failed || name.empty()) return std::nullopt;
@@ -145,6 +149,7 @@ bool RtMidiPorts::Open(int index) {
         return true;
     }
 
+    std::lock_guard lock(m_alsaMutex);
     m_failed = false;
     const std::string target = m_alsa->getPortName(where->port);
     m_alsa->openPort(where->port, kPortName);
@@ -162,14 +167,16 @@ std::size_t RtMidiPorts::Close() {
     std::size_t undelivered = 0;
     switch (m_open) {
         case Backend::None: return 0;
-        case Backend::Alsa:
+        case Backend::Alsa: {
             m_signals->alsaTarget.store(-1);
+            std::lock_guard lock(m_alsaMutex);
             m_alsa->closePort();
             break;
+        }
         case Backend::Jack: undelivered = m_jack->Close(); break;
     }
     m_open = Backend::None;
-    return static_cast<std::size_t>(m_droppedSinceOpen) + undelivered;
+    return static_cast<std::size_t>(m_droppedSinceOpen.load()) + undelivered;
 }
 
 std::uint64_t RtMidiPorts::JackServerFaults() const { return m_jack ? m_jack->ServerFaults() : 0; }
@@ -189,6 +196,19 @@ void RtMidiPorts::Dropped() {
 }
 
 void RtMidiPorts::Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+    SendAt(Clock::now(), status, data1, data2, 0);
+}
+
+std::chrono::microseconds RtMidiPorts::Lookahead() {
+    return m_open == Backend::Jack ? m_jack->Lookahead() : std::chrono::microseconds{};
+}
+
+std::optional<MidiOutPorts::TagRange> RtMidiPorts::TakeUnsure() {
+    return m_open == Backend::Jack ? m_jack->TakeUnsure() : std::nullopt;
+}
+
+void RtMidiPorts::SendAt(Clock::time_point due, std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+                         std::uint32_t tag) {
     switch (m_open) {
         case Backend::None: return;
         case Backend::Alsa: {
@@ -198,13 +218,14 @@ void RtMidiPorts::Send(std::uint8_t status, std::uint8_t data1, std::uint8_t dat
             }
             // The sequencer handle is non-blocking, so this returns at once even when full.
             const unsigned char message[3] = {status, data1, data2};
+            std::lock_guard lock(m_alsaMutex);
             m_failed = false;
             m_alsa->sendMessage(message, sizeof message);
             if (m_failed) Dropped();
             return;
         }
         case Backend::Jack:
-            if (!m_jack->Send(status, data1, data2)) Dropped();
+            if (!m_jack->SendAt(due, status, data1, data2, tag)) Dropped();
             return;
     }
 }

@@ -3,9 +3,11 @@
 #include "midi/MidiOutPorts.h"
 #include "platform/MidiPortSignals.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -18,7 +20,8 @@ class MidiPortWatch;
 // Every call re-reads the port lists, so devices that come and go are seen at once.
 // A back end that is missing (no sequencer device, no JACK server) simply has no ports;
 // it is looked for again, at most once a second, when the list is read.
-// Use from one thread only; only the change handler is called from elsewhere.
+// Use from one thread, except Send/SendAt, which the send queue's pacer calls from its own while a device is
+// open (the ALSA sequencer handle is shared under a lock); the change handler is called from elsewhere.
 class RtMidiPorts : public MidiOutPorts {
 public:
     static constexpr const char* kClientName = "QuarnEdit";
@@ -34,6 +37,12 @@ public:
     bool Open(int index) override;
     std::size_t Close() override;
     void Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
+    // JACK stamps the message with its due time; the ALSA sequencer sends it now.
+    void SendAt(std::chrono::steady_clock::time_point due, std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+                std::uint32_t tag) override;
+    // JACK's: what was written around an overrun (the ALSA sequencer confirms nothing).
+    std::optional<TagRange> TakeUnsure() override;
+    std::chrono::microseconds Lookahead() override;
 
     bool IsOpen() const { return m_open != Backend::None; }
     // Messages that Send could not hand on (device or server gone, server stalled, driver error), all told.
@@ -74,6 +83,7 @@ private:
     std::chrono::steady_clock::time_point m_nextJackTry{};
     Backend m_open = Backend::None;
     bool m_failed = false;  // set by the RtMidi error callback
-    std::uint64_t m_dropped = 0;
-    std::uint64_t m_droppedSinceOpen = 0;
+    std::atomic<std::uint64_t> m_dropped{0};
+    std::atomic<std::uint64_t> m_droppedSinceOpen{0};
+    std::mutex m_alsaMutex;  // RtMidi's ALSA object, used by the pacer's sends and the lists alike
 };

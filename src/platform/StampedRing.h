@@ -14,6 +14,7 @@ public:
         std::uint32_t frame = 0;   // the server's frame time (a sender's estimate, or the arrival)
         std::uint32_t micros = 0;  // the monotonic clock in µs, wrapping
         std::uint8_t bytes[3] = {};
+        std::uint32_t tag = 0;  // the sender's name for it
     };
     static constexpr std::size_t kCapacity = 1024;  // a power of two
 
@@ -36,8 +37,13 @@ public:
 
     // Either side: an estimate, exact while the other side is idle.
     std::size_t Size() const { return m_head.load(std::memory_order_acquire) - m_tail.load(std::memory_order_acquire); }
-    // Only while the consumer is known to be idle: forgets everything queued.
-    void Reset() { m_tail.store(m_head.load(std::memory_order_relaxed), std::memory_order_release); }
+    // Producer: how many messages have been pushed so far (wrapping); a mark for DropBefore.
+    std::uint32_t Pushed() const { return m_head.load(std::memory_order_relaxed); }
+    // Consumer: forgets the messages pushed before the mark, as far as they are still queued.
+    void DropBefore(std::uint32_t mark) {
+        const std::uint32_t tail = m_tail.load(std::memory_order_relaxed);
+        if (static_cast<std::int32_t>(mark - tail) > 0) m_tail.store(mark, std::memory_order_release);
+    }
 
 private:
     static constexpr std::uint32_t kMask = kCapacity - 1;

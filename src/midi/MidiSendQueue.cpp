@@ -1,0 +1,248 @@
+#include "midi/MidiSendQueue.h"
+
+#include "midi/MidiOutPorts.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr std::uint8_t kControlChange = 0xB0;
+constexpr std::uint8_t kPage = 16;
+constexpr std::uint8_t kChannelMode = 120;  // All Sound Off, All Notes Off and the like: never repeated
+
+}  // namespace
+#include <utility>
+
+MidiSendQueue::MidiSendQueue(MidiPacer& pacer, std::size_t capacity)
+    : m_pacer(pacer), m_capacity(std::max<std::size_t>(capacity, 2)) {}
+
+void MidiSendQueue::Attach(MidiOutPorts* ports, std::chrono::microseconds lookahead) {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return !m_sending; });
+    m_ports = ports;
+    m_lookahead = lookahead;
+    ++m_version;
+    m_changed.notify_all();
+}
+
+std::optional<std::uint64_t> MidiSendQueue::Push(const std::uint8_t (&bytes)[3], MessagePart part) {
+    const TimePoint now = m_pacer.Now();
+    std::unique_lock lock(m_mutex);
+    // A pair goes in whole or not at all: its head takes room for both.
+    if (part == MessagePart::PairTail && m_headLost) {
+        m_headLost = false;
+        ++m_overflow;
+        return std::nullopt;
+    }
+    const std::size_t room = part == MessagePart::PairHead ? 2 : 1;
+    const auto fits = [&] { return m_pending.size() + room <= m_capacity; };
+    // Once a wait for room has timed out, the device is not keeping up at all: later sends are dropped at
+    // once until the queue is down to three quarters, so a flood never holds the caller message by message.
+    if (m_overflowing && m_pending.size() + room > m_capacity * 3 / 4) {
+        m_headLost = part == MessagePart::PairHead;
+        ++m_overflow;
+        return std::nullopt;
+    }
+    m_overflowing = false;
+    if (!fits() && !m_changed.wait_for(lock, kFullWait, fits)) {
+        m_overflowing = true;
+        m_headLost = part == MessagePart::PairHead;
+        ++m_overflow;
+        return std::nullopt;
+    }
+    const std::uint64_t id = m_nextId;
+    Append(bytes, part, now, false);
+    m_changed.notify_all();
+    lock.unlock();
+    m_pacer.Queued(*this);
+    return id;
+}
+
+void MidiSendQueue::Append(const std::uint8_t (&bytes)[3], MessagePart part, TimePoint now, bool repeat) {
+    TimePoint due = now;
+    if (m_ports != nullptr && m_lastDue) due = std::max(now, *m_lastDue + kSpacing);
+    m_lastDue = due;
+    m_pending.push_back(
+        {now, due, m_nextId++, repeat ? 0 : m_supersedable, part, {bytes[0], bytes[1], bytes[2]}, repeat});
+    ++m_version;
+}
+
+namespace {
+
+// The page a parameter message is heard on: 3 (modulation sources), or 1 for the values (pages 1 and 2 are the
+// two halves of one value).
+int PageClass(std::uint8_t page) { return page == 3 ? 3 : 1; }
+
+}  // namespace
+
+void MidiSendQueue::RepeatUnsure(std::uint32_t first, std::uint32_t last, TimePoint now) {
+    const auto inRange = [&](std::uint64_t id) {
+        return static_cast<std::uint32_t>(static_cast<std::uint32_t>(id) - first) <= last - first;
+    };
+    // Each parameter touched, by controller and page class, with the page it was last sent on.
+    struct Touched {
+        std::uint8_t controller;
+        int pageClass;
+    };
+    std::vector<Touched> touched;
+    std::optional<std::uint8_t> page;  // in effect at the message, as far as the history tells
+    for (std::size_t i = 0; i < m_history.size(); ++i) {
+        const Sent& s = m_history[i];
+        if (s.bytes[0] != kControlChange) continue;
+        if (s.bytes[1] == kPage) {
+            page = s.bytes[2];
+            // A page select in doubt puts its parameter in doubt too.
+            if (inRange(s.id) && i + 1 < m_history.size() && m_history[i + 1].bytes[0] == kControlChange &&
+                m_history[i + 1].bytes[1] < kChannelMode)
+                touched.push_back({m_history[i + 1].bytes[1], PageClass(s.bytes[2])});
+            continue;
+        }
+        if (!inRange(s.id) || s.bytes[1] >= kChannelMode || !page) continue;
+        touched.push_back({s.bytes[1], PageClass(*page)});
+    }
+    for (std::size_t t = 0; t < touched.size(); ++t) {
+        const Touched& key = touched[t];
+        bool seen = false;
+        for (std::size_t u = 0; u < t && !seen; ++u)
+            seen = touched[u].controller == key.controller && touched[u].pageClass == key.pageClass;
+        // A value still queued for the same controller goes out anyway, and is newer.
+        for (const Pending& p : m_pending)
+            seen = seen || (p.bytes[0] == kControlChange && p.bytes[1] == key.controller);
+        if (seen) continue;
+        // Its latest value as sent, and the page it was sent on.
+        for (std::size_t i = m_history.size(); i-- > 1;) {
+            const Sent& s = m_history[i];
+            if (s.bytes[0] != kControlChange || s.bytes[1] != key.controller) continue;
+            std::size_t h = i;
+            while (h-- > 0 && !(m_history[h].bytes[0] == kControlChange && m_history[h].bytes[1] == kPage)) {
+            }
+            if (h >= i || PageClass(m_history[h].bytes[2]) != key.pageClass) continue;
+            const std::uint8_t head[3] = {kControlChange, kPage, m_history[h].bytes[2]};
+            const std::uint8_t tail[3] = {s.bytes[0], s.bytes[1], s.bytes[2]};
+            Append(head, MessagePart::PairHead, now, true);
+            Append(tail, MessagePart::PairTail, now, true);
+            break;
+        }
+    }
+}
+
+void MidiSendQueue::BeginWholePatch(bool supersedable) {
+    std::lock_guard lock(m_mutex);
+    // Whatever is queued of an earlier supersedable whole patch goes, pair by pair: a parameter whose page
+    // select has already left stays with it.
+    const std::size_t before = m_pending.size();
+    bool headDropped = false;
+    std::erase_if(m_pending, [&](const Pending& p) {
+        const bool drop = p.transmission != 0 && (p.part != MessagePart::PairTail || headDropped);
+        headDropped = drop && p.part == MessagePart::PairHead;
+        return drop;
+    });
+    if (m_pending.size() != before) Respace();
+    m_supersedable = supersedable ? ++m_transmissions : 0;
+    ++m_version;
+    m_changed.notify_all();
+}
+
+void MidiSendQueue::EndWholePatch() {
+    std::lock_guard lock(m_mutex);
+    m_supersedable = 0;
+}
+
+void MidiSendQueue::Respace() {
+    std::optional<TimePoint> previous = m_leftDue;
+    for (Pending& p : m_pending) {
+        p.due = previous && m_ports != nullptr ? std::max(p.earliest, *previous + kSpacing) : p.earliest;
+        previous = p.due;
+    }
+    m_lastDue = previous;
+}
+
+bool MidiSendQueue::WaitDrained(std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, limit, [this] { return m_pending.empty() && !m_sending; });
+}
+
+std::chrono::milliseconds MidiSendQueue::DrainTime() const {
+    std::lock_guard lock(m_mutex);
+    return std::chrono::milliseconds(1000) + kSpacing * static_cast<std::int64_t>(m_pending.size());
+}
+
+std::size_t MidiSendQueue::Discard() {
+    std::lock_guard lock(m_mutex);
+    const std::size_t dropped = m_pending.size();
+    m_pending.clear();
+    m_lastDue = m_leftDue;
+    m_changed.notify_all();
+    return dropped;
+}
+
+std::size_t MidiSendQueue::TakeOverflow() {
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_overflow, 0);
+}
+
+std::vector<MidiSendQueue::Departure> MidiSendQueue::TakeDepartures() {
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_departures, {});
+}
+
+std::size_t MidiSendQueue::Size() const {
+    std::lock_guard lock(m_mutex);
+    return m_pending.size();
+}
+
+std::optional<MidiSendQueue::TimePoint> MidiSendQueue::SendDue(TimePoint now) {
+    std::unique_lock lock(m_mutex);
+    // What the device could not confirm goes again first of all that is queued from now on.
+    if (MidiOutPorts* ports = m_ports) {
+        m_sending = true;
+        lock.unlock();
+        const std::optional<MidiOutPorts::TagRange> unsure = ports->TakeUnsure();
+        lock.lock();
+        m_sending = false;
+        if (unsure) RepeatUnsure(unsure->first, unsure->last, now);
+        m_changed.notify_all();
+    }
+    while (!m_pending.empty()) {
+        const Pending& front = m_pending.front();
+        if (m_ports != nullptr && front.due > now + m_lookahead) {
+            m_seenVersion = m_version;
+            return front.due - m_lookahead;
+        }
+        const Pending p = front;
+        m_pending.pop_front();
+        m_leftDue = p.due;
+        if (MidiOutPorts* ports = m_ports) {
+            m_sending = true;
+            lock.unlock();
+            ports->SendAt(p.due, p.bytes[0], p.bytes[1], p.bytes[2], static_cast<std::uint32_t>(p.id));
+            lock.lock();
+            m_sending = false;
+            if (m_history.size() >= kHistory) m_history.pop_front();
+            m_history.push_back({p.id, {p.bytes[0], p.bytes[1], p.bytes[2]}});
+        }
+        // Nobody may be collecting: the log keeps the latest, as many as the queue holds.
+        if (m_departures.size() >= m_capacity) m_departures.erase(m_departures.begin());
+        m_departures.push_back({p.id, {p.bytes[0], p.bytes[1], p.bytes[2]}, p.repeat});
+        m_changed.notify_all();
+    }
+    m_seenVersion = m_version;
+    return std::nullopt;
+}
+
+void MidiSendQueue::WaitForWork(std::optional<TimePoint> until) {
+    std::unique_lock lock(m_mutex);
+    const auto woken = [this] { return m_wake || m_version != m_seenVersion; };
+    if (until) {
+        m_changed.wait_until(lock, *until, woken);
+    } else {
+        m_changed.wait(lock, woken);
+    }
+    m_wake = false;
+}
+
+void MidiSendQueue::Wake() {
+    std::lock_guard lock(m_mutex);
+    m_wake = true;
+    m_changed.notify_all();
+}
