@@ -1,8 +1,10 @@
 // The whole program under long random walks of everything a user can do. Two things must hold after every
 // step: the synthesizer, as the bytes that reached its input make it, is set as a Transmit All of the form
 // would set it; and the unsaved-changes file, whenever nothing is pending, holds the edit (not what Compare
-// shows), exactly when the patch is modified. A failure names its seed: QUARN_WALK_SEED=<seed> replays it,
-// and QUARN_WALK_STEPS=<n> walks longer.
+// shows), exactly when the patch is modified. The walks run twice: with every message sent at once, and with
+// the send queue under a pacer the walk drives, messages waiting across steps (the synthesizer is then compared
+// whenever the queue has emptied). A failure names its seed: QUARN_WALK_SEED=<seed> replays it, and
+// QUARN_WALK_STEPS=<n> walks longer.
 #include "InstrumentModel.h"
 #include "PatchFixtures.h"
 
@@ -112,7 +114,11 @@ struct Walk {
     std::vector<std::string> patches;
     TempDir dir;
     RecordingPorts ports;
+    // The send queue's pacer: one that sends at once, or one the walk drives, so that messages wait across
+    // steps and whole patches give way to newer ones.
+    bool queued;
     CountingPause pause;
+    ManualPacer pacer;
     RandomUser user{random, patches};
     MapProfile profile;
     DirLocation location;
@@ -121,7 +127,8 @@ struct Walk {
     MemoryRecovery recovery;
     RecordingFrame frame;
     AnsweringLibrary quickLoad;
-    CQuarnEditApp app{{ports, pause, profile, user, location, libraries, clock, recovery}};
+    CQuarnEditApp app{
+        {ports, queued ? static_cast<MidiPacer&>(pacer) : pause, profile, user, location, libraries, clock, recovery}};
     CMainDlg& form = app.form();
     CQuarnEditDoc& document = app.document();
 
@@ -130,7 +137,12 @@ struct Walk {
     std::optional<PatchRecord> editAtCompare;
     std::vector<std::string> trail;  // the steps so far, for the report of a failure
 
-    explicit Walk(std::uint32_t s) : seed(s), random(s) {}
+    Walk(std::uint32_t s, bool withQueue) : seed(s), random(s), queued(withQueue) {}
+
+    // What waits in the queue goes out, as the user pauses before the device dialog or an export.
+    void Drain() {
+        if (queued) pacer.Drain();
+    }
 
     int Roll(int n) { return user.Roll(n); }
 
@@ -253,6 +265,7 @@ struct Walk {
                 library.RestoreDocumentPatch();
             }
         } else if (kind < 93) {
+            Drain();
             ports.opens[1] = Roll(3) != 0;
             what << "device" << (ports.opens[1] ? "" : " (Port B does not open)");
             app.OnCommand(cmd::OutputDevice);
@@ -264,6 +277,7 @@ struct Walk {
             const auto& [upTo, name, id] = *std::find_if(kCommands.begin(), kCommands.end(),
                                                          [kind](const auto& c) { return kind < std::get<0>(c); });
             what << name;
+            if (id == cmd::ExportMidiFile) Drain();
             app.OnCommand(id);
         } else {
             static constexpr std::array<int, 3> kNotes{cmd::PlayTestNote, cmd::HoldTestNote, cmd::AllNotesOff};
@@ -304,8 +318,8 @@ struct Walk {
 
     std::string Report() const {
         std::ostringstream out;
-        out << "seed " << seed << " (QUARN_WALK_SEED=" << seed << " replays it), after " << trail.size()
-            << " steps; the last ones:";
+        out << (queued ? "queued, " : "") << "seed " << seed << " (QUARN_WALK_SEED=" << seed << " replays it), after "
+            << trail.size() << " steps; the last ones:";
         for (std::size_t i = trail.size() > 12 ? trail.size() - 12 : 0; i < trail.size(); ++i)
             out << "\n  " << i + 1 << ": " << trail[i];
         return out.str();
@@ -313,6 +327,15 @@ struct Walk {
 
     // False, with the failure reported, when something does not hold.
     bool Holds() {
+        // With the queue, some steps leave messages waiting (a little time passes); the others wait until all
+        // have gone, and only then is the synthesizer compared.
+        bool settled = true;
+        if (queued && Roll(3) != 0) {
+            pacer.Advance(std::chrono::microseconds(Roll(20000)));
+            settled = false;
+        } else {
+            Drain();
+        }
         synth.Take(std::span(ports.bytes).subspan(fed));
         fed = ports.bytes.size();
 
@@ -333,6 +356,7 @@ struct Walk {
         }
         std::ostringstream differences;
         for (const auto& [parameter, setting] : expected.model.parameters) {
+            if (!settled) break;
             const auto at = synth.parameters.find(parameter);
             if (at == synth.parameters.end() || at->second != setting) {
                 differences << "\n  parameter " << parameter << ": the synthesizer has ";
@@ -375,22 +399,48 @@ struct Walk {
     }
 };
 
-std::vector<std::uint32_t> Seeds() {
+// What the walk found first with the queue: looking at what the form would send (as Mutate and the walk's own
+// check do, into a sink of their own) began a whole patch on the device's queue and dropped what was left of
+// the one Compare had queued.
+TEST(WholeProgramQueue, ALookAtWhatTheFormWouldSendDropsNothingQueued) {
+    Walk walk(1, true);
+    walk.Start();
+    walk.pacer.Drain();
+    walk.form.UserMovedSlider(ctl::Dco1Amp, 7);
+    walk.app.OnCommand(cmd::EditCompare);
+    walk.pacer.Drain();                    // the instrument plays the original
+    walk.app.OnCommand(cmd::EditCompare);  // the edit again, queued as a patch the next one may replace
+    ModelSink look;
+    {
+        const CMainDlg::SinkOverride into(walk.form, look);
+        walk.form.TransmitAll(false);
+    }
+    walk.pacer.Drain();
+    InstrumentModel heard;
+    heard.Take(walk.ports.bytes);
+    EXPECT_EQ(heard.parameters, look.model.parameters);
+}
+
+// The queued walks wait now and then for the queue on the wall clock (a device switch drains it), so they are
+// fewer.
+std::vector<std::uint32_t> Seeds(bool queued) {
     if (const char* one = std::getenv("QUARN_WALK_SEED"))
         return {static_cast<std::uint32_t>(std::strtoul(one, nullptr, 10))};
     std::vector<std::uint32_t> seeds;
-    for (std::uint32_t s = 1; s <= 24; ++s) seeds.push_back(s * 7919u);
+    for (std::uint32_t s = 1; s <= (queued ? 6u : 24u); ++s) seeds.push_back(s * 7919u);
     return seeds;
 }
 
-TEST(WholeProgramWalk, SynthesizerAndUnsavedChangesFileFollowTheFormThroughEveryCommand) {
+struct WholeProgramWalk : ::testing::TestWithParam<bool> {};
+
+TEST_P(WholeProgramWalk, SynthesizerAndUnsavedChangesFileFollowTheFormThroughEveryCommand) {
     // QUARN_WALK_STEPS makes the walks longer for a deeper search than ./test runs.
     const char* stepsWanted = std::getenv("QUARN_WALK_STEPS");
     const int kSteps = stepsWanted != nullptr ? std::atoi(stepsWanted) : 400;
     int steps = 0;
-    for (const std::uint32_t seed : Seeds()) {
+    for (const std::uint32_t seed : Seeds(GetParam())) {
         SCOPED_TRACE("seed " + std::to_string(seed));
-        Walk walk(seed);
+        Walk walk(seed, GetParam());
         walk.Start();
         ASSERT_TRUE(walk.Holds()) << "at the start";
         for (int i = 0; i < kSteps; ++i, ++steps) {
@@ -400,5 +450,8 @@ TEST(WholeProgramWalk, SynthesizerAndUnsavedChangesFileFollowTheFormThroughEvery
     }
     std::printf("%d steps walked\n", steps);
 }
+
+INSTANTIATE_TEST_SUITE_P(Pacer, WholeProgramWalk, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "QueueDrivenByTheWalk" : "SentAtOnce"; });
 
 }  // namespace
