@@ -1,6 +1,7 @@
 // Arbitrary bytes as a patch text: decoding always gives UTF-8, and the way back to the code page gives
 // the very bytes of any text that is not UTF-8. Whatever the user types is stored so that it reads back
-// as typed, in either encoding, and a comment's line breaks are stored as CR LF and nothing else.
+// as typed, in either encoding, and a comment's line breaks are stored as CR LF and nothing else. An edit
+// fitted to a field's room fits it, in whole characters.
 #include "patch/PatchText.h"
 #include "util/LegacyText.h"
 
@@ -50,6 +51,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::string stored = StoredComment(comment, encoding);
         Require(OnlyCrLfBreaks(stored), "comment line break stored other than CR LF");
         Require(ShownComment(stored) == comment, "stored comment reads back as another");
+        // The input's first half as the text before an edit, the whole as the text after it, a room from a byte.
+        const std::string before = DecodeLegacyText(bytes.substr(0, bytes.size() / 2));
+        const TextRoom room{size == 0 ? 0 : data[0] % 64u, encoding};
+        for (const bool isComment : {false, true}) {
+            const std::string fitted = FitEdit(before, decoded, room, isComment);
+            Require(IsValidUtf8(fitted), "fitted text cut inside a character");
+            const std::size_t stored =
+                isComment ? StoredCommentSize(fitted, encoding) : StoredTextSize(fitted, encoding);
+            Require(stored <= room.bytes, "fitted text does not fit");
+        }
     }
     return 0;
 }

@@ -110,6 +110,7 @@ public:
     std::vector<std::pair<std::vector<std::string>, int>> deviceRequests;
     std::deque<std::optional<std::string>> commentAnswers;  // empty: Cancel
     std::vector<std::string> commentRequests;
+    std::vector<TextRoom> commentRooms;
     std::deque<std::optional<TestNoteSettings>> testNoteAnswers;  // empty: Cancel
     std::deque<std::optional<MutationRequest>> mutateAnswers;     // empty: Cancel
     std::function<void(const MessageRequest&)> onMessage;         // sees the program's state while a box is up
@@ -161,8 +162,9 @@ public:
         answers.pop_front();
         return a;
     }
-    std::optional<std::string> RunCommentDialog(const std::string& text) override {
+    std::optional<std::string> RunCommentDialog(const std::string& text, const TextRoom& room) override {
         commentRequests.push_back(text);
+        commentRooms.push_back(room);
         if (commentAnswers.empty()) return std::nullopt;
         auto a = commentAnswers.front();
         commentAnswers.pop_front();
@@ -266,8 +268,10 @@ struct MemoryRecovery : RecoveryStore {
     int saves = 0;
     std::vector<Abandoned> abandoned;
     std::vector<std::string> removed;
+    bool full = false;  // the disk is full: every save fails and keeps nothing
     bool Save(std::span<const std::uint8_t> patchFile, const std::string& documentPath) override {
         ++saves;
+        if (full) return false;
         saved.emplace(Bytes(patchFile.begin(), patchFile.end()), documentPath);
         return true;
     }

@@ -3,6 +3,7 @@
 #include "PatchFixtures.h"
 
 #include "app/Commands.h"
+#include "app/DocumentLibraryHost.h"
 #include "editor/ControlNames.h"
 
 #include <chrono>
@@ -198,6 +199,118 @@ TEST_F(Started, UnsavedChangesAreWrittenSoonAfterAnEditAndGoWhenSavedOrRefused) 
     EXPECT_FALSE(recovery.saved);
 }
 
+// While Compare shows the original, the unsaved-changes file keeps the edit: written by the timer, at the end of
+// a desktop session, and after Compare ends.
+TEST_F(Started, DuringCompareTheUnsavedChangesAreTheEdit) {
+    Save(dir / "mine.qnp");
+    const Bytes original = ReadAll(dir / "mine.qnp");
+    dlg.UserEdited(ctl::PatchName, "Edited");
+    const PatchRecord edit = dlg.CaptureRecord();
+    const auto kept = [&] {
+        EditorRig reader;
+        reader.dialogs.answers = {MessageAnswer::No};
+        WriteAll(dir / "kept.qnp", recovery.saved->first);
+        EXPECT_TRUE(reader.doc.OnOpenDocument(dir / "kept.qnp"));
+        return reader.dlg.CaptureRecord();
+    };
+    app.OnCommand(cmd::EditCompare);  // within the second: the timer fires while the original is shown
+    ASSERT_TRUE(app.IsCommandChecked(cmd::EditCompare));
+    clock.Advance(kRecoveryDelay);
+    ASSERT_TRUE(recovery.saved);
+    EXPECT_EQ(kept(), edit);
+    EXPECT_EQ(recovery.saved->second, dir / "mine.qnp");
+
+    app.Work().KeepUnsavedChanges();  // the desktop session ends during Compare
+    EXPECT_EQ(kept(), edit);
+    app.OnCommand(cmd::EditCompare);
+    EXPECT_FALSE(app.IsCommandChecked(cmd::EditCompare));
+    clock.Advance(kRecoveryDelay);
+    EXPECT_EQ(kept(), edit);
+    EXPECT_EQ(ReadAll(dir / "mine.qnp"), original);
+}
+
+// "No" to the save question lets the command go on; when it then does not replace the patch (Cancel in the
+// Open dialog, a file that does not open, a missing default patch), the edit stays, and so does its file.
+TEST_F(Started, ADeclinedSaveWhoseCommandFailsKeepsTheUnsavedChanges) {
+    AnsweringLibrary quickLoad;
+    dlg.SetQuickLoad(&quickLoad);
+    AnsweringLibrary::path = dir / "missing.qnp";
+    WriteAll(dir / "gone.qnp", HandBuiltFile());
+    dialogs.openPaths = {dir / "gone.qnp"};
+    app.OnCommand(cmd::FileOpen);
+    ASSERT_EQ(app.document().GetTitle(), "gone.qnp");
+    fs::remove(dir / "gone.qnp");
+    const std::vector<std::pair<const char*, std::function<void()>>> commands{
+        {"open, cancelled", [&] { app.OnCommand(cmd::FileOpen); }},
+        {"open, failed",
+         [&] {
+             dialogs.openPaths = {dir / "missing.qnp"};
+             app.OnCommand(cmd::FileOpen);
+         }},
+        {"recent file", [&] { app.OnCommand(cmd::FirstRecentFile); }},
+        {"quick-load", [&] { dlg.UserClicked(ctl::QuickLoad); }},
+        {"library", [&] { app.Library().OpenPatch(dir / "missing.qnp"); }},
+        {"new without a default patch",
+         [&] {
+             fs::rename(dir / "default.qnp", dir / "away.qnp");
+             app.OnCommand(cmd::FileNew);
+             fs::rename(dir / "away.qnp", dir / "default.qnp");
+         }},
+    };
+    int amp = 40;
+    for (const auto& [what, command] : commands) {
+        SCOPED_TRACE(what);
+        dlg.UserMovedSlider(ctl::Dco1Amp, ++amp);
+        clock.Advance(kRecoveryDelay);
+        ASSERT_TRUE(recovery.saved);
+        const Bytes before = recovery.saved->first;
+        dialogs.answers = {MessageAnswer::No};
+        command();
+        EXPECT_EQ(dlg.m_dco1Amp, amp);
+        EXPECT_TRUE(Modified());
+        ASSERT_TRUE(recovery.saved);
+        EXPECT_EQ(recovery.saved->first, before);
+    }
+    // A command that goes on replaces the patch, and the file goes.
+    dialogs.answers = {MessageAnswer::No, MessageAnswer::No};
+    app.OnCommand(cmd::FileNew);
+    EXPECT_FALSE(Modified());
+    EXPECT_FALSE(recovery.saved);
+}
+
+// The desktop session asks before it ends, and may then be cancelled by another program: asking changes nothing
+// but what the user answers, and the device stays open.
+TEST_F(Started, TheQuestionsAtTheEndOfADesktopSessionLeaveTheProgramWorking) {
+    dlg.UserMovedSlider(ctl::Dco1Amp, 50);
+    clock.Advance(kRecoveryDelay);
+    const int closes = ports.closeCalls;
+    dialogs.answers = {MessageAnswer::No};
+    EXPECT_TRUE(app.QueryEndSession());
+    EXPECT_EQ(ports.closeCalls, closes);
+    ports.bytes.clear();
+    dlg.UserMovedSlider(ctl::Dco1Amp, 51);  // the session went on: edits still reach the instrument
+    EXPECT_EQ(ports.bytes, CC({{16, 1}, {29, 51}}));
+    EXPECT_TRUE(recovery.saved);
+
+    dialogs.answers = {MessageAnswer::Cancel};
+    EXPECT_FALSE(app.QueryEndSession());
+    EXPECT_EQ(ports.closeCalls, closes);
+
+    // When it does end after the questions, it ends cleanly: the user said No to the changes.
+    dialogs.answers = {MessageAnswer::No};
+    ASSERT_TRUE(app.QueryEndSession());
+    app.SessionEnded();
+    EXPECT_FALSE(recovery.saved);
+    // Without room for questions the changes are kept, whatever was answered before.
+    dlg.UserMovedSlider(ctl::Dco1Amp, 52);
+    dialogs.answers = {MessageAnswer::No};
+    ASSERT_TRUE(app.QueryEndSession());
+    dlg.UserMovedSlider(ctl::Dco1Amp, 53);
+    app.Work().KeepUnsavedChanges();
+    app.SessionEnded();
+    ASSERT_TRUE(recovery.saved);
+}
+
 TEST(Recovery, TheNextStartOffersWhatWasLeftAndRestoresItAsItWas) {
     TempDir dir;
     Bytes leftBehind = HandBuiltFile();
@@ -232,6 +345,83 @@ TEST(Recovery, TheNextStartOffersWhatWasLeftAndRestoresItAsItWas) {
             EXPECT_FALSE(rig.app.document().IsModified());
         }
     }
+}
+
+// A kept file that no longer opens leaves the document untitled: a plain Save then asks for a name and never
+// writes over the file the kept one belonged to.
+TEST(Recovery, AKeptFileThatDoesNotOpenLeavesNoPathBehind) {
+    TempDir dir;
+    WriteAll(dir / "default.qnp", HandBuiltFile());
+    WriteAll(dir / "broken.qnp", Bytes{'Q', 'N', 'P'});
+    const Bytes users = HandBuiltFile();
+    WriteAll(dir / "Lead.qnp", users);
+    EditorRig rig;
+    RecordingFrame frame;
+    rig.location.dir = dir.path.string() + "/";
+    rig.recovery.abandoned = {{"one", dir / "broken.qnp", dir / "Lead.qnp"}};
+    rig.dialogs.answers = {MessageAnswer::Yes, MessageAnswer::Ok, MessageAnswer::No};
+    ASSERT_TRUE(rig.app.InitInstance(frame, std::nullopt));
+    EXPECT_EQ(rig.Texts()[1], "Couldn't read from input file");
+    EXPECT_EQ(rig.app.document().GetPathName(), "");
+    EXPECT_EQ(frame.title, "Untitled");
+    EXPECT_FALSE(rig.app.document().IsModified());
+    rig.dialogs.savePaths = {std::nullopt};
+    rig.app.OnCommand(cmd::FileSave);
+    EXPECT_EQ(rig.dialogs.fileRequests.size(), 1u);
+    EXPECT_EQ(ReadAll(dir / "Lead.qnp"), users);
+    // An unmodified patch is never kept as unsaved changes.
+    rig.clock.Advance(kRecoveryDelay * 3);
+    EXPECT_EQ(rig.recovery.saves, 0);
+}
+
+// Closing during Compare: Yes saves the edit, not the original that is shown.
+TEST_F(Started, ClosingDuringCompareSavesTheEdit) {
+    Save(dir / "mine.qnp");
+    const Bytes original = ReadAll(dir / "mine.qnp");
+    dlg.UserMovedSlider(ctl::Dco1Amp, 21);
+    app.OnCommand(cmd::EditCompare);
+    ASSERT_TRUE(app.IsCommandChecked(cmd::EditCompare));
+    dialogs.answers = {MessageAnswer::Yes};
+    EXPECT_TRUE(app.CanCloseFrame());
+    EditorRig reader;
+    reader.dialogs.answers = {MessageAnswer::No};
+    ASSERT_TRUE(reader.doc.OnOpenDocument(dir / "mine.qnp"));
+    EXPECT_EQ(reader.dlg.m_dco1Amp, 21);
+    EXPECT_NE(ReadAll(dir / "mine.qnp"), original);
+}
+
+// A restore whose own copy cannot be written (a full disk) leaves the file it restored from where it is, until
+// this instance has a copy of its own.
+TEST(Recovery, ARestoreOnAFullDiskKeepsTheOnlyCopy) {
+    TempDir dir;
+    WriteAll(dir / "default.qnp", HandBuiltFile());
+    WriteAll(dir / "left.qnp", HandBuiltFile());
+    RecordingFrame frame;
+    const auto restoreOnAFullDisk = [&](EditorRig& rig, const std::string& key) {
+        rig.location.dir = dir.path.string() + "/";
+        rig.recovery.abandoned = {{key, dir / "left.qnp", ""}};
+        rig.recovery.full = true;
+        rig.dialogs.answers = {MessageAnswer::Yes, MessageAnswer::No};
+        ASSERT_TRUE(rig.app.InitInstance(frame, std::nullopt));
+        EXPECT_TRUE(rig.app.document().IsModified());
+        EXPECT_TRUE(rig.recovery.removed.empty());
+    };
+    EditorRig rig;
+    restoreOnAFullDisk(rig, "one");
+    rig.clock.Advance(kRecoveryDelay);
+    EXPECT_TRUE(rig.recovery.removed.empty());
+    rig.recovery.full = false;  // room again: the next write makes the old file unneeded
+    rig.dlg.UserMovedSlider(ctl::Dco1Amp, 3);
+    rig.clock.Advance(kRecoveryDelay);
+    ASSERT_TRUE(rig.recovery.saved);
+    EXPECT_EQ(rig.recovery.removed, std::vector<std::string>{"one"});
+
+    // Saved by the user instead, the work is safe as well.
+    EditorRig other;
+    restoreOnAFullDisk(other, "two");
+    other.dialogs.savePaths = {dir / "saved.qnp"};
+    other.app.OnCommand(cmd::FileSave);
+    EXPECT_EQ(other.recovery.removed, std::vector<std::string>{"two"});
 }
 
 // ---- paths --------------------------------------------------------------------------------------------

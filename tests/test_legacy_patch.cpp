@@ -103,6 +103,8 @@ TEST_F(LegacyPatch, CommentLinesAreShownAsLinesAndStoredWithCrLf) {
     EXPECT_EQ(Saved(), file);   // the lone CR stays while the comment is untouched
     Comment("x\r\ny\rz\nend");  // typed lines become CR LF; breaks written either way are not doubled
     EXPECT_EQ(Saved(), FileWith("Pad", "", "x\r\ny\r\nz\r\nend"));
+    Comment("\na\n\n\nb\n");  // blank lines, first and last ones too, are lines like any other
+    EXPECT_EQ(SavedAndReopened(), FileWith("Pad", "", "\r\na\r\n\r\n\r\nb\r\n"));
 }
 
 TEST_F(LegacyPatch, UndoCompareAndRecoveryKeepTheBytes) {
@@ -141,6 +143,53 @@ TEST_F(LegacyPatch, TextsTooLongForTheirFieldAreCutBetweenCharacters) {
     Type(ctl::PatchName, shown);  // a byte a character in the code page: 255 of them
     Type(ctl::Author, omega);     // two bytes each in UTF-8: 127 of them, not half of the 128th
     EXPECT_EQ(Saved(), FileWith(legacy.substr(0, 255), omega.substr(0, 254), ""));
+}
+
+// The boxes and the dialog take no more than the fields store, counted in stored bytes, so what the form
+// shows is what a save keeps: reopened, the file shows the same texts, and Compare's original is the file.
+TEST_F(LegacyPatch, TextsTakeNoMoreThanTheirFieldsStoreSoASaveCutsNothing) {
+    Open(FileWith("", "", ""));
+    Type(ctl::PatchName, std::string(300, 'n'));  // a paste: what fits is taken
+    EXPECT_EQ(form.GetText(ctl::PatchName), std::string(255, 'n'));
+    Type(ctl::PatchName, "x" + std::string(255, 'n'));  // typing into a full box changes nothing
+    EXPECT_EQ(form.GetText(ctl::PatchName), std::string(255, 'n'));
+
+    std::string e127;
+    for (int i = 0; i < 127; ++i) e127 += "\xC3\xA9";
+    Type(ctl::Author, e127 + "\xC3\xA9");  // 256 bytes in UTF-8: the last one does not fit
+    EXPECT_EQ(form.GetText(ctl::Author), e127);
+    Type(ctl::Author, e127.substr(0, 2) + "xy" + e127.substr(2));  // typed in the middle: "x" still fits
+    EXPECT_EQ(form.GetText(ctl::Author), e127.substr(0, 2) + "x" + e127.substr(2));
+
+    std::string lines;
+    for (int i = 0; i < 700; ++i) lines += "ab\n";  // 700 x 4 bytes stored: 2,800 in a 2,047-byte field
+    Comment(lines);
+    EXPECT_EQ(dialogs.commentRooms.back().bytes, 2047u);
+    EXPECT_EQ(dialogs.commentRooms.back().encoding, TextEncoding::Utf8);
+    EXPECT_EQ(dlg.m_comment.size(), 2046u);  // 511 whole lines and the next one's letters; its CR LF is 2 bytes
+    EXPECT_EQ(dlg.m_comment.substr(2040), "ab\r\nab");
+    EXPECT_TRUE(doc.IsModified());
+
+    const Bytes saved = SavedAndReopened();
+    EXPECT_EQ(saved, FileWith(std::string(255, 'n'), e127.substr(0, 2) + "x" + e127.substr(2), dlg.m_comment));
+    EXPECT_FALSE(doc.IsModified());
+
+    // A full text of the code page: a character the code page lacks would take the text to UTF-8, twice as
+    // long, so it is refused; one the code page has is taken while there is room.
+    const std::string full(255, '\xE9');
+    Open(FileWith(full, "", std::string(2047, 'c')));
+    const std::string shownFull = form.GetText(ctl::PatchName);
+    Type(ctl::PatchName, shownFull + "\xCE\xA9");
+    EXPECT_EQ(form.GetText(ctl::PatchName), shownFull);
+    Comment(std::string(2047, 'c').substr(1) + "\xE2\x82\xAC");  // the euro sign is one byte there
+    EXPECT_EQ(dialogs.commentRooms.back().encoding, TextEncoding::Windows1252);
+    EXPECT_EQ(SavedAndReopened(), FileWith(full, "", std::string(2046, 'c') + "\x80"));
+
+    // Whatever put a longer text into the form, what a save cut is what the document calls its original.
+    dlg.m_author = std::string(300, 'a');
+    Saved();
+    ASSERT_TRUE(doc.Original());
+    EXPECT_EQ(doc.Original()->author, std::string(255, 'a'));
 }
 
 TEST_F(LegacyPatch, HostileTextFieldsNeverCrashAndComeBackByteForByte) {

@@ -148,6 +148,41 @@ TEST_F(LibraryFolderTest, AddedFoldersAreBanksUnderTheirOwnNameAndAFolderIsListe
                                                                     {"Mine.qnp", "", true, "", "Mine"}}));
 }
 
+// A folder added inside another (or inside the user's own) lists each patch once, also when the catalog comes
+// from the index the first refresh wrote, and after a file there changed.
+TEST_F(LibraryFolderTest, AFolderAddedInsideAnotherListsEachPatchOnce) {
+    const fs::path added = dir.path / "Old Disk";
+    WriteFile(added / "Bass.qnp", PatchBytes("Bass"));
+    WriteFile(added / "Keys" / "EP.qnp", PatchBytes("EP"));
+    WriteFile(user / "Pads" / "Warm.qnp", PatchBytes("Warm"));
+    const std::vector<LibraryRoot> roots = Roots({(added / "Keys").string(), added.string(), (user / "Pads").string()});
+    const std::vector<Row> expected{{"Warm.qnp", "Pads", true, "", "Warm"},
+                                    {"EP.qnp", "Keys", true, "", "EP"},
+                                    {"Bass.qnp", "Old Disk", true, "", "Bass"}};
+    RecordingCache cache;
+    RefreshStats stats;
+    const auto sorted = [](std::vector<Row> rows) {
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    };
+    EXPECT_EQ(sorted(Rows(RefreshCatalog(roots, cache, &stats))), sorted(expected));
+    EXPECT_EQ(stats.files, 3u);
+    EXPECT_EQ(cache.m_entries.size(), 3u);
+    std::vector<CatalogEntry> offered;
+    RefreshCallbacks callbacks;
+    callbacks.cached = [&](const std::vector<CatalogEntry>& e) { offered = e; };
+    EXPECT_EQ(sorted(Rows(RefreshCatalog(roots, cache, &stats, callbacks))), sorted(expected));
+    EXPECT_EQ(stats.read, 0u);
+    EXPECT_EQ(sorted(Rows(offered)), sorted(expected));
+    WriteFile(added / "Keys" / "EP.qnp", PatchBytes("EP 2"));
+    Touch(added / "Keys" / "EP.qnp", 5);
+    const std::vector<Row> changed = Rows(RefreshCatalog(roots, cache, &stats));
+    EXPECT_EQ(stats.read, 1u);
+    EXPECT_EQ(changed.size(), 3u);
+    EXPECT_EQ(std::count(changed.begin(), changed.end(), Row{"EP.qnp", "Keys", true, "", "EP 2"}), 1);
+    EXPECT_EQ(cache.m_entries.size(), 3u);
+}
+
 TEST_F(LibraryFolderTest, TextsFromTheOldPlatformAreShownAsUtf8) {
     WriteFile(user / "Caf\xE9.qnp", PatchBytes("Caf\xE9 \x80", "J\xFCrgen", "\x93quoted\x94"));
     WriteFile(user / "utf8.qnp", PatchBytes("Caf\xC3\xA9"));
@@ -340,6 +375,9 @@ TEST(CatalogViewTest, NamesAreOneLineAndFallBackToTheFileName) {
     EXPECT_EQ(DisplayName(Entry("", "", "", "no.dots.qnp", "", 0, false)), "no.dots");
     EXPECT_EQ(FoldCase("\xC3\x84\xC3\x96\xC3\x9C \xC5\x81\xC3\x97 \xCE\xA9 \xD0\x96 \xE2\x82\xAC ABC \xFF"),
               "\xC3\xA4\xC3\xB6\xC3\xBC \xC5\x82\xC3\x97 \xCF\x89 \xD0\xB6 \xE2\x82\xAC abc \xFF");
+    // The edges of the Latin-1 letters: Thorn folds, the multiplication and division signs stay.
+    EXPECT_EQ(FoldCase("\xC3\x9E\xC3\xBE \xC3\x80\xC3\x9D \xC3\xB7\xC3\x97"),
+              "\xC3\xBE\xC3\xBE \xC3\xA0\xC3\xBD \xC3\xB7\xC3\x97");
 }
 
 // ---- the quick-load menu --------------------------------------------------------------------------------
@@ -512,6 +550,38 @@ TEST_F(LibraryFolderTest, DroppedFilesAndFoldersAreCopiedInNeverOverwritingAndBr
     // The same drop again: copies beside the first ones.
     const std::vector<ImportOutcome> again = ImportIntoLibrary({(outside / "l.qnp").string()}, user.string());
     EXPECT_EQ(again[0].target, (user / "Lead_One (3).qnp").string());
+}
+
+TEST_F(LibraryFolderTest, DroppingAFolderAboveTheUsersFolderLeavesTheUsersOwnPatchesAlone) {
+    WriteFile(user / "mine.qnp", PatchBytes("Mine"));
+    WriteFile(user / "Bank" / "deep.qnp", PatchBytes("Deep"));
+    WriteFile(dir.path / "stray.qnp", PatchBytes("Stray"));
+
+    // The folder that holds the user's folder, named with a trailing slash and through a detour.
+    const std::string parent = (dir.path / "user" / "..").string() + "/";
+    std::vector<std::tuple<std::string, std::string, std::string>> got;
+    for (const ImportOutcome& o : ImportIntoLibrary({parent}, user.string()))
+        got.emplace_back(fs::path(o.source).lexically_relative(dir.path).lexically_normal().string(),
+                         o.target.empty() ? "" : fs::path(o.target).lexically_relative(user).string(), o.problem);
+    const std::string bank = dir.path.filename().string();
+    EXPECT_EQ(got, (std::vector<std::tuple<std::string, std::string, std::string>>{
+                       {"stray.qnp", bank + "/Stray.qnp", ""},
+                       {"user", "", "Already in the library"},
+                   }));
+    // Nothing of the user's was copied anywhere: only the stray patch is new.
+    std::set<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(user))
+        if (e.is_regular_file()) files.insert(e.path().lexically_relative(user).string());
+    EXPECT_EQ(files, (std::set<std::string>{"Bank/deep.qnp", bank + "/Stray.qnp", "mine.qnp"}));
+
+    // The user's folder itself, however it is written, is already in the library.
+    WriteFile(user / "..x" / "odd.qnp", PatchBytes("Odd"));  // a folder whose name only starts like ".."
+    for (const std::string& same :
+         {user.string() + "/", (user / "Bank" / "..").string(), (user / "..x" / "odd.qnp").string()}) {
+        const std::vector<ImportOutcome> again = ImportIntoLibrary({same}, user.string());
+        ASSERT_EQ(again.size(), 1u) << same;
+        EXPECT_EQ(again[0].problem, "Already in the library") << same;
+    }
 }
 
 // ---- audition -------------------------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <map>
+#include <set>
 
 namespace {
 
@@ -202,6 +203,50 @@ TEST_F(SoundDesign, RandomizeStaysInRangeAndSendsOnlyMidiData) {
     loaded.dialogs.answers = {MessageAnswer::No};
     ASSERT_TRUE(loaded.doc.OnOpenDocument(dir / "default.qnp"));
     EXPECT_EQ(dlg.CaptureFields(), loaded.dlg.CaptureFields());
+}
+
+// Over many mutations every entry of every list comes up, every slider reaches both ends of its range, and a
+// control that was disabled before a mutation and still is after it keeps its value.
+TEST_F(SoundDesign, MutationsReachEveryEntryAndLeaveDisabledControlsAlone) {
+    std::map<int, std::set<int>> seen;
+    std::map<int, std::pair<int, int>> extremes;
+    int disabledKept = 0;
+    const auto value = [&](const ControlDef& def) {
+        const ControlState& s = form.Get(def.id);
+        return def.kind == ControlKind::List ? s.selection : def.kind == ControlKind::Slider ? s.position : s.checked;
+    };
+    for (std::uint32_t seed = 1; seed <= 400; ++seed) {
+        app.Sound().SetRandomSeed(seed);
+        std::map<int, int> disabled;
+        for (const ControlDef& def : FormControls())
+            if (def.id != kNoId && !form.IsEnabled(def.id)) disabled[def.id] = value(def);
+        MutationSettings settings;
+        settings.amountPercent = seed % 2 == 0 ? 100 : 60;
+        dialogs.mutateAnswers = {MutationRequest{settings, seed % 2 == 0}};
+        app.OnCommand(cmd::EditMutate);
+        for (const ControlDef& def : FormControls()) {
+            if (def.id == kNoId) continue;
+            if (def.kind == ControlKind::List) seen[def.id].insert(form.GetCurSel(def.id));
+            if (def.kind == ControlKind::Slider) {
+                auto [low, high] = extremes.try_emplace(def.id, 1 << 20, -1).first->second;
+                extremes[def.id] = {std::min(low, form.GetPos(def.id)), std::max(high, form.GetPos(def.id))};
+            }
+            const auto was = disabled.find(def.id);
+            if (was == disabled.end() || form.IsEnabled(def.id)) continue;
+            ASSERT_EQ(value(def), was->second) << "seed " << seed << ": disabled control " << def.id << " changed";
+            ++disabledKept;
+        }
+    }
+    EXPECT_GT(disabledKept, 400);  // the walk did meet disabled controls
+    for (const auto& [id, entries] : seen) {
+        if (id == ctl::MidiChannel) continue;  // never mutated
+        for (int entry = 0; entry < form.GetCount(id); ++entry)
+            EXPECT_TRUE(entries.contains(entry)) << "list " << id << " never showed entry " << entry;
+    }
+    for (const auto& [id, range] : extremes) {
+        EXPECT_EQ(range.first, form.Get(id).rangeMin) << "slider " << id;
+        EXPECT_EQ(range.second, form.Get(id).rangeMax) << "slider " << id;
+    }
 }
 
 }  // namespace

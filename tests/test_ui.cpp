@@ -260,6 +260,21 @@ TEST_F(FormWidgetTest, ClicksAndTyping) {
     EXPECT_EQ(dlg.m_comment, "warm");
 }
 
+// The name box takes no more than the patch's name field stores: 255 bytes.
+TEST_F(FormWidgetTest, NameBoxTakesWhatItsFieldStoresAndKeepsTheCursorWhereTypingStopped) {
+    auto* name = Get<QLineEdit>(ctl::PatchName);
+    name->setFocus();
+    name->insert(QString(300, QLatin1Char('n')));  // a paste
+    EXPECT_EQ(name->text(), QString(255, QLatin1Char('n')));
+    EXPECT_EQ(dlg.m_patchName, std::string(255, 'n'));
+    EXPECT_EQ(name->cursorPosition(), 255);
+    name->setCursorPosition(10);
+    name->del();  // room for one more
+    QTest::keyClicks(name, "xyz");
+    EXPECT_EQ(name->text(), QString(10, QLatin1Char('n')) + "x" + QString(244, QLatin1Char('n')));
+    EXPECT_EQ(name->cursorPosition(), 11);
+}
+
 TEST_F(FormWidgetTest, FilterTypeChosenInItsListSetsLabelsAndRows) {
     auto* type = Get<QComboBox>(ctl::FilterType);
     const auto row = [&](int slider, int list, int label) {
@@ -441,12 +456,51 @@ TEST_F(FrameTest, TheMonitorWindowShowsWhatIsSentAndStopsListeningWhenClosed) {
     ASSERT_GE(lines.size(), 2);
     EXPECT_TRUE(lines.last().endsWith("B0 1D 48  DCO1 Amp. = 200")) << lines.last().toStdString();
 
+    // Clear empties the window, and what was sent before does not come back.
+    auto* clear = monitor->findChild<QPushButton*>();
+    for (auto* button : monitor->findChildren<QPushButton*>())
+        if (button->text() == "C&lear") clear = button;
+    ASSERT_EQ(clear->text(), "C&lear");
+    clear->click();
+    EXPECT_TRUE(monitor->Lines()->toPlainText().isEmpty());
+    monitor->Update();
+    EXPECT_TRUE(monitor->Lines()->toPlainText().isEmpty());
+    app.form().UserMovedSlider(ctl::Dco1Amp, 202);
+    monitor->Update();
+    EXPECT_EQ(monitor->Lines()->toPlainText().split('\n').size(), 2);  // the page, then the parameter
+
     monitor->close();  // deleted on close
     QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(frame->MonitorWindow(), nullptr);
     ports.bytes.clear();
     app.form().UserMovedSlider(ctl::Dco1Amp, 201);
     EXPECT_EQ(ports.bytes, CC({{16, 2}, {29, 73}}));
+}
+
+// Undo and Redo by their keys, Ctrl+Y as well as Ctrl+Shift+Z, also while a text box has the focus.
+TEST_F(FrameTest, UndoAndRedoKeys) {
+    ASSERT_TRUE(Start());
+    frame->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    auto* amp = qobject_cast<QSlider*>(frame->Form()->WidgetForId(ctl::Dco1Amp));
+    amp->setFocus();
+    const int start = amp->value();
+    QTest::keyClick(amp, Qt::Key_Right);
+    EXPECT_EQ(amp->value(), start + 1);
+    for (const QKeySequence& redo :
+         {QKeySequence(Qt::CTRL | Qt::Key_Y), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}) {
+        SCOPED_TRACE(redo.toString().toStdString());
+        QTest::keySequence(amp, QKeySequence(Qt::CTRL | Qt::Key_Z));
+        EXPECT_EQ(amp->value(), start);
+        QTest::keySequence(amp, redo);
+        EXPECT_EQ(amp->value(), start + 1);
+    }
+    auto* name = qobject_cast<QLineEdit*>(frame->Form()->WidgetForId(ctl::PatchName));
+    name->setFocus();
+    QTest::keySequence(name, QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EXPECT_EQ(amp->value(), start);
+    QTest::keySequence(name, QKeySequence(Qt::CTRL | Qt::Key_Y));
+    EXPECT_EQ(amp->value(), start + 1);
 }
 
 TEST_F(FrameTest, CompareShowsTheOriginalInTheCaptionAndRefusesEditsInTheStatusLine) {
@@ -648,6 +702,17 @@ TEST(DialogsTest, CommentLimitAndNewLines) {
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.GetText(), "first\nsecond");
 
+    dialog.SetText("");  // blank lines typed are lines like any other
+    dialog.show();
+    QTest::keyClicks(edit, "a");
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClicks(edit, "b");
+    QTest::keyClick(edit, Qt::Key_Return);
+    dialog.accept();
+    EXPECT_EQ(dialog.GetText(), "a\n\n\nb\n");
+
     dialog.SetText(std::string(2047, 'a'));  // typing stops at 2048 characters
     dialog.show();
     edit->moveCursor(QTextCursor::End);
@@ -666,6 +731,103 @@ TEST(DialogsTest, CommentLimitAndNewLines) {
     dialog.accept();
     EXPECT_NE(dialog.result(), QDialog::Accepted);
     EXPECT_TRUE(dialog.isVisible());
+}
+
+// The no-break space (0xA0 in a file of the original platform) and the line separator U+2028 are characters
+// of the comment like any other: the editor keeps them, OK on a text left alone gives it back as it came.
+TEST(DialogsTest, CommentKeepsEveryCharacterAndOkOnAnUntouchedTextChangesNothing) {
+    Gui();
+    const std::string text =
+        "a\xC2\xA0"
+        "b\xE2\x80\xA8"
+        "c\nd\xE2\x80\xA9"
+        "e";
+    CCommentDlg dialog;
+    dialog.SetText(text);
+    dialog.show();
+    dialog.accept();
+    EXPECT_EQ(dialog.GetText(), text);
+
+    // An edit keeps them too; only the paragraph mark was a line break to the editor all along.
+    dialog.SetText(text);
+    dialog.show();
+    dialog.Editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(dialog.Editor(), "!");
+    dialog.accept();
+    EXPECT_EQ(dialog.GetText(),
+              "a\xC2\xA0"
+              "b\xE2\x80\xA8"
+              "c\nd\ne!");
+
+    // The whole way, from a patch of the original platform through the real dialog: nothing changes.
+    RecordingPorts ports;
+    CountingPause pause;
+    QtUserDialogs real;
+    MapProfile profile;
+    DirLocation location;
+    NoLibraries libraries;
+    ManualClock clock;
+    MemoryRecovery recovery;
+    CQuarnEditApp app{{ports, pause, profile, real, location, libraries, clock, recovery}};
+    app.form().OnInitialUpdate();
+    PatchRecord legacy;
+    legacy.patchName = "Pad";
+    legacy.comment =
+        "no\xA0"
+        "break\r\nline";
+    app.form().FillFromRecord(legacy);
+    std::string shown;
+    QTimer::singleShot(0, [&] {
+        auto* comment = dynamic_cast<CCommentDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(comment, nullptr);
+        shown = comment->Editor()->toPlainText().toStdString();
+        comment->accept();
+    });
+    app.form().UserClicked(ctl::Comment);
+    EXPECT_EQ(shown, "no break\nline");
+    EXPECT_EQ(app.form().m_comment,
+              "no\xA0"
+              "break\r\nline");
+    EXPECT_FALSE(app.document().IsModified());
+    EXPECT_FALSE(app.form().CanUndo());
+}
+
+// The dialog counts what the comment takes once stored: a line break is CR LF, a letter its bytes in the
+// encoding the comment is kept in. Typing stops where the field is full, and the dialog says what is left.
+TEST(DialogsTest, CommentStopsWhereItsFieldIsFullAndSaysWhatIsLeft) {
+    Gui();
+    CCommentDlg dialog({10, TextEncoding::Utf8});
+    dialog.SetText("abc\nde");
+    dialog.show();
+    QTextEdit* edit = dialog.Editor();
+    EXPECT_EQ(dialog.RoomLine()->text(), "3 bytes left");
+    EXPECT_EQ(edit->accessibleDescription(), "3 bytes left");
+    edit->moveCursor(QTextCursor::End);
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(dialog.RoomLine()->text(), "1 byte left");
+    edit->insertPlainText(QString::fromUtf8("\xC3\xA9"));  // two bytes: refused
+    EXPECT_EQ(edit->toPlainText(), "abc\nde\n");
+    QTest::keyClicks(edit, "xy");
+    EXPECT_EQ(edit->toPlainText(), "abc\nde\nx");
+    EXPECT_EQ(dialog.RoomLine()->text(), "0 bytes left");
+    edit->moveCursor(QTextCursor::Start);
+    edit->insertPlainText("12345");  // a paste at the start: none of it fits, the rest stays
+    EXPECT_EQ(edit->toPlainText(), "abc\nde\nx");
+    dialog.accept();
+    EXPECT_EQ(dialog.GetText(), "abc\nde\nx");
+
+    // A paste is cut where the room ends; in the code page a letter takes one byte.
+    CCommentDlg legacy({6, TextEncoding::Windows1252});
+    legacy.SetText("");
+    legacy.show();
+    legacy.Editor()->insertPlainText(QString::fromUtf8("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"));
+    EXPECT_EQ(legacy.Editor()->toPlainText(), QString::fromUtf8("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"));
+    EXPECT_EQ(legacy.RoomLine()->text(), "0 bytes left");
+    // Omega is not in the code page: the comment would go in UTF-8, twice as long, so it is refused.
+    legacy.Editor()->moveCursor(QTextCursor::Start);
+    legacy.Editor()->textCursor().deleteChar();
+    legacy.Editor()->insertPlainText(QString::fromUtf8("\xCE\xA9"));
+    EXPECT_EQ(legacy.Editor()->toPlainText(), QString::fromUtf8("\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9\xC3\xA9"));
 }
 
 // ---- profile --------------------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // Undo and redo: one gesture is one step, and a step put back leaves the form, and the instrument that the form
 // has been sending to, as they were.
+#include "InstrumentModel.h"
 #include "PatchFixtures.h"
 
 #include "app/Commands.h"
@@ -104,6 +105,81 @@ TEST_F(UndoStep, OneGestureIsOneStep) {
     EXPECT_EQ(dlg.m_comment, "line one\r\nline two");
 }
 
+// An action that changes nothing is no edit: the redo history stays, and a saved patch stays unmodified.
+TEST_F(UndoStep, AnActionThatChangesNothingKeepsTheRedoHistoryAndTheSavedState) {
+    dlg.UserSelected(ctl::Dco1AmpSource, 8);
+    dlg.UserMovedSlider(ctl::Env1Attack, 0);
+    dlg.UserMovedSlider(ctl::Dco2Amp, 3);
+    app.OnCommand(cmd::EditUndo);
+    ASSERT_TRUE(dlg.CanRedo());
+    dialogs.savePaths = {dir / "saved.qnp"};
+    ASSERT_TRUE(app.Work().OnFileSaveAs());
+    ports.bytes.clear();
+    const std::vector<std::pair<const char*, std::function<void()>>> nothing{
+        {"Home at 0", [&] { dlg.UserMovedSlider(ctl::Env1Attack, 0); }},
+        {"the entry a list shows", [&] { dlg.UserSelected(ctl::FilterType, form.GetCurSel(ctl::FilterType)); }},
+        {"the source a list shows", [&] { dlg.UserSelected(ctl::Dco1AmpSource, 8); }},
+        {"a click on a thumb",
+         [&] {
+             dlg.UserBeganDrag(ctl::Env2Decay);
+             dlg.UserMovedSlider(ctl::Env2Decay, form.GetPos(ctl::Env2Decay));
+             dlg.UserEndedGesture(ctl::Env2Decay);
+         }},
+        {"the same name", [&] { dlg.UserEdited(ctl::PatchName, form.GetText(ctl::PatchName)); }},
+    };
+    for (const auto& [what, action] : nothing) {
+        SCOPED_TRACE(what);
+        action();
+        EXPECT_TRUE(dlg.CanRedo());
+        EXPECT_EQ(app.CommandText(cmd::EditRedo), "&Redo DCO2 Amp.");
+        EXPECT_FALSE(app.document().IsModified());
+        EXPECT_FALSE(frame.modified);
+    }
+    app.OnCommand(cmd::EditRedo);
+    EXPECT_EQ(form.GetPos(ctl::Dco2Amp), 3);
+}
+
+// Undo ends the gesture it undid: the next press on the same control, however soon, is a step of its own.
+TEST_F(UndoStep, AfterUndoTheNextPressIsAStepOfItsOwn) {
+    app.OnCommand(cmd::EditUndo);  // nothing to undo: nothing happens, and nothing breaks
+    app.OnCommand(cmd::EditRedo);
+    const int start = form.GetPos(ctl::Dco1Amp);
+    dlg.UserMovedSlider(ctl::Dco1Amp, 10);  // two arrow keys: one step
+    dlg.UserMovedSlider(ctl::Dco1Amp, 11);
+    app.OnCommand(cmd::EditUndo);
+    EXPECT_EQ(form.GetPos(ctl::Dco1Amp), start);
+    dlg.UserMovedSlider(ctl::Dco1Amp, 12);  // at once: still a step of its own
+    EXPECT_FALSE(dlg.CanRedo());
+    app.OnCommand(cmd::EditUndo);
+    EXPECT_EQ(form.GetPos(ctl::Dco1Amp), start);
+    EXPECT_FALSE(dlg.CanUndo());
+    app.OnCommand(cmd::EditRedo);
+    EXPECT_EQ(form.GetPos(ctl::Dco1Amp), 12);
+    EXPECT_FALSE(dlg.CanRedo());
+
+    // The same after a redo.
+    app.OnCommand(cmd::EditUndo);
+    app.OnCommand(cmd::EditRedo);
+    dlg.UserMovedSlider(ctl::Dco1Amp, 13);
+    app.OnCommand(cmd::EditUndo);
+    EXPECT_EQ(form.GetPos(ctl::Dco1Amp), 12);
+}
+
+// Each text box gets its own text back.
+TEST_F(UndoStep, UndoingATextPutsItBackInItsOwnBox) {
+    const std::string name = form.GetText(ctl::PatchName);
+    dlg.UserEdited(ctl::Author, "Someone else");
+    dlg.UserEndedGesture(ctl::Author);
+    app.OnCommand(cmd::EditUndo);
+    EXPECT_EQ(form.GetText(ctl::Author), "Tester");
+    EXPECT_EQ(dlg.m_author, "Tester");
+    EXPECT_EQ(form.GetText(ctl::PatchName), name);
+    EXPECT_EQ(dlg.m_patchName, name);
+    app.OnCommand(cmd::EditRedo);
+    EXPECT_EQ(form.GetText(ctl::Author), "Someone else");
+    EXPECT_EQ(form.GetText(ctl::PatchName), name);
+}
+
 TEST(ControlNames, AsTheFormLabelsThemWithTheirSectionWhereNeeded) {
     EditorRig rig;
     rig.dlg.OnInitialUpdate();
@@ -121,23 +197,6 @@ TEST(ControlNames, AsTheFormLabelsThemWithTheirSectionWhereNeeded) {
     EXPECT_EQ(name(ctl::Dco2Row3), "DCO2 Std.");
     EXPECT_EQ(name(ctl::Cutoff1Source), "Freq. source");
 }
-
-// The instrument as the bytes reach it: controller 16 chooses the page, and every other controller keeps the last
-// value it was sent together with the page it came on.
-struct InstrumentModel {
-    int page = 0;
-    std::map<int, std::pair<int, int>> parameters;  // controller: page, value
-    void Take(const Bytes& bytes) {
-        for (std::size_t i = 0; i + 2 < bytes.size(); i += 3) {
-            if (bytes[i] != 0xB0) continue;
-            if (bytes[i + 1] == 16) {
-                page = bytes[i + 2];
-            } else {
-                parameters[bytes[i + 1]] = {page, bytes[i + 2]};
-            }
-        }
-    }
-};
 
 std::string Describe(const InstrumentModel& heard, const InstrumentModel& whole) {
     std::string out;

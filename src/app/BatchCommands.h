@@ -19,7 +19,7 @@ public:
     std::optional<std::string> AskOpenFileName(const FileDialogRequest&) override { return std::nullopt; }
     void ShowAbout() override {}
     std::optional<int> RunDeviceDialog(const std::vector<std::string>&, int) override { return std::nullopt; }
-    std::optional<std::string> RunCommentDialog(const std::string&) override { return std::nullopt; }
+    std::optional<std::string> RunCommentDialog(const std::string&, const TextRoom&) override { return std::nullopt; }
     std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings&) override { return std::nullopt; }
     std::optional<MutationRequest> RunMutateDialog(const MutationSettings&) override { return std::nullopt; }
 

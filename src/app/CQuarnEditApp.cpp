@@ -29,6 +29,7 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     m_document->SetSaveModifiedHandler([this] { return m_work.SaveModified(); });
     m_form->SetClock([&clock = services.clock] { return clock.Now(); });
     m_devices.SetBeforeSwitch([this] { m_sound.StopTestNote(); });
+    m_work.SetEditSource([this] { return m_sound.Edit(); });
     // A patch opened from the library is opened as File > Open opens it, on the edit, never on the original.
     m_library = std::make_unique<DocumentLibraryHost>(*this, *m_form, m_frame, [this](const std::string& path) {
         m_sound.EndCompare();
@@ -84,11 +85,20 @@ void CQuarnEditApp::PatchEdited() {
 
 void CQuarnEditApp::EditRefused() { m_frame.ShowStatus("The original is shown: press F2 to return to your edit."); }
 
-bool CQuarnEditApp::CanCloseFrame() {
+bool CQuarnEditApp::QueryEndSession() {
     m_sound.EndCompare();
-    if (!m_work.SaveModified()) return false;
+    return m_work.AskBeforeEnd();
+}
+
+void CQuarnEditApp::SessionEnded() {
+    if (!m_work.EndAgreed()) return;
     m_sound.StopTestNote();
     m_work.Discard();
+}
+
+bool CQuarnEditApp::CanCloseFrame() {
+    if (!QueryEndSession()) return false;
+    SessionEnded();
     m_devices.CloseForExit();
     return true;
 }

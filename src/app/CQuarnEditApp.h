@@ -76,6 +76,11 @@ public:
     // The main window may close: asks as the save question does, and on a clean end removes the
     // unsaved-changes file and closes the device.
     bool CanCloseFrame();
+    // The desktop session is about to end and leaves room for questions: asks as above and nothing more, as
+    // another program may still cancel the end. False when the user cancels.
+    bool QueryEndSession();
+    // The program ends after the questions: a clean end, when the user answered them and changed nothing since.
+    void SessionEnded();
     // Opens (or raises) the window that lists what is sent.
     void OnMidiMonitor();
     // The monitor window closed: nothing listens to the sends any more.

@@ -6,6 +6,7 @@
 #include "util/WholeFile.h"
 
 #include <filesystem>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -61,10 +62,15 @@ bool CQuarnEditDoc::OnOpenDocument(const std::string& path) {
 }
 
 bool CQuarnEditDoc::OnSaveDocument(const std::string& path) {
-    const FileWriteResult result = WritePatchFile(
-        path, CMainDlg::GetPatchVersion(), [this](std::span<std::uint8_t> record) { m_form.WritePatchBody(record); });
+    // The original is what the file holds, so Compare never shows more than a save kept.
+    PatchRecord written;
+    const FileWriteResult result =
+        WritePatchFile(path, CMainDlg::GetPatchVersion(), [this, &written](std::span<std::uint8_t> record) {
+            m_form.WritePatchBody(record);
+            written = DecodePatchRecord(record);
+        });
     if (result == FileWriteResult::Ok) {
-        m_original = m_form.CaptureRecord();
+        m_original = std::move(written);
         SetModifiedFlag(false);
         return true;
     }

@@ -32,6 +32,8 @@ void SoundDesign::OnEditCompare() {
     m_frame.CommandsChanged();
 }
 
+PatchRecord SoundDesign::Edit() const { return m_comparing ? m_editedPatch : m_form.CaptureRecord(); }
+
 void SoundDesign::EndCompare() {
     if (!m_comparing) return;
     m_form.FillFromRecord(m_editedPatch);

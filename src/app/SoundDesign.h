@@ -38,6 +38,8 @@ public:
     // Back to the edit, if the original is shown.
     void EndCompare();
     bool IsComparing() const { return m_comparing; }
+    // The edit: what the form holds, or while Compare shows the original, the edit put aside.
+    PatchRecord Edit() const;
     void OnEditMutate();
     // The random source of Mutate; a fixed seed makes it repeat.
     void SetRandomSeed(std::uint32_t seed) { m_random.seed(seed); }

@@ -73,9 +73,10 @@ bool WorkKeeper::OfferRecovery() {
             continue;
         }
         m_document.SetModifiedFlag(true);
-        // Kept as this instance's own before the old file goes, so no moment is without it.
+        // The old file goes only once this instance keeps the work itself (a full disk may refuse that), or
+        // the user saved it or let it go: no moment is without a copy.
+        m_restoredFrom = *file;
         SaveRecovery();
-        m_recovery.Remove(*file);
         return true;
     }
     return false;
@@ -84,12 +85,21 @@ bool WorkKeeper::OfferRecovery() {
 void WorkKeeper::SaveRecovery() {
     m_recoveryTimer->Stop();
     if (!m_document.IsModified()) return;
+    // The edit, also while Compare shows the original.
+    const PatchRecord edit = m_edit ? m_edit() : m_form.CaptureRecord();
     const std::vector<std::uint8_t> bytes = EncodePatchFile(
-        CMainDlg::GetPatchVersion(), [this](std::span<std::uint8_t> record) { m_form.WritePatchBody(record); });
-    m_recovery.Save(bytes, m_document.GetPathName());
+        CMainDlg::GetPatchVersion(), [&edit](std::span<std::uint8_t> record) { EncodePatchRecord(edit, record); });
+    if (m_recovery.Save(bytes, m_document.GetPathName())) ForgetRestoredFile();
+}
+
+void WorkKeeper::ForgetRestoredFile() {
+    if (!m_restoredFrom) return;
+    m_recovery.Remove(*m_restoredFrom);
+    m_restoredFrom.reset();
 }
 
 void WorkKeeper::PatchEdited() {
+    m_endAgreed = false;
     m_document.SetModifiedFlag(true);
     // Written soon after the first edit, not after the last one, so a long session of edits is never at risk.
     if (!m_recoveryTimer->IsActive()) m_recoveryTimer->Start(kRecoveryDelay);
@@ -103,9 +113,18 @@ void WorkKeeper::ModifiedChanged() {
 void WorkKeeper::Discard() {
     m_recoveryTimer->Stop();
     m_recovery.Discard();
+    ForgetRestoredFile();
 }
 
-void WorkKeeper::KeepUnsavedChanges() { SaveRecovery(); }
+void WorkKeeper::KeepUnsavedChanges() {
+    m_endAgreed = false;
+    SaveRecovery();
+}
+
+bool WorkKeeper::AskBeforeEnd() {
+    m_endAgreed = SaveModified();
+    return m_endAgreed;
+}
 
 bool WorkKeeper::SaveModified() {
     if (!m_document.IsModified()) return true;
@@ -114,7 +133,9 @@ bool WorkKeeper::SaveModified() {
                                MessageIcon::Warning, MessageOwner::MainWindow});
     switch (answer) {
         case MessageAnswer::Yes: return OnFileSave();
-        case MessageAnswer::No: Discard(); return true;
+        // The command may still not replace the patch (a cancelled or failed open): the unsaved changes stay
+        // kept until it does, or the program ends cleanly.
+        case MessageAnswer::No: return true;
         default: return false;
     }
 }

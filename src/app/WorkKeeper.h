@@ -2,8 +2,13 @@
 
 // Keeping the user's work: the save question, the unsaved-changes file, the recent files, where files go.
 
+#include "app/ports/RecoveryStore.h"
+#include "patch/PatchRecord.h"
+
 #include <chrono>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +50,11 @@ public:
     void Discard();
     // The desktop session ends without room for questions: the unsaved patch is kept for the next start.
     void KeepUnsavedChanges();
+    // The program is to end: the save question. True when the user let it end; that holds until the next edit.
+    bool AskBeforeEnd();
+    bool EndAgreed() const { return m_endAgreed; }
+    // Where the edit comes from, which may not be what the form shows (Compare); the form's patch without it.
+    void SetEditSource(std::function<PatchRecord()> edit) { m_edit = std::move(edit); }
 
     // Menu commands.
     void OnFileNew();
@@ -59,6 +69,8 @@ public:
 
 private:
     void SaveRecovery();
+    // The file a restore came from goes, now that the work is safe without it.
+    void ForgetRestoredFile();
     std::string SaveAsInitialPath() const;
     void SetRecentFiles(std::vector<std::string> paths);
     void AddToRecentFiles(const std::string& path);
@@ -71,4 +83,7 @@ private:
     const FrameSlot& m_frame;
     std::vector<std::string> m_recentFiles;
     std::unique_ptr<Timer> m_recoveryTimer;
+    std::function<PatchRecord()> m_edit;
+    std::optional<RecoveryStore::Abandoned> m_restoredFrom;  // kept until this instance has a copy of its own
+    bool m_endAgreed = false;  // the user answered the questions of an end, and changed nothing since
 };

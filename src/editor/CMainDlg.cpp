@@ -308,7 +308,8 @@ void CMainDlg::TransmitAll(bool ask, Superseded superseded) {
         explicit Counting(int& s) : sent(s) { sent = 0; }
         ~Counting() { sent = -1; }
     } counting(m_transmitSent);
-    const WholePatchScope wholePatch(*m_host.GetActiveSink(), superseded == Superseded::ByNext);
+    // Where this transmission goes: a look at what it would send (an override) must not drop what is queued.
+    const WholePatchScope wholePatch(*Sink(), superseded == Superseded::ByNext);
 
     SendWide(kSwitchParameter, m_switchBits & kWordMask);
     SendWide(kFilterParameter, m_filterBits & kWordMask);

@@ -86,6 +86,8 @@ public:
     EditTexts CaptureTexts() const { return {m_patchName, m_author, m_comment}; }
     // The encoding each text came in, which an edited text is stored in again when it can be.
     TextEncoding EncodingOf(EditText text) const { return m_textEncodings[static_cast<std::size_t>(text)]; }
+    // How much a text may hold once stored, and how it is stored.
+    TextRoom RoomFor(EditText text) const;
 
     // Handlers.
     void OnScrollSlider(int id);

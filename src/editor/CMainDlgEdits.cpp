@@ -55,7 +55,17 @@ void CMainDlg::UserTextEdit(int control, Gesture gesture, const std::function<vo
 }
 
 void CMainDlg::UserEdited(int id, std::string text) {
+    // A box takes no more than its field stores: what does not fit of the typing is refused, as a length limit
+    // would, and the box shows what was taken.
+    bool cut = false;
+    if (id == ctl::PatchName || id == ctl::Author) {
+        std::string fitted = FitEdit(m_form.GetText(id), text,
+                                     RoomFor(id == ctl::PatchName ? EditText::PatchName : EditText::Author), false);
+        cut = fitted != text;
+        text = std::move(fitted);
+    }
     UserEdit(id, Gesture::Typing, true, [&] { m_form.SetText(id, std::move(text), ChangeOrigin::User); });
+    if (cut) m_form.Refresh(id);
 }
 
 void CMainDlg::UserBeganDrag(int id) {

@@ -6,6 +6,8 @@
 #include "editor/ports/FormHost.h"
 #include "editor/ports/UserDialogs.h"
 
+#include <array>
+
 void CMainDlg::TakeShownText(EditText text, std::string& stored, const std::string& shown) {
     if (shown != ShownText(stored)) stored = StoredText(shown, EncodingOf(text));
 }
@@ -16,11 +18,18 @@ void CMainDlg::OnAuthorChanged() { TakeShownText(EditText::Author, m_author, m_f
 
 void CMainDlg::OnComment() {
     const std::string shown = ShownComment(m_comment);
-    const std::optional<std::string> text = m_host.Dialogs().RunCommentDialog(shown);
+    const TextRoom room = RoomFor(EditText::Comment);
+    const std::optional<std::string> text = m_host.Dialogs().RunCommentDialog(shown, room);
     // OK on a comment left as it was keeps its bytes, line breaks and all.
     if (!text || *text == shown) return;
-    UserTextEdit(ctl::Comment, Gesture::Single,
-                 [&] { m_comment = StoredComment(*text, EncodingOf(EditText::Comment)); });
+    // The dialog stops at the room there is; what it let through beyond is not saved cut without a word.
+    const std::string fitted = FitEdit(shown, *text, room, true);
+    UserTextEdit(ctl::Comment, Gesture::Single, [&] { m_comment = StoredComment(fitted, room.encoding); });
+}
+
+TextRoom CMainDlg::RoomFor(EditText text) const {
+    static constexpr std::array<TextField, kEditTextCount> kFields{kPatchNameField, kAuthorField, kCommentField};
+    return {RoomOf(kFields[static_cast<std::size_t>(text)]), EncodingOf(text)};
 }
 
 void CMainDlg::RestoreText(EditText text, const std::string& stored) {

@@ -34,14 +34,17 @@ void EditHistory::DropLastStep() {
 
 void EditHistory::Record(int control, Gesture gesture, TimePoint now, const EditFields& before, const EditFields& after,
                          const EditTexts& textsBefore, const EditTexts& textsAfter) {
-    TruncateRedo();
     const bool merge = Continues(control, gesture, now) && m_openHasStep;
     m_open = OpenGesture{control, gesture, now};
 
     if (!merge) {
         const bool changed = before != after || textsBefore != textsAfter;
         m_openHasStep = changed;
+        // An action that changes nothing is no step, and leaves what can be redone.
         if (!changed) return;
+    }
+    TruncateRedo();
+    if (!merge) {
         m_steps.push_back({static_cast<std::uint32_t>(m_fields.size()), -1, static_cast<std::uint16_t>(control), 0});
         m_position = m_steps.size();
     }

@@ -56,7 +56,7 @@ public:
     };
 
     // Records what one user action on `control` changed. It joins the step of the gesture in progress when the
-    // gesture goes on; a step that comes to change nothing is dropped. Drops every step that was undone.
+    // gesture goes on; a step that comes to change nothing is dropped. A change drops every step that was undone.
     void Record(int control, Gesture gesture, TimePoint now, const EditFields& before, const EditFields& after,
                 const EditTexts& textsBefore, const EditTexts& textsAfter);
     // The drag ended or the focus left the text box: the next action starts a step of its own.

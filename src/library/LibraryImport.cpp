@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <random>
 #include <system_error>
+#include <utility>
 
 namespace fs = std::filesystem;
 
@@ -58,12 +59,16 @@ std::string WriteTemp(const fs::path& folder, std::span<const std::uint8_t> byte
     return {};
 }
 
-bool IsInside(const fs::path& path, const fs::path& folder) {
+fs::path Canonical(const fs::path& path) {
     std::error_code ec;
-    const fs::path a = fs::weakly_canonical(path, ec);
-    const fs::path b = fs::weakly_canonical(folder, ec);
-    const std::string rel = a.lexically_relative(b).generic_string();
-    return !rel.empty() && rel != "." && !rel.starts_with("..");
+    const fs::path canonical = fs::weakly_canonical(path, ec);
+    return ec ? path.lexically_normal() : canonical;
+}
+
+// Whether `path` is `folder` or lies below it, however either is written.
+bool IsWithin(const fs::path& path, const fs::path& folder) {
+    const fs::path rel = Canonical(path).lexically_relative(Canonical(folder));
+    return !rel.empty() && *rel.begin() != "..";
 }
 
 std::string OwnStem(const std::string& path) { return DecodeLegacyText(fs::path(path).stem().string()); }
@@ -177,22 +182,33 @@ NewFileResult WriteNewLibraryFile(const std::string& folder, const std::string& 
 
 std::vector<ImportOutcome> ImportIntoLibrary(const std::vector<std::string>& dropped, const std::string& userFolder) {
     std::vector<ImportOutcome> out;
+    const auto alreadyThere = [&out](const std::string& source) {
+        out.push_back({source, "", "Already in the library"});
+    };
     for (const std::string& source : dropped) {
         std::error_code ec;
-        if (IsInside(source, userFolder) || fs::path(source) == fs::path(userFolder)) {
-            out.push_back({source, "", "Already in the library"});
+        if (IsWithin(source, userFolder)) {
+            alreadyThere(source);
             continue;
         }
         if (!fs::is_directory(source, ec)) {
             ImportFile(source, userFolder, out);
             continue;
         }
-        std::string folderPath = source;
-        while (folderPath.size() > 1 && folderPath.back() == '/') folderPath.pop_back();
-        const std::string bank =
-            (fs::path(userFolder) / SafeFileStem(fs::path(folderPath).filename().string())).string();
-        const std::vector<FileStamp> files = ScanLibrary({{folderPath, "", true}});
-        for (const FileStamp& file : files) ImportFile(file.path, bank, out);
+        // Named as the user sees it ("Drums/", "a/b/.." and the like name their folder), links left as they are.
+        fs::path folderPath = fs::absolute(source, ec).lexically_normal();
+        if (!folderPath.has_filename()) folderPath = folderPath.parent_path();
+        const std::string bank = (fs::path(userFolder) / SafeFileStem(folderPath.filename().string())).string();
+        // A folder above the user's own holds the library itself: those patches are there already.
+        const bool holdsUserFolder = IsWithin(userFolder, folderPath);
+        bool userFolderSeen = false;
+        for (const FileStamp& file : ScanLibrary({{folderPath.string(), "", true}})) {
+            if (holdsUserFolder && IsWithin(file.path, userFolder)) {
+                if (!std::exchange(userFolderSeen, true)) alreadyThere(userFolder);
+                continue;
+            }
+            ImportFile(file.path, bank, out);
+        }
     }
     return out;
 }

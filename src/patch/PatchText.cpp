@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -24,6 +25,25 @@ std::string WithLineBreaks(std::string_view text, std::string_view lineBreak) {
         }
     }
     return out;
+}
+
+bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// The character boundary at or before `at`.
+std::size_t CharStart(std::string_view text, std::size_t at) {
+    while (at > 0 && at < text.size() && IsContinuation(text[at])) --at;
+    return at;
+}
+
+// The largest character boundary `n` of `text` for which `fits(n)` holds, or 0; `fits` turns false once, and
+// stays false, as `n` grows.
+template <typename Fits>
+std::size_t LongestFitting(std::string_view text, Fits&& fits) {
+    std::vector<std::size_t> ends;
+    for (std::size_t i = 1; i <= text.size(); ++i)
+        if (i == text.size() || !IsContinuation(text[i])) ends.push_back(i);
+    const auto first = std::partition_point(ends.begin(), ends.end(), fits);
+    return first == ends.begin() ? 0 : *(first - 1);
 }
 
 }  // namespace
@@ -56,4 +76,36 @@ std::string ShownComment(std::string_view stored) { return WithLineBreaks(ShownT
 
 std::string StoredComment(std::string_view shown, TextEncoding encoding) {
     return StoredText(WithLineBreaks(shown, "\r\n"), encoding);
+}
+
+std::size_t StoredTextSize(std::string_view shown, TextEncoding encoding) { return StoredText(shown, encoding).size(); }
+
+std::size_t StoredCommentSize(std::string_view shown, TextEncoding encoding) {
+    return StoredComment(shown, encoding).size();
+}
+
+std::string FitEdit(std::string_view shown, std::string_view edited, TextRoom room, bool comment) {
+    const auto size = [&](std::string_view text) {
+        return comment ? StoredCommentSize(text, room.encoding) : StoredTextSize(text, room.encoding);
+    };
+    if (size(edited) <= room.bytes) return std::string(edited);
+
+    // What the edit put in: the part of `edited` between what it kept at the start and at the end.
+    std::size_t head = 0;
+    while (head < shown.size() && head < edited.size() && shown[head] == edited[head]) ++head;
+    head = CharStart(edited, head);
+    std::size_t tail = 0;
+    while (tail < shown.size() - head && tail < edited.size() - head &&
+           shown[shown.size() - 1 - tail] == edited[edited.size() - 1 - tail])
+        ++tail;
+    while (tail > 0 && IsContinuation(edited[edited.size() - tail])) --tail;
+    const std::string_view before = edited.substr(0, head);
+    const std::string_view inserted = edited.substr(head, edited.size() - head - tail);
+    const std::string_view after = edited.substr(edited.size() - tail);
+
+    const auto with = [&](std::size_t n) { return std::string(before).append(inserted.substr(0, n)).append(after); };
+    if (size(with(0)) <= room.bytes)
+        return with(LongestFitting(inserted, [&](std::size_t n) { return size(with(n)) <= room.bytes; }));
+    const std::string kept = with(0);
+    return kept.substr(0, LongestFitting(kept, [&](std::size_t n) { return size(kept.substr(0, n)) <= room.bytes; }));
 }

@@ -3,6 +3,7 @@
 #include "patch/PatchRecord.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -25,3 +26,20 @@ std::string StoredText(std::string_view shown, TextEncoding encoding);
 // and shown as "\n". A lone "\r" is a line break too.
 std::string ShownComment(std::string_view stored);
 std::string StoredComment(std::string_view shown, TextEncoding encoding);
+
+// Room for a text in its record field, in stored bytes (the terminator takes the last one), and the encoding
+// the text is stored in there.
+struct TextRoom {
+    std::size_t bytes = 0;
+    TextEncoding encoding = TextEncoding::Utf8;
+};
+constexpr std::size_t RoomOf(TextField field) { return field.size - 1; }
+
+// How many bytes a text the user gave takes once stored.
+std::size_t StoredTextSize(std::string_view shown, TextEncoding encoding);
+std::size_t StoredCommentSize(std::string_view shown, TextEncoding encoding);
+
+// `edited` is `shown` after one edit by the user. When it does not fit `room` once stored, only as much of
+// what the edit put in is kept as fits, in whole characters, and the rest of the text stays as it was; the
+// text is cut at its end only when even that does not fit. Texts are UTF-8.
+std::string FitEdit(std::string_view shown, std::string_view edited, TextRoom room, bool comment);

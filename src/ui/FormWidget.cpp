@@ -117,8 +117,14 @@ QWidget* FormWidget::CreateItem(const ControlDef& def) {
                 edit->setPalette(palette);
             }
             // Only the user's typing: the program's own writes arrive through the state with signals blocked.
-            connect(edit, &QLineEdit::textEdited, this,
-                    [this, id](const QString& text) { m_form.UserEdited(id, FromQString(text)); });
+            connect(edit, &QLineEdit::textEdited, this, [this, id, edit](const QString& text) {
+                const int cursor = edit->cursorPosition();
+                m_form.UserEdited(id, FromQString(text));
+                // The form took less than was typed, as its field was full: the cursor stays where the typing
+                // was taken up to, not at the end where showing the text put it.
+                const auto refused = static_cast<int>(text.size() - edit->text().size());
+                if (refused > 0) edit->setCursorPosition(std::max(0, cursor - refused));
+            });
             edit->installEventFilter(this);
             item = edit;
             break;

@@ -140,9 +140,9 @@ void QtUserDialogs::DeviceListChanged(const std::vector<std::string>& names) {
     if (m_deviceDialog != nullptr) m_deviceDialog->SetDevices(names);
 }
 
-std::optional<std::string> QtUserDialogs::RunCommentDialog(const std::string& text) {
+std::optional<std::string> QtUserDialogs::RunCommentDialog(const std::string& text, const TextRoom& room) {
     // Opened without an owner, as the form does; it stays modal for the whole program.
-    CCommentDlg dialog;
+    CCommentDlg dialog(room);
     dialog.SetText(text);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.GetText();

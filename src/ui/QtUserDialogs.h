@@ -28,7 +28,7 @@ public:
     void ShowAbout() override;
     std::optional<int> RunDeviceDialog(const std::vector<std::string>& names, int current) override;
     void DeviceListChanged(const std::vector<std::string>& names) override;
-    std::optional<std::string> RunCommentDialog(const std::string& text) override;
+    std::optional<std::string> RunCommentDialog(const std::string& text, const TextRoom& room) override;
     std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings& current) override;
     std::optional<MutationRequest> RunMutateDialog(const MutationSettings& current) override;
 

@@ -27,16 +27,18 @@ int RunGui(CQuarnEditApp& app, QtUserDialogs& dialogs, const std::optional<std::
         dialogs.SetForm(&form);
         app.form().SetWindow(&form);
     });
-    // The desktop session ending is a close like any other; where it leaves no room for a question, the
-    // unsaved patch is kept for the next start.
+    // The desktop session ending asks what a close asks, and only that: another program may still cancel the
+    // end, and this one must go on working; the clean end comes when the program does end. Where the session
+    // leaves no room for a question, the unsaved patch is kept for the next start.
     QObject::connect(qApp, &QGuiApplication::commitDataRequest, &frame, [&app](QSessionManager& manager) {
         if (manager.allowsInteraction()) {
-            if (!app.CanCloseFrame()) manager.cancel();
+            if (!app.QueryEndSession()) manager.cancel();
             manager.release();
         } else {
             app.Work().KeepUnsavedChanges();
         }
     });
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &frame, [&app] { app.SessionEnded(); });
     if (!app.InitInstance(frame, fileToOpen)) return 1;
     const int code = QApplication::exec();
     app.form().SetWindow(nullptr);

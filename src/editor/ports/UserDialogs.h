@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/Mutation.h"
+#include "patch/PatchText.h"
 
 #include <optional>
 #include <string>
@@ -60,8 +61,9 @@ public:
     // Devices came or went while the MIDI Options dialog may be open: it shows `names` instead, keeping the
     // user's selection by name; the index RunDeviceDialog returns is then one of `names`.
     virtual void DeviceListChanged(const std::vector<std::string>& /*names*/) {}
-    // The Comment dialog, opened on `text`: the edited text on OK, nothing on Cancel.
-    virtual std::optional<std::string> RunCommentDialog(const std::string& text) = 0;
+    // The Comment dialog, opened on `text`: the edited text on OK, nothing on Cancel. It takes no more than
+    // `room` holds once stored (StoredCommentSize), and says how much is left.
+    virtual std::optional<std::string> RunCommentDialog(const std::string& text, const TextRoom& room) = 0;
     // The test note's pitch and velocity: the new ones on OK, nothing on Cancel.
     virtual std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings& current) = 0;
     // The Mutate dialog: what to do, or nothing on Cancel.

@@ -1,0 +1,457 @@
+// The whole program under long random walks of everything a user can do. Two things must hold after every
+// step: the synthesizer, as the bytes that reached its input make it, is set as a Transmit All of the form
+// would set it; and the unsaved-changes file, whenever nothing is pending, holds the edit (not what Compare
+// shows), exactly when the patch is modified. The walks run twice: with every message sent at once, and with
+// the send queue under a pacer the walk drives, messages waiting across steps (the synthesizer is then compared
+// whenever the queue has emptied). A failure names its seed: QUARN_WALK_SEED=<seed> replays it, and
+// QUARN_WALK_STEPS=<n> walks longer.
+#include "InstrumentModel.h"
+#include "PatchFixtures.h"
+
+#include "app/Commands.h"
+#include "app/DocumentLibraryHost.h"
+#include "patch/PatchFile.h"
+
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <random>
+#include <sstream>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// What an instrument would be set to by the parameter messages a form sends, each paged as the wire pages it.
+struct ModelSink : MidiSink {
+    InstrumentModel model;
+    void SendWide(ParamMessage m) override {
+        const bool high = m.value() > 127;
+        model.parameters[m.parameter()] = {high ? 2 : 1, m.value() - (high ? 128 : 0)};
+    }
+    void SendPage3(ParamMessage m) override { model.parameters[m.parameter()] = {3, m.value()}; }
+    void SendDirect(ParamMessage m) override { model.parameters[m.parameter()] = {model.page, m.value()}; }
+    void SendChannelMessage(std::uint8_t, std::uint8_t, std::uint8_t) override {}
+};
+
+// The user: answers every question at random, except that a loaded patch is always sent (answering No there
+// leaves the synthesizer behind on purpose).
+struct RandomUser : ScriptedDialogs {
+    std::mt19937& random;
+    std::vector<std::string>& patches;  // files that exist and open
+    std::string folder;
+    int saved = 0;
+    explicit RandomUser(std::mt19937& r, std::vector<std::string>& p) : random(r), patches(p) {}
+
+    int Roll(int n) { return std::uniform_int_distribution<int>(0, n - 1)(random); }
+
+    MessageAnswer ShowMessage(const MessageRequest& request) override {
+        messages.push_back(request);
+        switch (request.buttons) {
+            case MessageButtons::Ok: return MessageAnswer::Ok;
+            case MessageButtons::YesNo: return MessageAnswer::Yes;
+            case MessageButtons::YesNoCancel: {
+                constexpr std::array<MessageAnswer, 3> kAnswers{MessageAnswer::Yes, MessageAnswer::No,
+                                                                MessageAnswer::Cancel};
+                return kAnswers[static_cast<std::size_t>(Roll(3))];
+            }
+        }
+        return MessageAnswer::Ok;
+    }
+    std::optional<std::string> AskSaveFileName(const FileDialogRequest& request) override {
+        fileRequests.push_back(request);
+        if (Roll(4) == 0) return std::nullopt;
+        if (request.defaultExtension == "mid") return folder + "/export.mid";
+        const std::string path = folder + "/saved" + std::to_string(saved++ % 6) + ".qnp";
+        if (std::find(patches.begin(), patches.end(), path) == patches.end()) patches.push_back(path);
+        return path;
+    }
+    std::optional<std::string> AskOpenFileName(const FileDialogRequest& request) override {
+        fileRequests.push_back(request);
+        return PatchOrNot();
+    }
+    // A patch to open: one that exists, one that does not, or nothing (Cancel).
+    std::optional<std::string> PatchOrNot() {
+        const int roll = Roll(8);
+        if (roll == 0) return std::nullopt;
+        if (roll == 1) return folder + "/missing.qnp";
+        return patches[static_cast<std::size_t>(Roll(static_cast<int>(patches.size())))];
+    }
+    std::optional<int> RunDeviceDialog(const std::vector<std::string>& names, int current) override {
+        deviceRequests.emplace_back(names, current);
+        if (Roll(4) == 0) return std::nullopt;
+        return Roll(static_cast<int>(names.size()));
+    }
+    std::optional<MutationRequest> RunMutateDialog(const MutationSettings&) override {
+        if (Roll(6) == 0) return std::nullopt;
+        MutationRequest request;
+        request.randomize = Roll(2) == 0;
+        request.settings.amountPercent = 1 + Roll(100);
+        for (bool& on : request.settings.sections) on = Roll(3) != 0;
+        return request;
+    }
+    std::optional<std::string> RunCommentDialog(const std::string& text, const TextRoom& room) override {
+        commentRequests.push_back(text);
+        commentRooms.push_back(room);
+        switch (Roll(4)) {
+            case 0: return std::nullopt;
+            case 1: return text;
+            default: return RandomText(60);
+        }
+    }
+    std::string RandomText(int longest) {
+        static constexpr std::array<std::string_view, 8> kPieces{"a",        "Pad ", "\xC3\xA9", "\n", "\xE2\x82\xAC",
+                                                                 "\xCE\xA9", " ",    "7"};
+        std::string text;
+        for (int n = Roll(longest); n > 0; --n) text += kPieces[static_cast<std::size_t>(Roll(8))];
+        return text;
+    }
+};
+
+struct Walk {
+    std::uint32_t seed;
+    std::mt19937 random;
+    std::vector<std::string> patches;
+    TempDir dir;
+    RecordingPorts ports;
+    // The send queue's pacer: one that sends at once, or one the walk drives, so that messages wait across
+    // steps and whole patches give way to newer ones.
+    bool queued;
+    CountingPause pause;
+    ManualPacer pacer;
+    RandomUser user{random, patches};
+    MapProfile profile;
+    DirLocation location;
+    NoLibraries libraries;
+    ManualClock clock;
+    MemoryRecovery recovery;
+    RecordingFrame frame;
+    AnsweringLibrary quickLoad;
+    CQuarnEditApp app{
+        {ports, queued ? static_cast<MidiPacer&>(pacer) : pause, profile, user, location, libraries, clock, recovery}};
+    CMainDlg& form = app.form();
+    CQuarnEditDoc& document = app.document();
+
+    InstrumentModel synth;
+    std::size_t fed = 0;
+    std::optional<PatchRecord> editAtCompare;
+    std::vector<std::string> trail;  // the steps so far, for the report of a failure
+
+    Walk(std::uint32_t s, bool withQueue) : seed(s), random(s), queued(withQueue) {}
+
+    // What waits in the queue goes out, as the user pauses before the device dialog or an export.
+    void Drain() {
+        if (queued) pacer.Drain();
+    }
+
+    int Roll(int n) { return user.Roll(n); }
+
+    void Start() {
+        location.dir = dir.path.string() + "/";
+        user.folder = dir.path.string();
+        WriteAll(dir / "default.qnp", HandBuiltFile());
+        patches = {dir / "default.qnp", dir / "hand.qnp"};
+        WriteAll(dir / "hand.qnp", HandBuiltFile());
+        // Patches of every kind to open: random records, each saved by a form so that it is one the form makes.
+        for (int i = 0; i < 4; ++i) {
+            Bytes file = HandBuiltFile();
+            for (std::size_t at = 7 + 2560; at < file.size(); at += 4) file[at] = static_cast<std::uint8_t>(Roll(40));
+            const std::string path = dir / ("random" + std::to_string(i) + ".qnp");
+            WriteAll(path, file);
+            patches.push_back(path);
+        }
+        form.SetQuickLoad(&quickLoad);
+        app.Sound().SetRandomSeed(seed);
+        app.Library().SetUserFolder(dir / "library");
+        ASSERT_TRUE(app.InitInstance(frame, std::nullopt));
+    }
+
+    // ---- the user's steps ----
+
+    std::string AnyPath() { return user.PatchOrNot().value_or(dir / "missing.qnp"); }
+
+    std::vector<int> Controls(ControlKind kind) const {
+        std::vector<int> ids;
+        for (const ControlDef& def : FormControls())
+            if (def.kind == kind && form.form().IsEnabled(def.id)) ids.push_back(def.id);
+        return ids;
+    }
+    int Pick(const std::vector<int>& ids) { return ids[static_cast<std::size_t>(Roll(static_cast<int>(ids.size())))]; }
+
+    int SliderValue(int id) {
+        const ControlState& s = form.form().Get(id);
+        switch (Roll(4)) {
+            case 0: return s.position;  // a click on the thumb
+            case 1: return s.rangeMin;  // Home
+            default: return std::uniform_int_distribution<int>(s.rangeMin, s.rangeMax)(random);
+        }
+    }
+
+    void Step() {
+        const int kind = Roll(100);
+        std::ostringstream what;
+        if (kind < 22) {
+            const int id = Pick(Controls(ControlKind::Slider));
+            if (Roll(3) == 0) {
+                what << "drag " << id;
+                form.UserBeganDrag(id);
+                for (int n = 1 + Roll(4); n > 0; --n) form.UserMovedSlider(id, SliderValue(id));
+                form.UserEndedGesture(id);
+            } else {
+                const int value = SliderValue(id);
+                what << "slider " << id << " " << value;
+                form.UserMovedSlider(id, value);
+            }
+        } else if (kind < 40) {
+            const int id = Pick(Controls(ControlKind::List));
+            const int count = form.form().GetCount(id);
+            const int index = Roll(3) == 0 ? form.form().GetCurSel(id) : Roll(count);
+            what << "list " << id << " " << index;
+            if (index >= 0) form.UserSelected(id, index);
+        } else if (kind < 48) {
+            const int id = Pick(Controls(ControlKind::CheckBox));
+            what << "check " << id;
+            form.UserClicked(id);
+        } else if (kind < 53) {
+            const int id = Roll(2) == 0 ? ctl::PatchName : ctl::Author;
+            what << "type " << id;
+            form.UserEdited(id, user.RandomText(20));
+            if (Roll(2) == 0) form.UserEndedGesture(id);
+        } else if (kind < 55) {
+            const int id = Pick({ctl::Env1AttackBox, ctl::StepBox, ctl::Dco1OctaveBox});
+            what << "value box " << id;
+            form.UserEdited(id, std::to_string(Roll(300)));
+            form.UserEndedGesture(id);
+        } else if (kind < 57) {
+            what << "comment";
+            form.UserClicked(ctl::Comment);
+        } else if (kind < 67) {
+            const bool undo = Roll(3) != 0;
+            what << (undo ? "undo " : "redo ") << (undo ? form.UndoName() : form.RedoName());
+            app.OnCommand(undo ? cmd::EditUndo : cmd::EditRedo);
+        } else if (kind < 72) {
+            what << "compare";
+            const PatchRecord edit = form.CaptureRecord();
+            const bool was = app.IsCommandChecked(cmd::EditCompare);
+            app.OnCommand(cmd::EditCompare);
+            if (!was && app.IsCommandChecked(cmd::EditCompare)) editAtCompare = edit;
+        } else if (kind < 81) {
+            // Menu commands as they are, each with its share of the steps.
+            static constexpr std::array<std::tuple<int, const char*, int>, 3> kCommands{
+                {{76, "mutate", cmd::EditMutate}, {79, "open", cmd::FileOpen}, {81, "new", cmd::FileNew}}};
+            const auto& [upTo, name, id] = *std::find_if(kCommands.begin(), kCommands.end(),
+                                                         [kind](const auto& c) { return kind < std::get<0>(c); });
+            what << name;
+            app.OnCommand(id);
+        } else if (kind < 83) {
+            what << "recent";
+            app.OnCommand(cmd::FirstRecentFile + Roll(3));
+        } else if (kind < 86) {
+            what << "save";
+            app.OnCommand(Roll(2) == 0 ? cmd::FileSave : cmd::FileSaveAs);
+        } else if (kind < 88) {
+            const std::optional<std::string> path = user.PatchOrNot();
+            AnsweringLibrary::path = path.value_or("");
+            what << "quick-load " << AnsweringLibrary::path;
+            form.UserClicked(ctl::QuickLoad);
+        } else if (kind < 91) {
+            what << "library";
+            DocumentLibraryHost& library = app.Library();
+            for (int n = 1 + Roll(3); n > 0; --n) library.AuditionPatch(AnyPath());
+            if (Roll(2) == 0 && library.OpenPatch(AnyPath())) {
+                what << " open";
+            } else {
+                what << " restore";
+                library.RestoreDocumentPatch();
+            }
+        } else if (kind < 93) {
+            Drain();
+            ports.opens[1] = Roll(3) != 0;
+            what << "device" << (ports.opens[1] ? "" : " (Port B does not open)");
+            app.OnCommand(cmd::OutputDevice);
+        } else if (kind < 97) {
+            static constexpr std::array<std::tuple<int, const char*, int>, 3> kCommands{
+                {{95, "transmit all", cmd::TransmitAll},
+                 {96, "export", cmd::ExportMidiFile},
+                 {97, "save to library", cmd::SaveToLibrary}}};
+            const auto& [upTo, name, id] = *std::find_if(kCommands.begin(), kCommands.end(),
+                                                         [kind](const auto& c) { return kind < std::get<0>(c); });
+            what << name;
+            if (id == cmd::ExportMidiFile) Drain();
+            app.OnCommand(id);
+        } else {
+            static constexpr std::array<int, 3> kNotes{cmd::PlayTestNote, cmd::HoldTestNote, cmd::AllNotesOff};
+            const int id = kNotes[static_cast<std::size_t>(Roll(3))];
+            what << "notes " << id;
+            app.OnCommand(id);
+        }
+        // Time passes between steps: sometimes little enough for presses to join one step, sometimes enough
+        // for the unsaved changes to be written.
+        const auto pause = std::chrono::milliseconds(Roll(3) == 0 ? 1500 : Roll(800));
+        what << " +" << pause.count() << "ms";
+        trail.push_back(what.str());
+        clock.Advance(pause);
+    }
+
+    // ---- what must hold ----
+
+    bool SavePending() const {
+        return std::any_of(clock.timers.begin(), clock.timers.end(), [](auto* t) { return t->IsActive(); });
+    }
+
+    // Everything the form shows and keeps, a line a control, for comparing.
+    std::vector<std::string> Shown() const {
+        std::vector<std::string> lines;
+        for (const ControlDef& def : FormControls()) {
+            if (def.id == kNoId) continue;
+            const ControlState& s = form.form().Get(def.id);
+            std::ostringstream line;
+            line << def.id << ": pos " << s.position << " sel " << s.selection << " checked " << s.checked
+                 << " enabled " << s.enabled << " text '" << s.text << "' entries";
+            for (const std::string& e : s.entries) line << " " << e;
+            lines.push_back(line.str());
+        }
+        lines.push_back("filter mode " + std::to_string(form.m_filterMode) + " switch bits " +
+                        std::to_string(form.m_switchBits) + " filter bits " + std::to_string(form.m_filterBits));
+        return lines;
+    }
+
+    std::string Report() const {
+        std::ostringstream out;
+        out << (queued ? "queued, " : "") << "seed " << seed << " (QUARN_WALK_SEED=" << seed << " replays it), after "
+            << trail.size() << " steps; the last ones:";
+        for (std::size_t i = trail.size() > 12 ? trail.size() - 12 : 0; i < trail.size(); ++i)
+            out << "\n  " << i + 1 << ": " << trail[i];
+        return out.str();
+    }
+
+    // False, with the failure reported, when something does not hold.
+    bool Holds() {
+        // With the queue, some steps leave messages waiting (a little time passes); the others wait until all
+        // have gone, and only then is the synthesizer compared.
+        bool settled = true;
+        if (queued && Roll(3) != 0) {
+            pacer.Advance(std::chrono::microseconds(Roll(20000)));
+            settled = false;
+        } else {
+            Drain();
+        }
+        synth.Take(std::span(ports.bytes).subspan(fed));
+        fed = ports.bytes.size();
+
+        // A Transmit All runs the handlers, which would put right anything the form shows stale: the form must
+        // show the same before and after it, so that what it sends is what the user sees.
+        const std::vector<std::string> shown = Shown();
+        ModelSink expected;
+        {
+            const CMainDlg::SinkOverride into(form, expected);
+            form.TransmitAll(false);
+        }
+        if (const std::vector<std::string> after = Shown(); after != shown) {
+            std::ostringstream stale;
+            for (std::size_t i = 0; i < shown.size(); ++i)
+                if (shown[i] != after[i]) stale << "\n  " << shown[i] << "\n  -> " << after[i];
+            ADD_FAILURE() << "the form showed a state its handlers would not leave:" << stale.str() << "\n" << Report();
+            return false;
+        }
+        std::ostringstream differences;
+        for (const auto& [parameter, setting] : expected.model.parameters) {
+            if (!settled) break;
+            const auto at = synth.parameters.find(parameter);
+            if (at == synth.parameters.end() || at->second != setting) {
+                differences << "\n  parameter " << parameter << ": the synthesizer has ";
+                if (at == synth.parameters.end()) {
+                    differences << "nothing";
+                } else {
+                    differences << at->second.second << " on page " << at->second.first;
+                }
+                differences << ", the form " << setting.second << " on page " << setting.first;
+            }
+        }
+        if (!differences.str().empty()) {
+            ADD_FAILURE() << "the synthesizer disagrees with the form:" << differences.str() << "\n" << Report();
+            return false;
+        }
+
+        if (!app.IsCommandChecked(cmd::EditCompare)) editAtCompare.reset();
+        if (SavePending()) return true;
+        if (!document.IsModified()) {
+            if (recovery.saved) {
+                ADD_FAILURE() << "an unmodified patch is kept as unsaved changes\n" << Report();
+                return false;
+            }
+            return true;
+        }
+        if (!recovery.saved) {
+            ADD_FAILURE() << "the patch is modified and no unsaved-changes file keeps it\n" << Report();
+            return false;
+        }
+        const PatchRecord edit = editAtCompare ? *editAtCompare : form.CaptureRecord();
+        const Bytes kept = EncodePatchFile(
+            CMainDlg::GetPatchVersion(), [&edit](std::span<std::uint8_t> record) { EncodePatchRecord(edit, record); });
+        if (recovery.saved->first != kept || recovery.saved->second != document.GetPathName()) {
+            ADD_FAILURE() << "the unsaved-changes file does not hold the edit"
+                          << (app.IsCommandChecked(cmd::EditCompare) ? " (Compare shows the original)" : "") << "\n"
+                          << Report();
+            return false;
+        }
+        return true;
+    }
+};
+
+// What the walk found first with the queue: looking at what the form would send (as Mutate and the walk's own
+// check do, into a sink of their own) began a whole patch on the device's queue and dropped what was left of
+// the one Compare had queued.
+TEST(WholeProgramQueue, ALookAtWhatTheFormWouldSendDropsNothingQueued) {
+    Walk walk(1, true);
+    walk.Start();
+    walk.pacer.Drain();
+    walk.form.UserMovedSlider(ctl::Dco1Amp, 7);
+    walk.app.OnCommand(cmd::EditCompare);
+    walk.pacer.Drain();                    // the instrument plays the original
+    walk.app.OnCommand(cmd::EditCompare);  // the edit again, queued as a patch the next one may replace
+    ModelSink look;
+    {
+        const CMainDlg::SinkOverride into(walk.form, look);
+        walk.form.TransmitAll(false);
+    }
+    walk.pacer.Drain();
+    InstrumentModel heard;
+    heard.Take(walk.ports.bytes);
+    EXPECT_EQ(heard.parameters, look.model.parameters);
+}
+
+// The queued walks wait now and then for the queue on the wall clock (a device switch drains it), so they are
+// fewer.
+std::vector<std::uint32_t> Seeds(bool queued) {
+    if (const char* one = std::getenv("QUARN_WALK_SEED"))
+        return {static_cast<std::uint32_t>(std::strtoul(one, nullptr, 10))};
+    std::vector<std::uint32_t> seeds;
+    for (std::uint32_t s = 1; s <= (queued ? 6u : 24u); ++s) seeds.push_back(s * 7919u);
+    return seeds;
+}
+
+struct WholeProgramWalk : ::testing::TestWithParam<bool> {};
+
+TEST_P(WholeProgramWalk, SynthesizerAndUnsavedChangesFileFollowTheFormThroughEveryCommand) {
+    // QUARN_WALK_STEPS makes the walks longer for a deeper search than ./test runs.
+    const char* stepsWanted = std::getenv("QUARN_WALK_STEPS");
+    const int kSteps = stepsWanted != nullptr ? std::atoi(stepsWanted) : 400;
+    int steps = 0;
+    for (const std::uint32_t seed : Seeds(GetParam())) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        Walk walk(seed, GetParam());
+        walk.Start();
+        ASSERT_TRUE(walk.Holds()) << "at the start";
+        for (int i = 0; i < kSteps; ++i, ++steps) {
+            walk.Step();
+            if (!walk.Holds()) break;
+        }
+    }
+    std::printf("%d steps walked\n", steps);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pacer, WholeProgramWalk, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "QueueDrivenByTheWalk" : "SentAtOnce"; });
+
+}  // namespace
