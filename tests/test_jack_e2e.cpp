@@ -366,17 +366,21 @@ TEST_F(JackAtInput, PatchArrivesWholeInOrderAndSpacedAsSent) {
     ASSERT_TRUE(sink.OpenDevice(device));
     const auto faults = ports.JackServerFaults();
     SendPatchLike(sink);
-    ExpectNoLossReported(sink.CloseDevice(), ports, faults);
+    const std::size_t reported = sink.CloseDevice();
+    ExpectNoLossReported(reported, ports, faults);
 
     const auto got = dump->Collect(66);
+    if (ports.JackServerFaults() != faults) {
+        // The server overran: a reader may have missed a cycle, and the close must have owned up to it. The
+        // overrun also broke the timeline the input stamps the frames on, so the spacing cannot be judged.
+        EXPECT_GE(reported + got.size(), 66u);
+        GTEST_SKIP() << "the server overran: " << got.size() << " of 66 arrived, " << reported << " reported";
+    }
     EXPECT_EQ(MidiDump::Bytes(got), PatchLikeBytes());
     ASSERT_EQ(got.size(), 66u);
     const std::uint32_t rate = SampleRate();
     ASSERT_GT(rate, 0u);
-    // A server that overran or stalled meanwhile broke the timeline the input stamps the frames on.
-    if (ports.JackServerFaults() == faults) {
-        EXPECT_GE(SmallestGap(got), static_cast<std::int64_t>(rate * 9 / 10000)) << "frames at " << rate << " Hz";
-    }
+    EXPECT_GE(SmallestGap(got), static_cast<std::int64_t>(rate * 9 / 10000)) << "frames at " << rate << " Hz";
 }
 
 // Closing right after a burst (no pauses: the whole burst sits in the queue) delivers all of it before the
