@@ -308,6 +308,10 @@ struct RecordingFrame : FrameView {
     void ShowMidiMonitor(MidiMonitor& m) override { monitor = &m; }
     LibraryHost* library = nullptr;
     void ShowLibrary(LibraryHost& host) override { library = &host; }
+    void ShowMorph(SoundDesign&) override { events.push_back("show morph"); }
+    void CloseMorph() override { events.push_back("close morph"); }
+    void ShowVariations(SoundDesign&) override { events.push_back("show variations"); }
+    void CloseVariations() override { events.push_back("close variations"); }
 };
 
 // Control Change triples as bytes, for comparing whole sequences.

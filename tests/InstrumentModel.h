@@ -8,8 +8,9 @@
 // The instrument as the bytes reach it: controller 16 chooses the page, and every other controller keeps the last
 // value it was sent together with the page it came on. Anything but a Control Change on channel 1 leaves it.
 struct InstrumentModel {
+    using Parameters = std::map<int, std::pair<int, int>>;  // controller: page, value
     int page = 0;
-    std::map<int, std::pair<int, int>> parameters;  // controller: page, value
+    Parameters parameters;
     void Take(std::span<const std::uint8_t> bytes) {
         for (std::size_t i = 0; i + 2 < bytes.size(); i += 3) {
             if (bytes[i] != 0xB0) continue;

@@ -251,3 +251,46 @@ TEST(SendQueueHeal, ParametersAroundAnOverrunGoAgainWithTheirValueNowAndNotesNev
 }
 
 }  // namespace
+
+TEST_F(SendQueueTest, AStreamKeepsOnlyTheLatestQueuedValueOfAParameterAndNeverSplitsAPair) {
+    const auto stream = [&](int parameter, int value) {
+        const StreamScope scope(sink);
+        sink.SendWide(ParamMessage(parameter, value));
+    };
+    stream(kFirst, 10);
+    stream(kFirst + 1, 11);
+    // A newer value of a queued parameter takes its place, page select and all (page 1 becomes 2).
+    stream(kFirst, 200);
+    EXPECT_EQ(pacer.served->Size(), 4u);
+    pacer.Drain();
+    EXPECT_EQ(ports.bytes, Concat({Wide(kFirst, 200), Wide(kFirst + 1, 11)}));
+
+    // Once its page select has left, the pair under way stays whole: the new value goes after it.
+    ports.bytes.clear();
+    stream(kFirst, 5);
+    pacer.Advance(2ms);
+    ASSERT_EQ(ports.bytes, (Bytes{0xB0, 16, 1}));
+    stream(kFirst, 6);
+    pacer.Drain();
+    EXPECT_EQ(ports.bytes, Concat({Wide(kFirst, 5), Wide(kFirst, 6)}));
+
+    // A message for the same parameter queued outside the stream after it is never jumped: the stream's value
+    // goes after it, and the last value sent is the stream's.
+    ports.bytes.clear();
+    stream(kFirst, 7);
+    sink.SendWide(ParamMessage(kFirst, 8));
+    stream(kFirst, 9);
+    pacer.Drain();
+    EXPECT_EQ(ports.bytes, Concat({Wide(kFirst, 7), Wide(kFirst, 8), Wide(kFirst, 9)}));
+
+    // The monitor hears of the replaced pair when it is queued and never that it left.
+    sink.ReportDepartures();
+    tap.queued.clear();
+    tap.left.clear();
+    stream(kFirst, 1);
+    stream(kFirst, 2);
+    pacer.Drain();
+    sink.ReportDepartures();
+    ASSERT_EQ(tap.queued.size(), 4u);
+    EXPECT_EQ(tap.left, (std::vector<std::uint64_t>{tap.queued[2].first, tap.queued[3].first}));
+}

@@ -33,6 +33,7 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     // A patch opened from the library is opened as File > Open opens it, on the edit, never on the original.
     m_library = std::make_unique<DocumentLibraryHost>(*this, *m_form, m_frame, [this](const std::string& path) {
         m_sound.EndCompare();
+        m_sound.EndSessions();
         return m_work.SaveModified() && m_work.OpenDocumentFile(path);
     });
 }
@@ -83,10 +84,14 @@ void CQuarnEditApp::PatchEdited() {
     m_frame.CommandsChanged();
 }
 
-void CQuarnEditApp::EditRefused() { m_frame.ShowStatus("The original is shown: press F2 to return to your edit."); }
+void CQuarnEditApp::EditRefused() {
+    if (m_sound.IsMorphing()) return m_frame.ShowStatus("The morph is shown: Keep or Cancel it in the Morph window.");
+    m_frame.ShowStatus("The original is shown: press F2 to return to your edit.");
+}
 
 bool CQuarnEditApp::QueryEndSession() {
     m_sound.EndCompare();
+    m_sound.EndSessions();
     return m_work.AskBeforeEnd();
 }
 
@@ -121,6 +126,7 @@ bool CQuarnEditApp::IsCommandChecked(int id) const {
 bool CQuarnEditApp::OnCommand(int id) {
     if (id >= cmd::FirstRecentFile && id < cmd::FirstRecentFile + kRecentFileCount) {
         m_sound.EndCompare();
+        m_sound.EndSessions();
         m_work.OnOpenRecentFile(id - cmd::FirstRecentFile);
         return true;
     }
@@ -128,6 +134,9 @@ bool CQuarnEditApp::OnCommand(int id) {
     if (row == nullptr || !IsCommandEnabled(id)) return false;
     // A command on the patch works on the edit: the original goes away first.
     if (!row->whileComparing) m_sound.EndCompare();
+    // A command on the patch works on the patch: an open morph is cancelled, open variations end. The two
+    // windows' own commands raise them instead.
+    if (!row->whileComparing && id != cmd::EditMorph && id != cmd::EditVariations) m_sound.EndSessions();
     row->run(*this);
     return true;
 }

@@ -6,6 +6,8 @@
 #include "app/ports/Clock.h"
 #include "app/ports/Profile.h"
 #include "editor/CMainDlg.h"
+#include "editor/Morph.h"
+#include "editor/Variations.h"
 #include "editor/ports/FormHost.h"
 #include "midi/MidiSink.h"
 
@@ -17,6 +19,7 @@ SoundDesign::SoundDesign(CMainDlg& form, CQuarnEditDoc& document, FormHost& host
     m_noteTimer = clock.CreateTimer([this] { StopTestNote(); });
 }
 
+// An open morph is cancelled and open variations end as they would on closing their windows.
 SoundDesign::~SoundDesign() = default;
 
 void SoundDesign::OnEditCompare() {
@@ -32,7 +35,12 @@ void SoundDesign::OnEditCompare() {
     m_frame.CommandsChanged();
 }
 
-PatchRecord SoundDesign::Edit() const { return m_comparing ? m_editedPatch : m_form.CaptureRecord(); }
+PatchRecord SoundDesign::Edit() const {
+    if (m_comparing) return m_editedPatch;
+    // While a morph shows its blend, the patch is still A.
+    if (m_morph) return m_morph->PatchA();
+    return m_form.CaptureRecord();
+}
 
 void SoundDesign::EndCompare() {
     if (!m_comparing) return;
@@ -54,6 +62,52 @@ void SoundDesign::OnEditMutate() {
     MutationSettings settings = request->settings;
     if (request->randomize) settings.amountPercent = 100;
     MutatePatch(m_form, settings, m_random, request->randomize);
+}
+
+void SoundDesign::OnEditMorph() {
+    if (!m_morph) {
+        EndVariations(false);
+        m_morph = std::make_unique<MorphSession>(m_form);
+        m_frame.CommandsChanged();
+    }
+    m_frame.Tell([this](FrameView& frame) { frame.ShowMorph(*this); });
+}
+
+void SoundDesign::EndMorph(bool keep) {
+    if (!m_morph) return;
+    // Out of the way first: the window's close may come back here.
+    const std::unique_ptr<MorphSession> morph = std::move(m_morph);
+    if (keep) {
+        morph->Keep();
+    } else {
+        morph->Cancel();
+    }
+    m_frame.Tell([](FrameView& frame) {
+        frame.CloseMorph();
+        frame.ShowStatus("");
+    });
+    m_frame.CommandsChanged();
+}
+
+void SoundDesign::OnEditVariations() {
+    if (!m_variations) {
+        EndMorph(false);
+        m_variations = std::make_unique<VariationSession>(m_form, m_host, m_mutation, m_random());
+    }
+    m_frame.Tell([this](FrameView& frame) { frame.ShowVariations(*this); });
+}
+
+void SoundDesign::EndVariations(bool keep) {
+    if (!m_variations) return;
+    const std::unique_ptr<VariationSession> variations = std::move(m_variations);
+    if (!keep || !variations->Keep()) variations->Close();
+    m_frame.Tell([](FrameView& frame) { frame.CloseVariations(); });
+    m_frame.CommandsChanged();
+}
+
+void SoundDesign::EndSessions() {
+    EndMorph(false);
+    EndVariations(false);
 }
 
 TestNoteSettings SoundDesign::ReadTestNote() {

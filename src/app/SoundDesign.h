@@ -1,6 +1,6 @@
 #pragma once
 
-// Sound design: Compare, Mutate and Randomize, the test note, All Notes Off.
+// Sound design: Compare, Mutate and Randomize, Morph and Variations, the test note, All Notes Off.
 
 #include "editor/Mutation.h"
 #include "editor/ports/UserDialogs.h"
@@ -16,6 +16,8 @@
 constexpr std::chrono::milliseconds kTestNoteLength{500};
 
 class Clock;
+class MorphSession;
+class VariationSession;
 class CMainDlg;
 class CQuarnEditDoc;
 class FormHost;
@@ -41,7 +43,22 @@ public:
     // The edit: what the form holds, or while Compare shows the original, the edit put aside.
     PatchRecord Edit() const;
     void OnEditMutate();
-    // The random source of Mutate; a fixed seed makes it repeat.
+    // Edit > Morph...: a morph from the patch to one chosen in its window (raised when one is open).
+    void OnEditMorph();
+    // The open morph, or null. `MorphSession::SetPosition` is what a learned controller moves.
+    MorphSession* Morph() { return m_morph.get(); }
+    bool IsMorphing() const { return m_morph != nullptr; }
+    // Ends the morph: its blend kept as the patch, or cancelled (A back). The window closes.
+    void EndMorph(bool keep);
+    // Edit > Variations...: eight variations of the patch by the Mutate settings (raised when open).
+    void OnEditVariations();
+    VariationSession* Variations() { return m_variations.get(); }
+    // Ends the variations: the chosen one kept (when there is one), or the patch sent back. The window closes.
+    void EndVariations(bool keep);
+    // A command on the patch is coming: an open morph is cancelled, open variations end without keeping.
+    void EndSessions();
+
+    // The random source of Mutate and Variations; a fixed seed makes them repeat.
     void SetRandomSeed(std::uint32_t seed) { m_random.seed(seed); }
 
     void OnTestNoteSettings();
@@ -69,4 +86,6 @@ private:
     PatchRecord m_editedPatch;  // the edit, put aside while the original is shown
     MutationSettings m_mutation;
     std::mt19937 m_random{std::random_device{}()};
+    std::unique_ptr<MorphSession> m_morph;
+    std::unique_ptr<VariationSession> m_variations;
 };

@@ -78,7 +78,7 @@ public:
     };
 
     // A change the program made for the user in one go, one undo step of its own.
-    enum ProgramStep { kMutateStep = 1, kRandomizeStep = 2 };
+    enum ProgramStep { kMutateStep = 1, kRandomizeStep = 2, kMorphStep = 3, kVariationsStep = 4 };
     void RecordProgramEdit(ProgramStep step, const EditFields& before, const EditFields& after);
 
     // The patch's numbers and texts as an edit changes them.

@@ -116,6 +116,8 @@ std::string StepName(const FormState& form, int control) {
     switch (control) {
         case CMainDlg::kMutateStep: return "Mutate";
         case CMainDlg::kRandomizeStep: return "Randomize";
+        case CMainDlg::kMorphStep: return "Morph";
+        case CMainDlg::kVariationsStep: return "Variation";
         default: return ControlName(form, control);
     }
 }

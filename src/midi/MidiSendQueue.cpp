@@ -34,18 +34,7 @@ std::optional<std::uint64_t> MidiSendQueue::Push(const std::uint8_t (&bytes)[3],
         ++m_overflow;
         return std::nullopt;
     }
-    const std::size_t room = part == MessagePart::PairHead ? 2 : 1;
-    const auto fits = [&] { return m_pending.size() + room <= m_capacity; };
-    // Once a wait for room has timed out, the device is not keeping up at all: later sends are dropped at
-    // once until the queue is down to three quarters, so a flood never holds the caller message by message.
-    if (m_overflowing && m_pending.size() + room > m_capacity * 3 / 4) {
-        m_headLost = part == MessagePart::PairHead;
-        ++m_overflow;
-        return std::nullopt;
-    }
-    m_overflowing = false;
-    if (!fits() && !m_changed.wait_for(lock, kFullWait, fits)) {
-        m_overflowing = true;
+    if (!MakeRoom(lock, part == MessagePart::PairHead ? 2 : 1)) {
         m_headLost = part == MessagePart::PairHead;
         ++m_overflow;
         return std::nullopt;
@@ -58,12 +47,62 @@ std::optional<std::uint64_t> MidiSendQueue::Push(const std::uint8_t (&bytes)[3],
     return id;
 }
 
-void MidiSendQueue::Append(const std::uint8_t (&bytes)[3], MessagePart part, TimePoint now, bool repeat) {
+bool MidiSendQueue::MakeRoom(std::unique_lock<std::mutex>& lock, std::size_t room) {
+    const auto fits = [&] { return m_pending.size() + room <= m_capacity; };
+    // Once a wait for room has timed out, the device is not keeping up at all: later sends are dropped at
+    // once until the queue is down to three quarters, so a flood never holds the caller message by message.
+    if (m_overflowing && m_pending.size() + room > m_capacity * 3 / 4) return false;
+    m_overflowing = false;
+    if (!fits() && !m_changed.wait_for(lock, kFullWait, fits)) {
+        m_overflowing = true;
+        return false;
+    }
+    return true;
+}
+
+std::optional<std::pair<std::uint64_t, std::uint64_t>> MidiSendQueue::PushStreamPair(const std::uint8_t (&head)[3],
+                                                                                     const std::uint8_t (&tail)[3]) {
+    const TimePoint now = m_pacer.Now();
+    std::unique_lock lock(m_mutex);
+    // The latest queued message for the same controller decides: a whole pair of a stream takes the new values.
+    for (std::size_t i = m_pending.size(); i-- > 0;) {
+        Pending& p = m_pending[i];
+        if (p.bytes[0] != tail[0] || p.bytes[1] != tail[1]) continue;
+        if (!p.stream || p.part != MessagePart::PairTail || i == 0 || !m_pending[i - 1].stream) break;
+        Pending& h = m_pending[i - 1];
+        std::copy(std::begin(head), std::end(head), h.bytes);
+        std::copy(std::begin(tail), std::end(tail), p.bytes);
+        // New ids: what was logged as queued under the old ones never leaves, as a superseded message.
+        h.id = m_nextId++;
+        p.id = m_nextId++;
+        ++m_version;
+        return std::pair{h.id, p.id};
+    }
+    if (!MakeRoom(lock, 2)) {
+        m_overflow += 2;
+        return std::nullopt;
+    }
+    const std::uint64_t id = m_nextId;
+    Append(head, MessagePart::PairHead, now, false, true);
+    Append(tail, MessagePart::PairTail, now, false, true);
+    m_changed.notify_all();
+    lock.unlock();
+    m_pacer.Queued(*this);
+    return std::pair{id, id + 1};
+}
+
+void MidiSendQueue::Append(const std::uint8_t (&bytes)[3], MessagePart part, TimePoint now, bool repeat, bool stream) {
     TimePoint due = now;
     if (m_ports != nullptr && m_lastDue) due = std::max(now, *m_lastDue + kSpacing);
     m_lastDue = due;
-    m_pending.push_back(
-        {now, due, m_nextId++, repeat ? 0 : m_supersedable, part, {bytes[0], bytes[1], bytes[2]}, repeat});
+    m_pending.push_back({now,
+                         due,
+                         m_nextId++,
+                         repeat || stream ? 0 : m_supersedable,
+                         part,
+                         {bytes[0], bytes[1], bytes[2]},
+                         repeat,
+                         stream});
     ++m_version;
 }
 

@@ -9,6 +9,7 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class MidiOutPorts;
@@ -54,6 +55,13 @@ public:
     void Attach(MidiOutPorts* ports, std::chrono::microseconds lookahead = {});
     // The id the message is logged under when it leaves; nothing when the queue stayed full and it was lost.
     std::optional<std::uint64_t> Push(const std::uint8_t (&bytes)[3], MessagePart part = MessagePart::Single);
+    // A page select and its parameter of a stream (a morph), where only the latest value of a parameter counts:
+    // while a pair of a stream for the same controller is still queued whole, with nothing queued after it for
+    // that controller, the new pair takes its place (and its due time); else the pair is queued at the end. So
+    // a sweep faster than the device drops values no one would hear, never half a pair, and never the last.
+    // The ids the two are logged under; nothing when a full queue lost them.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> PushStreamPair(const std::uint8_t (&head)[3],
+                                                                          const std::uint8_t (&tail)[3]);
     // A whole patch begins: what is queued of an earlier supersedable one is dropped. Messages queued until
     // EndWholePatch belong to it.
     void BeginWholePatch(bool supersedable);
@@ -88,6 +96,7 @@ private:
         MessagePart part;
         std::uint8_t bytes[3];
         bool repeat = false;
+        bool stream = false;  // of a stream: a newer value of its parameter may take its place
     };
     struct Sent {
         std::uint64_t id;
@@ -99,7 +108,9 @@ private:
     // Queues again, with the values they have now, the parameters of the messages the device is not sure it
     // delivered: each as a page select and the parameter. Notes and channel messages are never repeated.
     void RepeatUnsure(std::uint32_t first, std::uint32_t last, TimePoint now);
-    void Append(const std::uint8_t (&bytes)[3], MessagePart part, TimePoint now, bool repeat);
+    void Append(const std::uint8_t (&bytes)[3], MessagePart part, TimePoint now, bool repeat, bool stream = false);
+    // Waits (bounded) for room for `room` messages; false when there is none and the message is lost.
+    bool MakeRoom(std::unique_lock<std::mutex>& lock, std::size_t room);
 
     MidiPacer& m_pacer;
     const std::size_t m_capacity;

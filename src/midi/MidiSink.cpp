@@ -37,6 +37,30 @@ void MidiPortSink::EmitShortMessage(std::uint32_t word, MessagePart part) {
     ReportDepartures();
 }
 
+void MidiPortSink::EmitPair(std::uint32_t head, std::uint32_t tail) {
+    if (m_streaming == 0 || m_recording != 0 || !m_queue) {
+        EmitShortMessage(head, MessagePart::PairHead);
+        EmitShortMessage(tail, MessagePart::PairTail);
+        return;
+    }
+    const auto bytesOf = [](std::uint32_t word, std::uint8_t(&out)[3]) {
+        out[0] = static_cast<std::uint8_t>(word);
+        out[1] = static_cast<std::uint8_t>(word >> 8);
+        out[2] = static_cast<std::uint8_t>(word >> 16);
+    };
+    std::uint8_t h[3];
+    std::uint8_t t[3];
+    bytesOf(head, h);
+    bytesOf(tail, t);
+    if (m_ports != nullptr && m_deviceHandle != kNoDevice) m_sentSinceOpen += 2;
+    const auto ids = m_queue->PushStreamPair(h, t);
+    if (ids && m_tap != nullptr) {
+        m_tap->MessageQueued(ids->first, h[0], h[1], h[2]);
+        m_tap->MessageQueued(ids->second, t[0], t[1], t[2]);
+    }
+    ReportDepartures();
+}
+
 void MidiPortSink::ReportDepartures() {
     if (!m_queue) return;
     const std::vector<MidiSendQueue::Departure> left = m_queue->TakeDepartures();
@@ -65,17 +89,15 @@ void MidiPortSink::SendWide(ParamMessage m) {
         page = 2;
         v -= 128;
     }
-    EmitShortMessage(ShortMessageWord(kControlChangeStatus, kPageController, page), MessagePart::PairHead);
-    EmitShortMessage(
-        ShortMessageWord(kControlChangeStatus, static_cast<std::uint8_t>(m.parameter()), static_cast<std::uint8_t>(v)),
-        MessagePart::PairTail);
+    EmitPair(
+        ShortMessageWord(kControlChangeStatus, kPageController, page),
+        ShortMessageWord(kControlChangeStatus, static_cast<std::uint8_t>(m.parameter()), static_cast<std::uint8_t>(v)));
 }
 
 void MidiPortSink::SendPage3(ParamMessage m) {
-    EmitShortMessage(ShortMessageWord(kControlChangeStatus, kPageController, 3), MessagePart::PairHead);
-    EmitShortMessage(ShortMessageWord(kControlChangeStatus, static_cast<std::uint8_t>(m.parameter()),
-                                      static_cast<std::uint8_t>(m.value())),
-                     MessagePart::PairTail);
+    EmitPair(ShortMessageWord(kControlChangeStatus, kPageController, 3),
+             ShortMessageWord(kControlChangeStatus, static_cast<std::uint8_t>(m.parameter()),
+                              static_cast<std::uint8_t>(m.value())));
 }
 
 void MidiPortSink::SendDirect(ParamMessage m) {

@@ -28,6 +28,22 @@ public:
     // to the next whole patch: what is still on its way of it may be dropped, never half a pair.
     virtual void BeginWholePatch(bool /*supersedable*/) {}
     virtual void EndWholePatch() {}
+    // What is sent until EndStream is a stream (a morph): only the latest value of a parameter counts, so a
+    // value still on its way may be replaced by a newer one of the same parameter, never half a pair.
+    virtual void BeginStream() {}
+    virtual void EndStream() {}
+};
+
+// Scoped: the messages sent while it lives are a stream.
+class StreamScope {
+public:
+    explicit StreamScope(MidiSink& sink) : m_sink(sink) { m_sink.BeginStream(); }
+    ~StreamScope() { m_sink.EndStream(); }
+    StreamScope(const StreamScope&) = delete;
+    StreamScope& operator=(const StreamScope&) = delete;
+
+private:
+    MidiSink& m_sink;
 };
 
 // Scoped: the messages sent while it lives are one whole patch.
@@ -78,6 +94,8 @@ public:
     void SendChannelMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
     void BeginWholePatch(bool supersedable) override;
     void EndWholePatch() override;
+    void BeginStream() override { ++m_streaming; }
+    void EndStream() override { --m_streaming; }
 
     bool OpenDevice(int id);
     enum class Queued { Deliver, Drop };
@@ -106,6 +124,8 @@ public:
 protected:
     void EmitShortMessage(std::uint32_t word, MessagePart part);
     void EmitShortMessage(std::uint32_t word);
+    // A page select and its parameter: as a stream's pair while a stream is sent.
+    void EmitPair(std::uint32_t head, std::uint32_t tail);
 
 private:
     MidiOutPorts* m_ports;
@@ -114,6 +134,7 @@ private:
     int m_deviceHandle = kNoDevice;
     std::size_t m_sentSinceOpen = 0;
     std::uint8_t m_recording = 0;
+    int m_streaming = 0;
     std::vector<std::uint32_t> m_events;
     MidiTap* m_tap = nullptr;
 };

@@ -5,6 +5,7 @@
 
 class LibraryHost;
 class MidiMonitor;
+class SoundDesign;
 
 // The frame around the form: told when what it shows must change.
 class FrameView {
@@ -25,6 +26,12 @@ public:
     virtual void ShowMidiMonitor(MidiMonitor& monitor) = 0;
     // Opens (or raises) the patch library window, which asks `host` to audition, open and restore.
     virtual void ShowLibrary(LibraryHost& host) = 0;
+    // Opens (or raises) the morph window, or the variations window, on the session `sound` holds; Close...
+    // closes it when the session ended elsewhere (a command on the patch). Without a window they do nothing.
+    virtual void ShowMorph(SoundDesign& /*sound*/) {}
+    virtual void CloseMorph() {}
+    virtual void ShowVariations(SoundDesign& /*sound*/) {}
+    virtual void CloseVariations() {}
     virtual void RecentFilesChanged(const std::vector<std::string>& paths) = 0;
     virtual void CloseMainWindow() = 0;
 };

@@ -1,0 +1,154 @@
+// The morph: a blend of two patches by position, shown on the form and streamed to the synthesizer.
+#include "editor/Morph.h"
+
+#include "editor/CMainDlg.h"
+#include "editor/FixedLists.h"
+#include "editor/ParameterMap.h"
+#include "midi/MidiSink.h"
+#include "patch/PatchFile.h"
+#include "patch/PatchText.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// One parameter message of a transmission.
+struct SentMessage {
+    int parameter;
+    bool page3;
+    int value;
+};
+
+// What a whole-patch transmission of the form sends, in order; nothing goes out.
+class TransmissionRecorder : public MidiSink {
+public:
+    std::vector<SentMessage> messages;
+    void SendWide(ParamMessage m) override { messages.push_back({m.parameter(), false, m.value()}); }
+    void SendPage3(ParamMessage m) override { messages.push_back({m.parameter(), true, m.value()}); }
+    void SendDirect(ParamMessage m) override { messages.push_back({m.parameter(), false, m.value()}); }
+    void SendChannelMessage(std::uint8_t, std::uint8_t, std::uint8_t) override {}
+};
+
+std::vector<SentMessage> RecordTransmission(CMainDlg& form) {
+    TransmissionRecorder recorder;
+    const CMainDlg::SinkOverride to(form, recorder);
+    form.TransmitAll(false);
+    return std::move(recorder.messages);
+}
+
+bool FollowsSource(const PatchRecord& record, int sourceList) {
+    const std::int32_t s = record.selections[StoredSelectionEntry(sourceList)];
+    return s > kFixedValueEntry && s < kSourceListEntryCount;
+}
+
+}  // namespace
+
+std::int32_t BlendValue(std::int32_t a, std::int32_t b, int position) {
+    const std::int64_t scaled = (std::int64_t{b} - a) * std::clamp(position, 0, kMorphEnd);
+    const std::int64_t half = kMorphEnd / 2;
+    // Integer division truncates toward zero: adding half the divisor away from zero rounds halves away from A.
+    const std::int64_t step = (scaled >= 0 ? scaled + half : scaled - half) / kMorphEnd;
+    return static_cast<std::int32_t>(a + step);
+}
+
+PatchRecord BlendPatches(const PatchRecord& a, const PatchRecord& b, int position) {
+    position = std::clamp(position, 0, kMorphEnd);
+    const PatchRecord& side = position < kMorphMiddle ? a : b;
+    PatchRecord blend = side;
+    blend.patchName = a.patchName;
+    blend.author = a.author;
+    blend.comment = a.comment;
+    blend.valueSlots[0] = a.valueSlots[0];
+    const std::size_t channel = StoredSelectionEntry(ctl::MidiChannel);
+    blend.selections[channel] = a.selections[channel];
+    for (std::size_t slot = 1; slot < kRecordValueCount; ++slot) {
+        const ModulatedParam* row = FindRow(kModulatedParams, &ModulatedParam::slot, static_cast<int>(slot));
+        if (row != nullptr && (FollowsSource(a, row->sourceList) || FollowsSource(b, row->sourceList))) continue;
+        blend.valueSlots[slot] = BlendValue(a.valueSlots[slot], b.valueSlots[slot], position);
+    }
+    return blend;
+}
+
+MorphSession::MorphSession(CMainDlg& form) : m_form(form), m_a(form.CaptureRecord()), m_aFields(form.CaptureFields()) {
+    // What the synthesizer holds: the form's patch, as its last transmission left it.
+    for (const SentMessage& m : RecordTransmission(m_form)) m_sent[m.parameter] = {m.page3, m.value};
+    m_form.SetReadOnly(true);
+}
+
+MorphSession::~MorphSession() {
+    if (!m_done) Cancel();
+}
+
+std::optional<std::string> MorphSession::LoadPatchB(const std::string& path) {
+    std::vector<std::uint8_t> bytes;
+    PatchFileError error = ReadPatchFileBytes(path, bytes);
+    DecodedPatchFile file;
+    if (error == PatchFileError::None) {
+        file = DecodePatchFile(bytes, CMainDlg::GetPatchVersion());
+        error = file.error;
+    }
+    if (error != PatchFileError::None)
+        return "Patch B could not be read from " + path + ": " + PatchFileMessage(error) + ".";
+    const PatchRecord record = DecodePatchRecord(file.record);
+    SetPatchB(record, ShownText(record.patchName));
+    return std::nullopt;
+}
+
+void MorphSession::SetPatchB(const PatchRecord& b, std::string name) {
+    if (m_done) return;
+    m_b = b;
+    m_bName = std::move(name);
+    // The blend at the position the slider stands at, now with this B.
+    ShowAndSend();
+    if (m_observer) m_observer();
+}
+
+void MorphSession::SetPosition(int position) {
+    position = std::clamp(position, 0, kMorphEnd);
+    if (m_done || !m_b || position == m_position) return;
+    m_position = position;
+    ShowAndSend();
+    if (m_observer) m_observer();
+}
+
+void MorphSession::ShowAndSend() {
+    m_form.FillFromRecord(m_b && !m_done ? BlendPatches(m_a, *m_b, m_position) : m_a);
+    // Only the last message of each parameter counts (the filter word goes twice): the one the synthesizer keeps.
+    const std::vector<SentMessage> messages = RecordTransmission(m_form);
+    std::map<int, std::size_t> last;
+    for (std::size_t i = 0; i < messages.size(); ++i) last[messages[i].parameter] = i;
+    MidiSink& sink = *m_form.HostSink();
+    const StreamScope stream(sink);
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        const SentMessage& m = messages[i];
+        if (last[m.parameter] != i) continue;
+        const std::pair<bool, int> now{m.page3, m.value};
+        const auto it = m_sent.find(m.parameter);
+        if (it != m_sent.end() && it->second == now) continue;
+        m_sent[m.parameter] = now;
+        if (m.page3) {
+            sink.SendPage3(ParamMessage(m.parameter, m.value));
+        } else {
+            sink.SendWide(ParamMessage(m.parameter, m.value));
+        }
+    }
+}
+
+void MorphSession::Finish() {
+    m_done = true;
+    m_form.SetReadOnly(false);
+}
+
+void MorphSession::Keep() {
+    if (m_done) return;
+    Finish();
+    m_form.RecordProgramEdit(CMainDlg::kMorphStep, m_aFields, m_form.CaptureFields());
+}
+
+void MorphSession::Cancel() {
+    if (m_done) return;
+    m_done = true;
+    ShowAndSend();
+    Finish();
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "editor/EditHistory.h"
+#include "patch/PatchRecord.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+
+class CMainDlg;
+
+// The morph's scale: 0 is patch A, kMorphEnd patch B; from kMorphMiddle on, what cannot be blended is B's.
+constexpr int kMorphEnd = 1000;
+constexpr int kMorphMiddle = 500;
+
+// A slider's value at `position`: a + (b - a) * position / 1000, rounded to the nearest whole number and a half
+// away from A, so 0 is exactly A's value, 1000 exactly B's, and a sweep either way passes the same values.
+std::int32_t BlendValue(std::int32_t a, std::int32_t b, int position);
+
+// Patch A blended with patch B at `position` (clamped to 0..1000). Every slider moves linearly; every list and
+// check box, and a slider whose row follows a modulation source in either patch (with its source list), is A's
+// below the middle and B's from the middle (500) on. The texts and the Midi Ch. stay A's: the morph blends the
+// sound, the patch stays the document's.
+PatchRecord BlendPatches(const PatchRecord& a, const PatchRecord& b, int position);
+
+// A morph on the form: A is the form's patch when it starts, B one chosen later. The form shows the blend at
+// every position, read-only; each move sends, as a stream, only the parameters whose message changed since the
+// last blend sent. Keep makes the blend the patch as one undo step; Cancel puts A back, on the form and at the
+// synthesizer. Either way the synthesizer then holds what the form shows.
+class MorphSession {
+public:
+    explicit MorphSession(CMainDlg& form);
+    ~MorphSession();
+    MorphSession(const MorphSession&) = delete;
+    MorphSession& operator=(const MorphSession&) = delete;
+
+    // Patch B from a patch file, read as File > Open reads one; the message for the user when it cannot be.
+    std::optional<std::string> LoadPatchB(const std::string& path);
+    void SetPatchB(const PatchRecord& b, std::string name);
+    bool HasPatchB() const { return m_b.has_value(); }
+    // B's name as its record stores it, decoded for showing.
+    const std::string& PatchBName() const { return m_bName; }
+    const PatchRecord& PatchA() const { return m_a; }
+
+    // The one entry point that moves the morph, for the window's slider and for a hardware controller alike:
+    // 0..1000 (clamped), nothing before B is chosen. The form shows the blend, the changes are sent, and the
+    // observer hears of it.
+    void SetPosition(int position);
+    int Position() const { return m_position; }
+    // Told after the position or B changed, whoever changed it.
+    void SetObserver(std::function<void()> observer) { m_observer = std::move(observer); }
+
+    // The blend becomes the patch: one undo step (none when it is A), the document modified.
+    void Keep();
+    // A back on the form, and at the synthesizer what differs from the last blend sent.
+    void Cancel();
+
+private:
+    // By controller: whether sent on page 3, and the value, as the last message of a transmission.
+    using Sent = std::map<int, std::pair<bool, int>>;
+    void ShowAndSend();
+    void Finish();
+
+    CMainDlg& m_form;
+    PatchRecord m_a;
+    EditFields m_aFields{};
+    std::optional<PatchRecord> m_b;
+    std::string m_bName;
+    int m_position = 0;
+    Sent m_sent;  // what the synthesizer holds of the blend, as far as the form sent it
+    std::function<void()> m_observer;
+    bool m_done = false;
+};

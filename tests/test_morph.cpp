@@ -1,0 +1,418 @@
+// Morph and Variations: the blend's rule, what a move sends and what a sweep leaves at the synthesizer, Keep
+// and Cancel as the history sees them, and rounds of variations that a seed repeats.
+#include "InstrumentModel.h"
+#include "PatchFixtures.h"
+
+#include "app/Commands.h"
+#include "editor/Morph.h"
+#include "editor/Variations.h"
+#include "patch/PatchFile.h"
+
+#include <cstdlib>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The hand-built patch as the form holds it once loaded: the filter word's routing follows the filter type, and
+// the channel is the stored selection's.
+PatchRecord PatchA() {
+    PatchRecord a = DecodePatchRecord(HandBuiltRecord());
+    a.filterBits = (a.filterBits & ~kFilterRoutingMask) | 0x41;
+    // The stored selection, not slot 0, is the channel.
+    a.valueSlots[0] = a.selections[StoredSelectionEntry(ctl::MidiChannel)];
+    return a;
+}
+
+// Differs from A in sliders of both kinds, a row that follows a source in A only, lists, boxes, texts and channel.
+PatchRecord PatchB() {
+    PatchRecord b = PatchA();
+    b.patchName = "Other";
+    b.author = "Someone";
+    b.valueSlots[0] = 9;
+    b.valueSlots[1] = 0;     // DCO1 Amp. 200 -> 0
+    b.valueSlots[4] = 30;    // DCO1 Pulsew.: A follows "En1", B its own value
+    b.valueSlots[13] = 201;  // ENV1 Attack 1 -> 201
+    b.valueSlots[26] = 3;    // the second cutoff 99 -> 3
+    b.selections[StoredSelectionEntry(ctl::Dco1PulsewSource)] = 0;
+    b.selections[StoredSelectionEntry(ctl::Dco1Wave)] = 0;
+    b.selections[StoredSelectionEntry(ctl::FilterType)] = 13;
+    b.selections[StoredSelectionEntry(ctl::MidiChannel)] = 9;
+    b.switchBits = 0x02;
+    b.filterBits = 0x13 | 0x04;
+    return b;
+}
+
+// B as a morph ends on it: A's texts and channel.
+PatchRecord PatchBWithTextsOfA() {
+    PatchRecord b = PatchB();
+    const PatchRecord a = PatchA();
+    b.patchName = a.patchName;
+    b.author = a.author;
+    b.comment = a.comment;
+    b.valueSlots[0] = a.valueSlots[0];
+    b.selections[StoredSelectionEntry(ctl::MidiChannel)] = a.selections[StoredSelectionEntry(ctl::MidiChannel)];
+    return b;
+}
+
+void WritePatch(const std::string& path, const PatchRecord& record) {
+    WriteAll(path, EncodePatchFile(kPatchVersion, [&](std::span<std::uint8_t> r) { EncodePatchRecord(record, r); }));
+}
+
+// What Transmit All of a patch sends, on a form of its own.
+Bytes TransmissionOf(const PatchRecord& record) {
+    Editor e;
+    e.dlg.FillFromRecord(record);
+    e.ports.bytes.clear();
+    e.dlg.TransmitAll(false);
+    return e.ports.bytes;
+}
+
+InstrumentModel::Parameters Holds(const Bytes& bytes) {
+    InstrumentModel synth;
+    synth.Take(bytes);
+    return synth.parameters;
+}
+
+// Every page select is followed at once by the parameter it is for.
+bool PairsWhole(const Bytes& bytes) {
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const bool page = bytes[i + 1] == 16;
+        if (page != (i / 3 % 2 == 0)) return false;
+    }
+    return bytes.size() % 6 == 0;
+}
+
+TEST(MorphBlend, SlidersMoveLinearlyAndListsBoxesAndSourceRowsSwitchAtTheMiddle) {
+    const PatchRecord a = PatchA(), b = PatchB();
+    EXPECT_EQ(BlendPatches(a, b, 0), a);
+    EXPECT_EQ(BlendPatches(a, b, 1000), PatchBWithTextsOfA());
+    EXPECT_EQ(BlendPatches(a, b, -5), a);
+    EXPECT_EQ(BlendPatches(a, b, 1200), PatchBWithTextsOfA());
+
+    // To the nearest value, a half away from A: the same values on the way there and back.
+    EXPECT_EQ(BlendValue(0, 1, 499), 0);
+    EXPECT_EQ(BlendValue(0, 1, 500), 1);
+    EXPECT_EQ(BlendValue(1, 0, 500), 0);
+    EXPECT_EQ(BlendValue(0, 255, 1), 0);
+    EXPECT_EQ(BlendValue(0, 255, 2), 1);
+    EXPECT_EQ(BlendValue(255, 0, 2), 254);
+    EXPECT_EQ(BlendValue(200, 0, 250), 150);
+
+    const PatchRecord below = BlendPatches(a, b, 499), middle = BlendPatches(a, b, 500);
+    EXPECT_EQ(below.selections, a.selections);
+    EXPECT_EQ(std::tie(below.switchBits, below.filterBits), std::tie(a.switchBits, a.filterBits));
+    EXPECT_EQ(middle.selections, PatchBWithTextsOfA().selections);
+    EXPECT_EQ(std::tie(middle.switchBits, middle.filterBits), std::tie(b.switchBits, b.filterBits));
+    EXPECT_EQ(std::make_pair(below.valueSlots[1], middle.valueSlots[1]), std::make_pair(100, 100));
+    EXPECT_EQ(std::make_pair(below.valueSlots[13], middle.valueSlots[13]), std::make_pair(101, 101));
+    // A row that follows a source in either patch does not blend: its value goes with its source list.
+    EXPECT_EQ(std::make_pair(below.valueSlots[4], middle.valueSlots[4]), std::make_pair(64, 30));
+    EXPECT_EQ(middle.patchName, a.patchName);
+}
+
+// The application on the hand-built patch, sent whole so that the synthesizer holds it, and B in a file.
+struct Morph : ::testing::Test, StartedRig {
+    Bytes heard;  // everything the synthesizer was sent since it held A
+    std::string bPath;
+
+    void SetUp() override {
+        StartApp();
+        dlg.TransmitAll(false);
+        bPath = dir / "b.qnp";
+        WritePatch(bPath, PatchB());
+    }
+    Bytes Take() {
+        heard.insert(heard.end(), ports.bytes.begin(), ports.bytes.end());
+        return std::exchange(ports.bytes, {});
+    }
+    MorphSession& Open() {
+        Take();
+        app.OnCommand(cmd::EditMorph);
+        MorphSession* morph = app.Sound().Morph();
+        EXPECT_NE(morph, nullptr);
+        return *morph;
+    }
+    // What Transmit All sends of the form now, without sending it.
+    Bytes FormShows() {
+        const PatchRecord shown = dlg.CaptureRecord();
+        return TransmissionOf(shown);
+    }
+};
+
+TEST_F(Morph, TheFormAndTheSynthesizerFollowTheBlendFromAToB) {
+    MorphSession& morph = Open();
+    EXPECT_EQ(frame.events.back(), "show morph");
+    EXPECT_EQ(morph.LoadPatchB(bPath), std::nullopt);
+    EXPECT_EQ(morph.PatchBName(), "Other");
+    // At 0 the blend is A: nothing to send.
+    EXPECT_TRUE(Take().empty());
+    EXPECT_EQ(FormShows(), TransmissionOf(PatchA()));
+
+    for (int position : {499, 500, 1000, 0, 1000}) {
+        morph.SetPosition(position);
+        Take();
+        EXPECT_EQ(FormShows(), TransmissionOf(BlendPatches(PatchA(), PatchB(), position))) << position;
+        EXPECT_EQ(Holds(heard), Holds(FormShows())) << position;
+    }
+    EXPECT_EQ(FormShows(), TransmissionOf(PatchB()));
+    EXPECT_TRUE(PairsWhole(heard));
+    // The lists switched at the middle, not before.
+    morph.SetPosition(499);
+    EXPECT_EQ(form.GetCurSel(ctl::FilterType), 3);
+    morph.SetPosition(500);
+    EXPECT_EQ(form.GetCurSel(ctl::FilterType), 13);
+}
+
+TEST_F(Morph, AMoveSendsOnlyTheParametersItChanged) {
+    MorphSession& morph = Open();
+    PatchRecord b = PatchA();
+    b.valueSlots[13] = 201;  // ENV1 Attack, parameter 108
+    morph.SetPatchB(b, "Attack");
+    EXPECT_TRUE(Take().empty());
+    morph.SetPosition(1000);
+    EXPECT_EQ(Take(), CC({{16, 2}, {108, 73}}));
+    morph.SetPosition(999);  // still 201
+    EXPECT_TRUE(Take().empty());
+    morph.SetPosition(500);
+    EXPECT_EQ(Take(), CC({{16, 1}, {108, 101}}));
+    // Another B at the same position: the blend with it, again only what differs.
+    b.valueSlots[13] = 1;
+    b.valueSlots[14] = 202;  // ENV1 Decay, parameter 110
+    morph.SetPatchB(b, "Decay");
+    EXPECT_EQ(Take(), CC({{16, 1}, {108, 1}, {16, 1}, {110, 102}}));
+    EXPECT_EQ(morph.Position(), 500);
+}
+
+TEST_F(Morph, KeepIsOneUndoStepAndCancelPutsABackWithoutOne) {
+    const std::size_t steps = dlg.History().StepCount();
+    MorphSession& morph = Open();
+    ASSERT_EQ(morph.LoadPatchB(bPath), std::nullopt);
+    morph.SetPosition(700);
+    // While the blend is shown the form takes no edit, Compare waits, and the patch is still A.
+    dlg.UserMovedSlider(ctl::Env1Attack, 5);
+    EXPECT_EQ(frame.status, "The morph is shown: Keep or Cancel it in the Morph window.");
+    EXPECT_FALSE(app.IsCommandEnabled(cmd::EditCompare));
+    EXPECT_EQ(app.Sound().Edit(), PatchA());
+    EXPECT_FALSE(doc.IsModified());
+
+    app.Sound().EndMorph(true);
+    EXPECT_EQ(frame.events.back(), "close morph");
+    EXPECT_EQ(app.Sound().Morph(), nullptr);
+    EXPECT_EQ(dlg.CaptureRecord(), BlendPatches(PatchA(), PatchB(), 700));
+    EXPECT_EQ(dlg.History().StepCount(), steps + 1);
+    EXPECT_EQ(dlg.UndoName(), "Morph");
+    EXPECT_TRUE(doc.IsModified());
+    Take();
+    EXPECT_EQ(Holds(heard), Holds(FormShows()));
+    app.OnCommand(cmd::EditUndo);
+    Take();
+    EXPECT_EQ(dlg.CaptureRecord(), PatchA());
+    EXPECT_EQ(Holds(heard), Holds(TransmissionOf(PatchA())));
+
+    // Cancel, here by a command on the patch: A back on the form and at the synthesizer, no step.
+    app.OnCommand(cmd::EditRedo);
+    const std::size_t before = dlg.History().StepCount();
+    MorphSession& again = Open();
+    again.SetPatchB(PatchB(), "Other");
+    again.SetPosition(300);
+    again.SetPosition(900);
+    app.OnCommand(cmd::EditMutate);  // answered Cancel
+    EXPECT_EQ(app.Sound().Morph(), nullptr);
+    EXPECT_EQ(frame.events.back(), "close morph");
+    Take();
+    EXPECT_EQ(dlg.CaptureRecord(), BlendPatches(PatchA(), PatchB(), 700));
+    EXPECT_EQ(Holds(heard), Holds(FormShows()));
+    EXPECT_EQ(dlg.History().StepCount(), before);
+    EXPECT_FALSE(dlg.IsReadOnly());
+}
+
+TEST_F(Morph, APatchBThatCannotBeReadIsNamedWithWhyAndChangesNothing) {
+    MorphSession& morph = Open();
+    const std::string bad = dir / "bad.qnp";
+    WriteAll(bad, Bytes(kPatchFileSize, 'x'));
+    EXPECT_EQ(morph.LoadPatchB(bad), "Patch B could not be read from " + bad + ": Not a QuarnEdit Patch.");
+    WriteAll(bad, Bytes{'Q', 'N', 'P', 0});
+    EXPECT_EQ(morph.LoadPatchB(bad), "Patch B could not be read from " + bad + ": Couldn't read from input file.");
+    const Bytes newer = HandBuiltFile(1);
+    WriteAll(bad, newer);
+    EXPECT_EQ(morph.LoadPatchB(bad), "Patch B could not be read from " + bad + ": Unknown Patch Version.");
+    const std::string missing = dir / "missing.qnp";
+    EXPECT_EQ(morph.LoadPatchB(missing), "Patch B could not be read from " + missing + ": Couldn't open input file.");
+    EXPECT_FALSE(morph.HasPatchB());
+    morph.SetPosition(1000);
+    EXPECT_EQ(morph.Position(), 0);
+    EXPECT_TRUE(Take().empty());
+}
+
+// The application on a pacer that sends only when told: the wire is as slow as the test says.
+struct PacedRig {
+    RecordingPorts ports;
+    ManualPacer pacer;
+    ScriptedDialogs dialogs;
+    MapProfile profile;
+    DirLocation location;
+    NoLibraries libraries;
+    ManualClock clock;
+    MemoryRecovery recovery;
+    CQuarnEditApp app{{ports, pacer, profile, dialogs, location, libraries, clock, recovery}};
+    CMainDlg& dlg = app.form();
+
+    PacedRig() {
+        dlg.OnInitialUpdate();
+        app.CreatePortSink().OpenDevice(0);
+        const ScopedMute mute(app);
+        dlg.FillFromRecord(PatchA());
+    }
+};
+
+TEST(MorphSweep, AFastSweepDropsOnlyPassedValuesAndEndsExactlyOnTheLast) {
+    PacedRig rig;
+    rig.dlg.TransmitAll(false);
+    rig.pacer.Drain();
+    Bytes heard = std::exchange(rig.ports.bytes, {});
+    rig.app.Sound().OnEditMorph();
+    MorphSession& morph = *rig.app.Sound().Morph();
+    morph.SetPatchB(PatchB(), "Other");
+
+    // All of a sweep while nothing leaves: the queue holds each parameter once at most.
+    std::size_t most = 0;
+    for (int p = 0; p <= 1000; ++p) {
+        morph.SetPosition(p);
+        most = std::max(most, rig.pacer.served->Size());
+    }
+    EXPECT_LE(most, 2u * CMainDlg::kTransmitAllMessages);
+    rig.pacer.Drain();
+    EXPECT_TRUE(PairsWhole(rig.ports.bytes));
+    EXPECT_LE(rig.ports.bytes.size(), 3u * 2 * CMainDlg::kTransmitAllMessages);
+    heard.insert(heard.end(), rig.ports.bytes.begin(), rig.ports.bytes.end());
+    EXPECT_EQ(Holds(heard), Holds(TransmissionOf(PatchB())));
+
+    // Back, the wire taking a pair every 4 ms while the slider moves a step every 1 ms; then Cancel at the end.
+    rig.ports.bytes.clear();
+    for (int p = 1000; p >= 0; --p) {
+        morph.SetPosition(p);
+        rig.pacer.Advance(1ms);
+    }
+    rig.pacer.Drain();
+    EXPECT_TRUE(PairsWhole(rig.ports.bytes));
+    heard.insert(heard.end(), rig.ports.bytes.begin(), rig.ports.bytes.end());
+    EXPECT_EQ(Holds(heard), Holds(TransmissionOf(PatchA())));
+    morph.SetPosition(640);
+    rig.app.Sound().EndMorph(false);
+    rig.pacer.Drain();
+    heard.insert(heard.end(), rig.ports.bytes.begin(), rig.ports.bytes.end());
+    EXPECT_TRUE(PairsWhole(rig.ports.bytes));
+    EXPECT_EQ(Holds(heard), Holds(TransmissionOf(PatchA())));
+}
+
+// ---- variations ---------------------------------------------------------------------------------
+
+struct Variations : Morph {
+    VariationSession& OpenVariations(std::uint32_t seed) {
+        Take();
+        app.Sound().SetRandomSeed(seed);
+        app.OnCommand(cmd::EditVariations);
+        VariationSession* v = app.Sound().Variations();
+        EXPECT_NE(v, nullptr);
+        return *v;
+    }
+};
+
+// The farthest any slider of `record` lies outside the values between `low` and `high`.
+int Reach(const PatchRecord& record, const PatchRecord& low, const PatchRecord& high) {
+    int most = 0;
+    for (std::size_t s = 1; s < kRecordValueCount; ++s) {
+        const int lo = std::min(low.valueSlots[s], high.valueSlots[s]);
+        const int hi = std::max(low.valueSlots[s], high.valueSlots[s]);
+        most = std::max({most, lo - record.valueSlots[s], record.valueSlots[s] - hi});
+    }
+    return most;
+}
+
+TEST_F(Variations, ASeedRepeatsTheRoundsAndBreedStaysNearTheChosen) {
+    const VariationSession::Round first = OpenVariations(7).Variations();
+    EXPECT_EQ(frame.events.back(), "show variations");
+    app.Sound().EndVariations(false);
+    VariationSession& v = OpenVariations(7);
+    EXPECT_EQ(v.Variations(), first);
+    std::set<std::string> distinct;
+    for (const PatchRecord& r : first) {
+        EXPECT_NE(r, PatchA());
+        EXPECT_LE(Reach(r, PatchA(), PatchA()), 26);  // 10 % of 255, rounded
+        Bytes image(kRecordSize);
+        EncodePatchRecord(r, image);
+        distinct.insert(std::string(image.begin(), image.end()));
+    }
+    EXPECT_EQ(distinct.size(), kVariationCount);
+
+    // An audition sends the variation whole; nothing of the form changes.
+    EXPECT_FALSE(v.Breed());
+    v.Audition(2);
+    EXPECT_EQ(Take(), TransmissionOf(first[2]));
+    EXPECT_EQ(dlg.CaptureRecord(), PatchA());
+    ASSERT_TRUE(v.Breed());
+    EXPECT_EQ(v.RoundNumber(), 2u);
+    EXPECT_EQ(v.Chosen(), std::nullopt);
+    for (const PatchRecord& r : v.Variations()) EXPECT_LE(Reach(r, first[2], first[2]), 26);
+
+    // Between two chosen: blends of them, mutated.
+    v.Audition(1);
+    v.AuditionSecond(6);
+    EXPECT_EQ(std::make_pair(v.Chosen(), v.Second()),
+              std::make_pair(std::optional<std::size_t>(1), std::optional<std::size_t>(6)));
+    const VariationSession::Round second = v.Variations();
+    ASSERT_TRUE(v.Breed());
+    for (const PatchRecord& r : v.Variations()) EXPECT_LE(Reach(r, second[1], second[6]), 26);
+
+    // Back to the round before, its choices with it; not before the first.
+    EXPECT_TRUE(v.Back());
+    EXPECT_EQ(v.Variations(), second);
+    EXPECT_EQ(v.Second(), std::optional<std::size_t>(6));
+    EXPECT_TRUE(v.Back());
+    EXPECT_EQ(v.Variations(), first);
+    EXPECT_EQ(v.Chosen(), std::optional<std::size_t>(2));
+    EXPECT_FALSE(v.Back());
+
+    app.Sound().EndVariations(false);
+    VariationSession& other = OpenVariations(8);
+    EXPECT_NE(other.Variations(), first);
+}
+
+TEST_F(Variations, KeepIsOneUndoStepAndClosingSendsThePatchBack) {
+    const std::size_t steps = dlg.History().StepCount();
+    VariationSession& v = OpenVariations(3);
+    v.Audition(5);
+    v.Audition(3);
+    const PatchRecord chosen = v.Variations()[3];
+    app.Sound().EndVariations(false);
+    EXPECT_EQ(frame.events.back(), "close variations");
+    Take();
+    EXPECT_EQ(Holds(heard), Holds(TransmissionOf(PatchA())));
+    EXPECT_EQ(dlg.History().StepCount(), steps);
+    EXPECT_FALSE(doc.IsModified());
+
+    VariationSession& again = OpenVariations(3);
+    EXPECT_EQ(again.Variations()[3], chosen);
+    again.Audition(3);
+    app.Sound().EndVariations(true);
+    Take();
+    EXPECT_EQ(dlg.CaptureRecord(), chosen);
+    EXPECT_EQ(Holds(heard), Holds(TransmissionOf(chosen)));
+    EXPECT_EQ(dlg.History().StepCount(), steps + 1);
+    EXPECT_EQ(dlg.UndoName(), "Variation");
+    EXPECT_TRUE(doc.IsModified());
+    app.OnCommand(cmd::EditUndo);
+    EXPECT_EQ(dlg.CaptureRecord(), PatchA());
+
+    // Opening the morph ends the variations, and the other way round.
+    OpenVariations(4).Audition(0);
+    app.OnCommand(cmd::EditMorph);
+    EXPECT_EQ(app.Sound().Variations(), nullptr);
+    Take();
+    EXPECT_EQ(Holds(heard), Holds(TransmissionOf(PatchA())));
+    app.OnCommand(cmd::EditVariations);
+    EXPECT_EQ(app.Sound().Morph(), nullptr);
+}
+
+}  // namespace
