@@ -7,6 +7,8 @@
 #include "ui/Accessibility.h"
 #include "ui/AppIcon.h"
 #include "ui/CMidiMonitorWnd.h"
+#include "ui/CMorphWnd.h"
+#include "ui/CVariationsWnd.h"
 #include "ui/FormWidget.h"
 #include "ui/UiText.h"
 
@@ -27,6 +29,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -232,6 +235,42 @@ void CMainFrame::ShowMidiMonitor(MidiMonitor& monitor) {
     m_monitor->show();
     m_monitor->raise();
     m_monitor->activateWindow();
+}
+
+namespace {
+
+void Raise(QWidget* window) {
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+}  // namespace
+
+void CMainFrame::ShowMorph(SoundDesign&) {
+    if (m_morph == nullptr) {
+        m_morph = new CMorphWnd(m_app, m_librarySetup, this);
+        m_morph->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_morph, &QObject::destroyed, this, [this] { m_morph = nullptr; });
+    }
+    Raise(m_morph);
+}
+
+void CMainFrame::CloseMorph() {
+    if (m_morph != nullptr) std::exchange(m_morph, nullptr)->CloseEnded();
+}
+
+void CMainFrame::ShowVariations(SoundDesign&) {
+    if (m_variations == nullptr) {
+        m_variations = new CVariationsWnd(m_app, this);
+        m_variations->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_variations, &QObject::destroyed, this, [this] { m_variations = nullptr; });
+    }
+    Raise(m_variations);
+}
+
+void CMainFrame::CloseVariations() {
+    if (m_variations != nullptr) std::exchange(m_variations, nullptr)->CloseEnded();
 }
 
 void CMainFrame::ShowLibrary(LibraryHost& host) {

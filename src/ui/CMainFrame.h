@@ -11,6 +11,8 @@
 #include <vector>
 
 class CMidiMonitorWnd;
+class CMorphWnd;
+class CVariationsWnd;
 class CQuarnEditApp;
 class FormWidget;
 class QAction;
@@ -49,6 +51,13 @@ public:
     void ShowLibrary(LibraryHost& host) override;
     // The library window once it was opened; closing hides it and keeps its list for the next time.
     CLibraryWnd* LibraryWindow() const { return m_library; }
+    void ShowMorph(SoundDesign& sound) override;
+    void CloseMorph() override;
+    void ShowVariations(SoundDesign& sound) override;
+    void CloseVariations() override;
+    // The morph and variations windows while they are open.
+    CMorphWnd* MorphWindow() const { return m_morph; }
+    CVariationsWnd* VariationsWindow() const { return m_variations; }
     void RecentFilesChanged(const std::vector<std::string>& paths) override;
     void CloseMainWindow() override;
 
@@ -79,6 +88,8 @@ private:
     CMidiMonitorWnd* m_monitor = nullptr;
     LibrarySetup m_librarySetup;
     CLibraryWnd* m_library = nullptr;
+    CMorphWnd* m_morph = nullptr;
+    CVariationsWnd* m_variations = nullptr;
     QElapsedTimer m_shownAt;
     std::function<void(FormWidget&)> m_formCreated;
 };

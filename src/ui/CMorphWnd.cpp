@@ -1,0 +1,163 @@
+#include "ui/CMorphWnd.h"
+
+#include "app/CQuarnEditApp.h"
+#include "editor/Morph.h"
+#include "editor/ports/UserDialogs.h"
+#include "library/LibraryIndex.h"
+#include "library/LibraryScan.h"
+#include "ui/Accessibility.h"
+#include "ui/DialogUnits.h"
+#include "ui/UiText.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+// The library's valid patches by name, with the bank where there is one.
+std::vector<CatalogEntry> LibraryPatches(const LibrarySetup& setup) {
+    const std::vector<std::string> added =
+        setup.folders != nullptr ? setup.folders->Folders() : std::vector<std::string>{};
+    std::vector<CatalogEntry> entries;
+    for (const FileStamp& stamp : ScanLibrary(LibraryRoots(setup.programFolder, setup.userFolder, added))) {
+        CatalogEntry entry = ReadLibraryFile(stamp);
+        if (entry.valid) entries.push_back(std::move(entry));
+    }
+    std::ranges::sort(entries, [](const CatalogEntry& a, const CatalogEntry& b) {
+        return std::tie(a.patchName, a.bank, a.path) < std::tie(b.patchName, b.bank, b.path);
+    });
+    return entries;
+}
+
+}  // namespace
+
+CMorphWnd::CMorphWnd(CQuarnEditApp& app, const LibrarySetup& library, QWidget* parent)
+    : QWidget(parent, Qt::Window), m_app(app) {
+    setWindowTitle(QStringLiteral("Morph - QuarnEdit"));
+    setFont(DialogFont());
+    auto* layout = new QVBoxLayout(this);
+
+    auto* choose = new QHBoxLayout;
+    auto* libraryLabel = new QLabel(QStringLiteral("Patch &B from the library:"), this);
+    m_library = new QComboBox(this);
+    m_library->setPlaceholderText(QStringLiteral("(choose a patch)"));
+    for (const CatalogEntry& entry : LibraryPatches(library)) {
+        const std::string name = entry.patchName.empty() ? entry.fileName : entry.patchName;
+        m_library->addItem(ToQString(entry.bank.empty() ? name : name + " (" + entry.bank + ")"));
+        m_paths.push_back(entry.path);
+    }
+    m_library->setCurrentIndex(-1);
+    libraryLabel->setBuddy(m_library);
+    m_file = new QPushButton(QStringLiteral("From a &file..."), this);
+    choose->addWidget(libraryLabel);
+    choose->addWidget(m_library, 1);
+    choose->addWidget(m_file);
+    layout->addLayout(choose);
+
+    m_patchB = new QLabel(this);
+    layout->addWidget(m_patchB);
+
+    auto* sliderRow = new QGridLayout;
+    auto* a = new QLabel(QStringLiteral("A"), this);
+    auto* b = new QLabel(QStringLiteral("B"), this);
+    m_slider = new QSlider(Qt::Horizontal, this);
+    m_slider->setRange(0, kMorphEnd);
+    m_slider->setSingleStep(10);
+    m_slider->setPageStep(100);
+    m_slider->setTickPosition(QSlider::TicksBelow);
+    m_slider->setTickInterval(kMorphMiddle);
+    m_slider->setAccessibleName(QStringLiteral("Morph from A to B"));
+    m_slider->setMinimumWidth(360);
+    sliderRow->addWidget(a, 0, 0);
+    sliderRow->addWidget(m_slider, 0, 1);
+    sliderRow->addWidget(b, 0, 2);
+    m_position = new QLabel(this);
+    m_position->setAlignment(Qt::AlignHCenter);
+    sliderRow->addWidget(m_position, 1, 1);
+    layout->addLayout(sliderRow);
+
+    m_message = new QLabel(this);
+    m_message->setWordWrap(true);
+    m_message->setAccessibleName(QStringLiteral("Message"));
+    layout->addWidget(m_message);
+
+    auto* buttons = new QHBoxLayout;
+    m_keep = new QPushButton(QStringLiteral("&Keep"), this);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    buttons->addStretch();
+    buttons->addWidget(m_keep);
+    buttons->addWidget(cancel);
+    layout->addLayout(buttons);
+
+    connect(m_library, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0 && index < static_cast<int>(m_paths.size()))
+            ChoosePatchB(m_paths[static_cast<std::size_t>(index)]);
+    });
+    connect(m_file, &QPushButton::clicked, this, [this] {
+        const FileDialogRequest request{
+            "qnp", {{"Quarn Patch (*.qnp)", "*.qnp"}, {"All Files (*.*)", "*.*"}}, false, {}};
+        if (const std::optional<std::string> path = m_app.Dialogs().AskOpenFileName(request)) ChoosePatchB(*path);
+    });
+    connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
+        if (MorphSession* morph = m_app.Sound().Morph()) morph->SetPosition(value);
+    });
+    connect(m_keep, &QPushButton::clicked, this, [this] { m_app.Sound().EndMorph(true); });
+    connect(cancel, &QPushButton::clicked, this, &QWidget::close);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
+
+    if (MorphSession* morph = m_app.Sound().Morph()) morph->SetObserver([this] { Update(); });
+    NameBuddies(this);
+    Update();
+    m_library->setFocus();
+}
+
+void CMorphWnd::ChoosePatchB(const std::string& path) {
+    MorphSession* morph = m_app.Sound().Morph();
+    if (morph == nullptr) return;
+    const std::optional<std::string> error = morph->LoadPatchB(path);
+    m_message->setText(error ? ToQString(*error) : QString());
+    Update();
+    if (!error) m_slider->setFocus();
+}
+
+void CMorphWnd::Update() {
+    const MorphSession* morph = m_app.Sound().Morph();
+    const bool chosen = morph != nullptr && morph->HasPatchB();
+    const int position = morph != nullptr ? morph->Position() : 0;
+    {
+        // The morph is already there: the slider only shows it.
+        const QSignalBlocker quiet(m_slider);
+        m_slider->setValue(position);
+    }
+    m_slider->setEnabled(chosen);
+    m_keep->setEnabled(chosen);
+    m_patchB->setText(chosen ? QStringLiteral("B: ") + ToQString(morph->PatchBName())
+                             : QStringLiteral("B: none chosen"));
+    const QString where = QStringLiteral("%1 % B").arg(position / 10.0, 0, 'f', 1);
+    m_position->setText(where);
+    m_slider->setAccessibleDescription(where);
+}
+
+void CMorphWnd::CloseEnded() {
+    m_ended = true;
+    close();
+}
+
+void CMorphWnd::closeEvent(QCloseEvent* event) {
+    if (!m_ended) {
+        m_ended = true;
+        if (MorphSession* morph = m_app.Sound().Morph()) morph->SetObserver({});
+        m_app.Sound().EndMorph(false);
+    }
+    event->accept();
+}

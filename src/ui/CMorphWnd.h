@@ -1,0 +1,48 @@
+#pragma once
+
+#include "ui/CLibraryWnd.h"
+
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+class CQuarnEditApp;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+
+// The morph window: patch B from the library or a file, one slider from A to B, Keep and Cancel. Not modal;
+// closing it (Escape) cancels. The slider follows the morph's position whoever moves it (a controller too).
+class CMorphWnd : public QWidget {
+public:
+    CMorphWnd(CQuarnEditApp& app, const LibrarySetup& library, QWidget* parent = nullptr);
+
+    QSlider* Slider() const { return m_slider; }
+    QComboBox* LibraryList() const { return m_library; }
+    QPushButton* FileButton() const { return m_file; }
+    QPushButton* KeepButton() const { return m_keep; }
+    QLabel* Message() const { return m_message; }
+    // Closes without cancelling again: the morph already ended.
+    void CloseEnded();
+    // Shows what the morph holds now.
+    void Update();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void ChoosePatchB(const std::string& path);
+
+    CQuarnEditApp& m_app;
+    std::vector<std::string> m_paths;  // of the library list's entries
+    QComboBox* m_library = nullptr;
+    QPushButton* m_file = nullptr;
+    QLabel* m_patchB = nullptr;
+    QSlider* m_slider = nullptr;
+    QLabel* m_position = nullptr;
+    QLabel* m_message = nullptr;
+    QPushButton* m_keep = nullptr;
+    bool m_ended = false;
+};

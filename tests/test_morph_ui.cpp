@@ -1,0 +1,195 @@
+// The morph and variations windows worked from the keyboard: B chosen from the library, the slider moved with
+// the keys, variations auditioned by number, and Escape leaving the synthesizer on the form's patch.
+#include "EditorRig.h"
+#include "GuiHelpers.h"
+#include "InstrumentModel.h"
+
+#include "app/Commands.h"
+#include "app/DocumentLibraryHost.h"
+#include "editor/Morph.h"
+#include "editor/Variations.h"
+#include "ui/CMainFrame.h"
+#include "ui/CMorphWnd.h"
+#include "ui/CVariationsWnd.h"
+#include "ui/FormWidget.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+const auto* const kFolders = ::testing::AddGlobalTestEnvironment(new HermeticFolders);
+
+void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* target = QApplication::activePopupWidget();
+    if (target == nullptr) target = QApplication::focusWidget();
+    if (target == nullptr) target = QApplication::activeWindow();
+    ASSERT_NE(target, nullptr) << "nothing has the keyboard";
+    QTest::keyClick(target, key, modifiers);
+}
+
+bool HasKeyboard(QWidget* window) {
+    return QTest::qWaitFor([window] {
+        QWidget* focus = QApplication::focusWidget();
+        return focus != nullptr && focus->window() == window;
+    });
+}
+
+// Saves a window's picture where QUARN_SCREENSHOTS names a folder (for looking at, never for comparing).
+void Shot(QWidget* window, const char* name) {
+    if (const char* folder = std::getenv("QUARN_SCREENSHOTS"))
+        window->grab().save(QString::fromUtf8(folder) + "/" + name);
+}
+
+struct WindowTest : ::testing::Test, EditorRig {
+    std::unique_ptr<CMainFrame> frame;
+    InstrumentModel synth;
+
+    void SetUp() override {
+        Gui();
+        location.dir = QUARN_PROGRAM_DIR "/";  // where default.qnp is
+        frame = std::make_unique<CMainFrame>(app);
+        frame->SetFormCreatedHandler([this](FormWidget& form) { app.form().SetWindow(&form); });
+        ASSERT_TRUE(app.InitInstance(*frame, std::nullopt));
+        frame->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+        dlg.TransmitAll(false);
+    }
+    void TearDown() override {
+        app.form().SetWindow(nullptr);
+        frame.reset();
+    }
+    // The synthesizer holds what Transmit All of the form would leave it with.
+    bool SynthesizerAgrees() {
+        synth.Take(std::exchange(ports.bytes, {}));
+        const InstrumentModel::Parameters held = synth.parameters;
+        dlg.TransmitAll(false);
+        synth.Take(std::exchange(ports.bytes, {}));
+        return held == synth.parameters;
+    }
+    void Menu(Qt::Key item) {
+        Key(Qt::Key_E, Qt::AltModifier);
+        ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 5000));
+        Key(item);
+    }
+};
+
+TEST_F(WindowTest, MorphFromTheLibraryWithTheKeysThenKeepOrEscape) {
+    // Two patches in the library, the second louder.
+    const std::string user = (std::filesystem::path(std::getenv("HOME")) / "patches").string();
+    app.Library().SetUserFolder(user);
+    const PatchRecord a = dlg.CaptureRecord();
+    dlg.UserEdited(ctl::PatchName, "Loud");
+    dlg.UserMovedSlider(ctl::Env1Attack, 200);
+    ASSERT_TRUE(app.OnCommand(cmd::SaveToLibrary));
+    app.OnCommand(cmd::EditUndo);
+    app.OnCommand(cmd::EditUndo);
+    ASSERT_EQ(dlg.CaptureRecord(), a);
+    LibrarySetup setup;
+    setup.userFolder = user;
+    frame->SetLibrarySetup(setup);
+    ASSERT_TRUE(SynthesizerAgrees());
+
+    Menu(Qt::Key_O);
+    CMorphWnd* morph = frame->MorphWindow();
+    ASSERT_NE(morph, nullptr);
+    ASSERT_TRUE(HasKeyboard(morph));
+    EXPECT_EQ(QApplication::focusWidget(), morph->LibraryList());
+    EXPECT_EQ(morph->LibraryList()->accessibleName(), "Patch B from the library");
+    EXPECT_FALSE(morph->Slider()->isEnabled());
+    Key(Qt::Key_Down);
+    ASSERT_TRUE(app.Sound().Morph()->HasPatchB());
+    EXPECT_EQ(QApplication::focusWidget(), morph->Slider());
+    Key(Qt::Key_End);
+    EXPECT_EQ(app.Sound().Morph()->Position(), kMorphEnd);
+    EXPECT_EQ(dlg.m_env1Attack, 200);
+    EXPECT_EQ(qobject_cast<QSlider*>(frame->Form()->WidgetForId(ctl::Env1Attack))->value(), 200);
+    for (int i = 0; i < 5; ++i) Key(Qt::Key_PageDown);
+    EXPECT_EQ(app.Sound().Morph()->Position(), 500);
+    // A controller moves the morph: the window follows.
+    app.Sound().Morph()->SetPosition(700);
+    EXPECT_EQ(morph->Slider()->value(), 700);
+    Shot(morph, "morph.png");
+
+    Key(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->MorphWindow() == nullptr; }));
+    EXPECT_EQ(app.Sound().Morph(), nullptr);
+    EXPECT_EQ(dlg.CaptureRecord(), a);
+    EXPECT_TRUE(SynthesizerAgrees());
+
+    // Again, kept with its mnemonic: one step to undo.
+    frame->activateWindow();
+    ASSERT_TRUE(HasKeyboard(frame.get()));
+    Menu(Qt::Key_O);
+    morph = frame->MorphWindow();
+    ASSERT_NE(morph, nullptr);
+    ASSERT_TRUE(HasKeyboard(morph));
+    Key(Qt::Key_Down);
+    Key(Qt::Key_End);
+    Key(Qt::Key_K, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->MorphWindow() == nullptr; }));
+    EXPECT_EQ(dlg.m_env1Attack, 200);
+    EXPECT_EQ(dlg.UndoName(), "Morph");
+    EXPECT_TRUE(SynthesizerAgrees());
+}
+
+TEST_F(WindowTest, MorphTellsWhyAFileIsNoPatch) {
+    const std::filesystem::path bad = std::filesystem::path(std::getenv("HOME")) / "broken.qnp";
+    std::ofstream(bad) << "not a patch";
+    app.OnCommand(cmd::EditMorph);
+    CMorphWnd* morph = frame->MorphWindow();
+    ASSERT_NE(morph, nullptr);
+    dialogs.openPaths = {bad.string()};
+    morph->FileButton()->click();
+    EXPECT_EQ(morph->Message()->text().toStdString(),
+              "Patch B could not be read from " + bad.string() + ": Couldn't read from input file.");
+    EXPECT_FALSE(morph->Slider()->isEnabled());
+    morph->close();
+    EXPECT_EQ(app.Sound().Morph(), nullptr);
+}
+
+TEST_F(WindowTest, VariationsByNumberBreedBackAndEscape) {
+    const PatchRecord patch = dlg.CaptureRecord();
+    app.Sound().SetRandomSeed(11);
+    Menu(Qt::Key_V);
+    CVariationsWnd* window = frame->VariationsWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(HasKeyboard(window));
+    VariationSession* v = app.Sound().Variations();
+    ASSERT_NE(v, nullptr);
+    EXPECT_FALSE(window->BreedButton()->isEnabled());
+
+    Key(Qt::Key_3);
+    EXPECT_EQ(v->Chosen(), std::optional<std::size_t>(2));
+    EXPECT_TRUE(window->Variation(2)->isChecked());
+    EXPECT_EQ(window->Variation(2)->accessibleName(), "Variation 3");
+    EXPECT_EQ(window->Variation(2)->accessibleDescription(), "chosen");
+    Key(Qt::Key_5, Qt::ControlModifier);
+    EXPECT_EQ(v->Second(), std::optional<std::size_t>(4));
+    EXPECT_EQ(window->Round()->text(), "Round 1: variation 3 and 5");
+    Shot(window, "variations.png");
+    const VariationSession::Round first = v->Variations();
+    Key(Qt::Key_B, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v->RoundNumber() == 2; }));
+    EXPECT_EQ(window->Round()->text(), "Round 2");
+    EXPECT_TRUE(window->BackButton()->isEnabled());
+    Key(Qt::Key_A, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return v->RoundNumber() == 1; }));
+    EXPECT_EQ(v->Variations(), first);
+
+    Key(Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return frame->VariationsWindow() == nullptr; }));
+    EXPECT_EQ(app.Sound().Variations(), nullptr);
+    EXPECT_EQ(dlg.CaptureRecord(), patch);
+    EXPECT_FALSE(dlg.CanUndo());
+    EXPECT_TRUE(SynthesizerAgrees());
+}
+
+}  // namespace
