@@ -3,12 +3,14 @@
 // Run under Xvfb by CTest.
 #include "EditorRig.h"
 #include "GuiHelpers.h"
+#include "InstrumentModel.h"
 #include "JackProbe.h"
 #include "MidiDump.h"
 #include "PatchFixtures.h"
 #include "PrivateServer.h"
 
 #include "app/Commands.h"
+#include "editor/Morph.h"
 #include "library/MemoryCatalogCache.h"
 #include "patch/PatchFile.h"
 #include "platform/QtClock.h"
@@ -16,6 +18,7 @@
 #include "platform/ThreadPacer.h"
 #include "ui/CLibraryWnd.h"
 #include "ui/CMainFrame.h"
+#include "ui/CMorphWnd.h"
 #include "ui/FormWidget.h"
 #include "ui/LibraryModel.h"
 #include "ui/QtUserDialogs.h"
@@ -259,6 +262,68 @@ TEST_F(GuiJack, AuditionWhileHoldingDownEndsOnTheSelection) {
     // up a report that nobody answers.
     w.app->CreatePortSink().CloseDevice();
     w.frame->close();
+}
+
+// The synthesizer, from what reaches its input, until it holds `expected` or ten seconds went by.
+bool HeardUntil(MidiDump& dump, InstrumentModel& synth, const InstrumentModel::Parameters& expected) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (synth.parameters != expected && std::chrono::steady_clock::now() < deadline)
+        synth.Take(MidiDump::Bytes(dump.Collect(1, std::chrono::milliseconds(50))));
+    return synth.parameters == expected;
+}
+
+InstrumentModel::Parameters TransmitAllHolds(const PatchRecord& record) {
+    Editor e;
+    e.dlg.FillFromRecord(record);
+    e.ports.bytes.clear();
+    e.dlg.TransmitAll(false);
+    InstrumentModel synth;
+    synth.Take(e.ports.bytes);
+    return synth.parameters;
+}
+
+TEST_F(GuiJack, AMorphSweptInASecondEndsOnBAndCancelBringsABack) {
+    MidiDump dump(jackprobe::Unique("morph-dump"));
+    ASSERT_TRUE(dump.Ready());
+    Window w;
+    ASSERT_NO_FATAL_FAILURE(w.Start(dump.Port()));
+    CMainDlg& form = w.app->form();
+    const PatchRecord a = form.CaptureRecord();
+    // B: far from A in every slider, another filter type and waves.
+    PatchRecord b = a;
+    for (std::size_t slot = 1; slot < kRecordValueCount; ++slot) b.valueSlots[slot] = 255 - a.valueSlots[slot];
+    for (std::size_t slot : {11u, 12u}) b.valueSlots[slot] = 15 - std::min(a.valueSlots[slot], 15);
+    b.selections[StoredSelectionEntry(ctl::FilterType)] = 14;
+    b.selections[StoredSelectionEntry(ctl::Dco1Wave)] = 2;
+    TempDir dir;
+    const std::string bPath = dir / "b.qnp";
+    WriteAll(bPath, EncodePatchFile(0, [&](std::span<std::uint8_t> r) { EncodePatchRecord(b, r); }));
+
+    InstrumentModel synth;
+    form.TransmitAll(false);
+    ASSERT_TRUE(HeardUntil(dump, synth, TransmitAllHolds(a)));
+
+    w.app->OnCommand(cmd::EditMorph);
+    CMorphWnd* window = w.frame->MorphWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_EQ(w.app->Sound().Morph()->LoadPatchB(bPath), std::nullopt);
+    ASSERT_TRUE(window->Slider()->isEnabled());
+
+    // From 0 to 1000 in a second, a step every 10 ms as a hand on a slider makes them.
+    window->Slider()->setFocus();
+    for (int step = 1; step <= 100; ++step) {
+        window->Slider()->setValue(step * 10);
+        QTest::qWait(10);
+    }
+    EXPECT_EQ(w.app->Sound().Morph()->Position(), kMorphEnd);
+    EXPECT_TRUE(HeardUntil(dump, synth, TransmitAllHolds(BlendPatches(a, b, kMorphEnd))));
+
+    // Escape cancels: A again, on the form and at the synthesizer.
+    QTest::keyClick(window->Slider(), Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.frame->MorphWindow() == nullptr; }));
+    EXPECT_EQ(form.CaptureRecord(), a);
+    EXPECT_TRUE(HeardUntil(dump, synth, TransmitAllHolds(a)));
+    EXPECT_FALSE(w.app->document().IsModified());
 }
 
 }  // namespace
