@@ -188,7 +188,9 @@ TEST_F(Morph, KeepIsOneUndoStepAndCancelPutsABackWithoutOne) {
     const std::size_t steps = dlg.History().StepCount();
     MorphSession& morph = Open();
     ASSERT_EQ(morph.LoadPatchB(bPath), std::nullopt);
-    morph.SetPosition(700);
+    // The entry point a learned controller calls moves the morph as the slider does.
+    EXPECT_TRUE(app.Sound().SetMorphPosition(700));
+    EXPECT_EQ(morph.Position(), 700);
     // While the blend is shown the form takes no edit, Compare waits, and the patch is still A.
     dlg.UserMovedSlider(ctl::Env1Attack, 5);
     EXPECT_EQ(frame.status, "The morph is shown: Keep or Cancel it in the Morph window.");
@@ -199,6 +201,7 @@ TEST_F(Morph, KeepIsOneUndoStepAndCancelPutsABackWithoutOne) {
     app.Sound().EndMorph(true);
     EXPECT_EQ(frame.events.back(), "close morph");
     EXPECT_EQ(app.Sound().Morph(), nullptr);
+    EXPECT_FALSE(app.Sound().SetMorphPosition(10));
     EXPECT_EQ(dlg.CaptureRecord(), BlendPatches(PatchA(), PatchB(), 700));
     EXPECT_EQ(dlg.History().StepCount(), steps + 1);
     EXPECT_EQ(dlg.UndoName(), "Morph");
@@ -395,13 +398,20 @@ TEST_F(Variations, KeepIsOneUndoStepAndClosingSendsThePatchBack) {
     VariationSession& again = OpenVariations(3);
     EXPECT_EQ(again.Variations()[3], chosen);
     again.Audition(3);
+    // A name given meanwhile stays: Keep takes the variation's sound.
+    dlg.UserEdited(ctl::PatchName, "Renamed");
+    dlg.UserEndedGesture(ctl::PatchName);
+    const std::size_t named = dlg.History().StepCount();
     app.Sound().EndVariations(true);
     Take();
-    EXPECT_EQ(dlg.CaptureRecord(), chosen);
+    PatchRecord renamed = chosen;
+    renamed.patchName = "Renamed";
+    EXPECT_EQ(dlg.CaptureRecord(), renamed);
     EXPECT_EQ(Holds(heard), Holds(TransmissionOf(chosen)));
-    EXPECT_EQ(dlg.History().StepCount(), steps + 1);
+    EXPECT_EQ(dlg.History().StepCount(), named + 1);
     EXPECT_EQ(dlg.UndoName(), "Variation");
     EXPECT_TRUE(doc.IsModified());
+    app.OnCommand(cmd::EditUndo);
     app.OnCommand(cmd::EditUndo);
     EXPECT_EQ(dlg.CaptureRecord(), PatchA());
 

@@ -73,6 +73,12 @@ void SoundDesign::OnEditMorph() {
     m_frame.Tell([this](FrameView& frame) { frame.ShowMorph(*this); });
 }
 
+bool SoundDesign::SetMorphPosition(int position) {
+    if (!m_morph || !m_morph->HasPatchB()) return false;
+    m_morph->SetPosition(position);
+    return true;
+}
+
 void SoundDesign::EndMorph(bool keep) {
     if (!m_morph) return;
     // Out of the way first: the window's close may come back here.

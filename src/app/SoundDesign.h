@@ -48,6 +48,9 @@ public:
     // The open morph, or null. `MorphSession::SetPosition` is what a learned controller moves.
     MorphSession* Morph() { return m_morph.get(); }
     bool IsMorphing() const { return m_morph != nullptr; }
+    // Moves the open morph to `position` (0..1000, clamped), as its slider does: what a hardware controller
+    // learned to the morph calls, with its value scaled. False when no morph is open (or it has no B yet).
+    bool SetMorphPosition(int position);
     // Ends the morph: its blend kept as the patch, or cancelled (A back). The window closes.
     void EndMorph(bool keep);
     // Edit > Variations...: eight variations of the patch by the Mutate settings (raised when open).

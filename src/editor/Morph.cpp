@@ -2,6 +2,7 @@
 #include "editor/Morph.h"
 
 #include "editor/CMainDlg.h"
+#include "editor/ControlTable.h"
 #include "editor/FixedLists.h"
 #include "editor/ParameterMap.h"
 #include "midi/MidiSink.h"

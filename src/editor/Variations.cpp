@@ -2,6 +2,7 @@
 #include "editor/Variations.h"
 
 #include "editor/CMainDlg.h"
+#include "editor/ControlTable.h"
 #include "editor/Morph.h"
 #include "editor/ports/FormHost.h"
 #include "midi/MidiSink.h"
@@ -99,8 +100,17 @@ bool VariationSession::Back() {
 bool VariationSession::Keep() {
     if (m_done || !Chosen()) return false;
     m_done = true;
+    // The sound is the variation's; the texts and the channel stay as the form has them now.
+    PatchRecord chosen = Variations()[*Chosen()];
+    const PatchRecord now = m_form.CaptureRecord();
+    chosen.patchName = now.patchName;
+    chosen.author = now.author;
+    chosen.comment = now.comment;
+    chosen.valueSlots[0] = now.valueSlots[0];
+    const std::size_t channel = StoredSelectionEntry(ctl::MidiChannel);
+    chosen.selections[channel] = now.selections[channel];
     const EditFields before = m_form.CaptureFields();
-    m_form.FillFromRecord(Variations()[*Chosen()]);
+    m_form.FillFromRecord(chosen);
     m_form.RecordProgramEdit(CMainDlg::kVariationsStep, before, m_form.CaptureFields());
     // Whole and never given way: the synthesizer ends on the patch, whatever was auditioned.
     m_form.TransmitAll(false);

@@ -47,7 +47,8 @@ public:
     bool Breed();
     // Back to the round before, with its choices; false in the first round.
     bool Back();
-    // The chosen one becomes the patch: one undo step, sent whole; false when none is chosen.
+    // The chosen one's sound becomes the patch (the texts and Midi Ch. stay): one undo step, sent whole; false
+    // when none is chosen.
     bool Keep();
     // Ends without keeping: the synthesizer gets the form's patch back if anything was auditioned.
     void Close();
