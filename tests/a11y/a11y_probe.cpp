@@ -1,7 +1,7 @@
 // The program's windows on recording MIDI fakes, for a screen reader's view from outside the process: a test
 // script drives it line by line on standard input and reads the accessibility tree while each window is open.
 //
-//   open library|monitor|device|mutate|testnote|comment   -> "ready <window title>"
+//   open library|monitor|device|mutate|testnote|comment|morph|variations   -> "ready <window title>"
 //   close                                                  -> "closed"  (the open dialog or window)
 //   status                                                 -> "status <what the status line says>"
 //   menus                                                  -> "menus <context menus DCO1 Amp. asked for>"
@@ -22,6 +22,8 @@
 #include "ui/CLibraryWnd.h"
 #include "ui/CMainFrame.h"
 #include "ui/CMidiMonitorWnd.h"
+#include "ui/CMorphWnd.h"
+#include "ui/CVariationsWnd.h"
 #include "ui/FormWidget.h"
 #include "ui/QtUserDialogs.h"
 
@@ -146,6 +148,8 @@ int main(int argc, char** argv) {
         {"mutate", [&] { app.OnCommand(cmd::EditMutate); }},
         {"testnote", [&] { app.OnCommand(cmd::TestNoteSettings); }},
         {"comment", [&] { app.form().UserClicked(ctl::Comment); }},
+        {"morph", [&] { app.OnCommand(cmd::EditMorph); }},
+        {"variations", [&] { app.OnCommand(cmd::EditVariations); }},
     };
     const auto command = [&](const std::string& line) {
         if (line.rfind("open ", 0) == 0) {
@@ -155,6 +159,10 @@ int main(int argc, char** argv) {
                 WhenShown([&] { return static_cast<QWidget*>(frame.LibraryWindow()); });
             } else if (line == "open monitor") {
                 WhenShown([&] { return static_cast<QWidget*>(frame.MonitorWindow()); });
+            } else if (line == "open morph") {
+                WhenShown([&] { return static_cast<QWidget*>(frame.MorphWindow()); });
+            } else if (line == "open variations") {
+                WhenShown([&] { return static_cast<QWidget*>(frame.VariationsWindow()); });
             } else {
                 WhenShown(modal);
             }

@@ -39,6 +39,8 @@ WINDOWS = [
     ("mutate", "Mutate"),
     ("testnote", "Test Note"),
     ("comment", "Comment"),
+    ("morph", "Morph - QuarnEdit"),
+    ("variations", "Variations - QuarnEdit"),
 ]
 
 
