@@ -74,6 +74,11 @@ InstrumentModel::Parameters Holds(const Bytes& bytes) {
     return synth.parameters;
 }
 
+Bytes Concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 // Every page select is followed at once by the parameter it is for.
 bool PairsWhole(const Bytes& bytes) {
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
@@ -310,6 +315,24 @@ TEST(MorphSweep, AFastSweepDropsOnlyPassedValuesAndEndsExactlyOnTheLast) {
 }
 
 // ---- variations ---------------------------------------------------------------------------------
+
+TEST(VariationsOnTheWire, AnAuditionGivesWayToTheNextAndClosingSendsThePatchWhole) {
+    PacedRig rig;
+    rig.app.Sound().SetRandomSeed(5);
+    rig.app.Sound().OnEditVariations();
+    VariationSession& v = *rig.app.Sound().Variations();
+    v.Audition(0);
+    rig.pacer.Advance(0us);  // the first page select leaves; its parameter stays with it
+    v.Audition(1);
+    rig.pacer.Drain();
+    const Bytes first = TransmissionOf(v.Variations()[0]);
+    EXPECT_EQ(rig.ports.bytes, Concat(Bytes(first.begin(), first.begin() + 6), TransmissionOf(v.Variations()[1])));
+    rig.ports.bytes.clear();
+    v.Audition(2);
+    rig.app.Sound().EndVariations(false);
+    rig.pacer.Drain();
+    EXPECT_EQ(rig.ports.bytes, TransmissionOf(PatchA()));
+}
 
 struct Variations : Morph {
     VariationSession& OpenVariations(std::uint32_t seed) {
