@@ -10,6 +10,8 @@
 
 #include "app/Commands.h"
 #include "app/DocumentLibraryHost.h"
+#include "editor/Morph.h"
+#include "editor/Variations.h"
 #include "patch/PatchFile.h"
 
 #include <cstdlib>
@@ -135,7 +137,8 @@ struct Walk {
     InstrumentModel synth;
     std::size_t fed = 0;
     std::optional<PatchRecord> editAtCompare;
-    std::vector<std::string> trail;  // the steps so far, for the report of a failure
+    std::optional<PatchRecord> editAtMorph;  // the patch while a morph left open shows a blend
+    std::vector<std::string> trail;          // the steps so far, for the report of a failure
 
     Walk(std::uint32_t s, bool withQueue) : seed(s), random(s), queued(withQueue) {}
 
@@ -169,6 +172,48 @@ struct Walk {
     // ---- the user's steps ----
 
     std::string AnyPath() { return user.PatchOrNot().value_or(dir / "missing.qnp"); }
+
+    // A morph to some file, moved, then kept, cancelled or left open for the next command to end; or rounds of
+    // variations, auditioned, bred, and kept or closed.
+    void SoundDesignStep(std::ostringstream& what) {
+        if (Roll(2) == 0) {
+            what << "morph";
+            const bool was = app.Sound().IsMorphing();
+            app.OnCommand(cmd::EditMorph);
+            if (!was) editAtMorph = form.CaptureRecord();
+            MorphSession* morph = app.Sound().Morph();
+            const std::string path = AnyPath();
+            what << " " << path;
+            morph->LoadPatchB(path);
+            for (int n = 1 + Roll(4); n > 0; --n) {
+                const int position = Roll(kMorphEnd + 1);
+                what << " " << position;
+                morph->SetPosition(position);
+            }
+            if (const int end = Roll(3); end < 2) {
+                what << (end == 0 ? " keep" : " cancel");
+                app.Sound().EndMorph(end == 0);
+            }
+            return;
+        }
+        what << "variations";
+        app.OnCommand(cmd::EditVariations);
+        VariationSession* variations = app.Sound().Variations();
+        for (int n = 1 + Roll(4); n > 0; --n) {
+            const auto index = static_cast<std::size_t>(Roll(kVariationCount));
+            what << " " << index;
+            if (Roll(4) == 0) {
+                variations->AuditionSecond(index);
+            } else {
+                variations->Audition(index);
+            }
+            if (Roll(3) == 0) what << (variations->Breed() ? " breed" : "");
+            if (Roll(5) == 0) what << (variations->Back() ? " back" : "");
+        }
+        const bool keep = Roll(2) == 0;
+        what << (keep ? " keep" : " close");
+        app.Sound().EndVariations(keep);
+    }
 
     std::vector<int> Controls(ControlKind kind) const {
         std::vector<int> ids;
@@ -229,12 +274,14 @@ struct Walk {
             const bool undo = Roll(3) != 0;
             what << (undo ? "undo " : "redo ") << (undo ? form.UndoName() : form.RedoName());
             app.OnCommand(undo ? cmd::EditUndo : cmd::EditRedo);
-        } else if (kind < 72) {
+        } else if (kind < 71) {
             what << "compare";
             const PatchRecord edit = form.CaptureRecord();
             const bool was = app.IsCommandChecked(cmd::EditCompare);
             app.OnCommand(cmd::EditCompare);
             if (!was && app.IsCommandChecked(cmd::EditCompare)) editAtCompare = edit;
+        } else if (kind < 72) {
+            SoundDesignStep(what);
         } else if (kind < 81) {
             // Menu commands as they are, each with its share of the steps.
             static constexpr std::array<std::tuple<int, const char*, int>, 3> kCommands{
@@ -374,6 +421,7 @@ struct Walk {
         }
 
         if (!app.IsCommandChecked(cmd::EditCompare)) editAtCompare.reset();
+        if (!app.Sound().IsMorphing()) editAtMorph.reset();
         if (SavePending()) return true;
         if (!document.IsModified()) {
             if (recovery.saved) {
@@ -386,7 +434,7 @@ struct Walk {
             ADD_FAILURE() << "the patch is modified and no unsaved-changes file keeps it\n" << Report();
             return false;
         }
-        const PatchRecord edit = editAtCompare ? *editAtCompare : form.CaptureRecord();
+        const PatchRecord edit = editAtCompare ? *editAtCompare : editAtMorph ? *editAtMorph : form.CaptureRecord();
         const Bytes kept = EncodePatchFile(
             CMainDlg::GetPatchVersion(), [&edit](std::span<std::uint8_t> record) { EncodePatchRecord(edit, record); });
         if (recovery.saved->first != kept || recovery.saved->second != document.GetPathName()) {
