@@ -103,6 +103,8 @@ TEST_F(WindowTest, MorphFromTheLibraryWithTheKeysThenKeepOrEscape) {
     ASSERT_TRUE(HasKeyboard(morph));
     EXPECT_EQ(QApplication::focusWidget(), morph->LibraryList());
     EXPECT_EQ(morph->LibraryList()->accessibleName(), "Patch B from the library");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return morph->LibraryListed(); }));
+    EXPECT_EQ(morph->LibraryList()->count(), 1);
     EXPECT_FALSE(morph->Slider()->isEnabled());
     Key(Qt::Key_Down);
     ASSERT_TRUE(app.Sound().Morph()->HasPatchB());
@@ -131,6 +133,7 @@ TEST_F(WindowTest, MorphFromTheLibraryWithTheKeysThenKeepOrEscape) {
     morph = frame->MorphWindow();
     ASSERT_NE(morph, nullptr);
     ASSERT_TRUE(HasKeyboard(morph));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return morph->LibraryListed(); }));
     Key(Qt::Key_Down);
     Key(Qt::Key_End);
     Key(Qt::Key_K, Qt::AltModifier);

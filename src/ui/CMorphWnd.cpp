@@ -21,15 +21,15 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
-// The library's valid patches by name, with the bank where there is one.
-std::vector<CatalogEntry> LibraryPatches(const LibrarySetup& setup) {
-    const std::vector<std::string> added =
-        setup.folders != nullptr ? setup.folders->Folders() : std::vector<std::string>{};
+// The library's valid patches by name, with the bank where there is one; what was read when `cancel` is set.
+std::vector<CatalogEntry> LibraryPatches(const std::vector<LibraryRoot>& roots, const std::atomic<bool>& cancel) {
     std::vector<CatalogEntry> entries;
-    for (const FileStamp& stamp : ScanLibrary(LibraryRoots(setup.programFolder, setup.userFolder, added))) {
+    for (const FileStamp& stamp : ScanLibrary(roots, &cancel)) {
+        if (cancel) break;
         CatalogEntry entry = ReadLibraryFile(stamp);
         if (entry.valid) entries.push_back(std::move(entry));
     }
@@ -50,12 +50,7 @@ CMorphWnd::CMorphWnd(CQuarnEditApp& app, const LibrarySetup& library, QWidget* p
     auto* choose = new QHBoxLayout;
     auto* libraryLabel = new QLabel(QStringLiteral("Patch &B from the library:"), this);
     m_library = new QComboBox(this);
-    m_library->setPlaceholderText(QStringLiteral("(choose a patch)"));
-    for (const CatalogEntry& entry : LibraryPatches(library)) {
-        const std::string name = entry.patchName.empty() ? entry.fileName : entry.patchName;
-        m_library->addItem(ToQString(entry.bank.empty() ? name : name + " (" + entry.bank + ")"));
-        m_paths.push_back(entry.path);
-    }
+    m_library->setPlaceholderText(QStringLiteral("(reading the library...)"));
     m_library->setCurrentIndex(-1);
     libraryLabel->setBuddy(m_library);
     m_file = new QPushButton(QStringLiteral("From a &file..."), this);
@@ -116,9 +111,35 @@ CMorphWnd::CMorphWnd(CQuarnEditApp& app, const LibrarySetup& library, QWidget* p
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
 
     if (MorphSession* morph = m_app.Sound().Morph()) morph->SetObserver([this] { Update(); });
+    // Thousands of files take a while: they are read away from the window, which lists them when they are in.
+    // The folders the user added are asked for here, where their store lives.
+    const std::vector<std::string> added =
+        library.folders != nullptr ? library.folders->Folders() : std::vector<std::string>{};
+    m_reader = std::thread([this, roots = LibraryRoots(library.programFolder, library.userFolder, added)] {
+        std::vector<CatalogEntry> entries = LibraryPatches(roots, m_cancel);
+        QMetaObject::invokeMethod(
+            this, [this, entries = std::move(entries)] { ShowLibrary(entries); }, Qt::QueuedConnection);
+    });
     NameBuddies(this);
     Update();
     m_library->setFocus();
+}
+
+CMorphWnd::~CMorphWnd() {
+    m_cancel = true;
+    if (m_reader.joinable()) m_reader.join();
+}
+
+void CMorphWnd::ShowLibrary(const std::vector<CatalogEntry>& entries) {
+    for (const CatalogEntry& entry : entries) {
+        const std::string name = entry.patchName.empty() ? entry.fileName : entry.patchName;
+        m_library->addItem(ToQString(entry.bank.empty() ? name : name + " (" + entry.bank + ")"));
+        m_paths.push_back(entry.path);
+    }
+    m_library->setPlaceholderText(entries.empty() ? QStringLiteral("(no patches in the library)")
+                                                  : QStringLiteral("(choose a patch)"));
+    m_library->setCurrentIndex(-1);
+    m_listed = true;
 }
 
 void CMorphWnd::ChoosePatchB(const std::string& path) {

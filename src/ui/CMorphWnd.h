@@ -2,9 +2,13 @@
 
 #include "ui/CLibraryWnd.h"
 
+#include "library/CatalogEntry.h"
+
 #include <QWidget>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 class CQuarnEditApp;
@@ -18,9 +22,12 @@ class QSlider;
 class CMorphWnd : public QWidget {
 public:
     CMorphWnd(CQuarnEditApp& app, const LibrarySetup& library, QWidget* parent = nullptr);
+    ~CMorphWnd() override;  // stops the library's reading and waits for its thread
 
     QSlider* Slider() const { return m_slider; }
+    // The library's patches, listed once its files were read on a thread of their own.
     QComboBox* LibraryList() const { return m_library; }
+    bool LibraryListed() const { return m_listed; }
     QPushButton* FileButton() const { return m_file; }
     QPushButton* KeepButton() const { return m_keep; }
     QLabel* Message() const { return m_message; }
@@ -34,6 +41,7 @@ protected:
 
 private:
     void ChoosePatchB(const std::string& path);
+    void ShowLibrary(const std::vector<CatalogEntry>& entries);
 
     CQuarnEditApp& m_app;
     std::vector<std::string> m_paths;  // of the library list's entries
@@ -45,4 +53,7 @@ private:
     QLabel* m_message = nullptr;
     QPushButton* m_keep = nullptr;
     bool m_ended = false;
+    bool m_listed = false;
+    std::atomic<bool> m_cancel{false};
+    std::thread m_reader;
 };
