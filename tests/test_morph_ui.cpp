@@ -158,6 +158,21 @@ TEST_F(WindowTest, MorphTellsWhyAFileIsNoPatch) {
     EXPECT_EQ(app.Sound().Morph(), nullptr);
 }
 
+TEST_F(WindowTest, AMorphOutlivingItsWindowMovesOnWithoutIt) {
+    app.OnCommand(cmd::EditMorph);
+    ASSERT_NE(frame->MorphWindow(), nullptr);
+    PatchRecord b = dlg.CaptureRecord();
+    b.valueSlots[13] = 255 - b.valueSlots[13];
+    app.Sound().Morph()->SetPatchB(b, "B");
+    delete frame->MorphWindow();  // gone, never closed
+    EXPECT_EQ(frame->MorphWindow(), nullptr);
+    EXPECT_TRUE(app.Sound().SetMorphPosition(kMorphEnd));
+    EXPECT_EQ(dlg.m_env1Attack, b.valueSlots[13]);
+    app.Sound().EndMorph(false);
+    EXPECT_NE(dlg.m_env1Attack, b.valueSlots[13]);
+    EXPECT_TRUE(SynthesizerAgrees());
+}
+
 TEST_F(WindowTest, VariationsByNumberBreedBackAndEscape) {
     const PatchRecord patch = dlg.CaptureRecord();
     app.Sound().SetRandomSeed(11);

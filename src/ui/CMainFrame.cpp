@@ -29,7 +29,6 @@
 #include <QWindow>
 
 #include <algorithm>
-#include <utility>
 
 namespace {
 
@@ -102,6 +101,9 @@ CMainFrame::~CMainFrame() {
     delete m_monitor;
     // Its indexing thread ends before the window it reports to.
     delete m_library;
+    // Gone while the window is whole; a morph or variations still open go on without them.
+    delete m_morph.data();
+    delete m_variations.data();
 }
 
 void CMainFrame::BuildMenu() {
@@ -251,26 +253,34 @@ void CMainFrame::ShowMorph(SoundDesign&) {
     if (m_morph == nullptr) {
         m_morph = new CMorphWnd(m_app, m_librarySetup, this);
         m_morph->setAttribute(Qt::WA_DeleteOnClose);
-        connect(m_morph, &QObject::destroyed, this, [this] { m_morph = nullptr; });
     }
     Raise(m_morph);
 }
 
+CMorphWnd* CMainFrame::MorphWindow() const { return m_morph.data(); }
+
+CVariationsWnd* CMainFrame::VariationsWindow() const { return m_variations.data(); }
+
 void CMainFrame::CloseMorph() {
-    if (m_morph != nullptr) std::exchange(m_morph, nullptr)->CloseEnded();
+    if (CMorphWnd* window = m_morph.data()) {
+        m_morph.clear();
+        window->CloseEnded();
+    }
 }
 
 void CMainFrame::ShowVariations(SoundDesign&) {
     if (m_variations == nullptr) {
         m_variations = new CVariationsWnd(m_app, this);
         m_variations->setAttribute(Qt::WA_DeleteOnClose);
-        connect(m_variations, &QObject::destroyed, this, [this] { m_variations = nullptr; });
     }
     Raise(m_variations);
 }
 
 void CMainFrame::CloseVariations() {
-    if (m_variations != nullptr) std::exchange(m_variations, nullptr)->CloseEnded();
+    if (CVariationsWnd* window = m_variations.data()) {
+        m_variations.clear();
+        window->CloseEnded();
+    }
 }
 
 void CMainFrame::ShowLibrary(LibraryHost& host) {

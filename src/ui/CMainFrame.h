@@ -5,6 +5,7 @@
 
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <string>
@@ -56,8 +57,8 @@ public:
     void ShowVariations(SoundDesign& sound) override;
     void CloseVariations() override;
     // The morph and variations windows while they are open.
-    CMorphWnd* MorphWindow() const { return m_morph; }
-    CVariationsWnd* VariationsWindow() const { return m_variations; }
+    CMorphWnd* MorphWindow() const;
+    CVariationsWnd* VariationsWindow() const;
     void RecentFilesChanged(const std::vector<std::string>& paths) override;
     void CloseMainWindow() override;
 
@@ -88,8 +89,9 @@ private:
     CMidiMonitorWnd* m_monitor = nullptr;
     LibrarySetup m_librarySetup;
     CLibraryWnd* m_library = nullptr;
-    CMorphWnd* m_morph = nullptr;
-    CVariationsWnd* m_variations = nullptr;
+    // Null once closed or gone, whoever deleted them.
+    QPointer<CMorphWnd> m_morph;
+    QPointer<CVariationsWnd> m_variations;
     QElapsedTimer m_shownAt;
     std::function<void(FormWidget&)> m_formCreated;
 };

@@ -126,6 +126,8 @@ CMorphWnd::CMorphWnd(CQuarnEditApp& app, const LibrarySetup& library, QWidget* p
 }
 
 CMorphWnd::~CMorphWnd() {
+    // Gone without closing (its parent went first): the morph, still open, no longer tells it anything.
+    if (MorphSession* morph = m_app.Sound().Morph(); morph != nullptr && !m_ended) morph->SetObserver({});
     m_cancel = true;
     if (m_reader.joinable()) m_reader.join();
 }

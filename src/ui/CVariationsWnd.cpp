@@ -68,6 +68,11 @@ CVariationsWnd::CVariationsWnd(CQuarnEditApp& app, QWidget* parent) : QWidget(pa
     m_buttons[0]->setFocus();
 }
 
+CVariationsWnd::~CVariationsWnd() {
+    // Gone without closing (its parent went first): the variations, still open, no longer tell it anything.
+    if (VariationSession* v = m_app.Sound().Variations(); v != nullptr && !m_ended) v->SetObserver({});
+}
+
 void CVariationsWnd::Choose(std::size_t index, bool second) {
     VariationSession* v = m_app.Sound().Variations();
     if (v == nullptr) return;

@@ -13,6 +13,7 @@ class QPushButton;
 class CVariationsWnd : public QWidget {
 public:
     explicit CVariationsWnd(CQuarnEditApp& app, QWidget* parent = nullptr);
+    ~CVariationsWnd() override;
 
     QPushButton* Variation(std::size_t index) const { return m_buttons.at(index); }
     QPushButton* BreedButton() const { return m_breed; }
