@@ -46,14 +46,19 @@ public:
         for (std::size_t i = 0; i < bytes.size() && i < 3; ++i) m.bytes[i] = bytes[i];
         m_toPlay.Push(m);
     }
-    // The frame the next message played went out at, waiting for it at most `limit`.
-    std::optional<std::uint32_t> NextPlayedFrame(std::chrono::milliseconds limit) {
+    // When the next message played went out: its frame, and the monotonic clock in µs (wrapping) in the
+    // cycle that wrote it. Waits for it at most `limit`.
+    struct Played {
+        std::uint32_t frame;
+        std::uint32_t micros;
+    };
+    std::optional<Played> NextPlayed(std::chrono::milliseconds limit) {
         const auto deadline = std::chrono::steady_clock::now() + limit;
         while (std::chrono::steady_clock::now() < deadline) {
             if (const StampedRing::Message* m = m_played.Front()) {
-                const std::uint32_t frame = m->frame;
+                const Played played{m->frame, m->micros};
                 m_played.Pop();
-                return frame;
+                return played;
             }
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
@@ -66,9 +71,12 @@ private:
         void* buffer = jack_port_get_buffer(self.m_port, nframes);
         jack_midi_clear_buffer(buffer);
         const jack_nframes_t start = jack_last_frame_time(self.m_client);
+        const auto micros = static_cast<std::uint32_t>(
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+                .count());
         while (const StampedRing::Message* m = self.m_toPlay.Front()) {
             if (jack_midi_event_write(buffer, 0, m->bytes, m->tag) != 0) break;
-            self.m_played.Push({start, 0, {}, 0});
+            self.m_played.Push({start, micros, {}, 0});
             self.m_toPlay.Pop();
         }
         return 0;

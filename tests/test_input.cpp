@@ -7,6 +7,7 @@
 #include "app/InputDeviceSession.h"
 #include "app/MidiMonitor.h"
 #include "midi/MidiInParser.h"
+#include "midi/MidiSendQueue.h"
 
 namespace {
 
@@ -239,6 +240,50 @@ TEST_F(InputTest, TheMonitorShowsInputMarkedWithWhatItDid) {
                             "input: CC 20 = 1, channel 1: ignored", "input: Program Change 3, channel 1: ignored"}));
     app.MidiMonitorClosed();
     app.SetControllerInput(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+// Random bytes in random pieces, a keyboard gone mad: whole messages on channel 1 of the kinds that pass are
+// all that reaches the synthesizer, and a flood never makes the program wait for the device.
+TEST(HostileInputTest, GarbageAndFloodsReachTheSynthesizerOnlyAsWholeThruMessages) {
+    EditorRig rig;
+    FakeInputPorts inputs;
+    rig.dlg.OnInitialUpdate();
+    ASSERT_TRUE(rig.app.CreatePortSink().OpenDevice(0));
+    rig.app.Inputs().SetPorts(&inputs);
+    rig.dialogs.inputDeviceAnswers = {1};
+    rig.app.Inputs().OnInputDevice();
+    std::uint32_t seed = 12345;
+    const auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+    for (int round = 0; round < 2000; ++round) {
+        Bytes piece(next() % 9);
+        for (std::uint8_t& b : piece) b = static_cast<std::uint8_t>(next() >> 24);
+        inputs.received = piece;
+        rig.app.Inputs().OnInputReceived();
+    }
+    ASSERT_EQ(rig.ports.bytes.size() % 3, 0u);
+    std::size_t passed = 0;
+    for (std::size_t i = 0; i < rig.ports.bytes.size(); i += 3) {
+        const ChannelMessage m{rig.ports.bytes[i], rig.ports.bytes[i + 1], rig.ports.bytes[i + 2]};
+        ASSERT_EQ(m.status & 0x0F, 0) << i;
+        ASSERT_EQ(RouteOf(m), InputRoute::Thru) << i;
+        ASSERT_LT(m.data1 | m.data2, 0x80) << i;
+        ++passed;
+    }
+    EXPECT_GT(passed, 100u);  // the garbage held real notes too, and they went on
+
+    // A flood into a device that takes nothing: the queue fills, the rest is dropped at once.
+    ManualPacer pacer;
+    RecordingPorts ports;
+    MidiPortSink sink(&ports, &pacer);
+    ASSERT_TRUE(sink.OpenDevice(0));
+    std::size_t accepted = 0;
+    for (int i = 0; i < 10000; ++i) accepted += sink.SendAhead(0x90, 60, 100) ? 1 : 0;
+    EXPECT_EQ(accepted, MidiSendQueue::kCapacity);
+    EXPECT_EQ(sink.CloseDevice(MidiPortSink::Queued::Drop), 10000u);
 }
 
 }  // namespace
