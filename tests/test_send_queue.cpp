@@ -275,6 +275,7 @@ TEST_F(SendQueueTest, ANoteGoesAheadOfAQueuedPatchAtThePairBoundaryAndKeepsTheSp
     EXPECT_TRUE(PairsWhole(Bytes(ports.bytes.begin() + 12, ports.bytes.end())));
 
     // The monitor is told of each as it leaves, the notes before the patch's messages of lower ids.
+    sink.ReportDepartures();
     ASSERT_EQ(tap.left.size(), 68u);
     EXPECT_GT(tap.left[2], tap.left[4]);
 }

@@ -79,8 +79,7 @@ const std::array kMidiMenu{
     CommandRow{RowKind::Command, cmd::InputDevice, "&Input Device...", "",
                [](CQuarnEditApp& a) { a.Inputs().OnInputDevice(); }, nullptr, nullptr, nullptr, true},
     CommandRow{RowKind::Command, cmd::MidiThru, "MIDI Th&ru", "", [](CQuarnEditApp& a) { a.Inputs().OnMidiThru(); },
-               [](const CQuarnEditApp& a) { return a.Inputs().HasDevice(); }, nullptr,
-               [](const CQuarnEditApp& a) { return a.Inputs().IsThruOn(); }, true},
+               nullptr, nullptr, [](const CQuarnEditApp& a) { return a.Inputs().IsThruOn(); }, true},
 };
 
 const std::array kHelpMenu{
