@@ -232,10 +232,11 @@ TEST_F(InputTest, TheMonitorShowsInputMarkedWithWhatItDid) {
     Play({0x91, 60, 100, 0xB0, 74, 64, 0xB0, 20, 1, 0xC0, 3});
     std::vector<std::string> meanings;
     for (const MidiMonitor::Entry& e : frame.monitor->TakeNew()) meanings.push_back(e.meaning);
-    EXPECT_EQ(meanings, (std::vector<std::string>{
-                            "input: Note On C4, velocity 100, channel 2: thru", "Note On C4, velocity 100",
-                            "input: CC 74 = 64, channel 1: CC 74 -> DCO1 Amp. = 128",
-                            "input: CC 20 = 1, channel 1: ignored", "input: Program Change 3, channel 1: ignored"}));
+    EXPECT_EQ(meanings,
+              (std::vector<std::string>{
+                  "input: Note On C4, velocity 100, channel 2: thru", "thru: Note On C4, velocity 100, channel 1",
+                  "input: CC 74 = 64, channel 1: CC 74 -> DCO1 Amp. = 128", "input: CC 20 = 1, channel 1: ignored",
+                  "input: Program Change 3, channel 1: ignored"}));
     app.MidiMonitorClosed();
     app.SetControllerInput(nullptr);
 }
