@@ -98,6 +98,8 @@ TEST_F(InputTest, NoneIsTheDefaultAndTouchesNoDevice) {
     EXPECT_FALSE(session.HasDevice());
     EXPECT_TRUE(app.IsCommandChecked(cmd::MidiThru));
     Play({0x90, 60, 100});
+    session.OnMidiPortsChanged(MidiPortChange::ListChanged);
+    EXPECT_EQ(inputs.countCalls, 0);
     EXPECT_TRUE(ports.bytes.empty());
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(profile.strings.count("Options/MIDI Input Name"), 0u);

@@ -120,7 +120,9 @@ void InputDeviceSession::OnInputDevice() {
         const auto found = std::find(names.begin() + 1, names.end(), m_deviceName);
         current = found == names.end() ? -1 : static_cast<int>(found - names.begin());
     }
+    m_dialogOpen = true;
     const std::optional<int> chosen = m_dialogs.RunInputDeviceDialog(names, current);
+    m_dialogOpen = false;
     if (!chosen || *chosen < 0 || *chosen >= static_cast<int>(names.size())) return;
     if (*chosen == 0) {
         if (m_deviceName.empty()) return;
@@ -161,6 +163,8 @@ void InputDeviceSession::OnMidiThru() {
 void InputDeviceSession::OnMidiPortsChanged(MidiPortChange change) {
     // Only the list tells about an input: a source that is no longer listed is gone.
     if (change != MidiPortChange::ListChanged || m_ports == nullptr) return;
+    // With None and no dialog to tell, the devices are not even looked at.
+    if (m_deviceName.empty() && !m_dialogOpen) return;
     std::vector<std::string> names = DeviceNames();
     names.insert(names.begin(), kNoneText);
     m_dialogs.InputDeviceListChanged(names);

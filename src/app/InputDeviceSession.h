@@ -98,6 +98,7 @@ private:
     bool m_open = false;
     bool m_lost = false;
     bool m_thru = true;
+    bool m_dialogOpen = false;    // the Input Device dialog, which follows the list
     std::bitset<128> m_sounding;  // notes passed on and not yet released
     bool m_sustained = false;     // the sustain pedal passed on down
 };
