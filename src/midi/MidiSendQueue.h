@@ -62,6 +62,11 @@ public:
     // The ids the two are logged under; nothing when a full queue lost them.
     std::optional<std::pair<std::uint64_t, std::uint64_t>> PushStreamPair(const std::uint8_t (&head)[3],
                                                                           const std::uint8_t (&tail)[3]);
+    // A single message that must not wait behind what is queued (a note played on the input): it goes before
+    // everything queued except what went ahead before it, never between a page select and its parameter, and
+    // what it passes moves back by one spacing. Never repeated after an overrun. Nothing when the queue is
+    // full: a late note is worse than a lost one, so it never waits for room.
+    std::optional<std::uint64_t> PushAhead(const std::uint8_t (&bytes)[3]);
     // A whole patch begins: what is queued of an earlier supersedable one is dropped. Messages queued until
     // EndWholePatch belong to it.
     void BeginWholePatch(bool supersedable);
@@ -96,11 +101,13 @@ private:
         MessagePart part;
         std::uint8_t bytes[3];
         bool repeat = false;
+        bool ahead = false;   // queued by PushAhead
         bool stream = false;  // of a stream: a newer value of its parameter may take its place
     };
     struct Sent {
         std::uint64_t id;
         std::uint8_t bytes[3];
+        bool ahead;  // not a parameter of the editor's: never repeated
     };
 
     // Due times anew, after messages before them were dropped.
