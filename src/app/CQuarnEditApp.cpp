@@ -17,7 +17,8 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
       m_document(std::make_unique<CQuarnEditDoc>(*m_form, services.dialogs)),
       m_devices(services.ports, services.profile, services.dialogs, m_frame, *this),
       m_work(*m_document, *m_form, services.profile, services.recovery, services.clock, services.dialogs, m_frame),
-      m_sound(*m_form, *m_document, *this, services.profile, services.clock, m_frame) {
+      m_sound(*m_form, *m_document, *this, services.profile, services.clock, m_frame),
+      m_controllers(*m_form, services.profile, services.dialogs, m_frame) {
     m_form->SetDocument(m_document.get());
     m_form->SetProgramLocation(&services.location);
     m_form->SetQuickLoad(&services.libraries);
@@ -59,6 +60,7 @@ MidiPortSink& CQuarnEditApp::CreatePortSink() {
 bool CQuarnEditApp::InitInstance(FrameView& frame, const std::optional<std::string>& fileToOpen) {
     m_frame.Attach(frame);
     m_work.LoadRecentFiles();
+    m_controllers.Load();
 
     // A new, untitled document; the form is not shown yet, so no default patch loads here.
     m_document->ClearPathName();

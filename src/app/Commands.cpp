@@ -75,6 +75,9 @@ const std::array kMidiMenu{
     Separator(),
     CommandRow{RowKind::Command, cmd::MidiMonitor, "MIDI &Monitor...", "", [](CQuarnEditApp& a) { a.OnMidiMonitor(); },
                nullptr, nullptr, nullptr, true},
+    // The bindings are the program's, not the patch's.
+    CommandRow{RowKind::Command, cmd::Controllers, "&Controllers...", "",
+               [](CQuarnEditApp& a) { a.Controllers().OnControllers(); }, nullptr, nullptr, nullptr, true},
 };
 
 const std::array kHelpMenu{
