@@ -20,22 +20,30 @@ constexpr int kMostProfileEntries = 16 * kFirstChannelModeController;
 
 std::string Cc(int controller) { return "CC " + std::to_string(controller); }
 
+// A sentence that ends with a name: "... moves DCO1 Amp." takes the name's own full stop.
+std::string Sentence(std::string text) {
+    if (text.empty() || text.back() != '.') text += '.';
+    return text;
+}
+
 // A whole number of at most four digits, nothing else.
 std::optional<int> Number(std::string_view token) {
-    if (token.empty() || token.size() > 4) return std::nullopt;
+    if (token.empty() || token.size() > 4 || token.find_first_not_of("0123456789") != std::string_view::npos)
+        return std::nullopt;
     int value = 0;
     const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
     if (error != std::errc() || end != token.data() + token.size()) return std::nullopt;
     return value;
 }
 
+// The words between single spaces: an empty one where two spaces meet or a space begins or ends the text.
 std::vector<std::string_view> Words(std::string_view text) {
     std::vector<std::string_view> words;
-    while (!text.empty() && words.size() < 5) {
-        const std::size_t space = text.find(' ');
-        words.push_back(text.substr(0, space));
+    for (std::size_t start = 0; words.size() < 5;) {
+        const std::size_t space = text.find(' ', start);
+        words.push_back(text.substr(start, space == std::string_view::npos ? space : space - start));
         if (space == std::string_view::npos) break;
-        text.remove_prefix(space + 1);
+        start = space + 1;
     }
     return words;
 }
@@ -93,7 +101,7 @@ void ControllerLearn::Forget(int target) {
     if (!binding) return;
     m_bindings.erase(Key(binding->channel, binding->controller));
     Save();
-    m_frame.ShowStatus(Describe(*binding) + " no longer moves " + TargetName(target) + ".");
+    m_frame.ShowStatus(Sentence(Describe(*binding) + " no longer moves " + TargetName(target)));
 }
 
 void ControllerLearn::Bind(ControllerBinding binding) {
@@ -151,7 +159,7 @@ bool ControllerLearn::OnInputControlChange(int channel, int controller, int valu
         if (!CanLearn(target)) return false;
         const ControllerBinding binding{channel, controller, target, false};
         Bind(binding);
-        m_frame.ShowStatus(Describe(binding) + " now moves " + TargetName(target) + ".");
+        m_frame.ShowStatus(Sentence(Describe(binding) + " now moves " + TargetName(target)));
         what = Cc(controller) + " → learned by " + TargetName(target);
         return true;
     }
