@@ -33,7 +33,7 @@ CControllersDlg::CControllersDlg(const std::vector<ControllerRow>& rows, QWidget
         note->setWordWrap(true);
         layout->addWidget(note);
     }
-    auto* label = new QLabel(QStringLiteral("&Controllers:"), this);
+    auto* label = new QLabel(QStringLiteral("&Learned controllers:"), this);
     layout->addWidget(label);
 
     m_list = new QTreeWidget(this);

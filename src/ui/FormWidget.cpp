@@ -203,7 +203,8 @@ bool FormWidget::eventFilter(QObject* watched, QEvent* event) {
                 m_form.UserEndedGesture(widget->objectName().toInt());
             break;
         case QEvent::ContextMenu:
-            if (widget != nullptr && m_controlMenu) {
+            // A control given a menu of its own keeps it.
+            if (widget != nullptr && m_controlMenu && widget->contextMenuPolicy() == Qt::DefaultContextMenu) {
                 bool isId = false;
                 const int id = widget->objectName().toInt(&isId);
                 if (isId && m_controlMenu(id, static_cast<QContextMenuEvent*>(event)->globalPos())) return true;

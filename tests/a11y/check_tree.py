@@ -39,6 +39,7 @@ WINDOWS = [
     ("mutate", "Mutate"),
     ("testnote", "Test Note"),
     ("comment", "Comment"),
+    ("controllers", "Controllers"),
 ]
 
 
