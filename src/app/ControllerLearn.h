@@ -18,11 +18,6 @@ class FrameSlot;
 class Profile;
 class UserDialogs;
 
-// Where the bindings are kept: `Count` and `Binding1`...`BindingN`, each "<controller> <channel 1-16> <target>"
-// with " 14" after it for a 14-bit pair. Never in patch files.
-constexpr const char* kProfileControllersSection = "Controllers";
-constexpr const char* kProfileControllersCountKey = "Count";
-constexpr const char* kProfileControllersBindingKey = "Binding";
 // Channel mode messages (All Notes Off and the like) are never learned: a keyboard sends them on its own.
 constexpr int kFirstChannelModeController = 120;
 // Ids of targets that are not on the form (RegisterTarget) lie from here on, clear of the form's ids.
