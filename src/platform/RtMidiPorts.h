@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 class RtMidiOut;
 class JackMidiOutput;
@@ -67,6 +68,12 @@ public:
     // ALSA ports alone until it answers (the change handler hears when it does).
     static constexpr std::chrono::milliseconds kJackAnswerWait{2000};
     static constexpr const char* kJackSilentText = "JACK does not answer: its MIDI ports are not listed";
+    // The JACK client, looked for as a reading of the list does (bounded); null when there is no server. The
+    // input devices read through it.
+    std::shared_ptr<JackMidiOutput> JackClient();
+    // A port of this program's own (its input or output), which is never listed as a device.
+    static bool IsOwnAlsaPort(const std::string& name);
+
     // Called once, on the thread reading the list, when JACK has not answered within the wait, with a text
     // for the user; again only after JACK has answered since.
     void SetNoticeHandler(std::function<void(const std::string&)> handler) { m_notice = std::move(handler); }
@@ -83,6 +90,8 @@ private:
     void RefreshJack(std::chrono::steady_clock::time_point now);
     void StartJackConnect();
     unsigned int AlsaCount();
+    // RtMidi's indexes of the ALSA ports that are devices (our own left out).
+    std::vector<unsigned int> AlsaPorts();
     std::optional<Location> Locate(int index);
     void Dropped();
 
