@@ -6,7 +6,6 @@
 #include "ThruRig.h"
 
 #include "app/ControllerLearn.h"
-#include "editor/CMainDlg.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -44,18 +43,7 @@ struct JackLearn : ::testing::Test {
         }
         ASSERT_TRUE(rig.OpenOutput(synth.Port()));
         ASSERT_TRUE(rig.ChooseInput(knobs.Port()));
-        // The form as a loaded patch leaves it: its lists chosen, nothing sent.
-        CMainDlg& form = rig.app.form();
-        form.OnInitialUpdate();
-        const ScopedMute mute(rig.app);
-        for (const Oscillator& osc : kOscillators) {
-            form.form().SetCurSel(osc.wave, 0);
-            form.form().SetCurSel(osc.dist, 0);
-            form.form().SetCurSel(osc.modeList, 0);
-        }
-        form.form().SetCurSel(ctl::FilterType, 16);
-        form.OnFilterTypeChanged();
-        for (const ModulatedParam& row : kModulatedParams) form.RefreshModParam(row);
+        rig.ShowForm();
     }
     // Plays a Control Change and routes what arrives, as the window's thread does, until `done` holds.
     template <typename Done>
