@@ -4,6 +4,8 @@
 
 #include "app/Commands.h"
 #include "app/ControllerLearn.h"
+#include "app/InputDeviceSession.h"
+#include "app/MidiMonitor.h"
 #include "editor/ControllerMapping.h"
 
 #include <climits>
@@ -13,9 +15,19 @@ namespace {
 
 struct Controllers : ::testing::Test, StartedRig {
     ControllerLearn& learn = app.Controllers();
+    FakeInputPorts inputs;
     std::string what;
 
-    void SetUp() override { StartApp(); }
+    // Started, with "Knobs B" chosen as the input device.
+    void SetUp() override {
+        StartApp();
+        app.Inputs().SetPorts(&inputs);
+        dialogs.inputDeviceAnswers = {2};
+        app.Inputs().OnInputDevice();
+        ASSERT_TRUE(app.Inputs().HasDevice());
+        dialogs.messages.clear();
+    }
+    void TearDown() override { app.Inputs().SetPorts(nullptr); }
     // A Control Change from the input on a channel counted from 0.
     bool Knob(int controller, int value, int channel = 0) {
         what.clear();
@@ -198,6 +210,35 @@ TEST_F(Controllers, WhileTheOriginalIsShownAKnobIsRefusedAsTheMouseIs) {
     EXPECT_EQ(frame.status, "The original is shown: press F2 to return to your edit.");
     EXPECT_TRUE(ports.bytes.empty());
     EXPECT_EQ(form.GetPos(ctl::Dco1Amp), 200);
+}
+
+TEST_F(Controllers, TheInputDevicesControlChangesLearnAndMoveAndShowInTheMonitor) {
+    app.OnCommand(cmd::MidiMonitor);
+    ASSERT_NE(frame.monitor, nullptr);
+    learn.BeginLearn(ctl::Dco1Amp);
+    inputs.received = {0xB3, 74, 5, 0xB3, 74, 64, 0xB3, 74, 64, 0xB0, 74, 64};
+    app.Inputs().OnInputReceived();
+    // Learned on channel 4, moved once, then unchanged; channel 1's CC 74 is another controller, for no one.
+    EXPECT_EQ(ports.bytes, CC({{16, 2}, {29, 0}}));
+    std::vector<std::string> shown;
+    for (const MidiMonitor::Entry& e : frame.monitor->TakeNew())
+        if (e.meaning.rfind("input: ", 0) == 0) shown.push_back(e.meaning);
+    EXPECT_EQ(shown, (std::vector<std::string>{"input: CC 74 = 5, channel 4: CC 74 → learned by DCO1 Amp.",
+                                               "input: CC 74 = 64, channel 4: CC 74 → DCO1 Amp. = 128",
+                                               "input: CC 74 = 64, channel 4: CC 74 → DCO1 Amp. (unchanged)",
+                                               "input: CC 74 = 64, channel 1: ignored"}));
+}
+
+TEST_F(Controllers, ALearnWithoutAnInputDeviceSaysWhereToChooseOne) {
+    dialogs.inputDeviceAnswers = {0};  // None
+    app.Inputs().OnInputDevice();
+    learn.BeginLearn(ctl::Dco1Amp);
+    EXPECT_EQ(frame.status,
+              "No MIDI input is chosen: choose your controller in MIDI Options › Input Device..., then move a knob or "
+              "slider on it.");
+    // It waits all the same, for the device chosen next.
+    EXPECT_TRUE(Knob(74, 0));
+    EXPECT_EQ(frame.status, "CC 74 on channel 1 now moves DCO1 Amp.");
 }
 
 TEST_F(Controllers, LearnForgetCancelAndAControllerMovingOver) {

@@ -33,6 +33,7 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     m_devices.SetBeforeSwitch([this] { m_sound.StopTestNote(); });
     // The input's Control Changes go to the controller bindings first: a learn, or a knob that moves a control.
     m_inputs.SetControllerInput(&m_controllers);
+    m_controllers.SetInputChosen([this] { return m_inputs.HasDevice(); });
     m_work.SetEditSource([this] { return m_sound.Edit(); });
     // A patch opened from the library is opened as File > Open opens it, on the edit, never on the original.
     m_library = std::make_unique<DocumentLibraryHost>(*this, *m_form, m_frame, [this](const std::string& path) {

@@ -79,7 +79,14 @@ std::string ControllerLearn::Describe(const ControllerBinding& binding) const {
 void ControllerLearn::BeginLearn(int target) {
     if (!CanLearn(target)) return;
     m_learning = target;
-    m_frame.ShowStatus("Move a knob or slider on your controller...");
+    // Without an input device nothing would ever come: the learn waits all the same, for the one chosen next.
+    if (m_inputChosen && !m_inputChosen()) {
+        m_frame.ShowStatus(
+            "No MIDI input is chosen: choose your controller in MIDI Options › Input Device..., then "
+            "move a knob or slider on it.");
+    } else {
+        m_frame.ShowStatus("Move a knob or slider on your controller...");
+    }
     m_frame.CommandsChanged();
 }
 
@@ -134,7 +141,8 @@ void ControllerLearn::OnControllers() {
 
 void ControllerLearn::RegisterTarget(int id, ExtraControllerTarget target) {
     if (id < kFirstExtraTarget || id > kLastExtraTarget || !target.position || !target.setPosition) return;
-    target.rangeMax = std::max(0, target.rangeMax);
+    // A range the positions of a knob can be counted in.
+    target.rangeMax = std::clamp(target.rangeMax, 0, 1 << 20);
     m_extra[id] = std::move(target);
 }
 

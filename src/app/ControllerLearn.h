@@ -48,6 +48,8 @@ public:
 
     // Reads the bindings from the profile; entries that make no sense are left out.
     void Load();
+    // Whether an input device is chosen, for what a learn tells the user; unset: one is.
+    void SetInputChosen(std::function<bool()> chosen) { m_inputChosen = std::move(chosen); }
 
     // A Control Change from the input device: a learn takes it, or the control bound to it moves.
     bool OnInputControlChange(int channel, int controller, int value, std::string& what) override;
@@ -91,6 +93,7 @@ private:
     std::map<int, ControllerBinding> m_bindings;       // by Key(channel, controller)
     std::array<std::uint8_t, 16 * 128> m_lastValue{};  // each controller's last value, by Key
     std::map<int, ExtraControllerTarget> m_extra;
+    std::function<bool()> m_inputChosen;
     std::optional<int> m_learning;
     int m_lastKey = -1;    // the Control Change before this one, which an LSB must follow to make a pair
     int m_savedCount = 0;  // how many entries the profile may hold
