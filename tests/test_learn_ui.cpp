@@ -2,6 +2,8 @@
 #include "EditorRig.h"
 #include "GuiHelpers.h"
 
+#include "app/InputDeviceSession.h"
+
 #include "ui/CControllersDlg.h"
 #include "ui/CMainFrame.h"
 #include "ui/FormWidget.h"
@@ -49,11 +51,16 @@ void OnNextMenu(MenuAnswer& answer, const QString& choose, int triesLeft = 500) 
 
 struct LearnWindow : ::testing::Test, EditorRig {
     std::unique_ptr<CMainFrame> frame;
+    FakeInputPorts inputs;
     std::string what;
 
     void SetUp() override {
         Gui();
         location.dir = QUARN_PROGRAM_DIR "/";
+        // "Knobs B" is the input device.
+        app.Inputs().SetPorts(&inputs);
+        profile.ints["Options/MIDI Input"] = 1;
+        profile.strings["Options/MIDI Input Name"] = "Knobs B";
         frame = std::make_unique<CMainFrame>(app);
         frame->SetFormCreatedHandler([this](FormWidget& form) { app.form().SetWindow(&form); });
         ASSERT_TRUE(app.InitInstance(*frame, std::nullopt));
@@ -64,6 +71,7 @@ struct LearnWindow : ::testing::Test, EditorRig {
     void TearDown() override {
         app.form().SetWindow(nullptr);
         frame.reset();
+        app.Inputs().SetPorts(nullptr);
     }
     QWidget* Widget(int id) const { return frame->Form()->WidgetForId(id); }
     QString Status() const { return frame->statusBar()->currentMessage(); }
