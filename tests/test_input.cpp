@@ -98,6 +98,8 @@ TEST_F(InputTest, NoneIsTheDefaultAndTouchesNoDevice) {
     EXPECT_FALSE(session.HasDevice());
     EXPECT_TRUE(app.IsCommandChecked(cmd::MidiThru));
     Play({0x90, 60, 100});
+    session.OnMidiPortsChanged(MidiPortChange::ListChanged);
+    EXPECT_EQ(inputs.countCalls, 0);
     EXPECT_TRUE(ports.bytes.empty());
     EXPECT_TRUE(dialogs.messages.empty());
     EXPECT_EQ(profile.strings.count("Options/MIDI Input Name"), 0u);
@@ -215,9 +217,42 @@ TEST_F(InputTest, ThruPassesNotesOnChannelOneAndGuardsThePaging) {
     app.OnCommand(cmd::MidiThru);
     EXPECT_FALSE(app.IsCommandChecked(cmd::MidiThru));
     EXPECT_EQ(profile.ints["Options/MIDI Thru"], 0);
+    EXPECT_EQ(ports.bytes, (Bytes{0x80, 64, 0, 0xB0, 64, 0}));  // what was left sounding ends
+    ports.bytes.clear();
     Play({0x90, 60, 100, 0xB0, 64, 0});
     EXPECT_TRUE(ports.bytes.empty());
     app.SetControllerInput(nullptr);
+}
+
+TEST_F(InputTest, NothingTheKeyboardLeftSoundingHangsWhenItIsClosedGoneOrNoLongerPassedOn) {
+    profile.ints["Options/MIDI Input"] = 0;
+    profile.strings["Options/MIDI Input Name"] = "Keys A";
+    StartClean();
+    const Bytes held = {0x90, 60, 100, 0x90, 64, 100, 0xB0, 64, 127, 0x80, 60, 0, 0x90, 67, 90, 0x90, 67, 0};
+    const Bytes released = {0x80, 64, 0, 0xB0, 64, 0};
+    // Closed by choosing None.
+    Play(held);
+    ports.bytes.clear();
+    dialogs.inputDeviceAnswers = {0};
+    app.OnCommand(cmd::InputDevice);
+    EXPECT_EQ(ports.bytes, released);
+    // Gone.
+    dialogs.inputDeviceAnswers = {1};
+    app.OnCommand(cmd::InputDevice);
+    Play(held);
+    ports.bytes.clear();
+    inputs.names = {"Knobs B"};
+    session.OnMidiPortsChanged(MidiPortChange::ListChanged);
+    EXPECT_EQ(ports.bytes, released);
+    // Thru turned off: released once, and nothing more while it is off.
+    inputs.names = {"Keys A", "Knobs B"};
+    session.OnMidiPortsChanged(MidiPortChange::ListChanged);
+    Play(held);
+    ports.bytes.clear();
+    app.OnCommand(cmd::MidiThru);
+    app.OnCommand(cmd::MidiThru);
+    app.OnCommand(cmd::MidiThru);
+    EXPECT_EQ(ports.bytes, released);
 }
 
 TEST_F(InputTest, TheMonitorShowsInputMarkedWithWhatItDid) {
@@ -232,10 +267,11 @@ TEST_F(InputTest, TheMonitorShowsInputMarkedWithWhatItDid) {
     Play({0x91, 60, 100, 0xB0, 74, 64, 0xB0, 20, 1, 0xC0, 3});
     std::vector<std::string> meanings;
     for (const MidiMonitor::Entry& e : frame.monitor->TakeNew()) meanings.push_back(e.meaning);
-    EXPECT_EQ(meanings, (std::vector<std::string>{
-                            "input: Note On C4, velocity 100, channel 2: thru", "Note On C4, velocity 100",
-                            "input: CC 74 = 64, channel 1: CC 74 -> DCO1 Amp. = 128",
-                            "input: CC 20 = 1, channel 1: ignored", "input: Program Change 3, channel 1: ignored"}));
+    EXPECT_EQ(meanings,
+              (std::vector<std::string>{
+                  "input: Note On C4, velocity 100, channel 2: thru", "thru: Note On C4, velocity 100, channel 1",
+                  "input: CC 74 = 64, channel 1: CC 74 -> DCO1 Amp. = 128", "input: CC 20 = 1, channel 1: ignored",
+                  "input: Program Change 3, channel 1: ignored"}));
     app.MidiMonitorClosed();
     app.SetControllerInput(nullptr);
 }

@@ -1,8 +1,8 @@
 // The input on a real JACK server: a keyboard of the test's own plays into the program, and a synthesizer's
 // input of the test's own sees what passes through, re-channelled, and nothing that would break the paging.
 // ./test starts the server and names it in JACK_DEFAULT_SERVER.
-#include "JackPlayer.h"
-#include "JackRecorder.h"
+#include "JackKeys.h"
+#include "MidiDump.h"
 #include "ThruRig.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Message = std::array<std::uint8_t, 3>;
 
 bool RequireJack() {
     const char* v = std::getenv("QUARN_REQUIRE_JACK");
@@ -40,17 +39,11 @@ private:
     std::thread m_thread;
 };
 
-std::vector<Message> Bytes(const std::vector<StampedRing::Message>& got) {
-    std::vector<Message> out;
-    for (const StampedRing::Message& m : got) out.push_back({m.bytes[0], m.bytes[1], m.bytes[2]});
-    return out;
-}
-
 struct JackThru : ::testing::Test {
     const std::string id = std::to_string(::getpid());
     ThruRig rig;
-    JackRecorder synth{"quarn-synth-" + id};
-    std::optional<JackPlayer> keys;
+    MidiDump synth{"quarn-synth-" + id};
+    std::optional<JackKeys> keys;
 
     void SetUp() override {
         keys.emplace("quarn-keys-" + id);
@@ -80,8 +73,8 @@ TEST_F(JackThru, NotesArriveRechannelledAndParameterControllersNeverPass) {
                                                                               {0xFE},
                                                                               {0x82, 60, 0}})
         keys->Play(m);
-    const std::vector<StampedRing::Message> got = synth.Collect(4, 5000ms);
-    EXPECT_EQ(Bytes(got), (std::vector<Message>{{0x90, 60, 100}, {0xB0, 64, 127}, {0xE0, 0, 0x40}, {0x80, 60, 0}}));
+    EXPECT_EQ(MidiDump::Bytes(synth.Collect(4, 5000ms)),
+              (std::vector<std::uint8_t>{0x90, 60, 100, 0xB0, 64, 127, 0xE0, 0, 0x40, 0x80, 60, 0}));
     // Nothing more follows.
     EXPECT_TRUE(synth.Collect(1, 200ms).empty());
 }
@@ -107,7 +100,7 @@ TEST_F(JackThru, AKeyboardThatQuitsIsToldOnceAndReadAgainWhenItIsBack) {
     ASSERT_FALSE(rig.app.Inputs().IsDeviceLost());
     Pumping program(rig);
     keys->Play({0x9F, 64, 1});
-    EXPECT_EQ(Bytes(synth.Collect(1, 5000ms)), (std::vector<Message>{{0x90, 64, 1}}));
+    EXPECT_EQ(MidiDump::Bytes(synth.Collect(1, 5000ms)), (std::vector<std::uint8_t>{0x90, 64, 1}));
     EXPECT_EQ(rig.dialogs.messages.size(), 1u);
 }
 

@@ -673,6 +673,24 @@ TEST(DialogsTest, DeviceDialogSelection) {
     EXPECT_EQ(gone.DeviceIndex(), 5);
 }
 
+TEST(DialogsTest, TheInputDeviceDialogIsTheSameDialogForSources) {
+    Gui();
+    CMidiOptionsDlg dialog({"None", "Keys A", "Knobs B"}, 0, nullptr, CMidiOptionsDlg::Direction::Input);
+    EXPECT_EQ(dialog.windowTitle(), "MIDI Options");
+    EXPECT_EQ(dialog.DeviceList()->accessibleName(), "MIDI Input Device");
+    QStringList labels;
+    for (const QLabel* label : dialog.findChildren<QLabel*>()) labels << label->text();
+    EXPECT_EQ(labels, QStringList{"MIDI Input Device:"});
+    EXPECT_EQ(dialog.DeviceList()->currentText(), "None");
+    EXPECT_EQ(dialog.size(), QSize(332, 89));
+    // A keyboard plugged in while it is open: the list follows, the choice stays.
+    dialog.SetDevices({"None", "New", "Keys A", "Knobs B"});
+    EXPECT_EQ(dialog.DeviceList()->currentText(), "None");
+    dialog.DeviceList()->setCurrentIndex(2);
+    dialog.accept();
+    EXPECT_EQ(dialog.DeviceIndex(), 2);
+}
+
 TEST(DialogsTest, CommentLayoutAndFocusOrderAreItsTemplates) {
     Gui();
     CCommentDlg dialog;

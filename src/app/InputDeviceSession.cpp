@@ -120,12 +120,13 @@ void InputDeviceSession::OnInputDevice() {
         const auto found = std::find(names.begin() + 1, names.end(), m_deviceName);
         current = found == names.end() ? -1 : static_cast<int>(found - names.begin());
     }
+    m_dialogOpen = true;
     const std::optional<int> chosen = m_dialogs.RunInputDeviceDialog(names, current);
+    m_dialogOpen = false;
     if (!chosen || *chosen < 0 || *chosen >= static_cast<int>(names.size())) return;
     if (*chosen == 0) {
         if (m_deviceName.empty()) return;
-        if (m_open) m_ports->Close();
-        m_open = false;
+        StopInput();
         m_lost = false;
         m_deviceName.clear();
         m_profile.WriteProfileInt(kProfileSection, kProfileInputKey, kNone);
@@ -135,8 +136,7 @@ void InputDeviceSession::OnInputDevice() {
     }
     const std::string chosenName = names[static_cast<std::size_t>(*chosen)];
     if (m_open && chosenName == m_deviceName) return;
-    if (m_open) m_ports->Close();
-    m_open = false;
+    StopInput();
     const int device = FindDevice(chosenName);
     if (device < 0 || !OpenInput(device)) {
         m_deviceName.clear();
@@ -155,6 +155,7 @@ void InputDeviceSession::OnInputDevice() {
 
 void InputDeviceSession::OnMidiThru() {
     m_thru = !m_thru;
+    if (!m_thru) ReleaseHeld();
     m_profile.WriteProfileInt(kProfileSection, kProfileThruKey, m_thru ? 1 : 0);
     m_frame.CommandsChanged();
 }
@@ -162,6 +163,8 @@ void InputDeviceSession::OnMidiThru() {
 void InputDeviceSession::OnMidiPortsChanged(MidiPortChange change) {
     // Only the list tells about an input: a source that is no longer listed is gone.
     if (change != MidiPortChange::ListChanged || m_ports == nullptr) return;
+    // With None and no dialog to tell, the devices are not even looked at.
+    if (m_deviceName.empty() && !m_dialogOpen) return;
     std::vector<std::string> names = DeviceNames();
     names.insert(names.begin(), kNoneText);
     m_dialogs.InputDeviceListChanged(names);
@@ -181,8 +184,7 @@ void InputDeviceSession::OnMidiPortsChanged(MidiPortChange change) {
     }
     // Set before the message, whose own event loop may deliver more news of the same loss.
     m_lost = true;
-    if (m_open) m_ports->Close();
-    m_open = false;
+    StopInput();
     Tell(m_deviceName + " is gone: what it plays is read again when it is back.");
 }
 
@@ -218,10 +220,28 @@ void InputDeviceSession::Route(const ChannelMessage& message) {
         m_monitor->InputReceived(message, !thru ? "ignored" : open ? "thru" : "not passed on: no output device");
     if (!thru || !open) return;
     const ChannelMessage out = Rechannelled(message);
-    sink->SendAhead(out.status, out.data1, out.data2);
+    if (!sink->SendAhead(out.status, out.data1, out.data2)) return;
+    const int kind = out.status & 0xF0;
+    if (kind == kNoteOnStatus || kind == kNoteOffStatus) m_sounding[out.data1] = kind == kNoteOnStatus && out.data2 > 0;
+    if (kind == kControlChangeStatus && out.data1 == kSustain) m_sustained = out.data2 >= 64;
 }
 
-void InputDeviceSession::Close() {
+void InputDeviceSession::Close() { StopInput(); }
+
+void InputDeviceSession::StopInput() {
     if (m_open && m_ports != nullptr) m_ports->Close();
     m_open = false;
+    ReleaseHeld();
+}
+
+void InputDeviceSession::ReleaseHeld() {
+    MidiPortSink* sink = m_sinks.PortSink();
+    if (sink != nullptr && sink->deviceHandle() != MidiPortSink::kNoDevice) {
+        for (std::size_t note = 0; note < m_sounding.size(); ++note)
+            if (m_sounding[note])
+                sink->SendAhead(kNoteOffStatus | kSynthesizerChannel, static_cast<std::uint8_t>(note), 0);
+        if (m_sustained) sink->SendAhead(kControlChangeStatus | kSynthesizerChannel, kSustain, 0);
+    }
+    m_sounding.reset();
+    m_sustained = false;
 }

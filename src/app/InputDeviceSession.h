@@ -6,6 +6,7 @@
 #include "midi/MidiInParser.h"
 #include "midi/MidiOutPorts.h"
 
+#include <bitset>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -76,6 +77,11 @@ private:
     int FindDevice(const std::string& name);
     bool OpenInput(int index);
     void Route(const ChannelMessage& message);
+    // Stops the input: closes the source and ends on the synthesizer what it left sounding.
+    void StopInput();
+    // Note offs for the notes passed on and not yet released, and the sustain pedal up: nothing of the
+    // keyboard's hangs on when it is closed, gone or no longer passed on.
+    void ReleaseHeld();
     void Tell(const std::string& text);
 
     Profile& m_profile;
@@ -92,4 +98,7 @@ private:
     bool m_open = false;
     bool m_lost = false;
     bool m_thru = true;
+    bool m_dialogOpen = false;    // the Input Device dialog, which follows the list
+    std::bitset<128> m_sounding;  // notes passed on and not yet released
+    bool m_sustained = false;     // the sustain pedal passed on down
 };

@@ -81,7 +81,8 @@ void MidiMonitor::MessageQueued(std::uint64_t id, std::uint8_t status, std::uint
 
 void MidiMonitor::MessageQueuedAhead(std::uint64_t id, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
     if (m_paused) return;
-    m_waiting.push_back({id, {{}, {status, data1, data2}, Meaning(status, data1, data2)}, true});
+    // Played on the input and passed on: not a parameter of the form's, whatever page was chosen last.
+    m_waiting.push_back({id, {{}, {status, data1, data2}, "thru: " + DescribeInput({status, data1, data2})}, true});
     if (m_waiting.size() > kCapacity) m_waiting.pop_front();
 }
 

@@ -208,6 +208,9 @@ bool JackMidiOutput::OpenInput(const std::string& source, int wake) {
 void JackMidiOutput::CloseInput() {
     if (m_source.empty()) return;
     m_reading.store(false, std::memory_order_release);
+    // The descriptor may be closed once this returns: a cycle that still reads must end first.
+    m_inputWake.store(-1, std::memory_order_release);
+    WaitForCycleEnd();
     if (!ServerGone()) {
         m_inputLeaving.emplace([self = shared_from_this(), port = m_inPort.load(), source = m_source] {
             jack_disconnect(self->m_client, source.c_str(), jack_port_name(port));
@@ -382,7 +385,11 @@ void JackMidiOutput::SetTarget(std::string target) {
 
 void JackMidiOutput::StopWriting() {
     m_accepting.store(false);
-    // A cycle that read the flag before the store above is still marked; one that starts later sees it.
+    WaitForCycleEnd();
+}
+
+void JackMidiOutput::WaitForCycleEnd() const {
+    // A cycle that read a flag before it was cleared is still marked; one that starts later sees it.
     const auto deadline = Clock::now() + 100ms;
     while (m_inCycle.load() && Clock::now() < deadline) std::this_thread::sleep_for(20us);
 }

@@ -93,6 +93,8 @@ private:
     bool WaitFor(std::chrono::milliseconds limit, Done done) const;
     // Stops the process callback writing, and waits until a cycle under way has finished.
     void StopWriting();
+    // Waits (bounded) until a process cycle under way has ended.
+    void WaitForCycleEnd() const;
     std::string Target() const;
     void SetTarget(std::string target);
 
