@@ -1,8 +1,9 @@
-// Controller learn on a real JACK server: a knob box of the test's own turns a knob into the program's input;
-// its first message binds it, the next ones reach a synthesizer's input of the test's own as the paged
-// parameter messages the form sends, and never raw. ./test starts the server and names it in JACK_DEFAULT_SERVER.
-#include "JackPlayer.h"
-#include "JackRecorder.h"
+// Controller learn on a real JACK server: a knob box of the test's own (a process of its own) turns a knob into
+// the program's input; its first message binds it, the next ones reach `jack_midi_dump` at the synthesizer's
+// place as the paged parameter messages the form sends, and never raw. ./test starts the server and names it in
+// JACK_DEFAULT_SERVER.
+#include "JackKeys.h"
+#include "MidiDump.h"
 #include "ThruRig.h"
 
 #include "app/ControllerLearn.h"
@@ -16,24 +17,17 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Message = std::array<std::uint8_t, 3>;
 
 bool RequireJack() {
     const char* v = std::getenv("QUARN_REQUIRE_JACK");
     return v != nullptr && *v != '\0' && std::strcmp(v, "0") != 0;
 }
 
-std::vector<Message> Bytes(const std::vector<StampedRing::Message>& got) {
-    std::vector<Message> out;
-    for (const StampedRing::Message& m : got) out.push_back({m.bytes[0], m.bytes[1], m.bytes[2]});
-    return out;
-}
-
 struct JackLearn : ::testing::Test {
     const std::string id = std::to_string(::getpid());
     ThruRig rig;
-    JackRecorder synth{"quarn-synth-" + id};
-    JackPlayer knobs{"quarn-knobs-" + id};
+    MidiDump synth{"quarn-synth-" + id};
+    JackKeys knobs{"quarn-knobs-" + id};
     ControllerLearn& learn = rig.app.Controllers();
 
     void SetUp() override {
@@ -66,8 +60,8 @@ TEST_F(JackLearn, TheFirstMessageBindsTheNextMoveTheSliderAsPagedMessages) {
     CMainDlg& form = rig.app.form();
     ASSERT_TRUE(Turn(74, 100, [&] { return form.m_dco1Amp == 200; }));
     ASSERT_TRUE(Turn(74, 10, [&] { return form.m_dco1Amp == 20; }));
-    EXPECT_EQ(Bytes(synth.Collect(4, 5000ms)),
-              (std::vector<Message>{{0xB0, 16, 2}, {0xB0, 29, 72}, {0xB0, 16, 1}, {0xB0, 29, 20}}));
+    EXPECT_EQ(MidiDump::Bytes(synth.Collect(4, 5000ms)),
+              (std::vector<std::uint8_t>{0xB0, 16, 2, 0xB0, 29, 72, 0xB0, 16, 1, 0xB0, 29, 20}));
     EXPECT_TRUE(form.CanUndo());
     // Unbound controllers that the paging would mistake pass nowhere.
     knobs.Play({0xB0, 16, 3});
