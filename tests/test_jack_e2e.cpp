@@ -8,6 +8,7 @@
 #include "PrivateServer.h"
 
 #include "midi/MidiSink.h"
+#include "platform/BoundedCall.h"
 #include "platform/RtMidiPorts.h"
 #include "platform/ThreadPacer.h"
 
@@ -280,6 +281,42 @@ TEST_F(JackFailure, StalledServerDropsAndRecoversWhenItResumes) {
     ports->Send(0xB0, 0x7F, 0x7F);
     EXPECT_EQ(ports->DroppedMessages(), dropped);
     EXPECT_EQ(probe->Collect(1), (Messages{{0xB0, 0x7F, 0x7F}}));
+}
+
+// A server that stops answering while a device is being opened (registering our port, connecting it) holds
+// the open for as long as it stands still: the caller must get its answer within a bound, hear why, and the
+// device must open again once the server goes on. Both a client whose port is there already and one that
+// has yet to register it.
+TEST_F(JackFailure, OpenOnFrozenServerGivesUpSaysSoAndOpensOnceItGoesOn) {
+    ports->Close();
+    std::vector<std::string> notices;
+    ports->SetNoticeHandler([&](const std::string& text) { notices.push_back(text); });
+    auto fresh = std::make_shared<RtMidiPorts>();
+    const int freshDevice = FindDevice(*fresh, probe->Port());
+    ASSERT_GE(freshDevice, 0);
+    const std::string name = *ports->Name(device);
+
+    server->Freeze();
+    for (RtMidiPorts* p : {ports.get(), fresh.get()}) {
+        auto opened = std::make_shared<std::atomic<bool>>(true);
+        const int which = p == fresh.get() ? freshDevice : device;
+        // A hang guard far above the open's own bound: the fault is an open that waits for the server.
+        ASSERT_TRUE(RunWithin(20s, [p, which, opened] { *opened = p->Open(which); }))
+            << "the open waits for the server";
+        EXPECT_FALSE(*opened);
+        EXPECT_FALSE(p->IsOpen());
+    }
+    EXPECT_EQ(notices, std::vector<std::string>{"JACK does not answer: " + name + " could not be opened"});
+    // Again while the first open still waits: no second wait, no second word.
+    auto again = std::make_shared<std::atomic<bool>>(true);
+    ASSERT_TRUE(RunWithin(20s, [p = ports.get(), device = device, again] { *again = p->Open(device); }));
+    EXPECT_FALSE(*again);
+    server->Thaw();
+
+    EXPECT_TRUE(WaitUntil([&] { return ports->Open(device); }));
+    ports->Send(0xB0, 5, 5);
+    EXPECT_EQ(probe->Collect(1), (Messages{{0xB0, 5, 5}}));
+    EXPECT_TRUE(WaitUntil([&] { return fresh->Open(freshDevice); }));
 }
 
 // ---- what a third party sees at the input: jack_midi_dump with frame stamps ----------------------------
