@@ -29,6 +29,7 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     m_document->SetSaveModifiedHandler([this] { return m_work.SaveModified(); });
     m_form->SetClock([&clock = services.clock] { return clock.Now(); });
     m_devices.SetBeforeSwitch([this] { m_sound.StopTestNote(); });
+    m_devices.SetResendPatch([this] { m_form->TransmitAll(false); });
     m_work.SetEditSource([this] { return m_sound.Edit(); });
     // A patch opened from the library is opened as File > Open opens it, on the edit, never on the original.
     m_library = std::make_unique<DocumentLibraryHost>(*this, *m_form, m_frame, [this](const std::string& path) {
