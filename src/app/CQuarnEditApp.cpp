@@ -21,7 +21,10 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     m_form->SetDocument(m_document.get());
     m_form->SetProgramLocation(&services.location);
     m_form->SetQuickLoad(&services.libraries);
-    m_document->SetTitleChangedHandler([this] { TitleChanged(); });
+    m_document->SetTitleChangedHandler([this] {
+        m_work.PathChanged();
+        TitleChanged();
+    });
     m_document->SetModifiedChangedHandler([this] {
         m_work.ModifiedChanged();
         m_frame.CommandsChanged();
