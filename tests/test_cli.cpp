@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -164,41 +165,56 @@ TEST_F(CliTest, TransmitSendsWhatTheExportWrites) {
     for (std::size_t i = 96; i + 4 <= midi.size() - 4; i += 4)
         expected.insert(expected.end(), midi.begin() + i + 1, midi.begin() + i + 4);
 
+    // Everything that arrives, until the whole patch is in or the input has been quiet for a while.
+    const auto collect = [&] {
+        Bytes arrived;
+        std::vector<unsigned char> message;
+        for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+             arrived.size() < expected.size() && std::chrono::steady_clock::now() < deadline;) {
+            in->getMessage(&message);
+            if (message.empty()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                continue;
+            }
+            arrived.insert(arrived.end(), message.begin(), message.end());
+        }
+        return arrived;
+    };
+    // A server that overran while the patch was on its way (a loaded machine) costs the program its
+    // confirmation of some messages: it then ends with 3 and says how many. That report must cover what did
+    // not arrive, and what arrived must be the patch's messages in order; anything else fails.
+    bool overran = false;
+    const auto transmitted = [&](const std::string& deviceArgument) {
+        const ProgramRun transmit = Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device " + deviceArgument);
+        const Bytes arrived = collect();
+        std::smatch report;
+        const std::regex undelivered(R"(^(\d+) of 66 messages were not delivered\n$)");
+        if (transmit.exitCode == 3 && std::regex_match(transmit.out, report, undelivered)) {
+            overran = true;
+            std::size_t next = 0;
+            for (std::size_t i = 0; i + 3 <= arrived.size(); i += 3) {
+                while (next + 3 <= expected.size() &&
+                       !std::equal(arrived.begin() + i, arrived.begin() + i + 3, expected.begin() + next))
+                    next += 3;
+                ASSERT_LT(next, expected.size()) << "a message arrived that was not sent, or out of order";
+                next += 3;
+            }
+            EXPECT_GE(arrived.size() / 3 + std::stoul(report[1]), 66u) << transmit.out;
+            return;
+        }
+        ASSERT_EQ(transmit.exitCode, 0) << transmit.out;
+        EXPECT_EQ(arrived, expected);
+    };
     const auto t0 = std::chrono::steady_clock::now();
-    ProgramRun transmit = Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device " + std::to_string(device));
-    ASSERT_EQ(transmit.exitCode, 0) << transmit.out;
+    transmitted(std::to_string(device));
     EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(132));  // the pauses were kept
 
-    Bytes arrived;
-    std::vector<unsigned char> message;
-    for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-         arrived.size() < expected.size() && std::chrono::steady_clock::now() < deadline;) {
-        in->getMessage(&message);
-        if (message.empty()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            continue;
-        }
-        arrived.insert(arrived.end(), message.begin(), message.end());
-    }
-    EXPECT_EQ(arrived, expected);
-
     // The same device by its name; a name no device has is refused.
-    transmit = Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device '" + name + "'");
-    ASSERT_EQ(transmit.exitCode, 0) << transmit.out;
-    arrived.clear();
-    for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-         arrived.size() < expected.size() && std::chrono::steady_clock::now() < deadline;) {
-        in->getMessage(&message);
-        if (message.empty()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            continue;
-        }
-        arrived.insert(arrived.end(), message.begin(), message.end());
-    }
-    EXPECT_EQ(arrived, expected);
+    transmitted("'" + name + "'");
     ProgramRun unknown = Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device 'No Such Synth'");
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_EQ(unknown.out, "no MIDI output device is called No Such Synth\n");
+    if (overran) GTEST_SKIP() << "the server overran: the transmission was judged by its report";
 }
 
 // The server stands still in the middle of a transmission, longer than a close may wait: the messages that
