@@ -4,8 +4,10 @@
 
 #include <RtMidi.h>
 #include <gtest/gtest.h>
+#include <jack/jack.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -234,9 +236,17 @@ TEST_F(CliTest, TransmitThatCannotDeliverSaysHowManyAndFails) {
         if (line.find(dump.Port()) != std::string::npos) device = std::stoi(line);
     ASSERT_GE(device, 0) << list.out;
 
+    // The server stops as soon as the first message is seen at the input; the frame it stopped at is noted.
+    jack_client_t* clock = jack_client_open(UniqueName("cli-clock").c_str(), JackNoStartServer, nullptr);
+    ASSERT_NE(clock, nullptr);
     std::vector<MidiDump::Message> got;
+    jack_nframes_t frozenAt = 0;
     std::thread stall([&] {
-        got = dump.Collect(1, std::chrono::seconds(10));
+        using SteadyClock = std::chrono::steady_clock;
+        for (const auto deadline = SteadyClock::now() + std::chrono::seconds(10);
+             got.empty() && SteadyClock::now() < deadline;)
+            got = dump.Collect(1, std::chrono::milliseconds(1));
+        frozenAt = jack_frame_time(clock);
         server.Freeze();
         std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         server.Thaw();
@@ -244,9 +254,17 @@ TEST_F(CliTest, TransmitThatCannotDeliverSaysHowManyAndFails) {
     const ProgramRun transmit =
         Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device " + std::to_string(device));
     stall.join();
+    jack_client_close(clock);
     for (auto& m : dump.Collect(66, std::chrono::seconds(1))) got.push_back(std::move(m));
 
     ASSERT_FALSE(got.empty()) << transmit.out;
+    // On a loaded machine the first arrival may be seen late, after the whole patch had arrived: the server then
+    // never stood still under the transmission, and there is nothing to judge.
+    const bool arrivedBefore = std::all_of(got.begin(), got.end(), [&](const MidiDump::Message& m) {
+        return static_cast<std::int32_t>(m.frame - frozenAt) < 0;
+    });
+    if (got.size() == 66 && arrivedBefore && transmit.exitCode == 0)
+        GTEST_SKIP() << "the whole patch had arrived before the server stopped";
     ASSERT_LT(got.size(), 66u) << "the server stood still, yet everything arrived";
     EXPECT_EQ(transmit.exitCode, 3);
     const std::size_t lost = static_cast<std::size_t>(std::atoi(transmit.out.c_str()));

@@ -168,8 +168,8 @@ JackMidiOutput::OpenResult JackMidiOutput::Open(const std::string& target, const
     const auto deadline = Clock::now() + kOpenMaxWait;
     const auto left = [&] { return std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()); };
     // The disconnect of the last close, or an open given up on, waits on a frozen server; a request now would
-    // wait behind it.
-    if (m_pending && !m_pending->WaitFor(std::max(left(), 0ms))) return OpenResult::NoAnswer;
+    // wait behind it. An open given up on is not waited for again: the server has not answered since.
+    if (m_pending && !m_pending->WaitFor(m_pendingIsOpen ? 0ms : std::max(left(), 0ms))) return OpenResult::NoAnswer;
     m_pending.reset();
 
     // Registering the port and connecting it are requests to the server: a frozen one holds them, and then
@@ -203,6 +203,7 @@ JackMidiOutput::OpenResult JackMidiOutput::Open(const std::string& target, const
         if (!request->finished) {
             request->abandoned = true;
             m_pending.emplace(std::move(call));
+            m_pendingIsOpen = true;
             return OpenResult::NoAnswer;
         }
         if (!request->connected) return OpenResult::Refused;
@@ -303,6 +304,7 @@ std::size_t JackMidiOutput::Close() {
         m_pending.emplace([self, port = m_port.load(), target = Target()] {
             jack_disconnect(self->m_client, jack_port_name(port), target.c_str());
         });
+        m_pendingIsOpen = false;
         if (m_pending->WaitFor(kLeaveWait)) m_pending.reset();
     }
     SetTarget({});

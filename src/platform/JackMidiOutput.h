@@ -135,6 +135,7 @@ private:
     // The sending thread's own.
     bool m_open = false;
     std::optional<BackgroundCall> m_pending;   // a disconnect or an open the server has not answered yet
+    bool m_pendingIsOpen = false;              // it is an open
     std::uint64_t m_queued = 0;                // messages put into the ring, counted on from open to open
     std::uint64_t m_openedAt = 0;              // the count at the last open
     std::uint64_t m_unsureAtOpen = 0;          // m_unsure at the last open
