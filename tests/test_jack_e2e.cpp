@@ -484,6 +484,7 @@ TEST_F(JackAtInput, DeviceThatQuitsIsReportedAndComesBackUnderItsName) {
     ports.SetChangeHandler(seen.Handler());
     const std::string name = *ports.Name(device);
     ASSERT_TRUE(ports.Open(device));
+    const auto faultsAtOpen = ports.JackServerFaults();
     ports.Send(0xB0, 1, 1);
     EXPECT_EQ(MidiDump::Bytes(dump->Collect(1)), (Bytes{0xB0, 1, 1}));
 
@@ -491,7 +492,14 @@ TEST_F(JackAtInput, DeviceThatQuitsIsReportedAndComesBackUnderItsName) {
     EXPECT_TRUE(WaitUntil([&] { return seen.deviceLost > 0; }));
     EXPECT_TRUE(ports.OpenDeviceLost());
     ExpectSendsDroppedAtOnce(ports, 50);
-    EXPECT_EQ(ports.Close(), 50u);
+    const std::size_t lost = ports.Close();
+    if (ports.JackServerFaults() == faultsAtOpen) {
+        EXPECT_EQ(lost, 50u);
+    } else {
+        // An overrun around the first message made its delivery unsure: it may be counted too.
+        EXPECT_GE(lost, 50u);
+        EXPECT_LE(lost, 51u);
+    }
     EXPECT_EQ(FindDevice(ports, name), -1);
 
     const int changes = seen.listChanged;
