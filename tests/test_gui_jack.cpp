@@ -291,7 +291,10 @@ TEST_F(GuiJack, AuditionWhileHoldingDownEndsOnTheSelection) {
     // The product's figures are 100 ms and 250 ms after the last key; a shared CI machine gets a margin of ten
     // and four times (the fault was 2.9 s and more).
     EXPECT_LT(answeredMs, 1000.0);
-    EXPECT_LT(wholeMs, 1000.0);
+    // After an overrun the patch arrives whole only once the repeats have gone out: its time is not judged.
+    if (w.ports.JackServerFaults() == faults) {
+        EXPECT_LT(wholeMs, 1000.0);
+    }
     // Closed here, so that an overrun of a loaded server (a close then counts messages as unsure) cannot put
     // up a report that nobody answers.
     w.app->CreatePortSink().CloseDevice();
