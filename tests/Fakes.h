@@ -8,6 +8,7 @@
 #include "editor/ports/ProgramLocation.h"
 #include "editor/ports/QuickLoadLibrary.h"
 #include "editor/ports/UserDialogs.h"
+#include "midi/MidiInPorts.h"
 #include "midi/MidiOutPorts.h"
 #include "midi/MidiPacer.h"
 #include "midi/MidiSendQueue.h"
@@ -59,6 +60,38 @@ public:
     void Send(std::uint8_t status, std::uint8_t d1, std::uint8_t d2) override {
         if (openIndex < 0) return;
         bytes.insert(bytes.end(), {status, d1, d2});
+    }
+};
+
+// MIDI input devices whose received bytes the test writes.
+class FakeInputPorts : public MidiInPorts {
+public:
+    std::vector<std::string> names{"Keys A", "Knobs B"};
+    std::vector<bool> opens{true, true};
+    int openIndex = -1;
+    int openCalls = 0;
+    int countCalls = 0;  // any look at the devices at all
+    Bytes received;      // what the open device sent and the program has not taken yet
+
+    int Count() override {
+        ++countCalls;
+        return static_cast<int>(names.size());
+    }
+    std::optional<std::string> Name(int index) override {
+        if (index < 0 || index >= static_cast<int>(names.size())) return std::nullopt;
+        return names[static_cast<std::size_t>(index)];
+    }
+    bool Open(int index) override {
+        ++openCalls;
+        if (index < 0 || index >= static_cast<int>(names.size()) || !opens[static_cast<std::size_t>(index)])
+            return false;
+        openIndex = index;
+        return true;
+    }
+    void Close() override { openIndex = -1; }
+    void TakeReceived(std::vector<std::uint8_t>& out) override {
+        out.insert(out.end(), received.begin(), received.end());
+        received.clear();
     }
 };
 
@@ -151,6 +184,14 @@ public:
         deviceAnswers.pop_front();
         return a;
     }
+    std::deque<std::optional<int>> inputDeviceAnswers;  // empty: Cancel
+    std::vector<std::pair<std::vector<std::string>, int>> inputDeviceRequests;
+    std::vector<std::vector<std::string>> inputListsShown;
+    std::optional<int> RunInputDeviceDialog(const std::vector<std::string>& names, int current) override {
+        inputDeviceRequests.emplace_back(names, current);
+        return Next(inputDeviceAnswers);
+    }
+    void InputDeviceListChanged(const std::vector<std::string>& names) override { inputListsShown.push_back(names); }
     std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings&) override {
         return Next(testNoteAnswers);
     }

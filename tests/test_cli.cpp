@@ -1,4 +1,5 @@
 // The program's command line, run as a user's script would run it.
+#include "JackPlayer.h"
 #include "MidiDump.h"
 #include "PrivateServer.h"
 
@@ -282,6 +283,33 @@ TEST_F(CliTest, TransmitThatCannotDeliverSaysHowManyAndFails) {
     EXPECT_GE(got.size() + lost, 66u) << "messages lost without a word";
     RecordProperty("arrived", static_cast<int>(got.size()));
     RecordProperty("reported_undelivered", static_cast<int>(lost));
+}
+
+// Inputs come after the outputs, marked; the output lines stay "index<TAB>name".
+TEST_F(CliTest, ListingNamesInputsAfterOutputs) {
+    const std::string id = std::to_string(::getpid());
+    MidiDump synth("quarn-cli-list-synth-" + id);
+    JackPlayer keys("quarn-cli-list-keys-" + id);
+    if (!synth.Ready() || !keys.Ready()) {
+        if (RequireJack()) FAIL() << "no JACK server";
+        GTEST_SKIP() << "no JACK server";
+    }
+    const ProgramRun list = Program("--list-devices");
+    ASSERT_EQ(list.exitCode, 0) << list.out;
+    std::istringstream lines(list.out);
+    std::vector<std::string> outputs, inputs;
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_TRUE(inputs.empty() || line.rfind("input ", 0) == 0) << "an output after the inputs: " << line;
+        (line.rfind("input ", 0) == 0 ? inputs : outputs).push_back(line);
+    }
+    const auto listed = [](const std::vector<std::string>& in, const std::string& text) {
+        return std::any_of(in.begin(), in.end(), [&](const std::string& l) { return l.ends_with("\t" + text); });
+    };
+    EXPECT_TRUE(listed(outputs, synth.Port())) << list.out;
+    EXPECT_TRUE(listed(inputs, keys.Port())) << list.out;
+    EXPECT_FALSE(listed(outputs, keys.Port())) << list.out;
+    for (const std::string& line : outputs) EXPECT_GE(std::stoi(line), 0) << line;
+    EXPECT_EQ(list.out.find("QuarnEdit:"), std::string::npos) << "the program lists its own ports";
 }
 
 TEST_F(CliTest, ListingWithoutDevicesSaysSo) {

@@ -251,3 +251,43 @@ TEST(SendQueueHeal, ParametersAroundAnOverrunGoAgainWithTheirValueNowAndNotesNev
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SendQueueTest, ANoteGoesAheadOfAQueuedPatchAtThePairBoundaryAndKeepsTheSpacing) {
+    WholePatch(33, 40, false);
+    pacer.Advance(0us);  // the first page select has left: its parameter must follow it
+    ASSERT_EQ(ports.bytes, (Bytes{0xB0, 16, 1}));
+    ASSERT_TRUE(sink.SendAhead(0x90, 60, 100));
+    ASSERT_TRUE(sink.SendAhead(0x80, 60, 0));  // after the first note, never before it
+    pacer.Advance(2ms);
+    pacer.Advance(2ms);
+    pacer.Advance(2ms);
+    const Bytes patch = WholePatchBytes(33, 40);
+    EXPECT_EQ(ports.bytes, Concat({Bytes(patch.begin(), patch.begin() + 6), {0x90, 60, 100, 0x80, 60, 0}}));
+    // Nothing came closer than 2 ms: the rest of the patch moved back by two spacings.
+    pacer.Advance(1999us);
+    EXPECT_EQ(ports.bytes.size(), 4u * 3);
+    pacer.Drain();
+    EXPECT_EQ(ports.bytes, Concat({Bytes(patch.begin(), patch.begin() + 6),
+                                   {0x90, 60, 100, 0x80, 60, 0},
+                                   Bytes(patch.begin() + 6, patch.end())}));
+    EXPECT_TRUE(PairsWhole(Bytes(ports.bytes.begin() + 12, ports.bytes.end())));
+
+    // The monitor is told of each as it leaves, the notes before the patch's messages of lower ids.
+    sink.ReportDepartures();
+    ASSERT_EQ(tap.left.size(), 68u);
+    EXPECT_GT(tap.left[2], tap.left[4]);
+}
+
+TEST_F(SendQueueTest, WhatGoesAheadIsDroppedWithoutADeviceOrWhileRecording) {
+    ManualPacer otherPacer;
+    MidiPortSink closed(&ports, &otherPacer);
+    EXPECT_FALSE(closed.SendAhead(0x90, 60, 100));
+    sink.StartRecording();
+    EXPECT_FALSE(sink.SendAhead(0x90, 60, 100));
+    EXPECT_TRUE(sink.events().empty());
+    sink.StopRecording();
+}
+
+}  // namespace

@@ -359,7 +359,8 @@ TEST_F(FrameTest, MenuTitlesItemsAndIds) {
         {"&Edit", {"&Undo=57643", "&Redo=57644", "-", "&Compare=32779", "&Mutate...=32780"}},
         {"&MIDI Options",
          {"&Transmit All=32772", "-", "Output &Device...=32774", "Test &Note...=32775", "-", "&Play Test Note=32776",
-          "&Hold Test Note=32777", "All Notes &Off=32778", "-", "MIDI &Monitor...=32781"}},
+          "&Hold Test Note=32777", "All Notes &Off=32778", "-", "MIDI &Monitor...=32781", "-", "&Input Device...=32784",
+          "MIDI Th&ru=32785"}},
         {"&Help", {"&About QuarnEdit=57664"}},
     };
     const QList<QMenu*> menus = frame->Menus();
@@ -670,6 +671,24 @@ TEST(DialogsTest, DeviceDialogSelection) {
     EXPECT_EQ(gone.DeviceList()->currentIndex(), -1);
     gone.accept();
     EXPECT_EQ(gone.DeviceIndex(), 5);
+}
+
+TEST(DialogsTest, TheInputDeviceDialogIsTheSameDialogForSources) {
+    Gui();
+    CMidiOptionsDlg dialog({"None", "Keys A", "Knobs B"}, 0, nullptr, CMidiOptionsDlg::Direction::Input);
+    EXPECT_EQ(dialog.windowTitle(), "MIDI Options");
+    EXPECT_EQ(dialog.DeviceList()->accessibleName(), "MIDI Input Device");
+    QStringList labels;
+    for (const QLabel* label : dialog.findChildren<QLabel*>()) labels << label->text();
+    EXPECT_EQ(labels, QStringList{"MIDI Input Device:"});
+    EXPECT_EQ(dialog.DeviceList()->currentText(), "None");
+    EXPECT_EQ(dialog.size(), QSize(332, 89));
+    // A keyboard plugged in while it is open: the list follows, the choice stays.
+    dialog.SetDevices({"None", "New", "Keys A", "Knobs B"});
+    EXPECT_EQ(dialog.DeviceList()->currentText(), "None");
+    dialog.DeviceList()->setCurrentIndex(2);
+    dialog.accept();
+    EXPECT_EQ(dialog.DeviceIndex(), 2);
 }
 
 TEST(DialogsTest, CommentLayoutAndFocusOrderAreItsTemplates) {

@@ -16,6 +16,7 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
       m_form(std::make_unique<CMainDlg>(*this)),
       m_document(std::make_unique<CQuarnEditDoc>(*m_form, services.dialogs)),
       m_devices(services.ports, services.profile, services.dialogs, m_frame, *this),
+      m_inputs(services.profile, services.dialogs, m_frame, *this),
       m_work(*m_document, *m_form, services.profile, services.recovery, services.clock, services.dialogs, m_frame),
       m_sound(*m_form, *m_document, *this, services.profile, services.clock, m_frame) {
     m_form->SetDocument(m_document.get());
@@ -73,6 +74,7 @@ bool CQuarnEditApp::InitInstance(FrameView& frame, const std::optional<std::stri
     frame.RecentFilesChanged(m_work.RecentFiles());
 
     m_devices.OpenStartupDevice();
+    m_inputs.OpenStartupDevice();
     if (m_work.OfferRecovery()) return true;
 
     // A patch named on the command line is opened once the device is open, so the answer to its
@@ -103,6 +105,7 @@ void CQuarnEditApp::SessionEnded() {
 bool CQuarnEditApp::CanCloseFrame() {
     if (!QueryEndSession()) return false;
     SessionEnded();
+    m_inputs.Close();
     m_devices.CloseForExit();
     return true;
 }
@@ -147,12 +150,14 @@ void CQuarnEditApp::OnMidiMonitor() {
         MidiPortSink& sink = CreatePortSink();
         sink.SetTap(m_monitor.get());
         m_monitor->SetRefresh([&sink] { sink.ReportDepartures(); });
+        m_inputs.SetMonitor(m_monitor.get());
     }
     m_frame.Tell([this](FrameView& frame) { frame.ShowMidiMonitor(*m_monitor); });
 }
 
 void CQuarnEditApp::MidiMonitorClosed() {
     if (m_portSink) m_portSink->SetTap(nullptr);
+    m_inputs.SetMonitor(nullptr);
     m_monitor.reset();
 }
 

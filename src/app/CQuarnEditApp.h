@@ -4,6 +4,7 @@
 
 #include "app/AppInfo.h"
 #include "app/FrameSlot.h"
+#include "app/InputDeviceSession.h"
 #include "app/OutputDeviceSession.h"
 #include "app/SoundDesign.h"
 #include "app/WorkKeeper.h"
@@ -18,6 +19,7 @@
 
 class CMainDlg;
 class Clock;
+class ControllerInput;
 class CQuarnEditDoc;
 class DocumentLibraryHost;
 class FrameView;
@@ -88,8 +90,13 @@ public:
     // Opens (or raises) the patch library window.
     void OnPatchLibrary();
 
+    // Who takes the input's Control Changes first (the controller bindings); null: nobody.
+    void SetControllerInput(ControllerInput* controllers) { m_inputs.SetControllerInput(controllers); }
+
     // The rooms.
     OutputDeviceSession& Devices() { return m_devices; }
+    InputDeviceSession& Inputs() { return m_inputs; }
+    const InputDeviceSession& Inputs() const { return m_inputs; }
     WorkKeeper& Work() { return m_work; }
     const WorkKeeper& Work() const { return m_work; }
     SoundDesign& Sound() { return m_sound; }
@@ -122,6 +129,7 @@ private:
     std::unique_ptr<CMainDlg> m_form;
     std::unique_ptr<CQuarnEditDoc> m_document;
     OutputDeviceSession m_devices;
+    InputDeviceSession m_inputs;
     WorkKeeper m_work;
     SoundDesign m_sound;
     std::unique_ptr<MidiMonitor> m_monitor;

@@ -75,6 +75,11 @@ const std::array kMidiMenu{
     Separator(),
     CommandRow{RowKind::Command, cmd::MidiMonitor, "MIDI &Monitor...", "", [](CQuarnEditApp& a) { a.OnMidiMonitor(); },
                nullptr, nullptr, nullptr, true},
+    Separator(),
+    CommandRow{RowKind::Command, cmd::InputDevice, "&Input Device...", "",
+               [](CQuarnEditApp& a) { a.Inputs().OnInputDevice(); }, nullptr, nullptr, nullptr, true},
+    CommandRow{RowKind::Command, cmd::MidiThru, "MIDI Th&ru", "", [](CQuarnEditApp& a) { a.Inputs().OnMidiThru(); },
+               nullptr, nullptr, [](const CQuarnEditApp& a) { return a.Inputs().IsThruOn(); }, true},
 };
 
 const std::array kHelpMenu{

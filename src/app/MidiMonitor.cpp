@@ -4,6 +4,7 @@
 #include "editor/ControlNames.h"
 #include "editor/FixedLists.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -78,16 +79,56 @@ void MidiMonitor::MessageQueued(std::uint64_t id, std::uint8_t status, std::uint
     if (status == kControlChangeStatus && data1 == kPageController) m_page = data2;
 }
 
+void MidiMonitor::MessageQueuedAhead(std::uint64_t id, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+    if (m_paused) return;
+    // Played on the input and passed on: not a parameter of the form's, whatever page was chosen last.
+    m_waiting.push_back({id, {{}, {status, data1, data2}, "thru: " + DescribeInput({status, data1, data2})}, true});
+    if (m_waiting.size() > kCapacity) m_waiting.pop_front();
+}
+
 void MidiMonitor::MessageLeft(std::uint64_t id) {
-    // Messages leave in the order they were queued; those before this one that are still waiting never left.
-    while (!m_waiting.empty() && m_waiting.front().id < id) m_waiting.pop_front();
-    if (m_waiting.empty() || m_waiting.front().id != id) return;
-    Entry entry = std::move(m_waiting.front().entry);
-    m_waiting.pop_front();
+    const auto left = std::find_if(m_waiting.begin(), m_waiting.end(), [id](const Waiting& w) { return w.id == id; });
+    if (left == m_waiting.end()) return;
+    Entry entry = std::move(left->entry);
+    if (left->ahead) {
+        m_waiting.erase(left);
+    } else {
+        // The others leave in the order they were queued: those before this one that are still waiting
+        // never left (superseded), except what went ahead and leaves in its own order.
+        std::erase_if(m_waiting, [id](const Waiting& w) { return w.id <= id && !w.ahead; });
+    }
     entry.time = std::chrono::steady_clock::now();
+    Add(std::move(entry));
+}
+
+void MidiMonitor::Add(Entry entry) {
     m_entries.push_back(std::move(entry));
     ++m_unread;
     if (m_entries.size() > kCapacity) m_entries.pop_front();
+}
+
+std::string DescribeInput(const ChannelMessage& m) {
+    std::string text;
+    const int kind = m.status & 0xF0;
+    switch (kind) {
+        case 0x80: text = "Note Off " + NoteName(m.data1); break;
+        case 0x90: text = "Note On " + NoteName(m.data1) + ", velocity " + std::to_string(m.data2); break;
+        case 0xA0: text = "Key Pressure " + NoteName(m.data1) + " = " + std::to_string(m.data2); break;
+        case 0xB0: text = "CC " + std::to_string(m.data1) + " = " + std::to_string(m.data2); break;
+        case 0xC0: text = "Program Change " + std::to_string(m.data1); break;
+        case 0xD0: text = "Channel Pressure " + std::to_string(m.data1); break;
+        case 0xE0: text = "Pitch Bend " + std::to_string(m.data1 | (m.data2 << 7)); break;
+        default: text = "Message " + Hex(m.status); break;
+    }
+    return text + ", channel " + std::to_string((m.status & 0x0F) + 1);
+}
+
+void MidiMonitor::InputReceived(const ChannelMessage& message, const std::string& what) {
+    if (m_paused) return;
+    const bool data2 = (message.status & 0xF0) != 0xC0 && (message.status & 0xF0) != 0xD0;
+    Add({std::chrono::steady_clock::now(),
+         {message.status, message.data1, data2 ? message.data2 : std::uint8_t{0}},
+         "input: " + DescribeInput(message) + ": " + what});
 }
 
 void MidiMonitor::MessageRepeated(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
@@ -98,9 +139,7 @@ void MidiMonitor::MessageRepeated(std::uint8_t status, std::uint8_t data1, std::
     m_page = m_repeatPage;
     std::string meaning = Meaning(status, data1, data2) + " (repeated after a server overrun)";
     m_page = page;
-    m_entries.push_back({std::chrono::steady_clock::now(), {status, data1, data2}, std::move(meaning)});
-    ++m_unread;
-    if (m_entries.size() > kCapacity) m_entries.pop_front();
+    Add({std::chrono::steady_clock::now(), {status, data1, data2}, std::move(meaning)});
 }
 
 std::vector<MidiMonitor::Entry> MidiMonitor::TakeNew() {

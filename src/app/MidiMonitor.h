@@ -1,5 +1,6 @@
 #pragma once
 
+#include "midi/MidiInParser.h"
 #include "midi/MidiSink.h"
 
 #include <chrono>
@@ -11,6 +12,9 @@
 #include <vector>
 
 class CMainDlg;
+
+// "Note On C4, velocity 100, channel 2": a message from the input device in the monitor's words.
+std::string DescribeInput(const ChannelMessage& message);
 
 // What the program sends, message by message, with its meaning in the form's words ("DCO1 Amp. = 200",
 // "page 2", "Transmit All 12/33: ..."). Attached to the port sink only while someone watches, so that
@@ -31,6 +35,10 @@ public:
     void MessageQueued(std::uint64_t id, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
     void MessageLeft(std::uint64_t id) override;
     void MessageRepeated(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
+    void MessageQueuedAhead(std::uint64_t id, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
+    // A message from the input device and what it did ("thru", or what its controller binding did): shown
+    // at once, marked as input.
+    void InputReceived(const ChannelMessage& message, const std::string& what);
     // Asked before the entries are read: brings in what has left since (the port sink's ReportDepartures).
     void SetRefresh(std::function<void()> refresh) { m_refresh = std::move(refresh); }
 
@@ -53,7 +61,9 @@ private:
     struct Waiting {
         std::uint64_t id;
         Entry entry;
+        bool ahead = false;  // queued ahead of others: may leave before messages of lower ids
     };
+    void Add(Entry entry);
 
     const CMainDlg& m_form;
     std::function<void()> m_refresh;

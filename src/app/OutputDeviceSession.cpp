@@ -17,11 +17,9 @@ std::string UndeliveredText(std::size_t lost, std::size_t sent) {
     return std::to_string(lost) + " of " + std::to_string(sent) + " messages were not delivered";
 }
 
-namespace {
-MessageRequest Info(std::string text) {
+MessageRequest DeviceNotice(std::string text) {
     return {std::move(text), "Info", MessageButtons::Ok, MessageIcon::None, MessageOwner::MainWindow};
 }
-}  // namespace
 
 OutputDeviceSession::OutputDeviceSession(MidiOutPorts& ports, Profile& profile, UserDialogs& dialogs,
                                          const FrameSlot& frame, OutputSinks& sinks)
@@ -69,7 +67,7 @@ void OutputDeviceSession::OpenStartupDevice() {
     for (int i = 0; i < count; ++i) {
         if (!OpenOutput(i)) continue;
         UseDevice(i);
-        m_dialogs.ShowMessage(Info("MIDI Output Device has been changed to " + DeviceDisplayName(m_ports, i)));
+        m_dialogs.ShowMessage(DeviceNotice("MIDI Output Device has been changed to " + DeviceDisplayName(m_ports, i)));
         return;
     }
 }
@@ -100,8 +98,8 @@ void OutputDeviceSession::OnOutputDevice() {
     if (device >= 0 && OpenOutput(device)) {
         UseDevice(device);
     } else {
-        m_dialogs.ShowMessage(Info(chosenName + " could not be opened, reverting to " +
-                                   DeviceDisplayName(m_ports, m_sinks.OutputDevice())));
+        m_dialogs.ShowMessage(DeviceNotice(chosenName + " could not be opened, reverting to " +
+                                           DeviceDisplayName(m_ports, m_sinks.OutputDevice())));
         const int previous = previousName.empty() ? -1 : FindDevice(previousName);
         OpenOutput(previous >= 0 ? previous : m_sinks.OutputDevice());
     }
@@ -161,12 +159,12 @@ void OutputDeviceSession::DeviceLost() {
     m_droppedWhileLost = port->CloseDevice(MidiPortSink::Queued::Drop) > 0;
     const std::string text = m_openDeviceName + " is gone: changes are not sent until it is back.";
     m_frame.ShowStatus(text);
-    m_dialogs.ShowMessage(Info(text));
+    m_dialogs.ShowMessage(DeviceNotice(text));
 }
 
 void OutputDeviceSession::OnMidiPortsNotice(const std::string& text) {
     m_frame.ShowStatus(text);
-    m_dialogs.ShowMessage(Info(text));
+    m_dialogs.ShowMessage(DeviceNotice(text));
 }
 
 void OutputDeviceSession::CloseForExit() {
@@ -179,5 +177,5 @@ void OutputDeviceSession::CloseForExit() {
 
 void OutputDeviceSession::ReportUndelivered(std::size_t lost, std::size_t sent, const std::string& device) {
     if (lost == 0) return;
-    m_dialogs.ShowMessage(Info(UndeliveredText(lost, sent) + " to " + device));
+    m_dialogs.ShowMessage(DeviceNotice(UndeliveredText(lost, sent) + " to " + device));
 }

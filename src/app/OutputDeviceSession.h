@@ -13,6 +13,7 @@
 
 class FrameSlot;
 class MidiPortSink;
+struct MessageRequest;
 class Profile;
 class UserDialogs;
 
@@ -20,6 +21,9 @@ class UserDialogs;
 std::string DeviceDisplayName(MidiOutPorts& ports, int id);
 // "3 of 66 messages were not delivered": what a close of the device could not hand on.
 std::string UndeliveredText(std::size_t lost, std::size_t sent);
+
+// A notice about a device for the user, in a message box of the main window.
+MessageRequest DeviceNotice(std::string text);
 
 // What the session needs of the owner of the port sink and of the current device id.
 class OutputSinks {

@@ -32,6 +32,19 @@ LibrarySetup LibraryWindowSetup(Program& program) {
 
 void Program::FollowDeviceChanges() {
     deviceNews = std::make_unique<QueuedPortChanges>(
-        ports, [this](MidiPortChange change) { app.Devices().OnMidiPortsChanged(change); },
+        ports,
+        [this](MidiPortChange change) {
+            app.Devices().OnMidiPortsChanged(change);
+            app.Inputs().OnMidiPortsChanged(change);
+        },
         [this](const std::string& text) { app.Devices().OnMidiPortsNotice(text); });
+}
+
+void Program::ReadInput() {
+    app.Inputs().SetPorts(&inputs);
+    inputNews = std::make_unique<QSocketNotifier>(inputs.WakeDescriptor(), QSocketNotifier::Read);
+    QObject::connect(inputNews.get(), &QSocketNotifier::activated, [this] {
+        inputs.ClearWake();
+        app.Inputs().OnInputReceived();
+    });
 }

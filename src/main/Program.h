@@ -8,8 +8,11 @@
 #include "platform/QtClock.h"
 #include "platform/QtProgramLocation.h"
 #include "platform/QueuedPortChanges.h"
+#include "platform/RtMidiInputs.h"
 #include "platform/RtMidiPorts.h"
 #include "platform/ThreadPacer.h"
+
+#include <QSocketNotifier>
 
 #include <memory>
 
@@ -24,8 +27,11 @@ struct Program {
     // The window follows devices as they come and go: the platform's news, from its own threads, reaches
     // the application object on Qt's main thread through the event loop.
     void FollowDeviceChanges();
+    // The window reads the input device: its messages reach the application on Qt's main thread as they come.
+    void ReadInput();
 
     RtMidiPorts ports;
+    RtMidiInputs inputs{ports};
     ThreadPacer pacer;
     QSettingsProfile profile;
     QtProgramLocation location;
@@ -34,8 +40,9 @@ struct Program {
     FileRecoveryStore recovery;
     CQuarnEditApp app;
     QSettingsLibraryFolders libraryFolders;
-    // Goes before the application object it calls.
+    // Go before the application object they call.
     std::unique_ptr<QueuedPortChanges> deviceNews;
+    std::unique_ptr<QSocketNotifier> inputNews;
 };
 
 // The patch library window's places and stores: the program's folder, the user's patch folder, the folders

@@ -22,6 +22,9 @@ int ListDevices(Program& program) {
     const int count = program.ports.Count();
     if (count == 0) std::cerr << "no MIDI output devices\n";
     for (int i = 0; i < count; ++i) std::cout << i << '\t' << program.app.Devices().DeviceName(i) << '\n';
+    // The input devices after, marked as such.
+    for (int i = 0, inputs = program.inputs.Count(); i < inputs; ++i)
+        std::cout << "input " << i << '\t' << program.inputs.Name(i).value_or("(unknown device)") << '\n';
     return 0;
 }
 
@@ -47,6 +50,7 @@ int Run(int argc, char** argv) {
             QtUserDialogs dialogs;
             Program program(dialogs);
             program.FollowDeviceChanges();
+            program.ReadInput();
             return RunGui(program.app, dialogs, options.file, LibraryWindowSetup(program));
         }
         case Mode::Help: std::cout << options.text; return 0;

@@ -58,6 +58,26 @@ std::optional<std::uint64_t> MidiSendQueue::Push(const std::uint8_t (&bytes)[3],
     return id;
 }
 
+std::optional<std::uint64_t> MidiSendQueue::PushAhead(const std::uint8_t (&bytes)[3]) {
+    const TimePoint now = m_pacer.Now();
+    std::unique_lock lock(m_mutex);
+    if (m_pending.size() + 1 > m_capacity) {
+        ++m_overflow;
+        return std::nullopt;
+    }
+    // After what went ahead already, and after the parameter of a pair whose page select has left.
+    auto at = m_pending.begin();
+    while (at != m_pending.end() && (at->ahead || at->part == MessagePart::PairTail)) ++at;
+    const std::uint64_t id = m_nextId++;
+    m_pending.insert(at, Pending{now, now, id, 0, MessagePart::Single, {bytes[0], bytes[1], bytes[2]}, false, true});
+    Respace();
+    ++m_version;
+    m_changed.notify_all();
+    lock.unlock();
+    m_pacer.Queued(*this);
+    return id;
+}
+
 void MidiSendQueue::Append(const std::uint8_t (&bytes)[3], MessagePart part, TimePoint now, bool repeat) {
     TimePoint due = now;
     if (m_ports != nullptr && m_lastDue) due = std::max(now, *m_lastDue + kSpacing);
@@ -88,7 +108,7 @@ void MidiSendQueue::RepeatUnsure(std::uint32_t first, std::uint32_t last, TimePo
     std::optional<std::uint8_t> page;  // in effect at the message, as far as the history tells
     for (std::size_t i = 0; i < m_history.size(); ++i) {
         const Sent& s = m_history[i];
-        if (s.bytes[0] != kControlChange) continue;
+        if (s.bytes[0] != kControlChange || s.ahead) continue;
         if (s.bytes[1] == kPage) {
             page = s.bytes[2];
             // A page select in doubt puts its parameter in doubt too.
@@ -112,7 +132,7 @@ void MidiSendQueue::RepeatUnsure(std::uint32_t first, std::uint32_t last, TimePo
         // Its latest value as sent, and the page it was sent on.
         for (std::size_t i = m_history.size(); i-- > 1;) {
             const Sent& s = m_history[i];
-            if (s.bytes[0] != kControlChange || s.bytes[1] != key.controller) continue;
+            if (s.bytes[0] != kControlChange || s.ahead || s.bytes[1] != key.controller) continue;
             std::size_t h = i;
             while (h-- > 0 && !(m_history[h].bytes[0] == kControlChange && m_history[h].bytes[1] == kPage)) {
             }
@@ -219,7 +239,7 @@ std::optional<MidiSendQueue::TimePoint> MidiSendQueue::SendDue(TimePoint now) {
             lock.lock();
             m_sending = false;
             if (m_history.size() >= kHistory) m_history.pop_front();
-            m_history.push_back({p.id, {p.bytes[0], p.bytes[1], p.bytes[2]}});
+            m_history.push_back({p.id, {p.bytes[0], p.bytes[1], p.bytes[2]}, p.ahead});
         }
         // Nobody may be collecting: the log keeps the latest, as many as the queue holds.
         if (m_departures.size() >= m_capacity) m_departures.erase(m_departures.begin());

@@ -54,6 +54,11 @@ public:
     void Attach(MidiOutPorts* ports, std::chrono::microseconds lookahead = {});
     // The id the message is logged under when it leaves; nothing when the queue stayed full and it was lost.
     std::optional<std::uint64_t> Push(const std::uint8_t (&bytes)[3], MessagePart part = MessagePart::Single);
+    // A single message that must not wait behind what is queued (a note played on the input): it goes before
+    // everything queued except what went ahead before it, never between a page select and its parameter, and
+    // what it passes moves back by one spacing. Never repeated after an overrun. Nothing when the queue is
+    // full: a late note is worse than a lost one, so it never waits for room.
+    std::optional<std::uint64_t> PushAhead(const std::uint8_t (&bytes)[3]);
     // A whole patch begins: what is queued of an earlier supersedable one is dropped. Messages queued until
     // EndWholePatch belong to it.
     void BeginWholePatch(bool supersedable);
@@ -88,10 +93,12 @@ private:
         MessagePart part;
         std::uint8_t bytes[3];
         bool repeat = false;
+        bool ahead = false;  // queued by PushAhead
     };
     struct Sent {
         std::uint64_t id;
         std::uint8_t bytes[3];
+        bool ahead;  // not a parameter of the editor's: never repeated
     };
 
     // Due times anew, after messages before them were dropped.

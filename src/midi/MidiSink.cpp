@@ -38,6 +38,16 @@ void MidiPortSink::EmitShortMessage(std::uint32_t word, MessagePart part) {
     ReportDepartures();
 }
 
+bool MidiPortSink::SendAhead(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+    if (!m_queue || m_recording != 0 || m_ports == nullptr || m_deviceHandle == kNoDevice) return false;
+    const std::uint8_t bytes[3] = {status, data1, data2};
+    ++m_sentSinceOpen;
+    const std::optional<std::uint64_t> id = m_queue->PushAhead(bytes);
+    if (id && m_tap != nullptr) m_tap->MessageQueuedAhead(*id, status, data1, data2);
+    ReportDepartures();
+    return id.has_value();
+}
+
 void MidiPortSink::ReportDepartures() {
     if (!m_queue) return;
     const std::vector<MidiSendQueue::Departure> left = m_queue->TakeDepartures();

@@ -56,6 +56,10 @@ public:
     virtual ~MidiTap() = default;
     virtual void MessageQueued(std::uint64_t id, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) = 0;
     virtual void MessageLeft(std::uint64_t id) = 0;
+    // Queued ahead of what was queued before (SendAhead): it may leave before messages of lower ids.
+    virtual void MessageQueuedAhead(std::uint64_t id, std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
+        MessageQueued(id, status, data1, data2);
+    }
     // Sent again, with the value it has now, after an overrun of the device's server made its delivery unsure.
     virtual void MessageRepeated(std::uint8_t /*status*/, std::uint8_t /*data1*/, std::uint8_t /*data2*/) {}
 };
@@ -78,6 +82,11 @@ public:
     void SendChannelMessage(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) override;
     void BeginWholePatch(bool supersedable) override;
     void EndWholePatch() override;
+
+    // A message played on the input, passed on to the open device ahead of what is queued (never between a
+    // page select and its parameter). Dropped when no device is open, while recording, or when the queue is
+    // full; false then.
+    bool SendAhead(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
 
     bool OpenDevice(int id);
     enum class Queued { Deliver, Drop };

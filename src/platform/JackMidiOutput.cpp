@@ -13,6 +13,8 @@
 #include <thread>
 #include <utility>
 
+#include <unistd.h>
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -146,14 +148,109 @@ JackMidiOutput::~JackMidiOutput() {
     if (m_client != nullptr) jack_client_close(m_client);
 }
 
-std::vector<std::string> JackMidiOutput::InputPorts() const {
+std::vector<std::string> JackMidiOutput::Ports(unsigned long flags) const {
     std::vector<std::string> names;
     if (ServerGone()) return names;
-    if (const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
-        for (const char** p = ports; *p != nullptr; ++p) names.emplace_back(*p);
+    if (const char** ports = jack_get_ports(m_client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags)) {
+        for (const char** p = ports; *p != nullptr; ++p) {
+            // Our own ports: the program does not play into itself.
+            if (jack_port_t* port = jack_port_by_name(m_client, *p);
+                port != nullptr && jack_port_is_mine(m_client, port))
+                continue;
+            names.emplace_back(*p);
+        }
         jack_free(ports);
     }
     return names;
+}
+
+std::vector<std::string> JackMidiOutput::InputPorts() const { return Ports(JackPortIsInput); }
+
+std::vector<std::string> JackMidiOutput::OutputPorts() const { return Ports(JackPortIsOutput); }
+
+bool JackMidiOutput::OpenInput(const std::string& source, int wake) {
+    CloseInput();
+    if (ServerGone()) return false;
+    if (m_inputLeaving && !m_inputLeaving->WaitFor(kLeaveWait)) return false;
+    m_inputLeaving.reset();
+    // What an earlier open left is not played.
+    std::vector<std::uint8_t> stale;
+    TakeInput(stale);
+    m_inputWake.store(wake, std::memory_order_release);
+    struct Outcome {
+        std::mutex mutex;
+        bool connected = false;
+        bool abandoned = false;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    BackgroundCall connect([self = shared_from_this(), source, outcome] {
+        jack_port_t* port = self->m_inPort.load();
+        if (port == nullptr) {
+            port = jack_port_register(self->m_client, "QuarnEdit in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+            if (port == nullptr) return;
+            self->m_inPort.store(port);
+        }
+        const int connected = jack_connect(self->m_client, source.c_str(), jack_port_name(port));
+        std::lock_guard lock(outcome->mutex);
+        outcome->connected = connected == 0 || connected == EEXIST;
+        // Given up on: the link made late goes again.
+        if (outcome->abandoned && outcome->connected)
+            jack_disconnect(self->m_client, source.c_str(), jack_port_name(port));
+    });
+    const bool finished = connect.WaitFor(kLeaveWait);
+    std::lock_guard lock(outcome->mutex);
+    outcome->abandoned = !finished;
+    if (!finished || !outcome->connected) return false;
+    m_source = source;
+    m_reading.store(true, std::memory_order_release);
+    return true;
+}
+
+void JackMidiOutput::CloseInput() {
+    if (m_source.empty()) return;
+    m_reading.store(false, std::memory_order_release);
+    // The descriptor may be closed once this returns: a cycle that still reads must end first.
+    m_inputWake.store(-1, std::memory_order_release);
+    WaitForCycleEnd();
+    if (!ServerGone()) {
+        m_inputLeaving.emplace([self = shared_from_this(), port = m_inPort.load(), source = m_source] {
+            jack_disconnect(self->m_client, source.c_str(), jack_port_name(port));
+        });
+        if (m_inputLeaving->WaitFor(kLeaveWait)) m_inputLeaving.reset();
+    }
+    m_source.clear();
+}
+
+void JackMidiOutput::TakeInput(std::vector<std::uint8_t>& bytes) {
+    while (const StampedRing::Message* m = m_inRing.Front()) {
+        bytes.insert(bytes.end(), m->bytes, m->bytes + std::min<std::uint32_t>(m->tag, 3));
+        m_inRing.Pop();
+    }
+}
+
+void JackMidiOutput::ReadInput(std::uint32_t nframes, std::uint32_t cycleStart) {
+    jack_port_t* port = m_inPort.load(std::memory_order_acquire);
+    if (port == nullptr || !m_reading.load(std::memory_order_acquire)) return;
+    void* buffer = jack_port_get_buffer(port, nframes);
+    const std::uint32_t count = jack_midi_get_event_count(buffer);
+    const auto micros = static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count());
+    bool read = false;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, buffer, i) != 0) continue;
+        // A channel message is never longer; a system exclusive dump is of no use here and is left out.
+        if (event.size == 0 || event.size > 3) continue;
+        StampedRing::Message m{cycleStart + event.time, micros, {}, static_cast<std::uint32_t>(event.size)};
+        std::copy_n(event.buffer, event.size, m.bytes);
+        // A full ring (the program's thread stuck) loses whole messages only.
+        read = m_inRing.Push(m) || read;
+    }
+    // As a signal handler may: one write to an eventfd, which never blocks.
+    if (const int wake = m_inputWake.load(std::memory_order_acquire); read && wake >= 0) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(wake, &one, sizeof one);
+    }
 }
 
 std::chrono::milliseconds JackMidiOutput::DrainLimit() const {
@@ -323,7 +420,11 @@ void JackMidiOutput::SetTarget(std::string target) {
 
 void JackMidiOutput::StopWriting() {
     m_accepting.store(false);
-    // A cycle that read the flag before the store above is still marked; one that starts later sees it.
+    WaitForCycleEnd();
+}
+
+void JackMidiOutput::WaitForCycleEnd() const {
+    // A cycle that read a flag before it was cleared is still marked; one that starts later sees it.
     const auto deadline = Clock::now() + 100ms;
     while (m_inCycle.load() && Clock::now() < deadline) std::this_thread::sleep_for(20us);
 }
@@ -331,6 +432,7 @@ void JackMidiOutput::StopWriting() {
 void JackMidiOutput::Process(std::uint32_t nframes) {
     m_inCycle.store(true);
     const jack_nframes_t cycleStart = jack_last_frame_time(m_client);
+    ReadInput(nframes, cycleStart);
     const auto now = Clock::now();  // no system call: the clock is read in user space
 
     // A stall of the server shows as a cycle that comes far too late, or whose frames jump far from where

@@ -40,8 +40,19 @@ public:
 
     // The server shut down or died: this client is of no further use.
     bool ServerGone() const { return m_gone.load(std::memory_order_acquire); }
-    // The server's MIDI input ports by full name, in its order.
+    // The server's MIDI input ports by full name, in its order (our own left out).
     std::vector<std::string> InputPorts() const;
+
+    // ---- the input: one of the server's MIDI outputs (a keyboard's), read by the process callback
+    // The server's MIDI output ports by full name, in its order (our own left out).
+    std::vector<std::string> OutputPorts() const;
+    // Connects `source` to an input port of ours (registered at the first open and kept) and reads it: whole
+    // messages of up to three bytes go to a lock-free ring, and each cycle that brought any writes to
+    // `wake` (an eventfd). Bounded: a server that does not answer makes it fail, never hang.
+    bool OpenInput(const std::string& source, int wake);
+    void CloseInput();
+    // The program's thread: the messages read since the last call.
+    void TakeInput(std::vector<std::uint8_t>& bytes);
 
     enum class OpenResult {
         Opened,
@@ -82,11 +93,15 @@ private:
     friend struct JackCallbacks;  // the C callbacks the library calls
 
     void Process(std::uint32_t nframes);
+    void ReadInput(std::uint32_t nframes, std::uint32_t cycleStart);
+    std::vector<std::string> Ports(unsigned long flags) const;
     // Waits (sleeping) until `done` holds, the server dies, or the limit passes; true when `done` held.
     template <typename Done>
     bool WaitFor(std::chrono::milliseconds limit, Done done) const;
     // Stops the process callback writing, and waits until a cycle under way has finished.
     void StopWriting();
+    // Waits (bounded) until a process cycle under way has ended.
+    void WaitForCycleEnd() const;
     std::string Target() const;
     void SetTarget(std::string target);
 
@@ -127,6 +142,14 @@ private:
     std::uint32_t m_lastCycleFrames = 0;
     std::chrono::steady_clock::time_point m_lastCycleWall{};
     std::chrono::steady_clock::time_point m_holdUntil{};  // after a stall: write nothing before this
+
+    // The input: its port, whether the callback reads it, where it tells of what it read, and the hand-over.
+    std::atomic<_jack_port*> m_inPort{nullptr};
+    std::atomic<bool> m_reading{false};
+    std::atomic<int> m_inputWake{-1};
+    StampedRing m_inRing;
+    std::string m_source;                          // the program's thread's own
+    std::optional<BackgroundCall> m_inputLeaving;  // the disconnect of the last input close
 
     // The device while open; also read by the notification thread.
     mutable std::mutex m_targetMutex;

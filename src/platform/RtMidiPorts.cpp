@@ -164,18 +164,34 @@ void RtMidiPorts::RefreshJack(Clock::time_point now) {
     if (m_jack) m_jackSilenceTold = false;
 }
 
-unsigned int RtMidiPorts::AlsaCount() {
+bool RtMidiPorts::IsOwnAlsaPort(const std::string& name) {
+    const std::string own = std::string(kClientName) + ":";
+    return name.compare(0, own.size(), own) == 0;
+}
+
+std::vector<unsigned int> RtMidiPorts::AlsaPorts() {
+    std::vector<unsigned int> ports;
     std::lock_guard lock(m_alsaMutex);
-    return m_alsa ? m_alsa->getPortCount() : 0;
+    if (!m_alsa) return ports;
+    for (unsigned int i = 0, count = m_alsa->getPortCount(); i < count; ++i)
+        if (!IsOwnAlsaPort(m_alsa->getPortName(i))) ports.push_back(i);
+    return ports;
+}
+
+unsigned int RtMidiPorts::AlsaCount() { return static_cast<unsigned int>(AlsaPorts().size()); }
+
+std::shared_ptr<JackMidiOutput> RtMidiPorts::JackClient() {
+    RefreshJack(Clock::now());
+    return m_jack;
 }
 
 std::optional<RtMidiPorts::Location> RtMidiPorts::Locate(int index) {
     Refresh();
     if (index < 0) return std::nullopt;
     auto i = static_cast<unsigned int>(index);
-    const unsigned int alsa = AlsaCount();
-    if (i < alsa) return Location{Backend::Alsa, i};
-    i -= alsa;
+    const std::vector<unsigned int> alsa = AlsaPorts();
+    if (i < alsa.size()) return Location{Backend::Alsa, alsa[i]};
+    i -= static_cast<unsigned int>(alsa.size());
     if (m_jack && i < m_jack->InputPorts().size()) return Location{Backend::Jack, i};
     return std::nullopt;
 }

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 class RtMidiOut;
 class JackMidiOutput;
@@ -69,6 +70,12 @@ public:
     static constexpr const char* kJackSilentText = "JACK does not answer: its MIDI ports are not listed";
     // An open that JACK does not answer in time (a frozen server) gives up: the device is not open.
     static std::string JackOpenSilentText(const std::string& device);
+    // The JACK client, looked for as a reading of the list does (bounded); null when there is no server. The
+    // input devices read through it.
+    std::shared_ptr<JackMidiOutput> JackClient();
+    // A port of this program's own (its input or output), which is never listed as a device.
+    static bool IsOwnAlsaPort(const std::string& name);
+
     // Called once, on the thread reading the list, when JACK has not answered within the wait, with a text
     // for the user; again only after JACK has answered since. The same for an open that JACK does not answer.
     void SetNoticeHandler(std::function<void(const std::string&)> handler) { m_notice = std::move(handler); }
@@ -85,6 +92,8 @@ private:
     void RefreshJack(std::chrono::steady_clock::time_point now);
     void StartJackConnect();
     unsigned int AlsaCount();
+    // RtMidi's indexes of the ALSA ports that are devices (our own left out).
+    std::vector<unsigned int> AlsaPorts();
     std::optional<Location> Locate(int index);
     void Dropped();
 

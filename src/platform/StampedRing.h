@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-// Three-byte MIDI messages, each with the time of its send, handed from one producer thread to one
-// consumer (a real-time audio callback): fixed storage, no lock, no allocation, no system call.
-// The consumer may look at the oldest message and leave it for later.
+// Three-byte MIDI messages, each with the time of its send (or arrival), handed from one producer thread to
+// one consumer, either of which may be a real-time audio callback: fixed storage, no lock, no allocation, no
+// system call. The consumer may look at the oldest message and leave it for later.
 class StampedRing {
 public:
     struct Message {

@@ -9,21 +9,24 @@
 
 #include <algorithm>
 
-CMidiOptionsDlg::CMidiOptionsDlg(const std::vector<std::string>& names, int deviceIndex, QWidget* parent)
+CMidiOptionsDlg::CMidiOptionsDlg(const std::vector<std::string>& names, int deviceIndex, QWidget* parent,
+                                 Direction direction)
     : QDialog(parent), m_deviceIndex(deviceIndex) {
+    const bool input = direction == Direction::Input;
     setWindowTitle(QStringLiteral("MIDI Options"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(DialogFont());
     const DialogUnits du = kSmallDialogUnits;
 
-    auto* label = new QLabel(QStringLiteral("MIDI Output Device:"), this);
+    auto* label =
+        new QLabel(input ? QStringLiteral("MIDI Input Device:") : QStringLiteral("MIDI Output Device:"), this);
     label->setGeometry(du.Rect(7, 8, 66, 8));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     m_list = new QComboBox(this);
     m_list->setObjectName(QString::number(kDeviceListId));
     m_list->setEditable(false);
-    m_list->setAccessibleName(QStringLiteral("MIDI Output Device"));
+    m_list->setAccessibleName(input ? QStringLiteral("MIDI Input Device") : QStringLiteral("MIDI Output Device"));
     for (const std::string& name : names) m_list->addItem(ToQString(name));
     const QRect listRect = du.Rect(79, 7, 135, 198);
     const int closed = m_list->sizeHint().height();

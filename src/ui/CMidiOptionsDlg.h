@@ -7,13 +7,16 @@
 
 class QComboBox;
 
-// The MIDI Options dialog: the output devices by name, in device order.
+// The MIDI Options dialog: the output devices by name, in device order; or, as the same dialog, the input
+// devices with "None" first.
 class CMidiOptionsDlg : public QDialog {
 public:
     static constexpr int kDeviceListId = 1085;
+    enum class Direction { Output, Input };
 
     // `deviceIndex` is preselected; an index beyond the list leaves nothing selected.
-    CMidiOptionsDlg(const std::vector<std::string>& names, int deviceIndex, QWidget* parent = nullptr);
+    CMidiOptionsDlg(const std::vector<std::string>& names, int deviceIndex, QWidget* parent = nullptr,
+                    Direction direction = Direction::Output);
 
     // After OK: the selected entry, or the index the dialog was opened with when nothing is selected.
     int DeviceIndex() const { return m_deviceIndex; }

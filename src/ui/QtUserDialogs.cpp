@@ -140,6 +140,19 @@ void QtUserDialogs::DeviceListChanged(const std::vector<std::string>& names) {
     if (m_deviceDialog != nullptr) m_deviceDialog->SetDevices(names);
 }
 
+std::optional<int> QtUserDialogs::RunInputDeviceDialog(const std::vector<std::string>& names, int current) {
+    CMidiOptionsDlg dialog(names, current, m_mainWindow, CMidiOptionsDlg::Direction::Input);
+    m_inputDialog = &dialog;
+    const int result = dialog.exec();
+    m_inputDialog = nullptr;
+    if (result != QDialog::Accepted) return std::nullopt;
+    return dialog.DeviceIndex();
+}
+
+void QtUserDialogs::InputDeviceListChanged(const std::vector<std::string>& names) {
+    if (m_inputDialog != nullptr) m_inputDialog->SetDevices(names);
+}
+
 std::optional<std::string> QtUserDialogs::RunCommentDialog(const std::string& text, const TextRoom& room) {
     // Opened without an owner, as the form does; it stays modal for the whole program.
     CCommentDlg dialog(room);

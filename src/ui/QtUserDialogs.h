@@ -28,6 +28,8 @@ public:
     void ShowAbout() override;
     std::optional<int> RunDeviceDialog(const std::vector<std::string>& names, int current) override;
     void DeviceListChanged(const std::vector<std::string>& names) override;
+    std::optional<int> RunInputDeviceDialog(const std::vector<std::string>& names, int current) override;
+    void InputDeviceListChanged(const std::vector<std::string>& names) override;
     std::optional<std::string> RunCommentDialog(const std::string& text, const TextRoom& room) override;
     std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings& current) override;
     std::optional<MutationRequest> RunMutateDialog(const MutationSettings& current) override;
@@ -47,4 +49,5 @@ private:
     QWidget* m_form = nullptr;
     SaveFileDialog* m_fileDialog = nullptr;
     CMidiOptionsDlg* m_deviceDialog = nullptr;  // while it is open
+    CMidiOptionsDlg* m_inputDialog = nullptr;   // the input device's, while it is open
 };

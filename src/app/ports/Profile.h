@@ -8,6 +8,10 @@ constexpr const char* kProfileSection = "Options";
 constexpr const char* kProfileDeviceKey = "MIDI Output";
 // The device's name beside its index: indexes shift when devices come and go, names do not.
 constexpr const char* kProfileDeviceNameKey = "MIDI Output Name";
+// The input device like the output, by index (-1: None) and name; and whether what it plays passes on.
+constexpr const char* kProfileInputKey = "MIDI Input";
+constexpr const char* kProfileInputNameKey = "MIDI Input Name";
+constexpr const char* kProfileThruKey = "MIDI Thru";
 constexpr const char* kProfileTestNoteKey = "Test Note";
 constexpr const char* kProfileTestVelocityKey = "Test Velocity";
 constexpr int kRecentFileCount = 10;

@@ -61,6 +61,12 @@ public:
     // Devices came or went while the MIDI Options dialog may be open: it shows `names` instead, keeping the
     // user's selection by name; the index RunDeviceDialog returns is then one of `names`.
     virtual void DeviceListChanged(const std::vector<std::string>& /*names*/) {}
+    // The input device dialog, as the output's: "None" first, then the devices. A platform without one
+    // answers Cancel.
+    virtual std::optional<int> RunInputDeviceDialog(const std::vector<std::string>& /*names*/, int /*current*/) {
+        return std::nullopt;
+    }
+    virtual void InputDeviceListChanged(const std::vector<std::string>& /*names*/) {}
     // The Comment dialog, opened on `text`: the edited text on OK, nothing on Cancel. It takes no more than
     // `room` holds once stored (StoredCommentSize), and says how much is left.
     virtual std::optional<std::string> RunCommentDialog(const std::string& text, const TextRoom& room) = 0;
