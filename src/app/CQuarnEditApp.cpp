@@ -23,7 +23,10 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     m_form->SetDocument(m_document.get());
     m_form->SetProgramLocation(&services.location);
     m_form->SetQuickLoad(&services.libraries);
-    m_document->SetTitleChangedHandler([this] { TitleChanged(); });
+    m_document->SetTitleChangedHandler([this] {
+        m_work.PathChanged();
+        TitleChanged();
+    });
     m_document->SetModifiedChangedHandler([this] {
         m_work.ModifiedChanged();
         m_frame.CommandsChanged();
@@ -34,6 +37,7 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     // The input's Control Changes go to the controller bindings first: a learn, or a knob that moves a control.
     m_inputs.SetControllerInput(&m_controllers);
     m_controllers.SetInputChosen([this] { return m_inputs.HasDevice(); });
+    m_devices.SetResendPatch([this] { m_form->TransmitAll(false); });
     m_work.SetEditSource([this] { return m_sound.Edit(); });
     // A patch opened from the library is opened as File > Open opens it, on the edit, never on the original.
     m_library = std::make_unique<DocumentLibraryHost>(*this, *m_form, m_frame, [this](const std::string& path) {
