@@ -1,9 +1,10 @@
 // CPU of the editor's own work, without any window and without the 2 ms device pauses:
-// one slider notification (UserMovedSlider) and one Transmit All.
+// one slider notification (UserMovedSlider), one Transmit All, one Control Change of a learned knob.
 // Sinks: (a) the port sink recording into the export event list, (b) an open fake port with a no-op pause.
 #include "EditorRig.h"
 
 #include "app/CQuarnEditApp.h"
+#include "app/ControllerLearn.h"
 #include "app/MidiMonitor.h"
 #include "editor/CMainDlg.h"
 
@@ -95,6 +96,61 @@ void BM_TransmitAll_Recording(benchmark::State& s) { TransmitAllBench(s, Sink::R
 void BM_TransmitAll_FakePort(benchmark::State& s) { TransmitAllBench(s, Sink::FakePort); }
 BENCHMARK(BM_TransmitAll_Recording)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TransmitAll_FakePort)->Unit(benchmark::kMicrosecond);
+
+// A knob of the user's controller learned on a control: one Control Change from the input as the program's
+// thread handles it (the binding found, the value mapped, the control moved through the user's entry point,
+// the message sent, the monitor's text made). The value changes with every message, as a knob turned
+// slowly does; "Unchanged" is a message that leaves the control where it is (a 0-127 knob over 0-7).
+void KnobBench(benchmark::State& state, int control, bool fine) {
+    Form f(Sink::FakePort);
+    ControllerLearn& learn = f.app.Controllers();
+    std::string what;
+    learn.BeginLearn(control);
+    learn.OnInputControlChange(0, 7, 0, what);
+    if (fine) {
+        learn.OnInputControlChange(0, 7, 0, what);
+        learn.OnInputControlChange(0, 39, 0, what);
+    }
+    int value = 0;
+    for (auto _ : state) {
+        if (fine) {
+            learn.OnInputControlChange(0, 7, value >> 7, what);
+            learn.OnInputControlChange(0, 39, value & 0x7F, what);
+            value = (value + 64) & 0x3FFF;
+        } else {
+            learn.OnInputControlChange(0, 7, value, what);
+            value = (value + 1) & 0x7F;
+        }
+        benchmark::DoNotOptimize(what.data());
+        f.Drain();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+void BM_LearnedKnob_Modulated(benchmark::State& s) { KnobBench(s, ctl::Dco1Amp, false); }
+void BM_LearnedKnob_Plain(benchmark::State& s) { KnobBench(s, ctl::Env1Attack, false); }
+void BM_LearnedKnob_List(benchmark::State& s) { KnobBench(s, ctl::Dco1AmpSource, false); }
+// A 14-bit pair: both halves of one move per iteration.
+void BM_LearnedKnob_Modulated14Bit(benchmark::State& s) { KnobBench(s, ctl::Dco1Amp, true); }
+void BM_LearnedKnob_Unchanged(benchmark::State& state) {
+    Form f(Sink::FakePort);
+    ControllerLearn& learn = f.app.Controllers();
+    std::string what;
+    learn.BeginLearn(ctl::Step);
+    learn.OnInputControlChange(0, 7, 0, what);
+    learn.OnInputControlChange(0, 7, 0, what);
+    int value = 0;
+    for (auto _ : state) {
+        learn.OnInputControlChange(0, 7, value, what);  // 0-15 all stay on position 0
+        value = (value + 1) & 0xF;
+        benchmark::DoNotOptimize(what.data());
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_LearnedKnob_Modulated)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LearnedKnob_Plain)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LearnedKnob_List)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LearnedKnob_Modulated14Bit)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LearnedKnob_Unchanged)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

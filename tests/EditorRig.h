@@ -8,6 +8,21 @@
 
 #include <vector>
 
+// Fills every list of the application's form the way a loaded patch leaves them, without transmitting.
+inline void FillFormAsLoaded(CQuarnEditApp& app) {
+    const ScopedMute mute(app);
+    CMainDlg& dlg = app.form();
+    FormState& form = dlg.form();
+    for (const Oscillator& osc : kOscillators) {
+        form.SetCurSel(osc.wave, 0);
+        form.SetCurSel(osc.dist, 0);
+        form.SetCurSel(osc.modeList, 0);
+    }
+    form.SetCurSel(ctl::FilterType, 16);
+    dlg.OnFilterTypeChanged();
+    for (const ModulatedParam& row : kModulatedParams) dlg.RefreshModParam(row);
+}
+
 // The application with its form and document, wired as the program wires them, on the recording fakes.
 struct EditorRig {
     RecordingPorts ports;
@@ -31,15 +46,7 @@ struct EditorRig {
 
     // Fills every list the way a loaded patch leaves them, without transmitting.
     void FillAsLoaded() {
-        const ScopedMute mute(app);
-        for (const Oscillator& osc : kOscillators) {
-            form.SetCurSel(osc.wave, 0);
-            form.SetCurSel(osc.dist, 0);
-            form.SetCurSel(osc.modeList, 0);
-        }
-        form.SetCurSel(ctl::FilterType, 16);
-        dlg.OnFilterTypeChanged();
-        for (const ModulatedParam& row : kModulatedParams) dlg.RefreshModParam(row);
+        FillFormAsLoaded(app);
         ports.bytes.clear();
     }
 

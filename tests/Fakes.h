@@ -196,6 +196,12 @@ public:
         return Next(testNoteAnswers);
     }
     std::optional<MutationRequest> RunMutateDialog(const MutationSettings&) override { return Next(mutateAnswers); }
+    std::deque<std::optional<std::vector<std::size_t>>> controllerAnswers;  // empty: Cancel
+    std::vector<std::vector<ControllerRow>> controllerRequests;
+    std::optional<std::vector<std::size_t>> RunControllersDialog(const std::vector<ControllerRow>& rows) override {
+        controllerRequests.push_back(rows);
+        return Next(controllerAnswers);
+    }
     template <typename T>
     static std::optional<T> Next(std::deque<std::optional<T>>& answers) {
         if (answers.empty()) return std::nullopt;

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <thread>
@@ -175,7 +176,15 @@ public:
     bool Up() const { return m_up; }
     bool Running() const { return m_pid > 0; }
     const std::string& Name() const { return m_name; }
-    void Freeze() { kill(m_pid, SIGSTOP); }
+    // Returns once every thread of the server has stopped (on a loaded machine that is not at once), or after
+    // a generous bound.
+    void Freeze() {
+        kill(m_pid, SIGSTOP);
+        using namespace std::chrono_literals;
+        for (auto t0 = std::chrono::steady_clock::now();
+             !AllThreadsStopped() && std::chrono::steady_clock::now() - t0 < 5s;)
+            std::this_thread::sleep_for(1ms);
+    }
     void Thaw() { kill(m_pid, SIGCONT); }
     // Dies at once, as a crash would.
     void Kill() {
@@ -202,6 +211,20 @@ public:
     }
 
 private:
+    bool AllThreadsStopped() const {
+        namespace fs = std::filesystem;
+        std::error_code error;
+        for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(m_pid) + "/task", error)) {
+            std::ifstream stat(task.path() / "stat");
+            std::string line;
+            std::getline(stat, line);
+            // The state follows the command name in parentheses, which may itself hold spaces or parentheses.
+            const std::size_t end = line.rfind(')');
+            if (end == std::string::npos || end + 2 >= line.size() || line[end + 2] != 'T') return false;
+        }
+        return !error;
+    }
+
     std::string m_name;
     unsigned m_period;
     std::string m_runtime;

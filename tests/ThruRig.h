@@ -3,7 +3,7 @@
 // The program between a keyboard and a synthesizer on a real JACK server: the application on the real MIDI
 // ports and pacer, its input read as the window reads it (the input's eventfd, then the program's thread).
 
-#include "Fakes.h"
+#include "EditorRig.h"
 
 #include "app/CQuarnEditApp.h"
 #include "app/InputDeviceSession.h"
@@ -46,6 +46,11 @@ struct ThruRig {
             return app.Inputs().HasDevice() && !app.Inputs().IsDeviceLost();
         }
         return false;
+    }
+    // The form shown, its lists as a loaded patch leaves them, nothing sent.
+    void ShowForm() {
+        app.form().OnInitialUpdate();
+        FillFormAsLoaded(app);
     }
     // Waits for the input to say something arrived (at most `limit`), then routes it as the window does.
     bool Pump(std::chrono::milliseconds limit) {

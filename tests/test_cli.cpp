@@ -5,6 +5,7 @@
 
 #include <RtMidi.h>
 #include <gtest/gtest.h>
+#include <jack/jack.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -166,41 +168,66 @@ TEST_F(CliTest, TransmitSendsWhatTheExportWrites) {
     for (std::size_t i = 96; i + 4 <= midi.size() - 4; i += 4)
         expected.insert(expected.end(), midi.begin() + i + 1, midi.begin() + i + 4);
 
+    // Everything that arrives, until the input has been quiet for a while (the program has ended by then).
+    const auto collect = [&] {
+        Bytes arrived;
+        std::vector<unsigned char> message;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        for (auto quietSince = std::chrono::steady_clock::now();
+             std::chrono::steady_clock::now() - quietSince < std::chrono::milliseconds(300) &&
+             std::chrono::steady_clock::now() < deadline;) {
+            in->getMessage(&message);
+            if (message.empty()) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                continue;
+            }
+            arrived.insert(arrived.end(), message.begin(), message.end());
+            quietSince = std::chrono::steady_clock::now();
+        }
+        return arrived;
+    };
+    // A server that overran while the patch was on its way (a loaded machine) costs the program its
+    // confirmation of some messages: it sends their parameters again, and if it still cannot confirm them it
+    // ends with 3 and says how many. Then every message that arrived must be one of the patch's, the patch's
+    // messages must have arrived in order but for repeats, and the report must cover those that did not.
+    bool overran = false;
+    const auto transmitted = [&](const std::string& deviceArgument) {
+        const ProgramRun transmit = Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device " + deviceArgument);
+        const Bytes arrived = collect();
+        std::smatch report;
+        const std::regex undelivered(R"(^(\d+) of 66 messages were not delivered\n$)");
+        if (transmit.exitCode == 3 && std::regex_match(transmit.out, report, undelivered)) {
+            overran = true;
+            std::size_t next = 0, inOrder = 0;
+            for (std::size_t i = 0; i + 3 <= arrived.size(); i += 3) {
+                const auto is = [&](std::size_t at) {
+                    return std::equal(arrived.begin() + i, arrived.begin() + i + 3, expected.begin() + at);
+                };
+                bool sent = false;
+                for (std::size_t at = 0; at + 3 <= expected.size() && !sent; at += 3) sent = is(at);
+                ASSERT_TRUE(sent) << "a message arrived that was not sent";
+                std::size_t ahead = next;
+                while (ahead + 3 <= expected.size() && !is(ahead)) ahead += 3;
+                if (ahead + 3 > expected.size()) continue;  // a repeat
+                next = ahead + 3;
+                ++inOrder;
+            }
+            EXPECT_GE(inOrder + std::stoul(report[1]), 66u) << transmit.out;
+            return;
+        }
+        ASSERT_EQ(transmit.exitCode, 0) << transmit.out;
+        EXPECT_EQ(arrived, expected);
+    };
     const auto t0 = std::chrono::steady_clock::now();
-    ProgramRun transmit = Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device " + std::to_string(device));
-    ASSERT_EQ(transmit.exitCode, 0) << transmit.out;
+    transmitted(std::to_string(device));
     EXPECT_GE(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(132));  // the pauses were kept
 
-    Bytes arrived;
-    std::vector<unsigned char> message;
-    for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-         arrived.size() < expected.size() && std::chrono::steady_clock::now() < deadline;) {
-        in->getMessage(&message);
-        if (message.empty()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            continue;
-        }
-        arrived.insert(arrived.end(), message.begin(), message.end());
-    }
-    EXPECT_EQ(arrived, expected);
-
     // The same device by its name; a name no device has is refused.
-    transmit = Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device '" + name + "'");
-    ASSERT_EQ(transmit.exitCode, 0) << transmit.out;
-    arrived.clear();
-    for (auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-         arrived.size() < expected.size() && std::chrono::steady_clock::now() < deadline;) {
-        in->getMessage(&message);
-        if (message.empty()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            continue;
-        }
-        arrived.insert(arrived.end(), message.begin(), message.end());
-    }
-    EXPECT_EQ(arrived, expected);
+    transmitted("'" + name + "'");
     ProgramRun unknown = Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device 'No Such Synth'");
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_EQ(unknown.out, "no MIDI output device is called No Such Synth\n");
+    if (overran) GTEST_SKIP() << "the server overran: the transmission was judged by its report";
 }
 
 // The server stands still in the middle of a transmission, longer than a close may wait: the messages that
@@ -220,9 +247,17 @@ TEST_F(CliTest, TransmitThatCannotDeliverSaysHowManyAndFails) {
         if (line.find(dump.Port()) != std::string::npos) device = std::stoi(line);
     ASSERT_GE(device, 0) << list.out;
 
+    // The server stops as soon as the first message is seen at the input; the frame it stopped at is noted.
+    jack_client_t* clock = jack_client_open(UniqueName("cli-clock").c_str(), JackNoStartServer, nullptr);
+    ASSERT_NE(clock, nullptr);
     std::vector<MidiDump::Message> got;
+    jack_nframes_t frozenAt = 0;
     std::thread stall([&] {
-        got = dump.Collect(1, std::chrono::seconds(10));
+        using SteadyClock = std::chrono::steady_clock;
+        for (const auto deadline = SteadyClock::now() + std::chrono::seconds(10);
+             got.empty() && SteadyClock::now() < deadline;)
+            got = dump.Collect(1, std::chrono::milliseconds(1));
+        frozenAt = jack_frame_time(clock);
         server.Freeze();
         std::this_thread::sleep_for(std::chrono::milliseconds(2500));
         server.Thaw();
@@ -230,9 +265,17 @@ TEST_F(CliTest, TransmitThatCannotDeliverSaysHowManyAndFails) {
     const ProgramRun transmit =
         Program("--transmit " + Quote(QUARN_DEFAULT_PATCH) + " --device " + std::to_string(device));
     stall.join();
+    jack_client_close(clock);
     for (auto& m : dump.Collect(66, std::chrono::seconds(1))) got.push_back(std::move(m));
 
     ASSERT_FALSE(got.empty()) << transmit.out;
+    // On a loaded machine the first arrival may be seen late, after the whole patch had arrived: the server then
+    // never stood still under the transmission, and there is nothing to judge.
+    const bool arrivedBefore = std::all_of(got.begin(), got.end(), [&](const MidiDump::Message& m) {
+        return static_cast<std::int32_t>(m.frame - frozenAt) < 0;
+    });
+    if (got.size() == 66 && arrivedBefore && transmit.exitCode == 0)
+        GTEST_SKIP() << "the whole patch had arrived before the server stopped";
     ASSERT_LT(got.size(), 66u) << "the server stood still, yet everything arrived";
     EXPECT_EQ(transmit.exitCode, 3);
     const std::size_t lost = static_cast<std::size_t>(std::atoi(transmit.out.c_str()));

@@ -84,15 +84,33 @@ struct Window {
     }
 };
 
+// What the synthesizer hears after an action: exactly `expected`. After an overrun of the server (a loaded
+// machine) the window repeats what it could not confirm, so repeats may come before it; what it hears must
+// still end on `expected`.
+void ExpectHeard(Window& w, std::uint64_t faultsAtStart, const Messages& expected) {
+    Messages got = w.synth->Collect(expected.size());
+    if (w.ports.JackServerFaults() == faultsAtStart) {
+        EXPECT_EQ(got, expected);
+        return;
+    }
+    for (auto more = w.synth->Collect(SIZE_MAX, std::chrono::milliseconds(300)); !more.empty();
+         more = w.synth->Collect(SIZE_MAX, std::chrono::milliseconds(300)))
+        got.insert(got.end(), more.begin(), more.end());
+    ASSERT_GE(got.size(), expected.size()) << "the server overran";
+    EXPECT_EQ(Messages(got.end() - static_cast<std::ptrdiff_t>(expected.size()), got.end()), expected)
+        << "the server overran";
+}
+
 TEST_F(GuiJack, AnEditIsHeardClosingAsksAndUndoIsHeard) {
     Window w;
     ASSERT_NO_FATAL_FAILURE(w.Start());
     ASSERT_EQ(w.app->form().m_dco1Amp, 200);  // "Init Saw"
+    const std::uint64_t faults = w.ports.JackServerFaults();
 
     auto* amp = w.Widget<QSlider>(ctl::Dco1Amp);
     amp->setFocus();
     QTest::keyClick(amp, Qt::Key_Right);
-    EXPECT_EQ(w.synth->Collect(2), (Messages{{0xB0, 0x10, 0x02}, {0xB0, 0x1D, 201 - 128}}));
+    ExpectHeard(w, faults, Messages{{0xB0, 0x10, 0x02}, {0xB0, 0x1D, 201 - 128}});
     EXPECT_EQ(w.frame->windowHandle()->title(), "Untitled* - QuarnEdit");
 
     // Closing asks; Cancel keeps the window and the edit.
@@ -109,7 +127,7 @@ TEST_F(GuiJack, AnEditIsHeardClosingAsksAndUndoIsHeard) {
     // Ctrl+Z, from the slider that still has the focus: the value goes back, and the synthesizer hears it.
     QTest::keyClick(amp, Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(amp->value(), 200);
-    EXPECT_EQ(w.synth->Collect(2), (Messages{{0xB0, 0x10, 0x02}, {0xB0, 0x1D, 200 - 128}}));
+    ExpectHeard(w, faults, Messages{{0xB0, 0x10, 0x02}, {0xB0, 0x1D, 200 - 128}});
 
     OnNextMessageBox([](QMessageBox*) {}, QMessageBox::No);
     w.frame->close();
@@ -140,6 +158,7 @@ TEST_F(GuiJack, CtrlTPlaysTheTestNote) {
 TEST_F(GuiJack, SynthQuitsToldOnceHeardWhenBack) {
     Window w;
     ASSERT_NO_FATAL_FAILURE(w.Start());
+    const std::uint64_t faults = w.ports.JackServerFaults();
     QueuedPortChanges news(w.ports, [&](MidiPortChange change) { w.app->Devices().OnMidiPortsChanged(change); });
     const std::string device = w.app->Devices().DeviceName(w.app->m_midiOutDevice);
     int boxes = 0;
@@ -160,10 +179,23 @@ TEST_F(GuiJack, SynthQuitsToldOnceHeardWhenBack) {
     auto* amp = w.Widget<QSlider>(ctl::Dco1Amp);
     amp->setFocus();
     QTest::keyClick(amp, Qt::Key_Right);
-    EXPECT_EQ(w.synth->Collect(2), (Messages{{0xB0, 0x10, 0x02}, {0xB0, 0x1D, 201 - 128}}));
+    ExpectHeard(w, faults, Messages{{0xB0, 0x10, 0x02}, {0xB0, 0x1D, 201 - 128}});
     EXPECT_EQ(boxes, 1);
     OnNextMessageBox([](QMessageBox*) {}, QMessageBox::No);
     w.frame->close();
+}
+
+// The bytes end on the patch `expected`: as its last bytes, or, after an overrun of the server (the window then
+// repeats what it could not confirm, with the values they have now), as the state they leave the instrument in.
+bool EndsOn(const Bytes& all, const Bytes& expected, bool overran) {
+    if (all.size() < expected.size()) return false;
+    if (std::equal(expected.begin(), expected.end(), all.end() - static_cast<std::ptrdiff_t>(expected.size())))
+        return true;
+    if (!overran) return false;
+    InstrumentModel heard, patch;
+    heard.Take(all);
+    patch.Take(expected);
+    return heard.parameters == patch.parameters;
 }
 
 // A musician holds the Down arrow in the library with Audition on (30 presses 40 ms apart, as a key's
@@ -193,6 +225,7 @@ TEST_F(GuiJack, AuditionWhileHoldingDownEndsOnTheSelection) {
 
     Window w;
     ASSERT_NO_FATAL_FAILURE(w.Start(dump.Port()));
+    const std::uint64_t faults = w.ports.JackServerFaults();
     LibrarySetup setup;
     setup.userFolder = dir.path.string();
     setup.makeCache = [] { return std::make_unique<MemoryCatalogCache>(); };
@@ -233,14 +266,17 @@ TEST_F(GuiJack, AuditionWhileHoldingDownEndsOnTheSelection) {
         got.insert(got.end(), more.begin(), more.end());
         const Bytes bytes = MidiDump::Bytes(more);
         all.insert(all.end(), bytes.begin(), bytes.end());
-        if (all.size() >= expected.size() &&
-            std::equal(expected.begin(), expected.end(), all.end() - static_cast<std::ptrdiff_t>(expected.size())))
+        if (EndsOn(all, expected, w.ports.JackServerFaults() != faults))
             whole = SteadyClock::now();
         else
             whole = {};
     }
     ASSERT_GE(all.size(), expected.size());
-    EXPECT_EQ(Bytes(all.end() - static_cast<std::ptrdiff_t>(expected.size()), all.end()), expected);
+    if (w.ports.JackServerFaults() == faults) {
+        EXPECT_EQ(Bytes(all.end() - static_cast<std::ptrdiff_t>(expected.size()), all.end()), expected);
+    } else {
+        EXPECT_TRUE(EndsOn(all, expected, true)) << "the server overran";
+    }
     for (std::size_t i = 0; i < got.size(); ++i) {
         if (got[i].bytes[1] != kPageController) continue;
         ASSERT_LT(i + 1, got.size()) << "a page select came last";
@@ -257,7 +293,10 @@ TEST_F(GuiJack, AuditionWhileHoldingDownEndsOnTheSelection) {
     // The product's figures are 100 ms and 250 ms after the last key; a shared CI machine gets a margin of ten
     // and four times (the fault was 2.9 s and more).
     EXPECT_LT(answeredMs, 1000.0);
-    EXPECT_LT(wholeMs, 1000.0);
+    // After an overrun the patch arrives whole only once the repeats have gone out: its time is not judged.
+    if (w.ports.JackServerFaults() == faults) {
+        EXPECT_LT(wholeMs, 1000.0);
+    }
     // Closed here, so that an overrun of a loaded server (a close then counts messages as unsure) cannot put
     // up a report that nobody answers.
     w.app->CreatePortSink().CloseDevice();

@@ -167,6 +167,49 @@ TEST_F(Started, AQuickLoadAsksFirstThenMakesTheLoadedFileTheDocument) {
     EXPECT_NE(ReadAll(chosen), HandBuiltFile());
 }
 
+// File > New when the default patch is missing. Nothing the user had is lost: the form keeps what it shows, an
+// edit stays marked and kept for the next start. The document is Untitled, in the window and in the kept
+// changes alike, so that a plain Save asks for a name and never writes over the user's file.
+TEST_F(Started, NewWithoutTheDefaultPatchKeepsTheFormAndNeverSavesOverTheUsersFile) {
+    const std::string mine = dir / "mine.qnp";
+    WriteAll(mine, HandBuiltFile());
+    fs::remove(dir / "default.qnp");
+    enum class Before { Unmodified, EditedNotSaved, EditedAndSaved };
+    for (const Before before : {Before::Unmodified, Before::EditedNotSaved, Before::EditedAndSaved}) {
+        SCOPED_TRACE(static_cast<int>(before));
+        ASSERT_TRUE(app.Work().OpenDocumentFile(mine));
+        if (before != Before::Unmodified) {
+            dlg.UserMovedSlider(ctl::Dco1Amp, 21);
+            clock.Advance(kRecoveryDelay);
+            ASSERT_TRUE(recovery.saved);
+        }
+        const PatchRecord shown = dlg.CaptureRecord();
+        dialogs.messages.clear();
+        dialogs.answers = {before == Before::EditedAndSaved ? MessageAnswer::Yes : MessageAnswer::No};
+        app.Work().OnFileNew();
+        EXPECT_EQ(Texts().back(), "Error Opening default patch");
+        const Bytes onDisk = ReadAll(mine);
+        EXPECT_EQ(dlg.CaptureRecord(), shown);
+        EXPECT_EQ(frame.title, "Untitled");
+        EXPECT_EQ(Modified(), before == Before::EditedNotSaved);
+        if (before == Before::EditedNotSaved) {
+            // Kept for the next start as the window holds it: untitled.
+            clock.Advance(kRecoveryDelay);
+            ASSERT_TRUE(recovery.saved);
+            EXPECT_EQ(recovery.saved->second, "");
+        } else {
+            EXPECT_FALSE(recovery.saved);
+        }
+
+        dialogs.fileRequests.clear();
+        dialogs.savePaths = {std::nullopt};
+        EXPECT_FALSE(app.Work().OnFileSave());
+        EXPECT_EQ(dialogs.fileRequests.size(), 1u) << "a plain Save must ask for a name";
+        EXPECT_EQ(ReadAll(mine), onDisk);
+        app.document().SetModifiedFlag(false);
+    }
+}
+
 // ---- unsaved changes kept for the next start ----------------------------------------------------------
 
 TEST_F(Started, UnsavedChangesAreWrittenSoonAfterAnEditAndGoWhenSavedOrRefused) {

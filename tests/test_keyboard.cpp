@@ -8,6 +8,7 @@
 #include "library/MemoryCatalogCache.h"
 #include "patch/PatchFile.h"
 #include "ui/CCommentDlg.h"
+#include "ui/CControllersDlg.h"
 #include "ui/CLibraryWnd.h"
 #include "ui/CMainFrame.h"
 #include "ui/CMidiMonitorWnd.h"
@@ -293,7 +294,8 @@ TEST(KeyboardDialogs, TabReachesEveryControlAndEscapeCancels) {
     CMutateDlg mutate(MutationSettings{});
     CTestNoteDlg note(TestNoteSettings{});
     CCommentDlg comment;
-    for (QDialog* dialog : std::vector<QDialog*>{&device, &mutate, &note, &comment}) {
+    CControllersDlg controllers({{74, 1, "DCO1 Amp.", false}, {7, 2, "Filter Type / routing", true}});
+    for (QDialog* dialog : std::vector<QDialog*>{&device, &mutate, &note, &comment, &controllers}) {
         SCOPED_TRACE(dialog->windowTitle().toStdString());
         dialog->show();
         dialog->activateWindow();

@@ -362,7 +362,7 @@ TEST_F(FrameTest, MenuTitlesItemsAndIds) {
         {"&MIDI Options",
          {"&Transmit All=32772", "-", "Output &Device...=32774", "Test &Note...=32775", "-", "&Play Test Note=32776",
           "&Hold Test Note=32777", "All Notes &Off=32778", "-", "MIDI &Monitor...=32781", "-", "&Input Device...=32784",
-          "MIDI Th&ru=32785"}},
+          "MIDI Th&ru=32785", "&Controllers...=32786"}},
         {"&Help", {"&About QuarnEdit=57664"}},
     };
     const QList<QMenu*> menus = frame->Menus();

@@ -9,6 +9,7 @@
 #include "PatchFixtures.h"
 
 #include "app/Commands.h"
+#include "app/ControllerLearn.h"
 #include "app/DocumentLibraryHost.h"
 #include "editor/Morph.h"
 #include "editor/Variations.h"
@@ -235,7 +236,25 @@ struct Walk {
     void Step() {
         const int kind = Roll(100);
         std::ostringstream what;
-        if (kind < 22) {
+        if (kind < 22 && Roll(5) == 0) {
+            // A knob of the user's controller, learned on any slider, list or check box, turned a few times.
+            std::vector<int> ids;
+            for (const ControlDef& def : FormControls())
+                if (app.Controllers().CanLearn(def.id)) ids.push_back(def.id);
+            const int id = Pick(ids);
+            std::string said;
+            if (!app.Controllers().BindingOf(id)) {
+                app.Controllers().BeginLearn(id);
+                app.Controllers().OnInputControlChange(0, id % 100, 0, said);
+            }
+            const ControllerBinding knob = *app.Controllers().BindingOf(id);
+            what << "knob " << id;
+            for (int n = 1 + Roll(4); n > 0; --n) {
+                const int value = Roll(128);
+                what << " " << value;
+                app.Controllers().OnInputControlChange(knob.channel, knob.controller, value, said);
+            }
+        } else if (kind < 22) {
             const int id = Pick(Controls(ControlKind::Slider));
             if (Roll(3) == 0) {
                 what << "drag " << id;

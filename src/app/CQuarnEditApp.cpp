@@ -18,11 +18,15 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
       m_devices(services.ports, services.profile, services.dialogs, m_frame, *this),
       m_inputs(services.profile, services.dialogs, m_frame, *this),
       m_work(*m_document, *m_form, services.profile, services.recovery, services.clock, services.dialogs, m_frame),
-      m_sound(*m_form, *m_document, *this, services.profile, services.clock, m_frame) {
+      m_sound(*m_form, *m_document, *this, services.profile, services.clock, m_frame),
+      m_controllers(*m_form, services.profile, services.dialogs, m_frame) {
     m_form->SetDocument(m_document.get());
     m_form->SetProgramLocation(&services.location);
     m_form->SetQuickLoad(&services.libraries);
-    m_document->SetTitleChangedHandler([this] { TitleChanged(); });
+    m_document->SetTitleChangedHandler([this] {
+        m_work.PathChanged();
+        TitleChanged();
+    });
     m_document->SetModifiedChangedHandler([this] {
         m_work.ModifiedChanged();
         m_frame.CommandsChanged();
@@ -30,6 +34,10 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     m_document->SetSaveModifiedHandler([this] { return m_work.SaveModified(); });
     m_form->SetClock([&clock = services.clock] { return clock.Now(); });
     m_devices.SetBeforeSwitch([this] { m_sound.StopTestNote(); });
+    // The input's Control Changes go to the controller bindings first: a learn, or a knob that moves a control.
+    m_inputs.SetControllerInput(&m_controllers);
+    m_controllers.SetInputChosen([this] { return m_inputs.HasDevice(); });
+    m_devices.SetResendPatch([this] { m_form->TransmitAll(false); });
     m_work.SetEditSource([this] { return m_sound.Edit(); });
     // A patch opened from the library is opened as File > Open opens it, on the edit, never on the original.
     m_library = std::make_unique<DocumentLibraryHost>(*this, *m_form, m_frame, [this](const std::string& path) {
@@ -61,6 +69,7 @@ MidiPortSink& CQuarnEditApp::CreatePortSink() {
 bool CQuarnEditApp::InitInstance(FrameView& frame, const std::optional<std::string>& fileToOpen) {
     m_frame.Attach(frame);
     m_work.LoadRecentFiles();
+    m_controllers.Load();
 
     // A new, untitled document; the form is not shown yet, so no default patch loads here.
     m_document->ClearPathName();

@@ -3,6 +3,7 @@
 // The application object: the sinks, the mute flag and the device id, start-up, and the menu's dispatch.
 
 #include "app/AppInfo.h"
+#include "app/ControllerLearn.h"
 #include "app/FrameSlot.h"
 #include "app/InputDeviceSession.h"
 #include "app/OutputDeviceSession.h"
@@ -101,6 +102,9 @@ public:
     const WorkKeeper& Work() const { return m_work; }
     SoundDesign& Sound() { return m_sound; }
     const SoundDesign& Sound() const { return m_sound; }
+    // The knobs of the user's own controller: learn, the bindings, the moves they make.
+    ControllerLearn& Controllers() { return m_controllers; }
+    const ControllerLearn& Controllers() const { return m_controllers; }
     // What the library window asks of the program; where Save to Library writes.
     DocumentLibraryHost& Library() { return *m_library; }
     // The window around the form; none before start-up.
@@ -132,6 +136,7 @@ private:
     InputDeviceSession m_inputs;
     WorkKeeper m_work;
     SoundDesign m_sound;
+    ControllerLearn m_controllers;
     std::unique_ptr<MidiMonitor> m_monitor;
     std::unique_ptr<DocumentLibraryHost> m_library;
 };

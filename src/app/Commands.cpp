@@ -83,6 +83,9 @@ const std::array kMidiMenu{
                [](CQuarnEditApp& a) { a.Inputs().OnInputDevice(); }, nullptr, nullptr, nullptr, true},
     CommandRow{RowKind::Command, cmd::MidiThru, "MIDI Th&ru", "", [](CQuarnEditApp& a) { a.Inputs().OnMidiThru(); },
                nullptr, nullptr, [](const CQuarnEditApp& a) { return a.Inputs().IsThruOn(); }, true},
+    // The bindings are the program's, not the patch's.
+    CommandRow{RowKind::Command, cmd::Controllers, "&Controllers...", "",
+               [](CQuarnEditApp& a) { a.Controllers().OnControllers(); }, nullptr, nullptr, nullptr, true},
 };
 
 const std::array kHelpMenu{

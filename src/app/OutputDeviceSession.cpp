@@ -132,9 +132,12 @@ void OutputDeviceSession::OnMidiPortsChanged(MidiPortChange change) {
     if (m_openDeviceName.empty()) return;
     const int now = FindDevice(m_openDeviceName);
     if (m_deviceLost) {
+        // What was dropped while it was gone (or on its way when it went) left it behind the form.
+        const bool dropped = m_droppedWhileLost || port->SentWithoutDevice() > 0;
         if (now < 0 || !OpenOutput(now)) return;
         UseDevice(now);
         m_frame.ShowStatus(m_openDeviceName + " is back: changes are sent to it again.");
+        if (dropped && m_resendPatch) m_resendPatch();
         return;
     }
     if (port->deviceHandle() == MidiPortSink::kNoDevice) return;
@@ -153,7 +156,7 @@ void OutputDeviceSession::DeviceLost() {
     // Set before the message, whose own event loop may deliver more news of the same loss.
     m_deviceLost = true;
     // Nothing waits for a device that is gone: what is queued for it is dropped.
-    port->CloseDevice(MidiPortSink::Queued::Drop);
+    m_droppedWhileLost = port->CloseDevice(MidiPortSink::Queued::Drop) > 0;
     const std::string text = m_openDeviceName + " is gone: changes are not sent until it is back.";
     m_frame.ShowStatus(text);
     m_dialogs.ShowMessage(DeviceNotice(text));

@@ -47,6 +47,9 @@ public:
 
     // Runs before the device is switched, so a note still sounding ends on the device that plays it.
     void SetBeforeSwitch(std::function<void()> beforeSwitch) { m_beforeSwitch = std::move(beforeSwitch); }
+    // Sends the whole patch the form holds (no question, never given way to): a device that comes back after
+    // changes were dropped is sent it, so that the synthesizer agrees with the form again.
+    void SetResendPatch(std::function<void()> resend) { m_resendPatch = std::move(resend); }
 
     // A device's name for the user, also for an index that names none.
     std::string DeviceName(int id) { return DeviceDisplayName(m_ports, id); }
@@ -85,6 +88,8 @@ private:
     const FrameSlot& m_frame;
     OutputSinks& m_sinks;
     std::function<void()> m_beforeSwitch;
+    std::function<void()> m_resendPatch;
+    bool m_droppedWhileLost = false;  // the loss dropped messages still on their way
     std::string m_openDeviceName;
     bool m_deviceLost = false;
     std::vector<std::string> m_deviceNames;  // as the MIDI Options dialog shows them

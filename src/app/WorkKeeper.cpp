@@ -110,6 +110,10 @@ void WorkKeeper::ModifiedChanged() {
     if (!m_document.IsModified()) Discard();
 }
 
+void WorkKeeper::PathChanged() {
+    if (m_document.IsModified()) SaveRecovery();
+}
+
 void WorkKeeper::Discard() {
     m_recoveryTimer->Stop();
     m_recovery.Discard();

@@ -43,6 +43,9 @@ public:
     void PatchEdited();
     // The document's modified flag changed.
     void ModifiedChanged();
+    // The document's path changed: unsaved changes are kept under the new one at once, so that a restore
+    // never puts them back under a file the document no longer names (a plain Save would write over it).
+    void PathChanged();
     // Before the patch is replaced or the program ends: offers to save a modified patch. False when the user
     // cancels, or the save failed or was cancelled; then the command that asked stops.
     bool SaveModified();

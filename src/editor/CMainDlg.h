@@ -47,6 +47,19 @@ public:
     // The drag ended, or the focus left a text box: the gesture on that control is over.
     void UserEndedGesture(int id);
 
+    // While the scope lasts the user's actions come from a hardware controller's knob: its moves of one control
+    // make one undo step until another edit comes between.
+    class ControllerMoves {
+    public:
+        explicit ControllerMoves(CMainDlg& form) : m_form(form) { m_form.m_byController = true; }
+        ~ControllerMoves() { m_form.m_byController = false; }
+        ControllerMoves(const ControllerMoves&) = delete;
+        ControllerMoves& operator=(const ControllerMoves&) = delete;
+
+    private:
+        CMainDlg& m_form;
+    };
+
     // Undo and redo: the control goes back, and its handler runs as for the user's change.
     bool CanUndo() const { return m_history.CanUndo(); }
     bool CanRedo() const { return m_history.CanRedo(); }
@@ -227,6 +240,7 @@ private:
     EditHistory m_history;
     std::function<EditHistory::TimePoint()> m_now = [] { return std::chrono::steady_clock::now(); };
     int m_dragControl = kNoId;
+    bool m_byController = false;
     bool m_readOnly = false;
     int m_transmitSent = -1;  // -1 outside a whole-patch transmission
     MidiSink* m_sinkOverride = nullptr;

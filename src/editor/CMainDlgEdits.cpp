@@ -18,6 +18,7 @@ void CMainDlg::UserEdit(int control, Gesture gesture, bool texts, Action&& actio
         m_host.EditRefused();
         return;
     }
+    if (m_byController) gesture = Gesture::Controller;
     const EditFields before = CaptureFields();
     const EditTexts textsBefore = texts ? CaptureTexts() : kNoTexts;
     action();

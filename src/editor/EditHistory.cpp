@@ -6,7 +6,8 @@ bool EditHistory::Continues(int control, Gesture gesture, TimePoint now) const {
     if (!m_open || m_open->control != control || m_open->gesture != gesture) return false;
     switch (gesture) {
         case Gesture::Drag:
-        case Gesture::Typing: return true;
+        case Gesture::Typing:
+        case Gesture::Controller: return true;
         case Gesture::Press: return now - m_open->last < kPressMergeWindow;
         case Gesture::Single: return false;
     }

@@ -28,6 +28,9 @@ enum class Gesture : std::uint8_t {
     Drag,    // a slider drag, press to release
     Typing,  // in one text box, until the focus leaves it
     Single,  // a step of its own (the Comment dialog's OK)
+    // A hardware controller's knob: its moves of one control, until another edit (or an undo) comes between.
+    // A knob has no press and no release to end it.
+    Controller,
 };
 
 // The undo and redo history of one document: what each step changed, before and after, so the form can put

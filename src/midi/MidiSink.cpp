@@ -26,6 +26,7 @@ void MidiPortSink::EmitShortMessage(std::uint32_t word, MessagePart part) {
         m_events.push_back((word << 8) | 0x02u);
         return;
     }
+    if (m_deviceHandle == kNoDevice) ++m_sentWithoutDevice;
     if (!m_queue) return;
     const std::uint8_t bytes[3] = {static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
                                    static_cast<std::uint8_t>(word >> 16)};
@@ -128,6 +129,7 @@ bool MidiPortSink::OpenDevice(int id) {
     }
     m_deviceHandle = id;
     m_sentSinceOpen = 0;
+    m_sentWithoutDevice = 0;
     if (m_queue) {
         m_queue->TakeOverflow();
         m_queue->Attach(m_ports, m_ports->Lookahead());

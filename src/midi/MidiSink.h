@@ -113,6 +113,8 @@ public:
     std::size_t CloseDevice(Queued queued = Queued::Deliver);
     // Messages handed to the open device since it was opened.
     std::size_t SentSinceOpen() const { return m_sentSinceOpen; }
+    // Messages sent while no device was open, since a device was last opened: they reached nothing.
+    std::size_t SentWithoutDevice() const { return m_sentWithoutDevice; }
     void StartRecording();
     void StopRecording();
 
@@ -142,6 +144,7 @@ private:
     std::unique_ptr<MidiSendQueue> m_queue;  // none in the null sink
     int m_deviceHandle = kNoDevice;
     std::size_t m_sentSinceOpen = 0;
+    std::size_t m_sentWithoutDevice = 0;
     std::uint8_t m_recording = 0;
     int m_streaming = 0;
     std::vector<std::uint32_t> m_events;

@@ -41,8 +41,9 @@ constexpr std::chrono::milliseconds kLossCheck{200};
 // Cycles an open lets pass once the link shows in the graph, and how long it waits for all that at most.
 constexpr std::uint64_t kLinkCycles = 3;
 constexpr std::chrono::milliseconds kLinkWait{500};
-// An open after a close whose disconnect a frozen server still holds.
-constexpr std::chrono::milliseconds kOpenMaxWait{5000};
+// How long an open waits for the server at most (for the disconnect of the last close as well): a few ms
+// when it answers, more on a loaded daemon.
+constexpr std::chrono::milliseconds kOpenMaxWait{2000};
 
 }  // namespace
 
@@ -258,20 +259,53 @@ std::chrono::milliseconds JackMidiOutput::DrainLimit() const {
     return std::max<std::chrono::milliseconds>(kCloseMinWait, periods);
 }
 
-bool JackMidiOutput::Open(const std::string& target, const char* portName) {
+JackMidiOutput::OpenResult JackMidiOutput::Open(const std::string& target, const char* portName) {
     if (m_open) Close();
-    if (ServerGone()) return false;
-    // The disconnect of the last close waits on a frozen server; a connect now would wait behind it.
-    if (m_leaving && !m_leaving->WaitFor(kOpenMaxWait)) return false;
-    m_leaving.reset();
-    jack_port_t* port = m_port.load();
-    if (port == nullptr) {
-        port = jack_port_register(m_client, portName, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        if (port == nullptr) return false;
-        m_port.store(port);
+    if (ServerGone()) return OpenResult::Refused;
+    const auto deadline = Clock::now() + kOpenMaxWait;
+    const auto left = [&] { return std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()); };
+    // The disconnect of the last close, or an open given up on, waits on a frozen server; a request now would
+    // wait behind it. An open given up on is not waited for again: the server has not answered since.
+    if (m_pending && !m_pending->WaitFor(m_pendingIsOpen ? 0ms : std::max(left(), 0ms))) return OpenResult::NoAnswer;
+    m_pending.reset();
+
+    // Registering the port and connecting it are requests to the server: a frozen one holds them, and then
+    // only the thread that made them. One given up on undoes its connection when the server answers at last.
+    struct Request {
+        std::mutex mutex;
+        bool finished = false;
+        bool abandoned = false;
+        bool connected = false;
+    };
+    auto request = std::make_shared<Request>();
+    BackgroundCall call([self = shared_from_this(), request, target, name = std::string(portName)] {
+        jack_port_t* port = self->m_port.load();
+        if (port == nullptr) {
+            port = jack_port_register(self->m_client, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+            if (port != nullptr) self->m_port.store(port);
+        }
+        const int result = port == nullptr ? -1 : jack_connect(self->m_client, jack_port_name(port), target.c_str());
+        bool undo = false;
+        {
+            std::lock_guard lock(request->mutex);
+            request->finished = true;
+            request->connected = result == 0 || result == EEXIST;
+            undo = request->abandoned && result == 0;
+        }
+        if (undo) jack_disconnect(self->m_client, jack_port_name(port), target.c_str());
+    });
+    call.WaitFor(std::max(left(), 0ms));
+    {
+        std::lock_guard lock(request->mutex);
+        if (!request->finished) {
+            request->abandoned = true;
+            m_pending.emplace(std::move(call));
+            m_pendingIsOpen = true;
+            return OpenResult::NoAnswer;
+        }
+        if (!request->connected) return OpenResult::Refused;
     }
-    const int connected = jack_connect(m_client, jack_port_name(port), target.c_str());
-    if (connected != 0 && connected != EEXIST) return false;
+    jack_port_t* port = m_port.load();
     // PipeWire makes a new link in the background and carries data on it only from a later cycle on; what
     // is written before is lost. So wait until this client sees the link, then some cycles more (a loaded
     // daemon takes longer).
@@ -292,7 +326,7 @@ bool JackMidiOutput::Open(const std::string& target, const char* portName) {
     SetTarget(target);
     m_open = true;
     m_accepting.store(true);
-    return true;
+    return OpenResult::Opened;
 }
 
 std::chrono::microseconds JackMidiOutput::Lookahead() const {
@@ -364,10 +398,11 @@ std::size_t JackMidiOutput::Close() {
     // thread that made it.
     if (!ServerGone()) {
         auto self = shared_from_this();
-        m_leaving.emplace([self, port = m_port.load(), target = Target()] {
+        m_pending.emplace([self, port = m_port.load(), target = Target()] {
             jack_disconnect(self->m_client, jack_port_name(port), target.c_str());
         });
-        if (m_leaving->WaitFor(kLeaveWait)) m_leaving.reset();
+        m_pendingIsOpen = false;
+        if (m_pending->WaitFor(kLeaveWait)) m_pending.reset();
     }
     SetTarget({});
     return undelivered;

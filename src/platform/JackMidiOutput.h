@@ -54,7 +54,14 @@ public:
     // The program's thread: the messages read since the last call.
     void TakeInput(std::vector<std::uint8_t>& bytes);
 
-    bool Open(const std::string& target, const char* portName);
+    enum class OpenResult {
+        Opened,
+        Refused,   // no such port, or the server said no
+        NoAnswer,  // the server did not answer in time (frozen): the device is not open
+    };
+    // Waits a bounded time for the server; a request it gave up on finishes on a thread of its own, and
+    // later opens wait for it within their own bound.
+    OpenResult Open(const std::string& target, const char* portName);
     bool IsOpen() const { return m_open; }
     // False when the message was dropped: no device, the device or server gone, or the queue stayed full.
     bool Send(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
@@ -150,7 +157,8 @@ private:
 
     // The sending thread's own.
     bool m_open = false;
-    std::optional<BackgroundCall> m_leaving;   // the disconnect of the last close, on a thread of its own
+    std::optional<BackgroundCall> m_pending;   // a disconnect or an open the server has not answered yet
+    bool m_pendingIsOpen = false;              // it is an open
     std::uint64_t m_queued = 0;                // messages put into the ring, counted on from open to open
     std::uint64_t m_openedAt = 0;              // the count at the last open
     std::uint64_t m_unsureAtOpen = 0;          // m_unsure at the last open

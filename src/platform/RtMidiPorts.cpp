@@ -225,7 +225,17 @@ bool RtMidiPorts::Open(int index) {
     m_droppedSinceOpen = 0;
     if (where->backend == Backend::Jack) {
         const std::vector<std::string> ports = m_jack->InputPorts();
-        if (where->port >= ports.size() || !m_jack->Open(ports[where->port], kPortName)) return false;
+        if (where->port >= ports.size()) return false;
+        switch (m_jack->Open(ports[where->port], kPortName)) {
+            case JackMidiOutput::OpenResult::Opened: break;
+            case JackMidiOutput::OpenResult::Refused: return false;
+            case JackMidiOutput::OpenResult::NoAnswer:
+                // Told once while the server stands still; the caller says what it does instead.
+                if (!m_openSilenceTold && m_notice) m_notice(JackOpenSilentText(ports[where->port]));
+                m_openSilenceTold = true;
+                return false;
+        }
+        m_openSilenceTold = false;
         m_open = Backend::Jack;
         return true;
     }
@@ -258,6 +268,10 @@ std::size_t RtMidiPorts::Close() {
     }
     m_open = Backend::None;
     return static_cast<std::size_t>(m_droppedSinceOpen.load()) + undelivered;
+}
+
+std::string RtMidiPorts::JackOpenSilentText(const std::string& device) {
+    return "JACK does not answer: " + device + " could not be opened";
 }
 
 std::uint64_t RtMidiPorts::JackServerFaults() const { return m_jack ? m_jack->ServerFaults() : 0; }

@@ -68,6 +68,8 @@ public:
     // ALSA ports alone until it answers (the change handler hears when it does).
     static constexpr std::chrono::milliseconds kJackAnswerWait{2000};
     static constexpr const char* kJackSilentText = "JACK does not answer: its MIDI ports are not listed";
+    // An open that JACK does not answer in time (a frozen server) gives up: the device is not open.
+    static std::string JackOpenSilentText(const std::string& device);
     // The JACK client, looked for as a reading of the list does (bounded); null when there is no server. The
     // input devices read through it.
     std::shared_ptr<JackMidiOutput> JackClient();
@@ -75,7 +77,7 @@ public:
     static bool IsOwnAlsaPort(const std::string& name);
 
     // Called once, on the thread reading the list, when JACK has not answered within the wait, with a text
-    // for the user; again only after JACK has answered since.
+    // for the user; again only after JACK has answered since. The same for an open that JACK does not answer.
     void SetNoticeHandler(std::function<void(const std::string&)> handler) { m_notice = std::move(handler); }
 
 private:
@@ -101,6 +103,7 @@ private:
     struct JackConnect;
     std::unique_ptr<JackConnect> m_connecting;  // the open under way on a thread of its own
     bool m_jackSilenceTold = false;
+    bool m_openSilenceTold = false;
     std::function<void(const std::string&)> m_notice;
     std::unique_ptr<MidiPortWatch> m_watch;
     std::chrono::steady_clock::time_point m_nextAlsaTry{};

@@ -9,6 +9,7 @@
 #include "ui/CMidiMonitorWnd.h"
 #include "ui/CMorphWnd.h"
 #include "ui/CVariationsWnd.h"
+#include "ui/ControllerMenu.h"
 #include "ui/FormWidget.h"
 #include "ui/UiText.h"
 
@@ -94,6 +95,13 @@ CMainFrame::CMainFrame(CQuarnEditApp& app, QWidget* parent) : QMainWindow(parent
     setCentralWidget(m_scroll);
     statusBar()->setSizeGripEnabled(false);
     statusBar()->hide();
+
+    // Escape ends a learn that waits for a controller; otherwise the key is left to the rest of the window.
+    m_cancelLearn = new QAction(QStringLiteral("Cancel Learn Controller"), this);
+    m_cancelLearn->setShortcut(QKeySequence(Qt::Key_Escape));
+    m_cancelLearn->setEnabled(false);
+    connect(m_cancelLearn, &QAction::triggered, this, [this] { m_app.Controllers().CancelLearn(); });
+    addAction(m_cancelLearn);
 }
 
 CMainFrame::~CMainFrame() {
@@ -142,6 +150,7 @@ void CMainFrame::BuildMenu() {
 }
 
 void CMainFrame::CommandsChanged() {
+    m_cancelLearn->setEnabled(m_app.Controllers().IsLearning());
     for (QAction* action : m_commandActions) {
         const int id = action->data().toInt();
         action->setEnabled(m_app.IsCommandEnabled(id));
@@ -166,6 +175,8 @@ QString CMainFrame::RecentFileText(int index, const std::string& path) {
 void CMainFrame::ShowMainWindow() {
     if (m_form == nullptr) {
         m_form = new FormWidget(m_app.form());
+        m_form->SetControlMenuHandler(
+            [this](int id, const QPoint& at) { return ShowControllerMenu(m_app.Controllers(), id, at, this); });
         m_scroll->setWidget(m_form);
         if (QWidget* first = m_form->WidgetForId(ctl::PatchName)) first->setFocus();
         if (m_formCreated) m_formCreated(*m_form);

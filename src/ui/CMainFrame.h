@@ -81,6 +81,7 @@ private:
     QScrollArea* m_scroll = nullptr;
     QList<QMenu*> m_menus;
     std::vector<QAction*> m_commandActions;
+    QAction* m_cancelLearn = nullptr;
     QAction* m_recentPlaceholder = nullptr;
     std::vector<QAction*> m_recentActions;
     bool m_frameFitted = false;

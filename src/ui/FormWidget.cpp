@@ -9,6 +9,7 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLabel>
@@ -140,6 +141,7 @@ QWidget* FormWidget::CreateItem(const ControlDef& def) {
             auto* box = new QCheckBox(TextOf(def), this);
             // The form toggles its own state; the box is then redrawn from it.
             connect(box, &QCheckBox::clicked, this, [this, id] { m_form.UserClicked(id); });
+            box->installEventFilter(this);
             item = box;
             break;
         }
@@ -200,6 +202,14 @@ bool FormWidget::eventFilter(QObject* watched, QEvent* event) {
             if (widget != nullptr && !widget->objectName().isEmpty())
                 m_form.UserEndedGesture(widget->objectName().toInt());
             break;
+        case QEvent::ContextMenu:
+            // A control given a menu of its own keeps it.
+            if (widget != nullptr && m_controlMenu && widget->contextMenuPolicy() == Qt::DefaultContextMenu) {
+                bool isId = false;
+                const int id = widget->objectName().toInt(&isId);
+                if (isId && m_controlMenu(id, static_cast<QContextMenuEvent*>(event)->globalPos())) return true;
+            }
+            break;
         case QEvent::ShortcutOverride: {
             // Undo and redo are the editor's, also while a text box has the focus.
             const auto* key = static_cast<QKeyEvent*>(event);
@@ -211,6 +221,12 @@ bool FormWidget::eventFilter(QObject* watched, QEvent* event) {
         default: break;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void FormWidget::contextMenuEvent(QContextMenuEvent* event) {
+    // Between the controls, and on labels, which let the mouse through.
+    if (m_controlMenu && m_controlMenu(kNoId, event->globalPos())) return event->accept();
+    QWidget::contextMenuEvent(event);
 }
 
 QWidget* FormWidget::WidgetForId(int id) const {

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -30,11 +31,17 @@ public:
 
     void ControlChanged(int id) override;
 
+    // Asked on a right-click (or the keyboard's context-menu keys) on a control, with its id, or on the form
+    // itself with kNoId; true when it took the click, else the control's own menu opens.
+    using ControlMenuHandler = std::function<bool(int id, const QPoint& globalPos)>;
+    void SetControlMenuHandler(ControlMenuHandler handler) { m_controlMenu = std::move(handler); }
+
     std::uintptr_t WindowId() override;
     std::pair<int, int> ClientOriginOnScreen() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     QWidget* CreateItem(const ControlDef& def);
@@ -47,4 +54,5 @@ private:
     std::vector<QWidget*> m_items;  // in template order
     std::map<int, QWidget*> m_byId;
     std::map<int, std::vector<std::string>> m_shownEntries;  // what each list shows, as the form holds it
+    ControlMenuHandler m_controlMenu;
 };

@@ -3,6 +3,7 @@
 #include "app/AppInfo.h"
 #include "ui/CAboutDlg.h"
 #include "ui/CCommentDlg.h"
+#include "ui/CControllersDlg.h"
 #include "ui/CMidiOptionsDlg.h"
 #include "ui/CMutateDlg.h"
 #include "ui/CTestNoteDlg.h"
@@ -171,4 +172,10 @@ std::optional<MutationRequest> QtUserDialogs::RunMutateDialog(const MutationSett
     CMutateDlg dialog(current, m_mainWindow);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return dialog.Request();
+}
+
+std::optional<std::vector<std::size_t>> QtUserDialogs::RunControllersDialog(const std::vector<ControllerRow>& rows) {
+    CControllersDlg dialog(rows, m_mainWindow);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.Removed();
 }

@@ -33,6 +33,7 @@ public:
     std::optional<std::string> RunCommentDialog(const std::string& text, const TextRoom& room) override;
     std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings& current) override;
     std::optional<MutationRequest> RunMutateDialog(const MutationSettings& current) override;
+    std::optional<std::vector<std::size_t>> RunControllersDialog(const std::vector<ControllerRow>& rows) override;
 
     // A request's filters as file dialog filters: "Name (*.ext)", the pattern added when the name lacks it.
     static QStringList NameFilters(const std::vector<FileFilter>& filters);

@@ -123,6 +123,10 @@ int main(int argc, char** argv) {
     NoLibraries libraries;
     ManualClock clock;
     MemoryRecovery recovery;
+    // Two learned controllers, so that the Controllers dialog lists something.
+    profile.ints["Controllers/Count"] = 2;
+    profile.strings["Controllers/Binding1"] = "74 1 1004";
+    profile.strings["Controllers/Binding2"] = "7 2 1014 14";
     CQuarnEditApp app{{ports, pause, profile, dialogs, location, libraries, clock, recovery}};
 
     CMainFrame frame(app);
@@ -150,6 +154,7 @@ int main(int argc, char** argv) {
         {"comment", [&] { app.form().UserClicked(ctl::Comment); }},
         {"morph", [&] { app.OnCommand(cmd::EditMorph); }},
         {"variations", [&] { app.OnCommand(cmd::EditVariations); }},
+        {"controllers", [&] { app.OnCommand(cmd::Controllers); }},
     };
     const auto command = [&](const std::string& line) {
         if (line.rfind("open ", 0) == 0) {

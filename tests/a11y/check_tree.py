@@ -41,6 +41,7 @@ WINDOWS = [
     ("comment", "Comment"),
     ("morph", "Morph - QuarnEdit"),
     ("variations", "Variations - QuarnEdit"),
+    ("controllers", "Controllers"),
 ]
 
 

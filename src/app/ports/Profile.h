@@ -15,6 +15,11 @@ constexpr const char* kProfileThruKey = "MIDI Thru";
 constexpr const char* kProfileTestNoteKey = "Test Note";
 constexpr const char* kProfileTestVelocityKey = "Test Velocity";
 constexpr int kRecentFileCount = 10;
+// The controllers the user learned: `Count` and `Binding1`...`BindingN`, each "<controller> <channel 1-16>
+// <target>" with " 14" after it for a 14-bit pair. Never in patch files.
+constexpr const char* kProfileControllersSection = "Controllers";
+constexpr const char* kProfileControllersCountKey = "Count";
+constexpr const char* kProfileControllersBindingKey = "Binding";
 
 // The profile: a few integers and the recent-file list.
 class Profile {

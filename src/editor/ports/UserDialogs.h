@@ -3,6 +3,7 @@
 #include "editor/Mutation.h"
 #include "patch/PatchText.h"
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +48,15 @@ struct MutationRequest {
     bool randomize = false;
 };
 
+// One controller binding as the Controllers dialog lists it.
+struct ControllerRow {
+    int controller = 0;  // 0-127
+    int channel = 1;     // 1-16, as the user counts them
+    std::string control;
+    bool fine = false;  // a 14-bit pair: controller and controller + 32
+    bool operator==(const ControllerRow&) const = default;
+};
+
 class UserDialogs {
 public:
     virtual ~UserDialogs() = default;
@@ -74,4 +84,8 @@ public:
     virtual std::optional<TestNoteSettings> RunTestNoteDialog(const TestNoteSettings& current) = 0;
     // The Mutate dialog: what to do, or nothing on Cancel.
     virtual std::optional<MutationRequest> RunMutateDialog(const MutationSettings& current) = 0;
+    // The Controllers dialog: the rows the user removed (indexes into `rows`) on OK, nothing on Cancel.
+    virtual std::optional<std::vector<std::size_t>> RunControllersDialog(const std::vector<ControllerRow>& /*rows*/) {
+        return std::nullopt;
+    }
 };

@@ -1,0 +1,100 @@
+#pragma once
+
+// Controller learn: which knob of the user's own controller moves which control, learning and forgetting it,
+// and the moves themselves.
+
+#include "app/ControllerInput.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+class CMainDlg;
+class FrameSlot;
+class Profile;
+class UserDialogs;
+
+// Channel mode messages (All Notes Off and the like) are never learned: a keyboard sends them on its own.
+constexpr int kFirstChannelModeController = 120;
+// Ids of targets that are not on the form (RegisterTarget) lie from here on, clear of the form's ids.
+constexpr int kFirstExtraTarget = 2000;
+constexpr int kLastExtraTarget = 2999;
+
+// One controller and what it moves.
+struct ControllerBinding {
+    int channel = 0;     // 0-15
+    int controller = 0;  // 0-119; a 14-bit pair's most significant half (0-31)
+    int target = 0;      // a control id of the form, or a registered target's id
+    bool fine = false;   // a 14-bit pair: controller + 32 carries the least significant 7 bits
+    bool operator==(const ControllerBinding&) const = default;
+};
+
+// A control outside the form that a controller can move (the morph window's slider): a range like a slider's,
+// moved through the setter, which must act as the user's own move of it does.
+struct ExtraControllerTarget {
+    std::string name;    // as the status bar and the Controllers dialog name it ("Morph position")
+    int rangeMax = 127;  // 0..rangeMax
+    std::function<int()> position;
+    std::function<void(int position)> setPosition;
+};
+
+class ControllerLearn : public ControllerInput {
+public:
+    ControllerLearn(CMainDlg& form, Profile& profile, UserDialogs& dialogs, const FrameSlot& frame);
+
+    // Reads the bindings from the profile; entries that make no sense are left out.
+    void Load();
+    // Whether an input device is chosen, for what a learn tells the user; unset: one is.
+    void SetInputChosen(std::function<bool()> chosen) { m_inputChosen = std::move(chosen); }
+
+    // A Control Change from the input device: a learn takes it, or the control bound to it moves.
+    bool OnInputControlChange(int channel, int controller, int value, std::string& what) override;
+
+    // Whether `target` can learn a controller: a slider, list or check box of the form, or a registered target.
+    bool CanLearn(int target) const;
+    // The next Control Change from the input binds its controller and channel to `target`.
+    void BeginLearn(int target);
+    // Escape, or a second right-click: no controller is learned.
+    void CancelLearn();
+    bool IsLearning() const { return m_learning.has_value(); }
+    std::optional<int> LearningTarget() const { return m_learning; }
+    // The controller that moves `target`, if any.
+    std::optional<ControllerBinding> BindingOf(int target) const;
+    void Forget(int target);
+    // Every binding, by channel then controller.
+    std::vector<ControllerBinding> Bindings() const;
+    // What a target is called for the user: "DCO1 Amp.", a registered target's name.
+    std::string TargetName(int target) const;
+    // MIDI Options > Controllers...: the bindings listed, the ones the user removes forgotten.
+    void OnControllers();
+
+    // A control outside the form, with an id from kFirstExtraTarget to kLastExtraTarget. A binding to it kept
+    // in the profile does nothing until it is registered; unregistering keeps the binding.
+    void RegisterTarget(int id, ExtraControllerTarget target);
+    void UnregisterTarget(int id);
+
+private:
+    static int Key(int channel, int controller) { return channel * 128 + controller; }
+    bool IsKnownTarget(int target) const;
+    void Bind(ControllerBinding binding);
+    // Moves `target` as a knob's value puts it; `what` says so for the MIDI monitor.
+    bool Move(int target, int value, int top, int controller, std::string& what);
+    void Save();
+    std::string Describe(const ControllerBinding& binding) const;
+
+    CMainDlg& m_form;
+    Profile& m_profile;
+    UserDialogs& m_dialogs;
+    const FrameSlot& m_frame;
+    std::map<int, ControllerBinding> m_bindings;       // by Key(channel, controller)
+    std::array<std::uint8_t, 16 * 128> m_lastValue{};  // each controller's last value, by Key
+    std::map<int, ExtraControllerTarget> m_extra;
+    std::function<bool()> m_inputChosen;
+    std::optional<int> m_learning;
+    int m_lastKey = -1;    // the Control Change before this one, which an LSB must follow to make a pair
+    int m_savedCount = 0;  // how many entries the profile may hold
+};

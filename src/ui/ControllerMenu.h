@@ -1,0 +1,12 @@
+#pragma once
+
+// The context menu of a control that a knob of the user's controller can move.
+
+class ControllerLearn;
+class QPoint;
+class QWidget;
+
+// A right-click (or Shift+F10, or the menu key) on `target`: "Learn Controller", and "Forget Controller" when a
+// controller moves it. While a learn waits, the right-click cancels it instead, wherever it is. False when
+// neither applies (no learn waits and `target` follows no knob), so the widget's own menu may open.
+bool ShowControllerMenu(ControllerLearn& learn, int target, const QPoint& globalPos, QWidget* parent);
