@@ -28,27 +28,6 @@ namespace {
 
 const auto* const kFolders = ::testing::AddGlobalTestEnvironment(new HermeticFolders);
 
-// What the next context menu offers; chooses the entry `choose` names (with its mnemonic), or closes it.
-struct MenuAnswer {
-    QStringList offered;
-    bool opened = false;
-};
-void OnNextMenu(MenuAnswer& answer, const QString& choose, int triesLeft = 500) {
-    QTimer::singleShot(triesLeft == 500 ? 0 : 10, [&answer, choose, triesLeft] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (menu == nullptr && triesLeft > 0) return OnNextMenu(answer, choose, triesLeft - 1);
-        ASSERT_NE(menu, nullptr) << "no menu opened";
-        answer.opened = true;
-        for (QAction* action : menu->actions()) answer.offered << action->text();
-        for (QAction* action : menu->actions()) {
-            if (action->text() != choose) continue;
-            menu->setActiveAction(action);
-            return QTest::keyClick(menu, Qt::Key_Return);
-        }
-        menu->close();
-    });
-}
-
 struct LearnWindow : ::testing::Test, EditorRig {
     std::unique_ptr<CMainFrame> frame;
     FakeInputPorts inputs;

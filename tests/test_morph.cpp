@@ -4,6 +4,7 @@
 #include "PatchFixtures.h"
 
 #include "app/Commands.h"
+#include "app/ControllerLearn.h"
 #include "editor/Morph.h"
 #include "editor/Variations.h"
 #include "patch/PatchFile.h"
@@ -187,6 +188,39 @@ TEST_F(Morph, AMoveSendsOnlyTheParametersItChanged) {
     morph.SetPatchB(b, "Decay");
     EXPECT_EQ(Take(), CC({{16, 1}, {108, 1}, {16, 1}, {110, 102}}));
     EXPECT_EQ(morph.Position(), 500);
+}
+
+TEST_F(Morph, AKnobLearnedToTheMorphSweepsItAndStaysLearnedWithNoMorphOpen) {
+    ControllerLearn& learn = app.Controllers();
+    std::string what;
+    learn.BeginLearn(kMorphPositionTarget);
+    ASSERT_TRUE(learn.OnInputControlChange(0, 1, 0, what));  // the modulation wheel
+    EXPECT_EQ(learn.BindingOf(kMorphPositionTarget)->controller, 1);
+    // No morph open: the wheel moves nothing and sends nothing.
+    Take();
+    EXPECT_TRUE(learn.OnInputControlChange(0, 1, 127, what));
+    EXPECT_TRUE(Take().empty());
+
+    MorphSession& morph = Open();
+    morph.SetPatchB(PatchB(), "Other");
+    Take();
+    learn.OnInputControlChange(0, 1, 127, what);
+    EXPECT_EQ(morph.Position(), 1000);
+    EXPECT_EQ(what, "CC 1 → Morph position = 1000");
+    Take();
+    EXPECT_EQ(FormShows(), TransmissionOf(PatchB()));
+    EXPECT_EQ(Holds(heard), Holds(FormShows()));
+    learn.OnInputControlChange(0, 1, 0, what);
+    EXPECT_EQ(morph.Position(), 0);
+    Take();
+    EXPECT_EQ(Holds(heard), Holds(TransmissionOf(PatchA())));
+
+    // The binding is kept in the profile and read back before any morph opens.
+    EditorRig next;
+    next.profile = profile;
+    next.app.Controllers().Load();
+    ASSERT_TRUE(next.app.Controllers().BindingOf(kMorphPositionTarget));
+    EXPECT_EQ(next.app.Controllers().BindingOf(kMorphPositionTarget)->controller, 1);
 }
 
 TEST_F(Morph, KeepIsOneUndoStepAndCancelPutsABackWithoutOne) {

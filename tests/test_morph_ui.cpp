@@ -5,6 +5,7 @@
 #include "InstrumentModel.h"
 
 #include "app/Commands.h"
+#include "app/ControllerLearn.h"
 #include "app/DocumentLibraryHost.h"
 #include "editor/Morph.h"
 #include "editor/Variations.h"
@@ -119,6 +120,19 @@ TEST_F(WindowTest, MorphFromTheLibraryWithTheKeysThenKeepOrEscape) {
     app.Sound().Morph()->SetPosition(700);
     EXPECT_EQ(morph->Slider()->value(), 700);
     Shot(morph, "morph.png");
+    // Its slider learns a knob as the form's sliders do; Escape then first ends the learn, and the window stays.
+    MenuAnswer learnMenu;
+    OnNextMenu(learnMenu, QStringLiteral("&Learn Controller"));
+    QContextMenuEvent click(QContextMenuEvent::Mouse, morph->Slider()->rect().center(),
+                            morph->Slider()->mapToGlobal(morph->Slider()->rect().center()));
+    QApplication::sendEvent(morph->Slider(), &click);
+    EXPECT_TRUE(learnMenu.opened);
+    EXPECT_EQ(app.Controllers().LearningTarget(), kMorphPositionTarget);
+    morph->activateWindow();
+    ASSERT_TRUE(HasKeyboard(morph));
+    Key(Qt::Key_Escape);
+    EXPECT_FALSE(app.Controllers().IsLearning());
+    EXPECT_EQ(frame->MorphWindow(), morph);
 
     Key(Qt::Key_Escape);
     ASSERT_TRUE(QTest::qWaitFor([&] { return frame->MorphWindow() == nullptr; }));

@@ -9,6 +9,7 @@
 #include "app/ports/FrameView.h"
 #include "app/ports/Profile.h"
 #include "editor/CMainDlg.h"
+#include "editor/Morph.h"
 
 CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     : m_nullSink(std::make_unique<NullSink>()),
@@ -37,6 +38,14 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     // The input's Control Changes go to the controller bindings first: a learn, or a knob that moves a control.
     m_inputs.SetControllerInput(&m_controllers);
     m_controllers.SetInputChosen([this] { return m_inputs.HasDevice(); });
+    // Registered before the profile's bindings are read, so a knob learned to the morph stays learned; with no
+    // morph open it moves nothing.
+    m_controllers.RegisterTarget(kMorphPositionTarget, {"Morph position", kMorphEnd,
+                                                        [this] {
+                                                            const MorphSession* morph = m_sound.Morph();
+                                                            return morph != nullptr ? morph->Position() : 0;
+                                                        },
+                                                        [this](int position) { m_sound.SetMorphPosition(position); }});
     m_devices.SetResendPatch([this] { m_form->TransmitAll(false); });
     m_work.SetEditSource([this] { return m_sound.Edit(); });
     // A patch opened from the library is opened as File > Open opens it, on the edit, never on the original.

@@ -23,6 +23,8 @@ constexpr int kFirstChannelModeController = 120;
 // Ids of targets that are not on the form (RegisterTarget) lie from here on, clear of the form's ids.
 constexpr int kFirstExtraTarget = 2000;
 constexpr int kLastExtraTarget = 2999;
+// The morph window's slider: a knob (the modulation wheel, say) learned to it moves the open morph.
+constexpr int kMorphPositionTarget = kFirstExtraTarget;
 
 // One controller and what it moves.
 struct ControllerBinding {

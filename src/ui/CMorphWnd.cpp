@@ -1,11 +1,13 @@
 #include "ui/CMorphWnd.h"
 
 #include "app/CQuarnEditApp.h"
+#include "app/ControllerLearn.h"
 #include "editor/Morph.h"
 #include "editor/ports/UserDialogs.h"
 #include "library/LibraryIndex.h"
 #include "library/LibraryScan.h"
 #include "ui/Accessibility.h"
+#include "ui/ControllerMenu.h"
 #include "ui/DialogUnits.h"
 #include "ui/UiText.h"
 
@@ -108,7 +110,18 @@ CMorphWnd::CMorphWnd(CQuarnEditApp& app, const LibrarySetup& library, QWidget* p
     });
     connect(m_keep, &QPushButton::clicked, this, [this] { m_app.Sound().EndMorph(true); });
     connect(cancel, &QPushButton::clicked, this, &QWidget::close);
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
+    // Escape ends a learn that waits before it closes the window.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
+        if (m_app.Controllers().IsLearning())
+            m_app.Controllers().CancelLearn();
+        else
+            close();
+    });
+    // The slider can follow a knob of the user's controller, like the form's sliders (right-click, Shift+F10).
+    m_slider->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_slider, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        ShowControllerMenu(m_app.Controllers(), kMorphPositionTarget, m_slider->mapToGlobal(at), this);
+    });
 
     if (MorphSession* morph = m_app.Sound().Morph()) morph->SetObserver([this] { Update(); });
     // Thousands of files take a while: they are read away from the window, which lists them when they are in.
