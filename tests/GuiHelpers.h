@@ -2,11 +2,8 @@
 // Qt for the window tests: one application per program, and answers to the modal boxes the program opens.
 
 #include <QApplication>
-#include <QMenu>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStringList>
-#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -70,24 +67,3 @@ public:
     void TearDown() override { std::filesystem::remove_all(root); }
     std::filesystem::path root;
 };
-
-// What the next context menu offers; chooses the entry `choose` names (with its mnemonic), or closes it.
-struct MenuAnswer {
-    QStringList offered;
-    bool opened = false;
-};
-inline void OnNextMenu(MenuAnswer& answer, const QString& choose, int triesLeft = 500) {
-    QTimer::singleShot(triesLeft == 500 ? 0 : 10, [&answer, choose, triesLeft] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (menu == nullptr && triesLeft > 0) return OnNextMenu(answer, choose, triesLeft - 1);
-        ASSERT_NE(menu, nullptr) << "no menu opened";
-        answer.opened = true;
-        for (QAction* action : menu->actions()) answer.offered << action->text();
-        for (QAction* action : menu->actions()) {
-            if (action->text() != choose) continue;
-            menu->setActiveAction(action);
-            return QTest::keyClick(menu, Qt::Key_Return);
-        }
-        menu->close();
-    });
-}

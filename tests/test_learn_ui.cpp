@@ -1,4 +1,5 @@
 // Controller learn in the window: the form's context menus, the status line, Escape, the Controllers dialog.
+#include "ContextMenus.h"
 #include "EditorRig.h"
 #include "GuiHelpers.h"
 

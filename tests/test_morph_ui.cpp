@@ -1,5 +1,6 @@
 // The morph and variations windows worked from the keyboard: B chosen from the library, the slider moved with
 // the keys, variations auditioned by number, and Escape leaving the synthesizer on the form's patch.
+#include "ContextMenus.h"
 #include "EditorRig.h"
 #include "GuiHelpers.h"
 #include "InstrumentModel.h"
