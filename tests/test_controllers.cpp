@@ -94,8 +94,9 @@ TEST_F(Controllers, EveryControlOfTheFormGoesFromItsFirstToItsLastPosition) {
         }
     }
     EXPECT_EQ(targets, 26 + 21 + 11);  // sliders, lists, check boxes
-    // Text boxes, value boxes, buttons and labels follow no knob.
-    for (int id : {ctl::PatchName, ctl::Env1AttackBox, ctl::Comment, ctl::Cutoff1Label, 999, 2000})
+    // Text boxes, value boxes, buttons and labels follow no knob, nor an id outside the form that no window
+    // registered.
+    for (int id : {ctl::PatchName, ctl::Env1AttackBox, ctl::Comment, ctl::Cutoff1Label, 999, kLastExtraTarget})
         EXPECT_FALSE(learn.CanLearn(id)) << id;
 }
 
