@@ -23,6 +23,21 @@ inline void FillFormAsLoaded(CQuarnEditApp& app) {
     for (const ModulatedParam& row : kModulatedParams) dlg.RefreshModParam(row);
 }
 
+// The application on the fakes of every service but its ports and pacer, which the rig chooses.
+template <typename Ports, typename Pacer>
+struct AppOn {
+    Ports ports;
+    Pacer pacer;
+    ScriptedDialogs dialogs;
+    MapProfile profile;
+    DirLocation location;
+    NoLibraries libraries;
+    ManualClock clock;
+    MemoryRecovery recovery;
+    CQuarnEditApp app{{ports, pacer, profile, dialogs, location, libraries, clock, recovery}};
+    CMainDlg& dlg = app.form();
+};
+
 // The application with its form and document, wired as the program wires them, on the recording fakes.
 struct EditorRig {
     RecordingPorts ports;

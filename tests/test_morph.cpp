@@ -288,18 +288,7 @@ TEST_F(Morph, APatchBThatCannotBeReadIsNamedWithWhyAndChangesNothing) {
 }
 
 // The application on a pacer that sends only when told: the wire is as slow as the test says.
-struct PacedRig {
-    RecordingPorts ports;
-    ManualPacer pacer;
-    ScriptedDialogs dialogs;
-    MapProfile profile;
-    DirLocation location;
-    NoLibraries libraries;
-    ManualClock clock;
-    MemoryRecovery recovery;
-    CQuarnEditApp app{{ports, pacer, profile, dialogs, location, libraries, clock, recovery}};
-    CMainDlg& dlg = app.form();
-
+struct PacedRig : AppOn<RecordingPorts, ManualPacer> {
     PacedRig() {
         dlg.OnInitialUpdate();
         app.CreatePortSink().OpenDevice(0);
