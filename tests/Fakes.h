@@ -57,9 +57,11 @@ public:
         openIndex = -1;
         return std::exchange(undeliveredAtClose, 0);
     }
+    std::map<int, Bytes> byPort;  // the same bytes, by the device that got them
     void Send(std::uint8_t status, std::uint8_t d1, std::uint8_t d2) override {
         if (openIndex < 0) return;
         bytes.insert(bytes.end(), {status, d1, d2});
+        byPort[openIndex].insert(byPort[openIndex].end(), {status, d1, d2});
     }
 };
 
@@ -103,8 +105,8 @@ public:
     TimePoint now{};
     TimePoint Now() override { return now; }
     void Serve(MidiSendQueue*) override {}
-    void Queued(MidiSendQueue& queue) override {
-        ++count;
+    void Queued(MidiSendQueue& queue, std::size_t messages) override {
+        count += static_cast<int>(messages);
         while (const std::optional<TimePoint> next = queue.SendDue(now)) now = std::max(now, *next);
     }
 };
@@ -116,7 +118,7 @@ public:
     MidiSendQueue* served = nullptr;
     TimePoint Now() override { return now; }
     void Serve(MidiSendQueue* queue) override { served = queue; }
-    void Queued(MidiSendQueue&) override {}
+    void Queued(MidiSendQueue&, std::size_t) override {}
     // Moves the clock on by `step` and sends what is due by then.
     void Advance(std::chrono::microseconds step) {
         now += step;

@@ -106,34 +106,4 @@ TEST_F(DeviceSessionTest, FailedSwitchFromAVanishedDeviceStillNamesBoth) {
     EXPECT_EQ(profile.ints["Options/MIDI Output"], 9);
 }
 
-// The open device goes and comes back. The synthesizer must end on what the form holds: when sends were
-// dropped while it was gone, the whole patch follows the notice of its return, with no question; when nothing
-// was dropped, nothing is sent.
-TEST_F(DeviceSessionTest, ADeviceThatComesBackIsSentThePatchOnlyWhenSendsWereDropped) {
-    ASSERT_TRUE(Start());
-    const auto goneAndBack = [&](const std::function<void()>& whileGone) {
-        app.Devices().OnMidiPortsChanged(MidiPortChange::OpenDeviceLost);
-        ports.names = {"Port B"};
-        ports.opens = {true};
-        app.Devices().OnMidiPortsChanged(MidiPortChange::ListChanged);
-        whileGone();
-        ports.names = {"Port A", "Port B"};
-        ports.opens = {true, true};
-        dialogs.messages.clear();
-        ports.bytes.clear();
-        app.Devices().OnMidiPortsChanged(MidiPortChange::ListChanged);
-        EXPECT_FALSE(app.Devices().IsDeviceLost());
-        EXPECT_EQ(frame.status, "Port A is back: changes are sent to it again.");
-        EXPECT_TRUE(dialogs.messages.empty());
-        return ports.bytes;
-    };
-    EXPECT_TRUE(goneAndBack([] {}).empty());
-    const Bytes resent = goneAndBack([&] { app.form().UserMovedSlider(ctl::Dco1Amp, 77); });
-    ports.bytes.clear();
-    app.form().TransmitAll(false);
-    EXPECT_EQ(resent, ports.bytes);
-    // Once sent, the device agrees with the form: a later return sends nothing again.
-    EXPECT_TRUE(goneAndBack([] {}).empty());
-}
-
 }  // namespace

@@ -1,7 +1,9 @@
 // The send queue on a clock the test drives: due times, what leaves when, whole patches that give way to the
 // next, a full queue, and what the MIDI monitor is told.
 #include "Fakes.h"
+#include "InstrumentModel.h"
 
+#include "midi/DeviceAccount.h"
 #include "midi/MidiSendQueue.h"
 #include "midi/MidiSink.h"
 
@@ -174,14 +176,11 @@ TEST(SendQueueFull, AFullQueueLosesWholePairsOnlyAndTheCloseCountsThem) {
     ASSERT_TRUE(ports.Open(0));
     queue.Attach(&ports);
     const std::uint8_t page[3] = {0xB0, 16, 1}, param[3] = {0xB0, 7, 9}, note[3] = {0x80, 60, 0};
-    EXPECT_TRUE(queue.Push(page, MessagePart::PairHead));
-    EXPECT_TRUE(queue.Push(param, MessagePart::PairTail));
-    EXPECT_TRUE(queue.Push(page, MessagePart::PairHead));
-    EXPECT_TRUE(queue.Push(param, MessagePart::PairTail));
-    // Room for one message, not for a pair: the pair is lost whole (after a short wait); from then on sends are
-    // dropped at once until the queue is down to three quarters.
-    EXPECT_FALSE(queue.Push(page, MessagePart::PairHead));
-    EXPECT_FALSE(queue.Push(param, MessagePart::PairTail));
+    EXPECT_TRUE(queue.PushPair(page, param));
+    EXPECT_TRUE(queue.PushPair(page, param));
+    // Room for one message, not for a pair: the pair is lost whole (after a short wait) and counts as two;
+    // from then on sends are dropped at once until the queue is down to three quarters.
+    EXPECT_FALSE(queue.PushPair(page, param));
     EXPECT_FALSE(queue.Push(note));
     EXPECT_EQ(queue.TakeOverflow(), 3u);
     pacer.Advance(2ms);  // two have left
@@ -331,6 +330,91 @@ TEST_F(SendQueueTest, WhatGoesAheadIsDroppedWithoutADeviceOrWhileRecording) {
     EXPECT_FALSE(sink.SendAhead(0x90, 60, 100));
     EXPECT_TRUE(sink.events().empty());
     sink.StopRecording();
+}
+
+}  // namespace
+
+namespace {
+
+// A device whose server doubts a range of what it took, and a pacer that sends at once whenever something is
+// queued, as a pacer thread that runs between two calls of the program's thread would.
+struct HealRig {
+    DoubtingPorts ports;
+    CountingPause pacer;
+    MidiPortSink sink{&ports, &pacer};
+    HealRig() { EXPECT_TRUE(sink.OpenDevice(0)); }
+    InstrumentModel Heard() const {
+        InstrumentModel model;
+        model.Take(ports.bytes);
+        return model;
+    }
+};
+
+TEST(SendQueueHeal, ARepeatNeverComesBetweenAPageSelectAndItsParameter) {
+    HealRig rig;
+    rig.sink.SendPage3(ParamMessage(21, 4));  // tags 1, 2
+    rig.ports.unsure = MidiOutPorts::TagRange{1, 2};
+    // The repeat the sender finds now must not land between the next pair's halves.
+    rig.sink.SendWide(ParamMessage(29, 100));
+    EXPECT_EQ(rig.ports.bytes, Concat({{0xB0, 16, 3, 0xB0, 21, 4}, Wide(29, 100), {0xB0, 16, 3, 0xB0, 21, 4}}));
+    EXPECT_EQ(rig.Heard().parameters, (InstrumentModel::Parameters{{21, {3, 4}}, {29, {1, 100}}}));
+}
+
+TEST(SendQueueHeal, ARepeatSendsTheValueNowNeverAnOlderMessageOfTheSameController) {
+    DoubtingPorts ports;
+    ManualPacer pacer;
+    MidiPortSink sink(&ports, &pacer);
+    ASSERT_TRUE(sink.OpenDevice(0));
+    sink.SendPage3(ParamMessage(21, 4));  // the row followed a source: tags 1, 2
+    sink.SendWide(ParamMessage(21, 90));  // then its own value again: 3, 4
+    pacer.Drain();
+    ports.unsure = MidiOutPorts::TagRange{1, 2};  // only the older pair is in doubt
+    pacer.Advance(1ms);
+    pacer.Drain();
+    InstrumentModel heard;
+    heard.Take(ports.bytes);
+    EXPECT_EQ(heard.parameters.at(21), (std::pair<int, int>{1, 90}));
+    EXPECT_TRUE(PairsWhole(ports.bytes));
+}
+
+TEST(SendQueueHeal, TheAccountHoldsWhatLeftAndDoubtsWhatTheServerCouldNotConfirm) {
+    DoubtingPorts ports;
+    ManualPacer pacer;
+    MidiPortSink sink(&ports, &pacer);
+    ASSERT_TRUE(sink.OpenDevice(0));
+    sink.SendWide(ParamMessage(20, 200));
+    sink.SendChannelMessage(0x90, 60, 100);
+    sink.SendChannelMessage(0xB1, 64, 64);  // the pedal at its middle is down
+    // Queued, not yet left: expected, not held.
+    EXPECT_FALSE(pacer.served->Account().Holds(20));
+    EXPECT_EQ(sink.Expected().Holds(20), (DeviceAccount::Parameter{2, 72}));
+    pacer.Drain();
+    const DeviceAccount held = pacer.served->Account();
+    EXPECT_EQ(held.Holds(20), (DeviceAccount::Parameter{2, 72}));
+    EXPECT_TRUE(held.HoldsNote(0, 60));
+    EXPECT_TRUE(held.HoldsSustain(1));
+    EXPECT_EQ(held.Releases(), (std::vector<ShortMessage>{{0x80, 60, 0x40}, {0xB1, 64, 0}}));
+    // Reopened: it may hold anything.
+    ASSERT_TRUE(sink.OpenDevice(1));
+    EXPECT_FALSE(sink.Expected().Holds(20));
+}
+
+TEST(SendQueueFull, AStreamPairLostToAFullQueueCountsTwoAndALaterPairLeavesWhole) {
+    RecordingPorts ports;
+    ManualPacer pacer;
+    MidiSendQueue queue(pacer, 3);
+    pacer.Serve(&queue);
+    ASSERT_TRUE(ports.Open(0));
+    queue.Attach(&ports);
+    const std::uint8_t page[3] = {0xB0, 16, 1}, param[3] = {0xB0, 7, 9}, other[3] = {0xB0, 8, 5};
+    EXPECT_TRUE(queue.PushPair(page, param));
+    EXPECT_FALSE(queue.PushStreamPair(page, other));
+    EXPECT_EQ(queue.TakeOverflow(), 2u);
+    pacer.Drain();
+    // Room again: a whole pair goes in and both halves leave.
+    EXPECT_TRUE(queue.PushPair(page, other));
+    pacer.Drain();
+    EXPECT_EQ(ports.bytes, (Bytes{0xB0, 16, 1, 0xB0, 7, 9, 0xB0, 16, 1, 0xB0, 8, 5}));
 }
 
 }  // namespace

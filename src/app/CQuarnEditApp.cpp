@@ -46,7 +46,7 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
                                                             return morph != nullptr ? morph->Position() : 0;
                                                         },
                                                         [this](int position) { m_sound.SetMorphPosition(position); }});
-    m_devices.SetResendPatch([this] { m_form->TransmitAll(false); });
+    m_devices.SetAgree([this] { m_form->SendWhatDiffers(); });
     m_work.SetEditSource([this] { return m_sound.Edit(); });
     // A patch opened from the library is opened as File > Open opens it, on the edit, never on the original.
     m_library = std::make_unique<DocumentLibraryHost>(*this, *m_form, m_frame, [this](const std::string& path) {

@@ -95,15 +95,22 @@ void OutputDeviceSession::OnOutputDevice() {
     const std::size_t sent = port.SentSinceOpen();
     const std::size_t lost = port.CloseDevice();
     const std::string previousName = m_openDeviceName;
-    if (device >= 0 && OpenOutput(device)) {
+    bool opened = device >= 0 && OpenOutput(device);
+    if (opened) {
         UseDevice(device);
     } else {
         m_dialogs.ShowMessage(DeviceNotice(chosenName + " could not be opened, reverting to " +
                                            DeviceDisplayName(m_ports, m_sinks.OutputDevice())));
         const int previous = previousName.empty() ? -1 : FindDevice(previousName);
-        OpenOutput(previous >= 0 ? previous : m_sinks.OutputDevice());
+        opened = OpenOutput(previous >= 0 ? previous : m_sinks.OutputDevice());
     }
     if (isOpen) ReportUndelivered(lost, sent, previousName);
+    // Whatever opened may hold anything: it is brought to hold what the form shows.
+    if (opened) Agree();
+}
+
+void OutputDeviceSession::Agree() {
+    if (m_agree) m_agree();
 }
 
 bool OutputDeviceSession::OpenOutput(int id) {
@@ -132,12 +139,11 @@ void OutputDeviceSession::OnMidiPortsChanged(MidiPortChange change) {
     if (m_openDeviceName.empty()) return;
     const int now = FindDevice(m_openDeviceName);
     if (m_deviceLost) {
-        // What was dropped while it was gone (or on its way when it went) left it behind the form.
-        const bool dropped = m_droppedWhileLost || port->SentWithoutDevice() > 0;
         if (now < 0 || !OpenOutput(now)) return;
         UseDevice(now);
         m_frame.ShowStatus(m_openDeviceName + " is back: changes are sent to it again.");
-        if (dropped && m_resendPatch) m_resendPatch();
+        // It may have missed changes, or been switched off and on: what it holds is not known.
+        Agree();
         return;
     }
     if (port->deviceHandle() == MidiPortSink::kNoDevice) return;
@@ -156,7 +162,7 @@ void OutputDeviceSession::DeviceLost() {
     // Set before the message, whose own event loop may deliver more news of the same loss.
     m_deviceLost = true;
     // Nothing waits for a device that is gone: what is queued for it is dropped.
-    m_droppedWhileLost = port->CloseDevice(MidiPortSink::Queued::Drop) > 0;
+    port->CloseDevice(MidiPortSink::Queued::Drop);
     const std::string text = m_openDeviceName + " is gone: changes are not sent until it is back.";
     m_frame.ShowStatus(text);
     m_dialogs.ShowMessage(DeviceNotice(text));

@@ -47,9 +47,10 @@ public:
 
     // Runs before the device is switched, so a note still sounding ends on the device that plays it.
     void SetBeforeSwitch(std::function<void()> beforeSwitch) { m_beforeSwitch = std::move(beforeSwitch); }
-    // Sends the whole patch the form holds (no question, never given way to): a device that comes back after
-    // changes were dropped is sent it, so that the synthesizer agrees with the form again.
-    void SetResendPatch(std::function<void()> resend) { m_resendPatch = std::move(resend); }
+    // Brings the open device to hold what the form shows (no question, never given way to). Called whenever a
+    // device was opened anew by the session (back, reopened, switched to), whose account is then unknown, so
+    // it gets the whole patch.
+    void SetAgree(std::function<void()> agree) { m_agree = std::move(agree); }
 
     // A device's name for the user, also for an index that names none.
     std::string DeviceName(int id) { return DeviceDisplayName(m_ports, id); }
@@ -76,6 +77,7 @@ private:
     bool OpenOutput(int id);
     std::vector<std::string> DeviceNames();
     void DeviceLost();
+    void Agree();
     void ReportUndelivered(std::size_t lost, std::size_t sent, const std::string& device);
     // Remembers the device by index and by name.
     void StoreDevice(int id);
@@ -88,8 +90,7 @@ private:
     const FrameSlot& m_frame;
     OutputSinks& m_sinks;
     std::function<void()> m_beforeSwitch;
-    std::function<void()> m_resendPatch;
-    bool m_droppedWhileLost = false;  // the loss dropped messages still on their way
+    std::function<void()> m_agree;
     std::string m_openDeviceName;
     bool m_deviceLost = false;
     std::vector<std::string> m_deviceNames;  // as the MIDI Options dialog shows them

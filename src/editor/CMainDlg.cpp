@@ -342,6 +342,32 @@ void CMainDlg::TransmitAll(bool ask, Superseded superseded) {
     }
 }
 
+namespace {
+
+// Keeps what a transmission would send, in order; nothing goes out.
+class TransmissionRecorder : public MidiSink {
+public:
+    Transmission messages;
+    void SendWide(ParamMessage m) override { messages.push_back({ParamSend::Kind::Wide, m}); }
+    void SendPage3(ParamMessage m) override { messages.push_back({ParamSend::Kind::Page3, m}); }
+    void SendDirect(ParamMessage m) override { messages.push_back({ParamSend::Kind::Direct, m}); }
+    void SendChannelMessage(std::uint8_t, std::uint8_t, std::uint8_t) override {}
+};
+
+}  // namespace
+
+Transmission CMainDlg::RecordTransmitAll() {
+    TransmissionRecorder recorder;
+    const SinkOverride to(*this, recorder);
+    // A look at what would be sent must leave a pending "skip the question" for the transmission it is meant for.
+    const bool skipQuestion = skipTransmitQuestion;
+    TransmitAll(false);
+    skipTransmitQuestion = skipQuestion;
+    return std::move(recorder.messages);
+}
+
+void CMainDlg::SendWhatDiffers() { Sink()->SendWhatDiffers(RecordTransmitAll()); }
+
 // ---- default patch ------------------------------------------------------------------------------
 
 void CMainDlg::OpenDefaultPatch() {

@@ -3,6 +3,7 @@
 #include "editor/EditHistory.h"
 #include "editor/FormState.h"
 #include "editor/ParameterMap.h"
+#include "midi/MidiSink.h"
 #include "patch/PatchText.h"
 
 #include <array>
@@ -16,7 +17,6 @@ class FormDocument;
 class FormHost;
 class FormWindow;
 class LibraryLoader;
-class MidiSink;
 class ProgramLocation;
 struct PatchRecord;
 
@@ -142,6 +142,11 @@ public:
     // A supersedable transmission (an audition, Compare) gives way to the next whole patch sent.
     enum class Superseded { Never, ByNext };
     void TransmitAll(bool ask, Superseded superseded = Superseded::Never);
+    // What TransmitAll would send now, in its order; nothing goes out.
+    Transmission RecordTransmitAll();
+    // Brings the synthesizer to hold what the form shows: the sink compares a Transmit All with what its device
+    // holds and sends what differs (the whole patch to a device it knows nothing of). No question.
+    void SendWhatDiffers();
     // While a whole-patch transmission sends: which of its parameter messages goes out now (1, 2, ...); else 0.
     int TransmitPosition() const { return m_transmitSent < 0 ? 0 : m_transmitSent; }
     // How many parameter messages a whole-patch transmission sends.

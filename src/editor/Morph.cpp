@@ -14,30 +14,6 @@
 
 namespace {
 
-// One parameter message of a transmission.
-struct SentMessage {
-    int parameter;
-    bool page3;
-    int value;
-};
-
-// What a whole-patch transmission of the form sends, in order; nothing goes out.
-class TransmissionRecorder : public MidiSink {
-public:
-    std::vector<SentMessage> messages;
-    void SendWide(ParamMessage m) override { messages.push_back({m.parameter(), false, m.value()}); }
-    void SendPage3(ParamMessage m) override { messages.push_back({m.parameter(), true, m.value()}); }
-    void SendDirect(ParamMessage m) override { messages.push_back({m.parameter(), false, m.value()}); }
-    void SendChannelMessage(std::uint8_t, std::uint8_t, std::uint8_t) override {}
-};
-
-std::vector<SentMessage> RecordTransmission(CMainDlg& form) {
-    TransmissionRecorder recorder;
-    const CMainDlg::SinkOverride to(form, recorder);
-    form.TransmitAll(false);
-    return std::move(recorder.messages);
-}
-
 bool FollowsSource(const PatchRecord& record, int sourceList) {
     const std::int32_t s = record.selections[StoredSelectionEntry(sourceList)];
     return s > kFixedValueEntry && s < kSourceListEntryCount;
@@ -72,8 +48,6 @@ PatchRecord BlendPatches(const PatchRecord& a, const PatchRecord& b, int positio
 }
 
 MorphSession::MorphSession(CMainDlg& form) : m_form(form), m_a(form.CaptureRecord()), m_aFields(form.CaptureFields()) {
-    // What the synthesizer holds: the form's patch, as its last transmission left it.
-    for (const SentMessage& m : RecordTransmission(m_form)) m_sent[m.parameter] = {m.page3, m.value};
     m_form.SetReadOnly(true);
 }
 
@@ -115,25 +89,10 @@ void MorphSession::SetPosition(int position) {
 
 void MorphSession::ShowAndSend() {
     m_form.FillFromRecord(m_b && !m_done ? BlendPatches(m_a, *m_b, m_position) : m_a);
-    // Only the last message of each parameter counts (the filter word goes twice): the one the synthesizer keeps.
-    const std::vector<SentMessage> messages = RecordTransmission(m_form);
-    std::map<int, std::size_t> last;
-    for (std::size_t i = 0; i < messages.size(); ++i) last[messages[i].parameter] = i;
-    MidiSink& sink = *m_form.HostSink();
-    const StreamScope stream(sink);
-    for (std::size_t i = 0; i < messages.size(); ++i) {
-        const SentMessage& m = messages[i];
-        if (last[m.parameter] != i) continue;
-        const std::pair<bool, int> now{m.page3, m.value};
-        const auto it = m_sent.find(m.parameter);
-        if (it != m_sent.end() && it->second == now) continue;
-        m_sent[m.parameter] = now;
-        if (m.page3) {
-            sink.SendPage3(ParamMessage(m.parameter, m.value));
-        } else {
-            sink.SendWide(ParamMessage(m.parameter, m.value));
-        }
-    }
+    // As a stream: a sweep faster than the device keeps only the latest value of each parameter queued. What is
+    // sent is what differs from what the device holds, so a device that came back meanwhile gets it all.
+    const StreamScope stream(*m_form.HostSink());
+    m_form.SendWhatDiffers();
 }
 
 void MorphSession::Finish() {

@@ -59,8 +59,6 @@ public:
     void Cancel();
 
 private:
-    // By controller: whether sent on page 3, and the value, as the last message of a transmission.
-    using Sent = std::map<int, std::pair<bool, int>>;
     void ShowAndSend();
     void Finish();
 
@@ -70,7 +68,6 @@ private:
     std::optional<PatchRecord> m_b;
     std::string m_bName;
     int m_position = 0;
-    Sent m_sent;  // what the synthesizer holds of the blend, as far as the form sent it
     std::function<void()> m_observer;
     bool m_done = false;
 };

@@ -53,7 +53,7 @@ private:
     std::set<int> m_parameters;
 };
 
-std::map<int, TransmissionRecorder::Message> Transmission(CMainDlg& form) {
+std::map<int, TransmissionRecorder::Message> FirstMessages(CMainDlg& form) {
     TransmissionRecorder recorder;
     const CMainDlg::SinkOverride to(form, recorder);
     form.TransmitAll(false);
@@ -73,7 +73,7 @@ bool MutatePatch(CMainDlg& form, const MutationSettings& settings, std::mt19937&
     FormState& state = form.form();
     const int amount = std::clamp(settings.amountPercent, 1, 100);
     const EditFields before = form.CaptureFields();
-    const auto sentBefore = Transmission(form);
+    const auto sentBefore = FirstMessages(form);
 
     std::uniform_int_distribution<int> percent(0, 99);
     {
@@ -123,7 +123,7 @@ bool MutatePatch(CMainDlg& form, const MutationSettings& settings, std::mt19937&
     }
 
     const EditFields after = form.CaptureFields();
-    const auto sentAfter = Transmission(form);
+    const auto sentAfter = FirstMessages(form);
     std::set<int> changed;
     for (const auto& [parameter, message] : sentAfter) {
         const auto was = sentBefore.find(parameter);

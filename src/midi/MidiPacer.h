@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 
 class MidiSendQueue;
 
@@ -15,6 +16,6 @@ public:
     virtual TimePoint Now() = 0;
     // From now on `queue` is this pacer's to send from (null: no more). At most one queue at a time.
     virtual void Serve(MidiSendQueue* queue) = 0;
-    // Something was queued in `queue` (the one served, or, for a pacer that sends at once, any).
-    virtual void Queued(MidiSendQueue& queue) = 0;
+    // `messages` were queued in `queue` in one step (the one served, or, for a pacer that sends at once, any).
+    virtual void Queued(MidiSendQueue& queue, std::size_t messages) = 0;
 };

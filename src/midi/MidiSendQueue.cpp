@@ -3,6 +3,7 @@
 #include "midi/MidiOutPorts.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -11,7 +12,6 @@ constexpr std::uint8_t kPage = 16;
 constexpr std::uint8_t kChannelMode = 120;  // All Sound Off, All Notes Off and the like: never repeated
 
 }  // namespace
-#include <utility>
 
 MidiSendQueue::MidiSendQueue(MidiPacer& pacer, std::size_t capacity)
     : m_pacer(pacer), m_capacity(std::max<std::size_t>(capacity, 2)) {}
@@ -21,30 +21,43 @@ void MidiSendQueue::Attach(MidiOutPorts* ports, std::chrono::microseconds lookah
     m_changed.wait(lock, [this] { return !m_sending; });
     m_ports = ports;
     m_lookahead = lookahead;
+    // A device attached anew may hold anything (it was just opened, came back or was reopened).
+    m_account.Forget();
     ++m_version;
     m_changed.notify_all();
 }
 
-std::optional<std::uint64_t> MidiSendQueue::Push(const std::uint8_t (&bytes)[3], MessagePart part) {
+std::optional<std::uint64_t> MidiSendQueue::Push(const std::uint8_t (&bytes)[3]) {
     const TimePoint now = m_pacer.Now();
     std::unique_lock lock(m_mutex);
-    // A pair goes in whole or not at all: its head takes room for both.
-    if (part == MessagePart::PairTail && m_headLost) {
-        m_headLost = false;
-        ++m_overflow;
-        return std::nullopt;
-    }
-    if (!MakeRoom(lock, part == MessagePart::PairHead ? 2 : 1)) {
-        m_headLost = part == MessagePart::PairHead;
+    if (!MakeRoom(lock, 1)) {
         ++m_overflow;
         return std::nullopt;
     }
     const std::uint64_t id = m_nextId;
-    Append(bytes, part, now, false);
+    Append(bytes, MessagePart::Single, now, false);
     m_changed.notify_all();
     lock.unlock();
-    m_pacer.Queued(*this);
+    m_pacer.Queued(*this, 1);
     return id;
+}
+
+std::optional<std::pair<std::uint64_t, std::uint64_t>> MidiSendQueue::PushPair(const std::uint8_t (&head)[3],
+                                                                               const std::uint8_t (&tail)[3]) {
+    const TimePoint now = m_pacer.Now();
+    std::unique_lock lock(m_mutex);
+    // Both halves are appended before the lock is given up, which is what keeps anyone from coming between.
+    if (!MakeRoom(lock, 2)) {
+        m_overflow += 2;
+        return std::nullopt;
+    }
+    const std::uint64_t id = m_nextId;
+    Append(head, MessagePart::PairHead, now, false);
+    Append(tail, MessagePart::PairTail, now, false);
+    m_changed.notify_all();
+    lock.unlock();
+    m_pacer.Queued(*this, 2);
+    return std::pair{id, id + 1};
 }
 
 bool MidiSendQueue::MakeRoom(std::unique_lock<std::mutex>& lock, std::size_t room) {
@@ -87,7 +100,7 @@ std::optional<std::pair<std::uint64_t, std::uint64_t>> MidiSendQueue::PushStream
     Append(tail, MessagePart::PairTail, now, false, true);
     m_changed.notify_all();
     lock.unlock();
-    m_pacer.Queued(*this);
+    m_pacer.Queued(*this, 2);
     return std::pair{id, id + 1};
 }
 
@@ -107,7 +120,7 @@ std::optional<std::uint64_t> MidiSendQueue::PushAhead(const std::uint8_t (&bytes
     ++m_version;
     m_changed.notify_all();
     lock.unlock();
-    m_pacer.Queued(*this);
+    m_pacer.Queued(*this, 1);
     return id;
 }
 
@@ -129,60 +142,45 @@ void MidiSendQueue::Append(const std::uint8_t (&bytes)[3], MessagePart part, Tim
 
 namespace {
 
-// The page a parameter message is heard on: 3 (modulation sources), or 1 for the values (pages 1 and 2 are the
-// two halves of one value).
-int PageClass(std::uint8_t page) { return page == 3 ? 3 : 1; }
+// Whether `tag` lies in the range first..last of tags that wrap at 2^32: its distance from `first`, counted
+// forward modulo 2^32, is at most the range's length.
+bool TagInRange(std::uint32_t tag, std::uint32_t first, std::uint32_t last) {
+    return static_cast<std::uint32_t>(tag - first) <= static_cast<std::uint32_t>(last - first);
+}
+
+bool IsParameter(const std::uint8_t (&bytes)[3]) {
+    return bytes[0] == kControlChange && bytes[1] != kPage && bytes[1] < kChannelMode;
+}
 
 }  // namespace
 
+bool MidiSendQueue::QueuedFor(std::uint8_t controller) const {
+    return std::any_of(m_pending.begin(), m_pending.end(),
+                       [&](const Pending& p) { return !p.ahead && IsParameter(p.bytes) && p.bytes[1] == controller; });
+}
+
 void MidiSendQueue::RepeatUnsure(std::uint32_t first, std::uint32_t last, TimePoint now) {
-    const auto inRange = [&](std::uint64_t id) {
-        return static_cast<std::uint32_t>(static_cast<std::uint32_t>(id) - first) <= last - first;
-    };
-    // Each parameter touched, by controller and page class, with the page it was last sent on.
-    struct Touched {
-        std::uint8_t controller;
-        int pageClass;
-    };
-    std::vector<Touched> touched;
-    std::optional<std::uint8_t> page;  // in effect at the message, as far as the history tells
+    // The controllers in doubt: a parameter sent in the range, or one whose page select was (the page it came
+    // on is then in doubt). Notes and what went ahead from the input are the player's, never repeated.
+    std::vector<std::uint8_t> doubted;
     for (std::size_t i = 0; i < m_history.size(); ++i) {
         const Sent& s = m_history[i];
-        if (s.bytes[0] != kControlChange || s.ahead) continue;
-        if (s.bytes[1] == kPage) {
-            page = s.bytes[2];
-            // A page select in doubt puts its parameter in doubt too.
-            if (inRange(s.id) && i + 1 < m_history.size() && m_history[i + 1].bytes[0] == kControlChange &&
-                m_history[i + 1].bytes[1] < kChannelMode)
-                touched.push_back({m_history[i + 1].bytes[1], PageClass(s.bytes[2])});
-            continue;
-        }
-        if (!inRange(s.id) || s.bytes[1] >= kChannelMode || !page) continue;
-        touched.push_back({s.bytes[1], PageClass(*page)});
+        if (s.ahead || !TagInRange(static_cast<std::uint32_t>(s.id), first, last)) continue;
+        const bool pageSelect = s.bytes[0] == kControlChange && s.bytes[1] == kPage;
+        const Sent* parameter = pageSelect ? (i + 1 < m_history.size() ? &m_history[i + 1] : nullptr) : &s;
+        if (parameter == nullptr || parameter->ahead || !IsParameter(parameter->bytes)) continue;
+        if (std::find(doubted.begin(), doubted.end(), parameter->bytes[1]) == doubted.end())
+            doubted.push_back(parameter->bytes[1]);
     }
-    for (std::size_t t = 0; t < touched.size(); ++t) {
-        const Touched& key = touched[t];
-        bool seen = false;
-        for (std::size_t u = 0; u < t && !seen; ++u)
-            seen = touched[u].controller == key.controller && touched[u].pageClass == key.pageClass;
-        // A value still queued for the same controller goes out anyway, and is newer.
-        for (const Pending& p : m_pending)
-            seen = seen || (p.bytes[0] == kControlChange && p.bytes[1] == key.controller);
-        if (seen) continue;
-        // Its latest value as sent, and the page it was sent on.
-        for (std::size_t i = m_history.size(); i-- > 1;) {
-            const Sent& s = m_history[i];
-            if (s.bytes[0] != kControlChange || s.ahead || s.bytes[1] != key.controller) continue;
-            std::size_t h = i;
-            while (h-- > 0 && !(m_history[h].bytes[0] == kControlChange && m_history[h].bytes[1] == kPage)) {
-            }
-            if (h >= i || PageClass(m_history[h].bytes[2]) != key.pageClass) continue;
-            const std::uint8_t head[3] = {kControlChange, kPage, m_history[h].bytes[2]};
-            const std::uint8_t tail[3] = {s.bytes[0], s.bytes[1], s.bytes[2]};
-            Append(head, MessagePart::PairHead, now, true);
-            Append(tail, MessagePart::PairTail, now, true);
-            break;
-        }
+    for (const std::uint8_t controller : doubted) {
+        // What the device should hold now is the last that left for it; a newer value still queued goes anyway.
+        const std::optional<DeviceAccount::Parameter> held = m_account.Holds(controller);
+        m_account.Doubt(controller);
+        if (!held || QueuedFor(controller)) continue;
+        const std::uint8_t head[3] = {kControlChange, kPage, held->page};
+        const std::uint8_t tail[3] = {kControlChange, controller, held->value};
+        Append(head, MessagePart::PairHead, now, true);
+        Append(tail, MessagePart::PairTail, now, true);
     }
 }
 
@@ -251,6 +249,20 @@ std::size_t MidiSendQueue::Size() const {
     return m_pending.size();
 }
 
+DeviceAccount MidiSendQueue::Account() const {
+    std::lock_guard lock(m_mutex);
+    return m_account;
+}
+
+DeviceAccount MidiSendQueue::Expected() const {
+    std::lock_guard lock(m_mutex);
+    DeviceAccount expected = m_account;
+    // Nothing leaves for a queue without a device: it then holds only what it held.
+    if (m_ports != nullptr)
+        for (const Pending& p : m_pending) expected.Take({p.bytes[0], p.bytes[1], p.bytes[2]});
+    return expected;
+}
+
 std::optional<MidiSendQueue::TimePoint> MidiSendQueue::SendDue(TimePoint now) {
     std::unique_lock lock(m_mutex);
     // What the device could not confirm goes again first of all that is queued from now on.
@@ -280,6 +292,8 @@ std::optional<MidiSendQueue::TimePoint> MidiSendQueue::SendDue(TimePoint now) {
             m_sending = false;
             if (m_history.size() >= kHistory) m_history.pop_front();
             m_history.push_back({p.id, {p.bytes[0], p.bytes[1], p.bytes[2]}, p.ahead});
+            // Left: from now on the device is taken to hold it, until its server says it may have missed it.
+            m_account.Take({p.bytes[0], p.bytes[1], p.bytes[2]});
         }
         // Nobody may be collecting: the log keeps the latest, as many as the queue holds.
         if (m_departures.size() >= m_capacity) m_departures.erase(m_departures.begin());

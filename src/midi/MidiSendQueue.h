@@ -1,5 +1,6 @@
 #pragma once
 
+#include "midi/DeviceAccount.h"
 #include "midi/MidiPacer.h"
 
 #include <chrono>
@@ -54,7 +55,12 @@ public:
     // Returns once the sender is no longer handing a message to the device that was attached before.
     void Attach(MidiOutPorts* ports, std::chrono::microseconds lookahead = {});
     // The id the message is logged under when it leaves; nothing when the queue stayed full and it was lost.
-    std::optional<std::uint64_t> Push(const std::uint8_t (&bytes)[3], MessagePart part = MessagePart::Single);
+    std::optional<std::uint64_t> Push(const std::uint8_t (&bytes)[3]);
+    // A page select and its parameter, queued in one step under the queue's lock: no other thread (the sender
+    // appending a repeat, a note going ahead) can put anything between them, and a full queue loses both.
+    // The ids the two are logged under.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> PushPair(const std::uint8_t (&head)[3],
+                                                                    const std::uint8_t (&tail)[3]);
     // A page select and its parameter of a stream (a morph), where only the latest value of a parameter counts:
     // while a pair of a stream for the same controller is still queued whole, with nothing queued after it for
     // that controller, the new pair takes its place (and its due time); else the pair is queued at the end. So
@@ -82,6 +88,10 @@ public:
     // Messages that have left since the last call, oldest first.
     std::vector<Departure> TakeDepartures();
     std::size_t Size() const;
+    // What the device holds once everything queued has left: what left for it, then what is queued, in order.
+    DeviceAccount Expected() const;
+    // What the device holds of what has left so far.
+    DeviceAccount Account() const;
 
     // ---- the sender
     // Hands every message due by `now` (plus the lookahead) to the device, one by one and without holding
@@ -112,10 +122,13 @@ private:
 
     // Due times anew, after messages before them were dropped.
     void Respace();
-    // Queues again, with the values they have now, the parameters of the messages the device is not sure it
-    // delivered: each as a page select and the parameter. Notes and channel messages are never repeated.
+    // The parameters of the messages the device is not sure it delivered become unknown in the account, and
+    // each is queued again with the value the device should hold now, as a page select and the parameter.
+    // Notes and channel messages are never repeated.
     void RepeatUnsure(std::uint32_t first, std::uint32_t last, TimePoint now);
     void Append(const std::uint8_t (&bytes)[3], MessagePart part, TimePoint now, bool repeat, bool stream = false);
+    // Whether a message for this parameter controller is queued: it will leave anyway, with a newer value.
+    bool QueuedFor(std::uint8_t controller) const;
     // Waits (bounded) for room for `room` messages; false when there is none and the message is lost.
     bool MakeRoom(std::unique_lock<std::mutex>& lock, std::size_t room);
 
@@ -130,7 +143,6 @@ private:
     std::chrono::microseconds m_lookahead{};
     bool m_sending = false;  // the sender is handing a message over, the queue unlocked
     bool m_wake = false;
-    bool m_headLost = false;             // a full queue lost a page select: its parameter goes too
     bool m_overflowing = false;          // a send found the queue full and waited in vain
     std::uint64_t m_version = 0;         // counts what may give the sender work
     std::uint64_t m_seenVersion = 0;     // as the sender last looked
@@ -140,4 +152,6 @@ private:
     std::uint64_t m_transmissions = 0;
     std::uint64_t m_supersedable = 0;  // the whole patch being queued, when it may be superseded
     std::size_t m_overflow = 0;
+    // What left for the attached device since it was attached; fed by SendDue as each message is handed over.
+    DeviceAccount m_account;
 };

@@ -9,11 +9,19 @@
 #include <string>
 #include <vector>
 
+class DeviceAccount;
 class MidiOutPorts;
 class MidiPacer;
 class MidiSendQueue;
-enum class MessagePart : std::uint8_t;
 class UserDialogs;
+
+// One parameter message of a whole-patch transmission, as the form sends it.
+struct ParamSend {
+    enum class Kind : std::uint8_t { Wide, Page3, Direct };
+    Kind kind;
+    ParamMessage message;
+};
+using Transmission = std::vector<ParamSend>;
 
 // Destination of parameter messages.
 class MidiSink {
@@ -32,6 +40,12 @@ public:
     // value still on its way may be replaced by a newer one of the same parameter, never half a pair.
     virtual void BeginStream() {}
     virtual void EndStream() {}
+    // Brings the device to hold `whole` (what a Transmit All of the form sends, in its order): a sink that
+    // knows what its device holds sends only what differs; this one sends it all.
+    virtual void SendWhatDiffers(const Transmission& whole);
+
+protected:
+    void SendOne(const ParamSend& p);
 };
 
 // Scoped: the messages sent while it lives are a stream.
@@ -106,6 +120,16 @@ public:
     // full; false then.
     bool SendAhead(std::uint8_t status, std::uint8_t data1, std::uint8_t data2);
 
+    // Compares `whole` with what the open device will hold once its queue has left (its account) and queues
+    // what differs, in `whole`'s order, the last message of each controller only; a device that holds none of
+    // its parameters knowingly (just opened, back, reopened) gets `whole` as it stands. Never superseded;
+    // what an audition left queued gives way first. Nothing without a device: it gets all when it opens.
+    void SendWhatDiffers(const Transmission& whole) override;
+    // Ends every note and sustain pedal the open device holds or will hold once its queue has left.
+    void ReleaseHeld();
+    // What the open device will hold once everything queued has left; unknown throughout without a device.
+    DeviceAccount Expected() const;
+
     bool OpenDevice(int id);
     enum class Queued { Deliver, Drop };
     // Waits (bounded) for the queue to be delivered, unless told to drop it (the device is gone), then closes.
@@ -113,8 +137,6 @@ public:
     std::size_t CloseDevice(Queued queued = Queued::Deliver);
     // Messages handed to the open device since it was opened.
     std::size_t SentSinceOpen() const { return m_sentSinceOpen; }
-    // Messages sent while no device was open, since a device was last opened: they reached nothing.
-    std::size_t SentWithoutDevice() const { return m_sentWithoutDevice; }
     void StartRecording();
     void StopRecording();
 
@@ -133,7 +155,6 @@ public:
     FileWriteResult WriteMidiFile(const std::string& path);
 
 protected:
-    void EmitShortMessage(std::uint32_t word, MessagePart part);
     void EmitShortMessage(std::uint32_t word);
     // A page select and its parameter: as a stream's pair while a stream is sent.
     void EmitPair(std::uint32_t head, std::uint32_t tail);
@@ -144,7 +165,6 @@ private:
     std::unique_ptr<MidiSendQueue> m_queue;  // none in the null sink
     int m_deviceHandle = kNoDevice;
     std::size_t m_sentSinceOpen = 0;
-    std::size_t m_sentWithoutDevice = 0;
     std::uint8_t m_recording = 0;
     int m_streaming = 0;
     std::vector<std::uint32_t> m_events;

@@ -17,7 +17,7 @@ public:
     TimePoint Now() override { return std::chrono::steady_clock::now(); }
     void Serve(MidiSendQueue* queue) override;
     // The queue wakes the thread itself.
-    void Queued(MidiSendQueue&) override {}
+    void Queued(MidiSendQueue&, std::size_t) override {}
 
 private:
     static constexpr std::chrono::milliseconds kLookAgain{50};
