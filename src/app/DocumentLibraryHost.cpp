@@ -50,7 +50,7 @@ void DocumentLibraryHost::AuditionPatch(const std::string& path) {
 
 bool DocumentLibraryHost::OpenPatch(const std::string& path) { return m_open(path); }
 
-void DocumentLibraryHost::RestoreDocumentPatch() { m_form.TransmitAll(false, CMainDlg::Superseded::ByNext); }
+void DocumentLibraryHost::RestoreDocumentPatch() { m_form.SendWhatDiffers(); }
 
 std::string DocumentLibraryHost::SaveToLibrary() {
     const auto tell = [this](const std::string& text) {

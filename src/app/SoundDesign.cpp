@@ -45,7 +45,7 @@ PatchRecord SoundDesign::Edit() const {
 void SoundDesign::EndCompare() {
     if (!m_comparing) return;
     m_form.FillFromRecord(m_editedPatch);
-    m_form.TransmitAll(false, CMainDlg::Superseded::ByNext);
+    m_form.SendWhatDiffers();
     m_form.SetReadOnly(false);
     m_comparing = false;
     m_frame.Tell([](FrameView& frame) {

@@ -48,7 +48,6 @@ PatchRecord VariationSession::Mutated(const PatchRecord& record) {
 void VariationSession::Send(std::size_t index) {
     m_scratch->FillFromRecord(Variations()[index]);
     m_scratch->TransmitAll(false, CMainDlg::Superseded::ByNext);
-    m_auditioned = true;
 }
 
 void VariationSession::Changed() {
@@ -120,5 +119,6 @@ bool VariationSession::Keep() {
 void VariationSession::Close() {
     if (m_done) return;
     m_done = true;
-    if (m_auditioned) m_form.TransmitAll(false);
+    // What the auditions left at the synthesizer gives way to what differs from the form.
+    m_form.SendWhatDiffers();
 }

@@ -75,6 +75,5 @@ private:
     std::mt19937 m_random;
     std::vector<RoundState> m_rounds;
     std::function<void()> m_observer;
-    bool m_auditioned = false;
     bool m_done = false;
 };
