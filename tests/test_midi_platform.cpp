@@ -50,8 +50,7 @@ TEST(FramePlacer, AMessageStampedAfterTheCycleBeganWaitsForTheNext) {
 }
 
 // The frame estimate wobbles when the server runs late (it may even go backwards); the clock does not. The
-// spacing at the input is never less than the spacing of the sends, less the 3% allowed for the clocks'
-// disagreement (2 ms: 93 frames of 96).
+// spacing at the input is never less than the spacing of the sends (2 ms: 96 frames at 48 kHz).
 TEST(FramePlacer, WobblingFrameEstimatesNeverShortenTheSpacing) {
     FramePlacer placer;
     const std::vector<FramePlacer::Stamp> sends = {{1000, 0}, {1130, 2000}, {1100, 4000}, {1290, 6000}};
@@ -63,7 +62,7 @@ TEST(FramePlacer, WobblingFrameEstimatesNeverShortenTheSpacing) {
         placer.Written(stamp, cycle + *offset);
         frames.push_back(cycle + *offset);
     }
-    EXPECT_EQ(frames, (std::vector<std::uint32_t>{1256, 1386, 1479, 1572}));
+    EXPECT_EQ(frames, (std::vector<std::uint32_t>{1256, 1386, 1482, 1578}));
 }
 
 TEST(FramePlacer, LateMessagesGoAtOnceButKeepTheirSpacing) {
@@ -77,7 +76,7 @@ TEST(FramePlacer, LateMessagesGoAtOnceButKeepTheirSpacing) {
         placer.Written(At(frame), cycle + *offset);
         frames.push_back(cycle + *offset);
     }
-    EXPECT_EQ(frames, (std::vector<std::uint32_t>{5000, 5093, 5186, 5279}));
+    EXPECT_EQ(frames, (std::vector<std::uint32_t>{5000, 5096, 5192, 5288}));
     // After a pause of more than 20 ms, a message on time is on time again.
     EXPECT_EQ(placer.Place(At(10088), 10088 + kPeriod, kPeriod), std::optional<std::uint32_t>(0));
 }
@@ -87,11 +86,20 @@ TEST(FramePlacer, AStampFarAheadOfTheCycleIsDueNowAndStillSpaced) {
     FramePlacer placer;
     EXPECT_EQ(placer.Place(At(90000), 1000, kPeriod), std::optional<std::uint32_t>(0));
     placer.Written(At(90000), 1000);
-    EXPECT_EQ(placer.Place(At(90096), 1000, kPeriod), std::optional<std::uint32_t>(93));
+    EXPECT_EQ(placer.Place(At(90096), 1000, kPeriod), std::optional<std::uint32_t>(96));
     // A stamp only a little further ahead (a server running late at a small period) is waited for.
     FramePlacer small;
     EXPECT_EQ(small.Place(At(1500), 1000, 64), std::nullopt);
     EXPECT_EQ(small.Place(At(1500), 1564, 64), std::optional<std::uint32_t>(0));
+}
+
+TEST(FramePlacer, TwoMillisecondsAreTheirWholeFrameCountAtEveryRate) {
+    for (const auto& [rate, frames] : {std::pair{48000u, 96u}, {44100u, 89u}, {96000u, 192u}}) {
+        FramePlacer placer(rate);
+        placer.Written({1000, 0}, 2000);
+        // Stamped on time or even early, and after a cycle that came late: never closer than 2 ms in frames.
+        EXPECT_EQ(placer.Place({1000, 2000}, 2000, 1024), std::optional<std::uint32_t>(frames)) << rate;
+    }
 }
 
 TEST(FramePlacer, FrameTimesAndTheClockWrapAround) {

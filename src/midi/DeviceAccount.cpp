@@ -1,5 +1,7 @@
 #include "midi/DeviceAccount.h"
 
+#include <utility>
+
 namespace {
 
 constexpr std::uint8_t kNoteOff = 0x80;
@@ -20,18 +22,21 @@ void DeviceAccount::Take(const ShortMessage& message) {
     const std::uint8_t kind = message[0] & 0xF0;
     const std::uint8_t channel = message[0] & 0x0F;
     const std::uint8_t data1 = message[1] & 0x7F;
+    // A message right after a page select is that page's parameter, whatever its number.
+    const bool parameterOfPair = std::exchange(m_afterPageSelect, false);
     if (kind == kNoteOn || kind == kNoteOff) {
         m_notes[channel][data1] = kind == kNoteOn && message[2] != 0;
         return;
     }
     if (kind != kControl) return;
-    if (data1 == kSustain) m_sustain[channel] = message[2] >= 64;
+    if (data1 == kSustain && !parameterOfPair) m_sustain[channel] = message[2] >= 64;
     if (data1 == kAllSoundOff || data1 == kAllNotesOff) m_notes[channel].reset();
     if (data1 == kResetControllers) m_sustain[channel] = false;
     // The synthesizer's parameters are Control Changes on channel 1; channel mode messages are none.
     if (channel != 0 || data1 >= kFirstChannelMode) return;
     if (data1 == kPageSelect) {
         m_page = message[2];
+        m_afterPageSelect = true;
         return;
     }
     m_parameters[data1] = Parameter{m_page.value_or(0), message[2]};

@@ -46,4 +46,5 @@ private:
     std::array<std::optional<Parameter>, 128> m_parameters{};
     std::array<std::bitset<128>, 16> m_notes{};
     std::bitset<16> m_sustain;
+    bool m_afterPageSelect = false;
 };

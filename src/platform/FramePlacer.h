@@ -34,11 +34,13 @@ public:
         if (Ahead(target, cycleStart) >= lead) target = cycleStart;
         if (m_any) {
             // The spacing it was sent with, up to 20 ms (after a longer pause the message is simply on time),
-            // less 3%: the server's frames and our clock may disagree a little on how long a second is, and
-            // a margin keeps that from adding up into latency over a long burst.
+            // rounded up to whole frames. Counted from the frame the message before was written at, not from
+            // its stamp: a message held back (a late cycle, a full buffer) delays those after it, never
+            // squeezes them. The server's frames and our clock may disagree a little on how long a second is;
+            // over a burst of a whole patch (130 ms) that is a frame or two of latency, never a shorter gap.
             const std::int64_t micros =
                 std::max<std::int64_t>(0, static_cast<std::int32_t>(stamp.micros - m_last.micros));
-            const std::int64_t keep = std::min<std::int64_t>(micros * m_rate * 97 / 100000000, m_maxLead);
+            const std::int64_t keep = std::min<std::int64_t>((micros * m_rate + 999999) / 1000000, m_maxLead);
             target = Later(target, m_lastFrame + static_cast<std::uint32_t>(keep));
         }
         target = Later(target, cycleStart);
