@@ -103,8 +103,13 @@ class CountingPause : public MidiPacer {
 public:
     int count = 0;
     TimePoint now{};
+    MidiSendQueue* served = nullptr;
     TimePoint Now() override { return now; }
-    void Serve(MidiSendQueue*) override {}
+    void Serve(MidiSendQueue* queue) override { served = queue; }
+    // Looks at the queue as an idle pacer does now and then, and sends what that brought.
+    void Look() {
+        if (served != nullptr) Queued(*served, 0);
+    }
     void Queued(MidiSendQueue& queue, std::size_t messages) override {
         count += static_cast<int>(messages);
         while (const std::optional<TimePoint> next = queue.SendDue(now)) now = std::max(now, *next);
@@ -119,13 +124,19 @@ public:
     TimePoint Now() override { return now; }
     void Serve(MidiSendQueue* queue) override { served = queue; }
     void Queued(MidiSendQueue&, std::size_t) override {}
+    // Whether a close that waits for the queue finds it sent, as a pacer thread would send it meanwhile.
+    bool drainOnClose = false;
+    void Draining(MidiSendQueue&) override {
+        if (drainOnClose) Drain();
+    }
     // Moves the clock on by `step` and sends what is due by then.
     void Advance(std::chrono::microseconds step) {
         now += step;
         if (served != nullptr) served->SendDue(now);
     }
-    // Sends everything queued, the clock following the due times.
+    // Sends everything queued, the clock following the due times; looks once even when nothing is queued.
     void Drain() {
+        if (served != nullptr) served->SendDue(now);
         while (served != nullptr && served->Size() > 0) {
             if (const std::optional<TimePoint> next = served->SendDue(now)) now = std::max(now, *next);
         }

@@ -26,6 +26,7 @@ void DeviceAccount::Take(const ShortMessage& message) {
     const bool parameterOfPair = std::exchange(m_afterPageSelect, false);
     if (kind == kNoteOn || kind == kNoteOff) {
         m_notes[channel][data1] = kind == kNoteOn && message[2] != 0;
+        m_played[channel][data1] = m_played[channel][data1] || m_notes[channel][data1];
         return;
     }
     if (kind != kControl) return;
@@ -40,6 +41,16 @@ void DeviceAccount::Take(const ShortMessage& message) {
         return;
     }
     m_parameters[data1] = Parameter{m_page.value_or(0), message[2]};
+}
+
+void DeviceAccount::DoubtRelease(const ShortMessage& message) {
+    const std::uint8_t kind = message[0] & 0xF0;
+    const std::uint8_t channel = message[0] & 0x0F;
+    const std::uint8_t data1 = message[1] & 0x7F;
+    if (kind == kNoteOff || (kind == kNoteOn && message[2] == 0)) m_notes[channel][data1] = true;
+    if (kind == kControl && data1 == kSustain && message[2] < 64) m_sustain[channel] = true;
+    // An all-notes-off in doubt may have left any note sounding that was played since the device opened.
+    if (kind == kControl && (data1 == kAllNotesOff || data1 == kAllSoundOff)) m_notes[channel] |= m_played[channel];
 }
 
 std::vector<ShortMessage> DeviceAccount::Releases() const {

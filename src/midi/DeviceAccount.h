@@ -31,6 +31,9 @@ public:
     void Take(const ShortMessage& message);
     // The device may have missed what left for this controller.
     void Doubt(std::uint8_t controller) { m_parameters[controller & 0x7F].reset(); }
+    // The device may have missed this message, which ended a note or the pedal: it may still sound, and is
+    // counted as sounding, so that leaving the device ends it for sure.
+    void DoubtRelease(const ShortMessage& message);
 
     // The parameter the device holds on `controller`, or nothing when unknown.
     std::optional<Parameter> Holds(std::uint8_t controller) const { return m_parameters[controller & 0x7F]; }
@@ -45,6 +48,7 @@ private:
     std::optional<std::uint8_t> m_page;
     std::array<std::optional<Parameter>, 128> m_parameters{};
     std::array<std::bitset<128>, 16> m_notes{};
+    std::array<std::bitset<128>, 16> m_played{};  // every note that sounded since the device was opened
     std::bitset<16> m_sustain;
     bool m_afterPageSelect = false;
 };

@@ -18,4 +18,6 @@ public:
     virtual void Serve(MidiSendQueue* queue) = 0;
     // `messages` were queued in `queue` in one step (the one served, or, for a pacer that sends at once, any).
     virtual void Queued(MidiSendQueue& queue, std::size_t messages) = 0;
+    // The sink is about to wait (bounded) for `queue` to empty: a pacer that sends only when told may send now.
+    virtual void Draining(MidiSendQueue& /*queue*/) {}
 };

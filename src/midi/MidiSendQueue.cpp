@@ -165,10 +165,36 @@ void MidiSendQueue::RepeatUnsure(std::uint32_t first, std::uint32_t last, TimePo
     std::vector<std::uint8_t> doubted;
     for (std::size_t i = 0; i < m_history.size(); ++i) {
         const Sent& s = m_history[i];
-        if (s.ahead || !TagInRange(static_cast<std::uint32_t>(s.id), first, last)) continue;
+        if (!TagInRange(static_cast<std::uint32_t>(s.id), first, last)) continue;
+        const bool afterPageSelect = i > 0 && m_history[i - 1].bytes[0] == kControlChange &&
+                                     m_history[i - 1].bytes[1] == kPage && !m_history[i - 1].ahead;
+        // A note or the pedal ended in doubt may still sound: the account says so, and a close ends it.
+        if (s.ahead || !afterPageSelect) m_account.DoubtRelease({s.bytes[0], s.bytes[1], s.bytes[2]});
+        if (s.ahead) continue;
         const bool pageSelect = s.bytes[0] == kControlChange && s.bytes[1] == kPage;
-        const Sent* parameter = pageSelect ? (i + 1 < m_history.size() ? &m_history[i + 1] : nullptr) : &s;
-        if (parameter == nullptr || parameter->ahead || !IsParameter(parameter->bytes)) continue;
+        if (pageSelect && i + 1 == m_history.size()) {
+            // Its parameter has not left yet and will land on whatever page the device has: the parameter is
+            // sent again after everything queued, with the latest value and page queued for it. A repeat is
+            // never superseded, so the device ends on that value even if a newer whole patch drops the rest;
+            // what the device is then expected to hold includes it, and agreement is computed from there.
+            if (m_pending.empty() || m_pending.front().part != MessagePart::PairTail) continue;
+            const std::uint8_t controller = m_pending.front().bytes[1];
+            std::uint8_t head[3] = {kControlChange, kPage, s.bytes[2]};
+            std::uint8_t tail[3] = {kControlChange, controller, m_pending.front().bytes[2]};
+            for (std::size_t p = m_pending.size(); p-- > 1;) {
+                const Pending& latest = m_pending[p];
+                if (latest.ahead || !IsParameter(latest.bytes) || latest.bytes[1] != controller) continue;
+                if (m_pending[p - 1].bytes[1] == kPage && m_pending[p - 1].bytes[0] == kControlChange)
+                    head[2] = m_pending[p - 1].bytes[2];
+                tail[2] = latest.bytes[2];
+                break;
+            }
+            Append(head, MessagePart::PairHead, now, true);
+            Append(tail, MessagePart::PairTail, now, true);
+            continue;
+        }
+        const Sent* parameter = pageSelect ? &m_history[i + 1] : &s;
+        if (parameter->ahead || !IsParameter(parameter->bytes)) continue;
         if (std::find(doubted.begin(), doubted.end(), parameter->bytes[1]) == doubted.end())
             doubted.push_back(parameter->bytes[1]);
     }

@@ -209,6 +209,7 @@ std::size_t MidiPortSink::CloseDevice(Queued queued) {
     std::size_t undelivered = 0;
     if (m_queue) {
         // Bounded: a device that stopped taking messages holds the close no longer than its queue would take.
+        if (queued == Queued::Deliver && m_pacer != nullptr) m_pacer->Draining(*m_queue);
         if (queued == Queued::Drop || !m_queue->WaitDrained(m_queue->DrainTime())) undelivered += m_queue->Discard();
         m_queue->Attach(nullptr);
         undelivered += m_queue->TakeOverflow();
