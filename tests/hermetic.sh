@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # hermetic.sh COMMAND...: runs COMMAND with a home and XDG folders of its own, made fresh and removed after,
 # so that nothing of the user who runs the tests (a recovery file, a profile, a library index) reaches a test,
 # and no test leaves anything in their folders. A server's runtime folder that the run made for its tests is

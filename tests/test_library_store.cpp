@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library's index file and its folders in the profile.
 #include "LibraryFixtures.h"
 

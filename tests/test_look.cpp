@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The form stays readable: every text fits where the template puts it, at the template's font and at a larger
 // one, and no text lies over another but where the template itself overlaps two items.
 #include "EditorRig.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application object: the sinks and the mute flag, start-up, and the menu's dispatch to the rooms.
 #include "app/CQuarnEditApp.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The application object: the sinks, the mute flag and the device id, start-up, and the menu's dispatch.

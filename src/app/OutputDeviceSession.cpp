@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output device as the user knows it: by name, through hot-plug, lost and back, and what a close lost.
 #include "app/OutputDeviceSession.h"
 

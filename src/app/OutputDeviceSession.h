@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The output device session: the device by name, through hot-plug, lost and back, and what a close lost.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // QuarnEdit's entry point: the window, or one of the window-less commands for scripting.
 #include "app/AppInfo.h"
 #include "app/BatchCommands.h"
