@@ -15,6 +15,7 @@
 #include "midi/MidiSink.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -85,6 +86,23 @@ public:
     bool QueryEndSession();
     // The program ends after the questions: a clean end, when the user answered them and changed nothing since.
     void SessionEnded();
+    // A session manager is in charge (see NsmClient). Start-up opens `path`, the session's patch, instead of
+    // offering a recovery or opening a file named on the command line.
+    void SetSessionPatch(std::string path) { m_sessionPatch = std::move(path); }
+    // The session's patch, with no question before or after: `path`, or the default patch when there is no
+    // such file yet; the document then names `path`, so that a save goes there. Why it failed, if it did: the
+    // patch in the window is then the one there was.
+    std::optional<std::string> OpenSessionPatch(const std::string& path);
+    // Writes the patch to `path` as Save does, without a dialog: why it failed, if it did.
+    std::optional<std::string> SaveSessionPatch(const std::string& path);
+    // Another session's settings are in the profile: the devices and the learned controllers follow them.
+    void ReloadSettings();
+    // The session manager ends the program: no question; an unsaved patch is kept in the unsaved-changes
+    // file for the next start, as at the end of a desktop session that leaves no room for questions.
+    void EndWithoutQuestions();
+    // Told whenever the patch becomes modified or unmodified.
+    void SetModifiedObserver(std::function<void(bool)> observer) { m_modifiedObserver = std::move(observer); }
+
     // Opens (or raises) the window that lists what is sent.
     void OnMidiMonitor();
     // The monitor window closed: nothing listens to the sends any more.
@@ -140,4 +158,6 @@ private:
     ControllerLearn m_controllers;
     std::unique_ptr<MidiMonitor> m_monitor;
     std::unique_ptr<DocumentLibraryHost> m_library;
+    std::optional<std::string> m_sessionPatch;
+    std::function<void(bool)> m_modifiedObserver;
 };

@@ -28,6 +28,10 @@ class MidiPortWatch;
 class RtMidiPorts : public MidiOutPorts {
 public:
     static constexpr const char* kClientName = "QuarnEdit";
+    // The name of the program's JACK and ALSA clients: kClientName, or the session manager's client id, so
+    // that the session's connections find it again. Set before the first device is listed.
+    static void SetClientName(const std::string& name);
+    static std::string ClientName();
     static constexpr const char* kPortName = "QuarnEdit out";
 
     RtMidiPorts();
