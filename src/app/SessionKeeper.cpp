@@ -31,8 +31,11 @@ std::optional<std::string> SessionKeeper::OpenSession(const std::string& folder,
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (!std::filesystem::is_directory(folder, error)) return folder + ": the session's folder cannot be made";
-    SessionSettings settings;
-    if (auto failure = ReadSettings(folder + "/" + kSessionSettingsFile, settings)) return failure;
+    const std::string settingsPath = folder + "/" + kSessionSettingsFile;
+    // A new session switched to keeps the devices and knobs the program has now.
+    SessionSettings settings =
+        m_running && !std::filesystem::exists(settingsPath, error) ? m_profile.SettingsToSave() : SessionSettings{};
+    if (auto failure = ReadSettings(settingsPath, settings)) return failure;
     const std::string patch = folder + "/" + kSessionPatchFile;
     if (m_running) {
         // A switch: the patch first, as it is the one thing that can still fail; then the settings.
