@@ -7,6 +7,7 @@
 #include "ui/CLibraryWnd.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEventLoop>
 #include <QMainWindow>
 #include <QTimer>
@@ -21,6 +22,23 @@ namespace {
 
 // The session manager ends its clients with SIGTERM; the handler only wakes the event loop.
 int g_endPipe[2] = {-1, -1};
+
+// With a session manager, closing the window hides it: the session manager ends the program, and shows the
+// window again on its user's word.
+class HideOnClose : public QObject {
+public:
+    explicit HideOnClose(NsmClient& nsm) : m_nsm(nsm) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Close) return false;
+        event->ignore();
+        static_cast<QWidget*>(watched)->hide();
+        m_nsm.GuiChanged(false);
+        return true;
+    }
+
+private:
+    NsmClient& m_nsm;
+};
 
 void OnTerminate(int) {
     const char byte = 1;
@@ -86,7 +104,15 @@ void Program::SessionRunning() {
     if (!nsm) return;
     nsmKeeper->SetRunning();
     // Told once the event loop runs, so that the window is really up.
-    QTimer::singleShot(0, [this] { nsm->GuiChanged(true); });
+    QTimer::singleShot(0, [this] {
+        for (QWidget* window : QApplication::topLevelWidgets()) {
+            if (qobject_cast<QMainWindow*>(window) == nullptr) continue;
+            auto* filter = new HideOnClose(*nsm);
+            filter->setParent(window);
+            window->installEventFilter(filter);
+        }
+        nsm->GuiChanged(true);
+    });
 }
 
 Program::Program(UserDialogs& dialogs)
