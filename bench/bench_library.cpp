@@ -10,7 +10,7 @@
 #include "library/MemoryCatalogCache.h"
 #include "library/QuickLoadGrouping.h"
 #include "platform/SqliteCatalogCache.h"
-#include "platform/XdgPaths.h"
+#include "platform/UserFolders.h"
 #include "ui/CLibraryWnd.h"
 #include "ui/LibraryModel.h"
 

@@ -9,7 +9,7 @@
 #include "library/QuickLoadGrouping.h"
 #include "platform/QSettingsLibraryFolders.h"
 #include "platform/SqliteCatalogCache.h"
-#include "platform/XdgPaths.h"
+#include "platform/UserFolders.h"
 
 #include <QAction>
 #include <QCoreApplication>

@@ -42,6 +42,8 @@ struct Osc {
 
 class FakeManager {
 public:
+    FakeManager(const FakeManager&) = delete;
+    FakeManager& operator=(const FakeManager&) = delete;
     FakeManager() {
         m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_in own{};
@@ -176,9 +178,10 @@ struct NsmSession : ::testing::Test {
             GTEST_SKIP() << "no JACK server";
         }
     }
-    // Starts the program and opens `folder` as client `client`; false when any step did not come.
-    bool Join(Program& program, const std::string& folder, const std::string& client) {
-        (void)program;
+    // The started program announces itself and is given `folder` as client `client`; false when any step did
+    // not come.
+    bool Join(const std::string& folder, const std::string& client) { return Join(manager, folder, client); }
+    bool Join(FakeManager& manager, const std::string& folder, const std::string& client) {
         const auto announce = manager.Expect("/nsm/server/announce");
         if (!announce) return false;
         EXPECT_EQ(announce->types, "sssiii");
@@ -204,7 +207,7 @@ TEST_F(NsmSession, ASavedSessionComesBackWithItsPatchDevicesAndControllers) {
     std::vector<std::uint8_t> saved;
     {
         Program program(manager.Url());
-        ASSERT_TRUE(Join(program, song, "nQEsm1"));
+        ASSERT_TRUE(Join(song, "nQEsm1"));
         // The default patch goes to the synthesizer without a question, from a JACK client named by the id.
         EXPECT_GE(synth.Collect(60, 10s).size(), 60u);
         EXPECT_FALSE(JackPorts("^nQEsm1:").empty());
@@ -236,7 +239,7 @@ TEST_F(NsmSession, ASavedSessionComesBackWithItsPatchDevicesAndControllers) {
     EXPECT_FALSE(fs::exists(std::string(std::getenv("XDG_CONFIG_HOME")) + "/QuarnEdit/QuarnEdit.INI"));
 
     Program again(manager.Url());
-    ASSERT_TRUE(Join(again, song, "nQEsm1"));
+    ASSERT_TRUE(Join(song, "nQEsm1"));
     // The saved patch reaches the synthesizer (DCO1 Amp. at 100), and the knob still moves it.
     EXPECT_TRUE(Contains(MidiDump::Bytes(synth.Collect(60, 10s)), {0xB0, 16, 1, 0xB0, 29, 100}));
     knobs.Play({0xB0, 74, 10});
@@ -279,6 +282,44 @@ TEST_F(NsmSession, ASavedSessionComesBackWithItsPatchDevicesAndControllers) {
     EXPECT_TRUE(fs::exists(other + "/patch.qnp"));
     EXPECT_NE(ReadFile(other + "/settings.ini").find("MIDI Output Name=" + synth.Port()), std::string::npos);
     EXPECT_EQ(again.Terminate(), 0);
+}
+
+// Two synthesizers, two programs side by side on one server: each its own JACK client, each sending only to
+// its own synthesizer.
+TEST_F(NsmSession, TwoInstancesEachSendToTheirOwnSynthesizer) {
+    MidiDump other{"quarn-nsm-synth2-" + id};
+    ASSERT_TRUE(other.Ready());
+    FakeManager second;
+    const std::string a = dir / "a";
+    const std::string b = dir / "b";
+    fs::create_directories(a);
+    fs::create_directories(b);
+    std::ofstream(a + "/settings.ini") << "[Options]\nMIDI Output Name=" << synth.Port() << "\n";
+    std::ofstream(b + "/settings.ini") << "[Options]\nMIDI Output Name=" << other.Port() << "\n";
+    Program first(manager.Url());
+    ASSERT_TRUE(Join(a, "nQEa"));
+    Program next(second.Url());
+    ASSERT_TRUE(Join(second, b, "nQEb"));
+    EXPECT_GE(synth.Collect(60, 10s).size(), 60u);
+    EXPECT_GE(other.Collect(60, 10s).size(), 60u);
+
+    jack_client_t* look = jack_client_open("quarn-nsm-look", JackNoStartServer, nullptr);
+    ASSERT_NE(look, nullptr);
+    const auto connections = [&](const std::string& port) {
+        std::vector<std::string> names;
+        if (jack_port_t* p = jack_port_by_name(look, port.c_str())) {
+            if (const char** c = jack_port_get_all_connections(look, p)) {
+                for (const char** n = c; *n != nullptr; ++n) names.emplace_back(*n);
+                jack_free(c);
+            }
+        }
+        return names;
+    };
+    EXPECT_EQ(connections("nQEa:QuarnEdit out"), std::vector<std::string>{synth.Port()});
+    EXPECT_EQ(connections("nQEb:QuarnEdit out"), std::vector<std::string>{other.Port()});
+    jack_client_close(look);
+    EXPECT_EQ(first.Terminate(), 0);
+    EXPECT_EQ(next.Terminate(), 0);
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include "app/DocumentLibraryHost.h"
 #include "platform/SqliteCatalogCache.h"
-#include "platform/XdgPaths.h"
+#include "platform/UserFolders.h"
 #include "ui/CLibraryWnd.h"
 
 #include <QApplication>
