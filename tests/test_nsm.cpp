@@ -75,10 +75,15 @@ public:
             if (m == nullptr) continue;
             Osc osc{buffer.data(), lo_message_get_types(m), {}};
             lo_arg** argv = lo_message_get_argv(m);
-            for (std::size_t i = 0; i < osc.types.size(); ++i)
-                osc.args.push_back(osc.types[i] == 'i'   ? std::to_string(argv[i]->i)
-                                   : osc.types[i] == 's' ? std::string(&argv[i]->s)
+            for (std::size_t i = 0; i < osc.types.size(); ++i) {
+                // Copied out as bytes: liblo's pointers are 4-byte aligned, its union wants 8.
+                const char* value = reinterpret_cast<const char*>(argv[i]);
+                std::int32_t number = 0;
+                std::memcpy(&number, value, sizeof number);
+                osc.args.push_back(osc.types[i] == 'i'   ? std::to_string(number)
+                                   : osc.types[i] == 's' ? std::string(value)
                                                          : std::string("?"));
+            }
             lo_message_free(m);
             seen.push_back(osc.path);
             if (osc.path == path) return osc;

@@ -272,4 +272,19 @@ TEST_F(InSession, AFolderThatCannotBeWrittenOrADamagedPatchLosesNothing) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
+// The session manager's quit asks nothing and tells nothing in a dialog (nobody would answer it, and the
+// program would never end): an unsaved edit goes to the unsaved-changes file, the device closes.
+TEST_F(InSession, TheQuitAsksAndTellsNothingAndKeepsTheUnsavedEdit) {
+    user.ints["Options/MIDI Output"] = 0;
+    Start(dir / "song");
+    app.form().UserMovedSlider(ctl::Dco1Amp, 3);
+    ports.undeliveredAtClose = 5;  // a server that stood still as the program ended
+    dialogs.messages.clear();
+    app.EndWithoutQuestions();
+    EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messages.at(0).text;
+    ASSERT_TRUE(recovery.saved.has_value());
+    EXPECT_EQ(recovery.saved->second, dir / "song/patch.qnp");
+    EXPECT_FALSE(fs::exists(dir / "song/patch.qnp")) << "the session's files stay as last saved";
+}
+
 }  // namespace

@@ -190,7 +190,7 @@ void CQuarnEditApp::EndWithoutQuestions() {
         m_work.Discard();
     }
     m_inputs.Close();
-    m_devices.CloseForExit();
+    m_devices.CloseForExit(false);
 }
 
 void CQuarnEditApp::TitleChanged() {

@@ -89,7 +89,8 @@ bool Program::JoinSession(const std::string& url, const std::string& executable)
             while (::read(g_endPipe[0], &byte, 1) > 0) {
             }
             app.EndWithoutQuestions();
-            QApplication::quit();
+            // exit, not quit: quit would ask the windows first, and the window only hides on a close.
+            QCoreApplication::exit(0);
         });
         struct sigaction action {};
         action.sa_handler = OnTerminate;

@@ -41,13 +41,16 @@ std::optional<OscMessage> DecodeOscMessage(const void* data, std::size_t size) {
     for (int i = 0; i < count && types != nullptr && types[i] != '\0'; ++i) {
         OscArgument a;
         a.type = types[i];
+        // liblo points into the datagram, 4-byte aligned, not as its union of 8-byte members would want:
+        // the values are copied out as bytes.
+        const char* value = reinterpret_cast<const char*>(argv[i]);
         switch (types[i]) {
-            case LO_INT32: a.i = argv[i]->i; break;
-            case LO_FLOAT: a.f = argv[i]->f; break;
+            case LO_INT32: std::memcpy(&a.i, value, sizeof a.i); break;
+            case LO_FLOAT: std::memcpy(&a.f, value, sizeof a.f); break;
             case LO_STRING:
             case LO_SYMBOL:
                 a.type = 's';
-                a.s = &argv[i]->s;
+                a.s = value;
                 break;
             default: break;
         }
