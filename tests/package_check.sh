@@ -48,7 +48,7 @@ expected:
 $expected"
 # Computed from the binaries: what they link must be there, and nothing from the build's tools.
 depends=$(dpkg-deb -f "$deb" Depends | tr ',|' '\n' | sed 's/^ *//; s/ .*//' | sort -u)
-for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 librtmidi6 libasound2 libjack-jackd2-0; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 librtmidi6 libasound2 libjack-jackd2-0 liblo7; do
     echo "$depends" | grep -qx "$lib" || fail "Depends lacks $lib: $(dpkg-deb -f "$deb" Depends)"
 done
 echo "$depends" | grep -E -e '-dev$|gtest|gmock|benchmark' && fail "Depends names build tools"

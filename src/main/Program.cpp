@@ -78,6 +78,11 @@ bool Program::JoinSession(const std::string& url, const std::string& executable)
                      [this] { nsmSocket->ReadPending([this](const OscMessage& message) { nsm->Handle(message); }); });
     if (!nsm->SessionOpen()) {
         std::cerr << "quarnedit: the session manager opened no session; going on without one\n";
+        app.SetModifiedObserver(nullptr);
+        nsmNews.reset();
+        nsm.reset();
+        nsmKeeper.reset();
+        nsmSocket.reset();
         return false;
     }
 
