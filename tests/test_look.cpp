@@ -103,11 +103,12 @@ TEST_F(LookTest, EveryTextFitsForEveryFilterTypeAtTheTemplatesFontAndALargerOne)
 // The About box says under which licence the program is free, beside the version, and every text of it fits:
 // no word cut off, none under the OK button.
 TEST(AboutLook, TheLicenceLineFitsBesideTheVersion) {
+    Gui();
     CAboutDlg about;
     about.show();
     auto* licence = about.findChild<QLabel*>(QStringLiteral("licence"));
     ASSERT_NE(licence, nullptr);
-    EXPECT_EQ(licence->text(), QStringLiteral("Free software under the GNU GPL, version 3 or later"));
+    EXPECT_EQ(licence->text(), QStringLiteral("Free software: GNU GPL version 3 or later"));
     const QPushButton* ok = about.findChild<QPushButton*>();
     ASSERT_NE(ok, nullptr);
     for (const QLabel* label : about.findChildren<QLabel*>()) {

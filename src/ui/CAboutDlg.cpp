@@ -22,7 +22,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     version->setGeometry(du.Rect(40, 14, 150, 8));
 
     // Beside the version, never in its place: the terms anyone may share the program and its changes on.
-    auto* licence = new QLabel(QStringLiteral("Free software under the GNU GPL, version 3 or later"), this);
+    auto* licence = new QLabel(QStringLiteral("Free software: GNU GPL version 3 or later"), this);
     licence->setObjectName(QStringLiteral("licence"));
     licence->setGeometry(du.Rect(40, 26, 150, 8));
 
