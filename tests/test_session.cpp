@@ -236,6 +236,7 @@ TEST_F(InSession, ASwitchOpensTheOtherSessionWithoutAQuestion) {
                                                      "/reply ss /nsm/client/open opened " + (dir / "second"),
                                                      "/nsm/client/is_clean "}));
     EXPECT_EQ(app.document().GetPathName(), dir / "second/patch.qnp");
+    EXPECT_EQ(named, (std::vector<std::string>{"nQE1", "nQE2"}));
     EXPECT_FALSE(ports.bytes.empty()) << "the new session's patch reaches the device";
     client.Handle(Open(dir / "first", "nQE1"));
     EXPECT_EQ(app.form().form().GetPos(ctl::Dco1Amp), 3);

@@ -141,18 +141,23 @@ bool CQuarnEditApp::CanCloseFrame() {
     return true;
 }
 
+std::optional<std::string> CQuarnEditApp::CheckSessionPatch(const std::string& path) const {
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) return std::nullopt;  // a new session: the default patch
+    std::vector<std::uint8_t> bytes;
+    PatchFileError problem = ReadPatchFileBytes(path, bytes);
+    if (problem == PatchFileError::None) problem = DecodePatchFile(bytes, CMainDlg::GetPatchVersion()).error;
+    if (problem != PatchFileError::None) return path + ": " + PatchFileMessage(problem);
+    return std::nullopt;
+}
+
 std::optional<std::string> CQuarnEditApp::OpenSessionPatch(const std::string& path) {
+    // Checked before the form changes, so that a damaged file leaves the patch there is, and no dialog.
+    if (auto failure = CheckSessionPatch(path)) return failure;
     m_sound.EndCompare();
     m_sound.EndSessions();
     std::error_code error;
     const bool exists = std::filesystem::exists(path, error);
-    if (exists) {
-        // Checked before the form changes, so that a damaged file leaves the patch there is, and no dialog.
-        std::vector<std::uint8_t> bytes;
-        PatchFileError problem = ReadPatchFileBytes(path, bytes);
-        if (problem == PatchFileError::None) problem = DecodePatchFile(bytes, CMainDlg::GetPatchVersion()).error;
-        if (problem != PatchFileError::None) return path + ": " + PatchFileMessage(problem);
-    }
     {
         // Sent as it loads, as to a device that came back: nobody is there to be asked.
         const ScopedFlag skipQuestion(skipTransmitQuestion);
@@ -165,6 +170,12 @@ std::optional<std::string> CQuarnEditApp::OpenSessionPatch(const std::string& pa
     m_document->SetPathName(path);
     m_document->SetModifiedFlag(false);
     return std::nullopt;
+}
+
+void CQuarnEditApp::CloseDevices() {
+    m_sound.StopTestNote();
+    m_inputs.Close();
+    m_devices.CloseForExit(false);
 }
 
 std::optional<std::string> CQuarnEditApp::SaveSessionPatch(const std::string& path) {

@@ -95,6 +95,10 @@ public:
     std::optional<std::string> OpenSessionPatch(const std::string& path);
     // Writes the patch to `path` as Save does, without a dialog: why it failed, if it did.
     std::optional<std::string> SaveSessionPatch(const std::string& path);
+    // Whether `path` would open as the session's patch: why not, if not. Nothing changes.
+    std::optional<std::string> CheckSessionPatch(const std::string& path) const;
+    // The devices close, so that the MIDI client may take another name before they open again.
+    void CloseDevices();
     // Another session's settings are in the profile: the devices and the learned controllers follow them.
     void ReloadSettings();
     // The session manager ends the program: no question; an unsaved patch is kept in the unsaved-changes

@@ -38,17 +38,23 @@ std::optional<std::string> SessionKeeper::OpenSession(const std::string& folder,
     if (auto failure = ReadSettings(settingsPath, settings)) return failure;
     const std::string patch = folder + "/" + kSessionPatchFile;
     if (m_running) {
-        // A switch: the patch first, as it is the one thing that can still fail; then the settings.
-        if (auto failure = m_app.OpenSessionPatch(patch)) return failure;
+        // A switch: what can fail is checked first, so that a refused switch leaves everything as it was.
+        if (auto failure = m_app.CheckSessionPatch(patch)) return failure;
         m_profile.UseSession(std::move(settings));
+        // The devices open again after the client took the new name, and the patch goes to them.
+        if (clientId != m_clientId) {
+            m_app.CloseDevices();
+            if (m_nameClient) m_nameClient(clientId);
+        }
         m_app.ReloadSettings();
+        if (auto failure = m_app.OpenSessionPatch(patch)) return failure;
     } else {
         m_profile.UseSession(std::move(settings));
         m_app.SetSessionPatch(patch);
+        // Named before its first device opens.
+        if (m_nameClient) m_nameClient(clientId);
     }
-    // The MIDI client is named once: it is named by the time its first device opens.
-    if (!m_named && m_nameClient) m_nameClient(clientId);
-    m_named = true;
+    m_clientId = clientId;
     m_folder = folder;
     return std::nullopt;
 }

@@ -19,7 +19,8 @@ constexpr const char* kSessionSettingsFile = "settings.ini";
 class SessionKeeper : public SessionHost {
 public:
     // `nameClient` names the program's MIDI client after the session's client id (before the first device
-    // opens); `showWindow` shows or hides the window.
+    // opens, and again on a switch to another id while the devices are closed); `showWindow` shows or hides
+    // the window.
     SessionKeeper(CQuarnEditApp& app, SessionProfile& profile, std::function<void(const std::string&)> nameClient,
                   std::function<void(bool)> showWindow)
         : m_app(app), m_profile(profile), m_nameClient(std::move(nameClient)), m_showWindow(std::move(showWindow)) {}
@@ -40,6 +41,6 @@ private:
     std::function<void(const std::string&)> m_nameClient;
     std::function<void(bool)> m_showWindow;
     std::string m_folder;
+    std::string m_clientId;
     bool m_running = false;
-    bool m_named = false;
 };

@@ -55,7 +55,7 @@ bool Program::JoinSession(const std::string& url, const std::string& executable)
         return false;
     }
     nsmKeeper = std::make_unique<SessionKeeper>(
-        app, profile, [](const std::string& id) { RtMidiPorts::SetClientName(id); },
+        app, profile, [this](const std::string& id) { ports.RenameClient(id); },
         [](bool shown) {
             for (QWidget* window : QApplication::topLevelWidgets())
                 if (qobject_cast<QMainWindow*>(window) != nullptr) window->setVisible(shown);

@@ -67,6 +67,17 @@ std::string RtMidiPorts::ClientName() {
     return g_clientName;
 }
 
+void RtMidiPorts::RenameClient(const std::string& name) {
+    if (name == ClientName()) return;
+    SetClientName(name);
+    if (m_open == Backend::Jack || m_connecting) return;  // keeps its name until it is closed and found again
+    if (m_jack) {
+        JackMidiOutput::Release(std::move(m_jack));
+        m_jack.reset();
+        m_signals->jackBack.store(true);  // looked for again at once, under the new name
+    }
+}
+
 // The back ends are looked for on first use: start-up shows the window before it opens a device.
 RtMidiPorts::RtMidiPorts() : m_signals(std::make_shared<MidiPortSignals>()) { SilenceLibraryDiagnostics(); }
 

@@ -32,6 +32,9 @@ public:
     // that the session's connections find it again. Set before the first device is listed.
     static void SetClientName(const std::string& name);
     static std::string ClientName();
+    // A new name while running (a session manager's switch): with no JACK device open, the JACK client
+    // leaves at once and comes back under the new name at the next reading of the list.
+    void RenameClient(const std::string& name);
     static constexpr const char* kPortName = "QuarnEdit out";
 
     RtMidiPorts();
