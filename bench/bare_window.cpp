@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up yardstick: an empty main window of the program's size, built with the same compiler,
 // flags and Qt as the program, that quits once it has painted.
 #include <QApplication>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // `quarnedit --transmit default.qnp --device N` end to end, from process start to exit, at a JACK
 // input standing in for the instrument. Besides the total it splits the run by the arrival times:
 //   startup_ms  spawn to the first message at the input (Qt, profile, JACK clients, device, load)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CPU of the editor's own work, without any window and without the 2 ms device pauses:
 // one slider notification (UserMovedSlider), one Transmit All, one Control Change of a learned knob.
 // Sinks: (a) the port sink recording into the export event list, (b) an open fake port with a no-op pause.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Thru latency on a JACK server, end to end: a keyboard of the benchmark's own plays notes into the program,
 // which passes them on to a synthesizer's input of the benchmark's own; each note's time from the frame it
 // was played at to the frame it arrived at, and where that time goes:

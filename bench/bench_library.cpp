@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The patch library at scale, timed end to end: a generated library of N patch files in 50 banks (one in
 // fifty broken), indexed from nothing, reopened with a warm index, searched keystroke by keystroke in the
 // real window, its memory, and the quick-load menu until it shows. Qt's offscreen platform; no display.
@@ -9,7 +10,7 @@
 #include "library/MemoryCatalogCache.h"
 #include "library/QuickLoadGrouping.h"
 #include "platform/SqliteCatalogCache.h"
-#include "platform/XdgPaths.h"
+#include "platform/UserFolders.h"
 #include "ui/CLibraryWnd.h"
 #include "ui/LibraryModel.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // MIDI output costs: recording a parameter into the export event list, and the wall time of
 // a 66-message dump to a JACK device with the 2 ms pause after every message: raw sends, the
 // form's Transmit All, and the window-less transmit command (load + transmit) as the program runs it.

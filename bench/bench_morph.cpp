@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The morph: the CPU of one step on the fakes, and at a JACK input the messages a one-second sweep sends and
 // the time from the last move of the slider to the last message that arrives.
 #include "EditorRig.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Opening a patch (read, check, fill the form muted, answer No) and exporting one, without a device pause.
 #include "EditorRig.h"
 

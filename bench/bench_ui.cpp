@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // CPU of one slider notification with the real window on screen: the main window built and shown as
 // start-up does it (CMainFrame + FormWidget observing the form state, the default patch loaded), on
 // Qt's offscreen platform, with an open fake port and a no-op pause.

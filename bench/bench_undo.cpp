@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Editing at the keyboard: how much memory a long editing session's undo steps hold, the CPU of one undo, and
 // of one Randomize (the MIDI pauses are the fake's no-op, so what is measured is the editor's own work).
 #include "EditorRig.h"

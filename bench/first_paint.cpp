@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up probe for an X server with no window manager (Xvfb): runs a command and reports, from
 // the X server's side, when its window whose title contains TITLE is first mapped and first painted.
 // A paint is seen through the DAMAGE extension: every new top-level window gets a damage object the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The patch library's figures at 1,000, 10,000 and 50,000 patch files (50 banks, one file in fifty broken):
 # first index build, warm reopen (core and window), a search keystroke, memory, the quick-load menu.
 # Each part runs in a process of its own, three times; the medians are printed as a table.

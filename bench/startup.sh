@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Start-up to first paint and peak memory of quarnedit against a bare QMainWindow built the same way
 # (bench/bare_window.cpp), plus the start-up taken apart (bench/startup_parts.cpp), on an X server of
 # our own (Xvfb, no window manager) with Qt's xcb platform.

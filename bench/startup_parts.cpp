@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's start-up taken apart, to tell what costs what: the bare window of bare_window.cpp,
 // but linked like the program and with its start-up pieces switched on one by one.
 //   --ports  the MIDI ports as the program opens them first (ALSA sequencer probe, JACK clients)

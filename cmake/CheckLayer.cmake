@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Run by the build (cmake -P) for one layer: fails when a file of the layer includes a header of a layer it
 # must not depend on, or, in the core, a header of Qt, RtMidi, JACK, ALSA or SQLite.
 #   -DLAYER=name -DALLOWED="a;b;c" -DCORE=ON|OFF -DSTAMP=file -DFILES="f1;f2"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program's layers, each a library of its own folder under src/, and what each may include:
 #   util <- midi <- patch <- editor <- app <- platform, ui <- main, and the patch library beside the editor:
 #   util, patch <- library <- app, platform, ui, main

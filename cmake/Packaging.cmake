@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: `cpack -G DEB` (or the `package` target) turns the install rules into
 # quarnedit_<version>_<arch>.deb. Everything here is derived from the project's own variables.
 

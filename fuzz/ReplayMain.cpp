@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzz target over stored inputs without libFuzzer: every file named, and every file in every
 // directory named. Used to keep the seed corpus and past crashes passing with any compiler. Paths are
 // made absolute first: a target may change the working directory (fuzz_quickload_answer does).

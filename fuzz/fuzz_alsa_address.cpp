@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads the sequencer address from arbitrary port names. Whenever one is found, the name really ends in a
 // space and "C:P", C and P plain decimal numbers with the address's values, so a strange name never points
 // the watch for a lost device at another port.

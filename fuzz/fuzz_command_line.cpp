@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Parses arbitrary command lines: the input split on '\0' gives the arguments after the program's name.
 // Whatever they are, an error says what is wrong, an export or a transmission names its patch, and a
 // device index is never negative.

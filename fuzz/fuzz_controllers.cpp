@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Controller bindings from any profile, then any Control Changes from the input with learns, forgets and undos
 // between them. The first four bytes are the profile's count; the text up to the first NUL byte holds the
 // binding entries, one a line; then come steps of four bytes: what to do and three bytes of it. Whatever comes,

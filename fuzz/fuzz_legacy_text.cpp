@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Arbitrary bytes as a patch text: decoding always gives UTF-8, and the way back to the code page gives
 // the very bytes of any text that is not UTF-8. Whatever the user types is stored so that it reads back
 // as typed, in either encoding, and a comment's line breaks are stored as CR LF and nothing else. An edit

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the library's index reader as the head of a patch file, and what it makes of
 // them through the search, the quick-load grouping and the naming of imported files. Whatever a file holds,
 // the entry's texts are UTF-8, a file is listed as valid exactly when it opens as a patch, a patch is found

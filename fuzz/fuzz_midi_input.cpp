@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plays arbitrary bytes from an input device into the program, in pieces as a device may deliver them
 // (running status across reads, messages split, system exclusive, real time in the middle, garbage). The
 // first byte chooses how the pieces are cut, whether Thru is on and which controllers a binding takes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes through the patch file checks, the loading of a record into the form, a whole
 // transmission and a MIDI file build. Whatever a file holds, every data byte sent must stay below 0x80,
 // its texts must save back byte for byte, and saving a loaded patch and loading it again must give the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plays the quick-load library with arbitrary answers: its entry point copies the input into the
 // 261-byte buffer, terminated when shorter, unterminated when it fills the buffer. The form must read
 // no byte past the buffer (AddressSanitizer), must end with the transmit question armed again, and can

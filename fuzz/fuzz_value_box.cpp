@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Types arbitrary text into a value box of a shown form. The first byte picks the box (and, for the two
 // Octave boxes, the row-3 mode beside them: none or one of four); the rest is the text. Whatever is typed,
 // the slider stays in its range, the box ends up showing the slider's position, and only well-formed

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The quick-load library: a pop-up menu of the patch library. It runs inside the editor's process, so it
 // uses the editor's Qt application. It lists what the library window lists, from the same index: a
 // submenu per bank, and alphabetical submenus wherever a menu would grow too tall.
@@ -8,7 +9,7 @@
 #include "library/QuickLoadGrouping.h"
 #include "platform/QSettingsLibraryFolders.h"
 #include "platform/SqliteCatalogCache.h"
-#include "platform/XdgPaths.h"
+#include "platform/UserFolders.h"
 
 #include <QAction>
 #include <QCoreApplication>

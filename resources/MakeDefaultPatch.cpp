@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes default.qnp, the patch the editor loads at start and on File New: one plain sawtooth through an
 // open low-pass filter, with envelopes that sound at once. Usage: MakeDefaultPatch <output file>
 #include "editor/ControlTable.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by ./test and bench/run: a JACK server of our own (dummy driver, no realtime),
 # so MIDI tests never touch a user's server. It is stopped when the sourcing shell exits.
 

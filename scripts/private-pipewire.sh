@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by ./test and bench/run: a PipeWire daemon of our own with its default configuration, in a
 # runtime directory of its own, so that MIDI tests never touch a user's session. There is no session
 # manager: the dummy driver of the default configuration schedules the JACK clients, which run through

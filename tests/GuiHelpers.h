@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Qt for the window tests: one application per program, and answers to the modal boxes the program opens.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The keyboard of tests/jack_keys.cpp, started as a process of its own (QUARN_JACK_KEYS names the program):

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A keyboard of the test's own: a JACK MIDI output port that plays what it is given at the start of the next

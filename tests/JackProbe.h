@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The instrument at the end of a JACK MIDI cable: an input port that keeps what arrives.
 

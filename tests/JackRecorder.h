@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A JACK MIDI input of the benchmark's own: every message with the absolute frame time it arrived at, on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Patch files for the library tests, written byte by byte, and a temporary folder for them.
 

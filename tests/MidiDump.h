@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The instrument as a third party sees it: `jack_midi_dump -a` on a JACK MIDI input, each message with the

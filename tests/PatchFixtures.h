@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A patch file written byte by byte, the transmission it must produce, and an editor to load it into.
 

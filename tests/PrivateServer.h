@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A JACK server of a test's own, which it may freeze, kill and start again: jackd (dummy driver), or, when

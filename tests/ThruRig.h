@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The program between a keyboard and a synthesizer on a real JACK server: the application on the real MIDI

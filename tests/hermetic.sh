@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # hermetic.sh COMMAND...: runs COMMAND with a home and XDG folders of its own, made fresh and removed after,
 # so that nothing of the user who runs the tests (a recovery file, a profile, a library index) reaches a test,
 # and no test leaves anything in their folders. A server's runtime folder that the run made for its tests is
@@ -18,6 +19,8 @@ XDG_RUNTIME_DIR="${QUARN_RUNTIME_DIR:-$dir/runtime}"
 XDG_DATA_DIRS=/usr/local/share:/usr/share
 export HOME XDG_CONFIG_HOME XDG_CONFIG_DIRS XDG_DATA_HOME XDG_STATE_HOME XDG_CACHE_HOME XDG_RUNTIME_DIR XDG_DATA_DIRS
 unset QUARN_RUNTIME_DIR
+# A session manager of whoever runs the tests never hears of them; the tests that want one start their own.
+unset NSM_URL
 "$@"
 rc=$?
 rm -rf "$dir"

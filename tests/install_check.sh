@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the build into a fresh prefix and checks that the installed program works from the PATH:
 # usage: install_check.sh BUILD_DIR PROGRAM_DIR  (PROGRAM_DIR relative to the prefix, e.g. lib/quarnedit)
 set -u

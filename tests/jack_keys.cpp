@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A keyboard for the end-to-end tests, in a process of its own (as a real one is): `jack_keys CLIENT` opens
 // the JACK client CLIENT with the MIDI output port "keys", says "ready" on stdout, then plays every line of
 // stdin ("92 3c 64": one message in hex) at the start of the next cycle. It quits at the end of its input.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Takes the lock of libjack's metadata database and stops with it held, as a client killed in the middle of
 // its open leaves it: the open is stopped (SIGSTOP, the whole process) at the moment the database file is
 // opened for writing, which libjack does with the database's shared region locked.

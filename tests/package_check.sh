@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a finished build, checks what it declares and holds, has lintian and
 # appstreamcli judge it, then unpacks it into a throwaway root (dpkg -x: nothing on the machine changes) and
 # runs the installed program from there.
@@ -47,7 +48,7 @@ expected:
 $expected"
 # Computed from the binaries: what they link must be there, and nothing from the build's tools.
 depends=$(dpkg-deb -f "$deb" Depends | tr ',|' '\n' | sed 's/^ *//; s/ .*//' | sort -u)
-for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 librtmidi6 libasound2 libjack-jackd2-0; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 librtmidi6 libasound2 libjack-jackd2-0 liblo7; do
     echo "$depends" | grep -qx "$lib" || fail "Depends lacks $lib: $(dpkg-deb -f "$deb" Depends)"
 done
 echo "$depends" | grep -E -e '-dev$|gtest|gmock|benchmark' && fail "Depends names build tools"
@@ -93,6 +94,18 @@ nm -D --defined-only "$dll" | grep -qw RunQuickLoadMenuA || fail "Selvane.DLL ha
 
 # The window, started through the unpacked launcher, opens the default patch beside the real program.
 check_window_opens "$root/usr/bin/quarnedit" "$root/usr/$programdir/default.qnp"
+
+# The licence: Debian's machine-readable copyright naming the common GPL text, the metadata saying the same, and
+# a release entry for this very version.
+copyright="$root/usr/share/doc/quarnedit/copyright"
+head -n 1 "$copyright" | grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "the copyright file is not in the machine-readable format"
+grep -q '^License: GPL-3+$' "$copyright" && grep -q '/usr/share/common-licenses/GPL-3' "$copyright" ||
+    fail "the copyright file does not grant the GPL-3+"
+meta="$root/usr/share/metainfo/io.github.quarnedit.QuarnEdit.metainfo.xml"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' "$meta" || fail "the metadata names another licence"
+grep -q "<release version=\"$version\"" "$meta" || fail "the metadata has no release entry for $version"
+cmp -s "$source/COPYING" /usr/share/common-licenses/GPL-3 || fail "COPYING is not the GPL's text"
 
 appstreamcli validate --no-net --strict --pedantic "$root/usr/share/metainfo/io.github.quarnedit.QuarnEdit.metainfo.xml" ||
     fail "the AppStream metadata does not validate"

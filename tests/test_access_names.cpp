@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a screen reader is told about each control of the form: its name, what it sends, what its list says.
 #include "EditorRig.h"
 

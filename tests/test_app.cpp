@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up and the menu's dispatch of the application object.
 #include "AppFixture.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's command line, run as a user's script would run it.
 #include "JackPlayer.h"
 #include "MidiDump.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Controller learn: a knob of the user's own controller bound to a control of the form moves it as the user's
 // own move would, with the instrument's paging done by the form; the bindings live in the profile.
 #include "PatchFixtures.h"

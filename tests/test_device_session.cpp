@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output device session: the device opened at start-up by its name, and the user's choice of another.
 // (Hot-plug and undelivered messages are provoked for real in test_faults.)
 #include "AppFixture.h"

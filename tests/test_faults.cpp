@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults provoked for real: broken default patches, disks that refuse or fill up, awkward file names,
 // devices that come and go under the device dialog, a machine without MIDI, and profiles that cannot
 // be read or written.

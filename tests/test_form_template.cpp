@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the user sees on the editor form, written out by hand: every item of the form's template, the lists
 // and slider ranges as InitControls leaves them, and what each filter type does to the cutoff rows. The other
 // tests compare the form with the program's own tables, so a typo in those tables passes them; here it fails.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real window, its real dialogs and a real JACK input standing in for the synthesizer: what the user
 // does with the keyboard reaches the instrument, closing asks before an edit is lost, and undo is heard.
 // Run under Xvfb by CTest.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input device: what is made of a device's bytes, what passes on to the synthesizer and where, the
 // device kept in the profile and followed through hot-plug, and what the MIDI monitor shows.
 #include "AppFixture.h"

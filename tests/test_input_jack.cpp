@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input on a real JACK server: a keyboard of the test's own plays into the program, and a synthesizer's
 // input of the test's own sees what passes through, re-channelled, and nothing that would break the paging.
 // ./test starts the server and names it in JACK_DEFAULT_SERVER.

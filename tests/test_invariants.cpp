@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whatever a patch file holds, loading it, transmitting it and exporting it put nothing on the wire or in
 // the MIDI file but Control Changes on channel 1, and what loads saves and loads again unchanged.
 #include "PatchFixtures.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // End to end through a real JACK server: RtMidiPorts and ThreadPacer under MidiPortSink,
 // with an RtMidiIn virtual port standing in for the instrument.
 // ./test starts the server and names it in JACK_DEFAULT_SERVER; the failure cases start

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libjack's database left locked, as a client killed in the middle of its open leaves it: every later open
 // waits for ever. The program must go on without JACK, say so once, and end when asked. The lock is taken in
 // a /dev/shm of this test's own (tests/private_shm.sh), never in the machine's.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Nothing the user did is lost without a word: the modified state, the question before a patch is replaced,
 // the unsaved-changes file and what the next start does with it.
 #include "PatchFixtures.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program worked from the keyboard alone: every step a key press sent where the focus is, no mouse.
 #include "EditorRig.h"
 #include "GuiHelpers.h"

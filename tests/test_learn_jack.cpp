@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Controller learn on a real JACK server: a knob box of the test's own (a process of its own) turns a knob into
 // the program's input; its first message binds it, the next ones reach `jack_midi_dump` at the synthesizer's
 // place as the paged parameter messages the form sends, and never raw. ./test starts the server and names it in

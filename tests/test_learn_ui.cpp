@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Controller learn in the window: the form's context menus, the status line, Escape, the Controllers dialog.
 #include "ContextMenus.h"
 #include "EditorRig.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Patch files of the original platform hold their texts in its code page (Windows-1252). Opened here they
 // show decoded, save back byte for byte when untouched, and an edit goes back in the code page when it fits.
 // Every check compares whole saved files.

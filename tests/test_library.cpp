@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The patch library's core: scanning, the index against its cache, search, sorting, the quick-load menu,
 // import and audition.
 #include "LibraryFixtures.h"

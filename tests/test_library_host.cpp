@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's side of the patch library: audition, open and restore for the library window, and
 // File > Save to Library, on the application with its recording fakes.
 #include "InstrumentModel.h"

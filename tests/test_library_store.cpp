@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library's index file and its folders in the profile.
 #include "LibraryFixtures.h"
 
@@ -5,7 +6,7 @@
 #include "platform/QSettingsLibraryFolders.h"
 #include "platform/QSettingsProfile.h"
 #include "platform/SqliteCatalogCache.h"
-#include "platform/XdgPaths.h"
+#include "platform/UserFolders.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -268,7 +269,7 @@ TEST(LibraryFoldersTest, KeptInTheProfileBesideItsOtherSettings) {
     EXPECT_EQ(text, "[Options]\nMIDI%20Output=3\n");
 }
 
-TEST(XdgPathsTest, VariablesThatAreNotAbsolutePathsFallBackToHome) {
+TEST(UserFoldersTest, VariablesThatAreNotAbsolutePathsFallBackToHome) {
     const char* home = std::getenv("HOME");
     const std::string savedHome = home != nullptr ? home : "";
     setenv("HOME", "/home/tester", 1);
@@ -327,4 +328,31 @@ TEST_F(SqliteCacheTest, ASchemaAnotherCopyMadeInTheMeantimeIsUsedNotDeleted) {
     EXPECT_EQ(sqlite3_column_int(count, 0), 3);
     sqlite3_finalize(count);
     sqlite3_close(other);
+}
+
+// Two copies of the program on one profile: each writes only the keys it changed, so neither undoes what the
+// other wrote since it started, also on exit.
+TEST(TwoInstances, NeitherOverwritesTheOthersProfileKeys) {
+    TempDir dir;
+    const QString ini = QString::fromStdString(dir / "QuarnEdit.INI");
+    {
+        QSettingsProfile setup(ini);
+        setup.WriteProfileInt("Options", "MIDI Output", 1);
+        setup.WriteProfileString("Options", "MIDI Output Name", "Synth A");
+    }
+    auto first = std::make_unique<QSettingsProfile>(ini);
+    auto second = std::make_unique<QSettingsProfile>(ini);
+    EXPECT_EQ(first->GetProfileString("Options", "MIDI Output Name", ""), "Synth A");
+    EXPECT_EQ(second->GetProfileString("Options", "MIDI Output Name", ""), "Synth A");
+    second->WriteProfileString("Options", "MIDI Output Name", "Synth B");
+    second->WriteProfileInt("Options", "MIDI Output", 2);
+    first->WriteProfileInt("Options", "Test Note", 61);
+    first->WriteRecentFiles({"/songs/a.qnp"});
+    first.reset();
+    second.reset();
+    QSettingsProfile after(ini);
+    EXPECT_EQ(after.GetProfileString("Options", "MIDI Output Name", ""), "Synth B");
+    EXPECT_EQ(after.GetProfileInt("Options", "MIDI Output", 0), 2);
+    EXPECT_EQ(after.GetProfileInt("Options", "Test Note", 0), 61);
+    EXPECT_EQ(after.RecentFiles(), std::vector<std::string>{"/songs/a.qnp"});
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The library window with a fake host, and the quick-load menu library loaded from disk, on Qt's
 // offscreen platform.
 #include "LibraryFixtures.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The form stays readable: every text fits where the template puts it, at the template's font and at a larger
 // one, and no text lies over another but where the template itself overlaps two items.
 #include "EditorRig.h"
@@ -5,6 +6,7 @@
 
 #include "editor/ControlTable.h"
 #include "editor/ParameterMap.h"
+#include "ui/CAboutDlg.h"
 #include "ui/DialogUnits.h"
 #include "ui/FormWidget.h"
 
@@ -96,6 +98,28 @@ TEST_F(LookTest, EveryTextFitsForEveryFilterTypeAtTheTemplatesFontAndALargerOne)
             EXPECT_EQ(Problems(view), std::vector<std::string>{}) << "filter type " << type;
         }
     }
+}
+
+// The About box says under which licence the program is free, beside the version, and every text of it fits:
+// no word cut off, none under the OK button.
+TEST(AboutLook, TheLicenceLineFitsBesideTheVersion) {
+    Gui();
+    CAboutDlg about;
+    about.show();
+    auto* licence = about.findChild<QLabel*>(QStringLiteral("licence"));
+    ASSERT_NE(licence, nullptr);
+    EXPECT_EQ(licence->text(), QStringLiteral("Free software: GNU GPL version 3 or later"));
+    const QPushButton* ok = about.findChild<QPushButton*>();
+    ASSERT_NE(ok, nullptr);
+    for (const QLabel* label : about.findChildren<QLabel*>()) {
+        if (label->text().isEmpty()) continue;  // the icon
+        const QRect text = TextRect(const_cast<QLabel*>(label));
+        EXPECT_LE(text.right(), label->geometry().right()) << label->text().toStdString();
+        EXPECT_LE(text.right(), about.width()) << label->text().toStdString();
+        EXPECT_FALSE(text.intersects(ok->geometry())) << label->text().toStdString();
+    }
+    if (const char* folder = std::getenv("QUARN_SCREENSHOTS"))
+        about.grab().save(QString::fromUtf8(folder) + "/about.png");
 }
 
 }  // namespace

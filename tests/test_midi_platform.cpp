@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parts of the MIDI platform layer that need no server: where a stamped message goes in a process
 // cycle, the ring that hands messages to the process callback, the sequencer address in a port name, and
 // the pacer thread that sends a queue (with devices that fail it).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MIDI monitor: every message the program sends, with what it means in the form's words.
 #include "PatchFixtures.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Morph and Variations: the blend's rule, what a move sends and what a sweep leaves at the synthesizer, Keep
 // and Cancel as the history sees them, and rounds of variations that a seed repeats.
 #include "InstrumentModel.h"

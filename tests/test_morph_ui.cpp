@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The morph and variations windows worked from the keyboard: B chosen from the library, the slider moved with
 // the keys, variations auditioned by number, and Escape leaving the synthesizer on the form's patch.
 #include "ContextMenus.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "PatchFixtures.h"
 
 #include "editor/FixedLists.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The QL button against real libraries loaded from disk.
 #include "EditorRig.h"
 

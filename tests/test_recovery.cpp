@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Unsaved changes in real files: a program killed outright leaves its patch for the next start, which restores
 // it byte for byte; running instances never take each other's.
 #include "PatchFixtures.h"

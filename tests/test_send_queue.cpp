@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The send queue on a clock the test drives: due times, what leaves when, whole patches that give way to the
 // next, a full queue, and what the MIDI monitor is told.
 #include "Fakes.h"

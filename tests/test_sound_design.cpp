@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The sound designer's commands: a test note, all notes off, comparing with the original, and mutations.
 #include "InstrumentModel.h"
 #include "PatchFixtures.h"

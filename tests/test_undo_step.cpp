@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Undo and redo: one gesture is one step, and a step put back leaves the form, and the instrument that the form
 // has been sending to, as they were.
 #include "InstrumentModel.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole program under long random walks of everything a user can do. Two things must hold after every
 // step: the synthesizer, as the bytes that reached its input make it, is set as a Transmit All of the form
 // would set it; and the unsaved-changes file, whenever nothing is pending, holds the edit (not what Compare

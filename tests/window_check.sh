@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # shellcheck shell=sh disable=SC2154 # tmp is the sourcing script's
 # Sourced by the install and package checks (POSIX sh, with `tmp` and `fail` defined).
 # check_window_opens LAUNCHER PATCH: the window, started through LAUNCHER, opens PATCH. It then waits at its

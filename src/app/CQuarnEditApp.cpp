@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application object: the sinks and the mute flag, start-up, and the menu's dispatch to the rooms.
 #include "app/CQuarnEditApp.h"
 
@@ -10,6 +11,11 @@
 #include "app/ports/Profile.h"
 #include "editor/CMainDlg.h"
 #include "editor/Morph.h"
+#include "patch/PatchFile.h"
+#include "util/ScopedFlag.h"
+
+#include <filesystem>
+#include <vector>
 
 CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     : m_nullSink(std::make_unique<NullSink>()),
@@ -31,6 +37,7 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     m_document->SetModifiedChangedHandler([this] {
         m_work.ModifiedChanged();
         m_frame.CommandsChanged();
+        if (m_modifiedObserver) m_modifiedObserver(m_document->IsModified());
     });
     m_document->SetSaveModifiedHandler([this] { return m_work.SaveModified(); });
     m_form->SetClock([&clock = services.clock] { return clock.Now(); });
@@ -90,6 +97,11 @@ bool CQuarnEditApp::InitInstance(FrameView& frame, const std::optional<std::stri
 
     m_devices.OpenStartupDevice();
     m_inputs.OpenStartupDevice();
+    // The session manager's patch: its own recovery question would come from no one the user asked.
+    if (m_sessionPatch) {
+        if (const auto failure = OpenSessionPatch(*m_sessionPatch)) m_frame.ShowStatus(*failure);
+        return true;
+    }
     if (m_work.OfferRecovery()) return true;
 
     // A patch named on the command line is opened once the device is open, so the answer to its
@@ -127,6 +139,69 @@ bool CQuarnEditApp::CanCloseFrame() {
     m_inputs.Close();
     m_devices.CloseForExit();
     return true;
+}
+
+std::optional<std::string> CQuarnEditApp::CheckSessionPatch(const std::string& path) const {
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) return std::nullopt;  // a new session: the default patch
+    std::vector<std::uint8_t> bytes;
+    PatchFileError problem = ReadPatchFileBytes(path, bytes);
+    if (problem == PatchFileError::None) problem = DecodePatchFile(bytes, CMainDlg::GetPatchVersion()).error;
+    if (problem != PatchFileError::None) return path + ": " + PatchFileMessage(problem);
+    return std::nullopt;
+}
+
+std::optional<std::string> CQuarnEditApp::OpenSessionPatch(const std::string& path) {
+    // Checked before the form changes, so that a damaged file leaves the patch there is, and no dialog.
+    if (auto failure = CheckSessionPatch(path)) return failure;
+    m_sound.EndCompare();
+    m_sound.EndSessions();
+    std::error_code error;
+    const bool exists = std::filesystem::exists(path, error);
+    {
+        // Sent as it loads, as to a device that came back: nobody is there to be asked.
+        const ScopedFlag skipQuestion(skipTransmitQuestion);
+        if (exists) {
+            if (!m_document->OnOpenDocument(path)) return path + ": the patch could not be read";
+        } else {
+            m_form->OpenDefaultPatch();
+        }
+    }
+    m_document->SetPathName(path);
+    m_document->SetModifiedFlag(false);
+    return std::nullopt;
+}
+
+void CQuarnEditApp::CloseDevices() {
+    m_sound.StopTestNote();
+    m_inputs.Close();
+    m_devices.CloseForExit(false);
+}
+
+std::optional<std::string> CQuarnEditApp::SaveSessionPatch(const std::string& path) {
+    std::string failure;
+    if (m_document->OnSaveDocument(path, &failure)) return std::nullopt;
+    return path + ": " + failure;
+}
+
+void CQuarnEditApp::ReloadSettings() {
+    m_controllers.Load();
+    m_inputs.Close();
+    m_devices.OpenStartupDevice();
+    m_inputs.OpenStartupDevice();
+}
+
+void CQuarnEditApp::EndWithoutQuestions() {
+    m_sound.EndCompare();
+    m_sound.EndSessions();
+    m_sound.StopTestNote();
+    if (m_document->IsModified()) {
+        m_work.KeepUnsavedChanges();
+    } else {
+        m_work.Discard();
+    }
+    m_inputs.Close();
+    m_devices.CloseForExit(false);
 }
 
 void CQuarnEditApp::TitleChanged() {

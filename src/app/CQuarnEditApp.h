@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The application object: the sinks, the mute flag and the device id, start-up, and the menu's dispatch.
@@ -14,6 +15,7 @@
 #include "midi/MidiSink.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -84,6 +86,27 @@ public:
     bool QueryEndSession();
     // The program ends after the questions: a clean end, when the user answered them and changed nothing since.
     void SessionEnded();
+    // A session manager is in charge (see NsmClient). Start-up opens `path`, the session's patch, instead of
+    // offering a recovery or opening a file named on the command line.
+    void SetSessionPatch(std::string path) { m_sessionPatch = std::move(path); }
+    // The session's patch, with no question before or after: `path`, or the default patch when there is no
+    // such file yet; the document then names `path`, so that a save goes there. Why it failed, if it did: the
+    // patch in the window is then the one there was.
+    std::optional<std::string> OpenSessionPatch(const std::string& path);
+    // Writes the patch to `path` as Save does, without a dialog: why it failed, if it did.
+    std::optional<std::string> SaveSessionPatch(const std::string& path);
+    // Whether `path` would open as the session's patch: why not, if not. Nothing changes.
+    std::optional<std::string> CheckSessionPatch(const std::string& path) const;
+    // The devices close, so that the MIDI client may take another name before they open again.
+    void CloseDevices();
+    // Another session's settings are in the profile: the devices and the learned controllers follow them.
+    void ReloadSettings();
+    // The session manager ends the program: no question; an unsaved patch is kept in the unsaved-changes
+    // file for the next start, as at the end of a desktop session that leaves no room for questions.
+    void EndWithoutQuestions();
+    // Told whenever the patch becomes modified or unmodified.
+    void SetModifiedObserver(std::function<void(bool)> observer) { m_modifiedObserver = std::move(observer); }
+
     // Opens (or raises) the window that lists what is sent.
     void OnMidiMonitor();
     // The monitor window closed: nothing listens to the sends any more.
@@ -139,4 +162,6 @@ private:
     ControllerLearn m_controllers;
     std::unique_ptr<MidiMonitor> m_monitor;
     std::unique_ptr<DocumentLibraryHost> m_library;
+    std::optional<std::string> m_sessionPatch;
+    std::function<void(bool)> m_modifiedObserver;
 };

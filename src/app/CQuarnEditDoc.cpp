@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CQuarnEditDoc.h"
 
 #include "editor/CMainDlg.h"
@@ -61,7 +62,7 @@ bool CQuarnEditDoc::OnOpenDocument(const std::string& path) {
     return false;
 }
 
-bool CQuarnEditDoc::OnSaveDocument(const std::string& path) {
+bool CQuarnEditDoc::OnSaveDocument(const std::string& path, std::string* failure) {
     // The original is what the file holds, so Compare never shows more than a save kept.
     PatchRecord written;
     const FileWriteResult result =
@@ -74,6 +75,10 @@ bool CQuarnEditDoc::OnSaveDocument(const std::string& path) {
         SetModifiedFlag(false);
         return true;
     }
-    Report(m_dialogs, FileWriteMessage(result));
+    if (failure != nullptr) {
+        *failure = FileWriteMessage(result);
+    } else {
+        Report(m_dialogs, FileWriteMessage(result));
+    }
     return false;
 }

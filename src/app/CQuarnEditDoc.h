@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "editor/ports/FormDocument.h"
@@ -20,7 +21,8 @@ public:
     // Reads the patch file into the form; reports every failure to the user and returns false.
     bool OnOpenDocument(const std::string& path) override;
     // Writes the form's patch to the file; reports every failure to the user and returns false.
-    bool OnSaveDocument(const std::string& path);
+    // With `failure`, the reason goes there instead of to the user.
+    bool OnSaveDocument(const std::string& path, std::string* failure = nullptr);
     bool SaveModified() override { return !m_saveModified || m_saveModified(); }
     void OnOpenedByForm(const std::string& path) override { SetPathName(path); }
     // Asks whether to save a modified patch, and saves it: the application's part.

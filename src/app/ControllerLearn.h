@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Controller learn: which knob of the user's own controller moves which control, learning and forgetting it,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's side of the patch library: audition through a form of its own, open, restore, Save to Library.
 #include "app/DocumentLibraryHost.h"
 

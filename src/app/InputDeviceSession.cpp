@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The input device: by name through hot-plug, and what becomes of what it plays.
 #include "app/InputDeviceSession.h"
 

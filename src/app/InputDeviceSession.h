@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The input device session: the keyboard or knob box the user plays and turns, by name through hot-plug,

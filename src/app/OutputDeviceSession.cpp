@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The output device as the user knows it: by name, through hot-plug, lost and back, and what a close lost.
 #include "app/OutputDeviceSession.h"
 
@@ -173,12 +174,13 @@ void OutputDeviceSession::OnMidiPortsNotice(const std::string& text) {
     m_dialogs.ShowMessage(DeviceNotice(text));
 }
 
-void OutputDeviceSession::CloseForExit() {
+void OutputDeviceSession::CloseForExit(bool tell) {
     // The window may still say what the device could not take before the program ends.
     MidiPortSink* port = m_sinks.PortSink();
     if (port == nullptr || port->deviceHandle() == MidiPortSink::kNoDevice || m_deviceLost) return;
     const std::size_t sent = port->SentSinceOpen();
-    ReportUndelivered(port->CloseDevice(), sent, m_openDeviceName);
+    const std::size_t lost = port->CloseDevice();
+    if (tell) ReportUndelivered(lost, sent, m_openDeviceName);
 }
 
 void OutputDeviceSession::ReportUndelivered(std::size_t lost, std::size_t sent, const std::string& device) {

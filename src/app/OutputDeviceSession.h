@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The output device session: the device by name, through hot-plug, lost and back, and what a close lost.
@@ -69,8 +70,9 @@ public:
     void OnMidiPortsNotice(const std::string& text);
     // The open device went away and has not come back yet.
     bool IsDeviceLost() const { return m_deviceLost; }
-    // The program ends: closes the open device and tells what it could not take.
-    void CloseForExit();
+    // The program ends: closes the open device and tells what it could not take, unless `tell` is false (the
+    // session manager ends the program, and a dialog would wait for an answer that never comes).
+    void CloseForExit(bool tell = true);
 
 private:
     // Opens a device on the port sink and remembers its name, to find it again when indexes move.

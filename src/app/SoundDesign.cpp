@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tools for shaping a sound on the instrument: Compare, Mutate and Randomize, the test note, All Notes Off.
 #include "app/SoundDesign.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Sound design: Compare, Mutate and Randomize, Morph and Variations, the test note, All Notes Off.

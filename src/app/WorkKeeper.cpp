@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Keeps the user's work: the save question, the unsaved-changes file, the recent files, where files go.
 #include "app/WorkKeeper.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Keeping the user's work: the save question, the unsaved-changes file, the recent files, where files go.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Applying an undo or redo step to the form, in the order that keeps the instrument in step with the form.
 #include "editor/ApplyEditStep.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The editor form: its data exchange, the control handlers, the source lists and the whole-patch transmission.
 #include "editor/CMainDlg.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The user's actions on the form as edits: each one applied and run through its handler, then recorded in the
 // undo history; and Undo and Redo, which put a step back.
 #include "editor/CMainDlg.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The form's side of the patch record (a load walks the patch order) and of the MIDI file export.
 #include "editor/CMainDlg.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The form's three texts: the name, author and comment handlers, which keep a text's stored bytes and code page
 // until the user changes what is shown.
 #include "editor/CMainDlg.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A hardware controller's value put on a control of the form, as the user's own move of that control.

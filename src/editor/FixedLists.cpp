@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "editor/FixedLists.h"
 
 const std::array<std::string_view, 16> g_modSourceNames{"En1", "En2", "DC1", "DC2", "PB",  "PB2", "Mod", "Vel",

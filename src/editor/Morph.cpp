@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The morph: a blend of two patches by position, shown on the form and streamed to the synthesizer.
 #include "editor/Morph.h"
 

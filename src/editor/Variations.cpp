@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Rounds of variations made by mutation, auditioned through a form of their own.
 #include "editor/Variations.h"
 

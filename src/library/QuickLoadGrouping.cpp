@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/QuickLoadGrouping.h"
 
 #include "library/CatalogView.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // QuarnEdit's entry point: the window, or one of the window-less commands for scripting.
 #include "app/AppInfo.h"
 #include "app/BatchCommands.h"
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 namespace {
@@ -49,8 +51,12 @@ int Run(int argc, char** argv) {
             ConfigureGuiApplication();
             QtUserDialogs dialogs;
             Program program(dialogs);
+            // A session manager, when one started us: it names the session before any device opens.
+            if (const char* url = std::getenv("NSM_URL"); url != nullptr && url[0] != '\0')
+                program.JoinSession(url, std::filesystem::path(args[0]).filename().string());
             program.FollowDeviceChanges();
             program.ReadInput();
+            program.SessionRunning();
             return RunGui(program.app, dialogs, options.file, LibraryWindowSetup(program));
         }
         case Mode::Help: std::cout << options.text; return 0;

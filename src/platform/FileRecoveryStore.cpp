@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/FileRecoveryStore.h"
 
 #include "patch/PatchFile.h"
@@ -8,6 +9,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QRandomGenerator>
+#include <QStandardPaths>
 
 #include <unistd.h>
 
@@ -32,7 +34,12 @@ FileRecoveryStore::FileRecoveryStore(QString folder)
 FileRecoveryStore::~FileRecoveryStore() = default;
 
 QString FileRecoveryStore::DefaultFolder() {
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+    QString state = QStandardPaths::writableLocation(QStandardPaths::GenericStateLocation);
+#else
+    // Qt knows the state folder from 6.7 on; before, the XDG rule by hand.
     QString state = qEnvironmentVariable("XDG_STATE_HOME");
+#endif
     if (state.isEmpty() || QDir::isRelativePath(state)) state = QDir::homePath() + QStringLiteral("/.local/state");
     return state + QStringLiteral("/QuarnEdit");
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/QSettingsProfile.h"
 
 #include "app/AppInfo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/RtMidiInputs.h"
 
 #include "platform/JackMidiOutput.h"
@@ -40,7 +41,7 @@ void RtMidiInputs::RefreshAlsa() {
     if (snd_seq_open(&probe, "default", SND_SEQ_OPEN_INPUT, SND_SEQ_NONBLOCK) < 0) return;
     snd_seq_close(probe);
     try {
-        m_alsa = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, RtMidiPorts::kClientName);
+        m_alsa = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, RtMidiPorts::ClientName());
         m_alsa->setErrorCallback(&FlagError, &m_failed);
         // System exclusive, clock and active sensing never reach the program.
         m_alsa->ignoreTypes(true, true, true);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/RtMidiPorts.h"
 
 #include "platform/AlsaAddress.h"
@@ -41,7 +42,7 @@ void FlagError(RtMidiError::Type, const std::string&, void* failed) { *static_ca
 
 std::unique_ptr<RtMidiOut> MakeOut(RtMidi::Api api, bool* failed) {
     try {
-        auto out = std::make_unique<RtMidiOut>(api, RtMidiPorts::kClientName);
+        auto out = std::make_unique<RtMidiOut>(api, RtMidiPorts::ClientName());
         out->setErrorCallback(&FlagError, failed);
         return out;
     } catch (const RtMidiError&) {
@@ -50,6 +51,32 @@ std::unique_ptr<RtMidiOut> MakeOut(RtMidi::Api api, bool* failed) {
 }
 
 }  // namespace
+
+namespace {
+std::mutex g_clientNameMutex;
+std::string g_clientName = RtMidiPorts::kClientName;
+}  // namespace
+
+void RtMidiPorts::SetClientName(const std::string& name) {
+    std::lock_guard lock(g_clientNameMutex);
+    g_clientName = name;
+}
+
+std::string RtMidiPorts::ClientName() {
+    std::lock_guard lock(g_clientNameMutex);
+    return g_clientName;
+}
+
+void RtMidiPorts::RenameClient(const std::string& name) {
+    if (name == ClientName()) return;
+    SetClientName(name);
+    if (m_open == Backend::Jack || m_connecting) return;  // keeps its name until it is closed and found again
+    if (m_jack) {
+        JackMidiOutput::Release(std::move(m_jack));
+        m_jack.reset();
+        m_signals->jackBack.store(true);  // looked for again at once, under the new name
+    }
+}
 
 // The back ends are looked for on first use: start-up shows the window before it opens a device.
 RtMidiPorts::RtMidiPorts() : m_signals(std::make_shared<MidiPortSignals>()) { SilenceLibraryDiagnostics(); }
@@ -104,7 +131,7 @@ void RtMidiPorts::StartJackConnect() {
     // Not missing while the open is under way: the watch's own probe would only queue behind it.
     m_signals->jackMissing.store(false);
     m_connecting->call.emplace([slot = m_connecting->slot, signals = m_signals] {
-        std::shared_ptr<JackMidiOutput> client = JackMidiOutput::Connect(kClientName, signals);
+        std::shared_ptr<JackMidiOutput> client = JackMidiOutput::Connect(ClientName().c_str(), signals);
         if (!client) signals->jackMissing.store(true);
         bool tell = false;
         {
@@ -165,7 +192,7 @@ void RtMidiPorts::RefreshJack(Clock::time_point now) {
 }
 
 bool RtMidiPorts::IsOwnAlsaPort(const std::string& name) {
-    const std::string own = std::string(kClientName) + ":";
+    const std::string own = ClientName() + ":";
     return name.compare(0, own.size(), own) == 0;
 }
 

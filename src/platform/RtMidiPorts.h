@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "midi/MidiOutPorts.h"
@@ -27,6 +28,13 @@ class MidiPortWatch;
 class RtMidiPorts : public MidiOutPorts {
 public:
     static constexpr const char* kClientName = "QuarnEdit";
+    // The name of the program's JACK and ALSA clients: kClientName, or the session manager's client id, so
+    // that the session's connections find it again. Set before the first device is listed.
+    static void SetClientName(const std::string& name);
+    static std::string ClientName();
+    // A new name while running (a session manager's switch): with no JACK device open, the JACK client
+    // leaves at once and comes back under the new name at the next reading of the list.
+    void RenameClient(const std::string& name);
     static constexpr const char* kPortName = "QuarnEdit out";
 
     RtMidiPorts();

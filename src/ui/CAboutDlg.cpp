@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/CAboutDlg.h"
 
 #include "app/AppInfo.h"
@@ -19,6 +20,11 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
 
     auto* version = new QLabel(QString::fromUtf8(kAppVersionLine), this);
     version->setGeometry(du.Rect(40, 14, 150, 8));
+
+    // Beside the version, never in its place: the terms anyone may share the program and its changes on.
+    auto* licence = new QLabel(QStringLiteral("Free software: GNU GPL version 3 or later"), this);
+    licence->setObjectName(QStringLiteral("licence"));
+    licence->setGeometry(du.Rect(40, 26, 150, 8));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setGeometry(du.Rect(142, 38, 50, 14));

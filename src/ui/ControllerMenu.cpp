@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ControllerMenu.h"
 
 #include "app/ControllerLearn.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Sets a flag for the length of a scope and clears it when the scope ends, by return or by exception.

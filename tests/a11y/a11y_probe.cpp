@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's windows on recording MIDI fakes, for a screen reader's view from outside the process: a test
 // script drives it line by line on standard input and reads the accessibility tree while each window is open.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads the program's windows through AT-SPI, as a screen reader does, and checks that every control a user
 can work has a name of its own: not empty, not the same as another control's in its window, and not merely its
 value. Then checks that a message on the status line is announced. Runs inside tests/a11y/run.sh.

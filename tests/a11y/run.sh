@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a test script against the program's windows as a screen reader sees them: its own HOME and XDG folders,
 # a virtual X display, a private D-Bus session on which the AT-SPI bus starts when first asked for, and Qt's
 # accessibility bridge on. Usage: run.sh SCRIPT ARGS...

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A stand-in quick-load library for the tests: it answers what QUARN_TEST_QUICKLOAD_ANSWER holds, and
 // with QUARN_TEST_QUICKLOAD_UNTERMINATED set it fills the whole buffer and leaves no terminator. Each call
 // leaves what it was given in QUARN_TEST_QUICKLOAD_CALL: "<buffer> <window> <x> <y>".
