@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The synthesizer agrees with the form through device faults: a device that goes and comes back, one reopened or
 // switched to by hand, a morph moved while the device was gone, and notes left sounding on a device left behind.
 // Every check compares the instrument modelled from the bytes a device got with a fresh Transmit All of the form.
