@@ -98,6 +98,29 @@ void BM_TransmitAll_FakePort(benchmark::State& s) { TransmitAllBench(s, Sink::Fa
 BENCHMARK(BM_TransmitAll_Recording)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TransmitAll_FakePort)->Unit(benchmark::kMicrosecond);
 
+// Bringing the synthesizer to the form from what it holds: a look at what Transmit All would send, compared
+// with the device's account. Arg 0: the device holds the form (nothing goes out); 1: one parameter differs.
+void BM_SendWhatDiffers_FakePort(benchmark::State& state) {
+    Form f(Sink::FakePort);
+    f.dlg.TransmitAll(false);
+    int position = 0;
+    for (auto _ : state) {
+        if (state.range(0) == 1) {
+            state.PauseTiming();
+            {
+                const ScopedMute mute(f.app);
+                f.dlg.UserMovedSlider(ctl::Env1Attack, position);
+            }
+            position = (position + 1) & 0xFF;
+            state.ResumeTiming();
+        }
+        f.dlg.SendWhatDiffers();
+        f.Drain();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SendWhatDiffers_FakePort)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+
 // A knob of the user's controller learned on a control: one Control Change from the input as the program's
 // thread handles it (the binding found, the value mapped, the control moved through the user's entry point,
 // the message sent, the monitor's text made). The value changes with every message, as a knob turned

@@ -88,6 +88,32 @@ void BM_QueuedMessage(benchmark::State& state) {
 }
 BENCHMARK(BM_QueuedMessage);
 
+// A page select and its parameter queued as one unit by the program's thread, taken by the pacer's: the CPU
+// the program's (the window's) thread spends per pair, and both threads together.
+void BM_QueuedPair(benchmark::State& state) {
+    RecordingPorts ports;
+    ThreadPacer pacer;
+    MidiPortSink sink(&ports, &pacer);
+    std::int32_t value = 0;
+    const auto threadCpu = [] {
+        timespec t{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
+    };
+    const double thread0 = threadCpu();
+    const std::clock_t cpu0 = std::clock();
+    for (auto _ : state) {
+        sink.SendWide(ParamMessage(29, value));
+        value = (value + 1) & 0xFF;
+    }
+    const auto n = static_cast<double>(state.iterations());
+    state.counters["window_thread_ns"] = benchmark::Counter((threadCpu() - thread0) / n);
+    state.counters["process_cpu_us"] =
+        benchmark::Counter(static_cast<double>(std::clock() - cpu0) / CLOCKS_PER_SEC * 1e6 / n);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_QueuedPair);
+
 // A JACK MIDI input standing in for the instrument, and the device index the ports give it.
 struct JackReceiver {
     std::unique_ptr<RtMidiIn> in;
