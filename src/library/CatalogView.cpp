@@ -1,5 +1,6 @@
 #include "library/CatalogView.h"
 
+#include "library/PatchKinds.h"
 #include "library/TextFold.h"
 
 #include <algorithm>
@@ -51,7 +52,9 @@ PreparedCatalog PrepareCatalog(std::vector<CatalogEntry> entries) {
     out.entries = std::move(entries);
     out.names.reserve(out.entries.size());
     out.haystack.reserve(out.entries.size());
+    out.guessed.reserve(out.entries.size());
     for (const CatalogEntry& e : out.entries) {
+        out.guessed.push_back(e.valid ? GuessKind(e.patchName, e.comment) : PatchKind::Other);
         out.names.push_back(DisplayName(e));
         std::string hay;
         hay.reserve(e.patchName.size() + e.author.size() + e.comment.size() + e.fileName.size() + 3);
@@ -70,6 +73,14 @@ void CatalogView::SetCatalog(PreparedCatalog catalog) {
     m_entries = std::move(catalog.entries);
     m_names = std::move(catalog.names);
     m_haystack = std::move(catalog.haystack);
+    m_guessed = std::move(catalog.guessed);
+    if (m_guessed.size() != m_entries.size()) {
+        m_guessed.clear();
+        for (const CatalogEntry& e : m_entries)
+            m_guessed.push_back(e.valid ? GuessKind(e.patchName, e.comment) : PatchKind::Other);
+    }
+    // A result list names entries of the catalog it was made from.
+    m_list.reset();
     m_match.assign(m_entries.size(), 1);
     Order();
     // The search typed so far applies to the new entries too.
@@ -102,9 +113,69 @@ void CatalogView::Select(bool narrowing) {
         }
         m_match[i] = all;
     }
+    ListRows();
+}
+
+PatchKind CatalogView::KindAt(std::size_t entry) const {
+    const PatchMarks& marks = m_entries[entry].marks;
+    if (marks.kind >= 0 && marks.kind < kPatchKindCount) return static_cast<PatchKind>(marks.kind);
+    return entry < m_guessed.size() ? m_guessed[entry] : PatchKind::Other;
+}
+
+bool CatalogView::Shown(std::uint32_t i) const {
+    if (!m_match[i]) return false;
+    // A result list shows what it found, hidden or not; the kind and star filters are for the whole list.
+    if (m_list) return true;
+    const PatchMarks& marks = m_entries[i].marks;
+    if (marks.hidden && !m_marks.showHidden) return false;
+    if (m_marks.starredOnly && !marks.star) return false;
+    if (m_marks.kind && KindAt(i) != *m_marks.kind) return false;
+    return true;
+}
+
+void CatalogView::ListRows() {
     m_rows.clear();
+    if (m_list) {
+        for (std::uint32_t i : *m_list)
+            if (i < m_entries.size() && Shown(i)) m_rows.push_back(i);
+        return;
+    }
     for (std::uint32_t i : m_order)
-        if (m_match[i]) m_rows.push_back(i);
+        if (Shown(i)) m_rows.push_back(i);
+}
+
+void CatalogView::SetMarkFilter(const MarkFilter& filter) {
+    if (filter == m_marks) return;
+    m_marks = filter;
+    ListRows();
+}
+
+bool CatalogView::SetMarks(std::uint64_t content, const PatchMarks& marks) {
+    if (content == 0) return false;
+    bool changed = false;
+    for (CatalogEntry& e : m_entries) {
+        if (e.content == content && e.marks != marks) {
+            e.marks = marks;
+            changed = true;
+        }
+    }
+    if (changed) {
+        // Sorted by kind, a new kind moves the row.
+        if (m_sortColumn == CatalogColumn::Kind) Order();
+        ListRows();
+    }
+    return changed;
+}
+
+void CatalogView::ShowResultList(std::vector<std::uint32_t> entries) {
+    m_list = std::move(entries);
+    ListRows();
+}
+
+void CatalogView::ClearResultList() {
+    if (!m_list) return;
+    m_list.reset();
+    ListRows();
 }
 
 void CatalogView::SortBy(CatalogColumn column, bool ascending) {
@@ -112,9 +183,7 @@ void CatalogView::SortBy(CatalogColumn column, bool ascending) {
     m_sortColumn = column;
     m_ascending = ascending;
     Order();
-    m_rows.clear();
-    for (std::uint32_t i : m_order)
-        if (m_match[i]) m_rows.push_back(i);
+    ListRows();
 }
 
 void CatalogView::Order() {
@@ -129,6 +198,7 @@ void CatalogView::Order() {
             case CatalogColumn::Bank: keys[i] = FoldCase(e.bank); break;
             case CatalogColumn::File: keys[i] = FoldCase(e.fileName); break;
             case CatalogColumn::Modified: break;
+            case CatalogColumn::Kind: keys[i] = std::string(KindName(KindAt(i))); break;
         }
     }
     const bool byTime = m_sortColumn == CatalogColumn::Modified;

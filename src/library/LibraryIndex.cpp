@@ -6,6 +6,13 @@
 #include <future>
 #include <unordered_map>
 
+void ApplyMarks(std::vector<CatalogEntry>& entries, const MarksByContent& marks) {
+    for (CatalogEntry& e : entries) {
+        const auto it = e.content != 0 ? marks.find(e.content) : marks.end();
+        e.marks = it != marks.end() ? it->second : PatchMarks{};
+    }
+}
+
 CatalogEntry ReadLibraryFile(const FileStamp& stamp) {
     CatalogEntry entry;
     entry.path = stamp.path;
@@ -38,6 +45,8 @@ std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, 
     std::future<std::vector<FileStamp>> scan = std::async(
         std::launch::async, [&roots, &callbacks, &folders] { return ScanLibrary(roots, callbacks.cancel, &folders); });
     std::vector<CatalogEntry> cached = cache.Load();
+    const MarksByContent marks = cache.LoadMarks();
+    ApplyMarks(cached, marks);
     if (callbacks.cached && !cached.empty()) callbacks.cached(cached);
     std::unordered_map<std::string_view, CatalogEntry*> byPath;
     byPath.reserve(cached.size());
@@ -68,6 +77,9 @@ std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, 
         }
         if (it != byPath.end()) it->second = nullptr;
         entries.push_back(ReadLibraryFile(stamp));
+        // A file read again (renamed, moved, rewritten the same) finds the marks of its content.
+        if (const auto m = marks.find(entries.back().content); entries.back().content != 0 && m != marks.end())
+            entries.back().marks = m->second;
         changed.push_back(entries.size() - 1);
         ++s.read;
         if (callbacks.progress && s.read % 256 == 0) callbacks.progress(s.read, toRead);

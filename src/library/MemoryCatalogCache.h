@@ -7,6 +7,9 @@ class MemoryCatalogCache : public CatalogCache {
 public:
     std::vector<CatalogEntry> Load() override { return m_entries; }
     bool Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) override;
+    MarksByContent LoadMarks() override { return m_marks; }
+    bool SetMarks(std::uint64_t content, const PatchMarks& marks) override;
 
     std::vector<CatalogEntry> m_entries;
+    MarksByContent m_marks;
 };

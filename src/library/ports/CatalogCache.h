@@ -2,9 +2,14 @@
 
 #include "library/CatalogEntry.h"
 
+#include <cstdint>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
+
+// The user's marks by patch content (CatalogEntry::content).
+using MarksByContent = std::unordered_map<std::uint64_t, PatchMarks>;
 
 // Where the library keeps what it read of each file between runs, keyed by path, size and modification
 // time. A cache may forget anything at any time: the index then reads those files again.
@@ -15,4 +20,13 @@ public:
     virtual std::vector<CatalogEntry> Load() = 0;
     // Stores new and changed entries and forgets removed paths, all or nothing. False when it could not.
     virtual bool Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) = 0;
+
+    // The marks, which unlike the rest are the user's work: a cache keeps them through anything it forgets
+    // of the files. Update never touches them; the entries it is given carry no marks of their own.
+    virtual MarksByContent LoadMarks() = 0;
+    // Empty marks forget the content. False when they could not be kept.
+    virtual bool SetMarks(std::uint64_t content, const PatchMarks& marks) = 0;
 };
+
+// Gives each entry the marks kept for its content.
+void ApplyMarks(std::vector<CatalogEntry>& entries, const MarksByContent& marks);
