@@ -1,6 +1,7 @@
 #include "main/Program.h"
 
 #include "app/DocumentLibraryHost.h"
+#include "app/LibraryCompare.h"
 #include "platform/SqliteCatalogCache.h"
 #include "platform/XdgPaths.h"
 #include "ui/CLibraryWnd.h"
@@ -21,6 +22,7 @@ LibrarySetup LibraryWindowSetup(Program& program) {
     setup.programFolder = program.location.ProgramDirectory();
     setup.userFolder = program.app.Library().UserFolder();
     setup.folders = &program.libraryFolders;
+    setup.likeness = FormLikeness();
     // Without a cache folder the index lives in memory for the session.
     setup.makeCache = []() -> std::unique_ptr<CatalogCache> {
         const std::string path = LibraryIndexPath();

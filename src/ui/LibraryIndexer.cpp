@@ -26,6 +26,23 @@ void LibraryIndexer::Request(std::vector<LibraryRoot> roots) {
     m_wake.notify_all();
 }
 
+void LibraryIndexer::SetMarks(std::uint64_t content, const PatchMarks& marks) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_marks.emplace_back(content, marks);
+    }
+    m_wake.notify_all();
+}
+
+void LibraryIndexer::WriteMarks(CatalogCache& cache) {
+    std::vector<std::pair<std::uint64_t, PatchMarks>> marks;
+    {
+        const std::lock_guard lock(m_mutex);
+        marks.swap(m_marks);
+    }
+    for (const auto& [content, m] : marks) cache.SetMarks(content, m);
+}
+
 void LibraryIndexer::Post(std::function<void()> call) {
     // Queued to this object: dropped if it is gone by then, which cannot happen while the thread runs.
     QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
@@ -35,17 +52,39 @@ void LibraryIndexer::Run() {
     std::unique_ptr<CatalogCache> cache;
     bool first = true;
     bool delivered = false;  // the window has a catalog from this thread
-    for (;;) {
-        std::vector<LibraryRoot> roots;
-        {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stop || m_pending.has_value(); });
-            if (m_stop) return;
-            roots = std::move(*m_pending);
-            m_pending.reset();
-        }
+    auto ensureCache = [this, &cache] {
         if (!cache) cache = m_makeCache ? m_makeCache() : nullptr;
         if (!cache) cache = std::make_unique<MemoryCatalogCache>();
+    };
+    // Marks are the user's work: written before anything else, and before the thread ends.
+    auto flushMarks = [this, &cache, &ensureCache] {
+        bool any = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            any = !m_marks.empty();
+        }
+        if (!any) return;
+        ensureCache();
+        WriteMarks(*cache);
+    };
+    for (;;) {
+        std::vector<LibraryRoot> roots;
+        bool refresh = false;
+        bool stop = false;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stop || m_pending.has_value() || !m_marks.empty(); });
+            stop = m_stop;
+            if (!stop && m_pending.has_value()) {
+                roots = std::move(*m_pending);
+                m_pending.reset();
+                refresh = true;
+            }
+        }
+        flushMarks();
+        if (stop) return;
+        if (!refresh) continue;
+        ensureCache();
 
         RefreshCallbacks callbacks;
         callbacks.cancel = &m_cancel;
@@ -65,7 +104,10 @@ void LibraryIndexer::Run() {
         };
         RefreshStats stats;
         std::vector<CatalogEntry> entries = RefreshCatalog(roots, *cache, &stats, callbacks);
-        if (m_cancel) return;
+        if (m_cancel) {
+            flushMarks();
+            return;
+        }
         first = false;
         bool more = false;
         {
