@@ -44,6 +44,14 @@ void Gui() {
     (void)app;
 }
 
+// Saves a window's picture where QUARN_SCREENSHOTS names a folder (for looking at, never for comparing).
+void Shot(QWidget* window, const char* name) {
+    if (const char* folder = std::getenv("QUARN_SCREENSHOTS")) {
+        QApplication::processEvents();
+        window->grab().save(QString::fromUtf8(folder) + "/" + name);
+    }
+}
+
 struct FakeHost : LibraryHost {
     std::vector<std::string> calls;
     void AuditionPatch(const std::string& path) override { calls.push_back("audition " + Name(path)); }
@@ -284,6 +292,7 @@ TEST_F(LibraryWindowTest, StarHideAndKindFromTheKeyboardFilterTheListAndLastInto
     EXPECT_EQ(wnd->Model()->rowCount(), 25);
     Select((user / "Pads" / "Pads5.qnp").string());
     EXPECT_EQ(wnd->Model()->data(wnd->List()->currentIndex()).toString(), QStringLiteral("Pads 5 (hidden)"));
+    Shot(wnd.get(), "library-marks.png");
     Key(wnd->List(), Qt::Key_H, Qt::ControlModifier);  // shown again
     wnd->HiddenBox()->setChecked(false);
     EXPECT_EQ(wnd->Model()->rowCount(), 24);
@@ -347,12 +356,15 @@ TEST_F(LibraryWindowTest, SimilarAndDuplicatesAreListsTheKeyboardReachesAndEscap
     EXPECT_EQ(CurrentName(), "Alpha");
     EXPECT_EQ(wnd->StatusLine()->text(), QStringLiteral("Patches like \u201C"
                                                         "Alpha\u201D: 50 (Esc: the whole library)"));
+    Shot(wnd.get(), "library-similar.png");
+    EXPECT_TRUE(wnd->InfoLine()->text().contains(QStringLiteral("the patch compared with")));
+    Key(wnd->List(), Qt::Key_Down);
     EXPECT_TRUE(wnd->InfoLine()->text().contains(QStringLiteral("the same sound")))
         << wnd->InfoLine()->text().toStdString();
     Key(wnd->List(), Qt::Key_Escape);
     EXPECT_TRUE(wnd->isVisible());
     EXPECT_EQ(wnd->Model()->rowCount(), 106);
-    EXPECT_EQ(CurrentName(), "Alpha");
+    EXPECT_EQ(CurrentName(), "Alpha again");
 
     // Like the document's patch: the host's parameters.
     PatchParams far{};
@@ -365,6 +377,7 @@ TEST_F(LibraryWindowTest, SimilarAndDuplicatesAreListsTheKeyboardReachesAndEscap
     Key(wnd->List(), Qt::Key_U, Qt::ControlModifier);
     EXPECT_EQ(wnd->Model()->rowCount(), 102);
     EXPECT_EQ(wnd->StatusLine()->text(), QStringLiteral("Duplicates: 2 groups, 102 patches (Esc: the whole library)"));
+    Shot(wnd.get(), "library-duplicates.png");
     // Hidden from the list of duplicates, an extra stays listed there, marked, and leaves the library.
     Select((user / "Sim" / "Alpha again.qnp").string());
     Key(wnd->List(), Qt::Key_H, Qt::ControlModifier);
@@ -385,6 +398,7 @@ TEST_F(LibraryWindowTest, WhatDiffersFollowsTheSelectionAndAuditionsFromItsList)
     ASSERT_EQ(list->count(), 2);
     EXPECT_EQ(list->item(0)->text(), QStringLiteral("DCO1 Amp.: 128 \u2192 200"));
     EXPECT_EQ(list->item(1)->text(), QStringLiteral("ENV1 Attack: 3 \u2192 9  second line")) << "one line each";
+    Shot(wnd.get(), "library-differs.png");
     // A broken file is not compared.
     host.compared.clear();
     Select((user / "Broken" / "zero.qnp").string());

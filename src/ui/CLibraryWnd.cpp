@@ -108,13 +108,15 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     // Every column fits the window's first width, Modified with room for a whole date and time; the last one
     // takes whatever the window gains.
     m_list->header()->setStretchLastSection(true);
-    m_list->header()->resizeSection(0, 220);
-    m_list->header()->resizeSection(1, 130);
-    m_list->header()->resizeSection(2, 110);
-    m_list->header()->resizeSection(3, 170);
+    m_list->header()->resizeSection(0, 210);
+    m_list->header()->resizeSection(1, 110);
+    m_list->header()->resizeSection(2, 100);
+    m_list->header()->resizeSection(3, 150);
     const int dateWidth = m_list->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00"));
     m_list->header()->resizeSection(4, dateWidth + 24);
     m_list->header()->resizeSection(5, m_list->fontMetrics().horizontalAdvance(QStringLiteral("Percussion")) + 24);
+    // The kind is read with the name: shown beside it, though the model keeps it last.
+    m_list->header()->moveSection(5, 1);
     connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { CurrentChanged(); });
     connect(m_list, &QAbstractItemView::activated, this, [this] { OpenCurrent(); });
     // The columns sort by a click on their titles, or from this menu (Shift+F10 or the menu key).
@@ -260,6 +262,7 @@ void CLibraryWnd::TakeEntries(PreparedCatalog* catalog, const RefreshStats& stat
     if (catalog != nullptr && catalog->entries != m_model->View().Entries()) {
         m_resultTitle.clear();
         m_resultNotes.clear();
+        m_list->header()->setSortIndicatorShown(true);
         m_model->SetCatalog(std::move(*catalog));
     }
     if (final && isVisible()) Watch(stats.folders);
@@ -582,9 +585,10 @@ bool CLibraryWnd::FindSimilar(bool toDocument) {
     std::unordered_map<std::uint32_t, QString> notes;
     for (const Neighbour& n : near) {
         rows.push_back(static_cast<std::uint32_t>(n.entry));
-        notes[static_cast<std::uint32_t>(n.entry)] = n.distance == 0
-                                                         ? QStringLiteral("the same sound")
-                                                         : QStringLiteral("distance %1").arg(n.distance, 0, 'f', 2);
+        QString note = QStringLiteral("distance %1").arg(n.distance, 0, 'f', 2);
+        if (n.distance == 0) note = QStringLiteral("the same sound");
+        if (self && n.entry == *self) note = QStringLiteral("the patch compared with");
+        notes[static_cast<std::uint32_t>(n.entry)] = note;
     }
     ShowResult(std::move(rows), title + QStringLiteral(": %1").arg(near.size()), std::move(notes));
     return true;
@@ -617,6 +621,8 @@ void CLibraryWnd::ShowResult(std::vector<std::uint32_t> entries, QString title,
     m_resultNotes = std::move(notes);
     const bool any = !entries.empty();
     m_model->ShowResultList(std::move(entries));
+    // A result list has its own order, not the column's.
+    m_list->header()->setSortIndicatorShown(false);
     // The first of the list is the one to look at: the patch itself, or the first duplicate.
     if (any && m_model->rowCount() > 0) {
         m_list->setCurrentIndex(m_model->index(0, 0));
@@ -630,6 +636,7 @@ void CLibraryWnd::ShowWholeLibrary() {
     m_resultTitle.clear();
     m_resultNotes.clear();
     m_model->ClearResultList();
+    m_list->header()->setSortIndicatorShown(true);
     Reselect();
     CurrentChanged();
     ShowStatus();
