@@ -303,11 +303,10 @@ void CLibraryWnd::CurrentChanged() {
     } else if (!entry->valid) {
         m_info->setText(Q(entry->reason));
     } else {
-        QString text =
-            Q(std::string(KindName(m_model->View().RowKind(static_cast<std::size_t>(m_list->currentIndex().row())))));
+        const auto row = static_cast<std::size_t>(m_list->currentIndex().row());
+        QString text = QStringLiteral("Kind: ") + Q(std::string(KindName(m_model->View().RowKind(row))));
         if (entry->marks.kind >= 0) text += QStringLiteral(" (chosen)");
-        if (const auto note = m_resultNotes.find(static_cast<std::uint32_t>(
-                m_model->View().RowEntry(static_cast<std::size_t>(m_list->currentIndex().row()))));
+        if (const auto note = m_resultNotes.find(static_cast<std::uint32_t>(m_model->View().RowEntry(row)));
             note != m_resultNotes.end())
             text += QStringLiteral(" \u2014 ") + note->second;
         if (!entry->comment.empty()) text += QLatin1Char('\n') + Q(entry->comment);
