@@ -1,11 +1,14 @@
 // The patch library at scale, timed end to end: a generated library of N patch files in 50 banks (one in
 // fifty broken), indexed from nothing, reopened with a warm index, searched keystroke by keystroke in the
-// real window, its memory, and the quick-load menu until it shows. Qt's offscreen platform; no display.
+// real window, its memory, the likeness (the 50 nearest, the duplicates) in the core and in the window, and the
+// quick-load menu until it shows. Qt's offscreen platform; no display.
 //
 //   bench_library N [core|window|menu|all] [folder]
 // Each part in a process of its own (bench/library.sh does so for 1,000, 10,000 and 50,000 files) keeps the
 // memory figure free of what the other parts left on the heap.
+#include "app/LibraryCompare.h"
 #include "library/LibraryIndex.h"
+#include "library/Likeness.h"
 #include "library/MemoryCatalogCache.h"
 #include "library/QuickLoadGrouping.h"
 #include "platform/SqliteCatalogCache.h"
@@ -58,7 +61,7 @@ double RssMb() {
 double HeapMb() { return static_cast<double>(mallinfo2().uordblks) / 1e6; }
 
 std::vector<std::uint8_t> Patch(const std::string& name, const std::string& author, const std::string& comment,
-                                std::int32_t version = 0) {
+                                std::int32_t version = 0, const std::vector<std::int32_t>& params = {}) {
     std::vector<std::uint8_t> b{'Q', 'N', 'P'};
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(version) >> (8 * i)));
     auto text = [&b](const std::string& s, std::size_t size) {
@@ -69,10 +72,17 @@ std::vector<std::uint8_t> Patch(const std::string& name, const std::string& auth
     text(author, 256);
     text(comment, 2048);
     b.resize(2767, 0);
+    // Value slots, stored list entries and the two words, from offset 2560 of the record.
+    for (std::size_t i = 0; i < params.size(); ++i)
+        for (int k = 0; k < 4; ++k)
+            b[7 + 2560 + 4 * i + static_cast<std::size_t>(k)] =
+                static_cast<std::uint8_t>(static_cast<std::uint32_t>(params[i]) >> (8 * k));
     return b;
 }
 
 // N files in 50 banks; names from a small vocabulary, so that searches find hundreds, as in real libraries.
+// Parameters at random within the form's ranges; one patch in ten repeats the sound of an earlier one under
+// another name, as collected libraries do.
 void Generate(const fs::path& folder, int n) {
     static const char* kWords[] = {"Warm",    "Bright", "Dark",  "Soft",  "Hard",   "Fat",  "Thin",  "Analog",
                                    "Digital", "Glass",  "Metal", "Wood",  "Air",    "Deep", "Sweep", "Pluck",
@@ -81,13 +91,27 @@ void Generate(const fs::path& folder, int n) {
     static const char* kAuthors[] = {"Anna", "Bob", "C\xE9line", "Dieter", "Eve", "Factory", "G\xFCnther", "Hiro"};
     std::mt19937 random(14);
     auto word = [&] { return std::string(kWords[random() % std::size(kWords)]); };
+    std::vector<std::vector<std::int32_t>> sounds;
     for (int i = 0; i < n; ++i) {
         const fs::path bank = folder / ("Bank " + std::to_string(i % 50 + 1));
         if (i < 50) fs::create_directories(bank);
         const std::string name = word() + " " + word() + " " + std::to_string(i);
         std::string comment;
         for (int k = static_cast<int>(random() % 40); k > 0; --k) comment += word() + (k % 8 ? " " : "\r\n");
-        std::vector<std::uint8_t> bytes = Patch(name, kAuthors[random() % std::size(kAuthors)], comment);
+        std::vector<std::int32_t> params(50);
+        if (i % 10 == 9 && !sounds.empty()) {
+            params = sounds[random() % sounds.size()];
+        } else {
+            for (std::size_t k = 1; k < 27; ++k) params[k] = static_cast<std::int32_t>(random() % 256);
+            params[11] %= 16;
+            params[12] %= 16;
+            for (std::size_t k = 27; k < 48; ++k) params[k] = static_cast<std::int32_t>(random() % 4);
+            params[48] = static_cast<std::int32_t>(random() % 256);
+            params[49] = static_cast<std::int32_t>(random() % 256);
+            sounds.push_back(params);
+        }
+        std::vector<std::uint8_t> bytes =
+            Patch(name, kAuthors[random() % std::size(kAuthors)], comment, 0, params);
         switch (i % 50 == 49 ? i / 50 % 4 : -1) {  // one in fifty broken, four ways
             case 0: bytes.clear(); break;
             case 1: bytes.resize(1000); break;
@@ -133,7 +157,7 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 2 ? argv[2] : "all";
     const bool all = mode == "all";
     const fs::path base =
-        argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path() / ("quarn-bench-library-" + std::to_string(n));
+        argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path() / ("quarn-bench-library-v2-" + std::to_string(n));
     setenv("XDG_DATA_HOME", (base / "data").c_str(), 1);
     setenv("XDG_CACHE_HOME", (base / "cache").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (base / "config").c_str(), 1);
@@ -183,6 +207,29 @@ int main(int argc, char** argv) {
     if (core)
         std::printf("warm reopen, core (load + check)     %8.1f ms  (of which the index load %.1f ms; read %zu)\n",
                     Median(reopen), Median(load), stats.read);
+
+    // 2b. Likeness in the core: the 50 nearest of a patch, and the duplicates, over the whole catalog.
+    std::vector<double> nearest, duplicates;
+    std::size_t groups = 0;
+    if (core) {
+        SqliteCatalogCache cache(LibraryIndexPath());
+        const std::vector<CatalogEntry> entries = RefreshCatalog(roots, cache);
+        const LikenessScale scale = FormLikeness();
+        for (int rep = 0; rep < 15; ++rep) {
+            const std::size_t self = static_cast<std::size_t>(rep) * 3331 % entries.size();
+            const auto t0 = Clock::now();
+            const std::vector<Neighbour> near = NearestPatches(entries, entries[self].params, scale, 50, self);
+            nearest.push_back(Ms(Clock::now() - t0));
+            if (near.empty()) std::printf("no neighbours\n");
+        }
+        for (int rep = 0; rep < 5; ++rep) {
+            const auto t0 = Clock::now();
+            groups = DuplicateGroups(entries, scale).size();
+            duplicates.push_back(Ms(Clock::now() - t0));
+        }
+        std::printf("50 nearest, core                     %8.2f ms\n", Median(nearest));
+        std::printf("duplicates, core                     %8.1f ms  (%zu groups)\n", Median(duplicates), groups);
+    }
 
     int qargc = 1;
     char name[] = "bench_library";
@@ -235,11 +282,12 @@ int main(int argc, char** argv) {
     const double rssBefore = RssMb(), heapBefore = HeapMb();
     std::vector<double> windowOpen, windowListed;
     double rssAfter = 0, heapAfter = 0;
-    std::vector<double> keystrokes;
+    std::vector<double> keystrokes, similarWindow, duplicatesWindow;
     for (int rep = 0; rep < ((all || mode == "window") ? 7 : 0); ++rep) {
         LibrarySetup setup;
         setup.userFolder = user.string();
         setup.makeCache = [] { return std::make_unique<SqliteCatalogCache>(LibraryIndexPath()); };
+        setup.likeness = FormLikeness();
         CLibraryWnd wnd(host, setup);
         const auto t0 = Clock::now();
         wnd.show();
@@ -271,6 +319,22 @@ int main(int argc, char** argv) {
                     keystrokes.push_back(Ms(Clock::now() - k0));
                 }
             }
+            // 5. Likeness in the window: from the key to the list of the 50 nearest (or the duplicates) shown.
+            for (int round = 0; round < 7; ++round) {
+                wnd.List()->setCurrentIndex(wnd.Model()->index(round * 97 % wnd.Model()->rowCount(), 0));
+                const auto s0 = Clock::now();
+                QTest::keyClick(wnd.List(), Qt::Key_L, Qt::ControlModifier);
+                wnd.List()->viewport()->repaint();
+                similarWindow.push_back(Ms(Clock::now() - s0));
+                QTest::keyClick(wnd.List(), Qt::Key_Escape);
+            }
+            for (int round = 0; round < 3; ++round) {
+                const auto d0 = Clock::now();
+                QTest::keyClick(wnd.List(), Qt::Key_U, Qt::ControlModifier);
+                wnd.List()->viewport()->repaint();
+                duplicatesWindow.push_back(Ms(Clock::now() - d0));
+                QTest::keyClick(wnd.List(), Qt::Key_Escape);
+            }
         }
         wnd.close();
     }
@@ -282,6 +346,9 @@ int main(int argc, char** argv) {
                     *std::max_element(keystrokes.begin(), keystrokes.end()), keystrokes.size() - 1);
         std::printf("memory of the open library           %8.1f MB resident (heap %.1f MB)\n", rssAfter - rssBefore,
                     heapAfter - heapBefore);
+        std::printf("find similar in the window           %8.2f ms median, %.2f ms worst\n", Median(similarWindow),
+                    *std::max_element(similarWindow.begin(), similarWindow.end()));
+        std::printf("duplicates in the window             %8.1f ms median\n", Median(duplicatesWindow));
     }
 
     // 5. The quick-load menu: from the click to the menu on screen, with the warm index.
@@ -312,9 +379,12 @@ int main(int argc, char** argv) {
         "RESULT %s n=%d first_build_disk_ms=%.1f first_build_cached_ms=%.1f reopen_core_ms=%.1f "
         "reopen_window_listed_ms=%.1f reopen_window_ms=%.1f first_build_window_stall_ms=%.1f keystroke_median_ms=%.2f "
         "keystroke_worst_ms=%.2f memory_mb=%.1f heap_mb=%.1f "
-        "ql_menu_ms=%.1f\n",
+        "ql_menu_ms=%.1f similar_core_ms=%.2f duplicates_core_ms=%.1f similar_window_ms=%.2f "
+        "similar_window_worst_ms=%.2f duplicates_window_ms=%.1f\n",
         mode.c_str(), n, Median(cold), Median(warmFiles), Median(reopen), Median(windowListed), Median(windowOpen),
         stall, Median(keystrokes), *std::max_element(keystrokes.begin(), keystrokes.end()), rssAfter - rssBefore,
-        heapAfter - heapBefore, Median(menu));
+        heapAfter - heapBefore, Median(menu), Median(nearest), Median(duplicates), Median(similarWindow),
+        similarWindow.empty() ? 0.0 : *std::max_element(similarWindow.begin(), similarWindow.end()),
+        Median(duplicatesWindow));
     return 0;
 }
