@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <random>
 #include <set>
 
@@ -284,4 +286,59 @@ TEST(LibraryMarksTest, MarksSurviveARescanARenameAndAMove) {
     ASSERT_TRUE(cache.SetMarks(pad, PatchMarks{}));
     EXPECT_EQ(marksOf("copy.qnp"), PatchMarks{});
     EXPECT_FALSE(cache.SetMarks(0, starred)) << "a file that is no patch has no content to mark";
+}
+
+// ---- the quick look ----------------------------------------------------------------------------------
+
+TEST(LibraryQuickLookTest, TheIndexIsTakenAtItsWordOnlyWhileNoFolderChanged) {
+    TempDir dir;
+    const fs::path user = dir.path / "user";
+    WriteFile(user / "a.qnp", Patch("A"));
+    WriteFile(user / "Bank" / "b.qnp", Patch("B"));
+    std::vector<LibraryRoot> roots = LibraryRoots("", user.string(), {});
+    MemoryCatalogCache cache;
+    EXPECT_FALSE(CachedCatalogIfUnchanged(roots, cache)) << "never scanned";
+    const std::vector<CatalogEntry> scanned = RefreshCatalog(roots, cache);
+    ASSERT_EQ(cache.m_scan.folders.size(), 2u);
+    ASSERT_TRUE(cache.SetMarks(scanned[0].content, PatchMarks{false, true, -1}));
+    std::optional<std::vector<CatalogEntry>> quick = CachedCatalogIfUnchanged(roots, cache);
+    ASSERT_TRUE(quick);
+    ASSERT_EQ(quick->size(), 2u);
+    EXPECT_TRUE(std::any_of(quick->begin(), quick->end(), [](const CatalogEntry& e) { return e.marks.hidden; }));
+
+    // Each change that adds, removes or renames a file, in any folder, is seen; so are other roots.
+    auto settle = [&] { RefreshCatalog(roots, cache); };
+    auto later = [](const fs::path& folder) {
+        fs::last_write_time(folder, fs::last_write_time(folder) + std::chrono::seconds(7));
+    };
+    WriteFile(user / "Bank" / "c.qnp", Patch("C"));
+    later(user / "Bank");
+    EXPECT_FALSE(CachedCatalogIfUnchanged(roots, cache)) << "a file added to a bank";
+    settle();
+    ASSERT_TRUE(CachedCatalogIfUnchanged(roots, cache));
+    EXPECT_EQ(CachedCatalogIfUnchanged(roots, cache)->size(), 3u);
+    fs::rename(user / "a.qnp", user / "z.qnp");
+    later(user);
+    EXPECT_FALSE(CachedCatalogIfUnchanged(roots, cache)) << "a rename";
+    settle();
+    fs::create_directories(user / "New");
+    later(user);
+    EXPECT_FALSE(CachedCatalogIfUnchanged(roots, cache)) << "a new bank";
+    settle();
+    fs::remove_all(user / "New");
+    EXPECT_FALSE(CachedCatalogIfUnchanged(roots, cache)) << "a bank gone";
+    settle();
+    const fs::path extra = dir.path / "extra";
+    WriteFile(extra / "x.qnp", Patch("X"));
+    EXPECT_FALSE(CachedCatalogIfUnchanged(LibraryRoots("", user.string(), {extra.string()}), cache)) << "another root";
+    ASSERT_TRUE(CachedCatalogIfUnchanged(roots, cache));
+    // A root missing at the scan that appears later.
+    const std::vector<LibraryRoot> withMissing = LibraryRoots("", user.string(), {(dir.path / "later").string()});
+    RefreshCatalog(withMissing, cache);
+    ASSERT_TRUE(CachedCatalogIfUnchanged(withMissing, cache));
+    WriteFile(dir.path / "later" / "l.qnp", Patch("L"));
+    EXPECT_FALSE(CachedCatalogIfUnchanged(withMissing, cache));
+    // A spoiled record is never trusted.
+    cache.m_scan.folders.push_back({"\xFF/not a folder", 5});
+    EXPECT_FALSE(CachedCatalogIfUnchanged(withMissing, cache));
 }

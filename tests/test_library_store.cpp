@@ -306,7 +306,8 @@ TEST_F(SqliteCacheTest, ASchemaAnotherCopyMadeInTheMeantimeIsUsedNotDeleted) {
         " size INTEGER NOT NULL, mtime INTEGER NOT NULL, valid INTEGER NOT NULL, patch_name TEXT NOT NULL,"
         " author TEXT NOT NULL, comment TEXT NOT NULL, reason TEXT NOT NULL, content INTEGER, params BLOB)"
         " WITHOUT ROWID; CREATE TABLE marks(content INTEGER PRIMARY KEY NOT NULL, star INTEGER NOT NULL,"
-        " hidden INTEGER NOT NULL, kind INTEGER NOT NULL);"
+        " hidden INTEGER NOT NULL, kind INTEGER NOT NULL); CREATE TABLE scan_roots(roots BLOB NOT NULL);"
+        " CREATE TABLE scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID;"
         " PRAGMA application_id=" +
         std::to_string(SqliteCatalogCache::kApplicationId) +
         "; PRAGMA user_version=" + std::to_string(SqliteCatalogCache::kSchemaVersion) + "; COMMIT;";
@@ -423,4 +424,29 @@ TEST_F(SqliteCacheTest, AStarredPatchStaysStarredThroughRunsRenamesAndMoves) {
     EXPECT_EQ(moved.bank, "Pads");
     EXPECT_EQ(moved.marks, (PatchMarks{true, true, 1})) << "a move";
     EXPECT_EQ(find("lead.qnp").marks, PatchMarks{});
+}
+
+TEST_F(SqliteCacheTest, TheLastScanIsKeptAndASpoiledOneIsUnknownNotAReasonToStartAfresh) {
+    const ScanRecord record{std::string("/lib\0\0r\0", 9), {{"/lib", 17}, {std::string("/lib/\xFF"), -3}}};
+    {
+        SqliteCatalogCache cache(db.string());
+        EXPECT_EQ(cache.LoadScan(), ScanRecord{});
+        ASSERT_TRUE(cache.Update(stored, {}));
+        ASSERT_TRUE(cache.SaveScan(record));
+        ASSERT_TRUE(cache.SaveScan(record));
+    }
+    EXPECT_EQ(SqliteCatalogCache(db.string()).LoadScan(), record);
+    for (const char* tamper : {"UPDATE scan_folders SET mtime = 'x'", "INSERT INTO scan_roots VALUES(x'00')",
+                               "DELETE FROM scan_roots", "UPDATE scan_roots SET roots = 'text'"}) {
+        SCOPED_TRACE(tamper);
+        {
+            SqliteCatalogCache cache(db.string());
+            ASSERT_TRUE(cache.SaveScan(record));
+        }
+        Sql(db, tamper);
+        SqliteCatalogCache cache(db.string());
+        EXPECT_EQ(cache.LoadScan(), ScanRecord{});
+        EXPECT_EQ(Sorted(cache.Load()), Sorted(stored));
+        EXPECT_EQ(cache.Rebuilds(), 0);
+    }
 }

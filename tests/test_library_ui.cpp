@@ -82,6 +82,8 @@ struct SharedCache : CatalogCache {
     }
     MarksByContent LoadMarks() override { return cache->LoadMarks(); }
     bool SetMarks(std::uint64_t content, const PatchMarks& marks) override { return cache->SetMarks(content, marks); }
+    ScanRecord LoadScan() override { return cache->LoadScan(); }
+    bool SaveScan(const ScanRecord& record) override { return cache->SaveScan(record); }
 };
 
 struct MemoryFolders : LibraryFolderStore {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // A patch's sound as the library compares it: the record's 27 value slots, 21 stored list entries and its two
 // packed words, in record order. Held narrow, as a library holds tens of thousands: slots and entries are
@@ -44,6 +45,22 @@ struct CatalogEntry {
     PatchMarks marks;           // not read from the file: the index keeps them by `content`
 
     bool operator==(const CatalogEntry&) const = default;
+};
+
+// A folder as a scan found it: a file added, removed or renamed in it changes its modification time.
+struct FolderStamp {
+    std::string path;
+    std::int64_t mtime = 0;  // nanoseconds since the epoch
+
+    bool operator==(const FolderStamp&) const = default;
+};
+
+// The folders of the last complete scan, and the roots they were found under (as RootsKey gives them).
+struct ScanRecord {
+    std::string roots;
+    std::vector<FolderStamp> folders;
+
+    bool operator==(const ScanRecord&) const = default;
 };
 
 // What a scan finds of a file before reading it: the key by which the index decides that a file changed.

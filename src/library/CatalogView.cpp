@@ -4,6 +4,7 @@
 #include "library/TextFold.h"
 
 #include <algorithm>
+#include <functional>
 #include <numeric>
 
 namespace {
@@ -31,6 +32,10 @@ std::string_view Trimmed(std::string_view s) {
 }
 
 }  // namespace
+
+std::vector<std::uint32_t> OrderOf(const std::vector<CatalogEntry>& entries, const std::vector<std::string>& names,
+                                   const std::function<PatchKind(std::size_t)>& kindAt, CatalogColumn column,
+                                   bool ascending);
 
 std::string OneLine(std::string_view text) {
     std::string out(text);
@@ -66,6 +71,9 @@ PreparedCatalog PrepareCatalog(std::vector<CatalogEntry> entries) {
         out.haystack.push_back(FoldCase(hay));
         out.haystack.back().shrink_to_fit();
     }
+    // The list's first order, worked out here rather than by the window.
+    out.byName = OrderOf(
+        out.entries, out.names, [&out](std::size_t i) { return out.guessed[i]; }, CatalogColumn::Name, true);
     return out;
 }
 
@@ -82,7 +90,12 @@ void CatalogView::SetCatalog(PreparedCatalog catalog) {
     // A result list names entries of the catalog it was made from.
     m_list.reset();
     m_match.assign(m_entries.size(), 1);
-    Order();
+    if (m_sortColumn == CatalogColumn::Name && catalog.byName.size() == m_entries.size()) {
+        m_order = std::move(catalog.byName);
+        if (!m_ascending) std::reverse(m_order.begin(), m_order.end());
+    } else {
+        Order();
+    }
     // The search typed so far applies to the new entries too.
     Select(false);
 }
@@ -186,37 +199,43 @@ void CatalogView::SortBy(CatalogColumn column, bool ascending) {
     ListRows();
 }
 
-void CatalogView::Order() {
-    m_order.resize(m_entries.size());
-    std::iota(m_order.begin(), m_order.end(), 0u);
-    std::vector<std::string> keys(m_entries.size());
-    for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        const CatalogEntry& e = m_entries[i];
-        switch (m_sortColumn) {
-            case CatalogColumn::Name: keys[i] = FoldCase(m_names[i]); break;
+// Every entry in the order of a column; ties fall back to the name and the path, so that the order never
+// depends on the order of reading, and descending is ascending reversed.
+std::vector<std::uint32_t> OrderOf(const std::vector<CatalogEntry>& entries, const std::vector<std::string>& names,
+                                   const std::function<PatchKind(std::size_t)>& kindAt, CatalogColumn column,
+                                   bool ascending) {
+    std::vector<std::uint32_t> order(entries.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::vector<std::string> keys(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const CatalogEntry& e = entries[i];
+        switch (column) {
+            case CatalogColumn::Name: keys[i] = FoldCase(names[i]); break;
             case CatalogColumn::Author: keys[i] = FoldCase(e.author); break;
             case CatalogColumn::Bank: keys[i] = FoldCase(e.bank); break;
             case CatalogColumn::File: keys[i] = FoldCase(e.fileName); break;
             case CatalogColumn::Modified: break;
-            case CatalogColumn::Kind: keys[i] = std::string(KindName(KindAt(i))); break;
+            case CatalogColumn::Kind: keys[i] = std::string(KindName(kindAt(i))); break;
         }
     }
-    const bool byTime = m_sortColumn == CatalogColumn::Modified;
-    // Ties fall back to the name and the path, so that the order never depends on the order of reading.
+    const bool byTime = column == CatalogColumn::Modified;
     auto less = [&](std::uint32_t a, std::uint32_t b) {
         if (byTime) {
-            if (m_entries[a].mtime != m_entries[b].mtime) return m_entries[a].mtime < m_entries[b].mtime;
+            if (entries[a].mtime != entries[b].mtime) return entries[a].mtime < entries[b].mtime;
         } else if (int c = NaturalCompare(keys[a], keys[b]); c != 0) {
             return c < 0;
         }
-        if (int c = m_names[a].compare(m_names[b]); c != 0) return c < 0;
-        return m_entries[a].path < m_entries[b].path;
+        if (int c = names[a].compare(names[b]); c != 0) return c < 0;
+        return entries[a].path < entries[b].path;
     };
-    if (m_ascending) {
-        std::sort(m_order.begin(), m_order.end(), less);
-    } else {
-        std::sort(m_order.begin(), m_order.end(), [&](std::uint32_t a, std::uint32_t b) { return less(b, a); });
-    }
+    std::sort(order.begin(), order.end(), less);
+    if (!ascending) std::reverse(order.begin(), order.end());
+    return order;
+}
+
+void CatalogView::Order() {
+    m_order = OrderOf(
+        m_entries, m_names, [this](std::size_t i) { return KindAt(i); }, m_sortColumn, m_ascending);
 }
 
 std::optional<std::size_t> CatalogView::RowOfPath(std::string_view path) const {

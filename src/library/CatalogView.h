@@ -25,6 +25,7 @@ struct PreparedCatalog {
     std::vector<std::string> names;     // DisplayName of each entry
     std::vector<std::string> haystack;  // folded name, author, comment and file name, one per entry
     std::vector<PatchKind> guessed;     // the kind each entry's texts suggest
+    std::vector<std::uint32_t> byName;  // the entries by name, ascending
 };
 PreparedCatalog PrepareCatalog(std::vector<CatalogEntry> entries);
 

@@ -13,6 +13,14 @@ void ApplyMarks(std::vector<CatalogEntry>& entries, const MarksByContent& marks)
     }
 }
 
+std::optional<std::vector<CatalogEntry>> CachedCatalogIfUnchanged(const std::vector<LibraryRoot>& roots,
+                                                                  CatalogCache& cache) {
+    if (!FoldersUnchanged(roots, cache.LoadScan())) return std::nullopt;
+    std::vector<CatalogEntry> entries = cache.Load();
+    ApplyMarks(entries, cache.LoadMarks());
+    return entries;
+}
+
 CatalogEntry ReadLibraryFile(const FileStamp& stamp) {
     CatalogEntry entry;
     entry.path = stamp.path;
@@ -42,8 +50,10 @@ std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, 
 
     // The folders are looked at while the cache is read and shown: neither waits for the other.
     std::vector<std::string> folders;
-    std::future<std::vector<FileStamp>> scan = std::async(
-        std::launch::async, [&roots, &callbacks, &folders] { return ScanLibrary(roots, callbacks.cancel, &folders); });
+    ScanRecord record{RootsKey(roots), {}};
+    std::future<std::vector<FileStamp>> scan = std::async(std::launch::async, [&roots, &callbacks, &folders, &record] {
+        return ScanLibrary(roots, callbacks.cancel, &folders, &record.folders);
+    });
     std::vector<CatalogEntry> cached = cache.Load();
     const MarksByContent marks = cache.LoadMarks();
     ApplyMarks(cached, marks);
@@ -101,5 +111,7 @@ std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, 
         for (std::size_t i : changed) changedEntries.push_back(entries[i]);
         s.cacheWritten = cache.Update(changedEntries, removed);
     }
+    // Only a scan whose findings the cache holds may vouch for it later.
+    if (s.cacheWritten && cache.LoadScan() != record) cache.SaveScan(record);
     return entries;
 }

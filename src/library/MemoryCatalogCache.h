@@ -9,7 +9,13 @@ public:
     bool Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) override;
     MarksByContent LoadMarks() override { return m_marks; }
     bool SetMarks(std::uint64_t content, const PatchMarks& marks) override;
+    ScanRecord LoadScan() override { return m_scan; }
+    bool SaveScan(const ScanRecord& record) override {
+        m_scan = record;
+        return true;
+    }
 
     std::vector<CatalogEntry> m_entries;
     MarksByContent m_marks;
+    ScanRecord m_scan;
 };

@@ -56,12 +56,16 @@ constexpr const char* kCreate =
     " content INTEGER, params BLOB"
     ") WITHOUT ROWID;"
     "CREATE TABLE marks(content INTEGER PRIMARY KEY NOT NULL, star INTEGER NOT NULL, hidden INTEGER NOT NULL,"
-    " kind INTEGER NOT NULL)";
+    " kind INTEGER NOT NULL);"
+    "CREATE TABLE scan_roots(roots BLOB NOT NULL);"
+    "CREATE TABLE scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID";
 constexpr const char* kMigrateFrom1 =
     "ALTER TABLE files ADD COLUMN content INTEGER;"
     "ALTER TABLE files ADD COLUMN params BLOB;"
     "CREATE TABLE IF NOT EXISTS marks(content INTEGER PRIMARY KEY NOT NULL, star INTEGER NOT NULL,"
     " hidden INTEGER NOT NULL, kind INTEGER NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS scan_roots(roots BLOB NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID;"
     "PRAGMA user_version=2";
 
 constexpr std::size_t kParamsBytes = 2 * kPatchParamCount;
@@ -337,4 +341,54 @@ bool SqliteCatalogCache::SetMarks(std::uint64_t content, const PatchMarks& marks
         sqlite3_bind_int(s.get(), 4, marks.kind);
     }
     return sqlite3_step(s.get()) == SQLITE_DONE;
+}
+
+ScanRecord SqliteCatalogCache::LoadScan() {
+    ScanRecord record;
+    if (!Open()) return record;
+    Statement roots = Prepare(m_db, "SELECT roots FROM scan_roots");
+    Statement folders = Prepare(m_db, "SELECT path, mtime FROM scan_folders");
+    if (!roots || !folders) return {};
+    // Anything unexpected makes it unknown, which only costs a full look at the folders.
+    if (sqlite3_step(roots.get()) != SQLITE_ROW || sqlite3_column_type(roots.get(), 0) != SQLITE_BLOB) return {};
+    record.roots.assign(static_cast<const char*>(sqlite3_column_blob(roots.get(), 0)),
+                        static_cast<std::size_t>(sqlite3_column_bytes(roots.get(), 0)));
+    if (sqlite3_step(roots.get()) != SQLITE_DONE) return {};
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(folders.get())) == SQLITE_ROW) {
+        sqlite3_stmt* row = folders.get();
+        if (sqlite3_column_type(row, 0) != SQLITE_BLOB || sqlite3_column_bytes(row, 0) <= 0 ||
+            sqlite3_column_type(row, 1) != SQLITE_INTEGER)
+            return {};
+        record.folders.push_back({std::string(static_cast<const char*>(sqlite3_column_blob(row, 0)),
+                                              static_cast<std::size_t>(sqlite3_column_bytes(row, 0))),
+                                  sqlite3_column_int64(row, 1)});
+    }
+    if (rc != SQLITE_DONE) return {};
+    return record;
+}
+
+bool SqliteCatalogCache::SaveScan(const ScanRecord& record) {
+    if (!Open()) return false;
+    if (!Exec(m_db, "BEGIN IMMEDIATE")) return false;
+    bool ok = Exec(m_db, "DELETE FROM scan_roots; DELETE FROM scan_folders");
+    Statement roots = Prepare(m_db, "INSERT INTO scan_roots(roots) VALUES(?1)");
+    Statement folder = Prepare(m_db, "INSERT OR REPLACE INTO scan_folders(path, mtime) VALUES(?1, ?2)");
+    ok = ok && roots && folder;
+    if (ok) {
+        sqlite3_bind_blob(roots.get(), 1, record.roots.data(), static_cast<int>(record.roots.size()), SQLITE_STATIC);
+        ok = sqlite3_step(roots.get()) == SQLITE_DONE;
+    }
+    for (const FolderStamp& f : record.folders) {
+        if (!ok) break;
+        sqlite3_reset(folder.get());
+        sqlite3_bind_blob(folder.get(), 1, f.path.data(), static_cast<int>(f.path.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(folder.get(), 2, f.mtime);
+        ok = sqlite3_step(folder.get()) == SQLITE_DONE;
+    }
+    roots.reset();
+    folder.reset();
+    if (ok && Exec(m_db, "COMMIT")) return true;
+    Exec(m_db, "ROLLBACK");
+    return false;
 }

@@ -23,6 +23,8 @@ public:
     bool Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) override;
     MarksByContent LoadMarks() override;
     bool SetMarks(std::uint64_t content, const PatchMarks& marks) override;
+    ScanRecord LoadScan() override;
+    bool SaveScan(const ScanRecord& record) override;
 
     // How often the file was found unusable and started afresh.
     int Rebuilds() const { return m_rebuilds; }

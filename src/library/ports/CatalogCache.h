@@ -26,6 +26,11 @@ public:
     virtual MarksByContent LoadMarks() = 0;
     // Empty marks forget the content. False when they could not be kept.
     virtual bool SetMarks(std::uint64_t content, const PatchMarks& marks) = 0;
+
+    // The folders of the last complete refresh, so that a quick look (the quick-load menu) can tell whether
+    // anything was added or removed since without looking at every file. Empty when unknown.
+    virtual ScanRecord LoadScan() = 0;
+    virtual bool SaveScan(const ScanRecord& record) = 0;
 };
 
 // Gives each entry the marks kept for its content.
