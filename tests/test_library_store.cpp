@@ -450,3 +450,24 @@ TEST_F(SqliteCacheTest, TheLastScanIsKeptAndASpoiledOneIsUnknownNotAReasonToStar
         EXPECT_EQ(cache.Rebuilds(), 0);
     }
 }
+
+TEST_F(SqliteCacheTest, TheNamesAloneComeBackAsStoredAndASpoiledRowGivesNothing) {
+    Store();
+    SqliteCatalogCache cache(db.string());
+    std::vector<CatalogEntry> names = cache.LoadNames();
+    std::vector<CatalogEntry> expected = stored;
+    for (CatalogEntry& e : expected) {
+        e.author.clear();
+        e.comment.clear();
+        e.reason.clear();
+        e.size = 0;
+        e.mtime = 0;
+        e.params = {};
+    }
+    EXPECT_EQ(Sorted(names), Sorted(expected));
+    Sql(db,
+        "PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql=replace(sql, 'NOT NULL', '') "
+        "WHERE name='files'; PRAGMA writable_schema=OFF;");
+    Sql(db, "UPDATE files SET patch_name = x'ff' WHERE patch_name = 'One'");
+    EXPECT_TRUE(SqliteCatalogCache(db.string()).LoadNames().empty());
+}

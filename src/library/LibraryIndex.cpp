@@ -16,7 +16,7 @@ void ApplyMarks(std::vector<CatalogEntry>& entries, const MarksByContent& marks)
 std::optional<std::vector<CatalogEntry>> CachedCatalogIfUnchanged(const std::vector<LibraryRoot>& roots,
                                                                   CatalogCache& cache) {
     if (!FoldersUnchanged(roots, cache.LoadScan())) return std::nullopt;
-    std::vector<CatalogEntry> entries = cache.Load();
+    std::vector<CatalogEntry> entries = cache.LoadNames();
     ApplyMarks(entries, cache.LoadMarks());
     return entries;
 }

@@ -34,7 +34,7 @@ std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, 
 
 // What the cache holds, with its marks, when no file was added, removed or renamed in any library folder since
 // the last complete refresh (FoldersUnchanged); nullopt when a refresh is needed. A few stats instead of one a
-// file: for the quick-load menu, which must show at once.
+// file: for the quick-load menu, which must show at once. The entries are LoadNames()'s: names, no comments.
 std::optional<std::vector<CatalogEntry>> CachedCatalogIfUnchanged(const std::vector<LibraryRoot>& roots,
                                                                   CatalogCache& cache);
 

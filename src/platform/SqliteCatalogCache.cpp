@@ -392,3 +392,34 @@ bool SqliteCatalogCache::SaveScan(const ScanRecord& record) {
     Exec(m_db, "ROLLBACK");
     return false;
 }
+
+std::vector<CatalogEntry> SqliteCatalogCache::LoadNames() {
+    std::vector<CatalogEntry> entries;
+    if (!Open()) return entries;
+    Statement s =
+        Prepare(m_db, "SELECT path, bank, valid, patch_name, content, file_name FROM files WHERE params IS NOT NULL");
+    if (!s) return entries;
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        sqlite3_stmt* row = s.get();
+        const int pathBytes = sqlite3_column_bytes(row, 0);
+        const void* pathData = sqlite3_column_blob(row, 0);
+        auto bank = Text(row, 1);
+        auto name = Text(row, 3);
+        auto fileName = Text(row, 5);
+        // What Load would refuse is not listed here either; Load then starts the index afresh.
+        if (sqlite3_column_type(row, 0) != SQLITE_BLOB || pathBytes <= 0 || !bank || !name || !fileName ||
+            sqlite3_column_type(row, 2) != SQLITE_INTEGER || sqlite3_column_type(row, 4) != SQLITE_INTEGER)
+            return {};
+        CatalogEntry e;
+        e.path.assign(static_cast<const char*>(pathData), static_cast<std::size_t>(pathBytes));
+        e.bank = std::move(*bank);
+        e.fileName = std::move(*fileName);
+        e.valid = sqlite3_column_int64(row, 2) != 0;
+        e.patchName = std::move(*name);
+        e.content = static_cast<std::uint64_t>(sqlite3_column_int64(row, 4));
+        entries.push_back(std::move(e));
+    }
+    if (rc != SQLITE_DONE) return {};
+    return entries;
+}

@@ -20,6 +20,7 @@ public:
     SqliteCatalogCache& operator=(const SqliteCatalogCache&) = delete;
 
     std::vector<CatalogEntry> Load() override;
+    std::vector<CatalogEntry> LoadNames() override;
     bool Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) override;
     MarksByContent LoadMarks() override;
     bool SetMarks(std::uint64_t content, const PatchMarks& marks) override;

@@ -18,6 +18,9 @@ public:
     virtual ~CatalogCache() = default;
     // Every entry it holds; nothing when it holds nothing it can vouch for.
     virtual std::vector<CatalogEntry> Load() = 0;
+    // The same with only what a menu of names needs: path, file name, bank, validity, patch name and content
+    // (no author, comment or reason). Never handed back to Update.
+    virtual std::vector<CatalogEntry> LoadNames() { return Load(); }
     // Stores new and changed entries and forgets removed paths, all or nothing. False when it could not.
     virtual bool Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) = 0;
 
