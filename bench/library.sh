@@ -37,8 +37,9 @@ import statistics, sys
 parts = {"core": ("first_build_disk_ms", "first_build_cached_ms", "reopen_core_ms", "similar_core_ms",
                   "duplicates_core_ms"),
          "window": ("reopen_window_listed_ms", "reopen_window_ms", "first_build_window_stall_ms", "keystroke_median_ms", "keystroke_worst_ms",
-                    "memory_mb", "heap_mb", "similar_window_ms", "similar_window_worst_ms", "duplicates_window_ms"),
-         "menu": ("ql_menu_ms",)}
+                    "memory_mb", "heap_mb", "similar_window_ms", "similar_window_worst_ms", "duplicates_window_ms",
+                    "reopen_window_listed_cpu_ms", "reopen_window_cpu_ms"),
+         "menu": ("ql_menu_ms", "ql_menu_cpu_ms")}
 rows = {}
 for line in open(sys.argv[1]):
     fields = dict(f.split("=") for f in line.split()[2:])
@@ -52,12 +53,15 @@ names = [("first_build_disk_ms", "first index build, files from disk (ms)", 1500
          ("reopen_core_ms", "reopen with a warm index, core (ms)", 150),
          ("reopen_window_listed_ms", "reopen with a warm index, window: show to every row listed (ms)", 150),
          ("reopen_window_ms", "reopen with a warm index, window: show to checked against the folders (ms)", 150),
+         ("reopen_window_listed_cpu_ms", "the same to listed, CPU time of all threads (ms)", "-"),
+         ("reopen_window_cpu_ms", "the same to checked, CPU time of all threads (ms)", "-"),
          ("first_build_window_stall_ms", "longest pause of the window's event loop during a first build (ms)", "-"),
          ("keystroke_median_ms", "search keystroke, median (ms)", 16),
          ("keystroke_worst_ms", "search keystroke, worst (ms)", 50),
          ("memory_mb", "memory of the open library, resident (MB)", 60),
          ("heap_mb", "memory of the open library, heap (MB)", 60),
          ("ql_menu_ms", "quick-load menu shown (ms)", 100),
+         ("ql_menu_cpu_ms", "the same, CPU time (ms)", "-"),
          ("similar_core_ms", "the 50 nearest patches, core (ms)", 50),
          ("similar_window_ms", "Find Similar in the window, key to list shown, median (ms)", 50),
          ("similar_window_worst_ms", "Find Similar in the window, worst (ms)", 50),

@@ -35,7 +35,8 @@ std::vector<CatalogEntry> CurrentLibrary() {
     if (!cache) cache = std::make_unique<MemoryCatalogCache>();
     // The menu must open at once: when no folder changed since the index was last brought up to date, the
     // index is taken at its word without looking at every file.
-    if (std::optional<std::vector<CatalogEntry>> known = CachedCatalogIfUnchanged(roots, *cache)) return *known;
+    if (std::optional<std::vector<CatalogEntry>> known = CachedCatalogIfUnchanged(roots, *cache))
+        return std::move(*known);
     return RefreshCatalog(roots, *cache);
 }
 
