@@ -135,10 +135,8 @@ bool SqliteCatalogCache::Open() {
 void SqliteCatalogCache::Tune() {
     // A crash or power loss may cost the last update, never the file's consistency.
     Exec(m_db, "PRAGMA synchronous=NORMAL");
-    // The index is read front to back once per refresh: a big page cache would only hold memory. Mapped, the
-    // file is read without a copy into that cache.
+    // The index is read front to back once per refresh: a big page cache would only hold memory.
     Exec(m_db, "PRAGMA cache_size=-256");
-    Exec(m_db, "PRAGMA mmap_size=268435456");
 }
 
 bool SqliteCatalogCache::CreateSchema() {
