@@ -485,7 +485,7 @@ void CLibraryWnd::AddMarkActions(QMenu* menu) {
     hide->setCheckable(true);
     hide->setChecked(patch && entry->marks.hidden);
     hide->setEnabled(patch);
-    QMenu* kinds = menu->addMenu(QStringLiteral("&Kind\tCtrl+K"));
+    QMenu* kinds = menu->addMenu(QStringLiteral("K&ind\tCtrl+K"));
     kinds->setEnabled(patch);
     AddKindActions(kinds);
 }
