@@ -2,8 +2,11 @@
 
 #include "library/TextFold.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -65,20 +68,44 @@ std::vector<std::string_view> Words(std::string_view folded) {
     return words;
 }
 
-// The kind one word names, or nullopt.
-std::optional<PatchKind> KindOfWord(std::string_view word) {
-    std::optional<PatchKind> best;
-    std::size_t bestLength = 0;
-    for (const KindKeywords& row : kTable) {
-        for (std::string_view key : row.words) {
-            const bool prefix = key.ends_with('*');
-            if (prefix) key.remove_suffix(1);
-            const bool match = prefix ? word.starts_with(key) : word == key;
-            if (match && key.size() > bestLength) {
-                best = row.kind;
-                bestLength = key.size();
+// The table as two lookups, made once: whole words, and the starts of words with their lengths. A word is then
+// a handful of lookups, not a pass over every keyword (a library guesses the kinds of 50,000 patches at once).
+struct KeywordIndex {
+    std::unordered_map<std::string_view, std::pair<PatchKind, std::size_t>> whole;
+    std::unordered_map<std::string_view, PatchKind> prefixes;
+    std::size_t longestPrefix = 0;
+
+    KeywordIndex() {
+        for (const KindKeywords& row : kTable) {
+            for (std::string_view key : row.words) {
+                if (key.ends_with('*')) {
+                    key.remove_suffix(1);
+                    prefixes.emplace(key, row.kind);
+                    longestPrefix = std::max(longestPrefix, key.size());
+                } else {
+                    whole.emplace(key, std::pair{row.kind, key.size()});
+                }
             }
         }
+    }
+};
+
+const KeywordIndex& Index() {
+    static const KeywordIndex index;
+    return index;
+}
+
+// The kind one word names, or nullopt; where two keywords match, the longer wins.
+std::optional<PatchKind> KindOfWord(std::string_view word) {
+    const KeywordIndex& index = Index();
+    std::optional<PatchKind> best;
+    std::size_t bestLength = 0;
+    if (const auto it = index.whole.find(word); it != index.whole.end()) {
+        best = it->second.first;
+        bestLength = it->second.second;
+    }
+    for (std::size_t n = std::min(word.size(), index.longestPrefix); n > bestLength; --n) {
+        if (const auto it = index.prefixes.find(word.substr(0, n)); it != index.prefixes.end()) return it->second;
     }
     return best;
 }
