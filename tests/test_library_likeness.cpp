@@ -338,6 +338,19 @@ TEST(LibraryQuickLookTest, TheIndexIsTakenAtItsWordOnlyWhileNoFolderChanged) {
     ASSERT_TRUE(CachedCatalogIfUnchanged(withMissing, cache));
     WriteFile(dir.path / "later" / "l.qnp", Patch("L"));
     EXPECT_FALSE(CachedCatalogIfUnchanged(withMissing, cache));
+    // A refresh asked to trust the folders does so only while they are unchanged.
+    RefreshCallbacks trust;
+    trust.trustUnchangedFolders = true;
+    RefreshStats stats;
+    RefreshCatalog(withMissing, cache);
+    EXPECT_EQ(RefreshCatalog(withMissing, cache, &stats, trust).size(), 4u);
+    EXPECT_TRUE(stats.trusted);
+    EXPECT_EQ(stats.read, 0u);
+    EXPECT_FALSE(stats.folders.empty());
+    WriteFile(dir.path / "later" / "m.qnp", Patch("M"));
+    later(dir.path / "later");
+    EXPECT_EQ(RefreshCatalog(withMissing, cache, &stats, trust).size(), 5u);
+    EXPECT_FALSE(stats.trusted);
     // A spoiled record is never trusted.
     cache.m_scan.folders.push_back({"\xFF/not a folder", 5});
     EXPECT_FALSE(CachedCatalogIfUnchanged(withMissing, cache));

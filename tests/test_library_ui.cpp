@@ -265,6 +265,27 @@ TEST_F(LibraryWindowTest, FoldersTheUserAddsAreListedUntilRemoved) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return wnd->Model()->View().Entries().size() == 102; }, 20000));
 }
 
+// A window that opens on an index whose folders did not change lists it at once, then checks each file all
+// the same: a file rewritten in place, which changes no folder, is found by that check.
+TEST_F(LibraryWindowTest, AWindowTrustsUnchangedFoldersFirstAndChecksEachFileAfter) {
+    ShowAndWait(102);
+    wnd.reset();
+    const fs::path keys = user / "Keys";
+    const auto folderTime = fs::last_write_time(keys);
+    WriteFile(keys / "Keys3.qnp", PatchBytes("Rewritten in place"));
+    Touch(keys / "Keys3.qnp", 5);
+    fs::last_write_time(keys, folderTime);
+    wnd = std::make_unique<CLibraryWnd>(host, WindowSetup());
+    wnd->show();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto row = wnd->Model()->View().RowOfPath((keys / "Keys3.qnp").string());
+            return row && wnd->Model()->View().RowName(*row) == "Rewritten in place";
+        },
+        20000));
+    EXPECT_EQ(wnd->Model()->rowCount(), 102);
+}
+
 // ---- stars, hidden patches, kinds ----------------------------------------------------------------------
 
 TEST_F(LibraryWindowTest, StarHideAndKindFromTheKeyboardFilterTheListAndLastIntoTheNextWindow) {

@@ -47,6 +47,19 @@ std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, 
     s = RefreshStats{};
     auto cancelled = [&callbacks] { return callbacks.cancel != nullptr && callbacks.cancel->load(); };
 
+    if (callbacks.trustUnchangedFolders) {
+        const ScanRecord known = cache.LoadScan();
+        if (FoldersUnchanged(roots, known)) {
+            std::vector<CatalogEntry> cached = cache.Load();
+            ApplyMarks(cached, cache.LoadMarks());
+            if (callbacks.cached && !cached.empty()) callbacks.cached(cached);
+            s.trusted = true;
+            s.files = cached.size();
+            for (const FolderStamp& f : known.folders) s.folders.push_back(f.path);
+            return cached;
+        }
+    }
+
     // The folders are looked at while the cache is read and shown: neither waits for the other.
     std::vector<std::string> folders;
     ScanRecord record{RootsKey(roots), {}};

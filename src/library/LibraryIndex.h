@@ -15,6 +15,7 @@ struct RefreshStats {
     std::size_t removed = 0;  // gone since the cache was written
     std::size_t changed = 0;  // new, changed or listed under another bank: what the cache was told
     bool cacheWritten = true;
+    bool trusted = false;              // taken from the cache by the folders' times, no file looked at
     std::vector<std::string> folders;  // every folder looked into, for watching
 };
 
@@ -24,6 +25,9 @@ struct RefreshCallbacks {
     // Called now and then while files are read.
     std::function<void(std::size_t read, std::size_t toRead)> progress;
     const std::atomic<bool>* cancel = nullptr;
+    // While no folder changed since the last complete refresh (FoldersUnchanged), the cache is taken at its word
+    // without a look at each file: for a window that opens, which then checks each file all the same.
+    bool trustUnchangedFolders = false;
 };
 
 // Brings the catalog up to date with the library folders: files whose path, size and modification time

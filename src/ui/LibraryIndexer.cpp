@@ -67,19 +67,27 @@ void LibraryIndexer::Run() {
         ensureCache();
         WriteMarks(*cache);
     };
+    // After a refresh that trusted the folders' times, the check of each file that it left out.
+    std::optional<std::vector<LibraryRoot>> verify;
     for (;;) {
         std::vector<LibraryRoot> roots;
         bool refresh = false;
         bool stop = false;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stop || m_pending.has_value() || !m_marks.empty(); });
+            m_wake.wait(lock, [this, &verify] {
+                return m_stop || m_pending.has_value() || !m_marks.empty() || verify.has_value();
+            });
             stop = m_stop;
             if (!stop && m_pending.has_value()) {
                 roots = std::move(*m_pending);
                 m_pending.reset();
                 refresh = true;
+            } else if (!stop && verify.has_value()) {
+                roots = std::move(*verify);
+                refresh = true;
             }
+            verify.reset();
         }
         flushMarks();
         if (stop) return;
@@ -88,6 +96,8 @@ void LibraryIndexer::Run() {
 
         RefreshCallbacks callbacks;
         callbacks.cancel = &m_cancel;
+        // A window that opens lists the index at once, and checked by the folders' times when none changed.
+        callbacks.trustUnchangedFolders = first;
         if (first) {
             // Only the first time: later the window already shows at least as much.
             callbacks.cached = [this, &delivered](const std::vector<CatalogEntry>& cached) {
@@ -108,6 +118,7 @@ void LibraryIndexer::Run() {
             flushMarks();
             return;
         }
+        if (stats.trusted) verify = roots;
         first = false;
         bool more = false;
         {
