@@ -97,6 +97,7 @@ struct LibraryWindowTest : ::testing::Test {
     fs::path user = dir.path / "user";
     FakeHost host;
     MemoryFolders folders;
+    MemoryCatalogCache index;  // before the window, which goes first and stops its thread
     std::unique_ptr<CLibraryWnd> wnd;
 
     void SetUp() override {
@@ -112,7 +113,6 @@ struct LibraryWindowTest : ::testing::Test {
         wnd = std::make_unique<CLibraryWnd>(host, WindowSetup());
     }
 
-    MemoryCatalogCache index;
     LibrarySetup WindowSetup() {
         LibrarySetup setup;
         setup.userFolder = user.string();
