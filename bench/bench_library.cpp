@@ -7,8 +7,8 @@
 // Each part in a process of its own (bench/library.sh does so for 1,000, 10,000 and 50,000 files) keeps the
 // memory figure free of what the other parts left on the heap.
 #include "app/LibraryCompare.h"
-#include "library/LibraryIndex.h"
 #include "library/CatalogView.h"
+#include "library/LibraryIndex.h"
 #include "library/Likeness.h"
 #include "library/MemoryCatalogCache.h"
 #include "library/QuickLoadGrouping.h"
@@ -330,6 +330,8 @@ int main(int argc, char** argv) {
         windowOpen.push_back(Ms(Clock::now() - t0));
         windowOpenCpu.push_back(CpuMs() - c0);
         if (rep == 0) {
+            // The memory and the keystrokes once the indexing thread is done, its check of each file included.
+            while (!wnd.Settled()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
             malloc_trim(0);
             rssAfter = RssMb();
             heapAfter = HeapMb();

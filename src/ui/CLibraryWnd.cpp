@@ -248,6 +248,8 @@ void CLibraryWnd::Refresh() {
 
 bool CLibraryWnd::Indexing() const { return m_waiting; }
 
+bool CLibraryWnd::Settled() const { return !m_waiting && !m_indexer->Busy(); }
+
 void CLibraryWnd::TakeEntries(PreparedCatalog* catalog, const RefreshStats& stats, bool final) {
     if (final) {
         m_progress.clear();

@@ -56,6 +56,8 @@ public:
     void Refresh();
     // Until the list shows what the folders hold now.
     bool Indexing() const;
+    // Until the indexing thread has nothing left to do, the check of each file after an opening included.
+    bool Settled() const;
     void AddFolder(const std::string& folder);
     void RemoveFolder(const std::string& folder);
     std::vector<std::string> AddedFolders() const;

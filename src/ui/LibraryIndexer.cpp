@@ -124,7 +124,8 @@ void LibraryIndexer::Run() {
         {
             const std::lock_guard lock(m_mutex);
             more = m_pending.has_value();
-            if (!more) m_busy = false;
+            // Busy until the check of each file that a trusting refresh leaves for after.
+            if (!more && !stats.trusted) m_busy = false;
         }
         // What was delivered last is what the cache held: when nothing differs from it, the window keeps
         // what it has, and preparing it all again would be wasted.
