@@ -120,6 +120,10 @@ void LibraryIndexer::Run() {
         }
         if (stats.trusted) verify = roots;
         first = false;
+        // What was delivered last is what the cache held: when nothing differs from it, the window keeps
+        // what it has, and preparing it all again would be wasted. Let go before this thread counts as idle.
+        const bool same = stats.changed == 0 && stats.removed == 0 && delivered;
+        if (same) std::vector<CatalogEntry>().swap(entries);
         bool more = false;
         {
             const std::lock_guard lock(m_mutex);
@@ -127,9 +131,6 @@ void LibraryIndexer::Run() {
             // Busy until the check of each file that a trusting refresh leaves for after.
             if (!more && !stats.trusted) m_busy = false;
         }
-        // What was delivered last is what the cache held: when nothing differs from it, the window keeps
-        // what it has, and preparing it all again would be wasted.
-        const bool same = stats.changed == 0 && stats.removed == 0 && delivered;
         delivered = true;
         if (same) {
             Post([this, stats = std::move(stats), more]() {
