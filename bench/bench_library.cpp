@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The patch library at scale, timed end to end: a generated library of N patch files in 50 banks (one in
 // fifty broken), indexed from nothing, reopened with a warm index, searched keystroke by keystroke in the
-// real window, its memory, and the quick-load menu until it shows. Qt's offscreen platform; no display.
+// real window, its memory, the likeness (the 50 nearest, the duplicates) in the core and in the window, and the
+// quick-load menu until it shows. Qt's offscreen platform; no display.
 //
 //   bench_library N [core|window|menu|all] [folder]
 // Each part in a process of its own (bench/library.sh does so for 1,000, 10,000 and 50,000 files) keeps the
 // memory figure free of what the other parts left on the heap.
+#include "app/LibraryCompare.h"
+#include "library/CatalogView.h"
 #include "library/LibraryIndex.h"
+#include "library/Likeness.h"
 #include "library/MemoryCatalogCache.h"
 #include "library/QuickLoadGrouping.h"
 #include "platform/SqliteCatalogCache.h"
@@ -44,6 +48,14 @@ namespace {
 
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
+// The CPU time of the whole process, every thread: less swayed than the wall clock by a machine shared with
+// other builds.
+double CpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
@@ -56,10 +68,12 @@ double RssMb() {
     return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1e6;
 }
 
+double g_menuShownCpu = 0;
+
 double HeapMb() { return static_cast<double>(mallinfo2().uordblks) / 1e6; }
 
 std::vector<std::uint8_t> Patch(const std::string& name, const std::string& author, const std::string& comment,
-                                std::int32_t version = 0) {
+                                std::int32_t version = 0, const std::vector<std::int32_t>& params = {}) {
     std::vector<std::uint8_t> b{'Q', 'N', 'P'};
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(static_cast<std::uint32_t>(version) >> (8 * i)));
     auto text = [&b](const std::string& s, std::size_t size) {
@@ -70,10 +84,17 @@ std::vector<std::uint8_t> Patch(const std::string& name, const std::string& auth
     text(author, 256);
     text(comment, 2048);
     b.resize(2767, 0);
+    // Value slots, stored list entries and the two words, from offset 2560 of the record.
+    for (std::size_t i = 0; i < params.size(); ++i)
+        for (int k = 0; k < 4; ++k)
+            b[7 + 2560 + 4 * i + static_cast<std::size_t>(k)] =
+                static_cast<std::uint8_t>(static_cast<std::uint32_t>(params[i]) >> (8 * k));
     return b;
 }
 
 // N files in 50 banks; names from a small vocabulary, so that searches find hundreds, as in real libraries.
+// Parameters at random within the form's ranges; one patch in ten repeats the sound of an earlier one under
+// another name, as collected libraries do.
 void Generate(const fs::path& folder, int n) {
     static const char* kWords[] = {"Warm",    "Bright", "Dark",  "Soft",  "Hard",   "Fat",  "Thin",  "Analog",
                                    "Digital", "Glass",  "Metal", "Wood",  "Air",    "Deep", "Sweep", "Pluck",
@@ -82,13 +103,26 @@ void Generate(const fs::path& folder, int n) {
     static const char* kAuthors[] = {"Anna", "Bob", "C\xE9line", "Dieter", "Eve", "Factory", "G\xFCnther", "Hiro"};
     std::mt19937 random(14);
     auto word = [&] { return std::string(kWords[random() % std::size(kWords)]); };
+    std::vector<std::vector<std::int32_t>> sounds;
     for (int i = 0; i < n; ++i) {
         const fs::path bank = folder / ("Bank " + std::to_string(i % 50 + 1));
         if (i < 50) fs::create_directories(bank);
         const std::string name = word() + " " + word() + " " + std::to_string(i);
         std::string comment;
         for (int k = static_cast<int>(random() % 40); k > 0; --k) comment += word() + (k % 8 ? " " : "\r\n");
-        std::vector<std::uint8_t> bytes = Patch(name, kAuthors[random() % std::size(kAuthors)], comment);
+        std::vector<std::int32_t> params(50);
+        if (i % 10 == 9 && !sounds.empty()) {
+            params = sounds[random() % sounds.size()];
+        } else {
+            for (std::size_t k = 1; k < 27; ++k) params[k] = static_cast<std::int32_t>(random() % 256);
+            params[11] %= 16;
+            params[12] %= 16;
+            for (std::size_t k = 27; k < 48; ++k) params[k] = static_cast<std::int32_t>(random() % 4);
+            params[48] = static_cast<std::int32_t>(random() % 256);
+            params[49] = static_cast<std::int32_t>(random() % 256);
+            sounds.push_back(params);
+        }
+        std::vector<std::uint8_t> bytes = Patch(name, kAuthors[random() % std::size(kAuthors)], comment, 0, params);
         switch (i % 50 == 49 ? i / 50 % 4 : -1) {  // one in fifty broken, four ways
             case 0: bytes.clear(); break;
             case 1: bytes.resize(1000); break;
@@ -134,7 +168,7 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 2 ? argv[2] : "all";
     const bool all = mode == "all";
     const fs::path base =
-        argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path() / ("quarn-bench-library-" + std::to_string(n));
+        argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path() / ("quarn-bench-library-v2-" + std::to_string(n));
     setenv("XDG_DATA_HOME", (base / "data").c_str(), 1);
     setenv("XDG_CACHE_HOME", (base / "cache").c_str(), 1);
     setenv("XDG_CONFIG_HOME", (base / "config").c_str(), 1);
@@ -185,6 +219,48 @@ int main(int argc, char** argv) {
         std::printf("warm reopen, core (load + check)     %8.1f ms  (of which the index load %.1f ms; read %zu)\n",
                     Median(reopen), Median(load), stats.read);
 
+    // Where a warm reopen's time goes: the index loaded, the catalog prepared for the view, the folders scanned.
+    if (core) {
+        std::vector<double> loadOnly, prepareOnly, scanOnly;
+        for (int rep = 0; rep < 5; ++rep) {
+            SqliteCatalogCache cache(LibraryIndexPath());
+            auto t0 = Clock::now();
+            std::vector<CatalogEntry> loaded = cache.Load();
+            loadOnly.push_back(Ms(Clock::now() - t0));
+            t0 = Clock::now();
+            const PreparedCatalog prepared = PrepareCatalog(std::move(loaded));
+            prepareOnly.push_back(Ms(Clock::now() - t0));
+            t0 = Clock::now();
+            const std::vector<FileStamp> scanned = ScanLibrary(roots);
+            scanOnly.push_back(Ms(Clock::now() - t0));
+        }
+        std::printf("  of which: index load %.1f ms, prepared for the view %.1f ms, folders scanned %.1f ms\n",
+                    Median(loadOnly), Median(prepareOnly), Median(scanOnly));
+    }
+
+    // 2b. Likeness in the core: the 50 nearest of a patch, and the duplicates, over the whole catalog.
+    std::vector<double> nearest, duplicates;
+    std::size_t groups = 0;
+    if (core) {
+        SqliteCatalogCache cache(LibraryIndexPath());
+        const std::vector<CatalogEntry> entries = RefreshCatalog(roots, cache);
+        const LikenessScale scale = FormLikeness();
+        for (int rep = 0; rep < 15; ++rep) {
+            const std::size_t self = static_cast<std::size_t>(rep) * 3331 % entries.size();
+            const auto t0 = Clock::now();
+            const std::vector<Neighbour> near = NearestPatches(entries, entries[self].params, scale, 50, self);
+            nearest.push_back(Ms(Clock::now() - t0));
+            if (near.empty()) std::printf("no neighbours\n");
+        }
+        for (int rep = 0; rep < 5; ++rep) {
+            const auto t0 = Clock::now();
+            groups = DuplicateGroups(entries, scale).size();
+            duplicates.push_back(Ms(Clock::now() - t0));
+        }
+        std::printf("50 nearest, core                     %8.2f ms\n", Median(nearest));
+        std::printf("duplicates, core                     %8.1f ms  (%zu groups)\n", Median(duplicates), groups);
+    }
+
     int qargc = 1;
     char name[] = "bench_library";
     char* qargv[] = {name, nullptr};
@@ -234,23 +310,29 @@ int main(int argc, char** argv) {
     QApplication::processEvents();
     malloc_trim(0);
     const double rssBefore = RssMb(), heapBefore = HeapMb();
-    std::vector<double> windowOpen, windowListed;
+    std::vector<double> windowOpen, windowListed, windowListedCpu, windowOpenCpu;
     double rssAfter = 0, heapAfter = 0;
-    std::vector<double> keystrokes;
+    std::vector<double> keystrokes, similarWindow, duplicatesWindow;
     for (int rep = 0; rep < ((all || mode == "window") ? 7 : 0); ++rep) {
         LibrarySetup setup;
         setup.userFolder = user.string();
         setup.makeCache = [] { return std::make_unique<SqliteCatalogCache>(LibraryIndexPath()); };
+        setup.likeness = FormLikeness();
         CLibraryWnd wnd(host, setup);
         const auto t0 = Clock::now();
+        const double c0 = CpuMs();
         wnd.show();
         while (wnd.Model()->rowCount() == 0) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
         wnd.List()->viewport()->repaint();
         windowListed.push_back(Ms(Clock::now() - t0));
+        windowListedCpu.push_back(CpuMs() - c0);
         while (wnd.Indexing()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
         wnd.List()->viewport()->repaint();
         windowOpen.push_back(Ms(Clock::now() - t0));
+        windowOpenCpu.push_back(CpuMs() - c0);
         if (rep == 0) {
+            // The memory and the keystrokes once the indexing thread is done, its check of each file included.
+            while (!wnd.Settled()) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
             malloc_trim(0);
             rssAfter = RssMb();
             heapAfter = HeapMb();
@@ -272,6 +354,22 @@ int main(int argc, char** argv) {
                     keystrokes.push_back(Ms(Clock::now() - k0));
                 }
             }
+            // 5. Likeness in the window: from the key to the list of the 50 nearest (or the duplicates) shown.
+            for (int round = 0; round < 7; ++round) {
+                wnd.List()->setCurrentIndex(wnd.Model()->index(round * 97 % wnd.Model()->rowCount(), 0));
+                const auto s0 = Clock::now();
+                QTest::keyClick(wnd.List(), Qt::Key_L, Qt::ControlModifier);
+                wnd.List()->viewport()->repaint();
+                similarWindow.push_back(Ms(Clock::now() - s0));
+                QTest::keyClick(wnd.List(), Qt::Key_Escape);
+            }
+            for (int round = 0; round < 3; ++round) {
+                const auto d0 = Clock::now();
+                QTest::keyClick(wnd.List(), Qt::Key_U, Qt::ControlModifier);
+                wnd.List()->viewport()->repaint();
+                duplicatesWindow.push_back(Ms(Clock::now() - d0));
+                QTest::keyClick(wnd.List(), Qt::Key_Escape);
+            }
         }
         wnd.close();
     }
@@ -279,10 +377,15 @@ int main(int argc, char** argv) {
     if (!windowOpen.empty()) {
         std::printf("warm reopen, window: listed          %8.1f ms, checked against the folders %.1f ms\n",
                     Median(windowListed), Median(windowOpen));
+        std::printf("  the same in CPU time (all threads) %8.1f ms, %.1f ms\n", Median(windowListedCpu),
+                    Median(windowOpenCpu));
         std::printf("keystroke (filter + repaint)          %8.2f ms median, %.2f ms worst of %zu\n", Median(keystrokes),
                     *std::max_element(keystrokes.begin(), keystrokes.end()), keystrokes.size() - 1);
         std::printf("memory of the open library           %8.1f MB resident (heap %.1f MB)\n", rssAfter - rssBefore,
                     heapAfter - heapBefore);
+        std::printf("find similar in the window           %8.2f ms median, %.2f ms worst\n", Median(similarWindow),
+                    *std::max_element(similarWindow.begin(), similarWindow.end()));
+        std::printf("duplicates in the window             %8.1f ms median\n", Median(duplicatesWindow));
     }
 
     // 5. The quick-load menu: from the click to the menu on screen, with the warm index.
@@ -293,29 +396,37 @@ int main(int argc, char** argv) {
     }
     using Entry = int (*)(char*, std::uintptr_t, std::int32_t, std::int32_t);
     auto entry = reinterpret_cast<Entry>(dlsym(module, "RunQuickLoadMenuA"));
-    std::vector<double> menu;
+    std::vector<double> menu, menuCpu;
     for (int rep = 0; rep < ((all || mode == "menu") ? 7 : 0); ++rep) {
         Clock::time_point shown;
         QTimer::singleShot(0, [&shown] {
             while (qobject_cast<QMenu*>(QApplication::activePopupWidget()) == nullptr)
                 QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
             shown = Clock::now();
+            g_menuShownCpu = CpuMs();
             QApplication::activePopupWidget()->close();
         });
         std::array<char, 261> buffer{'.'};
         const auto t0 = Clock::now();
+        const double c0 = CpuMs();
         entry(buffer.data(), 0, 10, 10);
         menu.push_back(Ms(shown - t0));
+        menuCpu.push_back(g_menuShownCpu - c0);
     }
-    if (!menu.empty()) std::printf("quick-load menu shown                %8.1f ms\n", Median(menu));
+    if (!menu.empty())
+        std::printf("quick-load menu shown                %8.1f ms (CPU %.1f ms)\n", Median(menu), Median(menuCpu));
     dlclose(module);
     std::printf(
         "RESULT %s n=%d first_build_disk_ms=%.1f first_build_cached_ms=%.1f reopen_core_ms=%.1f "
         "reopen_window_listed_ms=%.1f reopen_window_ms=%.1f first_build_window_stall_ms=%.1f keystroke_median_ms=%.2f "
         "keystroke_worst_ms=%.2f memory_mb=%.1f heap_mb=%.1f "
-        "ql_menu_ms=%.1f\n",
+        "ql_menu_ms=%.1f similar_core_ms=%.2f duplicates_core_ms=%.1f similar_window_ms=%.2f "
+        "similar_window_worst_ms=%.2f duplicates_window_ms=%.1f reopen_window_listed_cpu_ms=%.1f "
+        "reopen_window_cpu_ms=%.1f ql_menu_cpu_ms=%.1f\n",
         mode.c_str(), n, Median(cold), Median(warmFiles), Median(reopen), Median(windowListed), Median(windowOpen),
         stall, Median(keystrokes), *std::max_element(keystrokes.begin(), keystrokes.end()), rssAfter - rssBefore,
-        heapAfter - heapBefore, Median(menu));
+        heapAfter - heapBefore, Median(menu), Median(nearest), Median(duplicates), Median(similarWindow),
+        similarWindow.empty() ? 0.0 : *std::max_element(similarWindow.begin(), similarWindow.end()),
+        Median(duplicatesWindow), Median(windowListedCpu), Median(windowOpenCpu), Median(menuCpu));
     return 0;
 }

@@ -2,14 +2,18 @@
 // Feeds arbitrary bytes to the library's index reader as the head of a patch file, and what it makes of
 // them through the search, the quick-load grouping and the naming of imported files. Whatever a file holds,
 // the entry's texts are UTF-8, a file is listed as valid exactly when it opens as a patch, a patch is found
-// by its own name, and no menu outgrows its limit.
+// by its own name, and no menu outgrows its limit. Its kind is one of the kinds and lists it; its copies are
+// its duplicates and nearest to it.
 #include "library/CatalogView.h"
 #include "library/LibraryImport.h"
+#include "library/Likeness.h"
+#include "library/PatchKinds.h"
 #include "library/QuickLoadGrouping.h"
 #include "library/ReadCatalogEntry.h"
 #include "library/TextFold.h"
 #include "util/LegacyText.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -81,6 +85,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     view.SetFilter(entry.patchName);
     Require(view.RowCount() == 3, "a patch not found by its own name");
     view.SortBy(CatalogColumn::Name, false);
+
+    // Kinds from the texts, and from the raw bytes as texts.
+    const PatchKind kind = GuessKind(entry.patchName, entry.comment);
+    Require(static_cast<int>(kind) < kPatchKindCount, "kind out of range");
+    Require(static_cast<int>(GuessKind(text, text)) < kPatchKindCount, "kind out of range");
+    Require(!KindOfName(text) || FoldCase(KindName(*KindOfName(text))) == FoldCase(text), "kind named wrongly");
+    view.SetFilter("");
+    view.SetMarkFilter({false, false, kind});
+    Require(view.RowCount() == (entry.valid ? 3u : 3u * (kind == PatchKind::Other)), "a patch not listed by kind");
+    view.SetMarkFilter({});
+
+    // Likeness over every parameter, and one weighed by the bytes themselves.
+    LikenessScale scale;
+    for (std::size_t i = 0; i < kPatchParamCount; ++i)
+        scale.push_back({static_cast<std::uint8_t>(i), static_cast<std::uint16_t>(i < size ? data[i] | 1 : 0xFFFF),
+                         i < size ? static_cast<std::int32_t>(data[i]) - 64 : 255});
+    const std::vector<Neighbour> near = NearestPatches(entries, entry.params, scale, 2, 2);
+    Require(near.size() == (entry.valid ? 2u : 0u), "nearest lost patches");
+    Require(near.empty() || (near[0].entry == 2 && near[0].distance == 0 && near[1].distance == 0),
+            "a patch is not nearest to itself");
+    const auto groups = DuplicateGroups(entries, scale);
+    Require(entry.valid ? groups.size() == 1 && groups[0].size() == 3 : groups.empty(), "copies not duplicates");
+    CatalogEntry other = entry;
+    for (std::size_t i = 0; i < kPatchParamCount; ++i) other.params[i] = static_cast<std::int16_t>(~entry.params[i]);
+    Require(std::isfinite(PatchDistance(entry.params, other.params, scale)), "distance not finite");
 
     std::size_t leaves = 0;
     CheckMenu(BuildQuickLoadMenu(entries), leaves);

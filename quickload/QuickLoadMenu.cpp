@@ -20,6 +20,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -33,6 +34,10 @@ std::vector<CatalogEntry> CurrentLibrary() {
     std::unique_ptr<CatalogCache> cache;
     if (!indexPath.empty()) cache = std::make_unique<SqliteCatalogCache>(indexPath);
     if (!cache) cache = std::make_unique<MemoryCatalogCache>();
+    // The menu must open at once: when no folder changed since the index was last brought up to date, the
+    // index is taken at its word without looking at every file.
+    if (std::optional<std::vector<CatalogEntry>> known = CachedCatalogIfUnchanged(roots, *cache))
+        return std::move(*known);
     return RefreshCatalog(roots, *cache);
 }
 

@@ -34,6 +34,12 @@ inline std::vector<std::uint8_t> PatchBytes(std::string_view name, std::string_v
     return b;
 }
 
+// Sets value slot `slot` (0..26) or, from 27 on, stored list entry `slot - 27` of a patch file's bytes.
+inline void SetParam(std::vector<std::uint8_t>& file, std::size_t slot, std::int32_t value) {
+    const std::size_t at = 7 + 2560 + 4 * slot;
+    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(value) >> (8 * i));
+}
+
 inline void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     fs::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

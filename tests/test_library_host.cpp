@@ -6,6 +6,9 @@
 
 #include "app/Commands.h"
 #include "app/DocumentLibraryHost.h"
+#include "app/LibraryCompare.h"
+#include "editor/ControlNames.h"
+#include "library/ReadCatalogEntry.h"
 #include "patch/PatchFile.h"
 
 namespace {
@@ -302,3 +305,63 @@ TEST_F(LibraryHostTest, SaveToLibraryFailuresAreToldAndWriteNothing) {
 }
 
 }  // namespace
+
+// ---- likeness and what differs ----------------------------------------------------------------------
+
+TEST_F(LibraryHostTest, WhatDiffersNamesEachChangedControlWithBothValuesAsTheFormShowsThem) {
+    host.SetUserFolder((dir.path / "lib").string());
+    const std::string saved = host.SaveToLibrary();
+    ASSERT_FALSE(saved.empty());
+    EXPECT_TRUE(host.Differences(saved).empty()) << "the document's own patch differs in nothing";
+
+    const FormState& f = dlg.form();
+    const std::string attackBefore = f.GetText(ctl::Env1AttackBox);
+    const int waveBefore = f.GetCurSel(ctl::Dco1Wave);
+    ASSERT_NE(attackBefore, "200");
+    ASSERT_NE(waveBefore, 5);
+    dlg.UserMovedSlider(ctl::Env1Attack, 200);
+    dlg.UserSelected(ctl::Dco1Wave, 5);
+    dlg.UserClicked(ctl::Env2FreeRun);
+    dlg.UserEdited(ctl::PatchName, "Renamed");  // texts are not parameters
+    ports.bytes.clear();
+    const std::vector<std::string> lines = host.Differences(saved);
+    ASSERT_EQ(lines.size(), 3u) << ::testing::PrintToString(lines);
+    // In the form's tab order, by the form's names, the document's value first, then the file's.
+    EXPECT_EQ(lines[0], "DCO1 Wave: " + f.Get(ctl::Dco1Wave).entries[5] + " \u2192 " +
+                            f.Get(ctl::Dco1Wave).entries[static_cast<std::size_t>(waveBefore)]);
+    EXPECT_EQ(lines[1], "ENV1 Attack: 200 \u2192 " + attackBefore);
+    EXPECT_EQ(lines[2], ControlName(f, ctl::Env2FreeRun) +
+                            (f.IsChecked(ctl::Env2FreeRun) ? ": on \u2192 off" : ": off \u2192 on"));
+    EXPECT_TRUE(ports.bytes.empty()) << "comparing sends nothing";
+    EXPECT_EQ(dlg.form().GetPos(ctl::Env1Attack), 200);
+
+    for (const char* broken : {"missing.qnp", "empty.qnp"}) {
+        WriteAll(dir / "empty.qnp", {});
+        EXPECT_TRUE(host.Differences(dir / broken).empty()) << broken;
+    }
+    WriteAll(dir / "newer.qnp", HandBuiltFile(1));
+    EXPECT_TRUE(host.Differences(dir / "newer.qnp").empty());
+    EXPECT_TRUE(ports.bytes.empty());
+}
+
+TEST_F(LibraryHostTest, TheLikenessWeighsSlidersByTheirRangeAndLeavesTheChannelOut) {
+    host.SetUserFolder((dir.path / "lib").string());
+    const LikenessScale scale = FormLikeness();
+    const std::optional<PatchParams> before = host.CurrentParams();
+    ASSERT_TRUE(before);
+    const std::string saved = host.SaveToLibrary();
+    EXPECT_EQ(*before, ParamsOfRecord(std::span<const std::uint8_t>(ReadAll(saved)).subspan(7)));
+    EXPECT_EQ(PatchDistance(*before, *before, scale), 0);
+
+    dlg.UserSelected(ctl::MidiChannel, (form.GetCurSel(ctl::MidiChannel) + 3) % 16);
+    EXPECT_EQ(PatchDistance(*before, *host.CurrentParams(), scale), 0) << "the channel is not the sound";
+    const int attack = form.GetPos(ctl::Env1Attack);
+    dlg.UserMovedSlider(ctl::Env1Attack, attack == 255 ? 254 : attack + 1);
+    EXPECT_DOUBLE_EQ(PatchDistance(*before, *host.CurrentParams(), scale), 1.0 / 255);
+    const int octave = form.GetPos(ctl::Dco1Octave);
+    dlg.UserMovedSlider(ctl::Dco1Octave, octave < 8 ? octave + 2 : octave - 2);
+    const double withOctave = PatchDistance(*before, *host.CurrentParams(), scale);
+    EXPECT_NEAR(withOctave, 1.0 / 255 + 2.0 / 15, 1e-9) << "two octave steps are two fifteenths of its range";
+    dlg.UserClicked(ctl::Env1Loop);
+    EXPECT_DOUBLE_EQ(PatchDistance(*before, *host.CurrentParams(), scale), withOctave + 1);
+}

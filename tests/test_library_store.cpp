@@ -36,6 +36,10 @@ CatalogEntry Sample(std::string path, std::string name) {
     e.patchName = std::move(name);
     e.author = "";
     e.comment = "line one\r\nline two";
+    // Above the largest signed value, as half of all hashes are.
+    e.content = 0xF00DF00DF00DF00Dull ^ std::hash<std::string>()(e.path);
+    e.params[3] = -2;
+    e.params[49] = 0x7FFF;
     return e;
 }
 
@@ -301,7 +305,10 @@ TEST_F(SqliteCacheTest, ASchemaAnotherCopyMadeInTheMeantimeIsUsedNotDeleted) {
     const std::string schema =
         "CREATE TABLE files(path BLOB PRIMARY KEY NOT NULL, file_name TEXT NOT NULL, bank TEXT NOT NULL,"
         " size INTEGER NOT NULL, mtime INTEGER NOT NULL, valid INTEGER NOT NULL, patch_name TEXT NOT NULL,"
-        " author TEXT NOT NULL, comment TEXT NOT NULL, reason TEXT NOT NULL) WITHOUT ROWID;"
+        " author TEXT NOT NULL, comment TEXT NOT NULL, reason TEXT NOT NULL, content INTEGER, params BLOB)"
+        " WITHOUT ROWID; CREATE TABLE marks(content INTEGER PRIMARY KEY NOT NULL, star INTEGER NOT NULL,"
+        " hidden INTEGER NOT NULL, kind INTEGER NOT NULL); CREATE TABLE scan_roots(roots BLOB NOT NULL);"
+        " CREATE TABLE scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID;"
         " PRAGMA application_id=" +
         std::to_string(SqliteCatalogCache::kApplicationId) +
         "; PRAGMA user_version=" + std::to_string(SqliteCatalogCache::kSchemaVersion) + "; COMMIT;";
@@ -355,4 +362,140 @@ TEST(TwoInstances, NeitherOverwritesTheOthersProfileKeys) {
     EXPECT_EQ(after.GetProfileInt("Options", "MIDI Output", 0), 2);
     EXPECT_EQ(after.GetProfileInt("Options", "Test Note", 0), 61);
     EXPECT_EQ(after.RecentFiles(), std::vector<std::string>{"/songs/a.qnp"});
+}
+
+// ---- marks ------------------------------------------------------------------------------------------
+
+// An index written by the previous version (no marks, no parameters): brought up to date in place, its files
+// read again for their parameters, and from then on the marks are kept with it.
+TEST_F(SqliteCacheTest, AnIndexOfThePreviousVersionIsMigratedInPlaceAndKeepsMarksFromThenOn) {
+    fs::create_directories(db.parent_path());
+    Sql(db,
+        "CREATE TABLE files(path BLOB PRIMARY KEY NOT NULL, file_name TEXT NOT NULL, bank TEXT NOT NULL,"
+        " size INTEGER NOT NULL, mtime INTEGER NOT NULL, valid INTEGER NOT NULL, patch_name TEXT NOT NULL,"
+        " author TEXT NOT NULL, comment TEXT NOT NULL, reason TEXT NOT NULL) WITHOUT ROWID;"
+        "INSERT INTO files VALUES(x'2f612f6f6e652e716e70', 'one.qnp', '', 2767, 5, 1, 'One', '', '', '');"
+        "PRAGMA application_id=" +
+            std::to_string(SqliteCatalogCache::kApplicationId) + "; PRAGMA user_version=1;");
+    struct stat before {};
+    ASSERT_EQ(stat(db.c_str(), &before), 0);
+    {
+        SqliteCatalogCache cache(db.string());
+        EXPECT_TRUE(cache.Load().empty()) << "a row without parameters is read again";
+        EXPECT_EQ(cache.Rebuilds(), 0);
+        EXPECT_TRUE(cache.LoadMarks().empty());
+        ASSERT_TRUE(cache.SetMarks(stored[0].content, PatchMarks{true, false, 3}));
+        ASSERT_TRUE(cache.Update(stored, {}));
+    }
+    struct stat after {};
+    ASSERT_EQ(stat(db.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "migrated, not replaced";
+    SqliteCatalogCache cache(db.string());
+    EXPECT_EQ(Sorted(cache.Load()), Sorted(stored));
+    EXPECT_EQ(cache.LoadMarks(), (MarksByContent{{stored[0].content, PatchMarks{true, false, 3}}}));
+    EXPECT_EQ(cache.Rebuilds(), 0);
+
+    // The files' rows can go (a folder removed, a file changed): the marks stay.
+    ASSERT_TRUE(cache.Update({}, std::vector<std::string>{stored[0].path, stored[1].path, stored[2].path}));
+    EXPECT_TRUE(SqliteCatalogCache(db.string()).Load().empty());
+    EXPECT_EQ(SqliteCatalogCache(db.string()).LoadMarks().size(), 1u);
+}
+
+TEST_F(SqliteCacheTest, MarksRowsAnotherWriterSpoiledArePassedOverAndTheRestKept) {
+    Store();
+    {
+        SqliteCatalogCache cache(db.string());
+        ASSERT_TRUE(cache.SetMarks(1, PatchMarks{true, false, -1}));
+        ASSERT_TRUE(cache.SetMarks(2, PatchMarks{false, true, 10}));
+    }
+    Sql(db,
+        "PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql=replace(sql, 'NOT NULL', '') "
+        "WHERE name='marks'; PRAGMA writable_schema=OFF;");
+    Sql(db,
+        "INSERT INTO marks VALUES(3, 'yes', 0, -1); INSERT INTO marks VALUES(4, 1, NULL, -1);"
+        "INSERT INTO marks VALUES(5, 1, 0, 99); INSERT INTO marks VALUES(6, 0, 0, -1);"
+        "INSERT INTO marks VALUES(0, 1, 1, 1);"
+        "INSERT INTO marks VALUES(7, 1, 0, -7)");
+    SqliteCatalogCache cache(db.string());
+    const MarksByContent marks = cache.LoadMarks();
+    EXPECT_EQ(marks, (MarksByContent{{1, PatchMarks{true, false, -1}},
+                                     {2, PatchMarks{false, true, 10}},
+                                     {5, PatchMarks{true, false, -1}},
+                                     {7, PatchMarks{true, false, -1}}}));
+    EXPECT_EQ(Sorted(cache.Load()), Sorted(stored));
+    EXPECT_EQ(cache.Rebuilds(), 0);
+}
+
+TEST_F(SqliteCacheTest, AStarredPatchStaysStarredThroughRunsRenamesAndMoves) {
+    const fs::path user = dir.path / "user";
+    std::vector<std::uint8_t> pad = PatchBytes("Warm Pad");
+    SetParam(pad, 1, 77);
+    WriteFile(user / "pad.qnp", pad);
+    WriteFile(user / "lead.qnp", PatchBytes("Lead"));
+    const std::vector<LibraryRoot> roots = LibraryRoots("", user.string(), {});
+    auto find = [&](const std::string& fileName) {
+        SqliteCatalogCache cache(db.string());
+        for (const CatalogEntry& e : RefreshCatalog(roots, cache))
+            if (e.fileName == fileName) return e;
+        return CatalogEntry{};
+    };
+    const CatalogEntry first = find("pad.qnp");
+    ASSERT_NE(first.content, 0u);
+    EXPECT_EQ(first.params[1], 77);
+    ASSERT_TRUE(SqliteCatalogCache(db.string()).SetMarks(first.content, PatchMarks{true, true, 1}));
+    EXPECT_EQ(find("pad.qnp").marks, (PatchMarks{true, true, 1})) << "a rescan";
+    fs::rename(user / "pad.qnp", user / "Warm.qnp");
+    EXPECT_EQ(find("Warm.qnp").marks, (PatchMarks{true, true, 1})) << "a rename";
+    fs::create_directories(user / "Pads");
+    fs::rename(user / "Warm.qnp", user / "Pads" / "Warm.qnp");
+    const CatalogEntry moved = find("Warm.qnp");
+    EXPECT_EQ(moved.bank, "Pads");
+    EXPECT_EQ(moved.marks, (PatchMarks{true, true, 1})) << "a move";
+    EXPECT_EQ(find("lead.qnp").marks, PatchMarks{});
+}
+
+TEST_F(SqliteCacheTest, TheLastScanIsKeptAndASpoiledOneIsUnknownNotAReasonToStartAfresh) {
+    const ScanRecord record{std::string("/lib\0\0r\0", 9), {{"/lib", 17}, {std::string("/lib/\xFF"), -3}}};
+    {
+        SqliteCatalogCache cache(db.string());
+        EXPECT_EQ(cache.LoadScan(), ScanRecord{});
+        ASSERT_TRUE(cache.Update(stored, {}));
+        ASSERT_TRUE(cache.SaveScan(record));
+        ASSERT_TRUE(cache.SaveScan(record));
+    }
+    EXPECT_EQ(SqliteCatalogCache(db.string()).LoadScan(), record);
+    for (const char* tamper : {"UPDATE scan_folders SET mtime = 'x'", "INSERT INTO scan_roots VALUES(x'00')",
+                               "DELETE FROM scan_roots", "UPDATE scan_roots SET roots = 'text'"}) {
+        SCOPED_TRACE(tamper);
+        {
+            SqliteCatalogCache cache(db.string());
+            ASSERT_TRUE(cache.SaveScan(record));
+        }
+        Sql(db, tamper);
+        SqliteCatalogCache cache(db.string());
+        EXPECT_EQ(cache.LoadScan(), ScanRecord{});
+        EXPECT_EQ(Sorted(cache.Load()), Sorted(stored));
+        EXPECT_EQ(cache.Rebuilds(), 0);
+    }
+}
+
+TEST_F(SqliteCacheTest, TheNamesAloneComeBackAsStoredAndASpoiledRowGivesNothing) {
+    Store();
+    SqliteCatalogCache cache(db.string());
+    std::vector<CatalogEntry> names = cache.LoadNames();
+    std::vector<CatalogEntry> expected = stored;
+    for (CatalogEntry& e : expected) {
+        e.author.clear();
+        e.comment.clear();
+        e.reason.clear();
+        e.size = 0;
+        e.mtime = 0;
+        e.params = {};
+    }
+    EXPECT_EQ(Sorted(names), Sorted(expected));
+    Sql(db,
+        "PRAGMA writable_schema=ON; UPDATE sqlite_master SET sql=replace(sql, 'NOT NULL', '') "
+        "WHERE name='files'; PRAGMA writable_schema=OFF;");
+    Sql(db, "UPDATE files SET patch_name = x'ff' WHERE patch_name = 'One'");
+    EXPECT_TRUE(SqliteCatalogCache(db.string()).LoadNames().empty());
 }

@@ -10,9 +10,11 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
 #include <QPalette>
@@ -43,6 +45,14 @@ void Gui() {
     (void)app;
 }
 
+// Saves a window's picture where QUARN_SCREENSHOTS names a folder (for looking at, never for comparing).
+void Shot(QWidget* window, const char* name) {
+    if (const char* folder = std::getenv("QUARN_SCREENSHOTS")) {
+        QApplication::processEvents();
+        window->grab().save(QString::fromUtf8(folder) + "/" + name);
+    }
+}
+
 struct FakeHost : LibraryHost {
     std::vector<std::string> calls;
     void AuditionPatch(const std::string& path) override { calls.push_back("audition " + Name(path)); }
@@ -51,7 +61,30 @@ struct FakeHost : LibraryHost {
         return true;
     }
     void RestoreDocumentPatch() override { calls.push_back("restore"); }
+    std::optional<PatchParams> CurrentParams() override { return current; }
+    std::vector<std::string> Differences(const std::string& path) override {
+        compared.push_back(Name(path));
+        return differences;
+    }
+    std::optional<PatchParams> current;
+    std::vector<std::string> differences;
+    std::vector<std::string> compared;
     static std::string Name(const std::string& path) { return fs::path(path).filename().string(); }
+};
+
+// One cache for every window of a test, as the index file is for every run of the program. Used by one
+// indexing thread at a time; read by the test only once that thread is gone.
+struct SharedCache : CatalogCache {
+    MemoryCatalogCache* cache;
+    explicit SharedCache(MemoryCatalogCache* c) : cache(c) {}
+    std::vector<CatalogEntry> Load() override { return cache->Load(); }
+    bool Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) override {
+        return cache->Update(changed, removed);
+    }
+    MarksByContent LoadMarks() override { return cache->LoadMarks(); }
+    bool SetMarks(std::uint64_t content, const PatchMarks& marks) override { return cache->SetMarks(content, marks); }
+    ScanRecord LoadScan() override { return cache->LoadScan(); }
+    bool SaveScan(const ScanRecord& record) override { return cache->SaveScan(record); }
 };
 
 struct MemoryFolders : LibraryFolderStore {
@@ -65,6 +98,7 @@ struct LibraryWindowTest : ::testing::Test {
     fs::path user = dir.path / "user";
     FakeHost host;
     MemoryFolders folders;
+    MemoryCatalogCache index;  // before the window, which goes first and stops its thread
     std::unique_ptr<CLibraryWnd> wnd;
 
     void SetUp() override {
@@ -77,11 +111,30 @@ struct LibraryWindowTest : ::testing::Test {
                     PatchBytes(std::string(bank) + " " + std::to_string(i), "Tester", i == 7 ? "the warm one" : ""));
         WriteFile(user / "Broken" / "zero.qnp", {});
         WriteFile(user / "Broken" / "text.qnp", std::vector<std::uint8_t>(3000, 'x'));
+        wnd = std::make_unique<CLibraryWnd>(host, WindowSetup());
+    }
+
+    LibrarySetup WindowSetup() {
         LibrarySetup setup;
         setup.userFolder = user.string();
         setup.folders = &folders;
-        setup.makeCache = [] { return std::make_unique<MemoryCatalogCache>(); };
-        wnd = std::make_unique<CLibraryWnd>(host, setup);
+        setup.makeCache = [this] { return std::make_unique<SharedCache>(&index); };
+        return setup;
+    }
+    void Key(QWidget* to, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(to, static_cast<Qt::Key>(key), modifiers);
+    }
+    void Select(const std::string& path) {
+        const std::optional<std::size_t> row = wnd->Model()->View().RowOfPath(path);
+        ASSERT_TRUE(row) << path;
+        wnd->List()->setCurrentIndex(wnd->Model()->index(static_cast<int>(*row), 0));
+        wnd->List()->setFocus();
+    }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (int r = 0; r < wnd->Model()->rowCount(); ++r)
+            names.push_back(wnd->Model()->data(wnd->Model()->index(r, 0)).toString().toStdString());
+        return names;
     }
 
     void ShowAndWait(int rows) {
@@ -211,6 +264,178 @@ TEST_F(LibraryWindowTest, FoldersTheUserAddsAreListedUntilRemoved) {
     wnd->RemoveFolder(extra.string());
     EXPECT_TRUE(folders.folders.empty());
     EXPECT_TRUE(QTest::qWaitFor([&] { return wnd->Model()->View().Entries().size() == 102; }, 20000));
+}
+
+// A window that opens on an index whose folders did not change lists it at once, then checks each file all
+// the same: a file rewritten in place, which changes no folder, is found by that check.
+TEST_F(LibraryWindowTest, AWindowTrustsUnchangedFoldersFirstAndChecksEachFileAfter) {
+    ShowAndWait(102);
+    wnd.reset();
+    const fs::path keys = user / "Keys";
+    const auto folderTime = fs::last_write_time(keys);
+    WriteFile(keys / "Keys3.qnp", PatchBytes("Rewritten in place"));
+    Touch(keys / "Keys3.qnp", 5);
+    fs::last_write_time(keys, folderTime);
+    wnd = std::make_unique<CLibraryWnd>(host, WindowSetup());
+    wnd->show();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            const auto row = wnd->Model()->View().RowOfPath((keys / "Keys3.qnp").string());
+            return row && wnd->Model()->View().RowName(*row) == "Rewritten in place";
+        },
+        20000));
+    EXPECT_EQ(wnd->Model()->rowCount(), 102);
+}
+
+// ---- stars, hidden patches, kinds ----------------------------------------------------------------------
+
+TEST_F(LibraryWindowTest, StarHideAndKindFromTheKeyboardFilterTheListAndLastIntoTheNextWindow) {
+    ShowAndWait(102);
+    // Kinds come from the names: four banks, four kinds.
+    wnd->KindBox()->setCurrentIndex(1 + static_cast<int>(PatchKind::Pad));
+    EXPECT_EQ(wnd->Model()->rowCount(), 25);
+    EXPECT_EQ(wnd->Model()->data(wnd->Model()->index(0, 5)).toString(), QStringLiteral("Pad"));
+    EXPECT_EQ(wnd->StatusLine()->text(), QStringLiteral("25 of 102 patch files"));
+
+    Select((user / "Pads" / "Pads3.qnp").string());
+    Key(wnd->List(), Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(CurrentName(), "Pads 3");
+    EXPECT_EQ(wnd->Model()->data(wnd->List()->currentIndex()).toString(), QStringLiteral("\u2605 Pads 3"));
+    wnd->StarredBox()->setChecked(true);
+    EXPECT_EQ(Names(), std::vector<std::string>{"\u2605 Pads 3"});
+    wnd->StarredBox()->setChecked(false);
+
+    // Hiding moves on to the next row, so that a key a row hides one after another.
+    Select((user / "Pads" / "Pads4.qnp").string());
+    Key(wnd->List(), Qt::Key_H, Qt::ControlModifier);
+    EXPECT_EQ(CurrentName(), "Pads 5");
+    Key(wnd->List(), Qt::Key_H, Qt::ControlModifier);
+    EXPECT_EQ(CurrentName(), "Pads 6");
+    EXPECT_EQ(wnd->Model()->rowCount(), 23);
+    wnd->HiddenBox()->setChecked(true);
+    EXPECT_EQ(wnd->Model()->rowCount(), 25);
+    Select((user / "Pads" / "Pads5.qnp").string());
+    EXPECT_EQ(wnd->Model()->data(wnd->List()->currentIndex()).toString(), QStringLiteral("Pads 5 (hidden)"));
+    Shot(wnd.get(), "library-marks.png");
+    Key(wnd->List(), Qt::Key_H, Qt::ControlModifier);  // shown again
+    wnd->HiddenBox()->setChecked(false);
+    EXPECT_EQ(wnd->Model()->rowCount(), 24);
+
+    // A kind of the user's own: the row leaves the Pads for the Leads.
+    Select((user / "Pads" / "Pads7.qnp").string());
+    wnd->SetKind(PatchKind::Lead);
+    EXPECT_EQ(wnd->Model()->rowCount(), 23);
+    wnd->KindBox()->setCurrentIndex(1 + static_cast<int>(PatchKind::Lead));
+    EXPECT_EQ(Names(), std::vector<std::string>{"Pads 7"});
+    // Ctrl+K offers the kinds, the user's choice checked; choosing the guess again undoes it.
+    Select((user / "Pads" / "Pads7.qnp").string());
+    Key(wnd->List(), Qt::Key_K, Qt::ControlModifier);
+    QMenu* menu = nullptr;
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return (menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())); }, 5000));
+    ASSERT_EQ(menu->actions().size(), 2 + kPatchKindCount);
+    EXPECT_EQ(menu->actions()[0]->text(), QStringLiteral("&Guessed from the Name"));
+    EXPECT_TRUE(menu->actions()[2 + static_cast<int>(PatchKind::Lead)]->isChecked());
+    menu->actions()[0]->trigger();
+    menu->close();
+    EXPECT_EQ(wnd->Model()->rowCount(), 0);
+    wnd->KindBox()->setCurrentIndex(1 + static_cast<int>(PatchKind::Pad));
+    Select((user / "Pads" / "Pads7.qnp").string());
+    wnd->SetKind(PatchKind::Lead);
+    wnd->KindBox()->setCurrentIndex(0);
+
+    // The next window, over the same index, shows them all again.
+    wnd.reset();
+    wnd = std::make_unique<CLibraryWnd>(host, WindowSetup());
+    ShowAndWait(101);
+    wnd->HiddenBox()->setChecked(true);
+    EXPECT_EQ(wnd->Model()->rowCount(), 102);
+    wnd->HiddenBox()->setChecked(false);
+    wnd->StarredBox()->setChecked(true);
+    EXPECT_EQ(Names(), std::vector<std::string>{"\u2605 Pads 3"});
+    wnd->StarredBox()->setChecked(false);
+    wnd->KindBox()->setCurrentIndex(1 + static_cast<int>(PatchKind::Lead));
+    EXPECT_EQ(Names(), std::vector<std::string>{"Pads 7"});
+}
+
+TEST_F(LibraryWindowTest, SimilarAndDuplicatesAreListsTheKeyboardReachesAndEscapeLeaves) {
+    // Four patches apart from the hundred alike: two the same sound, one a step away, one far.
+    for (const auto& [name, amp] : std::vector<std::pair<std::string, int>>{
+             {"Alpha", 100}, {"Alpha again", 100}, {"Alpha step", 101}, {"Far", 250}}) {
+        std::vector<std::uint8_t> bytes = PatchBytes(name);
+        SetParam(bytes, 1, amp);
+        WriteFile(user / "Sim" / (name + ".qnp"), bytes);
+    }
+    LibrarySetup setup = WindowSetup();
+    for (std::uint8_t i = 1; i < 27; ++i) setup.likeness.push_back({i, 0xFFFF, 255});
+    wnd = std::make_unique<CLibraryWnd>(host, setup);
+    ShowAndWait(106);
+
+    Select((user / "Sim" / "Alpha.qnp").string());
+    Key(wnd->List(), Qt::Key_L, Qt::ControlModifier);
+    ASSERT_EQ(wnd->Model()->rowCount(), 50);
+    const std::vector<std::string> names = Names();
+    EXPECT_EQ(std::vector<std::string>(names.begin(), names.begin() + 3),
+              (std::vector<std::string>{"Alpha", "Alpha again", "Alpha step"}));
+    EXPECT_EQ(CurrentName(), "Alpha");
+    EXPECT_EQ(wnd->StatusLine()->text(), QStringLiteral("Patches like \u201C"
+                                                        "Alpha\u201D: 50 (Esc: the whole library)"));
+    Shot(wnd.get(), "library-similar.png");
+    EXPECT_TRUE(wnd->InfoLine()->text().contains(QStringLiteral("the patch compared with")));
+    Key(wnd->List(), Qt::Key_Down);
+    EXPECT_TRUE(wnd->InfoLine()->text().contains(QStringLiteral("the same sound")))
+        << wnd->InfoLine()->text().toStdString();
+    Key(wnd->List(), Qt::Key_Escape);
+    EXPECT_TRUE(wnd->isVisible());
+    EXPECT_EQ(wnd->Model()->rowCount(), 106);
+    EXPECT_EQ(CurrentName(), "Alpha again");
+
+    // Like the document's patch: the host's parameters.
+    PatchParams far{};
+    far[1] = 250;
+    host.current = far;
+    Key(wnd->List(), Qt::Key_L, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(CurrentName(), "Far");
+
+    // Duplicates: the hundred of the fixture and the two Alphas, group by group.
+    Key(wnd->List(), Qt::Key_U, Qt::ControlModifier);
+    EXPECT_EQ(wnd->Model()->rowCount(), 102);
+    EXPECT_EQ(wnd->StatusLine()->text(), QStringLiteral("Duplicates: 2 groups, 102 patches (Esc: the whole library)"));
+    Shot(wnd.get(), "library-duplicates.png");
+    // Hidden from the list of duplicates, an extra stays listed there, marked, and leaves the library.
+    Select((user / "Sim" / "Alpha again.qnp").string());
+    Key(wnd->List(), Qt::Key_H, Qt::ControlModifier);
+    EXPECT_EQ(wnd->Model()->rowCount(), 102);
+    EXPECT_NE(std::find(Names().begin(), Names().end(), "Alpha again (hidden)"), Names().end());
+    wnd->ShowWholeLibrary();
+    EXPECT_EQ(wnd->Model()->rowCount(), 105);
+    // A window that closes with Escape once it shows the whole library.
+    Key(wnd->List(), Qt::Key_Escape);
+    EXPECT_FALSE(wnd->isVisible());
+}
+
+TEST_F(LibraryWindowTest, WhatDiffersFollowsTheSelectionAndAuditionsFromItsList) {
+    host.differences = {"DCO1 Amp.: 128 \u2192 200", "ENV1 Attack: 3 \u2192 9\r\nsecond line"};
+    ShowAndWait(102);
+    Select((user / "Keys" / "Keys3.qnp").string());
+    QListWidget* list = wnd->DifferencesList();
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(0)->text(), QStringLiteral("DCO1 Amp.: 128 \u2192 200"));
+    EXPECT_EQ(list->item(1)->text(), QStringLiteral("ENV1 Attack: 3 \u2192 9  second line")) << "one line each";
+    Shot(wnd.get(), "library-differs.png");
+    // A broken file is not compared.
+    host.compared.clear();
+    Select((user / "Broken" / "zero.qnp").string());
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_TRUE(host.compared.empty());
+    // Enter on the list auditions the patch, audition on or off; closing puts the document's patch back.
+    Select((user / "Keys" / "Keys3.qnp").string());
+    list->setFocus();
+    list->setCurrentRow(0);
+    Key(list, Qt::Key_Return);
+    wnd->close();
+    EXPECT_EQ(host.calls, (std::vector<std::string>{"audition Keys3.qnp", "restore"}));
+    EXPECT_EQ(host.compared.back(), "Keys3.qnp");
 }
 
 // ---- the quick-load menu library ---------------------------------------------------------------------

@@ -4,10 +4,12 @@
 
 #include "app/AppInfo.h"
 #include "app/FrameSlot.h"
+#include "app/LibraryCompare.h"
 #include "editor/CMainDlg.h"
 #include "editor/ports/FormHost.h"
 #include "editor/ports/UserDialogs.h"
 #include "library/LibraryImport.h"
+#include "library/ReadCatalogEntry.h"
 #include "midi/MidiSink.h"
 #include "patch/PatchFile.h"
 #include "patch/PatchRecord.h"
@@ -27,6 +29,19 @@ private:
     FormHost& m_app;
     NullSink m_null;
     bool m_muted = false;
+};
+
+// The comparing form's host: it never sends anything.
+class DocumentLibraryHost::SilentFormHost : public FormHost {
+public:
+    explicit SilentFormHost(FormHost& app) : m_app(app) {}
+    MidiSink* GetActiveSink() override { return &m_null; }
+    void SetMute(bool) override {}
+    UserDialogs& Dialogs() override { return m_app.Dialogs(); }
+
+private:
+    FormHost& m_app;
+    NullSink m_null;
 };
 
 DocumentLibraryHost::DocumentLibraryHost(FormHost& host, CMainDlg& form, const FrameSlot& frame,
@@ -52,6 +67,29 @@ void DocumentLibraryHost::AuditionPatch(const std::string& path) {
 bool DocumentLibraryHost::OpenPatch(const std::string& path) { return m_open(path); }
 
 void DocumentLibraryHost::RestoreDocumentPatch() { m_form.SendWhatDiffers(); }
+
+std::optional<PatchParams> DocumentLibraryHost::CurrentParams() {
+    CMainDlg& form = m_form;
+    const std::vector<std::uint8_t> bytes = EncodePatchFile(
+        CMainDlg::GetPatchVersion(), [&form](std::span<std::uint8_t> record) { form.WritePatchBody(record); });
+    return ParamsOfRecord(std::span<const std::uint8_t>(bytes).subspan(kPatchHeaderSize));
+}
+
+std::vector<std::string> DocumentLibraryHost::Differences(const std::string& path) {
+    std::vector<std::uint8_t> bytes;
+    if (ReadPatchFileBytes(path, bytes) != PatchFileError::None) return {};
+    const DecodedPatchFile file = DecodePatchFile(bytes, CMainDlg::GetPatchVersion());
+    if (file.error != PatchFileError::None) return {};
+    if (!m_compareForm) {
+        m_compareHost = std::make_unique<SilentFormHost>(m_host);
+        m_compareForm = std::make_unique<CMainDlg>(*m_compareHost);
+    }
+    m_compareForm->FillFromRecord(DecodePatchRecord(file.record));
+    std::vector<std::string> lines;
+    for (const ParameterDifference& d : FormDifferences(m_form.form(), m_compareForm->form()))
+        lines.push_back(DifferenceLine(d));
+    return lines;
+}
 
 std::string DocumentLibraryHost::SaveToLibrary() {
     const auto tell = [this](const std::string& text) {

@@ -29,6 +29,8 @@ public:
     bool OpenPatch(const std::string& path) override;
     // Sends what the form shows: the edit, or the original while Compare shows it.
     void RestoreDocumentPatch() override;
+    std::optional<PatchParams> CurrentParams() override;
+    std::vector<std::string> Differences(const std::string& path) override;
 
     // The user's patch folder, where Save to Library writes; empty when the platform names none.
     void SetUserFolder(std::string folder) { m_userFolder = std::move(folder); }
@@ -39,6 +41,7 @@ public:
 
 private:
     class AuditionFormHost;
+    class SilentFormHost;
 
     FormHost& m_host;
     CMainDlg& m_form;
@@ -47,4 +50,6 @@ private:
     std::string m_userFolder;
     std::unique_ptr<AuditionFormHost> m_auditionHost;
     std::unique_ptr<CMainDlg> m_auditionForm;  // made on the first audition
+    std::unique_ptr<SilentFormHost> m_compareHost;
+    std::unique_ptr<CMainDlg> m_compareForm;  // a library file as the form would show it; never sends
 };

@@ -20,6 +20,13 @@ void Audition::Selected(const CatalogEntry* entry) {
     m_sent = true;
 }
 
+void Audition::Play(const CatalogEntry& entry) {
+    if (!entry.valid) return;
+    m_selected = entry.path;
+    m_host.AuditionPatch(entry.path);
+    m_sent = true;
+}
+
 void Audition::Open(const CatalogEntry& entry) {
     // Once it is the document, what the synthesizer holds is the document's patch (or the user chose not
     // to send it); either way there is nothing to restore.

@@ -17,6 +17,9 @@ public:
     void SetEnabled(bool on);
     // The selection moved to `entry` (null for none). Files that are no patches are not sent.
     void Selected(const CatalogEntry* entry);
+    // Sends the patch now, whether audition is on or not (asked for from the list of what differs); it is
+    // restored as any audition is.
+    void Play(const CatalogEntry& entry);
     // Enter or a double-click.
     void Open(const CatalogEntry& entry);
     // The window closes.

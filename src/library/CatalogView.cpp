@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "library/CatalogView.h"
 
+#include "library/PatchKinds.h"
 #include "library/TextFold.h"
 
 #include <algorithm>
+#include <functional>
 #include <numeric>
 
 namespace {
@@ -32,6 +34,10 @@ std::string_view Trimmed(std::string_view s) {
 
 }  // namespace
 
+std::vector<std::uint32_t> OrderOf(const std::vector<CatalogEntry>& entries, const std::vector<std::string>& names,
+                                   const std::function<PatchKind(std::size_t)>& kindAt, CatalogColumn column,
+                                   bool ascending);
+
 std::string OneLine(std::string_view text) {
     std::string out(text);
     for (char& c : out)
@@ -52,7 +58,9 @@ PreparedCatalog PrepareCatalog(std::vector<CatalogEntry> entries) {
     out.entries = std::move(entries);
     out.names.reserve(out.entries.size());
     out.haystack.reserve(out.entries.size());
+    out.guessed.reserve(out.entries.size());
     for (const CatalogEntry& e : out.entries) {
+        out.guessed.push_back(e.valid ? GuessKind(e.patchName, e.comment) : PatchKind::Other);
         out.names.push_back(DisplayName(e));
         std::string hay;
         hay.reserve(e.patchName.size() + e.author.size() + e.comment.size() + e.fileName.size() + 3);
@@ -64,6 +72,9 @@ PreparedCatalog PrepareCatalog(std::vector<CatalogEntry> entries) {
         out.haystack.push_back(FoldCase(hay));
         out.haystack.back().shrink_to_fit();
     }
+    // The list's first order, worked out here rather than by the window.
+    out.byName = OrderOf(
+        out.entries, out.names, [&out](std::size_t i) { return out.guessed[i]; }, CatalogColumn::Name, true);
     return out;
 }
 
@@ -71,8 +82,21 @@ void CatalogView::SetCatalog(PreparedCatalog catalog) {
     m_entries = std::move(catalog.entries);
     m_names = std::move(catalog.names);
     m_haystack = std::move(catalog.haystack);
+    m_guessed = std::move(catalog.guessed);
+    if (m_guessed.size() != m_entries.size()) {
+        m_guessed.clear();
+        for (const CatalogEntry& e : m_entries)
+            m_guessed.push_back(e.valid ? GuessKind(e.patchName, e.comment) : PatchKind::Other);
+    }
+    // A result list names entries of the catalog it was made from.
+    m_list.reset();
     m_match.assign(m_entries.size(), 1);
-    Order();
+    if (m_sortColumn == CatalogColumn::Name && catalog.byName.size() == m_entries.size()) {
+        m_order = std::move(catalog.byName);
+        if (!m_ascending) std::reverse(m_order.begin(), m_order.end());
+    } else {
+        Order();
+    }
     // The search typed so far applies to the new entries too.
     Select(false);
 }
@@ -103,9 +127,69 @@ void CatalogView::Select(bool narrowing) {
         }
         m_match[i] = all;
     }
+    ListRows();
+}
+
+PatchKind CatalogView::KindAt(std::size_t entry) const {
+    const PatchMarks& marks = m_entries[entry].marks;
+    if (marks.kind >= 0 && marks.kind < kPatchKindCount) return static_cast<PatchKind>(marks.kind);
+    return entry < m_guessed.size() ? m_guessed[entry] : PatchKind::Other;
+}
+
+bool CatalogView::Shown(std::uint32_t i) const {
+    if (!m_match[i]) return false;
+    // A result list shows what it found, hidden or not; the kind and star filters are for the whole list.
+    if (m_list) return true;
+    const PatchMarks& marks = m_entries[i].marks;
+    if (marks.hidden && !m_marks.showHidden) return false;
+    if (m_marks.starredOnly && !marks.star) return false;
+    if (m_marks.kind && KindAt(i) != *m_marks.kind) return false;
+    return true;
+}
+
+void CatalogView::ListRows() {
     m_rows.clear();
+    if (m_list) {
+        for (std::uint32_t i : *m_list)
+            if (i < m_entries.size() && Shown(i)) m_rows.push_back(i);
+        return;
+    }
     for (std::uint32_t i : m_order)
-        if (m_match[i]) m_rows.push_back(i);
+        if (Shown(i)) m_rows.push_back(i);
+}
+
+void CatalogView::SetMarkFilter(const MarkFilter& filter) {
+    if (filter == m_marks) return;
+    m_marks = filter;
+    ListRows();
+}
+
+bool CatalogView::SetMarks(std::uint64_t content, const PatchMarks& marks) {
+    if (content == 0) return false;
+    bool changed = false;
+    for (CatalogEntry& e : m_entries) {
+        if (e.content == content && e.marks != marks) {
+            e.marks = marks;
+            changed = true;
+        }
+    }
+    if (changed) {
+        // Sorted by kind, a new kind moves the row.
+        if (m_sortColumn == CatalogColumn::Kind) Order();
+        ListRows();
+    }
+    return changed;
+}
+
+void CatalogView::ShowResultList(std::vector<std::uint32_t> entries) {
+    m_list = std::move(entries);
+    ListRows();
+}
+
+void CatalogView::ClearResultList() {
+    if (!m_list) return;
+    m_list.reset();
+    ListRows();
 }
 
 void CatalogView::SortBy(CatalogColumn column, bool ascending) {
@@ -113,41 +197,46 @@ void CatalogView::SortBy(CatalogColumn column, bool ascending) {
     m_sortColumn = column;
     m_ascending = ascending;
     Order();
-    m_rows.clear();
-    for (std::uint32_t i : m_order)
-        if (m_match[i]) m_rows.push_back(i);
+    ListRows();
 }
 
-void CatalogView::Order() {
-    m_order.resize(m_entries.size());
-    std::iota(m_order.begin(), m_order.end(), 0u);
-    std::vector<std::string> keys(m_entries.size());
-    for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        const CatalogEntry& e = m_entries[i];
-        switch (m_sortColumn) {
-            case CatalogColumn::Name: keys[i] = FoldCase(m_names[i]); break;
+// Every entry in the order of a column; ties fall back to the name and the path, so that the order never
+// depends on the order of reading, and descending is ascending reversed.
+std::vector<std::uint32_t> OrderOf(const std::vector<CatalogEntry>& entries, const std::vector<std::string>& names,
+                                   const std::function<PatchKind(std::size_t)>& kindAt, CatalogColumn column,
+                                   bool ascending) {
+    std::vector<std::uint32_t> order(entries.size());
+    std::iota(order.begin(), order.end(), 0u);
+    std::vector<std::string> keys(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const CatalogEntry& e = entries[i];
+        switch (column) {
+            case CatalogColumn::Name: keys[i] = FoldCase(names[i]); break;
             case CatalogColumn::Author: keys[i] = FoldCase(e.author); break;
             case CatalogColumn::Bank: keys[i] = FoldCase(e.bank); break;
             case CatalogColumn::File: keys[i] = FoldCase(e.fileName); break;
             case CatalogColumn::Modified: break;
+            case CatalogColumn::Kind: keys[i] = std::string(KindName(kindAt(i))); break;
         }
     }
-    const bool byTime = m_sortColumn == CatalogColumn::Modified;
-    // Ties fall back to the name and the path, so that the order never depends on the order of reading.
+    const bool byTime = column == CatalogColumn::Modified;
     auto less = [&](std::uint32_t a, std::uint32_t b) {
         if (byTime) {
-            if (m_entries[a].mtime != m_entries[b].mtime) return m_entries[a].mtime < m_entries[b].mtime;
+            if (entries[a].mtime != entries[b].mtime) return entries[a].mtime < entries[b].mtime;
         } else if (int c = NaturalCompare(keys[a], keys[b]); c != 0) {
             return c < 0;
         }
-        if (int c = m_names[a].compare(m_names[b]); c != 0) return c < 0;
-        return m_entries[a].path < m_entries[b].path;
+        if (int c = names[a].compare(names[b]); c != 0) return c < 0;
+        return entries[a].path < entries[b].path;
     };
-    if (m_ascending) {
-        std::sort(m_order.begin(), m_order.end(), less);
-    } else {
-        std::sort(m_order.begin(), m_order.end(), [&](std::uint32_t a, std::uint32_t b) { return less(b, a); });
-    }
+    std::sort(order.begin(), order.end(), less);
+    if (!ascending) std::reverse(order.begin(), order.end());
+    return order;
+}
+
+void CatalogView::Order() {
+    m_order = OrderOf(
+        m_entries, m_names, [this](std::size_t i) { return KindAt(i); }, m_sortColumn, m_ascending);
 }
 
 std::optional<std::size_t> CatalogView::RowOfPath(std::string_view path) const {

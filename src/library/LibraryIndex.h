@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <vector>
 
 struct RefreshStats {
@@ -15,6 +16,7 @@ struct RefreshStats {
     std::size_t removed = 0;  // gone since the cache was written
     std::size_t changed = 0;  // new, changed or listed under another bank: what the cache was told
     bool cacheWritten = true;
+    bool trusted = false;              // taken from the cache by the folders' times, no file looked at
     std::vector<std::string> folders;  // every folder looked into, for watching
 };
 
@@ -24,6 +26,9 @@ struct RefreshCallbacks {
     // Called now and then while files are read.
     std::function<void(std::size_t read, std::size_t toRead)> progress;
     const std::atomic<bool>* cancel = nullptr;
+    // While no folder changed since the last complete refresh (FoldersUnchanged), the cache is taken at its word
+    // without a look at each file: for a window that opens, which then checks each file all the same.
+    bool trustUnchangedFolders = false;
 };
 
 // Brings the catalog up to date with the library folders: files whose path, size and modification time
@@ -31,6 +36,12 @@ struct RefreshCallbacks {
 // Entries come in path order. When cancelled it returns what it has and leaves the cache as it was.
 std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, CatalogCache& cache,
                                          RefreshStats* stats = nullptr, const RefreshCallbacks& callbacks = {});
+
+// What the cache holds, with its marks, when no file was added, removed or renamed in any library folder since
+// the last complete refresh (FoldersUnchanged); nullopt when a refresh is needed. A few stats instead of one a
+// file: for the quick-load menu, which must show at once. The entries are LoadNames()'s: names, no comments.
+std::optional<std::vector<CatalogEntry>> CachedCatalogIfUnchanged(const std::vector<LibraryRoot>& roots,
+                                                                  CatalogCache& cache);
 
 // Reads one file into an entry (an unreadable one becomes an invalid entry with its reason).
 CatalogEntry ReadLibraryFile(const FileStamp& stamp);

@@ -78,6 +78,7 @@ struct Walker {
     std::unordered_set<std::string>& seen;
     const std::atomic<bool>* cancel;
     std::vector<std::string>* folders;
+    std::vector<FolderStamp>* stamps;
 
     void Walk(const std::string& folder, const std::string& bank, bool recursive, int depth) {
         if (Cancelled(cancel)) return;
@@ -85,6 +86,11 @@ struct Walker {
         if (!dir) return;
         if (folders != nullptr) folders->push_back(folder);
         const int fd = ::dirfd(dir.get());
+        // Before the names are read: a change made while they are read shows as a new time next time.
+        if (stamps != nullptr) {
+            struct stat self {};
+            stamps->push_back({folder, ::fstat(fd, &self) == 0 ? Nanoseconds(self.st_mtim) : -1});
+        }
         std::vector<std::string> subfolders;
         while (const dirent* e = ::readdir(dir.get())) {
             const std::string name = e->d_name;
@@ -125,13 +131,41 @@ struct Walker {
 }  // namespace
 
 std::vector<FileStamp> ScanLibrary(const std::vector<LibraryRoot>& roots, const std::atomic<bool>* cancel,
-                                   std::vector<std::string>* folders) {
+                                   std::vector<std::string>* folders, std::vector<FolderStamp>* stamps) {
     std::vector<FileStamp> files;
     std::unordered_set<std::string> seen;
-    Walker walker{files, seen, cancel, folders};
+    Walker walker{files, seen, cancel, folders, stamps};
     for (const LibraryRoot& root : roots) walker.Walk(root.path, root.bank, root.recursive, 0);
     std::sort(files.begin(), files.end(), [](const FileStamp& a, const FileStamp& b) { return a.path < b.path; });
     return files;
+}
+
+std::string RootsKey(const std::vector<LibraryRoot>& roots) {
+    std::string key;
+    for (const LibraryRoot& r : roots) {
+        // Zero bytes cannot occur in paths or folder names: they keep the fields apart.
+        key.append(r.path).append(1, '\0').append(r.bank).append(1, '\0').append(r.recursive ? "r" : "f");
+        key.append(1, '\0');
+    }
+    return key;
+}
+
+bool FoldersUnchanged(const std::vector<LibraryRoot>& roots, const ScanRecord& record) {
+    if (record.roots != RootsKey(roots) || record.folders.empty()) return false;
+    for (const FolderStamp& f : record.folders) {
+        struct stat st {};
+        if (f.mtime < 0 || ::stat(f.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+            Nanoseconds(st.st_mtim) != f.mtime)
+            return false;
+    }
+    // A root that could not be opened then is not in the record: it may hold patches now.
+    for (const LibraryRoot& r : roots) {
+        const bool listed = std::any_of(record.folders.begin(), record.folders.end(),
+                                        [&r](const FolderStamp& f) { return f.path == r.path; });
+        struct stat st {};
+        if (!listed && ::stat(r.path.c_str(), &st) == 0) return false;
+    }
+    return true;
 }
 
 bool ReadFileHead(const std::string& path, std::size_t limit, FileHead& head) {

@@ -29,8 +29,17 @@ std::vector<LibraryRoot> LibraryRoots(const std::string& programFolder, const st
 // looked at is listed with size and time 0, so that it shows up as unreadable instead of vanishing.
 // Stops early, with what it has, once `cancel` is set. `folders`, when given, receives every folder looked
 // into (the roots and the subfolders of recursive roots), for watching.
+// `stamps`, when given, receives each of those folders with its modification time as it was before its names
+// were read.
 std::vector<FileStamp> ScanLibrary(const std::vector<LibraryRoot>& roots, const std::atomic<bool>* cancel = nullptr,
-                                   std::vector<std::string>* folders = nullptr);
+                                   std::vector<std::string>* folders = nullptr,
+                                   std::vector<FolderStamp>* stamps = nullptr);
+
+// The roots as one text, to tell whether a scan record was made under the same roots.
+std::string RootsKey(const std::vector<LibraryRoot>& roots);
+// Whether every folder of the record still has its time, and no other root is listed: then no file was
+// added, removed or renamed since (a file rewritten in place is not seen).
+bool FoldersUnchanged(const std::vector<LibraryRoot>& roots, const ScanRecord& record);
 
 // Reads the first `limit` bytes of a regular file without ever blocking on a pipe or a device, with the
 // size and modification time of what was read. False when it is not a regular file or cannot be read.

@@ -19,3 +19,13 @@ bool MemoryCatalogCache::Update(std::span<const CatalogEntry> changed, std::span
     std::erase_if(m_entries, [&gone](const CatalogEntry& e) { return gone.contains(e.path); });
     return true;
 }
+
+bool MemoryCatalogCache::SetMarks(std::uint64_t content, const PatchMarks& marks) {
+    if (content == 0) return false;
+    if (marks.Empty()) {
+        m_marks.erase(content);
+    } else {
+        m_marks[content] = marks;
+    }
+    return true;
+}

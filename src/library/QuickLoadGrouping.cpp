@@ -160,7 +160,7 @@ std::vector<QuickLoadItem> SplitQuickLoadMenu(std::vector<QuickLoadItem> items) 
 std::vector<QuickLoadItem> BuildQuickLoadMenu(const std::vector<CatalogEntry>& entries) {
     BankNode root;
     for (const CatalogEntry& e : entries) {
-        if (!e.valid) continue;
+        if (!e.valid || e.marks.hidden) continue;
         BankNode* node = &root;
         std::string_view bank = e.bank;
         while (!bank.empty()) {

@@ -20,9 +20,9 @@ struct QuickLoadItem {
     bool operator==(const QuickLoadItem&) const = default;
 };
 
-// The valid patches as a menu: a submenu per bank (nested as the bank folders are), the patches of the
-// folders' tops beside them. A menu of more than kQuickLoadMenuLimit entries holds, instead, submenus that
-// each cover a stretch of the alphabet ("A–F", "G", "Sa–Sk", ...), none of them holding more than the limit.
+// The valid patches the user has not hidden, as a menu: a submenu per bank (nested as the bank folders are), the
+// patches of the folders' tops beside them. A menu of more than kQuickLoadMenuLimit entries holds, instead, submenus
+// that each cover a stretch of the alphabet ("A–F", "G", "Sa–Sk", ...), none of them holding more than the limit.
 std::vector<QuickLoadItem> BuildQuickLoadMenu(const std::vector<CatalogEntry>& entries);
 
 // Splits one menu's items, already in order, as above.

@@ -15,5 +15,10 @@ std::size_t CatalogReadSize();
 // CatalogReadSize()). The only place where the library reads the patch format.
 void ReadCatalogEntry(std::span<const std::uint8_t> head, CatalogEntry& entry);
 
+// The key a patch's marks are kept by: a hash of the record's bytes (never 0).
+std::uint64_t ContentHash(std::span<const std::uint8_t> bytes);
+// The parameters of a record's kRecordSize bytes (all zero when fewer are given).
+PatchParams ParamsOfRecord(std::span<const std::uint8_t> record);
+
 // The message for a file that could not be opened for reading.
 std::string CatalogOpenFailedReason();

@@ -2,6 +2,7 @@
 #include "main/Program.h"
 
 #include "app/DocumentLibraryHost.h"
+#include "app/LibraryCompare.h"
 #include "platform/SqliteCatalogCache.h"
 #include "platform/UserFolders.h"
 #include "ui/CLibraryWnd.h"
@@ -135,6 +136,7 @@ LibrarySetup LibraryWindowSetup(Program& program) {
     setup.programFolder = program.location.ProgramDirectory();
     setup.userFolder = program.app.Library().UserFolder();
     setup.folders = &program.libraryFolders;
+    setup.likeness = FormLikeness();
     // Without a cache folder the index lives in memory for the session.
     setup.makeCache = []() -> std::unique_ptr<CatalogCache> {
         const std::string path = LibraryIndexPath();

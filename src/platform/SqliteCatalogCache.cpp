@@ -46,12 +46,47 @@ std::optional<std::string> Text(sqlite3_stmt* s, int column) {
     return value;
 }
 
+// Version 1 had the first ten columns of files and no marks: kMigrateFrom1 adds the rest in place, so that
+// nothing the user marked is ever lost to a new version. Rows without params were written by version 1: their
+// files are read again.
 constexpr const char* kCreate =
     "CREATE TABLE files("
     " path BLOB PRIMARY KEY NOT NULL, file_name TEXT NOT NULL, bank TEXT NOT NULL,"
     " size INTEGER NOT NULL, mtime INTEGER NOT NULL, valid INTEGER NOT NULL,"
-    " patch_name TEXT NOT NULL, author TEXT NOT NULL, comment TEXT NOT NULL, reason TEXT NOT NULL"
-    ") WITHOUT ROWID";
+    " patch_name TEXT NOT NULL, author TEXT NOT NULL, comment TEXT NOT NULL, reason TEXT NOT NULL,"
+    " content INTEGER, params BLOB"
+    ") WITHOUT ROWID;"
+    "CREATE TABLE marks(content INTEGER PRIMARY KEY NOT NULL, star INTEGER NOT NULL, hidden INTEGER NOT NULL,"
+    " kind INTEGER NOT NULL);"
+    "CREATE TABLE scan_roots(roots BLOB NOT NULL);"
+    "CREATE TABLE scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID";
+constexpr const char* kMigrateFrom1 =
+    "ALTER TABLE files ADD COLUMN content INTEGER;"
+    "ALTER TABLE files ADD COLUMN params BLOB;"
+    "CREATE TABLE IF NOT EXISTS marks(content INTEGER PRIMARY KEY NOT NULL, star INTEGER NOT NULL,"
+    " hidden INTEGER NOT NULL, kind INTEGER NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS scan_roots(roots BLOB NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID;"
+    "PRAGMA user_version=2";
+
+constexpr std::size_t kParamsBytes = 2 * kPatchParamCount;
+
+std::vector<std::uint8_t> ParamsBlob(const PatchParams& params) {
+    std::vector<std::uint8_t> b(kParamsBytes);
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        const auto v = static_cast<std::uint16_t>(params[i]);
+        b[2 * i] = static_cast<std::uint8_t>(v & 0xFF);
+        b[2 * i + 1] = static_cast<std::uint8_t>(v >> 8);
+    }
+    return b;
+}
+
+PatchParams ParamsOfBlob(const std::uint8_t* b) {
+    PatchParams params{};
+    for (std::size_t i = 0; i < params.size(); ++i)
+        params[i] = static_cast<std::int16_t>(static_cast<std::uint16_t>(b[2 * i] | (b[2 * i + 1] << 8)));
+    return params;
+}
 
 }  // namespace
 
@@ -86,7 +121,8 @@ bool SqliteCatalogCache::Open() {
     const auto tables = QueryInt(m_db, "SELECT count(*) FROM sqlite_master");
     if (!appId || !version || !tables) return RebuildUnlessBusy();
     if (*appId == 0 && *version == 0 && *tables == 0) return CreateSchema() || RebuildUnlessBusy();
-    if (*appId != kApplicationId || *version != kSchemaVersion) return Rebuild();
+    if (*appId == kApplicationId && *version == 1 && !Migrate()) return RebuildUnlessBusy();
+    if (*appId != kApplicationId || (*version != kSchemaVersion && *version != 1)) return Rebuild();
     Statement check = Prepare(m_db, "PRAGMA quick_check");
     if (!check || sqlite3_step(check.get()) != SQLITE_ROW) return RebuildUnlessBusy();
     const auto* answer = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
@@ -125,6 +161,16 @@ bool SqliteCatalogCache::CreateSchema() {
     return false;
 }
 
+bool SqliteCatalogCache::Migrate() {
+    if (!Exec(m_db, "BEGIN IMMEDIATE")) return false;
+    // Another copy may have migrated it meanwhile.
+    const auto version = QueryInt(m_db, "PRAGMA user_version");
+    if (version == kSchemaVersion) return Exec(m_db, "COMMIT");
+    if (version == 1 && Exec(m_db, kMigrateFrom1) && Exec(m_db, "COMMIT")) return true;
+    Exec(m_db, "ROLLBACK");
+    return false;
+}
+
 bool SqliteCatalogCache::RebuildUnlessBusy() {
     // Another copy of the program writing the file is no reason to throw it away: try again next time.
     if (m_db != nullptr && IsTransient(sqlite3_extended_errcode(m_db))) {
@@ -153,8 +199,8 @@ std::vector<CatalogEntry> SqliteCatalogCache::Load() {
     std::vector<CatalogEntry> entries;
     if (!Open()) return entries;
     Statement s = Prepare(m_db,
-                          "SELECT path, file_name, bank, size, mtime, valid, patch_name, author, comment, reason "
-                          "FROM files");
+                          "SELECT path, file_name, bank, size, mtime, valid, patch_name, author, comment, reason, "
+                          "content, params FROM files");
     if (!s) {
         Rebuild();
         return {};
@@ -171,10 +217,14 @@ std::vector<CatalogEntry> SqliteCatalogCache::Load() {
         const auto author = Text(row, 7);
         const auto comment = Text(row, 8);
         const auto reason = Text(row, 9);
-        const bool typed = sqlite3_column_type(row, 0) == SQLITE_BLOB && pathBytes > 0 &&
-                           sqlite3_column_type(row, 3) == SQLITE_INTEGER &&
-                           sqlite3_column_type(row, 4) == SQLITE_INTEGER &&
-                           sqlite3_column_type(row, 5) == SQLITE_INTEGER;
+        // A row version 1 wrote: its file is read again, as if it were new.
+        if (sqlite3_column_type(row, 11) == SQLITE_NULL) continue;
+        const bool typed =
+            sqlite3_column_type(row, 0) == SQLITE_BLOB && pathBytes > 0 &&
+            sqlite3_column_type(row, 10) == SQLITE_INTEGER && sqlite3_column_type(row, 11) == SQLITE_BLOB &&
+            sqlite3_column_bytes(row, 11) == static_cast<int>(kParamsBytes) &&
+            sqlite3_column_type(row, 3) == SQLITE_INTEGER && sqlite3_column_type(row, 4) == SQLITE_INTEGER &&
+            sqlite3_column_type(row, 5) == SQLITE_INTEGER;
         // A row this program could not have written: the file is not what it claims to be.
         if (!typed || !fileName || !bank || !name || !author || !comment || !reason ||
             sqlite3_column_int64(row, 3) < 0) {
@@ -192,6 +242,8 @@ std::vector<CatalogEntry> SqliteCatalogCache::Load() {
         e.author = std::move(*author);
         e.comment = std::move(*comment);
         e.reason = std::move(*reason);
+        e.content = static_cast<std::uint64_t>(sqlite3_column_int64(row, 10));
+        e.params = ParamsOfBlob(static_cast<const std::uint8_t*>(sqlite3_column_blob(row, 11)));
         entries.push_back(std::move(e));
     }
     if (rc != SQLITE_DONE) {
@@ -217,7 +269,8 @@ bool SqliteCatalogCache::Update(std::span<const CatalogEntry> changed, std::span
     {
         Statement put = Prepare(m_db,
                                 "INSERT OR REPLACE INTO files(path, file_name, bank, size, mtime, valid, patch_name, "
-                                "author, comment, reason) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+                                "author, comment, reason, content, params) "
+                                "VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)");
         Statement drop = Prepare(m_db, "DELETE FROM files WHERE path = ?1");
         if (!put || !drop) return fail(sqlite3_errcode(m_db));
         auto text = [](sqlite3_stmt* s, int i, const std::string& v) {
@@ -236,6 +289,9 @@ bool SqliteCatalogCache::Update(std::span<const CatalogEntry> changed, std::span
             text(s, 8, e.author);
             text(s, 9, e.comment);
             text(s, 10, e.reason);
+            sqlite3_bind_int64(s, 11, static_cast<sqlite3_int64>(e.content));
+            const std::vector<std::uint8_t> params = ParamsBlob(e.params);
+            sqlite3_bind_blob(s, 12, params.data(), static_cast<int>(params.size()), SQLITE_TRANSIENT);
             if ((rc = sqlite3_step(s)) != SQLITE_DONE) return fail(rc);
         }
         for (const std::string& path : removed) {
@@ -248,4 +304,123 @@ bool SqliteCatalogCache::Update(std::span<const CatalogEntry> changed, std::span
     rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return fail(rc);
     return true;
+}
+
+MarksByContent SqliteCatalogCache::LoadMarks() {
+    MarksByContent marks;
+    if (!Open()) return marks;
+    Statement s = Prepare(m_db, "SELECT content, star, hidden, kind FROM marks");
+    if (!s) return marks;
+    while (sqlite3_step(s.get()) == SQLITE_ROW) {
+        sqlite3_stmt* row = s.get();
+        bool typed = true;
+        for (int c = 0; c < 4; ++c) typed = typed && sqlite3_column_type(row, c) == SQLITE_INTEGER;
+        // A row another writer spoiled is passed over, never a reason to throw the user's other marks away.
+        if (!typed) continue;
+        const auto content = static_cast<std::uint64_t>(sqlite3_column_int64(row, 0));
+        const sqlite3_int64 kind = sqlite3_column_int64(row, 3);
+        PatchMarks m;
+        m.star = sqlite3_column_int64(row, 1) != 0;
+        m.hidden = sqlite3_column_int64(row, 2) != 0;
+        m.kind = kind >= 0 && kind < kPatchKindCount ? static_cast<std::int8_t>(kind) : std::int8_t{-1};
+        if (content != 0 && !m.Empty()) marks[content] = m;
+    }
+    return marks;
+}
+
+bool SqliteCatalogCache::SetMarks(std::uint64_t content, const PatchMarks& marks) {
+    if (content == 0 || !Open()) return false;
+    Statement s =
+        marks.Empty()
+            ? Prepare(m_db, "DELETE FROM marks WHERE content = ?1")
+            : Prepare(m_db, "INSERT OR REPLACE INTO marks(content, star, hidden, kind) VALUES(?1, ?2, ?3, ?4)");
+    if (!s) return false;
+    sqlite3_bind_int64(s.get(), 1, static_cast<sqlite3_int64>(content));
+    if (!marks.Empty()) {
+        sqlite3_bind_int(s.get(), 2, marks.star ? 1 : 0);
+        sqlite3_bind_int(s.get(), 3, marks.hidden ? 1 : 0);
+        sqlite3_bind_int(s.get(), 4, marks.kind);
+    }
+    return sqlite3_step(s.get()) == SQLITE_DONE;
+}
+
+ScanRecord SqliteCatalogCache::LoadScan() {
+    ScanRecord record;
+    if (!Open()) return record;
+    Statement roots = Prepare(m_db, "SELECT roots FROM scan_roots");
+    Statement folders = Prepare(m_db, "SELECT path, mtime FROM scan_folders");
+    if (!roots || !folders) return {};
+    // Anything unexpected makes it unknown, which only costs a full look at the folders.
+    if (sqlite3_step(roots.get()) != SQLITE_ROW || sqlite3_column_type(roots.get(), 0) != SQLITE_BLOB) return {};
+    record.roots.assign(static_cast<const char*>(sqlite3_column_blob(roots.get(), 0)),
+                        static_cast<std::size_t>(sqlite3_column_bytes(roots.get(), 0)));
+    if (sqlite3_step(roots.get()) != SQLITE_DONE) return {};
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(folders.get())) == SQLITE_ROW) {
+        sqlite3_stmt* row = folders.get();
+        if (sqlite3_column_type(row, 0) != SQLITE_BLOB || sqlite3_column_bytes(row, 0) <= 0 ||
+            sqlite3_column_type(row, 1) != SQLITE_INTEGER)
+            return {};
+        record.folders.push_back({std::string(static_cast<const char*>(sqlite3_column_blob(row, 0)),
+                                              static_cast<std::size_t>(sqlite3_column_bytes(row, 0))),
+                                  sqlite3_column_int64(row, 1)});
+    }
+    if (rc != SQLITE_DONE) return {};
+    return record;
+}
+
+bool SqliteCatalogCache::SaveScan(const ScanRecord& record) {
+    if (!Open()) return false;
+    if (!Exec(m_db, "BEGIN IMMEDIATE")) return false;
+    bool ok = Exec(m_db, "DELETE FROM scan_roots; DELETE FROM scan_folders");
+    Statement roots = Prepare(m_db, "INSERT INTO scan_roots(roots) VALUES(?1)");
+    Statement folder = Prepare(m_db, "INSERT OR REPLACE INTO scan_folders(path, mtime) VALUES(?1, ?2)");
+    ok = ok && roots && folder;
+    if (ok) {
+        sqlite3_bind_blob(roots.get(), 1, record.roots.data(), static_cast<int>(record.roots.size()), SQLITE_STATIC);
+        ok = sqlite3_step(roots.get()) == SQLITE_DONE;
+    }
+    for (const FolderStamp& f : record.folders) {
+        if (!ok) break;
+        sqlite3_reset(folder.get());
+        sqlite3_bind_blob(folder.get(), 1, f.path.data(), static_cast<int>(f.path.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(folder.get(), 2, f.mtime);
+        ok = sqlite3_step(folder.get()) == SQLITE_DONE;
+    }
+    roots.reset();
+    folder.reset();
+    if (ok && Exec(m_db, "COMMIT")) return true;
+    Exec(m_db, "ROLLBACK");
+    return false;
+}
+
+std::vector<CatalogEntry> SqliteCatalogCache::LoadNames() {
+    std::vector<CatalogEntry> entries;
+    if (!Open()) return entries;
+    Statement s =
+        Prepare(m_db, "SELECT path, bank, valid, patch_name, content, file_name FROM files WHERE params IS NOT NULL");
+    if (!s) return entries;
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        sqlite3_stmt* row = s.get();
+        const int pathBytes = sqlite3_column_bytes(row, 0);
+        const void* pathData = sqlite3_column_blob(row, 0);
+        auto bank = Text(row, 1);
+        auto name = Text(row, 3);
+        auto fileName = Text(row, 5);
+        // What Load would refuse is not listed here either; Load then starts the index afresh.
+        if (sqlite3_column_type(row, 0) != SQLITE_BLOB || pathBytes <= 0 || !bank || !name || !fileName ||
+            sqlite3_column_type(row, 2) != SQLITE_INTEGER || sqlite3_column_type(row, 4) != SQLITE_INTEGER)
+            return {};
+        CatalogEntry e;
+        e.path.assign(static_cast<const char*>(pathData), static_cast<std::size_t>(pathBytes));
+        e.bank = std::move(*bank);
+        e.fileName = std::move(*fileName);
+        e.valid = sqlite3_column_int64(row, 2) != 0;
+        e.patchName = std::move(*name);
+        e.content = static_cast<std::uint64_t>(sqlite3_column_int64(row, 4));
+        entries.push_back(std::move(e));
+    }
+    if (rc != SQLITE_DONE) return {};
+    return entries;
 }

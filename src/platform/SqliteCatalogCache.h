@@ -10,7 +10,8 @@ struct sqlite3;
 // The library's index as an SQLite database file. The file is trusted only when it carries this program's
 // marker and version and passes SQLite's own check; a damaged, foreign or older file, and any SQLite error
 // while it is used, make it start afresh: the index then reads every file again, which costs time, never a
-// wrong listing. Every update is one transaction, so a crash in the middle leaves the cache as it was
+// wrong listing. The user's marks are the exception: an index of the previous version is brought up to date in
+// place, not started afresh. Every update is one transaction, so a crash in the middle leaves the cache as it was
 // before or after it. One object per thread.
 class SqliteCatalogCache : public CatalogCache {
 public:
@@ -20,7 +21,12 @@ public:
     SqliteCatalogCache& operator=(const SqliteCatalogCache&) = delete;
 
     std::vector<CatalogEntry> Load() override;
+    std::vector<CatalogEntry> LoadNames() override;
     bool Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) override;
+    MarksByContent LoadMarks() override;
+    bool SetMarks(std::uint64_t content, const PatchMarks& marks) override;
+    ScanRecord LoadScan() override;
+    bool SaveScan(const ScanRecord& record) override;
 
     // How often the file was found unusable and started afresh.
     int Rebuilds() const { return m_rebuilds; }
@@ -29,13 +35,14 @@ public:
 
     // Written into the file; a file with other values is not this program's index of this version.
     static constexpr int kApplicationId = 0x514E4C58;  // "QNLX"
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
 
 private:
     bool Open();
     bool Rebuild();
     bool RebuildUnlessBusy();
     bool CreateSchema();
+    bool Migrate();
     void Tune();
     void Close();
     // An error that means "not now" (another program holds the file) rather than a damaged file.

@@ -2,11 +2,13 @@
 #include "ui/CLibraryWnd.h"
 
 #include "library/LibraryImport.h"
+#include "library/PatchKinds.h"
 #include "ui/LibraryIndexer.h"
 #include "ui/LibraryModel.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -18,6 +20,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QLocale>
 #include <QMenu>
 #include <QMimeData>
@@ -35,6 +38,8 @@ namespace {
 
 // Changes in a folder come in bursts (a copy of many files): look once the burst is over.
 constexpr int kRescanDelayMs = 300;
+// How many patches "Find Similar" lists.
+constexpr std::size_t kSimilarCount = 50;
 
 QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
@@ -43,7 +48,7 @@ QString Count(std::size_t n) { return QLocale::system().toString(static_cast<qul
 }  // namespace
 
 CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_audition(host), m_setup(std::move(setup)) {
+    : QWidget(parent, Qt::Window), m_host(host), m_audition(host), m_setup(std::move(setup)) {
     setWindowTitle(QStringLiteral("Patch Library"));
     setAcceptDrops(true);
     resize(840, 540);
@@ -76,6 +81,20 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
         if (on) CurrentChanged();
     });
 
+    // What the list shows besides the search: a kind, starred patches only, hidden ones too.
+    m_kindBox = new QComboBox(this);
+    m_kindBox->setAccessibleName(QStringLiteral("Kind"));
+    m_kindBox->setToolTip(QStringLiteral("List only patches of this kind"));
+    m_kindBox->addItem(QStringLiteral("All kinds"));
+    for (int k = 0; k < kPatchKindCount; ++k) m_kindBox->addItem(Q(std::string(KindName(static_cast<PatchKind>(k)))));
+    connect(m_kindBox, &QComboBox::currentIndexChanged, this, [this] { ApplyMarkFilter(); });
+    m_starredBox = new QCheckBox(QStringLiteral("S&tarred"), this);
+    m_starredBox->setToolTip(QStringLiteral("List only starred patches (Ctrl+D stars the selected one)"));
+    connect(m_starredBox, &QCheckBox::toggled, this, [this] { ApplyMarkFilter(); });
+    m_hiddenBox = new QCheckBox(QStringLiteral("Show &hidden"), this);
+    m_hiddenBox->setToolTip(QStringLiteral("List hidden patches too (Ctrl+H hides the selected one)"));
+    connect(m_hiddenBox, &QCheckBox::toggled, this, [this] { ApplyMarkFilter(); });
+
     m_list = new QTreeView(this);
     m_list->setModel(m_model);
     m_list->setAccessibleName(QStringLiteral("Patch files"));
@@ -90,17 +109,20 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     // Every column fits the window's first width, Modified with room for a whole date and time; the last one
     // takes whatever the window gains.
     m_list->header()->setStretchLastSection(true);
-    m_list->header()->resizeSection(0, 220);
-    m_list->header()->resizeSection(1, 130);
-    m_list->header()->resizeSection(2, 110);
-    m_list->header()->resizeSection(3, 170);
+    m_list->header()->resizeSection(0, 210);
+    m_list->header()->resizeSection(1, 110);
+    m_list->header()->resizeSection(2, 100);
+    m_list->header()->resizeSection(3, 150);
     const int dateWidth = m_list->fontMetrics().horizontalAdvance(QStringLiteral("0000-00-00 00:00"));
     m_list->header()->resizeSection(4, dateWidth + 24);
+    m_list->header()->resizeSection(5, m_list->fontMetrics().horizontalAdvance(QStringLiteral("Percussion")) + 24);
+    // The kind is read with the name: shown beside it, though the model keeps it last.
+    m_list->header()->moveSection(5, 1);
     connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this] { CurrentChanged(); });
     connect(m_list, &QAbstractItemView::activated, this, [this] { OpenCurrent(); });
     // The columns sort by a click on their titles, or from this menu (Shift+F10 or the menu key).
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { ShowSortMenu(at); });
+    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) { ShowListMenu(at); });
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { Reselect(); });
 
     m_info = new QLabel(this);
@@ -109,12 +131,50 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     m_info->setMinimumHeight(m_info->fontMetrics().lineSpacing() * 2);
     m_info->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     m_status = new QLabel(this);
+    // What the selected patch changes against the document; Enter on a line auditions the patch.
+    m_differencesTitle = new QLabel(QStringLiteral("&What differs from the current patch:"), this);
+    m_differences = new QListWidget(this);
+    m_differences->setAccessibleName(QStringLiteral("What differs from the current patch"));
+    m_differences->setToolTip(
+        QStringLiteral("The current patch's value \u2192 the selected patch's; Enter or a double-click auditions it"));
+    m_differencesTitle->setBuddy(m_differences);
+    m_differences->setMaximumHeight(m_differences->fontMetrics().lineSpacing() * 6 + 8);
+    connect(m_differences, &QListWidget::itemActivated, this, [this] {
+        if (const CatalogEntry* entry = m_model->EntryAt(m_list->currentIndex())) m_audition.Play(*entry);
+    });
     // Ctrl+F finds, Escape leaves: the window is worked from the keyboard like a dialog.
     connect(new QShortcut(QKeySequence::Find, this), &QShortcut::activated, this, [this] {
         m_filter->setFocus(Qt::ShortcutFocusReason);
         m_filter->selectAll();
     });
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, &QWidget::close);
+    // Escape leaves a result list first, then the window.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this, [this] {
+        if (m_model->View().ShowingResultList()) {
+            ShowWholeLibrary();
+        } else {
+            close();
+        }
+    });
+    auto key = [this](QKeySequence sequence, std::function<void()> call) {
+        auto* shortcut = new QShortcut(sequence, this);
+        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(shortcut, &QShortcut::activated, this, std::move(call));
+    };
+    key(QKeySequence(Qt::CTRL | Qt::Key_D), [this] { ToggleStar(); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_H), [this] { ToggleHidden(); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_K), [this] {
+        // The kinds at the selected row, to choose one with the arrows or its letter.
+        const CatalogEntry* entry = m_model->EntryAt(m_list->currentIndex());
+        if (entry == nullptr || !entry->valid) return;
+        auto* menu = new QMenu(this);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        AddKindActions(menu);
+        const QRect row = m_list->visualRect(m_list->currentIndex());
+        menu->popup(m_list->viewport()->mapToGlobal(row.bottomLeft()));
+    });
+    key(QKeySequence(Qt::CTRL | Qt::Key_L), [this] { FindSimilar(false); });
+    key(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L), [this] { FindSimilar(true); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_U), [this] { ShowDuplicates(); });
 
     auto* addFolder = new QPushButton(QStringLiteral("Add &Folder..."), this);
     connect(addFolder, &QPushButton::clicked, this, [this] {
@@ -126,21 +186,39 @@ CLibraryWnd::CLibraryWnd(LibraryHost& host, LibrarySetup setup, QWidget* parent)
     m_folderMenu = new QMenu(removeFolder);
     removeFolder->setMenu(m_folderMenu);
     connect(m_folderMenu, &QMenu::aboutToShow, this, [this] { FillFolderMenu(); });
+    auto* find = new QPushButton(QStringLiteral("Fi&nd"), this);
+    auto* findMenu = new QMenu(find);
+    findMenu->addAction(QStringLiteral("&Similar to the Selected Patch\tCtrl+L"), this, [this] { FindSimilar(false); });
+    findMenu->addAction(QStringLiteral("Similar to the &Current Patch\tCtrl+Shift+L"), this,
+                        [this] { FindSimilar(true); });
+    findMenu->addAction(QStringLiteral("&Duplicates\tCtrl+U"), this, [this] { ShowDuplicates(); });
+    findMenu->addAction(QStringLiteral("&Whole Library\tEsc"), this, [this] { ShowWholeLibrary(); });
+    find->setMenu(findMenu);
     auto* open = new QPushButton(QStringLiteral("&Open"), this);
     connect(open, &QPushButton::clicked, this, [this] { OpenCurrent(); });
 
     auto* top = new QHBoxLayout;
     top->addWidget(m_filter, 1);
+    top->addWidget(m_kindBox);
+    top->addWidget(m_starredBox);
+    top->addWidget(m_hiddenBox);
     top->addWidget(m_auditionBox);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_status, 1);
     bottom->addWidget(addFolder);
     bottom->addWidget(removeFolder);
+    bottom->addWidget(find);
     bottom->addWidget(open);
+    auto* details = new QHBoxLayout;
+    details->addWidget(m_info, 1);
+    auto* differences = new QVBoxLayout;
+    differences->addWidget(m_differencesTitle);
+    differences->addWidget(m_differences);
+    details->addLayout(differences, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(m_list, 1);
-    layout->addWidget(m_info);
+    layout->addLayout(details);
     layout->addLayout(bottom);
 
     m_watcher = new QFileSystemWatcher(this);
@@ -171,13 +249,25 @@ void CLibraryWnd::Refresh() {
 
 bool CLibraryWnd::Indexing() const { return m_waiting; }
 
+bool CLibraryWnd::Settled() const { return !m_waiting && !m_indexer->Busy(); }
+
 void CLibraryWnd::TakeEntries(PreparedCatalog* catalog, const RefreshStats& stats, bool final) {
     if (final) {
         m_progress.clear();
         m_waiting = false;
     }
+    if (catalog != nullptr && !m_localMarks.empty()) {
+        for (CatalogEntry& e : catalog->entries)
+            if (const auto it = m_localMarks.find(e.content); e.content != 0 && it != m_localMarks.end())
+                e.marks = it->second;
+    }
     // A refresh that found nothing new leaves the list, its scroll position and the selection alone.
-    if (catalog != nullptr && catalog->entries != m_model->View().Entries()) m_model->SetCatalog(std::move(*catalog));
+    if (catalog != nullptr && catalog->entries != m_model->View().Entries()) {
+        m_resultTitle.clear();
+        m_resultNotes.clear();
+        m_list->header()->setSortIndicatorShown(true);
+        m_model->SetCatalog(std::move(*catalog));
+    }
     if (final && isVisible()) Watch(stats.folders);
     ShowStatus();
 }
@@ -216,8 +306,16 @@ void CLibraryWnd::CurrentChanged() {
     } else if (!entry->valid) {
         m_info->setText(Q(entry->reason));
     } else {
-        m_info->setText(Q(entry->comment));
+        const auto row = static_cast<std::size_t>(m_list->currentIndex().row());
+        QString text = QStringLiteral("Kind: ") + Q(std::string(KindName(m_model->View().RowKind(row))));
+        if (entry->marks.kind >= 0) text += QStringLiteral(" (chosen)");
+        if (const auto note = m_resultNotes.find(static_cast<std::uint32_t>(m_model->View().RowEntry(row)));
+            note != m_resultNotes.end())
+            text += QStringLiteral(" \u2014 ") + note->second;
+        if (!entry->comment.empty()) text += QLatin1Char('\n') + Q(entry->comment);
+        m_info->setText(text);
     }
+    ShowDifferences(entry);
     // A refresh or a search that hides the selected row forgets nothing: the row comes back selected when it
     // shows again, and is not sent a second time.
     if (m_reselecting && entry == nullptr) return;
@@ -236,6 +334,7 @@ void CLibraryWnd::ShowStatus() {
     const std::size_t all = m_model->View().Entries().size();
     QString text = shown == all ? QStringLiteral("%1 patch files").arg(Count(all))
                                 : QStringLiteral("%1 of %2 patch files").arg(Count(shown), Count(all));
+    if (m_model->View().ShowingResultList()) text = m_resultTitle + QStringLiteral(" (Esc: the whole library)");
     if (!m_progress.isEmpty()) {
         text += QStringLiteral(" \u2014 ") + m_progress;
     } else if (Indexing()) {
@@ -261,9 +360,17 @@ void CLibraryWnd::RemoveFolder(const std::string& folder) {
     Refresh();
 }
 
-void CLibraryWnd::ShowSortMenu(const QPoint& at) {
+void CLibraryWnd::ShowListMenu(const QPoint& at) {
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
+    AddMarkActions(menu);
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Find &Similar\tCtrl+L"), this, [this] { FindSimilar(false); });
+    menu->addAction(QStringLiteral("Similar to the &Current Patch\tCtrl+Shift+L"), this, [this] { FindSimilar(true); });
+    menu->addAction(QStringLiteral("&Duplicates\tCtrl+U"), this, [this] { ShowDuplicates(); });
+    if (m_model->View().ShowingResultList())
+        menu->addAction(QStringLiteral("&Whole Library\tEsc"), this, [this] { ShowWholeLibrary(); });
+    menu->addSeparator();
     const QHeaderView* header = m_list->header();
     for (int column = 0; column < m_model->columnCount(); ++column) {
         QAction* sort =
@@ -368,4 +475,184 @@ bool CLibraryWnd::eventFilter(QObject* watched, QEvent* event) {
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void CLibraryWnd::AddMarkActions(QMenu* menu) {
+    const CatalogEntry* entry = m_model->EntryAt(m_list->currentIndex());
+    const bool patch = entry != nullptr && entry->valid;
+    QAction* star = menu->addAction(QStringLiteral("S&tar\tCtrl+D"), this, [this] { ToggleStar(); });
+    star->setCheckable(true);
+    star->setChecked(patch && entry->marks.star);
+    star->setEnabled(patch);
+    QAction* hide = menu->addAction(QStringLiteral("&Hide\tCtrl+H"), this, [this] { ToggleHidden(); });
+    hide->setCheckable(true);
+    hide->setChecked(patch && entry->marks.hidden);
+    hide->setEnabled(patch);
+    QMenu* kinds = menu->addMenu(QStringLiteral("K&ind\tCtrl+K"));
+    kinds->setEnabled(patch);
+    AddKindActions(kinds);
+}
+
+void CLibraryWnd::AddKindActions(QMenu* kinds) {
+    const CatalogEntry* entry = m_model->EntryAt(m_list->currentIndex());
+    const bool patch = entry != nullptr && entry->valid;
+    QAction* guess =
+        kinds->addAction(QStringLiteral("&Guessed from the Name"), this, [this] { SetKind(std::nullopt); });
+    guess->setCheckable(true);
+    guess->setChecked(patch && entry->marks.kind < 0);
+    kinds->addSeparator();
+    for (int k = 0; k < kPatchKindCount; ++k) {
+        const auto kind = static_cast<PatchKind>(k);
+        QAction* a =
+            kinds->addAction(QLatin1Char('&') + Q(std::string(KindName(kind))), this, [this, kind] { SetKind(kind); });
+        a->setCheckable(true);
+        a->setChecked(patch && entry->marks.kind == k);
+    }
+}
+
+void CLibraryWnd::ApplyMarkFilter() {
+    MarkFilter filter;
+    filter.starredOnly = m_starredBox->isChecked();
+    filter.showHidden = m_hiddenBox->isChecked();
+    if (m_kindBox->currentIndex() > 0) filter.kind = static_cast<PatchKind>(m_kindBox->currentIndex() - 1);
+    m_model->SetMarkFilter(filter);
+    Reselect();
+    ShowStatus();
+}
+
+void CLibraryWnd::SetMarksOfCurrent(const std::function<void(PatchMarks&)>& change, bool moveOn) {
+    const QModelIndex index = m_list->currentIndex();
+    const CatalogEntry* entry = m_model->EntryAt(index);
+    if (entry == nullptr || !entry->valid || entry->content == 0) return;
+    PatchMarks marks = entry->marks;
+    change(marks);
+    const std::uint64_t content = entry->content;
+    const int row = index.row();
+    m_localMarks[content] = marks;
+    m_indexer->SetMarks(content, marks);
+    m_model->SetMarks(content, marks);
+    // A row that left the list gives its place to the next one, so that hiding one after another is a key each.
+    if (moveOn && !m_model->View().RowOfPath(m_current) && m_model->rowCount() > 0) {
+        m_list->setCurrentIndex(m_model->index(std::min(row, m_model->rowCount() - 1), 0));
+    } else {
+        CurrentChanged();
+    }
+    ShowStatus();
+}
+
+void CLibraryWnd::ToggleStar() {
+    SetMarksOfCurrent([](PatchMarks& m) { m.star = !m.star; }, true);
+}
+
+void CLibraryWnd::ToggleHidden() {
+    SetMarksOfCurrent([](PatchMarks& m) { m.hidden = !m.hidden; }, true);
+}
+
+void CLibraryWnd::SetKind(std::optional<PatchKind> kind) {
+    SetMarksOfCurrent([kind](PatchMarks& m) { m.kind = kind ? static_cast<std::int8_t>(*kind) : std::int8_t{-1}; },
+                      true);
+}
+
+const LikenessScale& CLibraryWnd::Scale() {
+    if (!m_setup.likeness.empty()) return m_setup.likeness;
+    if (m_fallbackScale.empty())
+        for (std::size_t i = 0; i < kPatchParamCount; ++i)
+            m_fallbackScale.push_back({static_cast<std::uint8_t>(i), 0xFFFF, 0});
+    return m_fallbackScale;
+}
+
+bool CLibraryWnd::FindSimilar(bool toDocument) {
+    const std::vector<CatalogEntry>& entries = m_model->View().Entries();
+    PatchParams target{};
+    std::optional<std::size_t> self;
+    QString title;
+    if (toDocument) {
+        const std::optional<PatchParams> current = m_host.CurrentParams();
+        if (!current) return false;
+        target = *current;
+        title = QStringLiteral("Patches like the current patch");
+    } else {
+        const QModelIndex index = m_list->currentIndex();
+        const CatalogEntry* entry = m_model->EntryAt(index);
+        if (entry == nullptr || !entry->valid) {
+            m_info->setText(QStringLiteral("Select a patch to find the ones like it."));
+            return false;
+        }
+        target = entry->params;
+        self = m_model->View().RowEntry(static_cast<std::size_t>(index.row()));
+        title = QStringLiteral("Patches like \u201C%1\u201D").arg(Q(DisplayName(*entry)));
+    }
+    const std::vector<Neighbour> near = NearestPatches(entries, target, Scale(), kSimilarCount, self);
+    std::vector<std::uint32_t> rows;
+    std::unordered_map<std::uint32_t, QString> notes;
+    for (const Neighbour& n : near) {
+        rows.push_back(static_cast<std::uint32_t>(n.entry));
+        QString note = QStringLiteral("distance %1").arg(n.distance, 0, 'f', 2);
+        if (n.distance == 0) note = QStringLiteral("the same sound");
+        if (self && n.entry == *self) note = QStringLiteral("the patch compared with");
+        notes[static_cast<std::uint32_t>(n.entry)] = note;
+    }
+    ShowResult(std::move(rows), title + QStringLiteral(": %1").arg(near.size()), std::move(notes));
+    return true;
+}
+
+void CLibraryWnd::ShowDuplicates() {
+    const auto groups = DuplicateGroups(m_model->View().Entries(), Scale());
+    std::vector<std::uint32_t> rows;
+    std::unordered_map<std::uint32_t, QString> notes;
+    std::size_t patches = 0;
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        for (std::size_t i = 0; i < groups[g].size(); ++i) {
+            const auto entry = static_cast<std::uint32_t>(groups[g][i]);
+            rows.push_back(entry);
+            notes[entry] = QStringLiteral("duplicate %1 of %2 in group %3 of %4")
+                               .arg(i + 1)
+                               .arg(groups[g].size())
+                               .arg(Count(g + 1), Count(groups.size()));
+        }
+        patches += groups[g].size();
+    }
+    ShowResult(std::move(rows),
+               QStringLiteral("Duplicates: %1 groups, %2 patches").arg(Count(groups.size()), Count(patches)),
+               std::move(notes));
+}
+
+void CLibraryWnd::ShowResult(std::vector<std::uint32_t> entries, QString title,
+                             std::unordered_map<std::uint32_t, QString> notes) {
+    m_resultTitle = std::move(title);
+    m_resultNotes = std::move(notes);
+    const bool any = !entries.empty();
+    m_model->ShowResultList(std::move(entries));
+    // A result list has its own order, not the column's.
+    m_list->header()->setSortIndicatorShown(false);
+    // The first of the list is the one to look at: the patch itself, or the first duplicate.
+    if (any && m_model->rowCount() > 0) {
+        m_list->setCurrentIndex(m_model->index(0, 0));
+        m_list->scrollToTop();
+    }
+    m_list->setFocus();
+    ShowStatus();
+}
+
+void CLibraryWnd::ShowWholeLibrary() {
+    m_resultTitle.clear();
+    m_resultNotes.clear();
+    m_model->ClearResultList();
+    m_list->header()->setSortIndicatorShown(true);
+    Reselect();
+    CurrentChanged();
+    ShowStatus();
+}
+
+void CLibraryWnd::ShowDifferences(const CatalogEntry* entry) {
+    m_differences->clear();
+    if (entry == nullptr || !entry->valid) {
+        m_differencesTitle->setText(QStringLiteral("&What differs from the current patch:"));
+        return;
+    }
+    const std::vector<std::string> lines = m_host.Differences(entry->path);
+    for (const std::string& line : lines) m_differences->addItem(Q(OneLine(line)));
+    m_differencesTitle->setText(
+        lines.empty() ? QStringLiteral("&What differs from the current patch: nothing")
+                      : QStringLiteral("&What differs from the current patch (%1):").arg(Count(lines.size())));
 }

@@ -27,6 +27,23 @@ void LibraryIndexer::Request(std::vector<LibraryRoot> roots) {
     m_wake.notify_all();
 }
 
+void LibraryIndexer::SetMarks(std::uint64_t content, const PatchMarks& marks) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_marks.emplace_back(content, marks);
+    }
+    m_wake.notify_all();
+}
+
+void LibraryIndexer::WriteMarks(CatalogCache& cache) {
+    std::vector<std::pair<std::uint64_t, PatchMarks>> marks;
+    {
+        const std::lock_guard lock(m_mutex);
+        marks.swap(m_marks);
+    }
+    for (const auto& [content, m] : marks) cache.SetMarks(content, m);
+}
+
 void LibraryIndexer::Post(std::function<void()> call) {
     // Queued to this object: dropped if it is gone by then, which cannot happen while the thread runs.
     QMetaObject::invokeMethod(this, std::move(call), Qt::QueuedConnection);
@@ -36,20 +53,52 @@ void LibraryIndexer::Run() {
     std::unique_ptr<CatalogCache> cache;
     bool first = true;
     bool delivered = false;  // the window has a catalog from this thread
-    for (;;) {
-        std::vector<LibraryRoot> roots;
-        {
-            std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [this] { return m_stop || m_pending.has_value(); });
-            if (m_stop) return;
-            roots = std::move(*m_pending);
-            m_pending.reset();
-        }
+    auto ensureCache = [this, &cache] {
         if (!cache) cache = m_makeCache ? m_makeCache() : nullptr;
         if (!cache) cache = std::make_unique<MemoryCatalogCache>();
+    };
+    // Marks are the user's work: written before anything else, and before the thread ends.
+    auto flushMarks = [this, &cache, &ensureCache] {
+        bool any = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            any = !m_marks.empty();
+        }
+        if (!any) return;
+        ensureCache();
+        WriteMarks(*cache);
+    };
+    // After a refresh that trusted the folders' times, the check of each file that it left out.
+    std::optional<std::vector<LibraryRoot>> verify;
+    for (;;) {
+        std::vector<LibraryRoot> roots;
+        bool refresh = false;
+        bool stop = false;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this, &verify] {
+                return m_stop || m_pending.has_value() || !m_marks.empty() || verify.has_value();
+            });
+            stop = m_stop;
+            if (!stop && m_pending.has_value()) {
+                roots = std::move(*m_pending);
+                m_pending.reset();
+                refresh = true;
+            } else if (!stop && verify.has_value()) {
+                roots = std::move(*verify);
+                refresh = true;
+            }
+            verify.reset();
+        }
+        flushMarks();
+        if (stop) return;
+        if (!refresh) continue;
+        ensureCache();
 
         RefreshCallbacks callbacks;
         callbacks.cancel = &m_cancel;
+        // A window that opens lists the index at once, and checked by the folders' times when none changed.
+        callbacks.trustUnchangedFolders = first;
         if (first) {
             // Only the first time: later the window already shows at least as much.
             callbacks.cached = [this, &delivered](const std::vector<CatalogEntry>& cached) {
@@ -66,17 +115,23 @@ void LibraryIndexer::Run() {
         };
         RefreshStats stats;
         std::vector<CatalogEntry> entries = RefreshCatalog(roots, *cache, &stats, callbacks);
-        if (m_cancel) return;
+        if (m_cancel) {
+            flushMarks();
+            return;
+        }
+        if (stats.trusted) verify = roots;
         first = false;
+        // What was delivered last is what the cache held: when nothing differs from it, the window keeps
+        // what it has, and preparing it all again would be wasted. Let go before this thread counts as idle.
+        const bool same = stats.changed == 0 && stats.removed == 0 && delivered;
+        if (same) std::vector<CatalogEntry>().swap(entries);
         bool more = false;
         {
             const std::lock_guard lock(m_mutex);
             more = m_pending.has_value();
-            if (!more) m_busy = false;
+            // Busy until the check of each file that a trusting refresh leaves for after.
+            if (!more && !stats.trusted) m_busy = false;
         }
-        // What was delivered last is what the cache held: when nothing differs from it, the window keeps
-        // what it has, and preparing it all again would be wasted.
-        const bool same = stats.changed == 0 && stats.removed == 0 && delivered;
         delivered = true;
         if (same) {
             Post([this, stats = std::move(stats), more]() {

@@ -14,6 +14,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 #include <vector>
 
 // Keeps the library's index up to date on a thread of its own, so that reading thousands of files never
@@ -29,6 +30,9 @@ public:
     // Asks for a refresh; requests made while one runs are merged into the next.
     void Request(std::vector<LibraryRoot> roots);
     bool Busy() const { return m_busy.load(); }
+    // Keeps a patch's marks in the cache, on the worker thread, after whatever it is doing; marks given before
+    // this object goes are always written.
+    void SetMarks(std::uint64_t content, const PatchMarks& marks);
 
     // `final` is false for what the cache held, shown while the folders are checked. The catalog comes
     // prepared for the view; the receiver may take it (move from it). It is null when the folders hold just
@@ -39,11 +43,13 @@ public:
 private:
     void Run();
     void Post(std::function<void()> call);
+    void WriteMarks(CatalogCache& cache);
 
     CacheFactory m_makeCache;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::optional<std::vector<LibraryRoot>> m_pending;
+    std::vector<std::pair<std::uint64_t, PatchMarks>> m_marks;
     bool m_stop = false;
     std::atomic<bool> m_cancel{false};
     std::atomic<bool> m_busy{false};

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QPalette>
 
+#include "library/PatchKinds.h"
 #include "util/LegacyText.h"
 
 namespace {
@@ -28,6 +29,32 @@ void LibraryModel::SetFilter(const QString& text) {
     endResetModel();
 }
 
+void LibraryModel::SetMarkFilter(const MarkFilter& filter) {
+    if (filter == m_view.Marks()) return;
+    beginResetModel();
+    m_view.SetMarkFilter(filter);
+    endResetModel();
+}
+
+void LibraryModel::SetMarks(std::uint64_t content, const PatchMarks& marks) {
+    beginResetModel();
+    m_view.SetMarks(content, marks);
+    endResetModel();
+}
+
+void LibraryModel::ShowResultList(std::vector<std::uint32_t> entries) {
+    beginResetModel();
+    m_view.ShowResultList(std::move(entries));
+    endResetModel();
+}
+
+void LibraryModel::ClearResultList() {
+    if (!m_view.ShowingResultList()) return;
+    beginResetModel();
+    m_view.ClearResultList();
+    endResetModel();
+}
+
 const CatalogEntry* LibraryModel::EntryAt(const QModelIndex& index) const {
     if (!index.isValid() || index.row() < 0 || static_cast<std::size_t>(index.row()) >= m_view.RowCount())
         return nullptr;
@@ -47,7 +74,16 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             switch (static_cast<CatalogColumn>(index.column())) {
-                case CatalogColumn::Name: return Q(m_view.RowName(row));
+                case CatalogColumn::Name: {
+                    // The marks in words too, so that a screen reader says them with the name.
+                    QString name = Q(m_view.RowName(row));
+                    if (e->marks.star) name.prepend(QStringLiteral("\u2605 "));
+                    if (e->marks.hidden) name += QStringLiteral(" (hidden)");
+                    return name;
+                }
+                case CatalogColumn::Kind:
+                    if (!e->valid) return {};
+                    return Q(std::string(KindName(m_view.RowKind(row))));
                 case CatalogColumn::Author: return Q(OneLine(e->author));
                 case CatalogColumn::Bank: return Q(OneLine(e->bank));
                 case CatalogColumn::File: return Q(OneLine(e->fileName));
@@ -58,7 +94,7 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
             }
             return {};
         case Qt::ForegroundRole:
-            if (!e->valid) return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);
+            if (!e->valid || e->marks.hidden) return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);
             return {};
         case Qt::ToolTipRole: {
             const QString path = Q(DecodeLegacyText(e->path));
@@ -70,7 +106,7 @@ QVariant LibraryModel::data(const QModelIndex& index, int role) const {
 
 QVariant LibraryModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-    static const char* const kTitles[kCatalogColumnCount] = {"Name", "Author", "Bank", "File", "Modified"};
+    static const char* const kTitles[kCatalogColumnCount] = {"Name", "Author", "Bank", "File", "Modified", "Kind"};
     if (section < 0 || section >= kCatalogColumnCount) return {};
     return QString::fromUtf8(kTitles[section]);
 }

@@ -14,6 +14,11 @@ public:
     void SetEntries(std::vector<CatalogEntry> entries) { SetCatalog(PrepareCatalog(std::move(entries))); }
     void SetCatalog(PreparedCatalog catalog);
     void SetFilter(const QString& text);
+    void SetMarkFilter(const MarkFilter& filter);
+    // Gives every entry of that content these marks.
+    void SetMarks(std::uint64_t content, const PatchMarks& marks);
+    void ShowResultList(std::vector<std::uint32_t> entries);
+    void ClearResultList();
     const CatalogView& View() const { return m_view; }
     const CatalogEntry* EntryAt(const QModelIndex& index) const;
 

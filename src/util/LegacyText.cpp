@@ -70,8 +70,15 @@ void AppendUtf8(std::string& out, char32_t c) {
 
 bool IsValidUtf8(std::string_view bytes) {
     std::size_t i = 0;
-    while (i < bytes.size())
+    while (i < bytes.size()) {
+        // Most texts are ASCII: those bytes are passed over without decoding (the library checks every text
+        // of its index this way on each load).
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
         if (!NextCodePoint(bytes, i)) return false;
+    }
     return true;
 }
 

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "library/CatalogEntry.h"
+
+#include <optional>
 #include <string>
+#include <vector>
 
 // What the library window asks of the rest of the program.
 class LibraryHost {
@@ -15,4 +19,10 @@ public:
     virtual bool OpenPatch(const std::string& path) = 0;
     // Sends the document's patch again, so that the synthesizer matches the editor.
     virtual void RestoreDocumentPatch() = 0;
+    // The document's patch as the library compares patches; nullopt when the program has none to offer.
+    virtual std::optional<PatchParams> CurrentParams() { return std::nullopt; }
+    // The parameters in which the patch file differs from the document, one line each, as the form shows
+    // them: "DCO1 Amp.: 128 → 200" (the document's value first). Empty when they sound the same or the file
+    // is no patch.
+    virtual std::vector<std::string> Differences(const std::string& /*path*/) { return {}; }
 };
