@@ -18,13 +18,25 @@ stop_private_jack() {
     QUARN_JACKD_PID=""
 }
 
-# run_interruptibly CMD...: runs CMD in the background and waits, so that a signal to this
-# shell stops CMD and the server at once instead of after CMD has finished.
+# stop_group PGID: ends a process group: its tests and every server they started, also those a test had
+# frozen (SIGSTOP), which a TERM alone would not reach until they were continued. Bounded: KILL after 3 s.
+stop_group() {
+    kill -TERM -- "-$1" 2>/dev/null || return 0
+    kill -CONT -- "-$1" 2>/dev/null || true
+    for _ in $(seq 30); do
+        kill -0 -- "-$1" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    kill -KILL -- "-$1" 2>/dev/null || true
+}
+
+# run_interruptibly CMD...: runs CMD in the background in a process group of its own and waits, so that a
+# signal to this shell ends CMD, the tests it runs and their servers at once, instead of after CMD has finished.
 run_interruptibly() {
-    "$@" &
+    setsid "$@" &
     local pid=$!
-    trap 'kill -TERM "$pid" 2>/dev/null; exit 130' INT
-    trap 'kill -TERM "$pid" 2>/dev/null; exit 143' TERM
+    trap 'stop_group "$pid"; exit 130' INT
+    trap 'stop_group "$pid"; exit 143' TERM
     local rc=0
     wait "$pid" || rc=$?
     trap 'exit 130' INT

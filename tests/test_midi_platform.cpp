@@ -215,6 +215,63 @@ struct ThreadedPorts : RecordingPorts {
     }
 };
 
+// A device that notes when each message was handed to it, against when it was due.
+struct TimedPorts : RecordingPorts {
+    std::mutex mutex;
+    std::vector<std::pair<std::chrono::steady_clock::time_point, std::chrono::steady_clock::time_point>> handed;
+    void SendAt(std::chrono::steady_clock::time_point due, std::uint8_t s, std::uint8_t d1, std::uint8_t d2,
+                std::uint32_t) override {
+        const auto now = std::chrono::steady_clock::now();
+        std::lock_guard lock(mutex);
+        handed.emplace_back(due, now);
+        Send(s, d1, d2);
+    }
+};
+
+TEST(ThreadPacer, MessagesQueuedInABurstLeaveEachAtItsOwnDueTimeTwoMillisecondsApart) {
+    TimedPorts ports;
+    ThreadPacer pacer;
+    MidiPortSink sink(&ports, &pacer);
+    ASSERT_TRUE(sink.OpenDevice(0));
+    for (int i = 0; i < 15; ++i) sink.SendWide(ParamMessage(20 + i, i));
+    ASSERT_TRUE(sink.CloseDevice() == 0);
+    std::lock_guard lock(ports.mutex);
+    ASSERT_EQ(ports.handed.size(), 30u);
+    std::chrono::nanoseconds late{};
+    for (std::size_t i = 0; i < ports.handed.size(); ++i) {
+        const auto [due, at] = ports.handed[i];
+        // Never before its time (bunched up at the first due time), and due 2 ms after the one before.
+        EXPECT_GE(at, due) << i;
+        if (i > 0) EXPECT_EQ(due - ports.handed[i - 1].first, MidiSendQueue::kSpacing) << i;
+        late += at - due;
+    }
+    // Not held until the pacer's idle look (50 ms): on average well within one spacing of each due time, with
+    // room for a busy machine.
+    EXPECT_LT(late / ports.handed.size(), std::chrono::milliseconds(20));
+}
+
+TEST(ThreadPacer, StopsPromptlyWhenIdleAndServesAnotherQueueAfterwards) {
+    RecordingPorts ports;
+    ASSERT_TRUE(ports.Open(0));
+    ThreadPacer pacer;
+    MidiSendQueue first(pacer);
+    pacer.Serve(&first);
+    first.Attach(&ports);
+    const auto stop = std::chrono::steady_clock::now();
+    pacer.Serve(nullptr);
+    // Bounded: an idle thread is woken, not waited for until its next look.
+    EXPECT_LT(std::chrono::steady_clock::now() - stop, std::chrono::seconds(1));
+
+    MidiSendQueue second(pacer);
+    pacer.Serve(&second);
+    second.Attach(&ports);
+    const std::uint8_t note[3] = {0x90, 60, 100};
+    ASSERT_TRUE(second.Push(note));
+    EXPECT_TRUE(second.WaitDrained(std::chrono::seconds(5)));
+    pacer.Serve(nullptr);
+    EXPECT_EQ(ports.bytes, (Bytes{0x90, 60, 100}));
+}
+
 TEST(ThreadPacerFaults, ExitDuringALongTransmissionDeliversOrReportsEveryMessage) {
     ThreadedPorts ports;
     std::size_t reported = 0;
