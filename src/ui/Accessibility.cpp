@@ -10,9 +10,13 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QScopedValueRollback>
+#include <QSpinBox>
+#include <QTextBoundaryFinder>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -22,6 +26,39 @@ QString WithoutMnemonic(QString text) {
     text.remove(QLatin1Char('&'));
     text.replace(QStringLiteral("\x01"), QStringLiteral("&"));
     return text;
+}
+
+// The character, word, sentence or line of `shown` at the offset, or the one before or after it (step -1 or 1),
+// for a text of one line. At the end of the text the last unit is the one at the offset, except a character.
+// Qt's own answer for the word or sentence at the end never comes.
+QString TextUnit(const QString& shown, int offset, QAccessible::TextBoundaryType type, int step, int* start, int* end) {
+    *start = *end = -1;
+    const auto size = static_cast<int>(shown.size());
+    if (offset == -1) offset = size;
+    if (shown.isEmpty() || offset < 0 || offset > size) return {};
+    // The units' boundaries, from 0 to the end.
+    QList<int> bounds{0};
+    if (type == QAccessible::CharBoundary || type == QAccessible::WordBoundary ||
+        type == QAccessible::SentenceBoundary) {
+        QTextBoundaryFinder finder(type == QAccessible::CharBoundary   ? QTextBoundaryFinder::Grapheme
+                                   : type == QAccessible::WordBoundary ? QTextBoundaryFinder::Word
+                                                                       : QTextBoundaryFinder::Sentence,
+                                   shown);
+        for (qsizetype at = finder.toNextBoundary(); at > 0; at = finder.toNextBoundary())
+            bounds.append(static_cast<int>(at));
+    }
+    if (bounds.last() != size) bounds.append(size);
+    // The unit holding the offset: the last whose start is at or before it.
+    auto unit = static_cast<int>(std::upper_bound(bounds.begin(), bounds.end(), offset) - bounds.begin()) - 1;
+    if (offset == size) {
+        if (type == QAccessible::CharBoundary && step == 0) return {};
+        unit = static_cast<int>(bounds.size()) - 2 + (type == QAccessible::CharBoundary ? 1 : 0);
+    }
+    unit += step;
+    if (unit < 0 || unit + 1 >= bounds.size()) return {};
+    *start = bounds[unit];
+    *end = bounds[unit + 1];
+    return shown.mid(*start, *end - *start);
 }
 
 // A drop-down list as screen readers should hear it: its own name, its entry as value (the entry's
@@ -65,9 +102,20 @@ public:
     QRect characterRect(int) const override { return {}; }
     int offsetAtPoint(const QPoint&) const override { return -1; }
     void scrollToSubstring(int, int) override {}
-    QString attributes(int offset, int* start, int* end) const override {
-        *start = *end = offset;
+    // One run without attributes, so that the whole entry is spoken.
+    QString attributes(int, int* start, int* end) const override {
+        *start = 0;
+        *end = characterCount();
         return {};
+    }
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return TextUnit(Entry(), offset, type, 0, start, end);
+    }
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return TextUnit(Entry(), offset, type, -1, start, end);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return TextUnit(Entry(), offset, type, 1, start, end);
     }
 
     int childCount() const override { return 1; }
@@ -102,6 +150,203 @@ public:
     }
 };
 
+// A one-line text box, read whole. Qt's own reports each character as an attribute run of its own that ends
+// where it starts, and a screen reader that speaks a line run by run stops one character short ("Init Sa"); and
+// it never answers when asked for the word or sentence at the end of the text, where the caret usually is.
+// Edits from a screen reader go through the box as typing does: its validator, then textEdited.
+class LineEditAccessible : public QAccessibleWidget,
+                           public QAccessibleTextInterface,
+                           public QAccessibleEditableTextInterface {
+public:
+    explicit LineEditAccessible(QLineEdit* edit) : QAccessibleWidget(edit, QAccessible::EditableText) {}
+
+    QLineEdit* Edit() const { return static_cast<QLineEdit*>(widget()); }
+
+    void* interface_cast(QAccessible::InterfaceType t) override {
+        if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        if (t == QAccessible::EditableTextInterface) return static_cast<QAccessibleEditableTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
+
+    // What the box shows: a password box only its mask.
+    QString Shown() const { return Edit()->echoMode() == QLineEdit::Normal ? Edit()->text() : Edit()->displayText(); }
+
+    QString text(QAccessible::Text t) const override {
+        QString s = t == QAccessible::Value ? Shown() : QString();
+        if (s.isEmpty()) s = QAccessibleWidget::text(t);
+        if (s.isEmpty() && t == QAccessible::Description) s = Edit()->placeholderText();
+        return s;
+    }
+    void setText(QAccessible::Text t, const QString& text) override {
+        if (t != QAccessible::Value) return QAccessibleWidget::setText(t, text);
+        if (Edit()->isReadOnly()) return;
+        Edit()->selectAll();
+        Edit()->insert(text);
+    }
+
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.editable = true;
+        s.readOnly = Edit()->isReadOnly();
+        s.passwordEdit = Edit()->echoMode() != QLineEdit::Normal;
+        s.selectableText = true;
+        return s;
+    }
+
+    // QAccessibleTextInterface
+    void selection(int index, int* start, int* end) const override {
+        *start = *end = 0;
+        if (index != 0 || !Edit()->hasSelectedText()) return;
+        *start = Edit()->selectionStart();
+        *end = Edit()->selectionEnd();
+    }
+    int selectionCount() const override { return Edit()->hasSelectedText() ? 1 : 0; }
+    void addSelection(int start, int end) override { setSelection(0, start, end); }
+    void removeSelection(int index) override {
+        if (index == 0) Edit()->deselect();
+    }
+    void setSelection(int index, int start, int end) override {
+        if (index != 0) return;
+        start = Clamped(start);
+        end = end < 0 ? characterCount() : Clamped(end);
+        Edit()->setSelection(start, end - start);
+    }
+    int cursorPosition() const override { return Edit()->cursorPosition(); }
+    void setCursorPosition(int position) override { Edit()->setCursorPosition(Clamped(position)); }
+    QString text(int start, int end) const override {
+        const QString shown = Shown();
+        end = end < 0 ? static_cast<int>(shown.size()) : Clamped(end);
+        start = std::clamp(start, 0, end);
+        return shown.mid(start, end - start);
+    }
+    int characterCount() const override { return static_cast<int>(Shown().size()); }
+
+    // The box has no formatting of its own: all of its text is one run without attributes.
+    QString attributes(int, int* start, int* end) const override {
+        *start = 0;
+        *end = characterCount();
+        return {};
+    }
+
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return TextUnit(Shown(), Caret(offset), type, 0, start, end);
+    }
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return TextUnit(Shown(), Caret(offset), type, -1, start, end);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return TextUnit(Shown(), Caret(offset), type, 1, start, end);
+    }
+
+    QRect characterRect(int offset) const override {
+        const QString shown = Edit()->displayText();
+        if (offset < 0 || offset >= shown.size()) return {};
+        // From the caret, which the box places with its margins and scrolling.
+        const QRect caret = Edit()->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+        const QFontMetrics metrics = Edit()->fontMetrics();
+        const int x = caret.x() + metrics.horizontalAdvance(shown.left(offset)) -
+                      metrics.horizontalAdvance(shown.left(Edit()->cursorPosition()));
+        const QRect rect(x, caret.y(), metrics.horizontalAdvance(shown.at(offset)), caret.height());
+        return {Edit()->mapToGlobal(rect.topLeft()), rect.size()};
+    }
+    int offsetAtPoint(const QPoint& point) const override {
+        return Edit()->cursorPositionAt(Edit()->mapFromGlobal(point));
+    }
+    void scrollToSubstring(int start, int end) override {
+        Edit()->setCursorPosition(Clamped(end));
+        Edit()->setCursorPosition(Clamped(start));
+    }
+
+    // QAccessibleEditableTextInterface
+    void deleteText(int start, int end) override { replaceText(start, end, {}); }
+    void insertText(int offset, const QString& text) override { replaceText(offset, offset, text); }
+    void replaceText(int start, int end, const QString& text) override {
+        if (Edit()->isReadOnly()) return;
+        start = Clamped(start);
+        end = std::max(start, end < 0 ? characterCount() : Clamped(end));
+        Edit()->setSelection(start, end - start);
+        if (text.isEmpty() && end > start) {
+            Edit()->del();
+        } else {
+            Edit()->insert(text);
+        }
+    }
+
+private:
+    int Clamped(int offset) const { return std::clamp(offset, 0, characterCount()); }
+    // The bridge asks for the unit at the caret as offset -2.
+    int Caret(int offset) const { return offset == -2 ? Edit()->cursorPosition() : offset; }
+};
+
+// A spin box: its value, and its text read through its box as a one-line text box is (Qt's own reads it through
+// Qt's line edit interface, with the same faults).
+class SpinBoxAccessible : public QAccessibleWidget,
+                          public QAccessibleValueInterface,
+                          public QAccessibleTextInterface,
+                          public QAccessibleEditableTextInterface {
+public:
+    SpinBoxAccessible(QAbstractSpinBox* spin, QLineEdit* edit)
+        : QAccessibleWidget(spin, QAccessible::SpinBox), m_text(std::make_unique<LineEditAccessible>(edit)) {}
+
+    void* interface_cast(QAccessible::InterfaceType t) override {
+        if (t == QAccessible::ValueInterface) return static_cast<QAccessibleValueInterface*>(this);
+        if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        if (t == QAccessible::EditableTextInterface) return static_cast<QAccessibleEditableTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
+
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value) return static_cast<QAbstractSpinBox*>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        s.editable = !static_cast<QAbstractSpinBox*>(widget())->isReadOnly();
+        s.readOnly = !s.editable;
+        return s;
+    }
+
+    // QAccessibleValueInterface: QSpinBox and QDoubleSpinBox alike, by their properties.
+    QVariant currentValue() const override { return widget()->property("value"); }
+    void setCurrentValue(const QVariant& value) override { widget()->setProperty("value", value); }
+    QVariant maximumValue() const override { return widget()->property("maximum"); }
+    QVariant minimumValue() const override { return widget()->property("minimum"); }
+    QVariant minimumStepSize() const override { return widget()->property("singleStep"); }
+
+    // QAccessibleTextInterface and QAccessibleEditableTextInterface: the box's.
+    void selection(int index, int* start, int* end) const override { m_text->selection(index, start, end); }
+    int selectionCount() const override { return m_text->selectionCount(); }
+    void addSelection(int start, int end) override { m_text->addSelection(start, end); }
+    void removeSelection(int index) override { m_text->removeSelection(index); }
+    void setSelection(int index, int start, int end) override { m_text->setSelection(index, start, end); }
+    int cursorPosition() const override { return m_text->cursorPosition(); }
+    void setCursorPosition(int position) override { m_text->setCursorPosition(position); }
+    QString text(int start, int end) const override { return m_text->text(start, end); }
+    int characterCount() const override { return m_text->characterCount(); }
+    QString attributes(int offset, int* start, int* end) const override {
+        return m_text->attributes(offset, start, end);
+    }
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return m_text->textAtOffset(offset, type, start, end);
+    }
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return m_text->textBeforeOffset(offset, type, start, end);
+    }
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType type, int* start, int* end) const override {
+        return m_text->textAfterOffset(offset, type, start, end);
+    }
+    QRect characterRect(int offset) const override { return m_text->characterRect(offset); }
+    int offsetAtPoint(const QPoint& point) const override { return m_text->offsetAtPoint(point); }
+    void scrollToSubstring(int start, int end) override { m_text->scrollToSubstring(start, end); }
+    void deleteText(int start, int end) override { m_text->deleteText(start, end); }
+    void insertText(int offset, const QString& text) override { m_text->insertText(offset, text); }
+    void replaceText(int start, int end, const QString& text) override { m_text->replaceText(start, end, text); }
+
+private:
+    // Not in the tree: the spin box reads its text through it.
+    std::unique_ptr<LineEditAccessible> m_text;
+};
+
 class GroupAccessible : public QAccessibleWidget {
 public:
     explicit GroupAccessible(GroupFrame* frame) : QAccessibleWidget(frame, QAccessible::Grouping) {}
@@ -115,6 +360,13 @@ public:
 QAccessibleInterface* Factory(const QString& /*className*/, QObject* object) {
     if (auto* list = qobject_cast<QComboBox*>(object); list != nullptr && !list->isEditable())
         return new NamedListAccessible(list);
+    // Also the box inside an editable list, which reads its text through it.
+    if (auto* edit = qobject_cast<QLineEdit*>(object)) return new LineEditAccessible(edit);
+    if (qobject_cast<QSpinBox*>(object) != nullptr || qobject_cast<QDoubleSpinBox*>(object) != nullptr) {
+        auto* spin = static_cast<QAbstractSpinBox*>(object);
+        if (auto* edit = spin->findChild<QLineEdit*>(QString(), Qt::FindDirectChildrenOnly))
+            return new SpinBoxAccessible(spin, edit);
+    }
     // The frame has no meta-object of its own.
     if (auto* frame = dynamic_cast<GroupFrame*>(object)) return new GroupAccessible(frame);
     return nullptr;

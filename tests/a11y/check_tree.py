@@ -240,7 +240,8 @@ def text_problems(label, control):
                 problems.append(f"{name}: the character at {offset} of {whole!r} is {got!r}")
             elif boundary == pyatspi.TEXT_BOUNDARY_LINE_START and got.rstrip("\n") != lines[index]:
                 problems.append(f"{name}: the line at {offset} is {got!r}, not {lines[index]!r}")
-            elif offset < count and boundary == pyatspi.TEXT_BOUNDARY_WORD_START and not start <= offset < end:
+            elif offset < count and boundary == pyatspi.TEXT_BOUNDARY_WORD_START and not start <= offset <= end:
+                # A word ending at the offset is the word there too, as the caret stands after it.
                 problems.append(f"{name}: the word at {offset} of {whole!r} is {got!r} ({start}-{end})")
     return problems
 
