@@ -8,12 +8,15 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QScopedValueRollback>
 #include <QSpinBox>
 #include <QTextBoundaryFinder>
+#include <QTimer>
 
 #include <algorithm>
 #include <memory>
@@ -347,6 +350,17 @@ private:
     std::unique_ptr<LineEditAccessible> m_text;
 };
 
+// Shown for a moment to say a message: screen readers speak a notification that appears, wherever the focus is.
+class Announcer : public QWidget {
+public:
+    using QWidget::QWidget;
+};
+
+class NotificationAccessible : public QAccessibleWidget {
+public:
+    explicit NotificationAccessible(Announcer* announcer) : QAccessibleWidget(announcer, QAccessible::Notification) {}
+};
+
 class GroupAccessible : public QAccessibleWidget {
 public:
     explicit GroupAccessible(GroupFrame* frame) : QAccessibleWidget(frame, QAccessible::Grouping) {}
@@ -369,6 +383,7 @@ QAccessibleInterface* Factory(const QString& /*className*/, QObject* object) {
     }
     // The frame has no meta-object of its own.
     if (auto* frame = dynamic_cast<GroupFrame*>(object)) return new GroupAccessible(frame);
+    if (auto* announcer = dynamic_cast<Announcer*>(object)) return new NotificationAccessible(announcer);
     return nullptr;
 }
 
@@ -434,6 +449,27 @@ private:
     MenuKey m_menuKey = MenuKey::Up;
 };
 
+// A text box that the Tab key reaches selects its text as it takes the focus, and Qt tells screen readers of the
+// selection before the focus: they then speak the selected text as if the caret had moved in the box they were
+// in, and never the box's name. Told of the focus first, they speak the box, its name and its text.
+class FocusBeforeSelection : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::FocusIn && qobject_cast<QLineEdit*>(watched) != nullptr &&
+            QAccessible::isActive()) {
+            const auto reason = static_cast<QFocusEvent*>(event)->reason();
+            if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason || reason == Qt::ShortcutFocusReason) {
+                QAccessibleEvent focus(watched, QAccessible::Focus);
+                QAccessible::updateAccessibility(&focus);
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 }  // namespace
 
 void InstallAccessibility() {
@@ -442,6 +478,7 @@ void InstallAccessibility() {
     installed = true;
     QAccessible::installFactory(Factory);
     qApp->installEventFilter(new KeyboardContextMenus(qApp));
+    qApp->installEventFilter(new FocusBeforeSelection(qApp));
 }
 
 void NameBuddies(QWidget* root) {
@@ -452,4 +489,22 @@ void NameBuddies(QWidget* root) {
         if (text.endsWith(QLatin1Char(':'))) text.chop(1);
         buddy->setAccessibleName(text);
     }
+}
+
+void Announce(QWidget* window, const QString& text) {
+    if (window == nullptr || text.isEmpty()) return;
+    Announcer* announcer = window->findChild<Announcer*>(QString(), Qt::FindDirectChildrenOnly);
+    if (announcer == nullptr) {
+        announcer = new Announcer(window);
+        announcer->setFixedSize(0, 0);
+        announcer->hide();
+    }
+    // From the event loop, where a message box that the same news opens is already up: it says the text itself.
+    QTimer::singleShot(0, announcer, [announcer, text] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); box && box->text() == text)
+            return;
+        announcer->hide();
+        announcer->setAccessibleName(text);
+        announcer->show();
+    });
 }

@@ -8,6 +8,9 @@
 //                                                             (the first time it takes the focus, then counts)
 //   ping N                                                 -> "ping <the main window's new name>"
 //   shot FILE                                              -> "shot"  (the active window as a PNG image)
+//   unplug                                                 -> "unplugged"  (the output device, "Port A", is gone)
+//   sync N                                                 -> "sync"  (an unseen control named "sync N",
+//                                                             for a listener to know it has heard all before)
 //
 // With QUARN_PROBE_DARK=1 the windows get a dark palette, as a dark desktop theme gives them; with
 // QUARN_PROBE_FONT_POINTS=N the desktop's font is N points large.
@@ -17,6 +20,7 @@
 #include "app/CQuarnEditApp.h"
 #include "app/Commands.h"
 #include "app/DocumentLibraryHost.h"
+#include "app/ports/Profile.h"
 #include "editor/CMainDlg.h"
 #include "library/MemoryCatalogCache.h"
 #include "ui/CLibraryWnd.h"
@@ -127,6 +131,8 @@ int main(int argc, char** argv) {
     profile.ints["Controllers/Count"] = 2;
     profile.strings["Controllers/Binding1"] = "74 1 1004";
     profile.strings["Controllers/Binding2"] = "7 2 1014 14";
+    // An output device, open from the start, that can go.
+    profile.ints[std::string(kProfileSection) + "/" + kProfileDeviceKey] = 0;
     CQuarnEditApp app{{ports, pause, profile, dialogs, location, libraries, clock, recovery}};
 
     CMainFrame frame(app);
@@ -203,6 +209,18 @@ int main(int argc, char** argv) {
             if (window == nullptr) window = &frame;
             window->grab().save(QString::fromStdString(line.substr(5)), "PNG");
             Say(QStringLiteral("shot"));
+        } else if (line.rfind("sync ", 0) == 0) {
+            static QWidget* unseen = [&frame] {
+                auto* w = new QWidget(&frame);
+                w->hide();
+                return w;
+            }();
+            unseen->setAccessibleName(QString::fromStdString(line));
+            unseen->setAccessibleDescription(QString::fromStdString(line));
+            Say(QStringLiteral("sync"));
+        } else if (line == "unplug") {
+            app.Devices().OnMidiPortsChanged(MidiPortChange::OpenDeviceLost);
+            Say(QStringLiteral("unplugged"));
         } else if (line == "quit") {
             QApplication::quit();
         } else {

@@ -1,0 +1,271 @@
+#!/usr/bin/env python3
+"""What a blind musician hears: runs the screen reader Orca against the program's windows, works them from the
+keyboard as a user does, and checks the lines Orca speaks, which its debug log records ("SPEECH OUTPUT: ...").
+Runs inside tests/a11y/run.sh, which gives it a display, a D-Bus session and namespaces that end everything.
+
+Usage: hear_orca.py PROBE [--report]. With --report every spoken line is printed as well."""
+
+import os
+import pty
+import re
+import subprocess
+import sys
+import threading
+import time
+import tty
+
+from check_tree import Probe
+
+WAIT_SECONDS = 30
+# How long a control that has the focus may go unnamed before it counts as never named.
+NAMING_SECONDS = 5
+SPOKEN = re.compile(r"SPEECH OUTPUT: '(.*)'(?: voice=\w+)?\s*(?:\{.*\})?\s*$")
+FOCUS = re.compile(r"EVENT MANAGER: locusOfFocus: (\[.*?\]) activeScript")
+
+
+def spoken_for(locus):
+    """A control's role and name from Orca's "[role | name]"."""
+    role, _, name = locus.strip("[]").partition(" | ")
+    return role, name
+
+
+class Orca:
+    """Orca, and what it has said so far."""
+
+    def __init__(self):
+        # Orca writes its log through a buffer, except to a terminal: a terminal of our own gets each line as it
+        # is written, so that a line is there as soon as it is spoken.
+        # The terminal stays open on our side too: without it, reading it would end before Orca opens it.
+        self.master, self.slave = pty.openpty()
+        tty.setraw(self.slave)
+        self.lines = []
+        self.spoken = []
+        self.loci = []  # (where Orca's focus went, how many lines had been spoken by then)
+        self.probe = None
+        self.syncs = 0
+        self.changed = threading.Condition()
+        self.process = subprocess.Popen(
+            ["orca", "--disable", "speech", "--debug-file=" + os.ttyname(self.slave)], stdin=subprocess.DEVNULL,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        pending = b""
+        while True:
+            try:
+                chunk = os.read(self.master, 65536)
+            except OSError:
+                chunk = b""
+            if not chunk:
+                return
+            pending += chunk
+            *complete, pending = pending.split(b"\n")
+            with self.changed:
+                for raw in complete:
+                    line = raw.decode("utf-8", "replace").rstrip("\r")
+                    self.lines.append(line)
+                    said = SPOKEN.search(line)
+                    if said:
+                        self.spoken.append(said.group(1))
+                    moved = FOCUS.search(line)
+                    if moved and (not self.loci or self.loci[-1][0] != moved.group(1)):
+                        self.loci.append((moved.group(1), len(self.spoken)))
+                self.changed.notify_all()
+
+    def mark(self):
+        """Where the next line spoken will be."""
+        with self.changed:
+            return len(self.spoken)
+
+    def hear(self, wanted, since, what=None, log=False, seconds=WAIT_SECONDS):
+        """The index of the first line spoken since `since` that `wanted` (a regular expression) matches; with
+        `log`, of the first line of the log."""
+        pattern = re.compile(wanted)
+        deadline = time.monotonic() + seconds
+        with self.changed:
+            while True:
+                lines = self.lines if log else self.spoken
+                for i in range(since, len(lines)):
+                    if pattern.search(lines[i]):
+                        return i
+                if self.process.poll() is not None:
+                    raise RuntimeError(f"Orca ended ({self.process.returncode}) before saying {what or wanted!r}")
+                left = deadline - time.monotonic()
+                if left <= 0:
+                    said = self.spoken[since:]
+                    raise RuntimeError(f"Orca did not say {what or wanted!r}; it said {said}")
+                # Awake now and then to see whether Orca still runs.
+                self.changed.wait(min(left, 1))
+
+    def sync(self):
+        """Waits until Orca has taken in every event the program sent so far: it takes them in order, and the
+        program sends one more that only this waits for. Keys pressed while Orca is busy come late to the program,
+        some twice."""
+        self.syncs += 1
+        mark = len(self.lines)
+        self.probe.ask(f"sync {self.syncs}", "sync")
+        self.hear(rf"Dequeued object:property-change:accessible-description \[\w+ \| sync {self.syncs}\]", mark,
+                  f"the program's sync {self.syncs}", log=True)
+
+    def step(self, *names):
+        """Presses keys and waits for Orca's focus to move on: where it went, and where the lines said about it
+        begin (they go on until the next key)."""
+        self.sync()
+        with self.changed:
+            before = len(self.loci)
+            mark = len(self.spoken)
+        keys(*names)
+        locus = self.moved(before, " ".join(names))
+        # Orca drops what it had to say about a control that the focus has already left: the next key waits until
+        # it has named this one (or a while, if it never does; the caller finds that out).
+        _, name = spoken_for(locus)
+        try:
+            self.hear(re.escape(name), mark, seconds=NAMING_SECONDS)
+        except RuntimeError:
+            pass
+        return locus, mark
+
+    def moved(self, before, why, where=None):
+        """Waits for Orca's focus to move on after the `before`th move of the focus (to one that `where`
+        matches, if given)."""
+        deadline = time.monotonic() + WAIT_SECONDS
+        with self.changed:
+            while len(self.loci) == before or (where and not re.search(where, self.loci[-1][0])):
+                left = deadline - time.monotonic()
+                if left <= 0 or self.process.poll() is not None:
+                    raise RuntimeError(f"Orca's focus stayed on {self.loci[-1][0] if self.loci else None} after "
+                                       f"{why}")
+                self.changed.wait(min(left, 1))
+            return self.loci[-1][0]
+
+    def focus_moves(self):
+        with self.changed:
+            return len(self.loci)
+
+    def said(self, since, until=None):
+        with self.changed:
+            return self.spoken[since:until]
+
+    def end(self):
+        self.process.terminate()
+        try:
+            self.process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+
+
+def focus(title):
+    """Gives the keyboard to the window called `title`, as a window manager does to a window that opens (the
+    display here has none)."""
+    subprocess.run(["xdotool", "search", "--sync", "--limit", "1", "--name", f"^{re.escape(title)}$", "windowfocus",
+                    "--sync"], check=True, timeout=WAIT_SECONDS)
+
+
+def keys(*names):
+    """Presses keys on the X display as a user does (xdotool's names: Tab, shift+Tab, alt+e, ...)."""
+    subprocess.run(["xdotool", "key", "--delay", "40", *names], check=True)
+
+
+class Listening:
+    """The checks, each on the lines spoken since it began."""
+
+    def __init__(self, orca, probe):
+        self.orca = orca
+        self.probe = probe
+        self.problems = []
+
+    def expect(self, since, *wanted):
+        """Each of `wanted` said since `since`, in order; the index after the last."""
+        at = since
+        for w in wanted:
+            try:
+                at = self.orca.hear(w, at) + 1
+            except RuntimeError as e:
+                self.problems.append(str(e))
+                return self.orca.mark()
+        return at
+
+    def once(self, since, text, what):
+        """`text` said exactly once since `since`, after a moment in which more would have come."""
+        self.expect(since, re.escape(text))
+        # A second saying comes with the first's events: Orca has said it by the time it speaks what a key that
+        # follows asks for.
+        mark = self.orca.mark()
+        keys("ctrl+Home")  # nothing to say but the focus again, on any control
+        self.orca.hear(r".", mark, "anything after " + what)
+        count = sum(text in s for s in self.orca.said(since))
+        if count != 1:
+            self.problems.append(f"{what}: {text!r} was said {count} times: {self.orca.said(since)}")
+
+
+def main():
+    probe_path = sys.argv[1]
+    report = "--report" in sys.argv[2:]
+    orca = Orca()
+    probe = None
+    problems = []
+    try:
+        # Without a speech server it says nothing when it starts; it listens once its event manager runs.
+        orca.hear(r"EVENT MANAGER: Activated", 0, "that it listens", log=True)
+        start = orca.mark()
+        probe = Probe(probe_path)
+        orca.probe = probe
+        title = probe.ask(None, "ready ")
+        focus(title)
+        listening = Listening(orca, probe)
+        problems = listening.problems
+        check_form(listening, start)
+    except RuntimeError as e:
+        problems.append(str(e))
+    finally:
+        code = probe.end() if probe else 0
+        orca.end()
+    if os.environ.get("QUARN_ORCA_LOG"):
+        with open(os.environ["QUARN_ORCA_LOG"], "w") as log:
+            log.write("\n".join(orca.lines))
+    if code != 0:
+        problems.append(f"the program ended with {code}")
+    if report:
+        for line in orca.said(0):
+            print("said:", line)
+    for p in problems:
+        print(p)
+    return 1 if problems else 0
+
+
+def check_form(listening, start):
+    """The main window, tabbed through once round: each control by its name, sliders with their values, the texts
+    whole."""
+    orca = listening.orca
+    orca.moved(0, "the window opened", where=r"^\[frame \| Untitled - QuarnEdit\]")
+    listening.expect(start, re.escape("Untitled - QuarnEdit frame"))
+    steps = []
+    for _ in range(150):
+        locus, mark = orca.step("Tab")
+        if steps and locus == steps[0][0]:
+            break
+        steps.append((locus, mark))
+    else:
+        listening.problems.append("main window: Tab never came back to where it began")
+    heard = {}
+    for (locus, mark), (_, after) in zip(steps, steps[1:] + [(None, orca.mark())]):
+        role, name = spoken_for(locus)
+        words = " ".join(line for line in orca.said(mark, after) if line.strip() != "tab")
+        heard[name] = words
+        if not name:
+            listening.problems.append(f"main window: a {role} without a name, heard as {words!r}")
+        elif name not in words:
+            listening.problems.append(f"main window: the {role} {name!r} is heard as {words!r}")
+        if role == "slider" and not re.search(r"slider -?\d+", words):
+            listening.problems.append(f"main window: the slider {name!r} is heard without its value: {words!r}")
+    for name, text in (("Patch name", "Init Saw"), ("Author", "QuarnEdit")):
+        if not re.search(rf"(^|\W){text}(\W|$)", heard.get(name, "")):
+            listening.problems.append(f"main window: {name} is heard as {heard.get(name)!r}, without {text!r} whole")
+    if len(heard) < 50:
+        listening.problems.append(f"main window: Tab reached only {len(heard)} controls: {sorted(heard)}")
+    return heard
+
+
+if __name__ == "__main__":
+    sys.exit(main())
