@@ -493,9 +493,12 @@ void NameBuddies(QWidget* root) {
 
 void Announce(QWidget* window, const QString& text) {
     if (window == nullptr || text.isEmpty()) return;
-    Announcer* announcer = window->findChild<Announcer*>(QString(), Qt::FindDirectChildrenOnly);
+    // Found by its name: it has no meta-object of its own, which findChild would need to tell it from others.
+    const QString name = QStringLiteral("quarn-announcer");
+    auto* announcer = dynamic_cast<Announcer*>(window->findChild<QWidget*>(name, Qt::FindDirectChildrenOnly));
     if (announcer == nullptr) {
         announcer = new Announcer(window);
+        announcer->setObjectName(name);
         announcer->setFixedSize(0, 0);
         announcer->hide();
     }

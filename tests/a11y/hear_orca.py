@@ -158,8 +158,11 @@ class Orca:
 def focus(title):
     """Gives the keyboard to the window called `title`, as a window manager does to a window that opens (the
     display here has none)."""
-    subprocess.run(["xdotool", "search", "--sync", "--limit", "1", "--name", f"^{re.escape(title)}$", "windowfocus",
-                    "--sync"], check=True, timeout=WAIT_SECONDS)
+    try:
+        subprocess.run(["xdotool", "search", "--sync", "--limit", "1", "--name", f"^{re.escape(title)}$",
+                        "windowfocus", "--sync"], check=True, timeout=WAIT_SECONDS)
+    except subprocess.TimeoutExpired:
+        raise RuntimeError(f"no window called {title!r}") from None
 
 
 def keys(*names):
@@ -216,14 +219,15 @@ def main():
         listening = Listening(orca, probe)
         problems = listening.problems
         check_form(listening, start)
+        explore(listening)
     except RuntimeError as e:
         problems.append(str(e))
     finally:
         code = probe.end() if probe else 0
         orca.end()
-    if os.environ.get("QUARN_ORCA_LOG"):
-        with open(os.environ["QUARN_ORCA_LOG"], "w") as log:
-            log.write("\n".join(orca.lines))
+        if os.environ.get("QUARN_ORCA_LOG"):
+            with open(os.environ["QUARN_ORCA_LOG"], "w") as log:
+                log.write("\n".join(orca.lines))
     if code != 0:
         problems.append(f"the program ended with {code}")
     if report:
@@ -232,6 +236,52 @@ def main():
     for p in problems:
         print(p)
     return 1 if problems else 0
+
+
+def explore(listening):
+    orca = listening.orca
+    def show(label, *names):
+        orca.sync()
+        mark = orca.mark()
+        keys(*names)
+        orca.sync()
+        print(label, names, orca.said(mark), orca.loci[-1][0])
+    def opened(label, title, *names):
+        orca.sync()
+        mark = orca.mark()
+        keys(*names)
+        focus(title)
+        orca.sync()
+        print(label, names, orca.said(mark), orca.loci[-1][0])
+    mark = orca.mark()
+    print(listening.probe.ask("status", "status "))
+    orca.sync()
+    print("status", orca.said(mark))
+    return
+    opened("library", "Patch Library", "ctrl+l")
+    for k in ["Tab", "Tab", "Down", "Down", "Tab", "Tab", "Tab", "Tab"]:
+        show("library", k)
+    show("close", "Escape")
+    opened("morph", "Morph - QuarnEdit", "alt+e", "o")
+    for k in ["Tab", "Tab", "Tab"]:
+        show("morph", k)
+    show("close", "Escape")
+    opened("variations", "Variations - QuarnEdit", "alt+e", "v")
+    for k in ["Tab", "3", "Tab", "Tab"]:
+        show("variations", k)
+    show("close", "Escape")
+    opened("controllers", "Controllers", "alt+m", "c")
+    for k in ["Down", "Tab", "Tab"]:
+        show("controllers", k)
+    show("close", "Escape")
+    opened("monitor", "MIDI Monitor - QuarnEdit", "alt+m", "m")
+    for k in ["Tab", "Tab"]:
+        show("monitor", k)
+    show("close", "Escape")
+    opened("testnote", "Test Note", "alt+m", "n")
+    for k in ["Tab", "Tab"]:
+        show("testnote", k)
+    show("close", "Escape")
 
 
 def check_form(listening, start):
