@@ -9,6 +9,8 @@
 //   ping N                                                 -> "ping <the main window's new name>"
 //   shot FILE                                              -> "shot"  (the active window as a PNG image)
 //   unplug                                                 -> "unplugged"  (the output device, "Port A", is gone)
+//   listed                                                 -> "listed"  (once the library window lists its files)
+//   named TEXT                                             -> "named"  (once the patch name box shows TEXT)
 //   sync N                                                 -> "sync"  (an unseen control named "sync N",
 //                                                             for a listener to know it has heard all before)
 //
@@ -33,6 +35,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLineEdit>
 #include <QPalette>
 #include <QSocketNotifier>
 #include <QStatusBar>
@@ -218,6 +221,14 @@ int main(int argc, char** argv) {
             unseen->setAccessibleName(QString::fromStdString(line));
             unseen->setAccessibleDescription(QString::fromStdString(line));
             Say(QStringLiteral("sync"));
+        } else if (line.rfind("named ", 0) == 0) {
+            const QString name = QString::fromStdString(line.substr(6));
+            When([&frame,
+                  name] { return static_cast<QLineEdit*>(frame.Form()->WidgetForId(ctl::PatchName))->text() == name; },
+                 [] { Say(QStringLiteral("named")); });
+        } else if (line == "listed") {
+            When([&] { return frame.LibraryWindow() != nullptr && !frame.LibraryWindow()->Indexing(); },
+                 [] { Say(QStringLiteral("listed")); });
         } else if (line == "unplug") {
             app.Devices().OnMidiPortsChanged(MidiPortChange::OpenDeviceLost);
             Say(QStringLiteral("unplugged"));
