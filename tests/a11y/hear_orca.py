@@ -310,9 +310,11 @@ def check_form(listening, start):
     else:
         listening.problems.append("main window: Tab never came back to where it began")
     heard = {}
+    lines = {}
     for (locus, mark), (_, after) in zip(steps, steps[1:] + [(None, orca.mark())]):
         role, name = spoken_for(locus)
-        words = " ".join(line for line in orca.said(mark, after) if line.strip() != "tab")
+        lines[name] = [line for line in orca.said(mark, after) if line.strip() != "tab"]
+        words = " ".join(lines[name])
         heard[name] = words
         if not name:
             listening.problems.append(f"main window: a {role} without a name, heard as {words!r}")
@@ -323,6 +325,11 @@ def check_form(listening, start):
     for name, text in (("Patch name", "Init Saw"), ("Author", "QuarnEdit")):
         if not re.search(rf"(^|\W){text}(\W|$)", heard.get(name, "")):
             listening.problems.append(f"main window: {name} is heard as {heard.get(name)!r}, without {text!r} whole")
+        # Each way Orca reads the box (its line, its selection) says the whole text, never the start of it.
+        for line in lines.get(name, []):
+            said = re.sub(r"( selected)?\.?$", "", line.strip())
+            if said and said != text and text.startswith(said):
+                listening.problems.append(f"main window: {name} {text!r} is heard as {line!r}")
     if len(heard) < 50:
         listening.problems.append(f"main window: Tab reached only {len(heard)} controls: {sorted(heard)}")
     return heard
