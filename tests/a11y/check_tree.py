@@ -246,6 +246,34 @@ def text_problems(label, control):
     return problems
 
 
+def hostile_problems(label, control):
+    """Where offsets no text has (negative, past the end, reversed) are not answered sanely: a screen reader
+    asks for what it pleases, and the program must neither hang nor crash nor make up text."""
+    name = f"{label}: {control.name!r}"
+    text = control.queryText()
+    whole = text.getText(0, -1)
+    count = text.characterCount
+    problems = []
+    for start, end in ((-5, 3), (2, 1), (count + 10, count + 20), (-1, -1), (0, 10 ** 6)):
+        got = text.getText(start, end)
+        if got not in whole:
+            problems.append(f"{name}: the text from {start} to {end} is {got!r}, not part of {whole!r}")
+    for offset in (-7, count + 1, 10 ** 6):
+        for boundary, unit in BOUNDARIES.items():
+            for ask in (text.getTextAtOffset, text.getTextBeforeOffset, text.getTextAfterOffset):
+                try:
+                    got, start, end = ask(offset, boundary)
+                except GLib.Error as e:
+                    raise RuntimeError(f"{name}: no answer for the {unit} at {offset} ({e.message})")
+                if got and got != whole[start:end]:
+                    problems.append(f"{name}: the {unit} at {offset} is {got!r}, not part of {whole!r}")
+        text.getCharacterExtents(offset, pyatspi.DESKTOP_COORDS)
+        _, start, end = text.getAttributeRun(offset, False)
+        if (start, end) != (-1, -1) and not 0 <= start <= end <= count:
+            problems.append(f"{name}: the attributes at {offset} run from {start} to {end} of {count}")
+    return problems
+
+
 def editing_problems(label, control):
     """Where the caret and the selection a screen reader sets are not what the control then has."""
     name = f"{label}: {control.name!r}"
@@ -264,6 +292,11 @@ def editing_problems(label, control):
     text.removeSelection(0)
     if text.getNSelections() != 0:
         problems.append(f"{name}: the selection is still there when taken away")
+    # Out of range, the caret stays in the text.
+    for offset in (-3, count + 5):
+        text.setCaretOffset(offset)
+        if not 0 <= text.caretOffset <= count:
+            problems.append(f"{name}: the caret set to {offset} is at {text.caretOffset}, outside the text")
     return problems
 
 
@@ -283,7 +316,7 @@ def texts_problems(label, win):
             shown = wait_for(f"{label}: {c.name!r} to take the typing", lambda: text.getText(0, -1) or None)
             if shown != typed:
                 problems.append(f"{label}: {c.name!r} took {typed!r} as {shown!r}")
-        problems += text_problems(label, c)
+        problems += text_problems(label, c) + hostile_problems(label, c)
         if editable:
             problems += editing_problems(label, c)
     return problems
