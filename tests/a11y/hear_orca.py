@@ -20,6 +20,7 @@ from check_tree import Probe
 WAIT_SECONDS = 30
 # How long a control that has the focus may go unnamed before it counts as never named.
 NAMING_SECONDS = 5
+SYNC_ATTEMPTS = 3
 SPOKEN = re.compile(r"SPEECH OUTPUT: '(.*)'(?: voice=\w+)?\s*(?:\{.*\})?\s*$")
 FOCUS = re.compile(r"EVENT MANAGER: locusOfFocus: (\[.*?\]) activeScript")
 
@@ -104,11 +105,19 @@ class Orca:
         """Waits until Orca has taken in every event the program sent so far: it takes them in order, and the
         program sends one more that only this waits for. Keys pressed while Orca is busy come late to the program,
         some twice."""
-        self.syncs += 1
-        mark = len(self.lines)
-        self.probe.ask(f"sync {self.syncs}", "sync")
-        self.hear(rf"Dequeued object:property-change:accessible-description \[\w+ \| sync {self.syncs}\]", mark,
-                  f"the program's sync {self.syncs}", log=True)
+        # Orca drops an event now and then when many come at once: then it is sent again, as a new one.
+        for attempt in range(SYNC_ATTEMPTS):
+            self.syncs += 1
+            mark = len(self.lines)
+            self.probe.ask(f"sync {self.syncs}", "sync")
+            try:
+                self.hear(rf"Dequeued object:property-change:accessible-description \[\w+ \| sync {self.syncs}\]",
+                          mark, f"the program's sync {self.syncs}", log=True,
+                          seconds=WAIT_SECONDS / SYNC_ATTEMPTS)
+                return
+            except RuntimeError:
+                if attempt + 1 == SYNC_ATTEMPTS:
+                    raise
 
     def keys(self, *names):
         """Presses keys on the X display as a user does (xdotool's names: Tab, shift+Tab, ctrl+l, ...), each once
