@@ -194,15 +194,24 @@ def focus(title):
     return window
 
 
-
-
 class Listening:
     """The checks, each on the lines spoken since it began."""
 
-    def __init__(self, orca, probe):
+    def __init__(self, orca, probe, main_window):
         self.orca = orca
         self.probe = probe
+        self.main = main_window  # its X id
         self.problems = []
+
+    def in_order(self, what, since, wanted):
+        """Each of `wanted` said since `since`, in order, or a problem of `what`."""
+        at = since
+        for w in wanted:
+            try:
+                at = self.orca.hear(w, at) + 1
+            except RuntimeError as e:
+                self.problems.append(f"{what}: {e}")
+                return
 
     def expect(self, since, *wanted):
         """Each of `wanted` said since `since`, in order; the index after the last."""
@@ -228,13 +237,7 @@ class Listening:
         self.orca.sync()
         mark = self.orca.mark()
         self.orca.keys(*names)
-        at = mark
-        for w in wanted:
-            try:
-                at = self.orca.hear(w, at) + 1
-            except RuntimeError as e:
-                self.problems.append(f"{what}: {e}")
-                break
+        self.in_order(what, mark, wanted)
         return mark
 
     def open(self, what, title, *names, wanted=()):
@@ -249,13 +252,7 @@ class Listening:
             self.orca.keys(*names)
         # A window manager would give the new window the keyboard; here it is given by hand.
         focus(title)
-        at = mark
-        for w in (re.escape(title),) + tuple(wanted):
-            try:
-                at = self.orca.hear(w, at) + 1
-            except RuntimeError as e:
-                self.problems.append(f"{what}: {e}")
-                break
+        self.in_order(what, mark, (re.escape(title),) + tuple(wanted))
         return mark
 
     def close(self, *names):
@@ -278,9 +275,7 @@ def main():
         probe = Probe(probe_path)
         orca.probe = probe
         title = probe.ask(None, "ready ")
-        main_window = focus(title)
-        listening = Listening(orca, probe)
-        listening.main = main_window
+        listening = Listening(orca, probe, focus(title))
         problems = listening.problems
         check_form(listening, start)
         check_status_and_dialogs(listening)
