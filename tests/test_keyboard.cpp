@@ -8,6 +8,7 @@
 #include "app/MidiMonitor.h"
 #include "library/MemoryCatalogCache.h"
 #include "patch/PatchFile.h"
+#include "ui/Accessibility.h"
 #include "ui/CCommentDlg.h"
 #include "ui/CControllersDlg.h"
 #include "ui/CLibraryWnd.h"
@@ -26,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -316,6 +318,42 @@ TEST(KeyboardDialogs, TabReachesEveryControlAndEscapeCancels) {
         EXPECT_FALSE(dialog->isVisible());
         EXPECT_EQ(dialog->result(), QDialog::Rejected);
     }
+}
+
+// A message is said as a notification that appears in the window, named by the message and too small to see,
+// once a message; a message box that is open with the same text says it itself, and no notification appears.
+TEST(Announcements, EachMessageAppearsOnceUnlessAMessageBoxSaysIt) {
+    Gui();
+    QWidget window;
+    window.show();
+    const auto announcers = [&] { return window.findChildren<QWidget*>(QStringLiteral("quarn-announcer")); };
+    Announce(&window, QStringLiteral("Port A is gone."));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return announcers().size() == 1 && announcers()[0]->isVisible(); }));
+    QWidget* announcer = announcers()[0];
+    EXPECT_EQ(announcer->accessibleName(), "Port A is gone.");
+    EXPECT_EQ(announcer->size(), QSize(0, 0));
+    Announce(&window, QStringLiteral("Port A is back."));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return announcer->accessibleName() == "Port A is back."; }));
+    EXPECT_EQ(announcers().size(), 1);
+
+    // While a box is open: said if the box says something else, left to the box if it says the same.
+    const auto announcedOver = [&](const QString& boxText, const QString& message) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("QuarnEdit"), boxText, QMessageBox::Ok, &window);
+        bool shown = false;
+        QTimer::singleShot(0, &box, [&] {
+            Announce(&window, message);
+            // Zero timers run in the order they were started: this one after the announcement's.
+            QTimer::singleShot(0, &box, [&] {
+                shown = announcer->accessibleName() == message;
+                box.accept();
+            });
+        });
+        box.exec();
+        return shown;
+    };
+    EXPECT_TRUE(announcedOver(QStringLiteral("Save the changes?"), QStringLiteral("Port B is gone.")));
+    EXPECT_FALSE(announcedOver(QStringLiteral("Port C is gone."), QStringLiteral("Port C is gone.")));
+    EXPECT_EQ(announcer->accessibleName(), "Port B is gone.");
 }
 
 }  // namespace

@@ -109,9 +109,16 @@ TEST_F(WindowTest, MorphFromTheLibraryWithTheKeysThenKeepOrEscape) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return morph->LibraryListed(); }));
     EXPECT_EQ(morph->LibraryList()->count(), 1);
     EXPECT_FALSE(morph->Slider()->isEnabled());
+    // What waits for B, out of the Tab order, says so; the list that has the focus says it when the window opens.
+    EXPECT_EQ(morph->LibraryList()->accessibleDescription(), "Choose patch B first: the slider and Keep wait for it.");
+    EXPECT_EQ(morph->Slider()->accessibleDescription(), "choose patch B first");
+    EXPECT_EQ(morph->KeepButton()->accessibleDescription(), "choose patch B first");
     Key(Qt::Key_Down);
     ASSERT_TRUE(app.Sound().Morph()->HasPatchB());
     EXPECT_EQ(QApplication::focusWidget(), morph->Slider());
+    EXPECT_EQ(morph->LibraryList()->accessibleDescription(), "");
+    EXPECT_EQ(morph->Slider()->accessibleDescription(), "0.0 % B");
+    EXPECT_EQ(morph->KeepButton()->accessibleDescription(), "");
     Key(Qt::Key_End);
     EXPECT_EQ(app.Sound().Morph()->Position(), kMorphEnd);
     EXPECT_EQ(dlg.m_env1Attack, 200);
@@ -199,8 +206,14 @@ TEST_F(WindowTest, VariationsByNumberBreedBackAndEscape) {
     VariationSession* v = app.Sound().Variations();
     ASSERT_NE(v, nullptr);
     EXPECT_FALSE(window->BreedButton()->isEnabled());
+    // Until a pick, what waits for it says so, and so does the button that has the focus when the window opens.
+    EXPECT_EQ(window->BreedButton()->accessibleDescription(), "pick a variation first");
+    EXPECT_EQ(window->KeepButton()->accessibleDescription(), "pick a variation first");
+    EXPECT_EQ(window->Variation(0)->accessibleDescription(), "Breed and Keep wait for a pick");
 
     Key(Qt::Key_3);
+    EXPECT_EQ(window->BreedButton()->accessibleDescription(), "");
+    EXPECT_EQ(window->Variation(0)->accessibleDescription(), "");
     EXPECT_EQ(v->Chosen(), std::optional<std::size_t>(2));
     EXPECT_TRUE(window->Variation(2)->isChecked());
     EXPECT_EQ(window->Variation(2)->accessibleName(), "Variation 3");
@@ -213,6 +226,7 @@ TEST_F(WindowTest, VariationsByNumberBreedBackAndEscape) {
     Key(Qt::Key_B, Qt::AltModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return v->RoundNumber() == 2; }));
     EXPECT_EQ(window->Round()->text(), "Round 2");
+    EXPECT_EQ(window->BreedButton()->accessibleDescription(), "pick a variation first");
     EXPECT_TRUE(window->BackButton()->isEnabled());
     Key(Qt::Key_A, Qt::AltModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return v->RoundNumber() == 1; }));

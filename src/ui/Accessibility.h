@@ -17,3 +17,8 @@ void InstallAccessibility();
 // Every label in `root` with a buddy gives its text, without mnemonic and closing colon, as the buddy's
 // accessible name, where the buddy has none of its own ("&Amount:" names its spin box "Amount").
 void NameBuddies(QWidget* root);
+
+// Says `text` once to a screen reader, as a notification that appears in `window`, wherever the focus is: Qt's
+// status bar only renames itself, which screen readers pass over unless it has the focus. Nothing is said where a
+// message box that opens for the same news says it.
+void Announce(QWidget* window, const QString& text);

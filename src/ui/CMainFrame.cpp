@@ -334,8 +334,10 @@ void CMainFrame::ShowStatus(const std::string& text) {
         statusBar()->clearMessage();
     } else {
         // Said as well as shown: the status bar's accessible name is its message, and showing one tells screen
-        // readers that the name changed (checked through AT-SPI by tests/a11y).
+        // readers that the name changed (checked through AT-SPI by tests/a11y); those that speak only the focus's
+        // changes hear it as a notification.
         statusBar()->showMessage(ToQString(text));
+        Announce(this, ToQString(text));
     }
 }
 

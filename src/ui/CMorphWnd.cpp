@@ -182,7 +182,13 @@ void CMorphWnd::Update() {
                              : QStringLiteral("B: none chosen"));
     const QString where = QStringLiteral("%1 % B").arg(position / 10.0, 0, 'f', 1);
     m_position->setText(where);
-    m_slider->setAccessibleDescription(where);
+    // Disabled, the slider and Keep are out of the Tab order: a screen reader says why, on the list that has the
+    // focus when the window opens and on them where the user finds them.
+    const QString first = QStringLiteral("choose patch B first");
+    m_slider->setAccessibleDescription(chosen ? where : first);
+    m_keep->setAccessibleDescription(chosen ? QString() : first);
+    m_library->setAccessibleDescription(
+        chosen ? QString() : QStringLiteral("Choose patch B first: the slider and Keep wait for it."));
 }
 
 void CMorphWnd::CloseEnded() {

@@ -95,8 +95,10 @@ void CVariationsWnd::Update() {
         button->setChecked(isChosen || isSecond);
         button->setText(isSecond ? QStringLiteral("%1 +").arg(i + 1) : QString::number(i + 1));
         button->setAccessibleName(QStringLiteral("Variation %1").arg(i + 1));
+        // Until one is picked, Breed and Keep are out of the Tab order: the buttons before them say why.
         button->setAccessibleDescription(isChosen   ? QStringLiteral("chosen")
                                          : isSecond ? QStringLiteral("second choice")
+                                         : !chosen  ? QStringLiteral("Breed and Keep wait for a pick")
                                                     : QString());
     }
     QString round = QStringLiteral("Round %1").arg(v != nullptr ? v->RoundNumber() : 1);
@@ -105,6 +107,9 @@ void CVariationsWnd::Update() {
     m_round->setText(round);
     m_breed->setEnabled(chosen.has_value());
     m_keep->setEnabled(chosen.has_value());
+    const QString first = chosen ? QString() : QStringLiteral("pick a variation first");
+    m_breed->setAccessibleDescription(first);
+    m_keep->setAccessibleDescription(first);
     m_back->setEnabled(v != nullptr && v->RoundNumber() > 1);
 }
 

@@ -9,6 +9,11 @@
 //                                                             (the first time it takes the focus, then counts)
 //   ping N                                                 -> "ping <the main window's new name>"
 //   shot FILE                                              -> "shot"  (the active window as a PNG image)
+//   unplug                                                 -> "unplugged"  (the output device, "Port A", is gone)
+//   listed                                                 -> "listed"  (once the library window lists its files)
+//   named TEXT                                             -> "named"  (once the patch name box shows TEXT)
+//   sync N                                                 -> "sync"  (an unseen control named "sync N",
+//                                                             for a listener to know it has heard all before)
 //
 // With QUARN_PROBE_DARK=1 the windows get a dark palette, as a dark desktop theme gives them; with
 // QUARN_PROBE_FONT_POINTS=N the desktop's font is N points large.
@@ -18,6 +23,7 @@
 #include "app/CQuarnEditApp.h"
 #include "app/Commands.h"
 #include "app/DocumentLibraryHost.h"
+#include "app/ports/Profile.h"
 #include "editor/CMainDlg.h"
 #include "library/MemoryCatalogCache.h"
 #include "ui/CLibraryWnd.h"
@@ -30,6 +36,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLineEdit>
 #include <QPalette>
 #include <QSocketNotifier>
 #include <QStatusBar>
@@ -128,6 +135,8 @@ int main(int argc, char** argv) {
     profile.ints["Controllers/Count"] = 2;
     profile.strings["Controllers/Binding1"] = "74 1 1004";
     profile.strings["Controllers/Binding2"] = "7 2 1014 14";
+    // An output device, open from the start, that can go.
+    profile.ints[std::string(kProfileSection) + "/" + kProfileDeviceKey] = 0;
     CQuarnEditApp app{{ports, pause, profile, dialogs, location, libraries, clock, recovery}};
 
     CMainFrame frame(app);
@@ -204,6 +213,26 @@ int main(int argc, char** argv) {
             if (window == nullptr) window = &frame;
             window->grab().save(QString::fromStdString(line.substr(5)), "PNG");
             Say(QStringLiteral("shot"));
+        } else if (line.rfind("sync ", 0) == 0) {
+            static QWidget* unseen = [&frame] {
+                auto* w = new QWidget(&frame);
+                w->hide();
+                return w;
+            }();
+            unseen->setAccessibleName(QString::fromStdString(line));
+            unseen->setAccessibleDescription(QString::fromStdString(line));
+            Say(QStringLiteral("sync"));
+        } else if (line.rfind("named ", 0) == 0) {
+            const QString name = QString::fromStdString(line.substr(6));
+            When([&frame,
+                  name] { return static_cast<QLineEdit*>(frame.Form()->WidgetForId(ctl::PatchName))->text() == name; },
+                 [] { Say(QStringLiteral("named")); });
+        } else if (line == "listed") {
+            When([&] { return frame.LibraryWindow() != nullptr && !frame.LibraryWindow()->Indexing(); },
+                 [] { Say(QStringLiteral("listed")); });
+        } else if (line == "unplug") {
+            app.Devices().OnMidiPortsChanged(MidiPortChange::OpenDeviceLost);
+            Say(QStringLiteral("unplugged"));
         } else if (line == "quit") {
             QApplication::quit();
         } else {

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Reads the program's windows through AT-SPI, as a screen reader does, and checks that every control a user
 can work has a name of its own: not empty, not the same as another control's in its window, and not merely its
-value. Then checks that a message on the status line is announced. Runs inside tests/a11y/run.sh.
+value; that every text a control shows is read whole, at every offset and by every unit a screen reader asks
+for. Then checks that a message on the status line is announced. Runs inside tests/a11y/run.sh.
 
 Usage: check_tree.py PROBE [--report]. With --report the counts are printed and nothing fails."""
 
@@ -15,9 +16,21 @@ import gi
 
 gi.require_version("Atspi", "2.0")
 import pyatspi  # noqa: E402
-from gi.repository import GLib  # noqa: E402
+from gi.repository import Atspi, GLib  # noqa: E402
 
 WAIT_SECONDS = 60
+# A program that does not answer a question about its text within this long hangs (milliseconds).
+ANSWER_MS = 5000
+
+BOUNDARIES = {
+    pyatspi.TEXT_BOUNDARY_CHAR: "character", pyatspi.TEXT_BOUNDARY_WORD_START: "word start",
+    pyatspi.TEXT_BOUNDARY_WORD_END: "word end", pyatspi.TEXT_BOUNDARY_SENTENCE_START: "sentence start",
+    pyatspi.TEXT_BOUNDARY_SENTENCE_END: "sentence end", pyatspi.TEXT_BOUNDARY_LINE_START: "line start",
+    pyatspi.TEXT_BOUNDARY_LINE_END: "line end",
+}
+# Typed, through the screen reader's own editing, into text boxes that open empty.
+TYPED = "Warm pad, slow attack"
+TYPED_LINES = "Warm pad\nslow attack. Mod wheel opens"
 
 # What a user works: pressed, toggled, chosen, moved, typed into, or a list of things to pick.
 INTERACTIVE = {
@@ -193,6 +206,123 @@ def check_window(label, win):
     return len(found), good, problems
 
 
+def text_problems(label, control):
+    """Where the control's text, read as a screen reader reads it, is not the text the control shows."""
+    name = f"{label}: {control.name!r}"
+    text = control.queryText()
+    whole = text.getText(0, -1)
+    count = text.characterCount
+    if len(whole) != count:
+        return [f"{name}: its text {whole!r} is not {count} characters long"]
+    problems = []
+    # Screen readers speak a line in runs of equal attributes, from the start of the line to its end: the runs
+    # have to cover every character, or what lies outside them goes unsaid.
+    offset = 0
+    while offset < count:
+        _, start, end = text.getAttributeRun(offset, False)
+        if not start <= offset < end:
+            problems.append(f"{name}: the attributes at {offset} run from {start} to {end}, so "
+                            f"{whole[offset:]!r} is left out of {whole!r}")
+            break
+        offset = end
+    lines = whole.split("\n")
+    for offset in range(count + 1):
+        # The line holding the offset; at the very end, the last line.
+        index = whole.count("\n", 0, offset) if offset < count else len(lines) - 1
+        for boundary, unit in BOUNDARIES.items():
+            try:
+                got, start, end = text.getTextAtOffset(offset, boundary)
+            except GLib.Error as e:
+                # The program hangs: nothing more can be asked.
+                raise RuntimeError(f"{name}: no answer for the {unit} at {offset} of {whole!r} ({e.message})")
+            if got and (start < 0 or got != whole[start:end]):
+                problems.append(f"{name}: the {unit} at {offset} is {got!r} ({start}-{end}), not part of {whole!r}")
+            elif offset < count and boundary == pyatspi.TEXT_BOUNDARY_CHAR and got != whole[offset]:
+                problems.append(f"{name}: the character at {offset} of {whole!r} is {got!r}")
+            elif boundary == pyatspi.TEXT_BOUNDARY_LINE_START and got.rstrip("\n") != lines[index]:
+                problems.append(f"{name}: the line at {offset} is {got!r}, not {lines[index]!r}")
+            elif offset < count and boundary == pyatspi.TEXT_BOUNDARY_WORD_START and not start <= offset <= end:
+                # A word ending at the offset is the word there too, as the caret stands after it.
+                problems.append(f"{name}: the word at {offset} of {whole!r} is {got!r} ({start}-{end})")
+    return problems
+
+
+def hostile_problems(label, control):
+    """Where offsets no text has (negative, past the end, reversed) are not answered sanely: a screen reader
+    asks for what it pleases, and the program must neither hang nor crash nor make up text."""
+    name = f"{label}: {control.name!r}"
+    text = control.queryText()
+    whole = text.getText(0, -1)
+    count = text.characterCount
+    problems = []
+    for start, end in ((-5, 3), (2, 1), (count + 10, count + 20), (-1, -1), (0, 10 ** 6)):
+        got = text.getText(start, end)
+        if got not in whole:
+            problems.append(f"{name}: the text from {start} to {end} is {got!r}, not part of {whole!r}")
+    for offset in (-7, count + 1, 10 ** 6):
+        for boundary, unit in BOUNDARIES.items():
+            for ask in (text.getTextAtOffset, text.getTextBeforeOffset, text.getTextAfterOffset):
+                try:
+                    got, start, end = ask(offset, boundary)
+                except GLib.Error as e:
+                    raise RuntimeError(f"{name}: no answer for the {unit} at {offset} ({e.message})")
+                if got and got != whole[start:end]:
+                    problems.append(f"{name}: the {unit} at {offset} is {got!r}, not part of {whole!r}")
+        text.getCharacterExtents(offset, pyatspi.DESKTOP_COORDS)
+        _, start, end = text.getAttributeRun(offset, False)
+        if (start, end) != (-1, -1) and not 0 <= start <= end <= count:
+            problems.append(f"{name}: the attributes at {offset} run from {start} to {end} of {count}")
+    return problems
+
+
+def editing_problems(label, control):
+    """Where the caret and the selection a screen reader sets are not what the control then has."""
+    name = f"{label}: {control.name!r}"
+    text = control.queryText()
+    count = text.characterCount
+    if count < 2:
+        return []
+    problems = []
+    text.setCaretOffset(1)
+    if text.caretOffset != 1:
+        problems.append(f"{name}: the caret set to 1 is at {text.caretOffset}")
+    text.setSelection(0, 0, count) if text.getNSelections() else text.addSelection(0, count)
+    if text.getNSelections() != 1 or text.getSelection(0) != (0, count):
+        problems.append(f"{name}: the whole text selected reads as {text.getNSelections()} selections, "
+                        f"the first {text.getSelection(0) if text.getNSelections() else None}")
+    text.removeSelection(0)
+    if text.getNSelections() != 0:
+        problems.append(f"{name}: the selection is still there when taken away")
+    # Out of range, the caret stays in the text.
+    for offset in (-3, count + 5):
+        text.setCaretOffset(offset)
+        if not 0 <= text.caretOffset <= count:
+            problems.append(f"{name}: the caret set to {offset} is at {text.caretOffset}, outside the text")
+    return problems
+
+
+def texts_problems(label, win):
+    """Every text a control of the window shows read whole, after typing into those that open empty."""
+    problems = []
+    for c in controls(win):
+        try:
+            text = c.queryText()
+        except NotImplementedError:
+            continue
+        editable = c.getState().contains(pyatspi.STATE_EDITABLE) and not c.getState().contains(
+            pyatspi.STATE_READ_ONLY)
+        if text.characterCount == 0 and editable and c.getRole() != pyatspi.ROLE_COMBO_BOX:
+            typed = TYPED_LINES if c.getState().contains(pyatspi.STATE_MULTI_LINE) else TYPED
+            c.queryEditableText().insertText(0, typed, len(typed))
+            shown = wait_for(f"{label}: {c.name!r} to take the typing", lambda: text.getText(0, -1) or None)
+            if shown != typed:
+                problems.append(f"{label}: {c.name!r} took {typed!r} as {shown!r}")
+        problems += text_problems(label, c) + hostile_problems(label, c)
+        if editable:
+            problems += editing_problems(label, c)
+    return problems
+
+
 def announced(probe):
     """The status line's text, and whether a screen reader heard the status bar say it."""
     heard = []
@@ -246,22 +376,25 @@ def context_menus(probe):
 def main():
     probe_path = sys.argv[1]
     report_only = "--report" in sys.argv[2:]
+    Atspi.set_timeout(ANSWER_MS, -1)
     probe = Probe(probe_path)
     problems = []
     counts = []
     try:
         main_title = probe.ask(None, "ready ")
         app = application(probe.process.pid)
-        total, good, found = check_window("main window", window(app, main_title))
+        main_window = window(app, main_title)
+        total, good, found = check_window("main window", main_window)
         counts.append(("main window", total, good))
-        problems += found
+        problems += found + texts_problems("main window", main_window)
         for key, title in WINDOWS:
             shown = probe.ask(f"open {key}", "ready ")
             if shown != title:
                 problems.append(f"{key}: the window is called {shown!r}, not {title!r}")
-            total, good, found = check_window(title, window(app, shown))
+            shown_window = window(app, shown)
+            total, good, found = check_window(title, shown_window)
             counts.append((title, total, good))
-            problems += found
+            problems += found + texts_problems(title, shown_window)
             probe.ask("close", "closed")
         problems += context_menus(probe)
         text, heard = announced(probe)
