@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """What a blind musician hears: runs the screen reader Orca against the program's windows, works them from the
 keyboard as a user does, and checks the lines Orca speaks, which its debug log records ("SPEECH OUTPUT: ...").
 Runs inside tests/a11y/run.sh, which gives it a display, a D-Bus session and namespaces that end everything.
