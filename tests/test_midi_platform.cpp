@@ -242,7 +242,9 @@ TEST(ThreadPacer, MessagesQueuedInABurstLeaveEachAtItsOwnDueTimeTwoMillisecondsA
         const auto [due, at] = ports.handed[i];
         // Never before its time (bunched up at the first due time), and due 2 ms after the one before.
         EXPECT_GE(at, due) << i;
-        if (i > 0) EXPECT_EQ(due - ports.handed[i - 1].first, MidiSendQueue::kSpacing) << i;
+        if (i > 0) {
+            EXPECT_EQ(due - ports.handed[i - 1].first, MidiSendQueue::kSpacing) << i;
+        }
         late += at - due;
     }
     // Not held until the pacer's idle look (50 ms): on average well within one spacing of each due time, with
