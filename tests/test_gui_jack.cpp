@@ -177,6 +177,8 @@ TEST_F(GuiJack, SynthQuitsToldOnceHeardWhenBack) {
     w.synth = std::make_unique<jackprobe::Probe>(w.synthClient);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.app->Devices().IsDeviceLost(); }, 6000));
     EXPECT_EQ(w.frame->statusBar()->currentMessage().toStdString(), device + " is back: changes are sent to it again.");
+    // It may have missed changes or been switched off meanwhile: it is sent the whole patch first.
+    EXPECT_EQ(w.synth->Collect(66).size(), 66u);
     auto* amp = w.Widget<QSlider>(ctl::Dco1Amp);
     amp->setFocus();
     QTest::keyClick(amp, Qt::Key_Right);

@@ -384,6 +384,10 @@ def check_library(listening):
     listening.open("library", "Patch Library", "ctrl+l", wanted=[r"Search text", r"Search name, author"])
     listening.probe.ask("listed", "listed")
     listening.press("library", "Tab", wanted=[r"Audition check box", r"Send each patch you select"])
+    # The filters beside the search box, each said by its name.
+    listening.press("library", "Tab", wanted=[r"Kind combo box"])
+    listening.press("library", "Tab", wanted=[r"Starred"])
+    listening.press("library", "Tab", wanted=[r"Show hidden"])
     listening.press("library", "Tab", wanted=[r"Patch files"])
     listening.press("library", "Down", wanted=[r"^Warm\b"])
     listening.press("library", "Up", wanted=[r"^Init Saw\b"])
