@@ -267,8 +267,9 @@ JackMidiOutput::OpenResult JackMidiOutput::Open(const std::string& target, const
     const auto left = [&] { return std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()); };
     // The disconnect of the last close, or an open given up on, waits on a frozen server; a request now would
     // wait behind it. An open given up on is not waited for again: the server has not answered since.
-    if (m_pending && !m_pending->WaitFor(m_pendingIsOpen ? 0ms : std::max(left(), 0ms))) return OpenResult::NoAnswer;
-    m_pending.reset();
+    if (m_unanswered && !m_unanswered->WaitFor(m_unansweredIsOpen ? 0ms : std::max(left(), 0ms)))
+        return OpenResult::NoAnswer;
+    m_unanswered.reset();
 
     // Registering the port and connecting it are requests to the server: a frozen one holds them, and then
     // only the thread that made them. One given up on undoes its connection when the server answers at last.
@@ -300,8 +301,8 @@ JackMidiOutput::OpenResult JackMidiOutput::Open(const std::string& target, const
         std::lock_guard lock(request->mutex);
         if (!request->finished) {
             request->abandoned = true;
-            m_pending.emplace(std::move(call));
-            m_pendingIsOpen = true;
+            m_unanswered.emplace(std::move(call));
+            m_unansweredIsOpen = true;
             return OpenResult::NoAnswer;
         }
         if (!request->connected) return OpenResult::Refused;
@@ -399,11 +400,11 @@ std::size_t JackMidiOutput::Close() {
     // thread that made it.
     if (!ServerGone()) {
         auto self = shared_from_this();
-        m_pending.emplace([self, port = m_port.load(), target = Target()] {
+        m_unanswered.emplace([self, port = m_port.load(), target = Target()] {
             jack_disconnect(self->m_client, jack_port_name(port), target.c_str());
         });
-        m_pendingIsOpen = false;
-        if (m_pending->WaitFor(kLeaveWait)) m_pending.reset();
+        m_unansweredIsOpen = false;
+        if (m_unanswered->WaitFor(kLeaveWait)) m_unanswered.reset();
     }
     SetTarget({});
     return undelivered;

@@ -112,7 +112,11 @@ private:
     std::atomic<std::uint32_t> m_periodFrames{1024};
     std::atomic<bool> m_gone{false};
 
-    // Shared with the process callback. The port is registered at the first open and kept for the life of
+    // Shared with the process callback. Memory orders: a flag or pointer that hands something over (the port,
+    // the ring's contents, a request to forget) is stored with release and loaded with acquire, so that what it
+    // guards is seen with it; counters only read for a report (faults, written) are relaxed; the plain
+    // seq_cst stores and loads (m_accepting, m_inCycle, m_targetLost) order a close against a cycle under way,
+    // which StopWriting and WaitForCycleEnd rely on. The port is registered at the first open and kept for the life of
     // the client, so that the callback can clear its buffer every cycle: a close that gives up on a frozen
     // server must not leave the last cycle's messages in a buffer the server reads again once it resumes.
     std::atomic<_jack_port*> m_port{nullptr};
@@ -130,7 +134,9 @@ private:
     std::atomic<std::uint64_t> m_unsure{0};     // written in cycles a stall or an overrun may have cost
     std::atomic<std::uint32_t> m_xruns{0};      // overruns the server reported
     std::atomic<std::uint64_t> m_faults{0};     // stalls and overruns the callback has seen
-    // The tags of the first and last messages written around faults not yet taken, packed; 0: none.
+    // The tags of the first and last messages written around faults not yet taken, packed first << 32 | last;
+    // 0 means none. Tags are the send queue's ids, which start at 1: a range of first and last tag 0 would need
+    // 2^32 messages (some 100 days at the device's pace) and is then taken for none, costing one repeat.
     std::atomic<std::uint64_t> m_unsureTags{0};
     StampedRing m_ring;
     // The callback's own.
@@ -158,10 +164,10 @@ private:
 
     // The sending thread's own.
     bool m_open = false;
-    std::optional<BackgroundCall> m_pending;   // a disconnect or an open the server has not answered yet
-    bool m_pendingIsOpen = false;              // it is an open
-    std::uint64_t m_queued = 0;                // messages put into the ring, counted on from open to open
-    std::uint64_t m_openedAt = 0;              // the count at the last open
-    std::uint64_t m_unsureAtOpen = 0;          // m_unsure at the last open
-    std::optional<std::uint64_t> m_stalledAt;  // cycle count when a full ring last timed out
+    std::optional<BackgroundCall> m_unanswered;  // a disconnect or an open the server has not answered yet
+    bool m_unansweredIsOpen = false;             // it is an open
+    std::uint64_t m_queued = 0;                  // messages put into the ring, counted on from open to open
+    std::uint64_t m_openedAt = 0;                // the count at the last open
+    std::uint64_t m_unsureAtOpen = 0;            // m_unsure at the last open
+    std::optional<std::uint64_t> m_stalledAt;    // cycle count when a full ring last timed out
 };
