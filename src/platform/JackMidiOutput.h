@@ -115,8 +115,9 @@ private:
     // Shared with the process callback. Memory orders: a flag or pointer that hands something over (the port,
     // the ring's contents, a request to forget) is stored with release and loaded with acquire, so that what it
     // guards is seen with it; counters only read for a report (faults, written) are relaxed; the plain
-    // seq_cst stores and loads (m_accepting, m_inCycle, m_targetLost) order a close against a cycle under way,
-    // which StopWriting and WaitForCycleEnd rely on. The port is registered at the first open and kept for the life of
+    // seq_cst stores and loads of m_accepting and m_inCycle order a close against a cycle under way: a cycle
+    // that read m_accepting before the close cleared it is still marked in m_inCycle, which WaitForCycleEnd
+    // waits out. The port is registered at the first open and kept for the life of
     // the client, so that the callback can clear its buffer every cycle: a close that gives up on a frozen
     // server must not leave the last cycle's messages in a buffer the server reads again once it resumes.
     std::atomic<_jack_port*> m_port{nullptr};
