@@ -13,7 +13,8 @@ std::string Escaped(std::string_view text) {
     std::string out;
     for (const char c : text) {
         const auto b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b > 0x7e || c == '%' || c == '=' || c == '[' || c == ']') {
+        // ';' and '#' too: a key that began with one would read back as a comment.
+        if (b < 0x20 || b > 0x7e || c == '%' || c == '=' || c == '[' || c == ']' || c == ';' || c == '#') {
             out += '%';
             out += kHex[b >> 4];
             out += kHex[b & 15];
