@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <span>
 #include <utility>
@@ -21,5 +22,11 @@ struct InstrumentModel {
                 parameters[bytes[i + 1]] = {page, bytes[i + 2]};
             }
         }
+    }
+    // What an instrument holds once each of `heard` has reached it, in order.
+    static Parameters HeldAfter(std::initializer_list<std::span<const std::uint8_t>> heard) {
+        InstrumentModel model;
+        for (const std::span<const std::uint8_t> bytes : heard) model.Take(bytes);
+        return model.parameters;
     }
 };

@@ -146,16 +146,9 @@ TEST_F(LibraryHostTest, RestoreSendsTheDocumentsPatchWithItsUnsavedEdit) {
     const Bytes edited = Transmission();
     // The device held the edit, then the audition: the restore sends back only what the audition changed.
     const auto restored = [&](const Bytes& held) {
-        InstrumentModel synth;
-        synth.Take(held);
-        synth.Take(std::exchange(ports.bytes, {}));
-        return synth.parameters;
+        return InstrumentModel::HeldAfter({held, std::exchange(ports.bytes, {})});
     };
-    const auto model = [](const Bytes& bytes) {
-        InstrumentModel synth;
-        synth.Take(bytes);
-        return synth.parameters;
-    };
+    const auto model = [](const Bytes& bytes) { return InstrumentModel::HeldAfter({bytes}); };
     const Bytes audition = Audition(hand);
     host.RestoreDocumentPatch();
     EXPECT_LT(ports.bytes.size(), audition.size() + edited.size());

@@ -109,11 +109,7 @@ TEST_F(SoundDesign, CompareShowsAndSendsTheOriginalThenTheEdit) {
 
     app.OnCommand(cmd::EditCompare);
     // The device held the original: only what the edit changed goes back.
-    InstrumentModel synth, wanted;
-    synth.Take(original);
-    synth.Take(ports.bytes);
-    wanted.Take(edited);
-    EXPECT_EQ(synth.parameters, wanted.parameters);
+    EXPECT_EQ(InstrumentModel::HeldAfter({original, ports.bytes}), InstrumentModel::HeldAfter({edited}));
     EXPECT_LT(ports.bytes.size(), edited.size());
     EXPECT_FALSE(frame.comparing);
     EXPECT_EQ(frame.status, "");

@@ -587,11 +587,7 @@ TEST_F(FrameTest, CtrlLOpensTheLibraryWhereTheSelectionIsAuditionedAndEnterOpens
     EXPECT_NE(bass, keys);
     wnd->close();
     // Only what Bass changed goes back, and the synthesizer holds Keys again.
-    InstrumentModel heard, wanted;
-    heard.Take(bass);
-    heard.Take(ports.bytes);
-    wanted.Take(keys);
-    EXPECT_EQ(heard.parameters, wanted.parameters);
+    EXPECT_EQ(InstrumentModel::HeldAfter({bass, ports.bytes}), InstrumentModel::HeldAfter({keys}));
     EXPECT_LT(ports.bytes.size(), keys.size());
     EXPECT_EQ(app.form().m_patchName, "Keys");
 
