@@ -83,6 +83,12 @@ public:
         return std::exchange(m_messages, {});
     }
 
+    // Everything received so far, at once, and forgets it.
+    std::vector<Message> TakeArrived() {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_messages, {});
+    }
+
     static std::vector<std::uint8_t> Bytes(const std::vector<Message>& messages) {
         std::vector<std::uint8_t> all;
         for (const auto& m : messages) all.insert(all.end(), m.bytes.begin(), m.bytes.end());
