@@ -522,6 +522,9 @@ TEST_F(GuiJack, RandomWalkEndsAgreeing) {
         ASSERT_TRUE(Agrees(*w, *current, *other));
         for (int step = 0; step < 16; ++step) {
             std::ostringstream what;
+            const std::uint64_t faultsBefore = w->ports.JackServerFaults();
+            a.pairs.clear();
+            b.pairs.clear();
             switch (roll(8)) {
                 case 0:
                 case 1:
@@ -572,12 +575,19 @@ TEST_F(GuiJack, RandomWalkEndsAgreeing) {
                     QTest::keyClick(w->frame.get(), Qt::Key_Z, Qt::ControlModifier);
                     break;
             }
+            const ::testing::AssertionResult agrees = Agrees(*w, *current, *other);
+            const std::uint64_t faults = w->ports.JackServerFaults() - faultsBefore;
+            what << " (server faults: " << faults << ")";
             SCOPED_TRACE("step " + std::to_string(step) + ": " + what.str());
             if (std::getenv("QUARN_WALK_TELL"))
                 std::fprintf(stderr, "walk %u step %d: %s\n", seed, step, what.str().c_str());
-            ASSERT_TRUE(Agrees(*w, *current, *other));
-            EXPECT_EQ(a.pairs, std::vector<std::string>{});
-            EXPECT_EQ(b.pairs, std::vector<std::string>{});
+            ASSERT_TRUE(agrees);
+            // A server that overran may have lost a parameter after its page select; the window then sends the
+            // pair again, so only the end state is judged. Without a fault nothing may split a pair.
+            if (faults == 0) {
+                EXPECT_EQ(a.pairs, std::vector<std::string>{});
+                EXPECT_EQ(b.pairs, std::vector<std::string>{});
+            }
         }
         RecordProperty("server_faults_seed_" + std::to_string(seed), static_cast<int>(w->ports.JackServerFaults()));
         answering.stop();
