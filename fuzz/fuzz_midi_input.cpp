@@ -24,7 +24,7 @@ void Require(bool condition, const char* what) {
 // Takes the controllers whose number has the chosen low bits, as a learn binding would.
 struct SomeBindings : ControllerInput {
     std::uint8_t mask = 0;
-    bool OnInputControlChange(int channel, int controller, int value, std::string& what) override {
+    bool OnInputControlChange(int channel, int controller, int value, std::uint32_t, std::string& what) override {
         Require(channel >= 0 && channel < 16 && controller >= 0 && controller < 128 && value >= 0 && value < 128,
                 "a controller out of range reached the bindings");
         if ((controller & 7) != (mask & 7)) return false;

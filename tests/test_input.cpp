@@ -64,7 +64,7 @@ TEST(InputRouteTest, WhatPassesOnAndWhatIsForTheBindingsOnly) {
 struct Bindings : ControllerInput {
     std::vector<std::array<int, 3>> seen;
     int takes = -1;  // the controller number taken, or none
-    bool OnInputControlChange(int channel, int controller, int value, std::string& what) override {
+    bool OnInputControlChange(int channel, int controller, int value, std::uint32_t, std::string& what) override {
         seen.push_back({channel, controller, value});
         if (controller != takes) return false;
         what = "CC " + std::to_string(controller) + " -> DCO1 Amp. = " + std::to_string(value * 2);

@@ -62,7 +62,9 @@ struct LearnWindow : ::testing::Test, EditorRig {
                                 widget->mapToGlobal(widget->rect().center()));
         QApplication::sendEvent(widget, &click);
     }
-    bool Knob(int controller, int value) { return app.Controllers().OnInputControlChange(0, controller, value, what); }
+    bool Knob(int controller, int value) {
+        return app.Controllers().OnInputControlChange(0, controller, value, 0, what);
+    }
 };
 
 TEST_F(LearnWindow, ARightClickLearnsTheNextKnobWhichThenMovesTheSlider) {

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 
 namespace {
 
@@ -197,19 +198,29 @@ void InputDeviceSession::Tell(const std::string& text) {
 void InputDeviceSession::OnInputReceived() {
     if (m_ports == nullptr) return;
     m_bytes.clear();
-    m_ports->TakeReceived(m_bytes);
+    m_arrived.clear();
+    m_ports->TakeReceived(m_bytes, m_arrived);
     // A source closed or gone may still have left bytes in the hand-over: they are not played.
     if (!m_open) return;
-    m_messages.clear();
-    m_parser.Feed(m_bytes, m_messages);
-    for (const ChannelMessage& message : m_messages) Route(message);
+    // The bytes that arrived together, fed together: what they complete arrived then. A message split over
+    // two arrivals arrived with its last byte.
+    m_arrived.resize(m_bytes.size(), m_arrived.empty() ? 0 : m_arrived.back());
+    const std::span<const std::uint8_t> all(m_bytes);
+    for (std::size_t start = 0; start < all.size();) {
+        std::size_t end = start + 1;
+        while (end < all.size() && m_arrived[end] == m_arrived[start]) ++end;
+        m_messages.clear();
+        m_parser.Feed(all.subspan(start, end - start), m_messages);
+        for (const ChannelMessage& message : m_messages) Route(message, m_arrived[start]);
+        start = end;
+    }
 }
 
-void InputDeviceSession::Route(const ChannelMessage& message) {
+void InputDeviceSession::Route(const ChannelMessage& message, std::uint32_t arrived) {
     const InputRoute route = RouteOf(message);
     std::string what;
     if ((message.status & 0xF0) == kControlChangeStatus && m_controllers != nullptr &&
-        m_controllers->OnInputControlChange(message.status & 0x0F, message.data1, message.data2, what)) {
+        m_controllers->OnInputControlChange(message.status & 0x0F, message.data1, message.data2, arrived, what)) {
         if (m_monitor != nullptr) m_monitor->InputReceived(message, what);
         return;
     }

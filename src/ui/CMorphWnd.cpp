@@ -180,7 +180,7 @@ void CMorphWnd::Update() {
     m_keep->setEnabled(chosen);
     m_patchB->setText(chosen ? QStringLiteral("B: ") + ToQString(morph->PatchBName())
                              : QStringLiteral("B: none chosen"));
-    const QString where = QStringLiteral("%1 % B").arg(position / 10.0, 0, 'f', 1);
+    const QString where = ToQString(MorphPositionText(position));
     m_position->setText(where);
     // Disabled, the slider and Keep are out of the Tab order: a screen reader says why, on the list that has the
     // focus when the window opens and on them where the user finds them.
