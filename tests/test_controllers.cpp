@@ -249,6 +249,23 @@ TEST_F(Controllers, TheInputDevicesControlChangesLearnAndMoveAndShowInTheMonitor
                                                "input: CC 74 = 64, channel 1: ignored"}));
 }
 
+TEST_F(Controllers, TheModulationWheelLearnedForTheMorphPassesThroughWhileNoMorphIsOpen) {
+    app.OnCommand(cmd::MidiMonitor);
+    ASSERT_NE(frame.monitor, nullptr);
+    learn.BeginLearn(kMorphPositionTarget);
+    inputs.received = {0xB0, 1, 0, 0xB0, 1, 90};
+    app.Inputs().OnInputReceived();
+    ASSERT_EQ(learn.BindingOf(kMorphPositionTarget)->controller, 1);
+    // The learning message had nothing to move; the next is the player's vibrato, passed on as before.
+    EXPECT_EQ(ports.bytes, (Bytes{0xB0, 1, 90}));
+    std::vector<std::string> shown;
+    for (const MidiMonitor::Entry& e : frame.monitor->TakeNew())
+        if (e.meaning.rfind("input: ", 0) == 0) shown.push_back(e.meaning);
+    EXPECT_EQ(shown,
+              (std::vector<std::string>{"input: CC 1 = 0, channel 1: CC 1 → learned by Morph position (not open)",
+                                        "input: CC 1 = 90, channel 1: thru"}));
+}
+
 TEST_F(Controllers, ALearnWithoutAnInputDeviceSaysWhereToChooseOne) {
     dialogs.inputDeviceAnswers = {0};  // None
     app.Inputs().OnInputDevice();

@@ -229,31 +229,39 @@ TEST_F(InputTest, NothingTheKeyboardLeftSoundingHangsWhenItIsClosedGoneOrNoLonge
     profile.ints["Options/MIDI Input"] = 0;
     profile.strings["Options/MIDI Input Name"] = "Keys A";
     StartClean();
-    const Bytes held = {0x90, 60, 100, 0x90, 64, 100, 0xB0, 64, 127, 0x80, 60, 0, 0x90, 67, 90, 0x90, 67, 0};
-    const Bytes released = {0x80, 64, 0, 0xB0, 64, 0};
-    // Closed by choosing None.
-    Play(held);
-    ports.bytes.clear();
-    dialogs.inputDeviceAnswers = {0};
-    app.OnCommand(cmd::InputDevice);
-    EXPECT_EQ(ports.bytes, released);
-    // Gone.
-    dialogs.inputDeviceAnswers = {1};
-    app.OnCommand(cmd::InputDevice);
-    Play(held);
-    ports.bytes.clear();
-    inputs.names = {"Knobs B"};
-    session.OnMidiPortsChanged(MidiPortChange::ListChanged);
-    EXPECT_EQ(ports.bytes, released);
-    // Thru turned off: released once, and nothing more while it is off.
-    inputs.names = {"Keys A", "Knobs B"};
-    session.OnMidiPortsChanged(MidiPortChange::ListChanged);
-    Play(held);
-    ports.bytes.clear();
-    app.OnCommand(cmd::MidiThru);
-    app.OnCommand(cmd::MidiThru);
-    app.OnCommand(cmd::MidiThru);
-    EXPECT_EQ(ports.bytes, released);
+    // The pedal held all the way down, and at exactly 64, the least value that counts as down; at 63 it is up
+    // and nothing of it is sent again.
+    for (const std::uint8_t pedal : {127, 64, 63}) {
+        SCOPED_TRACE(pedal);
+        if (!app.IsCommandChecked(cmd::MidiThru)) app.OnCommand(cmd::MidiThru);
+        const Bytes held = {0x90, 60, 100, 0x90, 64, 100, 0xB0, 64, pedal, 0x80, 60, 0, 0x90, 67, 90, 0x90, 67, 0};
+        const Bytes released = pedal >= 64 ? Bytes{0x80, 64, 0, 0xB0, 64, 0} : Bytes{0x80, 64, 0};
+        // Closed by choosing None.
+        dialogs.inputDeviceAnswers = {1};
+        app.OnCommand(cmd::InputDevice);
+        Play(held);
+        ports.bytes.clear();
+        dialogs.inputDeviceAnswers = {0};
+        app.OnCommand(cmd::InputDevice);
+        EXPECT_EQ(ports.bytes, released);
+        // Gone.
+        dialogs.inputDeviceAnswers = {1};
+        app.OnCommand(cmd::InputDevice);
+        Play(held);
+        ports.bytes.clear();
+        inputs.names = {"Knobs B"};
+        session.OnMidiPortsChanged(MidiPortChange::ListChanged);
+        EXPECT_EQ(ports.bytes, released);
+        // Thru turned off: released once, and nothing more while it is off.
+        inputs.names = {"Keys A", "Knobs B"};
+        session.OnMidiPortsChanged(MidiPortChange::ListChanged);
+        Play(held);
+        ports.bytes.clear();
+        app.OnCommand(cmd::MidiThru);
+        app.OnCommand(cmd::MidiThru);
+        app.OnCommand(cmd::MidiThru);
+        EXPECT_EQ(ports.bytes, released);
+    }
 }
 
 TEST_F(InputTest, TheMonitorShowsInputMarkedWithWhatItDid) {
