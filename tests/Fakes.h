@@ -374,6 +374,11 @@ struct RecordingFrame : FrameView {
     void ComparingChanged(bool c) override { comparing = c; }
     std::string status;
     void ShowStatus(const std::string& text) override { status = text; }
+    std::vector<std::string> notices;
+    void ShowNotice(const std::string& text) override {
+        notices.push_back(text);
+        status = text;
+    }
     MidiMonitor* monitor = nullptr;
     void ShowMidiMonitor(MidiMonitor& m) override { monitor = &m; }
     LibraryHost* library = nullptr;

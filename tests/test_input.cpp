@@ -172,14 +172,25 @@ TEST_F(InputTest, HotPlugGoneAndBackSaidOnceAndFollowedToItsNewIndex) {
     EXPECT_EQ(dialogs.inputListsShown.back(), (std::vector<std::string>{"None", "Pads", "Keys A"}));
 
     // Unplugged: said once, however many changes follow; nothing it left behind is played.
+    app.OnCommand(cmd::MidiMonitor);
+    ASSERT_NE(frame.monitor, nullptr);
+    frame.monitor->TakeNew();
     inputs.names = {"Pads"};
     inputs.received = {0x90, 60, 100};
     session.OnMidiPortsChanged(MidiPortChange::ListChanged);
     session.OnMidiPortsChanged(MidiPortChange::ListChanged);
     session.OnMidiPortsChanged(MidiPortChange::OpenDeviceLost);  // the output's news: not the input's
     session.OnInputReceived();
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Keys A is gone: what it plays is read again when it is back."});
+    // A notice that asks nothing of a musician who plays: no box.
+    EXPECT_TRUE(Texts().empty());
+    EXPECT_EQ(frame.notices, std::vector<std::string>{"Keys A is gone: what it plays is read again when it is back."});
     EXPECT_EQ(frame.status, "Keys A is gone: what it plays is read again when it is back.");
+    // The monitor says it among the messages, with no bytes.
+    const std::vector<MidiMonitor::Entry> logged = frame.monitor->TakeNew();
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].meaning, "notice: Keys A is gone: what it plays is read again when it is back.");
+    EXPECT_EQ(frame.monitor->Line(logged[0]).substr(10),
+              "            notice: Keys A is gone: what it plays is read again when it is back.");
     EXPECT_EQ(inputs.openIndex, -1);
     EXPECT_TRUE(ports.bytes.empty());
 
@@ -187,9 +198,10 @@ TEST_F(InputTest, HotPlugGoneAndBackSaidOnceAndFollowedToItsNewIndex) {
     inputs.names = {"Keys A", "Pads"};
     session.OnMidiPortsChanged(MidiPortChange::ListChanged);
     EXPECT_EQ(inputs.openIndex, 0);
+    EXPECT_EQ(frame.notices.back(), "Keys A is back: what it plays is read again.");
     EXPECT_EQ(frame.status, "Keys A is back: what it plays is read again.");
     EXPECT_EQ(profile.ints["Options/MIDI Input"], 0);
-    EXPECT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages.empty());
     Play({0x90, 60, 100});
     EXPECT_EQ(ports.bytes, (Bytes{0x90, 60, 100}));
 }

@@ -252,6 +252,7 @@ void CQuarnEditApp::OnMidiMonitor() {
         sink.SetTap(m_monitor.get());
         m_monitor->SetRefresh([&sink] { sink.ReportDepartures(); });
         m_inputs.SetMonitor(m_monitor.get());
+        m_frame.SetNoticeLog([monitor = m_monitor.get()](const std::string& text) { monitor->Notice(text); });
     }
     m_frame.Tell([this](FrameView& frame) { frame.ShowMidiMonitor(*m_monitor); });
 }
@@ -259,6 +260,7 @@ void CQuarnEditApp::OnMidiMonitor() {
 void CQuarnEditApp::MidiMonitorClosed() {
     if (m_portSink) m_portSink->SetTap(nullptr);
     m_inputs.SetMonitor(nullptr);
+    m_frame.SetNoticeLog(nullptr);
     m_monitor.reset();
 }
 

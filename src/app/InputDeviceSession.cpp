@@ -175,7 +175,7 @@ void InputDeviceSession::OnMidiPortsChanged(MidiPortChange change) {
     if (m_lost) {
         if (now < 0 || !OpenInput(now)) return;
         m_profile.WriteProfileInt(kProfileSection, kProfileInputKey, now);
-        m_frame.ShowStatus(m_deviceName + " is back: what it plays is read again.");
+        m_frame.ShowNotice(m_deviceName + " is back: what it plays is read again.");
         return;
     }
     if (now >= 0) {
@@ -184,15 +184,10 @@ void InputDeviceSession::OnMidiPortsChanged(MidiPortChange change) {
             m_profile.WriteProfileInt(kProfileSection, kProfileInputKey, now);
         return;
     }
-    // Set before the message, whose own event loop may deliver more news of the same loss.
     m_lost = true;
     StopInput();
-    Tell(m_deviceName + " is gone: what it plays is read again when it is back.");
-}
-
-void InputDeviceSession::Tell(const std::string& text) {
-    m_frame.ShowStatus(text);
-    m_dialogs.ShowMessage(DeviceNotice(text));
+    // Said where it does not take the keyboard from a musician who plays on: no box to answer.
+    m_frame.ShowNotice(m_deviceName + " is gone: what it plays is read again when it is back.");
 }
 
 void InputDeviceSession::OnInputReceived() {

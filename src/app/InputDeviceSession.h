@@ -83,7 +83,6 @@ private:
     // Note offs for the notes passed on and not yet released, and the sustain pedal up: nothing of the
     // keyboard's hangs on when it is closed, gone or no longer passed on.
     void ReleaseHeld();
-    void Tell(const std::string& text);
 
     Profile& m_profile;
     UserDialogs& m_dialogs;

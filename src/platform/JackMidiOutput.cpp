@@ -175,8 +175,7 @@ bool JackMidiOutput::OpenInput(const std::string& source, int wake) {
     if (m_inputLeaving && !m_inputLeaving->WaitFor(kLeaveWait)) return false;
     m_inputLeaving.reset();
     // What an earlier open left is not played.
-    std::vector<std::uint8_t> stale;
-    TakeInput(stale);
+    while (m_inRing.Front() != nullptr) m_inRing.Pop();
     m_inputWake.store(wake, std::memory_order_release);
     struct Outcome {
         std::mutex mutex;

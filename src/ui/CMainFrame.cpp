@@ -12,6 +12,7 @@
 #include "ui/CVariationsWnd.h"
 #include "ui/ControllerMenu.h"
 #include "ui/FormWidget.h"
+#include "ui/NoticeBar.h"
 #include "ui/UiText.h"
 
 #include <QAction>
@@ -28,6 +29,7 @@
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
@@ -93,7 +95,15 @@ CMainFrame::CMainFrame(CQuarnEditApp& app, QWidget* parent) : QMainWindow(parent
     m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_scroll->setWidgetResizable(false);
-    setCentralWidget(m_scroll);
+    // Above the form, the notices that must not interrupt; while there is none the form has the whole window.
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_notices = new NoticeBar(central);
+    column->addWidget(m_notices);
+    column->addWidget(m_scroll, 1);
+    setCentralWidget(central);
     statusBar()->setSizeGripEnabled(false);
     statusBar()->hide();
 
@@ -339,6 +349,12 @@ void CMainFrame::ShowStatus(const std::string& text) {
         statusBar()->showMessage(ToQString(text));
         Announce(this, ToQString(text));
     }
+}
+
+void CMainFrame::ShowNotice(const std::string& text) {
+    // The status line says it (and a screen reader hears it, see ShowStatus); the bar keeps it in view.
+    ShowStatus(text);
+    m_notices->ShowNotice(ToQString(text));
 }
 
 void CMainFrame::ModifiedChanged(bool modified) { setWindowModified(modified); }
