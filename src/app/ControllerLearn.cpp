@@ -88,6 +88,8 @@ void ControllerLearn::SetLearnText(int target, std::string text) {
     m_learnText = std::move(text);
     m_learnTextTarget = target;
     m_frame.ShowStatus(m_learnText);
+    // The windows show the learn's state with the commands' (a control marked, the note where it began).
+    m_frame.CommandsChanged();
 }
 
 // ---- learn and forget -----------------------------------------------------------------------------
@@ -104,7 +106,6 @@ void ControllerLearn::BeginLearn(int target) {
     } else {
         SetLearnText(target, "Move a knob or slider for " + TargetName(target) + " on your controller...");
     }
-    m_frame.CommandsChanged();
 }
 
 void ControllerLearn::CancelLearn() {
@@ -112,7 +113,6 @@ void ControllerLearn::CancelLearn() {
     const int target = *m_learning;
     m_learning.reset();
     SetLearnText(target, "Learn Controller cancelled.");
-    m_frame.CommandsChanged();
 }
 
 std::optional<ControllerBinding> ControllerLearn::BindingOf(int target) const {
@@ -127,7 +127,7 @@ void ControllerLearn::Forget(int target) {
     m_bindings.erase(Key(binding->channel, binding->controller));
     m_pairCandidate.reset();
     Save();
-    m_frame.ShowStatus(Sentence(Describe(*binding) + " no longer moves " + TargetName(target)));
+    SetLearnText(target, Sentence(Describe(*binding) + " no longer moves " + TargetName(target)));
 }
 
 void ControllerLearn::Bind(ControllerBinding binding) {
@@ -235,8 +235,10 @@ bool ControllerLearn::TakeForLearn(int channel, int controller, int value, std::
     if (controller >= kFirstChannelModeController) return false;
     const int target = *m_learning;
     m_learning.reset();
-    m_frame.CommandsChanged();
-    if (!CanLearn(target)) return false;
+    if (!CanLearn(target)) {
+        m_frame.CommandsChanged();
+        return false;
+    }
     Bind({channel, controller, target, false});
     // A pair may follow: its least significant half must be free.
     if (controller < 32 && !m_bindings.contains(Key(channel, controller + 32)))

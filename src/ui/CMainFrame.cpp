@@ -161,7 +161,11 @@ void CMainFrame::BuildMenu() {
 }
 
 void CMainFrame::CommandsChanged() {
-    m_cancelLearn->setEnabled(m_app.Controllers().IsLearning());
+    // A learn begun, ended or cancelled: the control it waits for is marked, in whichever window it is.
+    const ControllerLearn& learn = m_app.Controllers();
+    m_cancelLearn->setEnabled(learn.IsLearning());
+    if (m_form != nullptr) m_form->SetLearnTarget(learn.LearningTarget());
+    if (m_morph != nullptr) m_morph->LearnChanged();
     for (QAction* action : m_commandActions) {
         const int id = action->data().toInt();
         action->setEnabled(m_app.IsCommandEnabled(id));
