@@ -70,11 +70,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (rig->app.Inputs().IsThruOn() != ((choice & 0x08) == 0)) rig->app.Inputs().OnMidiThru();
     rig->ports.bytes.clear();
 
-    // Pieces of 1 to 8 bytes, as reads of a device may cut them.
+    // Pieces of 1 to 8 bytes, as reads of a device may cut them, their bytes arriving two by two: a message
+    // may arrive in parts, each part of a piece at its own time.
     const std::size_t piece = (choice & 0x07) + 1;
     for (std::size_t at = 1; at < size; at += piece) {
         const std::size_t end = std::min(size, at + piece);
         inputs.received.assign(data + at, data + end);
+        inputs.arrived.clear();
+        for (std::size_t i = at; i < end; ++i) inputs.arrived.push_back(static_cast<std::uint32_t>(i / 2));
         rig->app.Inputs().OnInputReceived();
     }
     RequireThruOnly(rig->ports.bytes);
