@@ -392,6 +392,21 @@ TEST_F(Controllers, APairIsMadeOnlyByTheLearnedKnobAtOnceAndNeverByAnotherKnob) 
     EXPECT_TRUE(learn.BindingOf(ctl::Dco2Amp)->fine);
 }
 
+TEST_F(Controllers, ThePairWindowIsMeasuredOnTheInputsArrivalTimes) {
+    // Read from the input in one go, as a busy window thread would: what counts is when each message arrived.
+    learn.BeginLearn(ctl::Dco1Amp);
+    inputs.received = {0xB0, 7, 100, 0xB0, 39, 127};
+    inputs.arrived = {1000, 1000, 1000, 11001, 11001, 11001};
+    app.Inputs().OnInputReceived();
+    EXPECT_FALSE(learn.BindingOf(ctl::Dco1Amp)->fine);
+    learn.BeginLearn(ctl::Dco1Amp);
+    inputs.received = {0xB0, 7, 100, 0xB0, 39, 127};
+    inputs.arrived = {1000, 1000, 1000, 11000, 11000, 11000};
+    app.Inputs().OnInputReceived();
+    EXPECT_TRUE(learn.BindingOf(ctl::Dco1Amp)->fine);
+    EXPECT_EQ(form.GetPos(ctl::Dco1Amp), 201);  // 100 << 7 | 127 over 256 positions
+}
+
 TEST_F(Controllers, LearnSaysWhatItWaitsForAndWhatAControllerLeaves) {
     learn.BeginLearn(ctl::Env1Attack);
     EXPECT_EQ(learn.LearnText(), "Move a knob or slider for ENV1 Attack on your controller...");
