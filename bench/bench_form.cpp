@@ -130,19 +130,17 @@ void KnobBench(benchmark::State& state, int control, bool fine) {
     ControllerLearn& learn = f.app.Controllers();
     std::string what;
     learn.BeginLearn(control);
-    learn.OnInputControlChange(0, 7, 0, what);
-    if (fine) {
-        learn.OnInputControlChange(0, 7, 0, what);
-        learn.OnInputControlChange(0, 39, 0, what);
-    }
+    learn.OnInputControlChange(0, 7, 0, 0, what);
+    // The least significant half right after the learned message makes the pair.
+    if (fine) learn.OnInputControlChange(0, 39, 0, 0, what);
     int value = 0;
     for (auto _ : state) {
         if (fine) {
-            learn.OnInputControlChange(0, 7, value >> 7, what);
-            learn.OnInputControlChange(0, 39, value & 0x7F, what);
+            learn.OnInputControlChange(0, 7, value >> 7, 0, what);
+            learn.OnInputControlChange(0, 39, value & 0x7F, 0, what);
             value = (value + 64) & 0x3FFF;
         } else {
-            learn.OnInputControlChange(0, 7, value, what);
+            learn.OnInputControlChange(0, 7, value, 0, what);
             value = (value + 1) & 0x7F;
         }
         benchmark::DoNotOptimize(what.data());
@@ -160,11 +158,11 @@ void BM_LearnedKnob_Unchanged(benchmark::State& state) {
     ControllerLearn& learn = f.app.Controllers();
     std::string what;
     learn.BeginLearn(ctl::Step);
-    learn.OnInputControlChange(0, 7, 0, what);
-    learn.OnInputControlChange(0, 7, 0, what);
+    learn.OnInputControlChange(0, 7, 0, 0, what);
+    learn.OnInputControlChange(0, 7, 0, 0, what);
     int value = 0;
     for (auto _ : state) {
-        learn.OnInputControlChange(0, 7, value, what);  // 0-15 all stay on position 0
+        learn.OnInputControlChange(0, 7, value, 0, what);  // 0-15 all stay on position 0
         value = (value + 1) & 0xF;
         benchmark::DoNotOptimize(what.data());
     }

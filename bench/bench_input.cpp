@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
         rig.ShowForm();
         std::string what;
         rig.app.Controllers().BeginLearn(ctl::Dco1Amp);
-        rig.app.Controllers().OnInputControlChange(0, 74, 0, what);
+        rig.app.Controllers().OnInputControlChange(0, 74, 0, 0, what);
     }
 
     // The program's thread: when each wake came and when its routing was done.

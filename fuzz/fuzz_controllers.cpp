@@ -60,15 +60,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ControllerLearn& learn = rig.app.Controllers();
     int extra = 0;
-    learn.RegisterTarget(kFirstExtraTarget, {"Extra", 300, [&] { return extra; },
+    learn.RegisterTarget(kFirstExtraTarget, {"Extra",
+                                             300,
+                                             [&] { return extra; },
                                              [&](int position) {
                                                  Require(position >= 0 && position <= 300,
                                                          "extra target outside its range");
                                                  extra = position;
-                                             }});
+                                             },
+                                             // Open and closed by turns, as a morph window comes and goes.
+                                             [&] { return extra % 2 == 0; },
+                                             {}});
     learn.Load();
 
     std::string what;
+    std::uint32_t arrived = 0;
     for (std::size_t at = 4 + textSize + 1; at + 4 <= size; at += 4) {
         const std::uint8_t op = data[at], a = data[at + 1], b = data[at + 2], c = data[at + 3];
         switch (op % 8) {
@@ -82,9 +88,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 }
                 break;
             default:
-                // Channel and values beyond their ranges as well.
+                // Channel and values beyond their ranges as well; arrivals close together and far apart, the
+                // clock wrapping.
+                arrived += static_cast<std::uint32_t>(op >> 3) * 1000u - (op == 0xF8 ? 0x80000000u : 0u);
                 learn.OnInputControlChange(static_cast<int>(a) - 8, b, static_cast<int>(c) - (op & 0x80 ? 64 : 0),
-                                           what);
+                                           arrived, what);
                 break;
         }
     }

@@ -24,7 +24,7 @@ void Require(bool condition, const char* what) {
 // Takes the controllers whose number has the chosen low bits, as a learn binding would.
 struct SomeBindings : ControllerInput {
     std::uint8_t mask = 0;
-    bool OnInputControlChange(int channel, int controller, int value, std::string& what) override {
+    bool OnInputControlChange(int channel, int controller, int value, std::uint32_t, std::string& what) override {
         Require(channel >= 0 && channel < 16 && controller >= 0 && controller < 128 && value >= 0 && value < 128,
                 "a controller out of range reached the bindings");
         if ((controller & 7) != (mask & 7)) return false;
@@ -70,11 +70,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (rig->app.Inputs().IsThruOn() != ((choice & 0x08) == 0)) rig->app.Inputs().OnMidiThru();
     rig->ports.bytes.clear();
 
-    // Pieces of 1 to 8 bytes, as reads of a device may cut them.
+    // Pieces of 1 to 8 bytes, as reads of a device may cut them, their bytes arriving two by two: a message
+    // may arrive in parts, each part of a piece at its own time.
     const std::size_t piece = (choice & 0x07) + 1;
     for (std::size_t at = 1; at < size; at += piece) {
         const std::size_t end = std::min(size, at + piece);
         inputs.received.assign(data + at, data + end);
+        inputs.arrived.clear();
+        for (std::size_t i = at; i < end; ++i) inputs.arrived.push_back(static_cast<std::uint32_t>(i / 2));
         rig->app.Inputs().OnInputReceived();
     }
     RequireThruOnly(rig->ports.bytes);

@@ -75,6 +75,9 @@ public:
     int openCalls = 0;
     int countCalls = 0;  // any look at the devices at all
     Bytes received;      // what the open device sent and the program has not taken yet
+    // When each byte of `received` arrived (µs); bytes beyond it arrived at `now`.
+    std::vector<std::uint32_t> arrived;
+    std::uint32_t now = 0;
 
     int Count() override {
         ++countCalls;
@@ -92,9 +95,12 @@ public:
         return true;
     }
     void Close() override { openIndex = -1; }
-    void TakeReceived(std::vector<std::uint8_t>& out) override {
+    void TakeReceived(std::vector<std::uint8_t>& out, std::vector<std::uint32_t>& times) override {
         out.insert(out.end(), received.begin(), received.end());
+        arrived.resize(received.size(), now);
+        times.insert(times.end(), arrived.begin(), arrived.end());
         received.clear();
+        arrived.clear();
     }
 };
 
@@ -368,6 +374,11 @@ struct RecordingFrame : FrameView {
     void ComparingChanged(bool c) override { comparing = c; }
     std::string status;
     void ShowStatus(const std::string& text) override { status = text; }
+    std::vector<std::string> notices;
+    void ShowNotice(const std::string& text) override {
+        notices.push_back(text);
+        status = text;
+    }
     MidiMonitor* monitor = nullptr;
     void ShowMidiMonitor(MidiMonitor& m) override { monitor = &m; }
     LibraryHost* library = nullptr;

@@ -14,6 +14,12 @@
 #include <filesystem>
 #include <functional>
 
+// Saves a window's picture where QUARN_SCREENSHOTS names a folder (for looking at, never for comparing).
+inline void Shot(QWidget* window, const char* name) {
+    if (const char* folder = std::getenv("QUARN_SCREENSHOTS"))
+        window->grab().save(QString::fromUtf8(folder) + "/" + name);
+}
+
 // The application, on the platform QT_QPA_PLATFORM names, else offscreen so no display is needed.
 inline void Gui() {
     static int argc = 1;

@@ -14,7 +14,11 @@ TEST_F(AppTest, FreshProfileOpensDeviceZeroSilentlyAndOffersTheDefaultPatch) {
     ASSERT_TRUE(Start());
     EXPECT_EQ(frame.events, (std::vector<std::string>{"title Untitled", "show", "title Untitled"}));
     EXPECT_EQ(ports.openIndex, 0);
-    EXPECT_EQ(profile.intWrites + profile.stringWrites, 0);  // a device that opens at its stored id is not written back
+    // A device that opens at its stored id is not written back; only its name is kept beside the index, so that
+    // it is followed by name from now on.
+    EXPECT_EQ(profile.intWrites, 0);
+    EXPECT_EQ(profile.stringWrites, 1);
+    EXPECT_EQ(profile.strings["Options/MIDI Output Name"], "Port A");
     EXPECT_EQ(Texts(), std::vector<std::string>{"Transmit all data from Default"});
     EXPECT_EQ(ports.bytes.size(), 66u * 3);  // the answer Yes went to the open device
     EXPECT_EQ(frame.title, "Untitled");

@@ -52,6 +52,26 @@ TEST_F(DeviceSessionTest, AStoredDeviceThatIsGoneIsNeverReplacedSilently) {
     EXPECT_EQ(app.Devices().StoredDevice(), 0);
 }
 
+TEST_F(DeviceSessionTest, AFirstStartKeepsTheNameOfTheDeviceItOpenedAndOkWithItChangesNothing) {
+    // A fresh profile: the first device is opened, and its name kept beside the index, which stays unwritten.
+    ASSERT_TRUE(Start());
+    ASSERT_EQ(ports.openIndex, 0);
+    EXPECT_EQ(profile.strings["Options/MIDI Output Name"], "Port A");
+    EXPECT_FALSE(profile.ints.contains("Options/MIDI Output"));
+    // Output Device... with it still selected, OK: the device is not reopened and the profile not written.
+    const MapProfile before = profile;
+    const int opens = ports.openCalls;
+    dialogs.deviceAnswers = {0};
+    app.Devices().OnOutputDevice();
+    EXPECT_EQ(ports.openCalls, opens);
+    EXPECT_EQ(profile.ints, before.ints);
+    EXPECT_EQ(profile.strings, before.strings);
+
+    // Ports came and went before the next start: that start looks for the device by its name, not at index 0.
+    ports.names = {"Other Synth", "Port A"};
+    EXPECT_EQ(app.Devices().StoredDevice(), 1);
+}
+
 TEST_F(DeviceSessionTest, NoDevicesStartsSilentlyAndEdits) {
     ports.names.clear();
     ports.opens.clear();

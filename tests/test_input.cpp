@@ -64,7 +64,7 @@ TEST(InputRouteTest, WhatPassesOnAndWhatIsForTheBindingsOnly) {
 struct Bindings : ControllerInput {
     std::vector<std::array<int, 3>> seen;
     int takes = -1;  // the controller number taken, or none
-    bool OnInputControlChange(int channel, int controller, int value, std::string& what) override {
+    bool OnInputControlChange(int channel, int controller, int value, std::uint32_t, std::string& what) override {
         seen.push_back({channel, controller, value});
         if (controller != takes) return false;
         what = "CC " + std::to_string(controller) + " -> DCO1 Amp. = " + std::to_string(value * 2);
@@ -172,14 +172,25 @@ TEST_F(InputTest, HotPlugGoneAndBackSaidOnceAndFollowedToItsNewIndex) {
     EXPECT_EQ(dialogs.inputListsShown.back(), (std::vector<std::string>{"None", "Pads", "Keys A"}));
 
     // Unplugged: said once, however many changes follow; nothing it left behind is played.
+    app.OnCommand(cmd::MidiMonitor);
+    ASSERT_NE(frame.monitor, nullptr);
+    frame.monitor->TakeNew();
     inputs.names = {"Pads"};
     inputs.received = {0x90, 60, 100};
     session.OnMidiPortsChanged(MidiPortChange::ListChanged);
     session.OnMidiPortsChanged(MidiPortChange::ListChanged);
     session.OnMidiPortsChanged(MidiPortChange::OpenDeviceLost);  // the output's news: not the input's
     session.OnInputReceived();
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Keys A is gone: what it plays is read again when it is back."});
+    // A notice that asks nothing of a musician who plays: no box.
+    EXPECT_TRUE(Texts().empty());
+    EXPECT_EQ(frame.notices, std::vector<std::string>{"Keys A is gone: what it plays is read again when it is back."});
     EXPECT_EQ(frame.status, "Keys A is gone: what it plays is read again when it is back.");
+    // The monitor says it among the messages, with no bytes.
+    const std::vector<MidiMonitor::Entry> logged = frame.monitor->TakeNew();
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].meaning, "notice: Keys A is gone: what it plays is read again when it is back.");
+    EXPECT_EQ(frame.monitor->Line(logged[0]).substr(10),
+              "            notice: Keys A is gone: what it plays is read again when it is back.");
     EXPECT_EQ(inputs.openIndex, -1);
     EXPECT_TRUE(ports.bytes.empty());
 
@@ -187,9 +198,10 @@ TEST_F(InputTest, HotPlugGoneAndBackSaidOnceAndFollowedToItsNewIndex) {
     inputs.names = {"Keys A", "Pads"};
     session.OnMidiPortsChanged(MidiPortChange::ListChanged);
     EXPECT_EQ(inputs.openIndex, 0);
+    EXPECT_EQ(frame.notices.back(), "Keys A is back: what it plays is read again.");
     EXPECT_EQ(frame.status, "Keys A is back: what it plays is read again.");
     EXPECT_EQ(profile.ints["Options/MIDI Input"], 0);
-    EXPECT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages.empty());
     Play({0x90, 60, 100});
     EXPECT_EQ(ports.bytes, (Bytes{0x90, 60, 100}));
 }
@@ -229,31 +241,39 @@ TEST_F(InputTest, NothingTheKeyboardLeftSoundingHangsWhenItIsClosedGoneOrNoLonge
     profile.ints["Options/MIDI Input"] = 0;
     profile.strings["Options/MIDI Input Name"] = "Keys A";
     StartClean();
-    const Bytes held = {0x90, 60, 100, 0x90, 64, 100, 0xB0, 64, 127, 0x80, 60, 0, 0x90, 67, 90, 0x90, 67, 0};
-    const Bytes released = {0x80, 64, 0, 0xB0, 64, 0};
-    // Closed by choosing None.
-    Play(held);
-    ports.bytes.clear();
-    dialogs.inputDeviceAnswers = {0};
-    app.OnCommand(cmd::InputDevice);
-    EXPECT_EQ(ports.bytes, released);
-    // Gone.
-    dialogs.inputDeviceAnswers = {1};
-    app.OnCommand(cmd::InputDevice);
-    Play(held);
-    ports.bytes.clear();
-    inputs.names = {"Knobs B"};
-    session.OnMidiPortsChanged(MidiPortChange::ListChanged);
-    EXPECT_EQ(ports.bytes, released);
-    // Thru turned off: released once, and nothing more while it is off.
-    inputs.names = {"Keys A", "Knobs B"};
-    session.OnMidiPortsChanged(MidiPortChange::ListChanged);
-    Play(held);
-    ports.bytes.clear();
-    app.OnCommand(cmd::MidiThru);
-    app.OnCommand(cmd::MidiThru);
-    app.OnCommand(cmd::MidiThru);
-    EXPECT_EQ(ports.bytes, released);
+    // The pedal held all the way down, and at exactly 64, the least value that counts as down; at 63 it is up
+    // and nothing of it is sent again.
+    for (const std::uint8_t pedal : {127, 64, 63}) {
+        SCOPED_TRACE(pedal);
+        if (!app.IsCommandChecked(cmd::MidiThru)) app.OnCommand(cmd::MidiThru);
+        const Bytes held = {0x90, 60, 100, 0x90, 64, 100, 0xB0, 64, pedal, 0x80, 60, 0, 0x90, 67, 90, 0x90, 67, 0};
+        const Bytes released = pedal >= 64 ? Bytes{0x80, 64, 0, 0xB0, 64, 0} : Bytes{0x80, 64, 0};
+        // Closed by choosing None.
+        dialogs.inputDeviceAnswers = {1};
+        app.OnCommand(cmd::InputDevice);
+        Play(held);
+        ports.bytes.clear();
+        dialogs.inputDeviceAnswers = {0};
+        app.OnCommand(cmd::InputDevice);
+        EXPECT_EQ(ports.bytes, released);
+        // Gone.
+        dialogs.inputDeviceAnswers = {1};
+        app.OnCommand(cmd::InputDevice);
+        Play(held);
+        ports.bytes.clear();
+        inputs.names = {"Knobs B"};
+        session.OnMidiPortsChanged(MidiPortChange::ListChanged);
+        EXPECT_EQ(ports.bytes, released);
+        // Thru turned off: released once, and nothing more while it is off.
+        inputs.names = {"Keys A", "Knobs B"};
+        session.OnMidiPortsChanged(MidiPortChange::ListChanged);
+        Play(held);
+        ports.bytes.clear();
+        app.OnCommand(cmd::MidiThru);
+        app.OnCommand(cmd::MidiThru);
+        app.OnCommand(cmd::MidiThru);
+        EXPECT_EQ(ports.bytes, released);
+    }
 }
 
 TEST_F(InputTest, TheMonitorShowsInputMarkedWithWhatItDid) {

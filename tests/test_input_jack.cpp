@@ -92,8 +92,8 @@ TEST_F(JackThru, AKeyboardThatQuitsIsToldOnceAndReadAgainWhenItIsBack) {
         std::this_thread::sleep_for(10ms);
     rig.app.Inputs().OnMidiPortsChanged(MidiPortChange::ListChanged);
     EXPECT_TRUE(rig.app.Inputs().IsDeviceLost());
-    ASSERT_EQ(rig.dialogs.messages.size(), 1u);
-    EXPECT_EQ(rig.dialogs.messages[0].text, name + " is gone: what it plays is read again when it is back.");
+    // A notice in the window (test_input), never a box that would stop the player.
+    EXPECT_TRUE(rig.dialogs.messages.empty());
 
     keys.emplace("quarn-keys-" + id);
     ASSERT_TRUE(keys->Ready());
@@ -102,7 +102,7 @@ TEST_F(JackThru, AKeyboardThatQuitsIsToldOnceAndReadAgainWhenItIsBack) {
     Pumping program(rig);
     keys->Play({0x9F, 64, 1});
     EXPECT_EQ(MidiDump::Bytes(synth.Collect(1, 5000ms)), (std::vector<std::uint8_t>{0x90, 64, 1}));
-    EXPECT_EQ(rig.dialogs.messages.size(), 1u);
+    EXPECT_TRUE(rig.dialogs.messages.empty());
 }
 
 }  // namespace

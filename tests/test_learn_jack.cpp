@@ -52,17 +52,17 @@ struct JackLearn : ::testing::Test {
     }
 };
 
-TEST_F(JackLearn, TheFirstMessageBindsTheNextMoveTheSliderAsPagedMessages) {
+TEST_F(JackLearn, TheFirstMessageBindsAndEveryMoveMovesTheSliderAsPagedMessages) {
     learn.BeginLearn(ctl::Dco1Amp);
-    ASSERT_TRUE(Turn(74, 5, [&] { return !learn.IsLearning(); }));
-    EXPECT_EQ(learn.Bindings(), (std::vector<ControllerBinding>{{0, 74, ctl::Dco1Amp, false}}));
-    EXPECT_TRUE(synth.Collect(1, 200ms).empty());
-
     CMainDlg& form = rig.app.form();
+    ASSERT_TRUE(Turn(74, 5, [&] { return !learn.IsLearning() && form.m_dco1Amp == 10; }));
+    EXPECT_EQ(learn.Bindings(), (std::vector<ControllerBinding>{{0, 74, ctl::Dco1Amp, false}}));
+
     ASSERT_TRUE(Turn(74, 100, [&] { return form.m_dco1Amp == 200; }));
     ASSERT_TRUE(Turn(74, 10, [&] { return form.m_dco1Amp == 20; }));
-    EXPECT_EQ(MidiDump::Bytes(synth.Collect(4, 5000ms)),
-              (std::vector<std::uint8_t>{0xB0, 16, 2, 0xB0, 29, 72, 0xB0, 16, 1, 0xB0, 29, 20}));
+    EXPECT_EQ(
+        MidiDump::Bytes(synth.Collect(6, 5000ms)),
+        (std::vector<std::uint8_t>{0xB0, 16, 1, 0xB0, 29, 10, 0xB0, 16, 2, 0xB0, 29, 72, 0xB0, 16, 1, 0xB0, 29, 20}));
     EXPECT_TRUE(form.CanUndo());
     // Unbound controllers that the paging would mistake pass nowhere.
     knobs.Play({0xB0, 16, 3});

@@ -195,23 +195,27 @@ TEST_F(Morph, AKnobLearnedToTheMorphSweepsItAndStaysLearnedWithNoMorphOpen) {
     ControllerLearn& learn = app.Controllers();
     std::string what;
     learn.BeginLearn(kMorphPositionTarget);
-    ASSERT_TRUE(learn.OnInputControlChange(0, 1, 0, what));  // the modulation wheel
+    ASSERT_TRUE(learn.OnInputControlChange(0, 1, 0, 0, what));  // the modulation wheel
     EXPECT_EQ(learn.BindingOf(kMorphPositionTarget)->controller, 1);
-    // No morph open: the wheel moves nothing and sends nothing.
+    // No morph open: the wheel is not taken (it passes through as an unlearned one, for its vibrato) and
+    // moves nothing of the program's.
     Take();
-    EXPECT_TRUE(learn.OnInputControlChange(0, 1, 127, what));
+    EXPECT_FALSE(learn.OnInputControlChange(0, 1, 127, 0, what));
     EXPECT_TRUE(Take().empty());
 
     MorphSession& morph = Open();
     morph.SetPatchB(PatchB(), "Other");
     Take();
-    learn.OnInputControlChange(0, 1, 127, what);
+    learn.OnInputControlChange(0, 1, 127, 0, what);
     EXPECT_EQ(morph.Position(), 1000);
-    EXPECT_EQ(what, "CC 1 → Morph position = 1000");
+    EXPECT_EQ(what, "CC 1 → Morph position = 100.0 % B");  // as the morph window shows it
     Take();
     EXPECT_EQ(FormShows(), TransmissionOf(PatchB()));
     EXPECT_EQ(Holds(heard), Holds(FormShows()));
-    learn.OnInputControlChange(0, 1, 0, what);
+    learn.OnInputControlChange(0, 1, 90, 0, what);
+    EXPECT_EQ(what, "CC 1 → Morph position = 70.3 % B");
+    EXPECT_EQ(MorphPositionText(morph.Position()), "70.3 % B");
+    learn.OnInputControlChange(0, 1, 0, 0, what);
     EXPECT_EQ(morph.Position(), 0);
     Take();
     EXPECT_EQ(Holds(heard), Holds(TransmissionOf(PatchA())));

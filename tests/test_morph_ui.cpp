@@ -45,12 +45,6 @@ bool HasKeyboard(QWidget* window) {
     });
 }
 
-// Saves a window's picture where QUARN_SCREENSHOTS names a folder (for looking at, never for comparing).
-void Shot(QWidget* window, const char* name) {
-    if (const char* folder = std::getenv("QUARN_SCREENSHOTS"))
-        window->grab().save(QString::fromUtf8(folder) + "/" + name);
-}
-
 struct WindowTest : ::testing::Test, EditorRig {
     std::unique_ptr<CMainFrame> frame;
     InstrumentModel synth;

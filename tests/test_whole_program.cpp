@@ -377,14 +377,14 @@ struct Walk {
             std::string said;
             if (!app.Controllers().BindingOf(id)) {
                 app.Controllers().BeginLearn(id);
-                app.Controllers().OnInputControlChange(0, id % 100, 0, said);
+                app.Controllers().OnInputControlChange(0, id % 100, 0, 0, said);
             }
             const ControllerBinding knob = *app.Controllers().BindingOf(id);
             what << "knob " << id;
             for (int n = 1 + Roll(4); n > 0; --n) {
                 const int value = Roll(128);
                 what << " " << value;
-                app.Controllers().OnInputControlChange(knob.channel, knob.controller, value, said);
+                app.Controllers().OnInputControlChange(knob.channel, knob.controller, value, 0, said);
             }
         } else if (kind < 22) {
             const int id = Pick(Controls(ControlKind::Slider));

@@ -46,13 +46,16 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     m_inputs.SetControllerInput(&m_controllers);
     m_controllers.SetInputChosen([this] { return m_inputs.HasDevice(); });
     // Registered before the profile's bindings are read, so a knob learned to the morph stays learned; with no
-    // morph open it moves nothing.
-    m_controllers.RegisterTarget(kMorphPositionTarget, {"Morph position", kMorphEnd,
-                                                        [this] {
-                                                            const MorphSession* morph = m_sound.Morph();
-                                                            return morph != nullptr ? morph->Position() : 0;
-                                                        },
-                                                        [this](int position) { m_sound.SetMorphPosition(position); }});
+    // morph open it is not taken, and passes through as it would unlearned (the modulation wheel keeps its
+    // vibrato).
+    m_controllers.RegisterTarget(kMorphPositionTarget,
+                                 {"Morph position", kMorphEnd,
+                                  [this] {
+                                      const MorphSession* morph = m_sound.Morph();
+                                      return morph != nullptr ? morph->Position() : 0;
+                                  },
+                                  [this](int position) { m_sound.SetMorphPosition(position); },
+                                  [this] { return m_sound.Morph() != nullptr; }, &MorphPositionText});
     m_devices.SetAgree([this] { m_form->SendWhatDiffers(); });
     m_work.SetEditSource([this] { return m_sound.Edit(); });
     // A patch opened from the library is opened as File > Open opens it, on the edit, never on the original.
@@ -249,6 +252,7 @@ void CQuarnEditApp::OnMidiMonitor() {
         sink.SetTap(m_monitor.get());
         m_monitor->SetRefresh([&sink] { sink.ReportDepartures(); });
         m_inputs.SetMonitor(m_monitor.get());
+        m_frame.SetNoticeLog([monitor = m_monitor.get()](const std::string& text) { monitor->Notice(text); });
     }
     m_frame.Tell([this](FrameView& frame) { frame.ShowMidiMonitor(*m_monitor); });
 }
@@ -256,6 +260,7 @@ void CQuarnEditApp::OnMidiMonitor() {
 void CQuarnEditApp::MidiMonitorClosed() {
     if (m_portSink) m_portSink->SetTap(nullptr);
     m_inputs.SetMonitor(nullptr);
+    m_frame.SetNoticeLog(nullptr);
     m_monitor.reset();
 }
 

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <set>
 #include <string_view>
 #include <utility>
 
@@ -72,7 +73,23 @@ std::string ControllerLearn::TargetName(int target) const {
 }
 
 std::string ControllerLearn::Describe(const ControllerBinding& binding) const {
-    return Cc(binding.controller) + " on channel " + std::to_string(binding.channel + 1);
+    std::string controller = Cc(binding.controller);
+    if (binding.fine) controller += "/" + std::to_string(binding.controller + 32);
+    return controller + " on channel " + std::to_string(binding.channel + 1);
+}
+
+bool ControllerLearn::IsClosedTarget(int target) const {
+    if (target < kFirstExtraTarget) return false;
+    const auto it = m_extra.find(target);
+    return it == m_extra.end() || (it->second.open && !it->second.open());
+}
+
+void ControllerLearn::SetLearnText(int target, std::string text) {
+    m_learnText = std::move(text);
+    m_learnTextTarget = target;
+    m_frame.ShowStatus(m_learnText);
+    // The windows show the learn's state with the commands' (a control marked, the note where it began).
+    m_frame.CommandsChanged();
 }
 
 // ---- learn and forget -----------------------------------------------------------------------------
@@ -80,22 +97,22 @@ std::string ControllerLearn::Describe(const ControllerBinding& binding) const {
 void ControllerLearn::BeginLearn(int target) {
     if (!CanLearn(target)) return;
     m_learning = target;
+    m_pairCandidate.reset();
     // Without an input device nothing would ever come: the learn waits all the same, for the one chosen next.
     if (m_inputChosen && !m_inputChosen()) {
-        m_frame.ShowStatus(
-            "No MIDI input is chosen: choose your controller in MIDI Options › Input Device..., then "
-            "move a knob or slider on it.");
+        SetLearnText(target,
+                     "No MIDI input is chosen: choose your controller in MIDI Options › Input Device..., then "
+                     "move a knob or slider on it.");
     } else {
-        m_frame.ShowStatus("Move a knob or slider on your controller...");
+        SetLearnText(target, "Move a knob or slider for " + TargetName(target) + " on your controller...");
     }
-    m_frame.CommandsChanged();
 }
 
 void ControllerLearn::CancelLearn() {
     if (!m_learning) return;
+    const int target = *m_learning;
     m_learning.reset();
-    m_frame.ShowStatus("Learn Controller cancelled.");
-    m_frame.CommandsChanged();
+    SetLearnText(target, "Learn Controller cancelled.");
 }
 
 std::optional<ControllerBinding> ControllerLearn::BindingOf(int target) const {
@@ -108,15 +125,33 @@ void ControllerLearn::Forget(int target) {
     const std::optional<ControllerBinding> binding = BindingOf(target);
     if (!binding) return;
     m_bindings.erase(Key(binding->channel, binding->controller));
+    m_pairCandidate.reset();
     Save();
-    m_frame.ShowStatus(Sentence(Describe(*binding) + " no longer moves " + TargetName(target)));
+    SetLearnText(target, Sentence(Describe(*binding) + " no longer moves " + TargetName(target)));
 }
 
 void ControllerLearn::Bind(ControllerBinding binding) {
+    const int key = Key(binding.channel, binding.controller);
+    std::optional<int> left;
+    if (const auto it = m_bindings.find(key); it != m_bindings.end() && it->second.target != binding.target)
+        left = it->second.target;
+    // The least significant half of a pair learned on its own: the pair goes on with its most significant half.
+    if (binding.controller >= 32 && binding.controller < 64)
+        if (const auto it = m_bindings.find(Key(binding.channel, binding.controller - 32)); it != m_bindings.end())
+            it->second.fine = false;
     // One controller for a control, one control for a controller: a controller learned anew moves over.
     std::erase_if(m_bindings, [&](const auto& entry) { return entry.second.target == binding.target; });
-    m_bindings[Key(binding.channel, binding.controller)] = binding;
+    m_bindings[key] = binding;
     Save();
+    const std::string name = TargetName(binding.target);
+    if (!left) {
+        SetLearnText(binding.target, Sentence(Describe(binding) + " now moves " + name));
+        return;
+    }
+    // Which control it leaves is said, or that one would stop following the knob unnoticed.
+    std::string controller = Cc(binding.controller);
+    if (binding.channel != 0) controller += " on channel " + std::to_string(binding.channel + 1);
+    SetLearnText(binding.target, controller + " now moves " + name + " (no longer " + TargetName(*left) + ")");
 }
 
 std::vector<ControllerBinding> ControllerLearn::Bindings() const {
@@ -135,6 +170,7 @@ void ControllerLearn::OnControllers() {
     if (!removed || removed->empty()) return;
     for (const std::size_t row : *removed)
         if (row < all.size()) m_bindings.erase(Key(all[row].channel, all[row].controller));
+    m_pairCandidate.reset();
     Save();
 }
 
@@ -154,75 +190,83 @@ void ControllerLearn::UnregisterTarget(int id) {
 
 // ---- the input ------------------------------------------------------------------------------------
 
-bool ControllerLearn::OnInputControlChange(int channel, int controller, int value, std::string& what) {
+bool ControllerLearn::OnInputControlChange(int channel, int controller, int value, std::uint32_t arrived,
+                                           std::string& what) {
     if (channel < 0 || channel > 15 || controller < 0 || controller > 127 || value < 0 || value > 127) return false;
     const int key = Key(channel, controller);
-    const int previous = std::exchange(m_lastKey, key);
     m_lastValue[static_cast<std::size_t>(key)] = static_cast<std::uint8_t>(value);
+    // Only the very next message can complete a pair.
+    const std::optional<PairCandidate> candidate = std::exchange(m_pairCandidate, std::nullopt);
 
-    if (m_learning) {
-        if (controller >= kFirstChannelModeController) return false;
-        const int target = *m_learning;
-        m_learning.reset();
-        m_frame.CommandsChanged();
-        if (!CanLearn(target)) return false;
-        const ControllerBinding binding{channel, controller, target, false};
-        Bind(binding);
-        m_frame.ShowStatus(Sentence(Describe(binding) + " now moves " + TargetName(target)));
-        what = Cc(controller) + " → learned by " + TargetName(target);
-        return true;
-    }
+    if (m_learning) return TakeForLearn(channel, controller, value, arrived, what);
 
     if (const auto it = m_bindings.find(key); it != m_bindings.end()) {
         const ControllerBinding& binding = it->second;
+        if (IsClosedTarget(binding.target)) return false;
+        what = Cc(controller) + " → " + TargetName(binding.target);
         // A pair's most significant half comes first, and sets the least significant one to 0.
-        if (binding.fine) return Move(binding.target, value << 7, kControllerTop14, controller, what);
-        return Move(binding.target, value, kControllerTop7, controller, what);
+        what += binding.fine ? Move(binding.target, value << 7, kControllerTop14)
+                             : Move(binding.target, value, kControllerTop7);
+        return true;
     }
+    if (controller < 32 || controller >= 64) return false;
 
-    // The least significant half of a pair: of a binding known as a pair, or one that follows its most
-    // significant half at once, which makes the binding a pair from now on.
-    if (controller >= 32 && controller < 64) {
-        const int msbKey = Key(channel, controller - 32);
-        const auto it = m_bindings.find(msbKey);
-        if (it == m_bindings.end() || !(it->second.fine || previous == msbKey)) return false;
-        if (!it->second.fine) {
-            it->second.fine = true;
-            Save();
-        }
-        const int msb = m_lastValue[static_cast<std::size_t>(msbKey)];
-        return Move(it->second.target, (msb << 7) | value, kControllerTop14, controller, what);
+    // The least significant half of a pair. The learned knob's own, arriving right after the message that
+    // was learned, makes the pair; later, only a pair's own is taken: another knob on the same number is
+    // none of its business. The arrival times wrap: a distance is their difference, unsigned.
+    const int msbKey = Key(channel, controller - 32);
+    const auto it = m_bindings.find(msbKey);
+    if (it == m_bindings.end()) return false;
+    if (!it->second.fine && candidate && candidate->key == msbKey &&
+        arrived - candidate->arrived <= kPairWindowMicros) {
+        it->second.fine = true;
+        Save();
+        SetLearnText(it->second.target, Sentence(Describe(it->second) + " now moves " + TargetName(it->second.target)));
     }
-    return false;
+    if (!it->second.fine || IsClosedTarget(it->second.target)) return false;
+    const int msb = m_lastValue[static_cast<std::size_t>(msbKey)];
+    what = Cc(controller) + " → " + TargetName(it->second.target) +
+           Move(it->second.target, (msb << 7) | value, kControllerTop14);
+    return true;
 }
 
-bool ControllerLearn::Move(int target, int value, int top, int controller, std::string& what) {
-    what = Cc(controller) + " → " + TargetName(target);
+bool ControllerLearn::TakeForLearn(int channel, int controller, int value, std::uint32_t arrived, std::string& what) {
+    // Channel mode messages are a keyboard's own: the learn goes on waiting.
+    if (controller >= kFirstChannelModeController) return false;
+    const int target = *m_learning;
+    m_learning.reset();
+    if (!CanLearn(target)) {
+        m_frame.CommandsChanged();
+        return false;
+    }
+    Bind({channel, controller, target, false});
+    // A pair may follow: its least significant half must be free.
+    if (controller < 32 && !m_bindings.contains(Key(channel, controller + 32)))
+        m_pairCandidate = PairCandidate{Key(channel, controller), arrived};
+    // The message that binds is a move of the knob like any other.
+    what = Cc(controller) + " → learned by " + TargetName(target) + Move(target, value, kControllerTop7);
+    return true;
+}
+
+std::string ControllerLearn::Move(int target, int value, int top) {
     const ControllerValue knob{value, top};
     if (target < kFirstExtraTarget) {
         std::string shown;
         switch (MoveByController(m_form, target, knob, shown)) {
-            case KnobMove::Moved: what += " = " + shown; break;
-            case KnobMove::Unchanged: what += " (unchanged)"; break;
-            case KnobMove::Disabled: what += " (off on the form)"; break;
-            case KnobMove::Refused: what += " (refused: the original is shown)"; break;
-            case KnobMove::Empty: what += " (no entries)"; break;
+            case KnobMove::Moved: return " = " + shown;
+            case KnobMove::Unchanged: return " (unchanged)";
+            case KnobMove::Disabled: return " (off on the form)";
+            case KnobMove::Refused: return " (refused: the original is shown)";
+            case KnobMove::Empty: return " (no entries)";
         }
-        return true;
+        return {};
     }
     const auto it = m_extra.find(target);
-    if (it == m_extra.end()) {
-        what += " (not open)";
-        return true;
-    }
+    if (it == m_extra.end() || IsClosedTarget(target)) return " (not open)";
     const int position = ControllerPosition(knob, it->second.rangeMax + 1);
-    if (position == it->second.position()) {
-        what += " (unchanged)";
-        return true;
-    }
+    if (position == it->second.position()) return " (unchanged)";
     it->second.setPosition(position);
-    what += " = " + std::to_string(position);
-    return true;
+    return " = " + (it->second.shown ? it->second.shown(position) : std::to_string(position));
 }
 
 // ---- the profile ----------------------------------------------------------------------------------
@@ -232,6 +276,8 @@ void ControllerLearn::Load() {
     const int count = std::clamp(m_profile.GetProfileInt(kProfileControllersSection, kProfileControllersCountKey, 0), 0,
                                  kMostProfileEntries);
     m_savedCount = 0;
+    m_pairCandidate.reset();
+    std::set<int> taken;  // by Key: every controller a binding read so far listens to
     for (int i = 1; i <= count; ++i) {
         const std::string text = m_profile.GetProfileString(kProfileControllersSection,
                                                             kProfileControllersBindingKey + std::to_string(i), "");
@@ -246,9 +292,13 @@ void ControllerLearn::Load() {
         const bool fine = words.size() == 4;
         if (fine && (words[3] != "14" || *controller >= 32)) continue;
         if (!IsKnownTarget(*target) || BindingOf(*target)) continue;
-        // The first entry for a controller holds.
-        m_bindings.try_emplace(Key(*channel - 1, *controller),
-                               ControllerBinding{*channel - 1, *controller, *target, fine});
+        // The first entry for a controller holds, and a pair holds its least significant half as well: a later
+        // entry that wants either is left out, whichever comes first.
+        const int key = Key(*channel - 1, *controller);
+        if (taken.contains(key) || (fine && taken.contains(key + 32))) continue;
+        taken.insert(key);
+        if (fine) taken.insert(key + 32);
+        m_bindings.emplace(key, ControllerBinding{*channel - 1, *controller, *target, fine});
     }
 }
 

@@ -21,6 +21,10 @@ class UserDialogs;
 
 // Channel mode messages (All Notes Off and the like) are never learned: a keyboard sends them on its own.
 constexpr int kFirstChannelModeController = 120;
+// A 14-bit pair is learned when the learned controller's least significant half (controller + 32) arrives this
+// soon after its most significant half: a knob that sends both does so at once, a player turning a second knob
+// does not.
+constexpr std::uint32_t kPairWindowMicros = 10000;
 // Ids of targets that are not on the form (RegisterTarget) lie from here on, clear of the form's ids.
 constexpr int kFirstExtraTarget = 2000;
 constexpr int kLastExtraTarget = 2999;
@@ -43,6 +47,11 @@ struct ExtraControllerTarget {
     int rangeMax = 127;  // 0..rangeMax
     std::function<int()> position;
     std::function<void(int position)> setPosition;
+    // Whether it is there to move (its window open); unset: always. A controller bound to it passes through
+    // while it is not, as an unlearned one does.
+    std::function<bool()> open;
+    // A position as its window shows it ("70.3 % B"); unset: the number.
+    std::function<std::string(int position)> shown;
 };
 
 class ControllerLearn : public ControllerInput {
@@ -55,7 +64,8 @@ public:
     void SetInputChosen(std::function<bool()> chosen) { m_inputChosen = std::move(chosen); }
 
     // A Control Change from the input device: a learn takes it, or the control bound to it moves.
-    bool OnInputControlChange(int channel, int controller, int value, std::string& what) override;
+    bool OnInputControlChange(int channel, int controller, int value, std::uint32_t arrived,
+                              std::string& what) override;
 
     // Whether `target` can learn a controller: a slider, list or check box of the form, or a registered target.
     bool CanLearn(int target) const;
@@ -65,6 +75,10 @@ public:
     void CancelLearn();
     bool IsLearning() const { return m_learning.has_value(); }
     std::optional<int> LearningTarget() const { return m_learning; }
+    // What the last learn said, for the window it was begun in: the prompt while it waits, then what became of
+    // it; and the target it was for.
+    const std::string& LearnText() const { return m_learnText; }
+    std::optional<int> LearnTextTarget() const { return m_learnTextTarget; }
     // The controller that moves `target`, if any.
     std::optional<ControllerBinding> BindingOf(int target) const;
     void Forget(int target);
@@ -83,9 +97,15 @@ public:
 private:
     static int Key(int channel, int controller) { return channel * 128 + controller; }
     bool IsKnownTarget(int target) const;
+    // A registered target outside the form whose window is not open: its controller is not taken.
+    bool IsClosedTarget(int target) const;
+    // Binds, and says so: what the controller moved before, if anything, it no longer moves.
     void Bind(ControllerBinding binding);
-    // Moves `target` as a knob's value puts it; `what` says so for the MIDI monitor.
-    bool Move(int target, int value, int top, int controller, std::string& what);
+    bool TakeForLearn(int channel, int controller, int value, std::uint32_t arrived, std::string& what);
+    // Moves `target` as a knob's value puts it; returns what became of it for the MIDI monitor (" = 128",
+    // " (unchanged)").
+    std::string Move(int target, int value, int top);
+    void SetLearnText(int target, std::string text);
     void Save();
     std::string Describe(const ControllerBinding& binding) const;
 
@@ -98,6 +118,13 @@ private:
     std::map<int, ExtraControllerTarget> m_extra;
     std::function<bool()> m_inputChosen;
     std::optional<int> m_learning;
-    int m_lastKey = -1;    // the Control Change before this one, which an LSB must follow to make a pair
+    std::string m_learnText;
+    std::optional<int> m_learnTextTarget;
+    // The controller just learned, whose least significant half may still come to make it a pair.
+    struct PairCandidate {
+        int key = 0;
+        std::uint32_t arrived = 0;
+    };
+    std::optional<PairCandidate> m_pairCandidate;
     int m_savedCount = 0;  // how many entries the profile may hold
 };

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 
 namespace {
 
@@ -174,7 +175,7 @@ void InputDeviceSession::OnMidiPortsChanged(MidiPortChange change) {
     if (m_lost) {
         if (now < 0 || !OpenInput(now)) return;
         m_profile.WriteProfileInt(kProfileSection, kProfileInputKey, now);
-        m_frame.ShowStatus(m_deviceName + " is back: what it plays is read again.");
+        m_frame.ShowNotice(m_deviceName + " is back: what it plays is read again.");
         return;
     }
     if (now >= 0) {
@@ -183,33 +184,38 @@ void InputDeviceSession::OnMidiPortsChanged(MidiPortChange change) {
             m_profile.WriteProfileInt(kProfileSection, kProfileInputKey, now);
         return;
     }
-    // Set before the message, whose own event loop may deliver more news of the same loss.
     m_lost = true;
     StopInput();
-    Tell(m_deviceName + " is gone: what it plays is read again when it is back.");
-}
-
-void InputDeviceSession::Tell(const std::string& text) {
-    m_frame.ShowStatus(text);
-    m_dialogs.ShowMessage(DeviceNotice(text));
+    // Said where it does not take the keyboard from a musician who plays on: no box to answer.
+    m_frame.ShowNotice(m_deviceName + " is gone: what it plays is read again when it is back.");
 }
 
 void InputDeviceSession::OnInputReceived() {
     if (m_ports == nullptr) return;
     m_bytes.clear();
-    m_ports->TakeReceived(m_bytes);
+    m_arrived.clear();
+    m_ports->TakeReceived(m_bytes, m_arrived);
     // A source closed or gone may still have left bytes in the hand-over: they are not played.
     if (!m_open) return;
-    m_messages.clear();
-    m_parser.Feed(m_bytes, m_messages);
-    for (const ChannelMessage& message : m_messages) Route(message);
+    // The bytes that arrived together, fed together: what they complete arrived then. A message split over
+    // two arrivals arrived with its last byte.
+    m_arrived.resize(m_bytes.size(), m_arrived.empty() ? 0 : m_arrived.back());
+    const std::span<const std::uint8_t> all(m_bytes);
+    for (std::size_t start = 0; start < all.size();) {
+        std::size_t end = start + 1;
+        while (end < all.size() && m_arrived[end] == m_arrived[start]) ++end;
+        m_messages.clear();
+        m_parser.Feed(all.subspan(start, end - start), m_messages);
+        for (const ChannelMessage& message : m_messages) Route(message, m_arrived[start]);
+        start = end;
+    }
 }
 
-void InputDeviceSession::Route(const ChannelMessage& message) {
+void InputDeviceSession::Route(const ChannelMessage& message, std::uint32_t arrived) {
     const InputRoute route = RouteOf(message);
     std::string what;
     if ((message.status & 0xF0) == kControlChangeStatus && m_controllers != nullptr &&
-        m_controllers->OnInputControlChange(message.status & 0x0F, message.data1, message.data2, what)) {
+        m_controllers->OnInputControlChange(message.status & 0x0F, message.data1, message.data2, arrived, what)) {
         if (m_monitor != nullptr) m_monitor->InputReceived(message, what);
         return;
     }

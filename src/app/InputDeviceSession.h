@@ -77,13 +77,12 @@ private:
     std::vector<std::string> DeviceNames();
     int FindDevice(const std::string& name);
     bool OpenInput(int index);
-    void Route(const ChannelMessage& message);
+    void Route(const ChannelMessage& message, std::uint32_t arrived);
     // Stops the input: closes the source and ends on the synthesizer what it left sounding.
     void StopInput();
     // Note offs for the notes passed on and not yet released, and the sustain pedal up: nothing of the
     // keyboard's hangs on when it is closed, gone or no longer passed on.
     void ReleaseHeld();
-    void Tell(const std::string& text);
 
     Profile& m_profile;
     UserDialogs& m_dialogs;
@@ -94,6 +93,7 @@ private:
     MidiMonitor* m_monitor = nullptr;
     MidiInParser m_parser;
     std::vector<std::uint8_t> m_bytes;
+    std::vector<std::uint32_t> m_arrived;  // each byte's arrival
     std::vector<ChannelMessage> m_messages;
     std::string m_deviceName;  // the chosen device; empty: None
     bool m_open = false;

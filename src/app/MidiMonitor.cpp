@@ -132,6 +132,12 @@ void MidiMonitor::InputReceived(const ChannelMessage& message, const std::string
          "input: " + DescribeInput(message) + ": " + what});
 }
 
+void MidiMonitor::Notice(const std::string& text) {
+    if (m_paused) return;
+    // Status byte 0 is no message: Line shows no bytes for it.
+    Add({std::chrono::steady_clock::now(), {0, 0, 0}, "notice: " + text});
+}
+
 void MidiMonitor::MessageRepeated(std::uint8_t status, std::uint8_t data1, std::uint8_t data2) {
     if (m_paused) return;
     // A repeat is a page select and its parameter: the parameter means what it means on that page.
@@ -161,8 +167,11 @@ std::string MidiMonitor::Line(const Entry& entry) const {
     const double seconds = std::chrono::duration<double>(entry.time - m_start).count();
     char time[32];
     std::snprintf(time, sizeof time, "%10.3f", seconds);
-    return std::string(time) + "  " + Hex(entry.bytes[0]) + " " + Hex(entry.bytes[1]) + " " + Hex(entry.bytes[2]) +
-           "  " + entry.meaning;
+    // A notice has no bytes: every message begins with a status byte, 0x80 or above.
+    const std::string bytes = entry.bytes[0] < 0x80
+                                  ? std::string(8, ' ')
+                                  : Hex(entry.bytes[0]) + " " + Hex(entry.bytes[1]) + " " + Hex(entry.bytes[2]);
+    return std::string(time) + "  " + bytes + "  " + entry.meaning;
 }
 
 std::string MidiMonitor::Text() const {

@@ -40,6 +40,8 @@ public:
     // A message from the input device and what it did ("thru", or what its controller binding did): shown
     // at once, marked as input.
     void InputReceived(const ChannelMessage& message, const std::string& what);
+    // News about the devices ("Keys A is gone: ..."), shown among the messages, with no bytes.
+    void Notice(const std::string& text);
     // Asked before the entries are read: brings in what has left since (the port sink's ReportDepartures).
     void SetRefresh(std::function<void()> refresh) { m_refresh = std::move(refresh); }
 

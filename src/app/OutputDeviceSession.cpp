@@ -53,7 +53,13 @@ void OutputDeviceSession::OpenStartupDevice() {
     m_sinks.SetOutputDevice(m_profile.GetProfileInt(kProfileSection, kProfileDeviceKey, 0));
     const std::string storedName = m_profile.GetProfileString(kProfileSection, kProfileDeviceNameKey, "");
     if (storedName.empty()) {
-        if (OpenOutput(m_sinks.OutputDevice())) return;
+        if (OpenOutput(m_sinks.OutputDevice())) {
+            // The name is kept beside the index, which stays as it was: from now on the device is followed by
+            // its name, also into the next start, when other devices may have taken its index.
+            if (!m_openDeviceName.empty())
+                m_profile.WriteProfileString(kProfileSection, kProfileDeviceNameKey, m_openDeviceName);
+            return;
+        }
     } else if (const int named = FindDevice(storedName); named >= 0 && OpenOutput(named)) {
         // The stored device, wherever it is now. Without it the stored index may name another instrument, so
         // that is never opened silently: the fallback below tells the user what is used instead.
@@ -142,7 +148,7 @@ void OutputDeviceSession::OnMidiPortsChanged(MidiPortChange change) {
     if (m_deviceLost) {
         if (now < 0 || !OpenOutput(now)) return;
         UseDevice(now);
-        m_frame.ShowStatus(m_openDeviceName + " is back: changes are sent to it again.");
+        m_frame.ShowNotice(m_openDeviceName + " is back: changes are sent to it again.");
         // It may have missed changes, or been switched off and on: what it holds is not known.
         Agree();
         return;
@@ -160,19 +166,14 @@ void OutputDeviceSession::OnMidiPortsChanged(MidiPortChange change) {
 void OutputDeviceSession::DeviceLost() {
     MidiPortSink* port = m_sinks.PortSink();
     if (m_deviceLost || port == nullptr || port->deviceHandle() == MidiPortSink::kNoDevice) return;
-    // Set before the message, whose own event loop may deliver more news of the same loss.
     m_deviceLost = true;
     // Nothing waits for a device that is gone: what is queued for it is dropped.
     port->CloseDevice(MidiPortSink::Queued::Drop);
-    const std::string text = m_openDeviceName + " is gone: changes are not sent until it is back.";
-    m_frame.ShowStatus(text);
-    m_dialogs.ShowMessage(DeviceNotice(text));
+    // Said where it does not take the keyboard from a musician who plays on: no box to answer.
+    m_frame.ShowNotice(m_openDeviceName + " is gone: changes are not sent until it is back.");
 }
 
-void OutputDeviceSession::OnMidiPortsNotice(const std::string& text) {
-    m_frame.ShowStatus(text);
-    m_dialogs.ShowMessage(DeviceNotice(text));
-}
+void OutputDeviceSession::OnMidiPortsNotice(const std::string& text) { m_frame.ShowNotice(text); }
 
 void OutputDeviceSession::CloseForExit(bool tell) {
     // The window may still say what the device could not take before the program ends.

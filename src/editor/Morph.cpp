@@ -11,6 +11,7 @@
 #include "patch/PatchText.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 namespace {
@@ -21,6 +22,13 @@ bool FollowsSource(const PatchRecord& record, int sourceList) {
 }
 
 }  // namespace
+
+std::string MorphPositionText(int position) {
+    // Tenths of a percent: the scale's 1000 steps, each shown.
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %% B", position / 10.0);
+    return text;
+}
 
 std::int32_t BlendValue(std::int32_t a, std::int32_t b, int position) {
     const std::int64_t scaled = (std::int64_t{b} - a) * std::clamp(position, 0, kMorphEnd);

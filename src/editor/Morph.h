@@ -17,6 +17,9 @@ class CMainDlg;
 constexpr int kMorphEnd = 1000;
 constexpr int kMorphMiddle = 500;
 
+// A position as the morph window shows it: "70.3 % B" for 703.
+std::string MorphPositionText(int position);
+
 // A slider's value at `position`: a + (b - a) * position / 1000, rounded to the nearest whole number and a half
 // away from A, so 0 is exactly A's value, 1000 exactly B's, and a sweep either way passes the same values.
 std::int32_t BlendValue(std::int32_t a, std::int32_t b, int position);

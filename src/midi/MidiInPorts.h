@@ -21,8 +21,10 @@ public:
     // Closes the open source first.
     virtual bool Open(int index) = 0;
     virtual void Close() = 0;
-    // Appends the bytes received since the last call, whole messages in the order they came. The platform
-    // drops what it cannot hand over whole (a full hand-over, a system exclusive dump); the reader of the
-    // bytes still takes nothing on trust.
-    virtual void TakeReceived(std::vector<std::uint8_t>& bytes) = 0;
+    // Appends the bytes received since the last call, whole messages in the order they came, and for each
+    // byte the time its message arrived (µs of the monotonic clock, wrapping; the same for a message's bytes).
+    // The time is taken where the message is read, not when the program's thread gets to it, so the distance
+    // between two messages is what the player did. The platform drops what it cannot hand over whole (a full
+    // hand-over, a system exclusive dump); the reader of the bytes still takes nothing on trust.
+    virtual void TakeReceived(std::vector<std::uint8_t>& bytes, std::vector<std::uint32_t>& arrived) = 0;
 };

@@ -175,8 +175,7 @@ bool JackMidiOutput::OpenInput(const std::string& source, int wake) {
     if (m_inputLeaving && !m_inputLeaving->WaitFor(kLeaveWait)) return false;
     m_inputLeaving.reset();
     // What an earlier open left is not played.
-    std::vector<std::uint8_t> stale;
-    TakeInput(stale);
+    while (m_inRing.Front() != nullptr) m_inRing.Pop();
     m_inputWake.store(wake, std::memory_order_release);
     struct Outcome {
         std::mutex mutex;
@@ -222,9 +221,11 @@ void JackMidiOutput::CloseInput() {
     m_source.clear();
 }
 
-void JackMidiOutput::TakeInput(std::vector<std::uint8_t>& bytes) {
+void JackMidiOutput::TakeInput(std::vector<std::uint8_t>& bytes, std::vector<std::uint32_t>& arrived) {
     while (const StampedRing::Message* m = m_inRing.Front()) {
-        bytes.insert(bytes.end(), m->bytes, m->bytes + std::min<std::uint32_t>(m->tag, 3));
+        const std::uint32_t size = std::min<std::uint32_t>(m->tag, 3);
+        bytes.insert(bytes.end(), m->bytes, m->bytes + size);
+        arrived.insert(arrived.end(), size, m->micros);
         m_inRing.Pop();
     }
 }
@@ -242,7 +243,9 @@ void JackMidiOutput::ReadInput(std::uint32_t nframes, std::uint32_t cycleStart) 
         if (jack_midi_event_get(&event, buffer, i) != 0) continue;
         // A channel message is never longer; a system exclusive dump is of no use here and is left out.
         if (event.size == 0 || event.size > 3) continue;
-        StampedRing::Message m{cycleStart + event.time, micros, {}, static_cast<std::uint32_t>(event.size)};
+        // The cycle's clock plus the event's place in it: two messages of one cycle keep their distance.
+        const auto offset = static_cast<std::uint32_t>(std::uint64_t{event.time} * 1000000 / m_sampleRate);
+        StampedRing::Message m{cycleStart + event.time, micros + offset, {}, static_cast<std::uint32_t>(event.size)};
         std::copy_n(event.buffer, event.size, m.bytes);
         // A full ring (the program's thread stuck) loses whole messages only.
         read = m_inRing.Push(m) || read;

@@ -52,8 +52,8 @@ public:
     // `wake` (an eventfd). Bounded: a server that does not answer makes it fail, never hang.
     bool OpenInput(const std::string& source, int wake);
     void CloseInput();
-    // The program's thread: the messages read since the last call.
-    void TakeInput(std::vector<std::uint8_t>& bytes);
+    // The program's thread: the messages read since the last call, and each byte's arrival (µs, wrapping).
+    void TakeInput(std::vector<std::uint8_t>& bytes, std::vector<std::uint32_t>& arrived);
 
     enum class OpenResult {
         Opened,

@@ -94,7 +94,10 @@ void RtMidiInputs::Received(double, std::vector<unsigned char>* message, void* s
     // RtMidi's reading thread: whole channel messages only, then a word to the program's thread.
     auto& inputs = *static_cast<RtMidiInputs*>(self);
     if (message == nullptr || message->empty() || message->size() > 3) return;
-    StampedRing::Message m{0, 0, {}, static_cast<std::uint32_t>(message->size())};
+    const auto micros = static_cast<std::uint32_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count());
+    StampedRing::Message m{0, micros, {}, static_cast<std::uint32_t>(message->size())};
     std::copy(message->begin(), message->end(), m.bytes);
     if (!inputs.m_alsaRing.Push(m)) return;
     const std::uint64_t one = 1;
@@ -146,10 +149,12 @@ void RtMidiInputs::Close() {
     m_open = Backend::None;
 }
 
-void RtMidiInputs::TakeReceived(std::vector<std::uint8_t>& bytes) {
+void RtMidiInputs::TakeReceived(std::vector<std::uint8_t>& bytes, std::vector<std::uint32_t>& arrived) {
     while (const StampedRing::Message* m = m_alsaRing.Front()) {
-        bytes.insert(bytes.end(), m->bytes, m->bytes + std::min<std::uint32_t>(m->tag, 3));
+        const std::uint32_t size = std::min<std::uint32_t>(m->tag, 3);
+        bytes.insert(bytes.end(), m->bytes, m->bytes + size);
+        arrived.insert(arrived.end(), size, m->micros);
         m_alsaRing.Pop();
     }
-    if (m_jack) m_jack->TakeInput(bytes);
+    if (m_jack) m_jack->TakeInput(bytes, arrived);
 }

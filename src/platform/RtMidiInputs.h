@@ -34,7 +34,7 @@ public:
     std::optional<std::string> Name(int index) override;
     bool Open(int index) override;
     void Close() override;
-    void TakeReceived(std::vector<std::uint8_t>& bytes) override;
+    void TakeReceived(std::vector<std::uint8_t>& bytes, std::vector<std::uint32_t>& arrived) override;
 
     // Readable when messages arrived; ClearWake before taking them.
     int WakeDescriptor() const { return m_wake; }

@@ -12,6 +12,7 @@
 #include "ui/CVariationsWnd.h"
 #include "ui/ControllerMenu.h"
 #include "ui/FormWidget.h"
+#include "ui/NoticeBar.h"
 #include "ui/UiText.h"
 
 #include <QAction>
@@ -28,6 +29,7 @@
 #include <QScrollArea>
 #include <QStatusBar>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWindow>
 
 #include <algorithm>
@@ -93,7 +95,15 @@ CMainFrame::CMainFrame(CQuarnEditApp& app, QWidget* parent) : QMainWindow(parent
     m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_scroll->setWidgetResizable(false);
-    setCentralWidget(m_scroll);
+    // Above the form, the notices that must not interrupt; while there is none the form has the whole window.
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    m_notices = new NoticeBar(central);
+    column->addWidget(m_notices);
+    column->addWidget(m_scroll, 1);
+    setCentralWidget(central);
     statusBar()->setSizeGripEnabled(false);
     statusBar()->hide();
 
@@ -151,7 +161,11 @@ void CMainFrame::BuildMenu() {
 }
 
 void CMainFrame::CommandsChanged() {
-    m_cancelLearn->setEnabled(m_app.Controllers().IsLearning());
+    // A learn begun, ended or cancelled: the control it waits for is marked, in whichever window it is.
+    const ControllerLearn& learn = m_app.Controllers();
+    m_cancelLearn->setEnabled(learn.IsLearning());
+    if (m_form != nullptr) m_form->SetLearnTarget(learn.LearningTarget());
+    if (m_morph != nullptr) m_morph->LearnChanged();
     for (QAction* action : m_commandActions) {
         const int id = action->data().toInt();
         action->setEnabled(m_app.IsCommandEnabled(id));
@@ -339,6 +353,12 @@ void CMainFrame::ShowStatus(const std::string& text) {
         statusBar()->showMessage(ToQString(text));
         Announce(this, ToQString(text));
     }
+}
+
+void CMainFrame::ShowNotice(const std::string& text) {
+    // The status line says it (and a screen reader hears it, see ShowStatus); the bar keeps it in view.
+    ShowStatus(text);
+    m_notices->ShowNotice(ToQString(text));
 }
 
 void CMainFrame::ModifiedChanged(bool modified) { setWindowModified(modified); }

@@ -20,6 +20,7 @@ class FormWidget;
 class QAction;
 class QMenu;
 class QScrollArea;
+class NoticeBar;
 
 // The main window: the menu, the caption and the editor form, with no toolbar and no status bar.
 class CMainFrame : public QMainWindow, public FrameView {
@@ -45,6 +46,9 @@ public:
     void CommandsChanged() override;
     void ComparingChanged(bool comparing) override;
     void ShowStatus(const std::string& text) override;
+    void ShowNotice(const std::string& text) override;
+    // The bar above the form with the last notice; hidden while there is none.
+    NoticeBar* Notices() const { return m_notices; }
     void ShowMidiMonitor(MidiMonitor& monitor) override;
     // The monitor window while it is open.
     CMidiMonitorWnd* MonitorWindow() const { return m_monitor; }
@@ -80,6 +84,7 @@ private:
     CQuarnEditApp& m_app;
     FormWidget* m_form = nullptr;
     QScrollArea* m_scroll = nullptr;
+    NoticeBar* m_notices = nullptr;
     QList<QMenu*> m_menus;
     std::vector<QAction*> m_commandActions;
     QAction* m_cancelLearn = nullptr;

@@ -88,6 +88,11 @@ CMorphWnd::CMorphWnd(CQuarnEditApp& app, const LibrarySetup& library, QWidget* p
     m_message->setWordWrap(true);
     m_message->setAccessibleName(QStringLiteral("Message"));
     layout->addWidget(m_message);
+    m_learnNote = new QLabel(this);
+    m_learnNote->setWordWrap(true);
+    m_learnNote->setAccessibleName(QStringLiteral("Learn Controller"));
+    m_learnNote->hide();
+    layout->addWidget(m_learnNote);
 
     auto* buttons = new QHBoxLayout;
     m_keep = new QPushButton(QStringLiteral("&Keep"), this);
@@ -180,15 +185,32 @@ void CMorphWnd::Update() {
     m_keep->setEnabled(chosen);
     m_patchB->setText(chosen ? QStringLiteral("B: ") + ToQString(morph->PatchBName())
                              : QStringLiteral("B: none chosen"));
-    const QString where = QStringLiteral("%1 % B").arg(position / 10.0, 0, 'f', 1);
+    const QString where = ToQString(MorphPositionText(position));
     m_position->setText(where);
     // Disabled, the slider and Keep are out of the Tab order: a screen reader says why, on the list that has the
     // focus when the window opens and on them where the user finds them.
     const QString first = QStringLiteral("choose patch B first");
-    m_slider->setAccessibleDescription(chosen ? where : first);
+    const bool waiting = m_app.Controllers().LearningTarget() == kMorphPositionTarget;
+    m_slider->setAccessibleDescription(waiting ? LearnWaitingDescription() : chosen ? where : first);
     m_keep->setAccessibleDescription(chosen ? QString() : first);
     m_library->setAccessibleDescription(
         chosen ? QString() : QStringLiteral("Choose patch B first: the slider and Keep wait for it."));
+}
+
+void CMorphWnd::LearnChanged() {
+    const ControllerLearn& learn = m_app.Controllers();
+    const bool waiting = learn.LearningTarget() == kMorphPositionTarget;
+    // Only a learn begun while this window is open is its news; one for another control ends it.
+    m_learnSeen = learn.LearnTextTarget() == kMorphPositionTarget && (m_learnSeen || waiting);
+    const QString text = m_learnSeen ? ToQString(learn.LearnText()) : QString();
+    if (m_learnNote->text() != text) {
+        m_learnNote->setText(text);
+        m_learnNote->setVisible(!text.isEmpty());
+        // Heard where it was begun, as the main window's status line is.
+        Announce(this, text);
+    }
+    MarkLearnTarget(m_slider, waiting);
+    Update();
 }
 
 void CMorphWnd::CloseEnded() {

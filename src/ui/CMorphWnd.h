@@ -36,6 +36,11 @@ public:
     void CloseEnded();
     // Shows what the morph holds now.
     void Update();
+    // A learn began, ended or was cancelled: one for the slider is said here, where it was begun, and the
+    // slider marked while it waits.
+    void LearnChanged();
+    // What the last learn for the slider said; hidden when there is none.
+    QLabel* LearnNote() const { return m_learnNote; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -52,8 +57,10 @@ private:
     QSlider* m_slider = nullptr;
     QLabel* m_position = nullptr;
     QLabel* m_message = nullptr;
+    QLabel* m_learnNote = nullptr;
     QPushButton* m_keep = nullptr;
     bool m_ended = false;
+    bool m_learnSeen = false;  // a learn for the slider was begun while the window is open
     bool m_listed = false;
     std::atomic<bool> m_cancel{false};
     std::thread m_reader;

@@ -4,6 +4,7 @@
 #include "editor/CMainDlg.h"
 #include "editor/ControlNames.h"
 #include "editor/ParameterMap.h"
+#include "ui/ControllerMenu.h"
 #include "ui/GroupFrame.h"
 #include "ui/UiText.h"
 
@@ -79,12 +80,22 @@ void FormWidget::NameControls() {
         QWidget* widget = WidgetForId(def.id);
         const QString name = ToQString(AccessibleName(m_state, def.id));
         if (widget->accessibleName() != name) widget->setAccessibleName(name);
-        const QString description = ToQString(AccessibleDescription(m_state, def.id));
+        const QString description =
+            def.id == m_learnTarget ? LearnWaitingDescription() : ToQString(AccessibleDescription(m_state, def.id));
         if (widget->accessibleDescription() != description) widget->setAccessibleDescription(description);
     }
 }
 
 FormWidget::~FormWidget() { m_state.SetObserver(nullptr); }
+
+void FormWidget::SetLearnTarget(std::optional<int> id) {
+    if (id && !m_byId.contains(*id)) id.reset();
+    if (id == m_learnTarget) return;
+    if (m_learnTarget) MarkLearnTarget(WidgetForId(*m_learnTarget), false);
+    m_learnTarget = id;
+    if (m_learnTarget) MarkLearnTarget(WidgetForId(*m_learnTarget), true);
+    NameControls();
+}
 
 QWidget* FormWidget::CreateItem(const ControlDef& def) {
     const QRect rect = m_units.Rect(def.rect);

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,9 @@ public:
     const DialogUnits& Units() const { return m_units; }
 
     void ControlChanged(int id) override;
+    // The control a learn waits for (none: nullopt): marked on screen, and its description says so.
+    void SetLearnTarget(std::optional<int> id);
+    std::optional<int> LearnTarget() const { return m_learnTarget; }
 
     // Asked on a right-click (or the keyboard's context-menu keys) on a control, with its id, or on the form
     // itself with kNoId; true when it took the click, else the control's own menu opens.
@@ -56,4 +60,5 @@ private:
     std::map<int, QWidget*> m_byId;
     std::map<int, std::vector<std::string>> m_shownEntries;  // what each list shows, as the form holds it
     ControlMenuHandler m_controlMenu;
+    std::optional<int> m_learnTarget;
 };

@@ -23,6 +23,9 @@ public:
     virtual void ComparingChanged(bool comparing) = 0;
     // A short note for the user below the form, where it does not interrupt ("" takes it away).
     virtual void ShowStatus(const std::string& text) = 0;
+    // News the user must not miss but that must not stop a musician who plays (a device gone or back): on the
+    // status line, and where the window keeps it until it is closed, without taking the focus or waiting.
+    virtual void ShowNotice(const std::string& text) { ShowStatus(text); }
     // Opens (or raises) the window that lists what is sent; when it closes the application hears of it.
     virtual void ShowMidiMonitor(MidiMonitor& monitor) = 0;
     // Opens (or raises) the patch library window, which asks `host` to audition, open and restore.
