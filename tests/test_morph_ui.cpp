@@ -310,6 +310,25 @@ TEST_F(WindowTest, VariationsByNumberBreedBackAndEscape) {
     EXPECT_TRUE(SynthesizerAgrees());
 }
 
+// Cancel to the save question of New or Exit leaves the variations window open, playing what it played.
+TEST_F(WindowTest, ACancelledNewOrExitLeavesTheVariationsWindowOpen) {
+    dlg.UserMovedSlider(ctl::Env1Attack, 77);
+    app.OnCommand(cmd::EditVariations);
+    CVariationsWnd* window = frame->VariationsWindow();
+    ASSERT_NE(window, nullptr);
+    window->Variation(3)->click();
+    const PatchRecord shown = dlg.CaptureRecord();
+    app.OnCommand(cmd::FileNew);  // answered Cancel
+    frame->close();               // Exit, answered Cancel
+    EXPECT_TRUE(frame->isVisible());
+    ASSERT_EQ(frame->VariationsWindow(), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->Playing()->text(), "Playing: variation 4");
+    EXPECT_EQ(dlg.CaptureRecord(), shown);
+    EXPECT_TRUE(SynthesizerAgrees());
+    window->close();
+}
+
 // Morph, Variations and the monitor open where the editor's menu stays in sight, on the screen; the monitor's
 // lines wrap rather than run out of sight.
 TEST_F(WindowTest, ToolWindowsOpenBesideTheEditorNeverOverItsMenu) {
@@ -326,6 +345,8 @@ TEST_F(WindowTest, ToolWindowsOpenBesideTheEditorNeverOverItsMenu) {
     frame->MorphWindow()->close();
     app.OnCommand(cmd::EditVariations);
     check(frame->VariationsWindow(), "variations");
+    if (const char* folder = std::getenv("QUARN_SCREENSHOTS"))
+        frame->screen()->grabWindow(0).save(QString::fromUtf8(folder) + "/beside.png");
     frame->VariationsWindow()->close();
     app.OnCommand(cmd::MidiMonitor);
     CMidiMonitorWnd* monitor = frame->MonitorWindow();
