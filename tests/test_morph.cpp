@@ -607,6 +607,16 @@ TEST_F(Variations, ACancelledCommandLeavesTheMorphAndTheVariationsWhereTheyWere)
         app.Sound().EndMorph(false);
     }
 
+    // Its window closed while the question was up: the variations do not come back.
+    OpenVariations(9).Audition(2);
+    dialogs.onMessage = [&](const MessageRequest&) { app.Sound().EndVariations(false); };
+    app.OnCommand(cmd::FileNew);
+    dialogs.onMessage = nullptr;
+    EXPECT_EQ(app.Sound().Variations(), nullptr);
+    EXPECT_EQ(frame.events.back(), "close variations");
+    EXPECT_EQ(dlg.CaptureRecord(), patch);
+    EXPECT_FALSE(dlg.IsReadOnly());
+
     // Answered No, the command goes ahead: the variations end, their window closes, the file opens.
     OpenVariations(9).Audition(3);
     dialogs.answers.push_back(MessageAnswer::No);

@@ -83,6 +83,12 @@ bool SoundDesign::SetMorphPosition(int position) {
 }
 
 void SoundDesign::EndMorph(bool keep) {
+    // Its window closed while a command had it set aside: it does not come back.
+    if (!m_morph && m_aside.morph) {
+        RememberB(*m_aside.morph);
+        m_aside.morph.reset();
+        return Closed(true, false);
+    }
     if (!m_morph) return;
     // Out of the way first: the window's close may come back here.
     const std::unique_ptr<MorphSession> morph = std::move(m_morph);
@@ -113,6 +119,10 @@ void SoundDesign::OnEditVariations() {
 }
 
 void SoundDesign::EndVariations(bool keep) {
+    if (!m_variations && m_aside.variations) {
+        m_aside.variations.reset();
+        return Closed(false, true);
+    }
     if (!m_variations) return;
     const std::unique_ptr<VariationSession> variations = std::move(m_variations);
     if (!keep || !variations->Keep()) variations->Close();
