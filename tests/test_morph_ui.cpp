@@ -351,8 +351,11 @@ TEST_F(WindowTest, ToolWindowsOpenBesideTheEditorNeverOverItsMenu) {
     app.OnCommand(cmd::MidiMonitor);
     CMidiMonitorWnd* monitor = frame->MonitorWindow();
     check(monitor, "monitor");
+    dlg.UserMovedSlider(ctl::Dco1Amp, 17);
+    monitor->Update();
     monitor->Lines()->appendPlainText(QString(160, QLatin1Char('x')));
     QApplication::processEvents();
+    Shot(monitor, "monitor.png");
     EXPECT_EQ(monitor->Lines()->horizontalScrollBar()->maximum(), 0);
 
     // Where there is no room beside, below the menu; to the right where there is.
