@@ -288,6 +288,14 @@ TEST_F(Morph, APatchBThatCannotBeReadIsNamedWithWhyAndChangesNothing) {
     EXPECT_EQ(morph.LoadPatchB(bad), "Patch B could not be read from " + bad + ": Not a QuarnEdit Patch.");
     WriteAll(bad, Bytes{'Q', 'N', 'P', 0});
     EXPECT_EQ(morph.LoadPatchB(bad), "Patch B could not be read from " + bad + ": Couldn't read from input file.");
+    // Short and not even beginning as a patch (a text): told as Open tells a file that is no patch. Too short to
+    // tell, it is a file that could not be read.
+    WriteAll(bad, Bytes{'q', 'n', 'p', '\n'});
+    EXPECT_EQ(morph.LoadPatchB(bad), "Patch B could not be read from " + bad + ": Not a QuarnEdit Patch.");
+    for (const Bytes& tooShort : {Bytes{}, Bytes{'Q', 'N'}, Bytes{'x', 'y'}}) {
+        WriteAll(bad, tooShort);
+        EXPECT_EQ(morph.LoadPatchB(bad), "Patch B could not be read from " + bad + ": Couldn't read from input file.");
+    }
     const Bytes newer = HandBuiltFile(1);
     WriteAll(bad, newer);
     EXPECT_EQ(morph.LoadPatchB(bad), "Patch B could not be read from " + bad + ": Unknown Patch Version.");
