@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The morph: the CPU of one step on the fakes, and at a JACK input the messages a one-second sweep sends and
-// the time from the last move of the slider to the last message that arrives.
+// The morph and the variations: the CPU of one morph step and of one audition on the fakes, and at a JACK input the
+// messages a one-second sweep sends and the time from the last move of the slider to the last message that arrives.
 #include "EditorRig.h"
 #include "Fakes.h"
 #include "InstrumentModel.h"
@@ -10,6 +10,7 @@
 #include "app/CQuarnEditDoc.h"
 #include "editor/CMainDlg.h"
 #include "editor/Morph.h"
+#include "editor/Variations.h"
 #include "platform/RtMidiPorts.h"
 #include "platform/ThreadPacer.h"
 
@@ -76,6 +77,24 @@ void BM_MorphStep(benchmark::State& state) {
     state.counters["messages_per_step"] = static_cast<double>(bytes) / 3 / static_cast<double>(steps);
 }
 BENCHMARK(BM_MorphStep);
+
+// One audition of a variation: the variation shown on the document's form and queued whole (the fake port takes
+// it at once), as a key 1-8 does.
+void BM_VariationAudition(benchmark::State& state) {
+    EditorRig rig;
+    rig.ShowAndOpen();
+    rig.FillAsLoaded();
+    rig.app.Sound().SetRandomSeed(1);
+    rig.app.Sound().OnEditVariations();
+    VariationSession& variations = *rig.app.Sound().Variations();
+    std::size_t index = 0;
+    for (auto _ : state) {
+        variations.Audition(index);
+        index = (index + 1) % kVariationCount;
+        if (rig.ports.bytes.size() > (1u << 16)) rig.ports.bytes.clear();
+    }
+}
+BENCHMARK(BM_VariationAudition);
 
 // A sweep from A to B (then back, and so on) in one second, in `range(0)` moves of the slider, at a JACK input.
 // Counters (medians over the sweeps):

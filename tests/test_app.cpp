@@ -95,6 +95,24 @@ TEST_F(AppTest, UnreadableCommandLineFileFallsBackToTheDefault) {
     EXPECT_TRUE(app.Work().RecentFiles().empty());
 }
 
+// The entry chosen is the one opened, though saving the patch there was (Save As of an Untitled one) put a new
+// entry before it in the list.
+TEST_F(AppTest, ARecentFileOpensTheEntryChosenThoughTheSaveQuestionReorderedTheList) {
+    const std::string older = (dir / "older.qnp").string(), newer = (dir / "newer.qnp").string();
+    MakePatch(older, "Older", 10);
+    MakePatch(newer, "Newer", 20);
+    profile.recent = {newer, older};
+    ASSERT_TRUE(Start());
+    app.form().UserMovedSlider(ctl::Env1Attack, 99);            // Untitled and modified
+    dialogs.answers = {MessageAnswer::Yes, MessageAnswer::No};  // save it; the loaded patch is not sent
+    const std::string saved = (dir / "saved.qnp").string();
+    dialogs.savePaths = {saved};
+    EXPECT_TRUE(app.OnCommand(cmd::FirstRecentFile + 1));  // "older"
+    EXPECT_EQ(frame.title, "older.qnp");
+    EXPECT_EQ(app.form().m_patchName, "Older");
+    EXPECT_EQ(app.Work().RecentFiles(), (std::vector<std::string>{older, saved, newer}));
+}
+
 TEST_F(AppTest, SaveAsOpenAndRecentFiles) {
     ASSERT_TRUE(Start());
     const std::string a = (dir / "a.qnp").string(), b = (dir / "b.qnp").string();

@@ -6,6 +6,7 @@
 
 #include "app/Commands.h"
 #include "app/ControllerLearn.h"
+#include "app/DocumentLibraryHost.h"
 #include "editor/Morph.h"
 #include "editor/Variations.h"
 #include "patch/PatchFile.h"
@@ -257,18 +258,28 @@ TEST_F(Morph, KeepIsOneUndoStepAndCancelPutsABackWithoutOne) {
     EXPECT_EQ(dlg.CaptureRecord(), PatchA());
     EXPECT_EQ(Holds(heard), Holds(TransmissionOf(PatchA())));
 
-    // Cancel, here by a command on the patch: A back on the form and at the synthesizer, no step.
+    // A command on the patch that is cancelled (Mutate, answered Cancel) leaves the morph where it was.
     app.OnCommand(cmd::EditRedo);
     const std::size_t before = dlg.History().StepCount();
+    const PatchRecord patch = dlg.CaptureRecord();
     MorphSession& again = Open();
     again.SetPatchB(PatchB(), "Other");
     again.SetPosition(300);
     again.SetPosition(900);
-    app.OnCommand(cmd::EditMutate);  // answered Cancel
+    app.OnCommand(cmd::EditMutate);
+    EXPECT_EQ(app.Sound().Morph(), &again);
+    EXPECT_EQ(again.Position(), 900);
+    EXPECT_EQ(frame.events.back(), "show morph");
+    Take();
+    EXPECT_EQ(dlg.CaptureRecord(), BlendPatches(patch, PatchB(), 900));
+    EXPECT_EQ(Holds(heard), Holds(FormShows()));
+    EXPECT_TRUE(dlg.IsReadOnly());
+    // One that goes ahead cancels it first: A back on the form and at the synthesizer, no step of its own.
+    app.OnCommand(cmd::EditUndo);
     EXPECT_EQ(app.Sound().Morph(), nullptr);
     EXPECT_EQ(frame.events.back(), "close morph");
     Take();
-    EXPECT_EQ(dlg.CaptureRecord(), BlendPatches(PatchA(), PatchB(), 700));
+    EXPECT_EQ(dlg.CaptureRecord(), PatchA());
     EXPECT_EQ(Holds(heard), Holds(FormShows()));
     EXPECT_EQ(dlg.History().StepCount(), before);
     EXPECT_FALSE(dlg.IsReadOnly());
@@ -281,6 +292,14 @@ TEST_F(Morph, APatchBThatCannotBeReadIsNamedWithWhyAndChangesNothing) {
     EXPECT_EQ(morph.LoadPatchB(bad), "Patch B could not be read from " + bad + ": Not a QuarnEdit Patch.");
     WriteAll(bad, Bytes{'Q', 'N', 'P', 0});
     EXPECT_EQ(morph.LoadPatchB(bad), "Patch B could not be read from " + bad + ": Couldn't read from input file.");
+    // Short and not even beginning as a patch (a text): told as Open tells a file that is no patch. Too short to
+    // tell, it is a file that could not be read.
+    WriteAll(bad, Bytes{'q', 'n', 'p', '\n'});
+    EXPECT_EQ(morph.LoadPatchB(bad), "Patch B could not be read from " + bad + ": Not a QuarnEdit Patch.");
+    for (const Bytes& tooShort : {Bytes{}, Bytes{'Q', 'N'}, Bytes{'x', 'y'}}) {
+        WriteAll(bad, tooShort);
+        EXPECT_EQ(morph.LoadPatchB(bad), "Patch B could not be read from " + bad + ": Couldn't read from input file.");
+    }
     const Bytes newer = HandBuiltFile(1);
     WriteAll(bad, newer);
     EXPECT_EQ(morph.LoadPatchB(bad), "Patch B could not be read from " + bad + ": Unknown Patch Version.");
@@ -403,11 +422,13 @@ TEST_F(Variations, ASeedRepeatsTheRoundsAndBreedStaysNearTheChosen) {
     }
     EXPECT_EQ(distinct.size(), kVariationCount);
 
-    // An audition sends the variation whole; nothing of the form changes.
+    // An audition sends the variation whole and the form shows it; the patch is still the one there was.
     EXPECT_FALSE(v.Breed());
     v.Audition(2);
     EXPECT_EQ(Take(), TransmissionOf(first[2]));
-    EXPECT_EQ(dlg.CaptureRecord(), PatchA());
+    EXPECT_EQ(dlg.CaptureRecord(), SoundIn(first[2], PatchA()));
+    EXPECT_EQ(app.Sound().Edit(), PatchA());
+    EXPECT_FALSE(app.IsCommandEnabled(cmd::EditCompare));
     ASSERT_TRUE(v.Breed());
     EXPECT_EQ(v.RoundNumber(), 2u);
     EXPECT_EQ(v.Chosen(), std::nullopt);
@@ -436,35 +457,97 @@ TEST_F(Variations, ASeedRepeatsTheRoundsAndBreedStaysNearTheChosen) {
     EXPECT_NE(other.Variations(), first);
 }
 
+// What the synthesizer plays is what the form shows and what Keep keeps: a knob or a click during an audition is
+// refused as the morph refuses it, Back sends the round's pick again, and Keep takes the last heard of two.
+TEST_F(Variations, WhatIsHeardIsWhatTheFormShowsAndWhatKeepKeeps) {
+    ControllerLearn& learn = app.Controllers();
+    std::string what;
+    learn.BeginLearn(ctl::Dco1Amp);
+    ASSERT_TRUE(learn.OnInputControlChange(0, 74, 0, what));
+    const std::size_t steps = dlg.History().StepCount();
+    VariationSession& v = OpenVariations(5);
+    const VariationSession::Round first = v.Variations();
+    v.Audition(1);
+    const PatchRecord two = dlg.CaptureRecord();
+    EXPECT_EQ(two, SoundIn(first[1], PatchA()));
+    // A learned knob and a click: both refused, nothing sent, the form still variation 2.
+    Take();
+    learn.OnInputControlChange(0, 74, 20, what);
+    dlg.UserMovedSlider(ctl::Dco1Octave, 7);
+    EXPECT_EQ(frame.status, "A variation is shown: Keep or Close it in the Variations window.");
+    EXPECT_TRUE(Take().empty());
+    EXPECT_EQ(dlg.CaptureRecord(), two);
+    EXPECT_EQ(Holds(heard), Holds(FormShows()));
+    EXPECT_FALSE(doc.IsModified());
+
+    // Two chosen, then a round more; Back plays the last heard of the round before (5), not round 2's 7.
+    v.Audition(2);
+    v.AuditionSecond(4);
+    EXPECT_EQ(v.HeardNow(), (VariationSession::Heard{1, 4}));
+    ASSERT_TRUE(v.Breed());
+    EXPECT_EQ(v.HeardNow(), (VariationSession::Heard{1, 4}));
+    v.Audition(6);
+    Take();
+    EXPECT_EQ(Holds(heard), Holds(TransmissionOf(v.Variations()[6])));
+    ASSERT_TRUE(v.Back());
+    Take();
+    EXPECT_EQ(v.HeardNow(), (VariationSession::Heard{1, 4}));
+    EXPECT_EQ(dlg.CaptureRecord(), SoundIn(first[4], PatchA()));
+    EXPECT_EQ(Holds(heard), Holds(FormShows()));
+
+    // Keep: the last heard of the two (5), not the first chosen (3).
+    app.Sound().EndVariations(true);
+    Take();
+    EXPECT_EQ(dlg.CaptureRecord(), SoundIn(first[4], PatchA()));
+    EXPECT_EQ(Holds(heard), Holds(FormShows()));
+    EXPECT_FALSE(dlg.IsReadOnly());
+    EXPECT_EQ(dlg.History().StepCount(), steps + 1);
+    EXPECT_EQ(dlg.UndoName(), "Variation");
+    EXPECT_TRUE(doc.IsModified());
+    // The knob moves the patch again.
+    learn.OnInputControlChange(0, 74, 20, what);
+    EXPECT_EQ(dlg.m_dco1Amp, 40);
+}
+
 TEST_F(Variations, KeepIsOneUndoStepAndClosingSendsThePatchBack) {
     const std::size_t steps = dlg.History().StepCount();
     VariationSession& v = OpenVariations(3);
+    EXPECT_FALSE(v.Keep());  // nothing heard yet
     v.Audition(5);
     v.Audition(3);
     const PatchRecord chosen = v.Variations()[3];
     app.Sound().EndVariations(false);
     EXPECT_EQ(frame.events.back(), "close variations");
     Take();
+    EXPECT_EQ(dlg.CaptureRecord(), PatchA());
     EXPECT_EQ(Holds(heard), Holds(TransmissionOf(PatchA())));
     EXPECT_EQ(dlg.History().StepCount(), steps);
     EXPECT_FALSE(doc.IsModified());
+    EXPECT_FALSE(dlg.IsReadOnly());
 
-    VariationSession& again = OpenVariations(3);
-    EXPECT_EQ(again.Variations()[3], chosen);
-    again.Audition(3);
-    // A name given meanwhile stays: Keep takes the variation's sound.
+    // A name and a channel given before stay: Keep takes the variation's sound into the patch there is.
     dlg.UserEdited(ctl::PatchName, "Renamed");
     dlg.UserEndedGesture(ctl::PatchName);
+    dlg.UserSelected(ctl::MidiChannel, 6);
     const std::size_t named = dlg.History().StepCount();
+    VariationSession& again = OpenVariations(3);
+    EXPECT_EQ(SoundIn(again.Variations()[3], chosen), chosen);  // the same seed, the same sounds
+    again.Audition(3);
+    // The channel cannot change meanwhile.
+    dlg.UserSelected(ctl::MidiChannel, 2);
+    EXPECT_EQ(form.GetCurSel(ctl::MidiChannel), 6);
     app.Sound().EndVariations(true);
     Take();
     PatchRecord renamed = chosen;
     renamed.patchName = "Renamed";
+    renamed.valueSlots[0] = 6;
+    renamed.selections[StoredSelectionEntry(ctl::MidiChannel)] = 6;
     EXPECT_EQ(dlg.CaptureRecord(), renamed);
     EXPECT_EQ(Holds(heard), Holds(TransmissionOf(chosen)));
     EXPECT_EQ(dlg.History().StepCount(), named + 1);
     EXPECT_EQ(dlg.UndoName(), "Variation");
     EXPECT_TRUE(doc.IsModified());
+    app.OnCommand(cmd::EditUndo);
     app.OnCommand(cmd::EditUndo);
     app.OnCommand(cmd::EditUndo);
     EXPECT_EQ(dlg.CaptureRecord(), PatchA());
@@ -477,6 +560,102 @@ TEST_F(Variations, KeepIsOneUndoStepAndClosingSendsThePatchBack) {
     EXPECT_EQ(Holds(heard), Holds(TransmissionOf(PatchA())));
     app.OnCommand(cmd::EditVariations);
     EXPECT_EQ(app.Sound().Morph(), nullptr);
+}
+
+// A command that would replace the patch asks its save question with the patch on the form and at the
+// synthesizer; Cancel brings the morph or the variations back where they were, windows and all.
+TEST_F(Variations, ACancelledCommandLeavesTheMorphAndTheVariationsWhereTheyWere) {
+    dlg.UserMovedSlider(ctl::Env1Attack, 99);  // modified: New, Open and Exit ask
+    const PatchRecord patch = dlg.CaptureRecord();
+    WritePatch((dir / "recent.qnp"), PatchB());
+    profile.recent = {dir / "recent.qnp"};
+    app.Work().LoadRecentFiles();
+    const std::vector<std::pair<const char*, std::function<void()>>> commands{
+        {"New", [&] { app.OnCommand(cmd::FileNew); }},
+        {"Open", [&] { app.OnCommand(cmd::FileOpen); }},
+        {"recent file", [&] { app.OnCommand(cmd::FirstRecentFile); }},
+        {"Exit", [&] { EXPECT_FALSE(app.QueryEndSession()); }},
+        {"library", [&] { EXPECT_FALSE(app.Library().OpenPatch((dir / "recent.qnp"))); }},
+        {"Mutate", [&] { app.OnCommand(cmd::EditMutate); }},
+    };
+    for (const auto& [name, command] : commands) {
+        VariationSession& v = OpenVariations(9);
+        v.Audition(4);
+        ASSERT_TRUE(v.Breed());
+        v.Audition(1);
+        const PatchRecord shown = dlg.CaptureRecord();
+        // The question is asked about the patch, which the form and the synthesizer hold while it is up.
+        dialogs.onMessage = [&](const MessageRequest&) {
+            EXPECT_EQ(dlg.CaptureRecord(), patch) << name;
+            EXPECT_FALSE(dlg.IsReadOnly()) << name;
+            Take();
+            EXPECT_EQ(Holds(heard), Holds(TransmissionOf(patch))) << name;
+        };
+        const std::size_t messages = dialogs.messages.size();
+        command();  // the save question answered Cancel, or the dialog cancelled
+        dialogs.onMessage = nullptr;
+        EXPECT_TRUE(std::string(name) == "Mutate" || dialogs.messages.size() == messages + 1) << name;
+        ASSERT_EQ(app.Sound().Variations(), &v) << name;
+        EXPECT_EQ(v.RoundNumber(), 2u) << name;
+        EXPECT_EQ(v.HeardNow(), (VariationSession::Heard{2, 1})) << name;
+        EXPECT_EQ(frame.events.back(), "show variations") << name;
+        EXPECT_EQ(dlg.CaptureRecord(), shown) << name;
+        EXPECT_TRUE(dlg.IsReadOnly()) << name;
+        Take();
+        EXPECT_EQ(Holds(heard), Holds(FormShows())) << name;
+        app.Sound().EndVariations(false);
+
+        MorphSession& morph = Open();
+        morph.SetPatchB(PatchB(), "Other");
+        morph.SetPosition(640);
+        command();
+        ASSERT_EQ(app.Sound().Morph(), &morph) << name;
+        EXPECT_EQ(morph.Position(), 640) << name;
+        EXPECT_EQ(frame.events.back(), "show morph") << name;
+        EXPECT_EQ(dlg.CaptureRecord(), BlendPatches(patch, PatchB(), 640)) << name;
+        EXPECT_TRUE(dlg.IsReadOnly()) << name;
+        Take();
+        EXPECT_EQ(Holds(heard), Holds(FormShows())) << name;
+        app.Sound().EndMorph(false);
+    }
+
+    // Its window closed while the question was up: the variations do not come back.
+    OpenVariations(9).Audition(2);
+    dialogs.onMessage = [&](const MessageRequest&) { app.Sound().EndVariations(false); };
+    app.OnCommand(cmd::FileNew);
+    dialogs.onMessage = nullptr;
+    EXPECT_EQ(app.Sound().Variations(), nullptr);
+    EXPECT_EQ(frame.events.back(), "close variations");
+    EXPECT_EQ(dlg.CaptureRecord(), patch);
+    EXPECT_FALSE(dlg.IsReadOnly());
+
+    // Answered No, the command goes ahead: the variations end, their window closes, the file opens.
+    OpenVariations(9).Audition(3);
+    dialogs.answers.push_back(MessageAnswer::No);
+    app.OnCommand(cmd::FirstRecentFile);
+    EXPECT_EQ(app.Sound().Variations(), nullptr);
+    EXPECT_EQ(frame.events.back(), "close variations");
+    EXPECT_FALSE(dlg.IsReadOnly());
+    EXPECT_EQ(dlg.CaptureRecord(), PatchB());
+}
+
+// The B of the morph before is offered again when a morph opens, at A's end: nothing changes until the slider
+// moves.
+TEST_F(Variations, TheMorphOffersItsLastPatchBAgain) {
+    MorphSession& morph = Open();
+    ASSERT_EQ(morph.LoadPatchB(bPath), std::nullopt);
+    morph.SetPosition(300);
+    app.Sound().EndMorph(false);
+    Take();
+    MorphSession& again = Open();
+    ASSERT_TRUE(again.HasPatchB());
+    EXPECT_EQ(again.PatchBPath(), bPath);
+    EXPECT_EQ(again.PatchBName(), "Other");
+    EXPECT_EQ(again.Position(), 0);
+    EXPECT_TRUE(Take().empty());
+    EXPECT_EQ(dlg.CaptureRecord(), PatchA());
+    again.SetPosition(1000);
+    EXPECT_EQ(dlg.CaptureRecord(), PatchBWithTextsOfA());
 }
 
 }  // namespace

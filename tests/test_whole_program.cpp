@@ -220,8 +220,9 @@ struct Walk {
     CQuarnEditDoc& document = app.document();
 
     std::optional<PatchRecord> editAtCompare;
-    std::optional<PatchRecord> editAtMorph;  // the patch while a morph left open shows a blend
-    std::vector<std::string> trail;          // the steps so far, for the report of a failure
+    std::optional<PatchRecord> editAtMorph;       // the patch while a morph left open shows a blend
+    std::optional<PatchRecord> editAtVariations;  // the patch while variations left open show one
+    std::vector<std::string> trail;               // the steps so far, for the report of a failure
 
     Walk(std::uint32_t s, bool withQueue) : seed(s), random(s), queued(withQueue) { pacer.drainOnClose = true; }
 
@@ -327,23 +328,35 @@ struct Walk {
             }
             return;
         }
+        VariationsStep(what);
+    }
+
+    // Variations opened, or a few steps on in the ones open: auditions (a second pick too), Breed and Back, then
+    // Keep, Close or left open, so that the steps after (edits, knobs, commands) come during an audition.
+    void VariationsStep(std::ostringstream& what) {
         what << "variations";
+        const bool was = app.Sound().HasVariations();
         app.OnCommand(cmd::EditVariations);
+        if (!was) editAtVariations = form.CaptureRecord();
         VariationSession* variations = app.Sound().Variations();
         for (int n = 1 + Roll(4); n > 0; --n) {
             const auto index = static_cast<std::size_t>(Roll(kVariationCount));
             what << " " << index;
-            if (Roll(4) == 0) {
+            if (Roll(3) == 0) {
+                what << "+";
                 variations->AuditionSecond(index);
             } else {
                 variations->Audition(index);
             }
             if (Roll(3) == 0) what << (variations->Breed() ? " breed" : "");
-            if (Roll(5) == 0) what << (variations->Back() ? " back" : "");
+            if (Roll(4) == 0) what << (variations->Back() ? " back" : "");
         }
-        const bool keep = Roll(2) == 0;
-        what << (keep ? " keep" : " close");
-        app.Sound().EndVariations(keep);
+        // Back last of all now and then: what it plays again must reach the synthesizer by itself.
+        if (Roll(3) == 0) what << (variations->Back() ? " back" : "");
+        if (const int end = Roll(3); end < 2) {
+            what << (end == 0 ? " keep" : " close");
+            app.Sound().EndVariations(end == 0);
+        }
     }
 
     std::vector<int> Controls(ControlKind kind) const {
@@ -366,7 +379,9 @@ struct Walk {
     void Step() {
         const int kind = Roll(100);
         std::ostringstream what;
-        if (Roll(8) == 0) {
+        if (app.Sound().HasVariations() && Roll(4) == 0) {
+            VariationsStep(what);
+        } else if (Roll(8) == 0) {
             FaultStep(what);
         } else if (kind < 22 && Roll(5) == 0) {
             // A knob of the user's controller, learned on any slider, list or check box, turned a few times.
@@ -431,7 +446,7 @@ struct Walk {
             const bool was = app.IsCommandChecked(cmd::EditCompare);
             app.OnCommand(cmd::EditCompare);
             if (!was && app.IsCommandChecked(cmd::EditCompare)) editAtCompare = edit;
-        } else if (kind < 72) {
+        } else if (kind < 72 || (kind < 74 && Roll(2) == 0)) {
             SoundDesignStep(what);
         } else if (kind < 81) {
             // Menu commands as they are, each with its share of the steps.
@@ -603,6 +618,7 @@ struct Walk {
 
         if (!app.IsCommandChecked(cmd::EditCompare)) editAtCompare.reset();
         if (!app.Sound().IsMorphing()) editAtMorph.reset();
+        if (!app.Sound().HasVariations()) editAtVariations.reset();
         if (SavePending()) return true;
         if (!document.IsModified()) {
             if (recovery.saved) {
@@ -615,7 +631,10 @@ struct Walk {
             ADD_FAILURE() << "the patch is modified and no unsaved-changes file keeps it\n" << Report();
             return false;
         }
-        const PatchRecord edit = editAtCompare ? *editAtCompare : editAtMorph ? *editAtMorph : form.CaptureRecord();
+        const PatchRecord edit = editAtCompare      ? *editAtCompare
+                                 : editAtMorph      ? *editAtMorph
+                                 : editAtVariations ? *editAtVariations
+                                                    : form.CaptureRecord();
         const Bytes kept = EncodePatchFile(
             CMainDlg::GetPatchVersion(), [&edit](std::span<std::uint8_t> record) { EncodePatchRecord(edit, record); });
         if (recovery.saved->first != kept || recovery.saved->second != document.GetPathName()) {

@@ -61,7 +61,7 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     // A patch opened from the library is opened as File > Open opens it, on the edit, never on the original.
     m_library = std::make_unique<DocumentLibraryHost>(*this, *m_form, m_frame, [this](const std::string& path) {
         m_sound.EndCompare();
-        m_sound.EndSessions();
+        const SoundDesign::Aside aside(m_sound);
         return m_work.SaveModified() && m_work.OpenDocumentFile(path);
     });
 }
@@ -121,13 +121,18 @@ void CQuarnEditApp::PatchEdited() {
 
 void CQuarnEditApp::EditRefused() {
     if (m_sound.IsMorphing()) return m_frame.ShowStatus("The morph is shown: Keep or Cancel it in the Morph window.");
+    if (m_sound.HasVariations())
+        return m_frame.ShowStatus("A variation is shown: Keep or Close it in the Variations window.");
     m_frame.ShowStatus("The original is shown: press F2 to return to your edit.");
 }
 
 bool CQuarnEditApp::QueryEndSession() {
     m_sound.EndCompare();
+    // The save question saves the patch; a Cancel leaves the morph or the variations where they were.
+    const SoundDesign::Aside aside(m_sound);
+    if (!m_work.AskBeforeEnd()) return false;
     m_sound.EndSessions();
-    return m_work.AskBeforeEnd();
+    return true;
 }
 
 void CQuarnEditApp::SessionEnded() {
@@ -225,7 +230,7 @@ bool CQuarnEditApp::IsCommandChecked(int id) const {
 bool CQuarnEditApp::OnCommand(int id) {
     if (id >= cmd::FirstRecentFile && id < cmd::FirstRecentFile + kRecentFileCount) {
         m_sound.EndCompare();
-        m_sound.EndSessions();
+        const SoundDesign::Aside aside(m_sound);
         m_work.OnOpenRecentFile(id - cmd::FirstRecentFile);
         return true;
     }
@@ -233,9 +238,10 @@ bool CQuarnEditApp::OnCommand(int id) {
     if (row == nullptr || !IsCommandEnabled(id)) return false;
     // A command on the patch works on the edit: the original goes away first.
     if (!row->whileComparing) m_sound.EndCompare();
-    // A command on the patch works on the patch: an open morph is cancelled, open variations end. The two
-    // windows' own commands raise them instead.
-    if (!row->whileComparing && id != cmd::EditMorph && id != cmd::EditVariations) m_sound.EndSessions();
+    // A command on the patch works on the patch: an open morph and open variations step aside for it, and end
+    // unless it was cancelled. The two windows' own commands raise them instead.
+    std::optional<SoundDesign::Aside> aside;
+    if (!row->whileComparing && id != cmd::EditMorph && id != cmd::EditVariations) aside.emplace(m_sound);
     row->run(*this);
     return true;
 }

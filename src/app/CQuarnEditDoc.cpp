@@ -19,6 +19,7 @@ void Report(UserDialogs& dialogs, const char* text) {
 }  // namespace
 
 bool CQuarnEditDoc::OnNewDocument() {
+    ++m_loads;
     ClearPathName();
     m_form.OpenDefaultPatch();
     return true;
@@ -53,6 +54,7 @@ bool CQuarnEditDoc::OnOpenDocument(const std::string& path) {
     if (error == PatchFileError::None && !m_form.ReadPatchBody(CMainDlg::GetPatchVersion(), file.record))
         error = PatchFileError::UnknownLayout;
     if (error == PatchFileError::None) {
+        ++m_loads;
         m_original = m_form.CaptureRecord();
         SetModifiedFlag(false);
         return true;

@@ -4,6 +4,7 @@
 #include "editor/ports/FormDocument.h"
 #include "patch/PatchRecord.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -41,6 +42,10 @@ public:
     void SetModifiedFlag(bool modified);
     void SetModifiedChangedHandler(std::function<void()> handler) { m_modifiedChanged = std::move(handler); }
 
+    // How many patches were loaded into the form through the document (opened, new), to tell whether a command
+    // replaced the patch even by an equal one.
+    std::uint64_t Loads() const { return m_loads; }
+
     // The patch as it was last loaded or saved; none before the first load.
     const std::optional<PatchRecord>& Original() const { return m_original; }
 
@@ -53,4 +58,5 @@ private:
     std::function<bool()> m_saveModified;
     std::optional<PatchRecord> m_original;
     std::function<void()> m_modifiedChanged;
+    std::uint64_t m_loads = 0;
 };

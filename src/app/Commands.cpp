@@ -52,7 +52,9 @@ const std::array kEditMenu{
     Separator(),
     CommandRow{RowKind::Command, cmd::EditCompare, "&Compare", "F2",
                [](CQuarnEditApp& a) { a.Sound().OnEditCompare(); },
-               [](const CQuarnEditApp& a) { return a.document().Original().has_value() && !a.Sound().IsMorphing(); },
+               [](const CQuarnEditApp& a) {
+                   return a.document().Original().has_value() && !a.Sound().IsMorphing() && !a.Sound().HasVariations();
+               },
                nullptr, [](const CQuarnEditApp& a) { return a.Sound().IsComparing(); }, true},
     CommandRow{RowKind::Command, cmd::EditMutate, "&Mutate...", "", [](CQuarnEditApp& a) { a.Sound().OnEditMutate(); }},
     CommandRow{RowKind::Command, cmd::EditMorph, "M&orph...", "", [](CQuarnEditApp& a) { a.Sound().OnEditMorph(); }},

@@ -38,8 +38,9 @@ void SoundDesign::OnEditCompare() {
 
 PatchRecord SoundDesign::Edit() const {
     if (m_comparing) return m_editedPatch;
-    // While a morph shows its blend, the patch is still A.
+    // While a morph shows its blend or a variation plays, the patch is still the one they began with.
     if (m_morph) return m_morph->PatchA();
+    if (m_variations) return m_variations->Patch();
     return m_form.CaptureRecord();
 }
 
@@ -69,6 +70,7 @@ void SoundDesign::OnEditMorph() {
     if (!m_morph) {
         EndVariations(false);
         m_morph = std::make_unique<MorphSession>(m_form);
+        if (m_lastB) m_morph->SetPatchB(m_lastB->record, m_lastB->name, m_lastB->path);
         m_frame.CommandsChanged();
     }
     m_frame.Tell([this](FrameView& frame) { frame.ShowMorph(*this); });
@@ -81,16 +83,28 @@ bool SoundDesign::SetMorphPosition(int position) {
 }
 
 void SoundDesign::EndMorph(bool keep) {
+    // Its window closed while a command had it set aside: it does not come back.
+    if (!m_morph && m_aside.morph) {
+        RememberB(*m_aside.morph);
+        m_aside.morph.reset();
+        return Closed(true, false);
+    }
     if (!m_morph) return;
     // Out of the way first: the window's close may come back here.
     const std::unique_ptr<MorphSession> morph = std::move(m_morph);
+    RememberB(*morph);
     if (keep) {
         morph->Keep();
     } else {
         morph->Cancel();
     }
-    m_frame.Tell([](FrameView& frame) {
-        frame.CloseMorph();
+    Closed(true, false);
+}
+
+void SoundDesign::Closed(bool morph, bool variations) {
+    m_frame.Tell([morph, variations](FrameView& frame) {
+        if (morph) frame.CloseMorph();
+        if (variations) frame.CloseVariations();
         frame.ShowStatus("");
     });
     m_frame.CommandsChanged();
@@ -105,16 +119,56 @@ void SoundDesign::OnEditVariations() {
 }
 
 void SoundDesign::EndVariations(bool keep) {
+    if (!m_variations && m_aside.variations) {
+        m_aside.variations.reset();
+        return Closed(false, true);
+    }
     if (!m_variations) return;
     const std::unique_ptr<VariationSession> variations = std::move(m_variations);
     if (!keep || !variations->Keep()) variations->Close();
-    m_frame.Tell([](FrameView& frame) { frame.CloseVariations(); });
-    m_frame.CommandsChanged();
+    Closed(false, true);
 }
 
 void SoundDesign::EndSessions() {
     EndMorph(false);
     EndVariations(false);
+    // Already off the form: they only go, with their windows.
+    const bool morph = m_aside.morph != nullptr, variations = m_aside.variations != nullptr;
+    if (morph) RememberB(*m_aside.morph);
+    m_aside.morph.reset();
+    m_aside.variations.reset();
+    if (morph || variations) Closed(morph, variations);
+}
+
+void SoundDesign::RememberB(const MorphSession& morph) {
+    if (morph.PatchB()) m_lastB = PatchB{*morph.PatchB(), morph.PatchBName(), morph.PatchBPath()};
+}
+
+SoundDesign::Aside::Aside(SoundDesign& sound) : m_sound(sound) { m_sound.StepAside(); }
+
+SoundDesign::Aside::~Aside() { m_sound.ComeBack(); }
+
+void SoundDesign::StepAside() {
+    if (m_asideDepth++ > 0 || (!m_morph && !m_variations)) return;
+    // Each puts the patch back on the form and at the synthesizer, as its Cancel or Close does, and stays.
+    if (m_morph) m_morph->Cancel();
+    if (m_variations) m_variations->Close();
+    m_aside.morph = std::move(m_morph);
+    m_aside.variations = std::move(m_variations);
+    m_aside.patch = m_form.CaptureRecord();
+    m_aside.loads = m_document.Loads();
+}
+
+void SoundDesign::ComeBack() {
+    if (--m_asideDepth > 0 || (!m_aside.morph && !m_aside.variations)) return;
+    // The patch as the command found it, and no load in between (one may load the same patch again): a Cancel.
+    const bool untouched = m_form.CaptureRecord() == m_aside.patch && m_document.Loads() == m_aside.loads;
+    if (!untouched) return EndSessions();
+    m_morph = std::move(m_aside.morph);
+    m_variations = std::move(m_aside.variations);
+    if (m_morph) m_morph->Reopen();
+    if (m_variations) m_variations->Reopen();
+    m_frame.CommandsChanged();
 }
 
 TestNoteSettings SoundDesign::ReadTestNote() {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <random>
+#include <string>
 
 // How long Play Test Note lets its note sound.
 constexpr std::chrono::milliseconds kTestNoteLength{500};
@@ -44,7 +45,8 @@ public:
     // The edit: what the form holds, or while Compare shows the original, the edit put aside.
     PatchRecord Edit() const;
     void OnEditMutate();
-    // Edit > Morph...: a morph from the patch to one chosen in its window (raised when one is open).
+    // Edit > Morph...: a morph from the patch to one chosen in its window (raised when one is open). The B of the
+    // morph before, since the program started, is chosen again: at A's end of the slider it changes nothing.
     void OnEditMorph();
     // The open morph, or null. `MorphSession::SetPosition` is what a learned controller moves.
     MorphSession* Morph() { return m_morph.get(); }
@@ -57,10 +59,27 @@ public:
     // Edit > Variations...: eight variations of the patch by the Mutate settings (raised when open).
     void OnEditVariations();
     VariationSession* Variations() { return m_variations.get(); }
+    bool HasVariations() const { return m_variations != nullptr; }
     // Ends the variations: the chosen one kept (when there is one), or the patch sent back. The window closes.
     void EndVariations(bool keep);
-    // A command on the patch is coming: an open morph is cancelled, open variations end without keeping.
+    // A command on the patch is coming: an open morph is cancelled, open variations end without keeping; ones set
+    // aside for a command end too.
     void EndSessions();
+
+    // A command that may change the patch runs with the morph and the variations set aside: the form and the
+    // synthesizer hold the patch meanwhile (so a save question saves the patch, and a command works on it). When
+    // the command leaves the patch as it found it (it was cancelled), they come back where they were; else they
+    // end and their windows close. Nested, the outermost decides; EndSessions meanwhile ends them for good.
+    class Aside {
+    public:
+        explicit Aside(SoundDesign& sound);
+        ~Aside();
+        Aside(const Aside&) = delete;
+        Aside& operator=(const Aside&) = delete;
+
+    private:
+        SoundDesign& m_sound;
+    };
 
     // The random source of Mutate and Variations; a fixed seed makes them repeat.
     void SetRandomSeed(std::uint32_t seed) { m_random.seed(seed); }
@@ -77,6 +96,12 @@ public:
 private:
     TestNoteSettings ReadTestNote();
     void StartTestNote();
+    // The morph's B, to offer again.
+    void RememberB(const MorphSession& morph);
+    void StepAside();
+    void ComeBack();
+    // Their windows close, the menu follows.
+    void Closed(bool morph, bool variations);
 
     CMainDlg& m_form;
     CQuarnEditDoc& m_document;
@@ -92,4 +117,19 @@ private:
     std::mt19937 m_random{std::random_device{}()};
     std::unique_ptr<MorphSession> m_morph;
     std::unique_ptr<VariationSession> m_variations;
+    // Set aside for a command: the patch they left, and how many loads the document had seen then.
+    struct SetAside {
+        std::unique_ptr<MorphSession> morph;
+        std::unique_ptr<VariationSession> variations;
+        PatchRecord patch;
+        std::uint64_t loads = 0;
+    };
+    SetAside m_aside;
+    struct PatchB {
+        PatchRecord record;
+        std::string name;
+        std::string path;
+    };
+    std::optional<PatchB> m_lastB;
+    int m_asideDepth = 0;
 };

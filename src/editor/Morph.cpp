@@ -38,16 +38,21 @@ std::int32_t BlendValue(std::int32_t a, std::int32_t b, int position) {
     return static_cast<std::int32_t>(a + step);
 }
 
+PatchRecord SoundIn(const PatchRecord& sound, const PatchRecord& patch) {
+    PatchRecord out = sound;
+    out.patchName = patch.patchName;
+    out.author = patch.author;
+    out.comment = patch.comment;
+    // The channel lives twice in a record: the form slot and the list's stored selection.
+    out.valueSlots[0] = patch.valueSlots[0];
+    const std::size_t channel = StoredSelectionEntry(ctl::MidiChannel);
+    out.selections[channel] = patch.selections[channel];
+    return out;
+}
+
 PatchRecord BlendPatches(const PatchRecord& a, const PatchRecord& b, int position) {
     position = std::clamp(position, 0, kMorphEnd);
-    const PatchRecord& side = position < kMorphMiddle ? a : b;
-    PatchRecord blend = side;
-    blend.patchName = a.patchName;
-    blend.author = a.author;
-    blend.comment = a.comment;
-    blend.valueSlots[0] = a.valueSlots[0];
-    const std::size_t channel = StoredSelectionEntry(ctl::MidiChannel);
-    blend.selections[channel] = a.selections[channel];
+    PatchRecord blend = SoundIn(position < kMorphMiddle ? a : b, a);
     for (std::size_t slot = 1; slot < kRecordValueCount; ++slot) {
         const ModulatedParam* row = FindRow(kModulatedParams, &ModulatedParam::slot, static_cast<int>(slot));
         if (row != nullptr && (FollowsSource(a, row->sourceList) || FollowsSource(b, row->sourceList))) continue;
@@ -72,17 +77,23 @@ std::optional<std::string> MorphSession::LoadPatchB(const std::string& path) {
         file = DecodePatchFile(bytes, CMainDlg::GetPatchVersion());
         error = file.error;
     }
+    // Open tells a short file first, as it must; choosing B, a file that does not even begin as a patch (a text,
+    // a picture) is told as Open tells one that is no patch.
+    if (error == PatchFileError::ReadFailed && bytes.size() >= kPatchMagic.size() &&
+        !std::equal(kPatchMagic.begin(), kPatchMagic.end(), bytes.begin()))
+        error = PatchFileError::NotAPatch;
     if (error != PatchFileError::None)
         return "Patch B could not be read from " + path + ": " + PatchFileMessage(error) + ".";
     const PatchRecord record = DecodePatchRecord(file.record);
-    SetPatchB(record, ShownText(record.patchName));
+    SetPatchB(record, ShownText(record.patchName), path);
     return std::nullopt;
 }
 
-void MorphSession::SetPatchB(const PatchRecord& b, std::string name) {
+void MorphSession::SetPatchB(const PatchRecord& b, std::string name, std::string path) {
     if (m_done) return;
     m_b = b;
     m_bName = std::move(name);
+    m_bPath = std::move(path);
     // The blend at the position the slider stands at, now with this B.
     ShowAndSend();
     if (m_observer) m_observer();
@@ -120,4 +131,12 @@ void MorphSession::Cancel() {
     m_done = true;
     ShowAndSend();
     Finish();
+}
+
+void MorphSession::Reopen() {
+    if (!m_done) return;
+    m_done = false;
+    m_form.SetReadOnly(true);
+    ShowAndSend();
+    if (m_observer) m_observer();
 }

@@ -30,6 +30,10 @@ std::int32_t BlendValue(std::int32_t a, std::int32_t b, int position);
 // sound, the patch stays the document's.
 PatchRecord BlendPatches(const PatchRecord& a, const PatchRecord& b, int position);
 
+// `sound` as a patch of `patch`'s: `patch`'s texts and Midi Ch., `sound`'s everything else. What a morph or a
+// variation shows on the form and keeps: they change the sound, the patch stays the document's.
+PatchRecord SoundIn(const PatchRecord& sound, const PatchRecord& patch);
+
 // A morph on the form: A is the form's patch when it starts, B one chosen later. The form shows the blend at
 // every position, read-only; each move sends, as a stream, only the parameters whose message changed since the
 // last blend sent. Keep makes the blend the patch as one undo step; Cancel puts A back, on the form and at the
@@ -43,10 +47,13 @@ public:
 
     // Patch B from a patch file, read as File > Open reads one; the message for the user when it cannot be.
     std::optional<std::string> LoadPatchB(const std::string& path);
-    void SetPatchB(const PatchRecord& b, std::string name);
+    void SetPatchB(const PatchRecord& b, std::string name, std::string path = {});
     bool HasPatchB() const { return m_b.has_value(); }
     // B's name as its record stores it, decoded for showing.
     const std::string& PatchBName() const { return m_bName; }
+    const std::optional<PatchRecord>& PatchB() const { return m_b; }
+    // The file B was read from; empty when it came as a record.
+    const std::string& PatchBPath() const { return m_bPath; }
     const PatchRecord& PatchA() const { return m_a; }
 
     // The one entry point that moves the morph, for the window's slider and for a hardware controller alike:
@@ -61,6 +68,9 @@ public:
     void Keep();
     // A back on the form, and at the synthesizer what differs from the last blend sent.
     void Cancel();
+    // After a Cancel that a command asked for and then did not need (the patch is still A): the blend where it
+    // was, on the form and at the synthesizer, read-only again.
+    void Reopen();
 
 private:
     void ShowAndSend();
@@ -71,6 +81,7 @@ private:
     EditFields m_aFields{};
     std::optional<PatchRecord> m_b;
     std::string m_bName;
+    std::string m_bPath;
     int m_position = 0;
     std::function<void()> m_observer;
     bool m_done = false;

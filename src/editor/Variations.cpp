@@ -1,54 +1,59 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Rounds of variations made by mutation, auditioned through a form of their own.
+// Rounds of variations made by mutation on a form of their own, auditioned on the document's form.
 #include "editor/Variations.h"
 
 #include "editor/CMainDlg.h"
-#include "editor/ControlTable.h"
 #include "editor/Morph.h"
 #include "editor/ports/FormHost.h"
 #include "midi/MidiSink.h"
 
-// The scratch form's host: quiet while it mutates, else it sends where the application sends now (so the
-// application's mute and null sink apply). Its own mute for filling leaves the application's alone.
+// The scratch form's host: it mutates and never sends.
 class VariationSession::ScratchHost : public FormHost {
 public:
     explicit ScratchHost(FormHost& app) : m_app(app) {}
-    MidiSink* GetActiveSink() override { return m_muted || quiet ? &m_null : m_app.GetActiveSink(); }
-    void SetMute(bool muted) override { m_muted = muted; }
+    MidiSink* GetActiveSink() override { return &m_null; }
+    void SetMute(bool) override {}
     UserDialogs& Dialogs() override { return m_app.Dialogs(); }
-    bool quiet = false;
 
 private:
     FormHost& m_app;
     NullSink m_null;
-    bool m_muted = false;
 };
 
 VariationSession::VariationSession(CMainDlg& form, FormHost& host, const MutationSettings& settings, std::uint32_t seed)
     : m_form(form),
+      m_patch(form.CaptureRecord()),
+      m_patchFields(form.CaptureFields()),
       m_scratchHost(std::make_unique<ScratchHost>(host)),
       m_scratch(std::make_unique<CMainDlg>(*m_scratchHost)),
       m_settings(settings),
       m_random(seed) {
-    const PatchRecord patch = m_form.CaptureRecord();
     RoundState first;
-    for (PatchRecord& v : first.variations) v = Mutated(patch);
+    for (PatchRecord& v : first.variations) v = Mutated(m_patch);
     m_rounds.push_back(std::move(first));
+    m_form.SetReadOnly(true);
 }
 
 VariationSession::~VariationSession() { Close(); }
 
 PatchRecord VariationSession::Mutated(const PatchRecord& record) {
-    m_scratchHost->quiet = true;
     m_scratch->FillFromRecord(record);
     MutatePatch(*m_scratch, m_settings, m_random, false);
-    m_scratchHost->quiet = false;
     return m_scratch->CaptureRecord();
 }
 
-void VariationSession::Send(std::size_t index) {
-    m_scratch->FillFromRecord(Variations()[index]);
-    m_scratch->TransmitAll(false, CMainDlg::Superseded::ByNext);
+std::optional<VariationSession::Heard> VariationSession::HeardNow() const {
+    // A round after the first began by Breed from a round that had one chosen, so heard: the latest round that
+    // sent one is the one that sent last.
+    for (std::size_t r = m_rounds.size(); r-- > 0;)
+        if (m_rounds[r].heard) return Heard{r + 1, *m_rounds[r].heard};
+    return std::nullopt;
+}
+
+void VariationSession::Play(std::size_t index) {
+    m_rounds.back().heard = index;
+    m_form.FillFromRecord(SoundIn(Variations()[index], m_patch));
+    m_form.TransmitAll(false, CMainDlg::Superseded::ByNext);
 }
 
 void VariationSession::Changed() {
@@ -59,7 +64,7 @@ void VariationSession::Audition(std::size_t index) {
     if (m_done || index >= kVariationCount) return;
     m_rounds.back().chosen = index;
     m_rounds.back().second.reset();
-    Send(index);
+    Play(index);
     Changed();
 }
 
@@ -72,7 +77,7 @@ void VariationSession::AuditionSecond(std::size_t index) {
     } else {
         round.second = index;
     }
-    Send(index);
+    Play(index);
     Changed();
 }
 
@@ -93,26 +98,19 @@ bool VariationSession::Breed() {
 bool VariationSession::Back() {
     if (m_done || m_rounds.size() < 2) return false;
     m_rounds.pop_back();
+    // The round before had one chosen (Breed needs it), so one heard: it sounds again.
+    if (const std::optional<std::size_t> heard = m_rounds.back().heard) Play(*heard);
     Changed();
     return true;
 }
 
 bool VariationSession::Keep() {
-    if (m_done || !Chosen()) return false;
+    if (m_done || !HeardNow()) return false;
     m_done = true;
-    // The sound is the variation's; the texts and the channel stay as the form has them now.
-    PatchRecord chosen = Variations()[*Chosen()];
-    const PatchRecord now = m_form.CaptureRecord();
-    chosen.patchName = now.patchName;
-    chosen.author = now.author;
-    chosen.comment = now.comment;
-    chosen.valueSlots[0] = now.valueSlots[0];
-    const std::size_t channel = StoredSelectionEntry(ctl::MidiChannel);
-    chosen.selections[channel] = now.selections[channel];
-    const EditFields before = m_form.CaptureFields();
-    m_form.FillFromRecord(chosen);
-    m_form.RecordProgramEdit(CMainDlg::kVariationsStep, before, m_form.CaptureFields());
-    // Whole and never given way: the synthesizer ends on the patch, whatever was auditioned.
+    // The form shows what was heard, with the patch's texts and channel: that is what stays.
+    m_form.SetReadOnly(false);
+    m_form.RecordProgramEdit(CMainDlg::kVariationsStep, m_patchFields, m_form.CaptureFields());
+    // Whole and never given way: the synthesizer ends on the patch, whatever audition is still on its way.
     m_form.TransmitAll(false);
     return true;
 }
@@ -120,6 +118,19 @@ bool VariationSession::Keep() {
 void VariationSession::Close() {
     if (m_done) return;
     m_done = true;
-    // What the auditions left at the synthesizer gives way to what differs from the form.
+    m_form.FillFromRecord(m_patch);
+    m_form.SetReadOnly(false);
+    // What the auditions left at the synthesizer gives way to what differs from the patch.
     m_form.SendWhatDiffers();
+}
+
+void VariationSession::Reopen() {
+    if (!m_done) return;
+    m_done = false;
+    m_form.SetReadOnly(true);
+    if (const std::optional<Heard> heard = HeardNow()) {
+        m_form.FillFromRecord(SoundIn(m_rounds[heard->round - 1].variations[heard->index], m_patch));
+        m_form.SendWhatDiffers();
+    }
+    Changed();
 }

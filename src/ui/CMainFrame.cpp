@@ -180,6 +180,32 @@ QPoint CMainFrame::CentredPosition(const QRect& desktop) {
     return {desktop.x() + (desktop.width() - kWidth) / 2, desktop.y() + (desktop.height() - kHeight) / 2 - 14};
 }
 
+QPoint CMainFrame::BesidePosition(const QRect& editor, int menuBottom, const QSize& size, const QRect& desktop) {
+    constexpr int kGap = 8;
+    const QPoint right = editor.topRight() + QPoint(1 + kGap, 0);
+    const QPoint left = editor.topLeft() - QPoint(kGap + size.width(), 0);
+    const auto within = [&](int at, int low, int high, int extent) {
+        return std::max(low, std::min(at, high - extent));
+    };
+    const int top = within(editor.top(), desktop.top(), desktop.bottom() + 1, size.height());
+    if (desktop.contains(QRect(QPoint(right.x(), top), size))) return {right.x(), top};
+    if (desktop.contains(QRect(QPoint(left.x(), top), size))) return {left.x(), top};
+    // No room beside: over the editor's right part, its top below the menu, so the menu stays in reach.
+    const int x = within(editor.right() + 1 - size.width(), desktop.left(), desktop.right() + 1, size.width());
+    const int y = within(menuBottom + kGap, desktop.top(), desktop.bottom() + 1, size.height());
+    return {x, y};
+}
+
+void CMainFrame::PlaceBeside(QWidget* window) const {
+    const QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    // Not shown yet, the window has no frame: it is taken to get one like the editor's.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    const QSize inside = window->testAttribute(Qt::WA_Resized) ? window->size() : window->sizeHint();
+    const int menuBottom = menuBar()->mapToGlobal(QPoint(0, menuBar()->height())).y();
+    window->move(BesidePosition(frameGeometry(), menuBottom, inside + frame, screen->availableGeometry()));
+}
+
 QString CMainFrame::RecentFileText(int index, const std::string& path) {
     const QString name = EscapeMnemonics(DisplayPath(ToQString(path)));
     // The tenth entry takes its mnemonic from the 0.
@@ -254,6 +280,7 @@ void CMainFrame::ShowMidiMonitor(MidiMonitor& monitor) {
     if (m_monitor == nullptr) {
         m_monitor = new CMidiMonitorWnd(monitor, this);
         m_monitor->setAttribute(Qt::WA_DeleteOnClose);
+        PlaceBeside(m_monitor);
         // Closed, it stops listening at once, so that sending costs nothing more.
         connect(m_monitor, &QObject::destroyed, this, [this] {
             m_monitor = nullptr;
@@ -279,6 +306,7 @@ void CMainFrame::ShowMorph(SoundDesign&) {
     if (m_morph == nullptr) {
         m_morph = new CMorphWnd(m_app, m_librarySetup, this);
         m_morph->setAttribute(Qt::WA_DeleteOnClose);
+        PlaceBeside(m_morph);
     }
     Raise(m_morph);
 }
@@ -298,6 +326,7 @@ void CMainFrame::ShowVariations(SoundDesign&) {
     if (m_variations == nullptr) {
         m_variations = new CVariationsWnd(m_app, this);
         m_variations->setAttribute(Qt::WA_DeleteOnClose);
+        PlaceBeside(m_variations);
     }
     Raise(m_variations);
 }
@@ -312,24 +341,8 @@ void CMainFrame::CloseVariations() {
 void CMainFrame::ShowLibrary(LibraryHost& host) {
     if (m_library == nullptr) {
         m_library = new CLibraryWnd(host, m_librarySetup, this);
-        // Beside the editor where the screen has room for it, so that neither hides the other; else over it,
-        // a little down and to the right, so that the editor's menu and caption still show.
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            const QRect desktop = screen->availableGeometry();
-            const QRect editor = frameGeometry();
-            const QSize size = m_library->size();
-            const QPoint right = editor.topRight() + QPoint(8, 0);
-            const QPoint left = editor.topLeft() - QPoint(8 + size.width(), 0);
-            if (desktop.contains(QRect(right, size))) {
-                m_library->move(right);
-            } else if (desktop.contains(QRect(left, size))) {
-                m_library->move(left);
-            } else {
-                const QPoint over = editor.topLeft() + QPoint(48, 48);
-                m_library->move(std::max(desktop.left(), std::min(over.x(), desktop.right() - size.width())),
-                                std::max(desktop.top(), std::min(over.y(), desktop.bottom() - size.height())));
-            }
-        }
+        // Beside the editor where the screen has room for it, so that neither hides the other.
+        PlaceBeside(m_library);
     }
     m_library->show();
     m_library->raise();

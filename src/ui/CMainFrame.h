@@ -34,6 +34,10 @@ public:
 
     // The window's place on a desktop: centred, and 14 pixels above the centre.
     static QPoint CentredPosition(const QRect& desktop);
+    // Where a window of `size` (its frame included) opens beside the editor's frame `editor`: to its right where
+    // the desktop has room, else to its left, else below the editor's menu (whose bottom is at `menuBottom`),
+    // always within the desktop; over the menu only when it is taller than the desktop below the menu.
+    static QPoint BesidePosition(const QRect& editor, int menuBottom, const QSize& size, const QRect& desktop);
     // "&1 name" ... "1&0 name": the menu text of a recent file.
     static QString RecentFileText(int index, const std::string& path);
 
@@ -78,6 +82,8 @@ protected:
 
 private:
     void BuildMenu();
+    // Moves a window that has not been shown yet to BesidePosition.
+    void PlaceBeside(QWidget* window) const;
     void UpdateCaption();
     void FitFrame();
 

@@ -21,7 +21,9 @@ CMidiMonitorWnd::CMidiMonitorWnd(MidiMonitor& monitor, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     m_lines = new QPlainTextEdit(this);
     m_lines->setReadOnly(true);
-    m_lines->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A long line (a knob's, with what it moved) wraps rather than hiding its end behind a scroll bar.
+    m_lines->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_lines->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_lines->setMaximumBlockCount(static_cast<int>(MidiMonitor::kCapacity));
     m_lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_lines->setAccessibleName(QStringLiteral("Messages sent"));
@@ -58,7 +60,8 @@ CMidiMonitorWnd::CMidiMonitorWnd(MidiMonitor& monitor, QWidget* parent)
     m_timer = new QTimer(this);
     connect(m_timer, &QTimer::timeout, this, &CMidiMonitorWnd::Update);
     m_timer->start(50);
-    resize(560, 420);
+    // Wide enough for a knob's line in most cases: 84 columns of the fixed font, and the frame of the lines.
+    resize(m_lines->fontMetrics().horizontalAdvance(QString(84, QLatin1Char('0'))) + 64, 420);
     m_lines->setFocus();
 }
 

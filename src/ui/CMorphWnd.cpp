@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
@@ -45,7 +46,7 @@ std::vector<CatalogEntry> LibraryPatches(const std::vector<LibraryRoot>& roots, 
 }  // namespace
 
 CMorphWnd::CMorphWnd(CQuarnEditApp& app, const LibrarySetup& library, QWidget* parent)
-    : QWidget(parent, Qt::Window), m_app(app) {
+    : QWidget(parent, Qt::Window), m_app(app), m_patchFolder(library.userFolder) {
     setWindowTitle(QStringLiteral("Morph - QuarnEdit"));
     setFont(DialogFont());
     auto* layout = new QVBoxLayout(this);
@@ -107,8 +108,9 @@ CMorphWnd::CMorphWnd(CQuarnEditApp& app, const LibrarySetup& library, QWidget* p
             ChoosePatchB(m_paths[static_cast<std::size_t>(index)]);
     });
     connect(m_file, &QPushButton::clicked, this, [this] {
+        // In the user's patch folder, where the library keeps what was saved to it.
         const FileDialogRequest request{
-            "qnp", {{"Quarn Patch (*.qnp)", "*.qnp"}, {"All Files (*.*)", "*.*"}}, false, {}};
+            "qnp", {{"Quarn Patch (*.qnp)", "*.qnp"}, {"All Files (*.*)", "*.*"}}, false, m_patchFolder};
         if (const std::optional<std::string> path = m_app.Dialogs().AskOpenFileName(request)) ChoosePatchB(*path);
     });
     connect(m_slider, &QSlider::valueChanged, this, [this](int value) {
@@ -139,9 +141,24 @@ CMorphWnd::CMorphWnd(CQuarnEditApp& app, const LibrarySetup& library, QWidget* p
         QMetaObject::invokeMethod(
             this, [this, entries = std::move(entries)] { ShowLibrary(entries); }, Qt::QueuedConnection);
     });
+    // Browsing the list with the arrows chooses as it goes and stays in the list; Enter, like Tab, goes on to the
+    // slider.
+    setTabOrder(m_library, m_slider);
+    m_library->installEventFilter(this);
     NameBuddies(this);
     Update();
     m_library->setFocus();
+}
+
+bool CMorphWnd::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_library && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && m_slider->isEnabled()) {
+            m_slider->setFocus(Qt::TabFocusReason);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 CMorphWnd::~CMorphWnd() {
@@ -159,7 +176,11 @@ void CMorphWnd::ShowLibrary(const std::vector<CatalogEntry>& entries) {
     }
     m_library->setPlaceholderText(entries.empty() ? QStringLiteral("(no patches in the library)")
                                                   : QStringLiteral("(choose a patch)"));
-    m_library->setCurrentIndex(-1);
+    // The B offered again (the last one since the program started) shows as the list's choice when it is there.
+    const MorphSession* morph = m_app.Sound().Morph();
+    const auto at = morph != nullptr && !morph->PatchBPath().empty() ? std::ranges::find(m_paths, morph->PatchBPath())
+                                                                     : m_paths.end();
+    m_library->setCurrentIndex(at != m_paths.end() ? static_cast<int>(at - m_paths.begin()) : -1);
     m_listed = true;
 }
 
@@ -169,7 +190,6 @@ void CMorphWnd::ChoosePatchB(const std::string& path) {
     const std::optional<std::string> error = morph->LoadPatchB(path);
     m_message->setText(error ? ToQString(*error) : QString());
     Update();
-    if (!error) m_slider->setFocus();
 }
 
 void CMorphWnd::Update() {

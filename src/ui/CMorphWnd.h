@@ -19,7 +19,8 @@ class QPushButton;
 class QSlider;
 
 // The morph window: patch B from the library or a file, one slider from A to B, Keep and Cancel. Not modal;
-// closing it (Escape) cancels. The slider follows the morph's position whoever moves it (a controller too).
+// closing it (Escape) cancels. The slider follows the morph's position whoever moves it (a controller too). The
+// list chooses B as the arrows browse it and keeps the focus; Enter or Tab goes on to the slider.
 class CMorphWnd : public QWidget {
 public:
     CMorphWnd(CQuarnEditApp& app, const LibrarySetup& library, QWidget* parent = nullptr);
@@ -44,12 +45,14 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ChoosePatchB(const std::string& path);
     void ShowLibrary(const std::vector<CatalogEntry>& entries);
 
     CQuarnEditApp& m_app;
+    std::string m_patchFolder;         // where "From a file..." starts
     std::vector<std::string> m_paths;  // of the library list's entries
     QComboBox* m_library = nullptr;
     QPushButton* m_file = nullptr;

@@ -402,7 +402,7 @@ def check_windows(listening):
     listening.open("variations", "Variations - QuarnEdit", "menu", "variations",
                    wanted=[r"Variation 1 check box", r"Breed and Keep wait for a pick"])
     listening.press("variations", "3")
-    listening.press("variations", "Tab", "Tab", wanted=[r"Variation 3 check box checked", r"chosen"])
+    listening.press("variations", "Tab", "Tab", wanted=[r"Variation 3 check box checked", r"first pick, playing"])
     listening.close()
     listening.open("controllers", "Controllers", "menu", "controllers", wanted=[r"Learned controllers"])
     listening.press("controllers", "Down", wanted=[r"CC 7", r"Filter Type / routing"])
