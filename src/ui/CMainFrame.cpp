@@ -7,6 +7,7 @@
 #include "editor/CMainDlg.h"
 #include "ui/Accessibility.h"
 #include "ui/AppIcon.h"
+#include "ui/CEnvelopeWnd.h"
 #include "ui/CMidiMonitorWnd.h"
 #include "ui/CMorphWnd.h"
 #include "ui/CVariationsWnd.h"
@@ -113,6 +114,9 @@ CMainFrame::~CMainFrame() {
     // Gone while the window is whole; a morph or variations still open go on without them.
     delete m_morph.data();
     delete m_variations.data();
+    // Gone with the program, not closed by the user: it opens again at the next start.
+    if (CEnvelopeWnd* envelopes = m_envelopes.data()) envelopes->SetClosedHandler(nullptr);
+    delete m_envelopes.data();
 }
 
 void CMainFrame::BuildMenu() {
@@ -295,27 +299,54 @@ void CMainFrame::CloseVariations() {
     }
 }
 
+void CMainFrame::PlaceBeside(QWidget* window) const {
+    // Beside the editor where the screen has room for it, so that neither hides the other; else over it,
+    // a little down and to the right, so that the editor's menu and caption still show.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen == nullptr) return;
+    const QRect desktop = screen->availableGeometry();
+    const QRect editor = frameGeometry();
+    const QSize size = window->size();
+    const QPoint right = editor.topRight() + QPoint(8, 0);
+    const QPoint left = editor.topLeft() - QPoint(8 + size.width(), 0);
+    if (desktop.contains(QRect(right, size))) {
+        window->move(right);
+    } else if (desktop.contains(QRect(left, size))) {
+        window->move(left);
+    } else {
+        const QPoint over = editor.topLeft() + QPoint(48, 48);
+        window->move(std::max(desktop.left(), std::min(over.x(), desktop.right() - size.width())),
+                     std::max(desktop.top(), std::min(over.y(), desktop.bottom() - size.height())));
+    }
+}
+
+void CMainFrame::ShowEnvelopes() {
+    if (m_envelopes == nullptr) {
+        m_envelopes = new CEnvelopeWnd(m_app.form().form(), this);
+        m_envelopes->setAttribute(Qt::WA_DeleteOnClose);
+        m_envelopes->resize(m_envelopes->sizeHint());
+        m_envelopes->SetClosedHandler([this] {
+            m_envelopes.clear();
+            m_app.EnvelopesClosed();
+        });
+        PlaceBeside(m_envelopes);
+    }
+    Raise(m_envelopes);
+}
+
+void CMainFrame::CloseEnvelopes() {
+    if (CEnvelopeWnd* window = m_envelopes.data()) {
+        m_envelopes.clear();
+        window->CloseQuietly();
+    }
+}
+
+CEnvelopeWnd* CMainFrame::EnvelopeWindow() const { return m_envelopes.data(); }
+
 void CMainFrame::ShowLibrary(LibraryHost& host) {
     if (m_library == nullptr) {
         m_library = new CLibraryWnd(host, m_librarySetup, this);
-        // Beside the editor where the screen has room for it, so that neither hides the other; else over it,
-        // a little down and to the right, so that the editor's menu and caption still show.
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            const QRect desktop = screen->availableGeometry();
-            const QRect editor = frameGeometry();
-            const QSize size = m_library->size();
-            const QPoint right = editor.topRight() + QPoint(8, 0);
-            const QPoint left = editor.topLeft() - QPoint(8 + size.width(), 0);
-            if (desktop.contains(QRect(right, size))) {
-                m_library->move(right);
-            } else if (desktop.contains(QRect(left, size))) {
-                m_library->move(left);
-            } else {
-                const QPoint over = editor.topLeft() + QPoint(48, 48);
-                m_library->move(std::max(desktop.left(), std::min(over.x(), desktop.right() - size.width())),
-                                std::max(desktop.top(), std::min(over.y(), desktop.bottom() - size.height())));
-            }
-        }
+        PlaceBeside(m_library);
     }
     m_library->show();
     m_library->raise();
@@ -346,6 +377,8 @@ void CMainFrame::ModifiedChanged(bool modified) { setWindowModified(modified); }
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (m_app.CanCloseFrame()) {
         event->accept();
+        // The program ends: the envelope window closes with it, and opens again at the next start.
+        if (CEnvelopeWnd* envelopes = m_envelopes.data()) envelopes->SetClosedHandler(nullptr);
     } else {
         event->ignore();
     }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class CEnvelopeWnd;
 class CMidiMonitorWnd;
 class CMorphWnd;
 class CVariationsWnd;
@@ -60,6 +61,10 @@ public:
     // The morph and variations windows while they are open.
     CMorphWnd* MorphWindow() const;
     CVariationsWnd* VariationsWindow() const;
+    void ShowEnvelopes() override;
+    void CloseEnvelopes() override;
+    // The envelope pictures' window while it is open.
+    CEnvelopeWnd* EnvelopeWindow() const;
     void RecentFilesChanged(const std::vector<std::string>& paths) override;
     void CloseMainWindow() override;
 
@@ -76,6 +81,8 @@ private:
     void BuildMenu();
     void UpdateCaption();
     void FitFrame();
+    // Puts a window of the program's beside the editor, where the screen has room for it.
+    void PlaceBeside(QWidget* window) const;
 
     CQuarnEditApp& m_app;
     FormWidget* m_form = nullptr;
@@ -94,6 +101,7 @@ private:
     // Null once closed or gone, whoever deleted them.
     QPointer<CMorphWnd> m_morph;
     QPointer<CVariationsWnd> m_variations;
+    QPointer<CEnvelopeWnd> m_envelopes;
     QElapsedTimer m_shownAt;
     std::function<void(FormWidget&)> m_formCreated;
 };
