@@ -33,10 +33,23 @@ std::size_t SlotOf(int control) {
                                     kSlotControls.begin());
 }
 
-// Saves a window's picture where QUARN_SCREENSHOTS names a folder (for looking at, never for comparing).
-void Shot(QWidget* window, const char* name) {
-    if (const char* folder = std::getenv("QUARN_SCREENSHOTS"))
-        window->grab().save(QString::fromUtf8(folder) + "/" + name);
+// Saves a window's picture where QUARN_SCREENSHOTS names a folder (for looking at, never for comparing), and the
+// same on a dark palette.
+void Shot(QWidget* window, const QString& name) {
+    const char* folder = std::getenv("QUARN_SCREENSHOTS");
+    if (folder == nullptr) return;
+    window->grab().save(QString::fromUtf8(folder) + "/" + name + ".png");
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Base, QColor(0x1c, 0x1c, 0x1c));
+    dark.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Mid, QColor(0x50, 0x50, 0x50));
+    dark.setColor(QPalette::Highlight, QColor(0x3d, 0x8e, 0xe6));
+    const QPalette before = window->palette();
+    window->setPalette(dark);
+    window->grab().save(QString::fromUtf8(folder) + "/" + name + "-dark.png");
+    window->setPalette(before);
 }
 
 struct EnvelopeWindow : ::testing::Test, EditorRig {
@@ -110,6 +123,11 @@ TEST_F(EnvelopeWindow, FollowsASliderAKnobAndTheMorphOneRedrawPerChange) {
     ASSERT_TRUE(Shows(1));
     EXPECT_EQ(Env(1)->Values().sustain, 128);
 
+    // ENV2's offset follows a source: the picture has no level for it, and says which.
+    dlg.UserSelected(ctl::Env2OffsetSource, 8);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Env(1)->Shape().baselineFollows; }));
+    EXPECT_TRUE(Env(1)->accessibleDescription().endsWith("offset follows Vel."));
+
     // The morph fills the whole form at each step: the picture reads it once per step, not once per control.
     PatchRecord b = dlg.CaptureRecord();
     dlg.UserMovedSlider(ctl::Env1Release, 0);
@@ -127,7 +145,7 @@ TEST_F(EnvelopeWindow, FollowsASliderAKnobAndTheMorphOneRedrawPerChange) {
     morph->SetPosition(500);
     ASSERT_TRUE(Shows(0));
     EXPECT_EQ(Env(0)->Values().release, 125);
-    Shot(frame->EnvelopeWindow(), "envelopes.png");
+    Shot(frame->EnvelopeWindow(), QStringLiteral("envelopes"));
 }
 
 TEST_F(EnvelopeWindow, SaysItsShapeInWordsThatChangeWithTheValues) {

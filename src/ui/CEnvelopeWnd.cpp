@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -18,9 +19,11 @@ namespace {
 // Room around the plot, in the widget's own (device-independent) pixels; the text rows come on top of it.
 constexpr qreal kMargin = 10;
 
-QPen Pen(const QColor& color, qreal width, Qt::PenStyle style = Qt::SolidLine) {
-    // Cosmetic: as wide on screen whatever the painter's scale, so thin lines stay thin and sharp.
-    QPen pen(color, width, style, Qt::RoundCap, Qt::RoundJoin);
+// `width` in the widget's pixels, `scale` its device pixels per pixel.
+QPen Pen(const QColor& color, qreal width, qreal scale, Qt::PenStyle style = Qt::SolidLine) {
+    // Cosmetic, in device pixels: a line is as many whole device pixels wide at any scale (one at 1x and 1.5x, two
+    // at 2x), so thin lines stay thin and sharp instead of blurring over a pixel and a half.
+    QPen pen(color, std::max<qreal>(1, std::round(width * scale)), style, Qt::RoundCap, Qt::RoundJoin);
     pen.setCosmetic(true);
     return pen;
 }
@@ -91,10 +94,11 @@ void EnvelopeView::paintEvent(QPaintEvent* /*event*/) {
     const QColor line = pal.color(QPalette::Highlight);
     const QColor grid = Faded(text, 48);
     const QColor muted = Faded(text, 160);
+    const qreal scale = devicePixelRatioF();
 
     const QRectF whole = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
     p.fillRect(rect(), base);
-    p.setPen(Pen(hasFocus() ? line : pal.color(QPalette::Mid), hasFocus() ? 2 : 1));
+    p.setPen(Pen(hasFocus() ? line : pal.color(QPalette::Mid), hasFocus() ? 2 : 1, scale));
     p.drawRect(whole);
 
     // The heading: the section, and what its box is set to.
@@ -113,19 +117,19 @@ void EnvelopeView::paintEvent(QPaintEvent* /*event*/) {
                ModeLabel(m_section, m_values.levelToRelease));
 
     // The plot: time left to right over the whole span, level bottom to top. Room above for the loop's arrow.
-    const qreal top = kMargin + headingMetrics.height() + metrics.height() * 0.9;
+    const qreal top = kMargin + headingMetrics.height() + metrics.height() + 8;
     const qreal bottom = height() - kMargin - metrics.height() - 4;
     const QRectF plot(kMargin + 2, top, width() - 2 * kMargin - 4, std::max<qreal>(bottom - top, 10));
     const auto x = [&](double time) { return plot.left() + time / kEnvelopeSpan * plot.width(); };
     const auto y = [&](double level) { return plot.bottom() - level * plot.height(); };
     const auto at = [&](const EnvelopePoint& point) { return QPointF(x(point.time), y(point.level)); };
 
-    p.setPen(Pen(grid, 1));
+    p.setPen(Pen(grid, 1, scale));
     for (const double level : {0.0, 0.5, 1.0})
         p.drawLine(QPointF(plot.left(), y(level)), QPointF(plot.right(), y(level)));
 
     // The key: pressed at the left, released at the dashed line.
-    p.setPen(Pen(muted, 1, Qt::DashLine));
+    p.setPen(Pen(muted, 1, scale, Qt::DashLine));
     p.drawLine(QPointF(x(m_shape.keyUp), plot.top()), QPointF(x(m_shape.keyUp), plot.bottom()));
     p.setPen(muted);
     const QString keyUp = QStringLiteral("key up");
@@ -134,7 +138,7 @@ void EnvelopeView::paintEvent(QPaintEvent* /*event*/) {
 
     // Where the offset puts the start and the end; dashed, with its source, when it follows one.
     if (m_shape.baselineFollows || m_shape.baseline > 0) {
-        p.setPen(Pen(muted, 1, m_shape.baselineFollows ? Qt::DashLine : Qt::DotLine));
+        p.setPen(Pen(muted, 1, scale, m_shape.baselineFollows ? Qt::DashLine : Qt::DotLine));
         p.drawLine(QPointF(plot.left(), y(m_shape.baseline)), QPointF(plot.right(), y(m_shape.baseline)));
         QString label = QStringLiteral("offset");
         if (m_shape.baselineFollows && m_values.offsetSource >= 0 &&
@@ -163,10 +167,10 @@ void EnvelopeView::paintEvent(QPaintEvent* /*event*/) {
         for (const EnvelopePoint& point : run) points << at(point);
         p.drawPolyline(points);
     };
-    p.setPen(Pen(line, 2));
+    p.setPen(Pen(line, 2, scale));
     polyline(m_shape.line);
     polyline(m_shape.tail);
-    p.setPen(Pen(line, 2, Qt::DashLine));
+    p.setPen(Pen(line, 2, scale, Qt::DashLine));
     polyline(m_shape.repeat);
 
     // Loop: an arrow over the rounds, from the end of the decay back to where it rises to the level again.
@@ -176,15 +180,14 @@ void EnvelopeView::paintEvent(QPaintEvent* /*event*/) {
         const qreal lift = metrics.height() * 0.7;
         QPainterPath arrow(from);
         arrow.cubicTo(from - QPointF(0, lift), to - QPointF(0, lift), to);
-        p.setPen(Pen(text, 1.5));
+        p.setPen(Pen(text, 1.5, scale));
         p.setBrush(Qt::NoBrush);
         p.drawPath(arrow);
         const qreal head = 5;
         p.drawLine(to, to + QPointF(-head * 0.7, -head));
         p.drawLine(to, to + QPointF(head * 0.7, -head));
         p.setPen(text);
-        p.drawText(QPointF((from.x() + to.x()) / 2 + 6, from.y() - lift + metrics.ascent() * 0.1),
-                   QStringLiteral("loop"));
+        p.drawText(QPointF(std::max(from.x(), to.x()) + 6, from.y() - lift / 2), QStringLiteral("loop"));
     }
     // Free run: a mark where it goes on to the release without waiting for the key.
     if (m_shape.freeRunFrom) {
@@ -192,7 +195,7 @@ void EnvelopeView::paintEvent(QPaintEvent* /*event*/) {
         const qreal r = 4.5;
         QPolygonF diamond;
         diamond << mark + QPointF(0, -r) << mark + QPointF(r, 0) << mark + QPointF(0, r) << mark + QPointF(-r, 0);
-        p.setPen(Pen(text, 1));
+        p.setPen(Pen(text, 1, scale));
         p.setBrush(text);
         p.drawPolygon(diamond);
         p.setBrush(Qt::NoBrush);
