@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QShortcut>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -15,6 +16,9 @@
 #include <utility>
 
 namespace {
+
+// The shortest time between two refreshes: a frame of a 60 Hz screen.
+constexpr qint64 kFrameMs = 16;
 
 // Room around the plot, in the widget's own (device-independent) pixels; the text rows come on top of it.
 constexpr qreal kMargin = 10;
@@ -57,14 +61,18 @@ QSize EnvelopeView::sizeHint() const { return {460, 200}; }
 QSize EnvelopeView::minimumSizeHint() const { return {240, 120}; }
 
 void EnvelopeView::ControlStateChanged(int id) {
-    // The cost an edit pays for the picture: a comparison, and at most one posted call per event-loop pass.
+    // The cost an edit pays for the picture: a comparison, and at most one timer started per refresh. A refresh
+    // comes once the event loop runs, but no sooner than a frame after the one before: a knob that sends hundreds
+    // of changes a second is drawn at the screen's pace, not at the knob's.
     if (m_pending || !ShowsInEnvelope(m_section, id)) return;
     m_pending = true;
-    QMetaObject::invokeMethod(this, &EnvelopeView::Refresh, Qt::QueuedConnection);
+    const qint64 since = m_lastRefresh.isValid() ? m_lastRefresh.elapsed() : kFrameMs;
+    QTimer::singleShot(static_cast<int>(std::max<qint64>(0, kFrameMs - since)), this, &EnvelopeView::Refresh);
 }
 
 void EnvelopeView::Refresh() {
     m_pending = false;
+    m_lastRefresh.start();
     ++m_refreshes;
     const EnvelopeValues values = ReadEnvelope(m_form, m_section);
     if (values == m_values && m_refreshes > 1) return;

@@ -4,15 +4,16 @@
 #include "editor/EnvelopeShape.h"
 #include "editor/FormState.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
 #include <functional>
 
 // One envelope of the form drawn as a shape over time, and described in words as its accessible description.
-// It follows the form through the form's watchers: a change only marks the picture stale and posts one
+// It follows the form through the form's watchers: a change only marks the picture stale and starts one
 // refresh, so however many controls an edit, a knob or the morph changes at once, the values are read and the
-// picture is drawn once, when the event loop next runs.
+// picture is drawn once, when the event loop next runs and at most once a frame.
 class EnvelopeView : public QWidget, private FormWatcher {
 public:
     EnvelopeView(FormState& form, const EnvelopeControls& section, QWidget* parent = nullptr);
@@ -40,6 +41,7 @@ private:
     EnvelopeValues m_values;
     EnvelopeShape m_shape;
     bool m_pending = false;
+    QElapsedTimer m_lastRefresh;
     int m_refreshes = 0;
 };
 
