@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -397,6 +398,10 @@ bool SqliteCatalogCache::SaveScan(const ScanRecord& record) {
 std::vector<CatalogEntry> SqliteCatalogCache::LoadNames() {
     std::vector<CatalogEntry> entries;
     if (!Open()) return entries;
+    // Room for them all at once: growing the list would move every entry again and again.
+    if (Statement count = Prepare(m_db, "SELECT count(*) FROM files"); count && sqlite3_step(count.get()) == SQLITE_ROW)
+        entries.reserve(
+            static_cast<std::size_t>(std::clamp<sqlite3_int64>(sqlite3_column_int64(count.get(), 0), 0, 1 << 22)));
     Statement s =
         Prepare(m_db, "SELECT path, bank, valid, patch_name, content, file_name FROM files WHERE params IS NOT NULL");
     if (!s) return entries;
