@@ -212,7 +212,6 @@ void MakeRoom(sqlite3* db, std::vector<CatalogEntry>& entries) {
 std::vector<CatalogEntry> SqliteCatalogCache::Load() {
     std::vector<CatalogEntry> entries;
     if (!Open()) return entries;
-    MakeRoom(m_db, entries);
     Statement s = Prepare(m_db,
                           "SELECT path, file_name, bank, size, mtime, valid, patch_name, author, comment, reason, "
                           "content, params FROM files");
