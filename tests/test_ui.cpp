@@ -392,6 +392,7 @@ TEST_F(FrameTest, MenuTitlesItemsAndIds) {
     for (QMenu* menu : menus)
         for (QAction* a : menu->actions())
             for (const QKeySequence& key : a->shortcuts()) {
+                if (key.isEmpty()) continue;
                 EXPECT_FALSE(keys.contains(key)) << key.toString().toStdString();
                 keys.push_back(key);
             }
