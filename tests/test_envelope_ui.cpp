@@ -159,6 +159,7 @@ TEST_F(EnvelopeWindow, SaysItsShapeInWordsThatChangeWithTheValues) {
     EXPECT_EQ(Said(0).toStdString(),
               DescribeEnvelope("ENV1", ReadEnvelope(dlg.form(), EnvelopeSections()[0]), EnvelopeMode::Loop));
     EXPECT_EQ(QAccessible::queryAccessibleInterface(Env(1))->text(QAccessible::Name), "ENV2 envelope");
+    Shot(frame->EnvelopeWindow(), QStringLiteral("envelopes-default"));
 
     // Qt tells screen readers whenever the description changes; here it changes with the values, ENV2's not.
     const QString env2 = Said(1);
