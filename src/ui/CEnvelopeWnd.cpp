@@ -25,8 +25,8 @@ constexpr qreal kMargin = 10;
 
 // `width` in the widget's pixels, `scale` its device pixels per pixel.
 QPen Pen(const QColor& color, qreal width, qreal scale, Qt::PenStyle style = Qt::SolidLine) {
-    // Cosmetic, in device pixels: a line is as many whole device pixels wide at any scale (one at 1x and 1.5x, two
-    // at 2x), so thin lines stay thin and sharp instead of blurring over a pixel and a half.
+    // Cosmetic, in whole device pixels: a thin line is one pixel at 1x and two at 1.5x and 2x, never a pixel and
+    // a half blurred over two.
     QPen pen(color, std::max<qreal>(1, std::round(width * scale)), style, Qt::RoundCap, Qt::RoundJoin);
     pen.setCosmetic(true);
     return pen;
