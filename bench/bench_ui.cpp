@@ -8,7 +8,9 @@
 #include "Fakes.h"
 
 #include "app/CQuarnEditApp.h"
+#include "app/Commands.h"
 #include "editor/CMainDlg.h"
+#include "ui/CEnvelopeWnd.h"
 #include "ui/CMainFrame.h"
 #include "ui/FormWidget.h"
 
@@ -142,6 +144,63 @@ void BM_UiSliderAlone_Repaint(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_UiSliderAlone_Repaint)->Unit(benchmark::kMicrosecond);
+
+// The envelope pictures' cost to an edit: one ENV1 Attack notification and one event-loop pass (which runs the
+// pictures' refresh and paints what changed), with their window open against closed. Wall time per notification,
+// and the CPU column beside it; `envelope_paints` counts the pictures' paints per notification, so that an open
+// window is seen to redraw.
+class PaintsOf : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+        if (event->type() == QEvent::Paint) ++paints;
+        return false;
+    }
+};
+
+void EnvelopeBench(benchmark::State& state, bool open) {
+    Window& w = TheWindow();
+    if (w.app.IsEnvelopesOpen() != open) w.app.OnCommand(cmd::EnvelopeWindow);
+    PaintsOf paints;
+    if (CEnvelopeWnd* window = w.frame->EnvelopeWindow()) {
+        for (int i = 0; i < 10; ++i) QApplication::processEvents();
+        window->View(0)->installEventFilter(&paints);
+        window->View(1)->installEventFilter(&paints);
+    }
+    CMainDlg& dlg = w.dlg();
+    int position = 0;
+    for (auto _ : state) {
+        Notify(dlg, ctl::Env1Attack, position, true);
+        position = (position + 1) & 0xFF;
+        if (w.ports.bytes.size() >= 1 << 16) w.ports.bytes.clear();
+    }
+    state.counters["envelope_paints"] = static_cast<double>(paints.paints) / static_cast<double>(state.iterations());
+    if (CEnvelopeWnd* window = w.frame->EnvelopeWindow()) {
+        window->View(0)->removeEventFilter(&paints);
+        window->View(1)->removeEventFilter(&paints);
+    }
+    if (open) w.app.OnCommand(cmd::EnvelopeWindow);
+    for (int i = 0; i < 10; ++i) QApplication::processEvents();
+}
+void BM_UiEnvelopeSlider_WindowClosed(benchmark::State& s) { EnvelopeBench(s, false); }
+void BM_UiEnvelopeSlider_WindowOpen(benchmark::State& s) { EnvelopeBench(s, true); }
+BENCHMARK(BM_UiEnvelopeSlider_WindowClosed)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_UiEnvelopeSlider_WindowOpen)->Unit(benchmark::kMicrosecond);
+
+// One drawing of both pictures, as a paint after a refresh draws them: what each frame of a drag costs at most.
+void BM_UiEnvelopeDrawing(benchmark::State& state) {
+    Window& w = TheWindow();
+    w.app.OnCommand(cmd::EnvelopeWindow);
+    CEnvelopeWnd* window = w.frame->EnvelopeWindow();
+    for (int i = 0; i < 10; ++i) QApplication::processEvents();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(window->View(0)->grab());
+        benchmark::DoNotOptimize(window->View(1)->grab());
+    }
+    w.app.OnCommand(cmd::EnvelopeWindow);
+    for (int i = 0; i < 10; ++i) QApplication::processEvents();
+}
+BENCHMARK(BM_UiEnvelopeDrawing)->Unit(benchmark::kMicrosecond);
 
 // What one notification repaints: paint events per widget class, averaged over a short drag.
 // Not a timing; it tells which widgets make up the *_Repaint figures.

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -41,14 +42,22 @@ std::vector<CatalogEntry> CurrentLibrary() {
     return RefreshCatalog(roots, *cache);
 }
 
+// The menu's items, made as its menus open: a bank's are sorted only then, and kept while the menu is shown.
+struct MenuItems {
+    QuickLoadTree tree;
+    std::deque<std::vector<QuickLoadItem>> opened;
+};
+
 // Fills a menu with its items; submenus are filled only when they open, so that a library of thousands
 // of patches costs one level of the menu up front.
-void Fill(QMenu& menu, const std::vector<QuickLoadItem>& items) {
+void Fill(QMenu& menu, const std::vector<QuickLoadItem>& items, MenuItems& all) {
     for (const QuickLoadItem& item : items) {
         if (item.IsMenu()) {
             QMenu* sub = menu.addMenu(QString::fromStdString(item.label));
-            QObject::connect(sub, &QMenu::aboutToShow, sub, [sub, &item] {
-                if (sub->isEmpty()) Fill(*sub, item.children);
+            QObject::connect(sub, &QMenu::aboutToShow, sub, [sub, &item, &all] {
+                if (!sub->isEmpty()) return;
+                // The deque keeps each level where it is while more are added.
+                Fill(*sub, item.bank >= 0 ? all.opened.emplace_back(all.tree.Bank(item.bank)) : item.children, all);
             });
             continue;
         }
@@ -69,10 +78,11 @@ extern "C" __attribute__((visibility("default"))) int RunQuickLoadMenuA(char* bu
     buffer[0] = '\0';
     if (QCoreApplication::instance() == nullptr) return 0;
 
-    const std::vector<QuickLoadItem> items = BuildQuickLoadMenu(CurrentLibrary());
+    MenuItems all{QuickLoadTree(CurrentLibrary()), {}};
+    const std::vector<QuickLoadItem> items = all.tree.Top();
     QMenu menu;
     menu.setToolTipsVisible(true);
-    Fill(menu, items);
+    Fill(menu, items, all);
     if (menu.isEmpty()) menu.addAction(QStringLiteral("(no patches found)"))->setEnabled(false);
 
     QAction* chosen = menu.exec(QPoint(x, y));

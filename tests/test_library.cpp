@@ -476,6 +476,47 @@ TEST(QuickLoadGroupingTest, LargeRandomLibrariesKeepEveryMenuWithinTheLimit) {
     EXPECT_EQ(paths, expected);
 }
 
+namespace {
+
+// The menu a tree gives with every bank opened, as the user would open them one by one.
+std::vector<QuickLoadItem> Opened(QuickLoadTree& tree, std::vector<QuickLoadItem> items) {
+    for (QuickLoadItem& item : items) {
+        if (item.bank >= 0) {
+            EXPECT_TRUE(item.children.empty()) << item.label;
+            item.children = tree.Bank(std::exchange(item.bank, -1));
+        }
+        item.children = Opened(tree, std::move(item.children));
+    }
+    return items;
+}
+
+}  // namespace
+
+TEST(QuickLoadGroupingTest, TheMenuBuiltAsItOpensIsTheWholeMenu) {
+    std::mt19937 random(29);
+    std::vector<CatalogEntry> entries;
+    for (int i = 0; i < 4000; ++i) {
+        std::string name(1, static_cast<char>('A' + random() % 4));
+        for (int k = 0; k < 3; ++k) name += static_cast<char>('a' + random() % 3);
+        const int bank = static_cast<int>(random() % 70);
+        // Nested banks, some the same but for case, a top with too many to list, a hidden and a broken patch.
+        std::string folder = bank < 10 ? "" : (bank % 2 ? "Deep/Bank" : "deep/bank") + std::to_string(bank);
+        CatalogEntry e = Entry(name, "", "", std::to_string(i) + ".qnp", folder, 0, i % 97 != 0);
+        e.marks.hidden = i % 89 == 0;
+        entries.push_back(e);
+    }
+    const std::vector<QuickLoadItem> whole = BuildQuickLoadMenu(entries);
+    QuickLoadTree tree(entries);
+    const std::vector<QuickLoadItem> top = tree.Top();
+    // Only banks wait: the top is there at once.
+    EXPECT_TRUE(std::any_of(top.begin(), top.end(), [](const QuickLoadItem& i) { return i.bank >= 0; }) ||
+                std::any_of(top.begin(), top.end(), [](const QuickLoadItem& i) { return !i.children.empty(); }));
+    EXPECT_EQ(Opened(tree, top), whole);
+    // A number that is no bank's opens nothing.
+    EXPECT_TRUE(tree.Bank(-1).empty());
+    EXPECT_TRUE(tree.Bank(1 << 20).empty());
+}
+
 // ---- import and saving into the library ------------------------------------------------------------------
 
 TEST(LibraryImportTest, FileNamesMadeFromPatchNames) {

@@ -360,7 +360,7 @@ TEST_F(FrameTest, MenuTitlesItemsAndIds) {
           "-", "&Save=57603", "Save to &Library=32783", "-", "Recent File=57616", "-", "E&xit=57665"}},
         {"&Edit",
          {"&Undo=57643", "&Redo=57644", "-", "&Compare=32779", "&Mutate...=32780", "M&orph...=32787",
-          "&Variations...=32788"}},
+          "&Variations...=32788", "-", "&Envelopes=32795"}},
         {"&MIDI Options",
          {"&Transmit All=32772", "-", "Output &Device...=32774", "Test &Note...=32775", "-", "&Play Test Note=32776",
           "&Hold Test Note=32777", "All Notes &Off=32778", "-", "MIDI &Monitor...=32781", "-", "&Input Device...=32784",
@@ -386,6 +386,16 @@ TEST_F(FrameTest, MenuTitlesItemsAndIds) {
     }
     EXPECT_FALSE(menus[0]->actions()[9]->isEnabled());  // the empty recent-file list's placeholder
     EXPECT_EQ(menus[0]->actions()[4]->shortcut(), QKeySequence(QStringLiteral("Ctrl+L")));
+    EXPECT_EQ(menus[1]->actions().last()->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+E")));
+    // No two commands share a key.
+    QList<QKeySequence> keys;
+    for (QMenu* menu : menus)
+        for (QAction* a : menu->actions())
+            for (const QKeySequence& key : a->shortcuts()) {
+                if (key.isEmpty()) continue;
+                EXPECT_FALSE(keys.contains(key)) << key.toString().toStdString();
+                keys.push_back(key);
+            }
 }
 
 TEST_F(FrameTest, RecentFilesReplaceThePlaceholder) {

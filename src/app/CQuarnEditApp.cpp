@@ -95,6 +95,7 @@ bool CQuarnEditApp::InitInstance(FrameView& frame, const std::optional<std::stri
     m_form->OnInitialUpdate();
 
     frame.ShowMainWindow();
+    RestoreEnvelopes();
     TitleChanged();
     frame.RecentFilesChanged(m_work.RecentFiles());
 
@@ -112,6 +113,31 @@ bool CQuarnEditApp::InitInstance(FrameView& frame, const std::optional<std::stri
     if (fileToOpen && m_work.OpenDocumentFile(*fileToOpen)) return true;
     m_form->OpenDefaultPatch();
     return true;
+}
+
+void CQuarnEditApp::OnEnvelopes() { SetEnvelopesOpen(!m_envelopesOpen); }
+
+void CQuarnEditApp::EnvelopesClosed() {
+    if (!m_envelopesOpen) return;
+    m_envelopesOpen = false;
+    m_services.profile.WriteProfileInt(kProfileSection, kProfileEnvelopesKey, 0);
+    m_frame.CommandsChanged();
+}
+
+void CQuarnEditApp::SetEnvelopesOpen(bool open) {
+    m_envelopesOpen = open;
+    m_services.profile.WriteProfileInt(kProfileSection, kProfileEnvelopesKey, open ? 1 : 0);
+    if (FrameView* frame = m_frame.Get()) open ? frame->ShowEnvelopes() : frame->CloseEnvelopes();
+    m_frame.CommandsChanged();
+}
+
+void CQuarnEditApp::RestoreEnvelopes() {
+    // Only a 1 opens it: whatever else the profile holds there (a hand-edited or damaged entry) leaves it shut.
+    const bool open = m_services.profile.GetProfileInt(kProfileSection, kProfileEnvelopesKey, 0) == 1;
+    if (open == m_envelopesOpen) return;
+    m_envelopesOpen = open;
+    if (FrameView* frame = m_frame.Get()) open ? frame->ShowEnvelopes() : frame->CloseEnvelopes();
+    m_frame.CommandsChanged();
 }
 
 void CQuarnEditApp::PatchEdited() {
@@ -194,6 +220,7 @@ std::optional<std::string> CQuarnEditApp::SaveSessionPatch(const std::string& pa
 
 void CQuarnEditApp::ReloadSettings() {
     m_controllers.Load();
+    RestoreEnvelopes();
     m_inputs.Close();
     m_devices.OpenStartupDevice();
     m_inputs.OpenStartupDevice();

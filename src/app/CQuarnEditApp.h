@@ -113,6 +113,12 @@ public:
     void MidiMonitorClosed();
     // Opens (or raises) the patch library window.
     void OnPatchLibrary();
+    // Opens the envelope pictures' window, or closes it when open. Whether it is open is kept in the profile, so
+    // that it opens again at the next start.
+    void OnEnvelopes();
+    bool IsEnvelopesOpen() const { return m_envelopesOpen; }
+    // The user closed the envelope window itself.
+    void EnvelopesClosed();
 
     // Who takes the input's Control Changes first (the controller bindings); null: nobody.
     void SetControllerInput(ControllerInput* controllers) { m_inputs.SetControllerInput(controllers); }
@@ -150,6 +156,9 @@ private:
     void SetOutputDevice(std::int32_t id) override { m_midiOutDevice = id; }
 
     void TitleChanged();
+    // Opens or closes the envelope window as the profile says it was.
+    void RestoreEnvelopes();
+    void SetEnvelopesOpen(bool open);
 
     AppServices m_services;
     FrameSlot m_frame;
@@ -164,4 +173,5 @@ private:
     std::unique_ptr<DocumentLibraryHost> m_library;
     std::optional<std::string> m_sessionPatch;
     std::function<void(bool)> m_modifiedObserver;
+    bool m_envelopesOpen = false;
 };

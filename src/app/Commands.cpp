@@ -60,6 +60,11 @@ const std::array kEditMenu{
     CommandRow{RowKind::Command, cmd::EditMorph, "M&orph...", "", [](CQuarnEditApp& a) { a.Sound().OnEditMorph(); }},
     CommandRow{RowKind::Command, cmd::EditVariations, "&Variations...", "",
                [](CQuarnEditApp& a) { a.Sound().OnEditVariations(); }},
+    Separator(),
+    // Only shows the patch, so the original may stay shown; the key is one no text box takes for itself.
+    CommandRow{RowKind::Command, cmd::EnvelopeWindow, "&Envelopes", "Ctrl+Shift+E",
+               [](CQuarnEditApp& a) { a.OnEnvelopes(); }, nullptr, nullptr,
+               [](const CQuarnEditApp& a) { return a.IsEnvelopesOpen(); }, true},
 };
 
 const std::array kMidiMenu{

@@ -13,7 +13,7 @@ constexpr int FileNew = 57600, FileOpen = 57601, FileSave = 57603, FileSaveAs = 
               EditUndo = 57643, EditRedo = 57644, TestNoteSettings = 32775, PlayTestNote = 32776, HoldTestNote = 32777,
               AllNotesOff = 32778, EditCompare = 32779, EditMutate = 32780, MidiMonitor = 32781, PatchLibrary = 32782,
               SaveToLibrary = 32783, InputDevice = 32784, MidiThru = 32785, Controllers = 32786, EditMorph = 32787,
-              EditVariations = 32788;
+              EditVariations = 32788, EnvelopeWindow = 32795;
 }  // namespace cmd
 
 // The menu as data: the window builds its menu bar from these rows, and every command comes back to

@@ -34,7 +34,16 @@ ControlState& FormState::Mutable(int id) { return const_cast<ControlState&>(Get(
 
 void FormState::Changed(int id, ChangeOrigin origin) {
     if (origin == ChangeOrigin::Program && m_observer != nullptr) m_observer->ControlChanged(id);
+    // Every setter ends here, so a watcher misses no change however it was made.
+    for (FormWatcher* watcher : m_watchers) watcher->ControlStateChanged(id);
 }
+
+void FormState::AddWatcher(FormWatcher* watcher) {
+    if (watcher != nullptr && std::find(m_watchers.begin(), m_watchers.end(), watcher) == m_watchers.end())
+        m_watchers.push_back(watcher);
+}
+
+void FormState::RemoveWatcher(FormWatcher* watcher) { std::erase(m_watchers, watcher); }
 
 void FormState::SetPos(int id, int position, ChangeOrigin origin) {
     ControlState& s = Mutable(id);

@@ -28,6 +28,14 @@ public:
     virtual void ControlChanged(int id) = 0;
 };
 
+// Told of every change of a control's state, whoever made it: what draws the patch beside the form (the
+// envelope pictures) follows the user's moves too, which the form's own view is never told of.
+class FormWatcher {
+public:
+    virtual ~FormWatcher() = default;
+    virtual void ControlStateChanged(int id) = 0;
+};
+
 // Who changes a control: the program, or the user through the control's widget, which already shows the
 // change and so is not told about it again.
 enum class ChangeOrigin { Program, User };
@@ -77,6 +85,9 @@ public:
 
     void SetObserver(FormObserver* observer) { m_observer = observer; }
     void SetTextChangedHandler(std::function<void(int id)> handler) { m_textChanged = std::move(handler); }
+    // Watchers hear every change, of either origin, after it is made; each removes itself before it goes.
+    void AddWatcher(FormWatcher* watcher);
+    void RemoveWatcher(FormWatcher* watcher);
 
 private:
     ControlState& Mutable(int id);
@@ -85,5 +96,6 @@ private:
     std::array<ControlState, ctl::Last - ctl::First + 1> m_states;
     std::array<bool, ctl::Last - ctl::First + 1> m_present{};
     FormObserver* m_observer = nullptr;
+    std::vector<FormWatcher*> m_watchers;
     std::function<void(int)> m_textChanged;
 };

@@ -53,8 +53,9 @@ std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, 
         if (FoldersUnchanged(roots, known)) {
             std::vector<CatalogEntry> cached = cache.Load();
             ApplyMarks(cached, cache.LoadMarks());
-            if (callbacks.cached && !cached.empty()) callbacks.cached(cached);
+            // Known before the callback, which may then leave the entries to the result instead of copying them.
             s.trusted = true;
+            if (callbacks.cached && !cached.empty()) callbacks.cached(cached);
             s.files = cached.size();
             for (const FolderStamp& f : known.folders) s.folders.push_back(f.path);
             return cached;

@@ -50,7 +50,7 @@ std::vector<QuickLoadItem> Wrap(std::vector<QuickLoadItem> menus, std::vector<St
         for (std::size_t i = 0; i < menus.size(); i += kQuickLoadMenuLimit) {
             const std::size_t end = std::min(menus.size(), i + kQuickLoadMenuLimit);
             Stretch s{i, end, stretches[i].first, stretches[end - 1].last};
-            QuickLoadItem menu{RangeLabel(s.first, s.last), "", {}};
+            QuickLoadItem menu{RangeLabel(s.first, s.last), "", {}, -1};
             for (std::size_t k = i; k < end; ++k) menu.children.push_back(std::move(menus[k]));
             outer.push_back(std::move(menu));
             outerStretches.push_back(std::move(s));
@@ -68,7 +68,7 @@ std::vector<QuickLoadItem> SplitByCount(std::vector<QuickLoadItem> items, const 
     for (std::size_t i = 0; i < items.size(); i += kQuickLoadMenuLimit) {
         const std::size_t end = std::min(items.size(), i + kQuickLoadMenuLimit);
         const std::string label = prefix + " (" + std::to_string(i + 1) + kEnDash + std::to_string(end) + ")";
-        QuickLoadItem menu{label, "", {}};
+        QuickLoadItem menu{label, "", {}, -1};
         for (std::size_t k = i; k < end; ++k) menu.children.push_back(std::move(items[k]));
         menus.push_back(std::move(menu));
         stretches.push_back({i, end, label, label});
@@ -108,7 +108,7 @@ std::vector<QuickLoadItem> Split(std::vector<QuickLoadItem> items, std::size_t d
 
     std::vector<QuickLoadItem> menus;
     for (const Stretch& s : stretches) {
-        QuickLoadItem menu{RangeLabel(s.first, s.last), "", {}};
+        QuickLoadItem menu{RangeLabel(s.first, s.last), "", {}, -1};
         std::vector<QuickLoadItem> part(std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(s.begin)),
                                         std::make_move_iterator(items.begin() + static_cast<std::ptrdiff_t>(s.end)));
         menu.children = Split(std::move(part), depth + 1);
@@ -126,6 +126,7 @@ struct BankNode {
 // By label as people read them ("Pad 2" before "Pad 10"), then by path.
 void SortByLabel(std::vector<QuickLoadItem>& items) {
     std::vector<std::pair<std::string, std::size_t>> keys;
+    keys.reserve(items.size());
     for (std::size_t i = 0; i < items.size(); ++i) keys.emplace_back(FoldCase(items[i].label), i);
     std::sort(keys.begin(), keys.end(), [&items](const auto& a, const auto& b) {
         if (const int c = NaturalCompare(a.first, b.first); c != 0) return c < 0;
@@ -137,20 +138,45 @@ void SortByLabel(std::vector<QuickLoadItem>& items) {
     items = std::move(sorted);
 }
 
-std::vector<QuickLoadItem> Items(BankNode& node) {
-    std::vector<QuickLoadItem> banks;
-    for (auto& [key, child] : node.banks) banks.push_back({node.names[key], "", Items(child)});
-    std::vector<QuickLoadItem>& patches = node.patches;
-    SortByLabel(patches);
+// One menu: its banks first, then its patches by label; when there are too many to list, banks and patches in
+// one alphabet, so that each stretch is found where expected. Either way one sort, as the order is total (no two
+// banks share a folded name, and a bank has no path).
+std::vector<QuickLoadItem> OneMenu(std::vector<QuickLoadItem> banks, std::vector<QuickLoadItem> patches) {
     if (banks.size() + patches.size() <= kQuickLoadMenuLimit) {
+        SortByLabel(patches);
         banks.insert(banks.end(), std::make_move_iterator(patches.begin()), std::make_move_iterator(patches.end()));
         return banks;
     }
-    // Too many to list: banks and patches in one alphabet, so that each stretch is found where expected.
     std::vector<QuickLoadItem> all = std::move(banks);
     all.insert(all.end(), std::make_move_iterator(patches.begin()), std::make_move_iterator(patches.end()));
     SortByLabel(all);
     return SplitQuickLoadMenu(std::move(all));
+}
+
+std::vector<QuickLoadItem> Items(BankNode& node) {
+    std::vector<QuickLoadItem> banks;
+    for (auto& [key, child] : node.banks) banks.push_back({node.names[key], "", Items(child), -1});
+    return OneMenu(std::move(banks), std::move(node.patches));
+}
+
+// The node of an entry's bank, made on the way down as needed; `made` hears of each new one.
+template <typename Node, typename Made>
+Node* PlaceIn(Node& root, std::string_view bank, Made&& made) {
+    Node* node = &root;
+    while (!bank.empty()) {
+        const std::size_t slash = bank.find('/');
+        const std::string_view part = bank.substr(0, slash);
+        if (!part.empty()) {
+            const std::string key = FoldCase(part);
+            node->names.emplace(key, OneLine(part));
+            auto [it, isNew] = node->banks.try_emplace(key);
+            node = &it->second;
+            if (isNew) made(*node);
+        }
+        if (slash == std::string_view::npos) break;
+        bank.remove_prefix(slash + 1);
+    }
+    return node;
 }
 
 }  // namespace
@@ -161,20 +187,37 @@ std::vector<QuickLoadItem> BuildQuickLoadMenu(const std::vector<CatalogEntry>& e
     BankNode root;
     for (const CatalogEntry& e : entries) {
         if (!e.valid || e.marks.hidden) continue;
-        BankNode* node = &root;
-        std::string_view bank = e.bank;
-        while (!bank.empty()) {
-            const std::size_t slash = bank.find('/');
-            const std::string_view part = bank.substr(0, slash);
-            if (!part.empty()) {
-                const std::string key = FoldCase(part);
-                node->names.emplace(key, OneLine(part));
-                node = &node->banks[key];
-            }
-            if (slash == std::string_view::npos) break;
-            bank.remove_prefix(slash + 1);
-        }
-        node->patches.push_back({DisplayName(e), e.path, {}});
+        PlaceIn(root, e.bank, [](BankNode&) {})->patches.push_back({DisplayName(e), e.path, {}, -1});
     }
     return Items(root);
+}
+
+QuickLoadTree::QuickLoadTree(std::vector<CatalogEntry> entries) : m_entries(std::move(entries)) {
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        const CatalogEntry& e = m_entries[i];
+        if (e.valid && !e.marks.hidden) Place(e)->patches.push_back(i);
+    }
+}
+
+QuickLoadTree::Node* QuickLoadTree::Place(const CatalogEntry& entry) {
+    return PlaceIn(m_root, entry.bank, [this](Node& made) {
+        made.number = static_cast<int>(m_nodes.size());
+        m_nodes.push_back(&made);
+    });
+}
+
+std::vector<QuickLoadItem> QuickLoadTree::Items(Node& node) {
+    std::vector<QuickLoadItem> banks;
+    for (auto& [key, child] : node.banks) banks.push_back({node.names[key], "", {}, child.number});
+    std::vector<QuickLoadItem> patches;
+    patches.reserve(node.patches.size());
+    for (const std::size_t i : node.patches) patches.push_back({DisplayName(m_entries[i]), m_entries[i].path, {}, -1});
+    return OneMenu(std::move(banks), std::move(patches));
+}
+
+std::vector<QuickLoadItem> QuickLoadTree::Top() { return Items(m_root); }
+
+std::vector<QuickLoadItem> QuickLoadTree::Bank(int bank) {
+    if (bank < 0 || bank >= static_cast<int>(m_nodes.size())) return {};
+    return Items(*m_nodes[static_cast<std::size_t>(bank)]);
 }

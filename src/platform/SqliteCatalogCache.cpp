@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -194,6 +195,19 @@ bool SqliteCatalogCache::Rebuild() {
     m_failed = true;
     return false;
 }
+
+namespace {
+
+// Room for every row at once: growing the list as rows come would move every entry again and again.
+void MakeRoom(sqlite3* db, std::vector<CatalogEntry>& entries) {
+    Statement count = Prepare(db, "SELECT count(*) FROM files");
+    if (!count || sqlite3_step(count.get()) != SQLITE_ROW) return;
+    // A count no index of ours could hold is not believed.
+    entries.reserve(
+        static_cast<std::size_t>(std::clamp<sqlite3_int64>(sqlite3_column_int64(count.get(), 0), 0, 1 << 22)));
+}
+
+}  // namespace
 
 std::vector<CatalogEntry> SqliteCatalogCache::Load() {
     std::vector<CatalogEntry> entries;
@@ -397,6 +411,7 @@ bool SqliteCatalogCache::SaveScan(const ScanRecord& record) {
 std::vector<CatalogEntry> SqliteCatalogCache::LoadNames() {
     std::vector<CatalogEntry> entries;
     if (!Open()) return entries;
+    MakeRoom(m_db, entries);
     Statement s =
         Prepare(m_db, "SELECT path, bank, valid, patch_name, content, file_name FROM files WHERE params IS NOT NULL");
     if (!s) return entries;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Accessibility.h"
 
+#include "ui/CEnvelopeWnd.h"
 #include "ui/GroupFrame.h"
 #include "ui/TextUnits.h"
 
@@ -352,6 +353,9 @@ QAccessibleInterface* Factory(const QString& /*className*/, QObject* object) {
     // The frame has no meta-object of its own.
     if (auto* frame = dynamic_cast<GroupFrame*>(object)) return new GroupAccessible(frame);
     if (auto* announcer = dynamic_cast<Announcer*>(object)) return new NotificationAccessible(announcer);
+    // A picture, said by its name and its words.
+    if (auto* envelope = dynamic_cast<EnvelopeView*>(object))
+        return new QAccessibleWidget(envelope, QAccessible::Graphic);
     return nullptr;
 }
 

@@ -7,6 +7,7 @@
 #include "editor/CMainDlg.h"
 #include "ui/Accessibility.h"
 #include "ui/AppIcon.h"
+#include "ui/CEnvelopeWnd.h"
 #include "ui/CMidiMonitorWnd.h"
 #include "ui/CMorphWnd.h"
 #include "ui/CVariationsWnd.h"
@@ -123,6 +124,9 @@ CMainFrame::~CMainFrame() {
     // Gone while the window is whole; a morph or variations still open go on without them.
     delete m_morph.data();
     delete m_variations.data();
+    // Gone with the program, not closed by the user: it opens again at the next start.
+    if (CEnvelopeWnd* envelopes = m_envelopes.data()) envelopes->SetClosedHandler(nullptr);
+    delete m_envelopes.data();
 }
 
 void CMainFrame::BuildMenu() {
@@ -338,6 +342,29 @@ void CMainFrame::CloseVariations() {
     }
 }
 
+void CMainFrame::ShowEnvelopes() {
+    if (m_envelopes == nullptr) {
+        m_envelopes = new CEnvelopeWnd(m_app.form().form(), this);
+        m_envelopes->setAttribute(Qt::WA_DeleteOnClose);
+        m_envelopes->resize(m_envelopes->sizeHint());
+        m_envelopes->SetClosedHandler([this] {
+            m_envelopes.clear();
+            m_app.EnvelopesClosed();
+        });
+        PlaceBeside(m_envelopes);
+    }
+    Raise(m_envelopes);
+}
+
+void CMainFrame::CloseEnvelopes() {
+    if (CEnvelopeWnd* window = m_envelopes.data()) {
+        m_envelopes.clear();
+        window->CloseQuietly();
+    }
+}
+
+CEnvelopeWnd* CMainFrame::EnvelopeWindow() const { return m_envelopes.data(); }
+
 void CMainFrame::ShowLibrary(LibraryHost& host) {
     if (m_library == nullptr) {
         m_library = new CLibraryWnd(host, m_librarySetup, this);
@@ -379,6 +406,8 @@ void CMainFrame::ModifiedChanged(bool modified) { setWindowModified(modified); }
 void CMainFrame::closeEvent(QCloseEvent* event) {
     if (m_app.CanCloseFrame()) {
         event->accept();
+        // The program ends: the envelope window closes with it, and opens again at the next start.
+        if (CEnvelopeWnd* envelopes = m_envelopes.data()) envelopes->SetClosedHandler(nullptr);
     } else {
         event->ignore();
     }

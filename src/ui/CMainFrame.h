@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class CEnvelopeWnd;
 class CMidiMonitorWnd;
 class CMorphWnd;
 class CVariationsWnd;
@@ -68,6 +69,10 @@ public:
     // The morph and variations windows while they are open.
     CMorphWnd* MorphWindow() const;
     CVariationsWnd* VariationsWindow() const;
+    void ShowEnvelopes() override;
+    void CloseEnvelopes() override;
+    // The envelope pictures' window while it is open.
+    CEnvelopeWnd* EnvelopeWindow() const;
     void RecentFilesChanged(const std::vector<std::string>& paths) override;
     void CloseMainWindow() override;
 
@@ -105,6 +110,7 @@ private:
     // Null once closed or gone, whoever deleted them.
     QPointer<CMorphWnd> m_morph;
     QPointer<CVariationsWnd> m_variations;
+    QPointer<CEnvelopeWnd> m_envelopes;
     QElapsedTimer m_shownAt;
     std::function<void(FormWidget&)> m_formCreated;
 };

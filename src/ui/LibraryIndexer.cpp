@@ -95,13 +95,17 @@ void LibraryIndexer::Run() {
         if (!refresh) continue;
         ensureCache();
 
+        RefreshStats stats;
         RefreshCallbacks callbacks;
         callbacks.cancel = &m_cancel;
         // A window that opens lists the index at once, and checked by the folders' times when none changed.
         callbacks.trustUnchangedFolders = first;
         if (first) {
             // Only the first time: later the window already shows at least as much.
-            callbacks.cached = [this, &delivered](const std::vector<CatalogEntry>& cached) {
+            callbacks.cached = [this, &delivered, &stats](const std::vector<CatalogEntry>& cached) {
+                // Taken at the folders' word, the entries are the refresh's result at once: they go to the window
+                // from there, moved rather than copied here.
+                if (stats.trusted) return;
                 delivered = true;
                 Post([this, catalog = PrepareCatalog(cached)]() mutable {
                     if (onEntries) onEntries(&catalog, RefreshStats{}, false);
@@ -113,7 +117,6 @@ void LibraryIndexer::Run() {
                 if (onProgress) onProgress(read, toRead);
             });
         };
-        RefreshStats stats;
         std::vector<CatalogEntry> entries = RefreshCatalog(roots, *cache, &stats, callbacks);
         if (m_cancel) {
             flushMarks();

@@ -36,6 +36,9 @@ public:
     virtual void CloseMorph() {}
     virtual void ShowVariations(SoundDesign& /*sound*/) {}
     virtual void CloseVariations() {}
+    // Opens (or raises) the envelope pictures' window, or closes it. Without a window they do nothing.
+    virtual void ShowEnvelopes() {}
+    virtual void CloseEnvelopes() {}
     virtual void RecentFilesChanged(const std::vector<std::string>& paths) = 0;
     virtual void CloseMainWindow() = 0;
 };

@@ -15,6 +15,8 @@ constexpr const char* kProfileInputNameKey = "MIDI Input Name";
 constexpr const char* kProfileThruKey = "MIDI Thru";
 constexpr const char* kProfileTestNoteKey = "Test Note";
 constexpr const char* kProfileTestVelocityKey = "Test Velocity";
+// 1 while the envelope pictures' window is open, so that it opens again at the next start.
+constexpr const char* kProfileEnvelopesKey = "Envelope Window";
 constexpr int kRecentFileCount = 10;
 // The controllers the user learned: `Count` and `Binding1`...`BindingN`, each "<controller> <channel 1-16>
 // <target>" with " 14" after it for a 14-bit pair. Never in patch files.
