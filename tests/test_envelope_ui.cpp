@@ -117,8 +117,8 @@ TEST_F(EnvelopeWindow, FollowsASliderAKnobAndTheMorphOneRedrawPerChange) {
 
     // A knob learned to ENV2 Sustain.
     app.Controllers().BeginLearn(ctl::Env2Sustain);
-    ASSERT_TRUE(app.Controllers().OnInputControlChange(0, 74, 0, what));
-    ASSERT_TRUE(app.Controllers().OnInputControlChange(0, 74, 64, what));
+    ASSERT_TRUE(app.Controllers().OnInputControlChange(0, 74, 0, 0, what));
+    ASSERT_TRUE(app.Controllers().OnInputControlChange(0, 74, 64, 0, what));
     ASSERT_EQ(dlg.form().GetPos(ctl::Env2Sustain), 128);
     ASSERT_TRUE(Shows(1));
     EXPECT_EQ(Env(1)->Values().sustain, 128);

@@ -463,7 +463,7 @@ TEST_F(Variations, WhatIsHeardIsWhatTheFormShowsAndWhatKeepKeeps) {
     ControllerLearn& learn = app.Controllers();
     std::string what;
     learn.BeginLearn(ctl::Dco1Amp);
-    ASSERT_TRUE(learn.OnInputControlChange(0, 74, 0, what));
+    ASSERT_TRUE(learn.OnInputControlChange(0, 74, 0, 0, what));
     const std::size_t steps = dlg.History().StepCount();
     VariationSession& v = OpenVariations(5);
     const VariationSession::Round first = v.Variations();
@@ -472,7 +472,7 @@ TEST_F(Variations, WhatIsHeardIsWhatTheFormShowsAndWhatKeepKeeps) {
     EXPECT_EQ(two, SoundIn(first[1], PatchA()));
     // A learned knob and a click: both refused, nothing sent, the form still variation 2.
     Take();
-    learn.OnInputControlChange(0, 74, 20, what);
+    learn.OnInputControlChange(0, 74, 20, 0, what);
     dlg.UserMovedSlider(ctl::Dco1Octave, 7);
     EXPECT_EQ(frame.status, "A variation is shown: Keep or Close it in the Variations window.");
     EXPECT_TRUE(Take().empty());
@@ -505,7 +505,7 @@ TEST_F(Variations, WhatIsHeardIsWhatTheFormShowsAndWhatKeepKeeps) {
     EXPECT_EQ(dlg.UndoName(), "Variation");
     EXPECT_TRUE(doc.IsModified());
     // The knob moves the patch again.
-    learn.OnInputControlChange(0, 74, 20, what);
+    learn.OnInputControlChange(0, 74, 20, 0, what);
     EXPECT_EQ(dlg.m_dco1Amp, 40);
 }
 
