@@ -464,6 +464,7 @@ TEST_F(Variations, WhatIsHeardIsWhatTheFormShowsAndWhatKeepKeeps) {
     std::string what;
     learn.BeginLearn(ctl::Dco1Amp);
     ASSERT_TRUE(learn.OnInputControlChange(0, 74, 0, 0, what));
+    doc.SetModifiedFlag(false);  // the binding message moved DCO1 Amp.: the patch as saved from here
     const std::size_t steps = dlg.History().StepCount();
     VariationSession& v = OpenVariations(5);
     const VariationSession::Round first = v.Variations();
