@@ -442,6 +442,8 @@ struct HeardDevice {
                 diff << " CC" << controller << " holds page " << it->second.first << " value " << it->second.second
                      << ", the form page " << held.first << " value " << held.second << ";";
         }
+        const std::size_t skipped = current.dump ? current.dump->Skipped() : 0;
+        if (skipped > 0) diff << " (its dump skipped " << skipped << " message(s): its own buffer was full)";
         return ::testing::AssertionFailure() << current.client << " disagrees with the form:" << diff.str();
     }
     if (!other.notes.empty())

@@ -525,6 +525,56 @@ TEST_F(JackAtInput, DeviceThatQuitsIsReportedAndComesBackUnderItsName) {
     ports.SetChangeHandler(nullptr);
 }
 
+// A device that comes back is talked to as soon as its port shows, which may be before the instrument's own
+// test of its port is over: it must hear every message from the first on (a walk once blamed the window for
+// a first pair that the instrument itself had thrown away with its test pings).
+TEST_F(JackE2E, InstrumentHearsASenderThatFindsItAtOnce) {
+    struct Sender {
+        jack_client_t* client = nullptr;
+        jack_port_t* port = nullptr;
+        std::atomic<int> sent{0};
+        int connectedCycles = 0;
+        static int Process(jack_nframes_t frames, void* arg) {
+            auto& self = *static_cast<Sender*>(arg);
+            void* buffer = jack_port_get_buffer(self.port, frames);
+            jack_midi_clear_buffer(buffer);
+            // One message a cycle from the third cycle it is connected in, as the window's own output does: in
+            // the first, a new connection may not carry yet.
+            if (jack_port_connected(self.port) > 0) ++self.connectedCycles;
+            if (const int i = self.sent.load(); i < 40 && self.connectedCycles >= 3) {
+                const unsigned char m[3] = {0xB0, 0x11, static_cast<unsigned char>(i)};
+                if (jack_midi_event_write(buffer, 0, m, 3) == 0) self.sent.store(i + 1);
+            }
+            return 0;
+        }
+    } sender;
+    sender.client = jack_client_open(UniqueName("eager").c_str(), JackNoStartServer, nullptr);
+    ASSERT_NE(sender.client, nullptr);
+    // Closed before `sender` goes, on every way out: its callback uses it.
+    const std::unique_ptr<jack_client_t, int (*)(jack_client_t*)> closing(sender.client, &jack_client_close);
+    sender.port = jack_port_register(sender.client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    ASSERT_NE(sender.port, nullptr);
+    ASSERT_EQ(jack_set_process_callback(sender.client, &Sender::Process, &sender), 0);
+    ASSERT_EQ(jack_activate(sender.client), 0);
+
+    const std::string name = UniqueName("heard");
+    std::atomic<bool> stop{false};
+    std::thread connecting([&] {
+        const std::string target = name + ":input";
+        while (!stop && (jack_port_by_name(sender.client, target.c_str()) == nullptr ||
+                         jack_connect(sender.client, jack_port_name(sender.port), target.c_str()) != 0))
+            std::this_thread::yield();
+    });
+    MidiDump dump(name);
+    const bool ready = dump.Ready();
+    stop = true;
+    connecting.join();
+    ASSERT_TRUE(ready);
+    Bytes expected;
+    for (int i = 0; i < 40; ++i) expected.insert(expected.end(), {0xB0, 0x11, static_cast<unsigned char>(i)});
+    EXPECT_EQ(MidiDump::Bytes(dump.Collect(40)), expected);
+}
+
 // The server dies under an open device and a new one starts: the handler hears of both, sends in between
 // are dropped at once and counted, and the device of the same name opens and delivers on the new server.
 TEST(JackRestart, OpenDeviceGoesWithTheServerAndComesBackWithIt) {

@@ -474,6 +474,7 @@ TEST_F(Variations, WhatIsHeardIsWhatTheFormShowsAndWhatKeepKeeps) {
     // A learned knob and a click: both refused, nothing sent, the form still variation 2.
     Take();
     learn.OnInputControlChange(0, 74, 20, 0, what);
+    EXPECT_EQ(what, "CC 74 → DCO1 Amp. (refused: a variation is shown)");
     dlg.UserMovedSlider(ctl::Dco1Octave, 7);
     EXPECT_EQ(frame.status, "A variation is shown: Keep or Close it in the Variations window.");
     EXPECT_TRUE(Take().empty());

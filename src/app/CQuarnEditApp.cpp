@@ -45,6 +45,7 @@ CQuarnEditApp::CQuarnEditApp(const AppServices& services)
     // The input's Control Changes go to the controller bindings first: a learn, or a knob that moves a control.
     m_inputs.SetControllerInput(&m_controllers);
     m_controllers.SetInputChosen([this] { return m_inputs.HasDevice(); });
+    m_controllers.SetRefusedReason([this] { return ShownInsteadOfTheEdit(); });
     // Registered before the profile's bindings are read, so a knob learned to the morph stays learned; with no
     // morph open it is not taken, and passes through as it would unlearned (the modulation wheel keeps its
     // vibrato).
@@ -150,6 +151,13 @@ void CQuarnEditApp::EditRefused() {
     if (m_sound.HasVariations())
         return m_frame.ShowStatus("A variation is shown: Keep or Close it in the Variations window.");
     m_frame.ShowStatus("The original is shown: press F2 to return to your edit.");
+}
+
+std::string CQuarnEditApp::ShownInsteadOfTheEdit() const {
+    // In the order EditRefused asks, so that the monitor and the status line name the same thing.
+    if (m_sound.IsMorphing()) return "the morph is shown";
+    if (m_sound.HasVariations()) return "a variation is shown";
+    return "the original is shown";
 }
 
 bool CQuarnEditApp::QueryEndSession() {

@@ -63,6 +63,8 @@ public:
     UserDialogs& Dialogs() override { return m_services.dialogs; }
     void PatchEdited() override;
     void EditRefused() override;
+    // What the form shows instead of the edit while it takes none: "the morph is shown", ...
+    std::string ShownInsteadOfTheEdit() const;
 
     // The port sink, created on first use.
     MidiPortSink& CreatePortSink() override;

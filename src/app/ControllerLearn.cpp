@@ -256,7 +256,9 @@ std::string ControllerLearn::Move(int target, int value, int top) {
             case KnobMove::Moved: return " = " + shown;
             case KnobMove::Unchanged: return " (unchanged)";
             case KnobMove::Disabled: return " (off on the form)";
-            case KnobMove::Refused: return " (refused: the original is shown)";
+            case KnobMove::Refused:
+                return " (refused: " + (m_refusedReason ? m_refusedReason() : std::string("the original is shown")) +
+                       ")";
             case KnobMove::Empty: return " (no entries)";
         }
         return {};

@@ -62,6 +62,8 @@ public:
     void Load();
     // Whether an input device is chosen, for what a learn tells the user; unset: one is.
     void SetInputChosen(std::function<bool()> chosen) { m_inputChosen = std::move(chosen); }
+    // Why the form takes no edits now ("a variation is shown"), for the monitor's word on a refused knob.
+    void SetRefusedReason(std::function<std::string()> reason) { m_refusedReason = std::move(reason); }
 
     // A Control Change from the input device: a learn takes it, or the control bound to it moves.
     bool OnInputControlChange(int channel, int controller, int value, std::uint32_t arrived,
@@ -117,6 +119,7 @@ private:
     std::array<std::uint8_t, 16 * 128> m_lastValue{};  // each controller's last value, by Key
     std::map<int, ExtraControllerTarget> m_extra;
     std::function<bool()> m_inputChosen;
+    std::function<std::string()> m_refusedReason;
     std::optional<int> m_learning;
     std::string m_learnText;
     std::optional<int> m_learnTextTarget;

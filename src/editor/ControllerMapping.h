@@ -28,7 +28,7 @@ enum class KnobMove {
     Moved,      // the control moved, through the user's entry point of its kind
     Unchanged,  // the control already stood there: nothing ran, nothing was sent
     Disabled,   // the control is off on the form now, as it is for the mouse
-    Refused,    // the form takes no edits now (the original is shown); the host said so
+    Refused,    // the form takes no edits now (the original, the morph or a variation is shown); the host said so
     Empty,      // a list without entries
 };
 
