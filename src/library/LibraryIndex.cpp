@@ -42,7 +42,8 @@ CatalogEntry ReadLibraryFile(const FileStamp& stamp) {
 }
 
 std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, CatalogCache& cache,
-                                         RefreshStats* stats, const RefreshCallbacks& callbacks) {
+                                         RefreshStats* stats, const RefreshCallbacks& callbacks,
+                                         CatalogExtras* extras) {
     RefreshStats local;
     RefreshStats& s = stats != nullptr ? *stats : local;
     s = RefreshStats{};
@@ -51,7 +52,13 @@ std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, 
     if (callbacks.trustUnchangedFolders) {
         const ScanRecord known = cache.LoadScan();
         if (FoldersUnchanged(roots, known)) {
-            std::vector<CatalogEntry> cached = cache.Load();
+            std::optional<CatalogSnapshot> snapshot;
+            if (extras != nullptr) snapshot = cache.LoadSnapshot(PreparedRulesKey());
+            std::vector<CatalogEntry> cached = snapshot ? std::move(snapshot->entries) : cache.Load();
+            if (snapshot) {
+                *extras = std::move(snapshot->extras);
+                s.fromSnapshot = true;
+            }
             ApplyMarks(cached, cache.LoadMarks());
             // Known before the callback, which may then leave the entries to the result instead of copying them.
             s.trusted = true;

@@ -49,7 +49,7 @@ std::optional<std::string> Text(sqlite3_stmt* s, int column) {
 
 // Version 1 had the first ten columns of files and no marks: kMigrateFrom1 adds the rest in place, so that
 // nothing the user marked is ever lost to a new version. Rows without params were written by version 1: their
-// files are read again.
+// files are read again. Version 3 added kAddedIn3 to version 2.
 constexpr const char* kCreate =
     "CREATE TABLE files("
     " path BLOB PRIMARY KEY NOT NULL, file_name TEXT NOT NULL, bank TEXT NOT NULL,"
@@ -60,15 +60,31 @@ constexpr const char* kCreate =
     "CREATE TABLE marks(content INTEGER PRIMARY KEY NOT NULL, star INTEGER NOT NULL, hidden INTEGER NOT NULL,"
     " kind INTEGER NOT NULL);"
     "CREATE TABLE scan_roots(roots BLOB NOT NULL);"
-    "CREATE TABLE scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID";
+    "CREATE TABLE scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID;";
 constexpr const char* kMigrateFrom1 =
     "ALTER TABLE files ADD COLUMN content INTEGER;"
     "ALTER TABLE files ADD COLUMN params BLOB;"
     "CREATE TABLE IF NOT EXISTS marks(content INTEGER PRIMARY KEY NOT NULL, star INTEGER NOT NULL,"
     " hidden INTEGER NOT NULL, kind INTEGER NOT NULL);"
     "CREATE TABLE IF NOT EXISTS scan_roots(roots BLOB NOT NULL);"
-    "CREATE TABLE IF NOT EXISTS scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID;"
-    "PRAGMA user_version=2";
+    "CREATE TABLE IF NOT EXISTS scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID;";
+// The snapshot (CatalogSnapshot) in parts, and a count of the changes to files. The triggers are what make a
+// snapshot true: any writer that changes a row of files, this program or an older copy of it, drops the
+// snapshot in the same transaction and moves the count on, so that a snapshot made from rows another writer
+// changed meanwhile is not stored (SaveSnapshot).
+constexpr const char* kAddedIn3 =
+    "CREATE TABLE IF NOT EXISTS prepared(part INTEGER PRIMARY KEY NOT NULL, data BLOB NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS files_changes(n INTEGER NOT NULL);"
+    "INSERT INTO files_changes SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM files_changes);"
+    "CREATE TRIGGER IF NOT EXISTS files_inserted AFTER INSERT ON files"
+    " BEGIN UPDATE files_changes SET n = n + 1; DELETE FROM prepared; END;"
+    "CREATE TRIGGER IF NOT EXISTS files_updated AFTER UPDATE ON files"
+    " BEGIN UPDATE files_changes SET n = n + 1; DELETE FROM prepared; END;"
+    "CREATE TRIGGER IF NOT EXISTS files_deleted AFTER DELETE ON files"
+    " BEGIN UPDATE files_changes SET n = n + 1; DELETE FROM prepared; END;";
+
+// One object per thread: SQLite's own locking of each call (hundreds of thousands in a load) would guard nothing.
+constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
 
 constexpr std::size_t kParamsBytes = 2 * kPatchParamCount;
 
@@ -112,7 +128,7 @@ bool SqliteCatalogCache::Open() {
     if (m_failed || m_path.empty()) return false;
     std::error_code ec;
     fs::create_directories(fs::path(m_path).parent_path(), ec);
-    if (sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(m_path.c_str(), &m_db, kOpenFlags, nullptr) != SQLITE_OK) {
         Close();
         return Rebuild();
     }
@@ -122,8 +138,9 @@ bool SqliteCatalogCache::Open() {
     const auto tables = QueryInt(m_db, "SELECT count(*) FROM sqlite_master");
     if (!appId || !version || !tables) return RebuildUnlessBusy();
     if (*appId == 0 && *version == 0 && *tables == 0) return CreateSchema() || RebuildUnlessBusy();
-    if (*appId == kApplicationId && *version == 1 && !Migrate()) return RebuildUnlessBusy();
-    if (*appId != kApplicationId || (*version != kSchemaVersion && *version != 1)) return Rebuild();
+    const bool older = *version == 1 || *version == 2;
+    if (*appId == kApplicationId && older && !Migrate()) return RebuildUnlessBusy();
+    if (*appId != kApplicationId || (*version != kSchemaVersion && !older)) return Rebuild();
     Statement check = Prepare(m_db, "PRAGMA quick_check");
     if (!check || sqlite3_step(check.get()) != SQLITE_ROW) return RebuildUnlessBusy();
     const auto* answer = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
@@ -155,7 +172,7 @@ bool SqliteCatalogCache::CreateSchema() {
         Exec(m_db, "ROLLBACK");
         return appId == kApplicationId && version == kSchemaVersion;
     }
-    const std::string sql = std::string(kCreate) + "; PRAGMA application_id=" + std::to_string(kApplicationId) +
+    const std::string sql = std::string(kCreate) + kAddedIn3 + " PRAGMA application_id=" + std::to_string(kApplicationId) +
                             "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + "; COMMIT;";
     if (Exec(m_db, sql.c_str())) return true;
     Exec(m_db, "ROLLBACK");
@@ -167,7 +184,9 @@ bool SqliteCatalogCache::Migrate() {
     // Another copy may have migrated it meanwhile.
     const auto version = QueryInt(m_db, "PRAGMA user_version");
     if (version == kSchemaVersion) return Exec(m_db, "COMMIT");
-    if (version == 1 && Exec(m_db, kMigrateFrom1) && Exec(m_db, "COMMIT")) return true;
+    const std::string sql = std::string(version == 1 ? kMigrateFrom1 : "") + kAddedIn3 +
+                            " PRAGMA user_version=" + std::to_string(kSchemaVersion);
+    if ((version == 1 || version == 2) && Exec(m_db, sql.c_str()) && Exec(m_db, "COMMIT")) return true;
     Exec(m_db, "ROLLBACK");
     return false;
 }
@@ -183,10 +202,11 @@ bool SqliteCatalogCache::RebuildUnlessBusy() {
 
 bool SqliteCatalogCache::Rebuild() {
     Close();
+    m_known.reset();
     ++m_rebuilds;
     std::error_code ec;
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(m_path + suffix, ec);
-    if (sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK) {
+    if (sqlite3_open_v2(m_path.c_str(), &m_db, kOpenFlags, nullptr) == SQLITE_OK) {
         sqlite3_busy_timeout(m_db, 2000);
         if (CreateSchema()) return true;
     }
@@ -211,7 +231,11 @@ void MakeRoom(sqlite3* db, std::vector<CatalogEntry>& entries) {
 
 std::vector<CatalogEntry> SqliteCatalogCache::Load() {
     std::vector<CatalogEntry> entries;
+    m_known.reset();
     if (!Open()) return entries;
+    // Read before the rows: a writer in between makes the count older than the rows, and SaveSnapshot then
+    // refuses, never the other way round.
+    const std::optional<long long> changes = QueryInt(m_db, "SELECT n FROM files_changes");
     Statement s = Prepare(m_db,
                           "SELECT path, file_name, bank, size, mtime, valid, patch_name, author, comment, reason, "
                           "content, params FROM files");
@@ -265,6 +289,7 @@ std::vector<CatalogEntry> SqliteCatalogCache::Load() {
         if (!IsTransient(rc)) Rebuild();
         return {};
     }
+    m_known = changes;
     return entries;
 }
 
@@ -275,7 +300,9 @@ bool SqliteCatalogCache::Update(std::span<const CatalogEntry> changed, std::span
         if (!IsTransient(rc)) Rebuild();
         return false;
     }
+    const std::optional<long long> before = QueryInt(m_db, "SELECT n FROM files_changes");
     auto fail = [this](int code) {
+        m_known.reset();
         Exec(m_db, "ROLLBACK");
         if (!IsTransient(code)) Rebuild();
         return false;
@@ -315,9 +342,71 @@ bool SqliteCatalogCache::Update(std::span<const CatalogEntry> changed, std::span
             if ((rc = sqlite3_step(s)) != SQLITE_DONE) return fail(rc);
         }
     }
+    // What this object knows of the rows stays whole only if no one else wrote since it last looked.
+    const std::optional<long long> after = QueryInt(m_db, "SELECT n FROM files_changes");
     rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return fail(rc);
+    m_known = m_known && before == m_known ? after : std::nullopt;
     return true;
+}
+
+std::optional<CatalogSnapshot> SqliteCatalogCache::LoadSnapshot(std::uint64_t rulesKey) {
+    if (!Open()) return std::nullopt;
+    const std::optional<long long> changes = QueryInt(m_db, "SELECT n FROM files_changes");
+    Statement s = Prepare(m_db, "SELECT part, data FROM prepared ORDER BY part");
+    if (!changes || !s) return std::nullopt;
+    SnapshotReader reader(rulesKey);
+    long long part = 0;
+    bool any = false;
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        sqlite3_stmt* row = s.get();
+        any = true;
+        // Parts numbered from 0 without a gap, each a blob; a hole or a stranger fails the reader.
+        const bool typed = sqlite3_column_type(row, 0) == SQLITE_INTEGER && sqlite3_column_int64(row, 0) == part++ &&
+                           sqlite3_column_type(row, 1) == SQLITE_BLOB;
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(row, 1));
+        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(row, 1));
+        if (!typed || !reader.Part(std::string_view(data != nullptr ? data : "", size))) {
+            rc = SQLITE_ERROR;
+            break;
+        }
+    }
+    s.reset();
+    std::optional<CatalogSnapshot> snapshot = rc == SQLITE_DONE ? reader.Finish() : std::nullopt;
+    // One that cannot be used (spoiled, or made under other rules) goes: the next refresh stores a good one.
+    if (!snapshot && any && !IsTransient(rc)) Exec(m_db, "DELETE FROM prepared");
+    if (snapshot) m_known = changes;
+    return snapshot;
+}
+
+bool SqliteCatalogCache::HasSnapshot(std::uint64_t rulesKey) {
+    if (!Open()) return false;
+    Statement s = Prepare(m_db, "SELECT substr(data, 1, 16) FROM prepared WHERE part = 0");
+    if (!s || sqlite3_step(s.get()) != SQLITE_ROW || sqlite3_column_type(s.get(), 0) != SQLITE_BLOB) return false;
+    const auto* head = static_cast<const char*>(sqlite3_column_blob(s.get(), 0));
+    return head != nullptr &&
+           SnapshotReader::HeaderHasKey(
+               std::string_view(head, static_cast<std::size_t>(sqlite3_column_bytes(s.get(), 0))), rulesKey);
+}
+
+bool SqliteCatalogCache::SaveSnapshot(std::span<const std::string> parts) {
+    if (!m_known || !Open()) return false;
+    if (!Exec(m_db, "BEGIN IMMEDIATE")) return false;
+    // Made from the rows as this object last knew them: only while no one else changed them since.
+    bool ok = QueryInt(m_db, "SELECT n FROM files_changes") == m_known && Exec(m_db, "DELETE FROM prepared");
+    Statement put = Prepare(m_db, "INSERT INTO prepared(part, data) VALUES(?1, ?2)");
+    ok = ok && put;
+    for (std::size_t i = 0; ok && i < parts.size(); ++i) {
+        sqlite3_reset(put.get());
+        sqlite3_bind_int64(put.get(), 1, static_cast<sqlite3_int64>(i));
+        sqlite3_bind_blob(put.get(), 2, parts[i].data(), static_cast<int>(parts[i].size()), SQLITE_STATIC);
+        ok = sqlite3_step(put.get()) == SQLITE_DONE;
+    }
+    put.reset();
+    if (ok && Exec(m_db, "COMMIT")) return true;
+    Exec(m_db, "ROLLBACK");
+    return false;
 }
 
 MarksByContent SqliteCatalogCache::LoadMarks() {

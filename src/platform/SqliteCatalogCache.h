@@ -3,6 +3,7 @@
 
 #include "library/ports/CatalogCache.h"
 
+#include <optional>
 #include <string>
 
 struct sqlite3;
@@ -10,8 +11,9 @@ struct sqlite3;
 // The library's index as an SQLite database file. The file is trusted only when it carries this program's
 // marker and version and passes SQLite's own check; a damaged, foreign or older file, and any SQLite error
 // while it is used, make it start afresh: the index then reads every file again, which costs time, never a
-// wrong listing. The user's marks are the exception: an index of the previous version is brought up to date in
-// place, not started afresh. Every update is one transaction, so a crash in the middle leaves the cache as it was
+// wrong listing. The user's marks are the exception: an index of an earlier version is brought up to date in
+// place, not started afresh. Beside the rows it keeps a snapshot of the prepared catalog (CatalogSnapshot), which
+// any change to the rows drops in the same transaction. Every update is one transaction, so a crash in the middle leaves the cache as it was
 // before or after it. One object per thread.
 class SqliteCatalogCache : public CatalogCache {
 public:
@@ -27,6 +29,9 @@ public:
     bool SetMarks(std::uint64_t content, const PatchMarks& marks) override;
     ScanRecord LoadScan() override;
     bool SaveScan(const ScanRecord& record) override;
+    std::optional<CatalogSnapshot> LoadSnapshot(std::uint64_t rulesKey) override;
+    bool HasSnapshot(std::uint64_t rulesKey) override;
+    bool SaveSnapshot(std::span<const std::string> parts) override;
 
     // How often the file was found unusable and started afresh.
     int Rebuilds() const { return m_rebuilds; }
@@ -35,7 +40,7 @@ public:
 
     // Written into the file; a file with other values is not this program's index of this version.
     static constexpr int kApplicationId = 0x514E4C58;  // "QNLX"
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
 private:
     bool Open();
@@ -52,4 +57,7 @@ private:
     sqlite3* m_db = nullptr;
     bool m_failed = false;
     int m_rebuilds = 0;
+    // The count of changes to the files' rows (a column the triggers keep) when this object last saw all of them:
+    // by its Load, or by its Update on top of them. Unknown once anyone else may have written in between.
+    std::optional<long long> m_known;
 };

@@ -117,7 +117,8 @@ void LibraryIndexer::Run() {
                 if (onProgress) onProgress(read, toRead);
             });
         };
-        std::vector<CatalogEntry> entries = RefreshCatalog(roots, *cache, &stats, callbacks);
+        CatalogExtras extras;
+        std::vector<CatalogEntry> entries = RefreshCatalog(roots, *cache, &stats, callbacks, &extras);
         if (m_cancel) {
             flushMarks();
             return;
@@ -142,8 +143,15 @@ void LibraryIndexer::Run() {
             });
             continue;
         }
-        Post([this, catalog = PrepareCatalog(std::move(entries)), stats = std::move(stats), more]() mutable {
+        PreparedCatalog catalog = PrepareCatalog(std::move(entries), std::move(extras));
+        // What was just prepared is kept for the next opening, unless the cache holds it already (the triggers
+        // of the index drop a snapshot whenever its rows change). Encoded before the catalog goes to the window.
+        std::vector<std::string> snapshot;
+        if (stats.cacheWritten && !stats.fromSnapshot && !cache->HasSnapshot(PreparedRulesKey()))
+            snapshot = EncodeSnapshot(catalog.entries, catalog.guessed, catalog.byName, PreparedRulesKey());
+        Post([this, catalog = std::move(catalog), stats = std::move(stats), more]() mutable {
             if (onEntries) onEntries(&catalog, stats, !more);
         });
+        if (!snapshot.empty()) cache->SaveSnapshot(snapshot);
     }
 }
