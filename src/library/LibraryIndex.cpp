@@ -50,10 +50,11 @@ std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, 
     auto cancelled = [&callbacks] { return callbacks.cancel != nullptr && callbacks.cancel->load(); };
 
     if (callbacks.trustUnchangedFolders) {
+        // Read first: a cache may check itself meanwhile (SqliteCatalogCache). Used only if no folder changed.
+        std::optional<CatalogSnapshot> snapshot;
+        if (extras != nullptr) snapshot = cache.LoadSnapshot(PreparedRulesKey());
         const ScanRecord known = cache.LoadScan();
         if (FoldersUnchanged(roots, known)) {
-            std::optional<CatalogSnapshot> snapshot;
-            if (extras != nullptr) snapshot = cache.LoadSnapshot(PreparedRulesKey());
             std::vector<CatalogEntry> cached = snapshot ? std::move(snapshot->entries) : cache.Load();
             if (snapshot) {
                 *extras = std::move(snapshot->extras);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -112,6 +113,9 @@ SqliteCatalogCache::SqliteCatalogCache(std::string path) : m_path(std::move(path
 SqliteCatalogCache::~SqliteCatalogCache() { Close(); }
 
 void SqliteCatalogCache::Close() {
+    // A check under way is of the file being let go: its answer no longer matters.
+    if (m_check.valid()) m_check.wait();
+    m_check = {};
     if (m_db != nullptr) sqlite3_close_v2(m_db);
     m_db = nullptr;
 }
@@ -121,7 +125,7 @@ bool SqliteCatalogCache::IsTransient(int code) {
     return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
-bool SqliteCatalogCache::Usable() { return Open(); }
+bool SqliteCatalogCache::Usable() { return Ready(); }
 
 bool SqliteCatalogCache::Open() {
     if (m_db != nullptr) return true;
@@ -141,15 +145,44 @@ bool SqliteCatalogCache::Open() {
     const bool older = *version == 1 || *version == 2;
     if (*appId == kApplicationId && older && !Migrate()) return RebuildUnlessBusy();
     if (*appId != kApplicationId || (*version != kSchemaVersion && !older)) return Rebuild();
-    Statement check = Prepare(m_db, "PRAGMA quick_check");
-    if (!check || sqlite3_step(check.get()) != SQLITE_ROW) return RebuildUnlessBusy();
-    const auto* answer = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
-    if (answer == nullptr || std::string(answer) != "ok") return Rebuild();
-    check.reset();
     Exec(m_db, "PRAGMA journal_mode=WAL");
     Tune();
+    // SQLite's own check reads the whole file: on a connection of its own, beside the first read (LoadSnapshot).
+    // Nothing is handed out or written before it passed (Checked).
+    m_check = std::async(std::launch::async, [path = m_path] { return CheckFile(path); });
     return true;
 }
+
+SqliteCatalogCache::Check SqliteCatalogCache::CheckFile(const std::string& path) {
+    sqlite3* db = nullptr;
+    Check result = Check::Busy;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 2000);
+        Statement check = Prepare(db, "PRAGMA quick_check");
+        if (check && sqlite3_step(check.get()) == SQLITE_ROW) {
+            const auto* answer = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
+            result = answer != nullptr && std::string_view(answer) == "ok" ? Check::Passed : Check::Damaged;
+        } else {
+            result = IsTransient(sqlite3_extended_errcode(db)) ? Check::Busy : Check::Damaged;
+        }
+    }
+    sqlite3_close_v2(db);
+    return result;
+}
+
+bool SqliteCatalogCache::Checked() {
+    if (m_db == nullptr || !m_check.valid()) return m_db != nullptr;
+    switch (m_check.get()) {
+        case Check::Passed: return true;
+        case Check::Damaged: return Rebuild();
+        case Check::Busy: break;
+    }
+    // Another copy of the program writing the file is no reason to throw it away: try again next time.
+    Close();
+    return false;
+}
+
+bool SqliteCatalogCache::Ready() { return Open() && Checked(); }
 
 void SqliteCatalogCache::Tune() {
     // A crash or power loss may cost the last update, never the file's consistency.
@@ -232,7 +265,7 @@ void MakeRoom(sqlite3* db, std::vector<CatalogEntry>& entries) {
 std::vector<CatalogEntry> SqliteCatalogCache::Load() {
     std::vector<CatalogEntry> entries;
     m_known.reset();
-    if (!Open()) return entries;
+    if (!Ready()) return entries;
     // Read before the rows: a writer in between makes the count older than the rows, and SaveSnapshot then
     // refuses, never the other way round.
     const std::optional<long long> changes = QueryInt(m_db, "SELECT n FROM files_changes");
@@ -294,7 +327,7 @@ std::vector<CatalogEntry> SqliteCatalogCache::Load() {
 }
 
 bool SqliteCatalogCache::Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) {
-    if (!Open()) return false;
+    if (!Ready()) return false;
     int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         if (!IsTransient(rc)) Rebuild();
@@ -374,6 +407,8 @@ std::optional<CatalogSnapshot> SqliteCatalogCache::LoadSnapshot(std::uint64_t ru
     }
     s.reset();
     std::optional<CatalogSnapshot> snapshot = rc == SQLITE_DONE ? reader.Finish() : std::nullopt;
+    // Read while the file was checked: used only if it passed.
+    if (!Checked()) return std::nullopt;
     // One that cannot be used (spoiled, or made under other rules) goes: the next refresh stores a good one.
     if (!snapshot && any && !IsTransient(rc)) Exec(m_db, "DELETE FROM prepared");
     if (snapshot) m_known = changes;
@@ -381,7 +416,7 @@ std::optional<CatalogSnapshot> SqliteCatalogCache::LoadSnapshot(std::uint64_t ru
 }
 
 bool SqliteCatalogCache::HasSnapshot(std::uint64_t rulesKey) {
-    if (!Open()) return false;
+    if (!Ready()) return false;
     Statement s = Prepare(m_db, "SELECT substr(data, 1, 16) FROM prepared WHERE part = 0");
     if (!s || sqlite3_step(s.get()) != SQLITE_ROW || sqlite3_column_type(s.get(), 0) != SQLITE_BLOB) return false;
     const auto* head = static_cast<const char*>(sqlite3_column_blob(s.get(), 0));
@@ -391,7 +426,7 @@ bool SqliteCatalogCache::HasSnapshot(std::uint64_t rulesKey) {
 }
 
 bool SqliteCatalogCache::SaveSnapshot(std::span<const std::string> parts) {
-    if (!m_known || !Open()) return false;
+    if (!m_known || !Ready()) return false;
     if (!Exec(m_db, "BEGIN IMMEDIATE")) return false;
     // Made from the rows as this object last knew them: only while no one else changed them since.
     bool ok = QueryInt(m_db, "SELECT n FROM files_changes") == m_known && Exec(m_db, "DELETE FROM prepared");
@@ -411,7 +446,7 @@ bool SqliteCatalogCache::SaveSnapshot(std::span<const std::string> parts) {
 
 MarksByContent SqliteCatalogCache::LoadMarks() {
     MarksByContent marks;
-    if (!Open()) return marks;
+    if (!Ready()) return marks;
     Statement s = Prepare(m_db, "SELECT content, star, hidden, kind FROM marks");
     if (!s) return marks;
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
@@ -432,7 +467,7 @@ MarksByContent SqliteCatalogCache::LoadMarks() {
 }
 
 bool SqliteCatalogCache::SetMarks(std::uint64_t content, const PatchMarks& marks) {
-    if (content == 0 || !Open()) return false;
+    if (content == 0 || !Ready()) return false;
     Statement s =
         marks.Empty()
             ? Prepare(m_db, "DELETE FROM marks WHERE content = ?1")
@@ -449,7 +484,7 @@ bool SqliteCatalogCache::SetMarks(std::uint64_t content, const PatchMarks& marks
 
 ScanRecord SqliteCatalogCache::LoadScan() {
     ScanRecord record;
-    if (!Open()) return record;
+    if (!Ready()) return record;
     Statement roots = Prepare(m_db, "SELECT roots FROM scan_roots");
     Statement folders = Prepare(m_db, "SELECT path, mtime FROM scan_folders");
     if (!roots || !folders) return {};
@@ -473,7 +508,7 @@ ScanRecord SqliteCatalogCache::LoadScan() {
 }
 
 bool SqliteCatalogCache::SaveScan(const ScanRecord& record) {
-    if (!Open()) return false;
+    if (!Ready()) return false;
     if (!Exec(m_db, "BEGIN IMMEDIATE")) return false;
     bool ok = Exec(m_db, "DELETE FROM scan_roots; DELETE FROM scan_folders");
     Statement roots = Prepare(m_db, "INSERT INTO scan_roots(roots) VALUES(?1)");
@@ -499,7 +534,7 @@ bool SqliteCatalogCache::SaveScan(const ScanRecord& record) {
 
 std::vector<CatalogEntry> SqliteCatalogCache::LoadNames() {
     std::vector<CatalogEntry> entries;
-    if (!Open()) return entries;
+    if (!Ready()) return entries;
     MakeRoom(m_db, entries);
     Statement s =
         Prepare(m_db, "SELECT path, bank, valid, patch_name, content, file_name FROM files WHERE params IS NOT NULL");

@@ -3,6 +3,7 @@
 
 #include "library/ports/CatalogCache.h"
 
+#include <future>
 #include <optional>
 #include <string>
 
@@ -43,7 +44,13 @@ public:
     static constexpr int kSchemaVersion = 3;
 
 private:
+    enum class Check { Passed, Damaged, Busy };
+    // Opens the file, brought up to date, and starts SQLite's check of it; Ready waits for the check too.
     bool Open();
+    bool Ready();
+    // Waits for the check: false (the file started afresh or left for later) when it did not pass.
+    bool Checked();
+    static Check CheckFile(const std::string& path);
     bool Rebuild();
     bool RebuildUnlessBusy();
     bool CreateSchema();
@@ -60,4 +67,5 @@ private:
     // The count of changes to the files' rows (a column the triggers keep) when this object last saw all of them:
     // by its Load, or by its Update on top of them. Unknown once anyone else may have written in between.
     std::optional<long long> m_known;
+    std::future<Check> m_check;  // SQLite's check of the file opened last, until Checked takes its answer
 };
