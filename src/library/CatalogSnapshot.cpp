@@ -62,13 +62,17 @@ struct Cursor {
     }
     std::uint32_t U32() { return static_cast<std::uint32_t>(Number(4)); }
     std::uint64_t U64() { return Number(8); }
-    // A text as the index holds texts: UTF-8 only.
-    bool Text(std::string& out) {
-        const std::uint32_t size = U32();
+    // Bytes as they are: a path keeps the file system's own.
+    bool Bytes(std::string& out) {
         std::string_view b;
-        if (!Take(size, b) || !IsValidUtf8(b)) return ok = false;
+        if (!Take(U32(), b)) return false;
         out.assign(b);
         return true;
+    }
+    // A text as the index holds texts: UTF-8 only.
+    bool Text(std::string& out) {
+        if (Bytes(out) && IsValidUtf8(out)) return true;
+        return ok = false;
     }
 };
 
@@ -188,7 +192,7 @@ bool SnapshotReader::Entries(std::string_view bytes) {
     if (!c.ok || count == 0 || count > kSnapshotPartEntries || count > m_count - entries.size()) return false;
     for (std::size_t k = 0; k < count; ++k) {
         CatalogEntry& e = entries.emplace_back();
-        if (!c.Text(e.path) || e.path.empty()) return false;
+        if (!c.Bytes(e.path) || e.path.empty()) return false;
         // In path order, each path once, as the index's rows come.
         if (entries.size() > 1 && !(entries[entries.size() - 2].path < e.path)) return false;
         c.Text(e.fileName);
