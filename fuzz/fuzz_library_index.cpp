@@ -57,18 +57,20 @@ void CheckMenu(const std::vector<QuickLoadItem>& items, std::size_t& leaves) {
     }
 }
 
-// The bytes as the parts of a snapshot: the first part behind a header of the right key (else nearly every
-// input would stop at the key), cut where the bytes say.
+// The bytes as the parts of a snapshot, each behind two bytes of its length; the first part behind a header of
+// the right key (else nearly every input would stop at the key).
 void ReadAsSnapshot(std::string_view bytes) {
     const std::uint64_t key = PreparedRulesKey();
     const std::string head = EncodeSnapshot({}, {}, {}, key)[0].substr(0, SnapshotReader::kSnapshotKeyBytes);
     SnapshotReader reader(key);
     bool first = true;
-    while (!bytes.empty()) {
-        const std::size_t n = std::min<std::size_t>(bytes.size(), 1 + static_cast<unsigned char>(bytes[0]) * 16u);
-        const std::string part = (first ? head : std::string()) + std::string(bytes.substr(1, n - 1));
+    while (bytes.size() >= 2) {
+        const std::size_t length =
+            static_cast<unsigned char>(bytes[0]) | static_cast<std::size_t>(static_cast<unsigned char>(bytes[1])) << 8;
+        const std::size_t n = std::min(bytes.size() - 2, length);
+        const std::string part = (first ? head : std::string()) + std::string(bytes.substr(2, n));
         first = false;
-        bytes.remove_prefix(n);
+        bytes.remove_prefix(2 + n);
         if (!reader.Part(part)) break;
     }
     const std::optional<CatalogSnapshot> snapshot = reader.Finish();

@@ -754,9 +754,7 @@ TEST(CatalogSnapshotTest, ReadsBackAsWrittenAndAnythingElseIsRefusedWhole) {
     EXPECT_EQ(again.haystackEnds, prepared.haystackEnds);
 
     EXPECT_FALSE(Read(parts, 43)) << "made under other rules";
-    auto refused = [&](std::vector<std::string> spoiled, const char* what) {
-        EXPECT_FALSE(Read(spoiled, 42)) << what;
-    };
+    auto refused = [&](std::vector<std::string> spoiled, const char* what) { EXPECT_FALSE(Read(spoiled, 42)) << what; };
     refused({parts[0], parts[1], parts[2]}, "a part missing");
     refused({parts[0], parts[2], parts[1], parts[3]}, "parts out of path order");
     refused({parts[0], parts[1], parts[2], parts[3], parts[3]}, "a part too many");

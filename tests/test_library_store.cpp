@@ -538,11 +538,14 @@ TEST_F(SqliteCacheTest, ASnapshotComesBackWholeAndAnyWriterOfTheRowsDropsIt) {
         EXPECT_FALSE(cache.LoadSnapshot(PreparedRulesKey()));
         ASSERT_TRUE(KeepSnapshot(cache, cache.Load()));
     }
-    // Any other writer, an older copy of the program too: an added, a changed and a removed row.
-    for (const char* write : {"INSERT INTO files SELECT x'2f7a', file_name, bank, size, mtime, valid, patch_name,"
-                              " author, comment, reason, content, params FROM files LIMIT 1",
-                              "UPDATE files SET patch_name = 'Renamed' WHERE patch_name = 'One, edited'",
-                              "DELETE FROM files WHERE path = x'2f7a'"}) {
+    // Any other writer, an older copy of the program too: an added, a changed and a removed row; and a hand that
+    // took a trigger away before it wrote.
+    for (const char* write :
+         {"INSERT INTO files SELECT x'2f7a', file_name, bank, size, mtime, valid, patch_name,"
+          " author, comment, reason, content, params FROM files LIMIT 1",
+          "UPDATE files SET patch_name = 'Renamed' WHERE patch_name = 'One, edited'",
+          "DELETE FROM files WHERE path = x'2f7a'",
+          "DROP TRIGGER files_updated; UPDATE files SET author = 'A' WHERE patch_name = 'Renamed'"}) {
         SCOPED_TRACE(write);
         {
             SqliteCatalogCache cache(db.string());
@@ -673,9 +676,8 @@ TEST_F(SqliteCacheTest, ATrustingRefreshReadsTheSnapshotButNeverAStaleOne) {
     EXPECT_TRUE(stats.trusted);
     EXPECT_FALSE(stats.fromSnapshot);
     EXPECT_TRUE(extras.byName.empty());
-    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [](const CatalogEntry& e) {
-        return e.patchName == "Warm Lead";
-    }));
+    EXPECT_TRUE(
+        std::any_of(entries.begin(), entries.end(), [](const CatalogEntry& e) { return e.patchName == "Warm Lead"; }));
 
     // Kept under another keyword table (or other rules of order): the kinds are guessed again.
     {

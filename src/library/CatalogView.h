@@ -88,8 +88,8 @@ private:
     bool Shown(std::uint32_t entry) const;
 
     std::vector<CatalogEntry> m_entries;
-    std::vector<std::string> m_names;     // DisplayName of each entry
-    std::string m_haystack;  // as PreparedCatalog has it
+    std::vector<std::string> m_names;  // DisplayName of each entry
+    std::string m_haystack;            // as PreparedCatalog has it
     std::vector<std::uint32_t> m_haystackEnds;
     std::vector<PatchKind> m_guessed;
     std::vector<std::uint32_t> m_order;  // every entry, in sort order

@@ -15,8 +15,9 @@ void ApplyMarks(std::vector<CatalogEntry>& entries, const MarksByContent& marks)
 
 std::optional<std::vector<CatalogEntry>> CachedCatalogIfUnchanged(const std::vector<LibraryRoot>& roots,
                                                                   CatalogCache& cache) {
-    if (!FoldersUnchanged(roots, cache.LoadScan())) return std::nullopt;
+    // Read first: a cache may check itself meanwhile (SqliteCatalogCache). Used only if no folder changed.
     std::vector<CatalogEntry> entries = cache.LoadNames();
+    if (!FoldersUnchanged(roots, cache.LoadScan())) return std::nullopt;
     ApplyMarks(entries, cache.LoadMarks());
     return entries;
 }

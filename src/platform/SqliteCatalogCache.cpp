@@ -69,20 +69,13 @@ constexpr const char* kMigrateFrom1 =
     " hidden INTEGER NOT NULL, kind INTEGER NOT NULL);"
     "CREATE TABLE IF NOT EXISTS scan_roots(roots BLOB NOT NULL);"
     "CREATE TABLE IF NOT EXISTS scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID;";
-// The snapshot (CatalogSnapshot) in parts, and a count of the changes to files. The triggers are what make a
-// snapshot true: any writer that changes a row of files, this program or an older copy of it, drops the
-// snapshot in the same transaction and moves the count on, so that a snapshot made from rows another writer
-// changed meanwhile is not stored (SaveSnapshot).
+// The snapshot (CatalogSnapshot) in parts. The triggers are what make it true: any writer that changes a row of
+// files, this program or an older copy of it, drops the snapshot in the same transaction.
 constexpr const char* kAddedIn3 =
     "CREATE TABLE IF NOT EXISTS prepared(part INTEGER PRIMARY KEY NOT NULL, data BLOB NOT NULL);"
-    "CREATE TABLE IF NOT EXISTS files_changes(n INTEGER NOT NULL);"
-    "INSERT INTO files_changes SELECT 0 WHERE NOT EXISTS (SELECT 1 FROM files_changes);"
-    "CREATE TRIGGER IF NOT EXISTS files_inserted AFTER INSERT ON files"
-    " BEGIN UPDATE files_changes SET n = n + 1; DELETE FROM prepared; END;"
-    "CREATE TRIGGER IF NOT EXISTS files_updated AFTER UPDATE ON files"
-    " BEGIN UPDATE files_changes SET n = n + 1; DELETE FROM prepared; END;"
-    "CREATE TRIGGER IF NOT EXISTS files_deleted AFTER DELETE ON files"
-    " BEGIN UPDATE files_changes SET n = n + 1; DELETE FROM prepared; END;";
+    "CREATE TRIGGER IF NOT EXISTS files_inserted AFTER INSERT ON files BEGIN DELETE FROM prepared; END;"
+    "CREATE TRIGGER IF NOT EXISTS files_updated AFTER UPDATE ON files BEGIN DELETE FROM prepared; END;"
+    "CREATE TRIGGER IF NOT EXISTS files_deleted AFTER DELETE ON files BEGIN DELETE FROM prepared; END;";
 
 // One object per thread: SQLite's own locking of each call (hundreds of thousands in a load) would guard nothing.
 constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
@@ -141,10 +134,18 @@ bool SqliteCatalogCache::Open() {
     const auto version = QueryInt(m_db, "PRAGMA user_version");
     const auto tables = QueryInt(m_db, "SELECT count(*) FROM sqlite_master");
     if (!appId || !version || !tables) return RebuildUnlessBusy();
-    if (*appId == 0 && *version == 0 && *tables == 0) return CreateSchema() || RebuildUnlessBusy();
-    const bool older = *version == 1 || *version == 2;
-    if (*appId == kApplicationId && older && !Migrate()) return RebuildUnlessBusy();
-    if (*appId != kApplicationId || (*version != kSchemaVersion && !older)) return Rebuild();
+    if (*appId == 0 && *version == 0 && *tables == 0) {
+        if (!CreateSchema()) return RebuildUnlessBusy();
+    } else {
+        const bool older = *version == 1 || *version == 2;
+        if (*appId == kApplicationId && older && !Migrate()) return RebuildUnlessBusy();
+        if (*appId != kApplicationId || (*version != kSchemaVersion && !older)) return Rebuild();
+    }
+    // Without its three triggers (a file someone edited by hand), no snapshot can be trusted to match the rows.
+    const auto triggers =
+        QueryInt(m_db, "SELECT count(*) FROM sqlite_master WHERE type = 'trigger' AND tbl_name = 'files'");
+    if (triggers != 3 && !Exec(m_db, (std::string(kAddedIn3) + "DELETE FROM prepared").c_str()))
+        return RebuildUnlessBusy();
     Exec(m_db, "PRAGMA journal_mode=WAL");
     Tune();
     // SQLite's own check reads the whole file: on a connection of its own, beside the first read (LoadSnapshot).
@@ -205,7 +206,8 @@ bool SqliteCatalogCache::CreateSchema() {
         Exec(m_db, "ROLLBACK");
         return appId == kApplicationId && version == kSchemaVersion;
     }
-    const std::string sql = std::string(kCreate) + kAddedIn3 + " PRAGMA application_id=" + std::to_string(kApplicationId) +
+    const std::string sql = std::string(kCreate) + kAddedIn3 +
+                            " PRAGMA application_id=" + std::to_string(kApplicationId) +
                             "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + "; COMMIT;";
     if (Exec(m_db, sql.c_str())) return true;
     Exec(m_db, "ROLLBACK");
@@ -266,9 +268,8 @@ std::vector<CatalogEntry> SqliteCatalogCache::Load() {
     std::vector<CatalogEntry> entries;
     m_known.reset();
     if (!Ready()) return entries;
-    // Read before the rows: a writer in between makes the count older than the rows, and SaveSnapshot then
-    // refuses, never the other way round.
-    const std::optional<long long> changes = QueryInt(m_db, "SELECT n FROM files_changes");
+    // Read before the rows: a writer in between makes SaveSnapshot refuse, never the other way round.
+    const std::optional<long long> changes = QueryInt(m_db, "PRAGMA data_version");
     Statement s = Prepare(m_db,
                           "SELECT path, file_name, bank, size, mtime, valid, patch_name, author, comment, reason, "
                           "content, params FROM files");
@@ -333,7 +334,6 @@ bool SqliteCatalogCache::Update(std::span<const CatalogEntry> changed, std::span
         if (!IsTransient(rc)) Rebuild();
         return false;
     }
-    const std::optional<long long> before = QueryInt(m_db, "SELECT n FROM files_changes");
     auto fail = [this](int code) {
         m_known.reset();
         Exec(m_db, "ROLLBACK");
@@ -375,17 +375,16 @@ bool SqliteCatalogCache::Update(std::span<const CatalogEntry> changed, std::span
             if ((rc = sqlite3_step(s)) != SQLITE_DONE) return fail(rc);
         }
     }
-    // What this object knows of the rows stays whole only if no one else wrote since it last looked.
-    const std::optional<long long> after = QueryInt(m_db, "SELECT n FROM files_changes");
+    // The triggers do so too; this program does not leave it to them.
+    if (!Exec(m_db, "DELETE FROM prepared")) return fail(sqlite3_errcode(m_db));
     rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return fail(rc);
-    m_known = m_known && before == m_known ? after : std::nullopt;
     return true;
 }
 
 std::optional<CatalogSnapshot> SqliteCatalogCache::LoadSnapshot(std::uint64_t rulesKey) {
     if (!Open()) return std::nullopt;
-    const std::optional<long long> changes = QueryInt(m_db, "SELECT n FROM files_changes");
+    const std::optional<long long> changes = QueryInt(m_db, "PRAGMA data_version");
     Statement s = Prepare(m_db, "SELECT part, data FROM prepared ORDER BY part");
     if (!changes || !s) return std::nullopt;
     SnapshotReader reader(rulesKey);
@@ -429,7 +428,7 @@ bool SqliteCatalogCache::SaveSnapshot(std::span<const std::string> parts) {
     if (!m_known || !Ready()) return false;
     if (!Exec(m_db, "BEGIN IMMEDIATE")) return false;
     // Made from the rows as this object last knew them: only while no one else changed them since.
-    bool ok = QueryInt(m_db, "SELECT n FROM files_changes") == m_known && Exec(m_db, "DELETE FROM prepared");
+    bool ok = QueryInt(m_db, "PRAGMA data_version") == m_known && Exec(m_db, "DELETE FROM prepared");
     Statement put = Prepare(m_db, "INSERT INTO prepared(part, data) VALUES(?1, ?2)");
     ok = ok && put;
     for (std::size_t i = 0; ok && i < parts.size(); ++i) {
@@ -532,12 +531,13 @@ bool SqliteCatalogCache::SaveScan(const ScanRecord& record) {
     return false;
 }
 
-std::vector<CatalogEntry> SqliteCatalogCache::LoadNames() {
+namespace {
+
+std::vector<CatalogEntry> ReadNames(sqlite3* db) {
     std::vector<CatalogEntry> entries;
-    if (!Ready()) return entries;
-    MakeRoom(m_db, entries);
+    MakeRoom(db, entries);
     Statement s =
-        Prepare(m_db, "SELECT path, bank, valid, patch_name, content, file_name FROM files WHERE params IS NOT NULL");
+        Prepare(db, "SELECT path, bank, valid, patch_name, content, file_name FROM files WHERE params IS NOT NULL");
     if (!s) return entries;
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
@@ -561,5 +561,15 @@ std::vector<CatalogEntry> SqliteCatalogCache::LoadNames() {
         entries.push_back(std::move(e));
     }
     if (rc != SQLITE_DONE) return {};
+    return entries;
+}
+
+}  // namespace
+
+std::vector<CatalogEntry> SqliteCatalogCache::LoadNames() {
+    if (!Open()) return {};
+    // Read while the file is checked, for a menu that must show at once: handed out only if it passed.
+    std::vector<CatalogEntry> entries = ReadNames(m_db);
+    if (!Checked()) return {};
     return entries;
 }

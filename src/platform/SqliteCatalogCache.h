@@ -14,8 +14,8 @@ struct sqlite3;
 // while it is used, make it start afresh: the index then reads every file again, which costs time, never a
 // wrong listing. The user's marks are the exception: an index of an earlier version is brought up to date in
 // place, not started afresh. Beside the rows it keeps a snapshot of the prepared catalog (CatalogSnapshot), which
-// any change to the rows drops in the same transaction. Every update is one transaction, so a crash in the middle leaves the cache as it was
-// before or after it. One object per thread.
+// any change to the rows drops in the same transaction. Every update is one transaction, so a crash in the middle
+// leaves the cache as it was before or after it. One object per thread.
 class SqliteCatalogCache : public CatalogCache {
 public:
     explicit SqliteCatalogCache(std::string path);
@@ -64,8 +64,8 @@ private:
     sqlite3* m_db = nullptr;
     bool m_failed = false;
     int m_rebuilds = 0;
-    // The count of changes to the files' rows (a column the triggers keep) when this object last saw all of them:
-    // by its Load, or by its Update on top of them. Unknown once anyone else may have written in between.
+    // SQLite's data_version when this object last read all the rows (Load, LoadSnapshot): while it is the same, no
+    // other connection changed the file since, and the rows are that read with this object's own Updates on top.
     std::optional<long long> m_known;
     std::future<Check> m_check;  // SQLite's check of the file opened last, until Checked takes its answer
 };
