@@ -688,3 +688,29 @@ TEST_F(SqliteCacheTest, ATrustingRefreshReadsTheSnapshotButNeverAStaleOne) {
     EXPECT_TRUE(stats.trusted);
     EXPECT_FALSE(stats.fromSnapshot);
 }
+
+// A large update takes the triggers away for its own rows only: afterwards any other writer drops the snapshot
+// again.
+TEST_F(SqliteCacheTest, ALargeUpdateLeavesTheTriggersInPlace) {
+    std::vector<CatalogEntry> many;
+    for (int i = 0; i < 1500; ++i) many.push_back(Sample("/b/" + std::to_string(10000 + i) + ".qnp", "P"));
+    {
+        SqliteCatalogCache cache(db.string());
+        ASSERT_TRUE(cache.Update(many, {}));
+        ASSERT_TRUE(KeepSnapshot(cache, cache.Load()));
+    }
+    sqlite3* handle = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
+    sqlite3_stmt* count = nullptr;
+    ASSERT_EQ(
+        sqlite3_prepare_v2(handle, "SELECT count(*) FROM sqlite_master WHERE type = 'trigger'", -1, &count, nullptr),
+        SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(count, 0), 3);
+    sqlite3_finalize(count);
+    sqlite3_close(handle);
+    Sql(db, "UPDATE files SET author = 'A' WHERE path = x'2f622f31303030302e716e70'");
+    SqliteCatalogCache cache(db.string());
+    EXPECT_FALSE(cache.LoadSnapshot(PreparedRulesKey()));
+    EXPECT_EQ(cache.Load().size(), 1500u);
+}

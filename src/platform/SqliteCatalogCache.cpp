@@ -77,6 +77,10 @@ constexpr const char* kAddedIn3 =
     "CREATE TRIGGER IF NOT EXISTS files_updated AFTER UPDATE ON files BEGIN DELETE FROM prepared; END;"
     "CREATE TRIGGER IF NOT EXISTS files_deleted AFTER DELETE ON files BEGIN DELETE FROM prepared; END;";
 
+constexpr const char* kDropTriggers =
+    "DROP TRIGGER files_inserted; DROP TRIGGER files_updated; DROP TRIGGER files_deleted;";
+constexpr std::size_t kBulkUpdate = 1000;
+
 // One object per thread: SQLite's own locking of each call (hundreds of thousands in a load) would guard nothing.
 constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
 
@@ -340,6 +344,10 @@ bool SqliteCatalogCache::Update(std::span<const CatalogEntry> changed, std::span
         if (!IsTransient(code)) Rebuild();
         return false;
     };
+    // A trigger costs as much as the row it fires for. A large update (the first build of 50,000 files) takes them
+    // away and puts them back in its own transaction, so that no other writer ever sees the file without them.
+    const bool bulk = changed.size() + removed.size() > kBulkUpdate;
+    if (bulk && !Exec(m_db, kDropTriggers)) return fail(sqlite3_errcode(m_db));
     {
         Statement put = Prepare(m_db,
                                 "INSERT OR REPLACE INTO files(path, file_name, bank, size, mtime, valid, patch_name, "
@@ -376,7 +384,7 @@ bool SqliteCatalogCache::Update(std::span<const CatalogEntry> changed, std::span
         }
     }
     // The triggers do so too; this program does not leave it to them.
-    if (!Exec(m_db, "DELETE FROM prepared")) return fail(sqlite3_errcode(m_db));
+    if (!Exec(m_db, "DELETE FROM prepared") || (bulk && !Exec(m_db, kAddedIn3))) return fail(sqlite3_errcode(m_db));
     rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return fail(rc);
     return true;
