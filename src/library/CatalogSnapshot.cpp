@@ -100,6 +100,8 @@ std::uint64_t PreparedRulesKey() {
 std::vector<std::string> EncodeSnapshot(std::span<const CatalogEntry> entries, std::span<const PatchKind> guessed,
                                         std::span<const std::uint32_t> byName, std::uint64_t rulesKey) {
     const std::size_t n = entries.size();
+    // Extras of other entries would make a snapshot no reader takes: none is better.
+    if (guessed.size() != n || byName.size() != n) return {};
     const std::size_t entryParts = (n + kSnapshotPartEntries - 1) / kSnapshotPartEntries;
     std::vector<std::string> parts;
     parts.reserve(1 + entryParts);

@@ -34,6 +34,7 @@ std::uint64_t KeywordTableKey(std::span<const KindKeywords> table);
 // A snapshot as stored: part 0 holds the key, the count, the order and the kinds; the entries follow in parts
 // of at most kSnapshotPartEntries, so that no single stored value grows with the library.
 constexpr std::size_t kSnapshotPartEntries = 2048;
+// Nothing when the extras are not of these entries.
 std::vector<std::string> EncodeSnapshot(std::span<const CatalogEntry> entries, std::span<const PatchKind> guessed,
                                         std::span<const std::uint32_t> byName, std::uint64_t rulesKey);
 

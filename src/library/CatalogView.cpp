@@ -82,7 +82,7 @@ PreparedCatalog PrepareCatalog(std::vector<CatalogEntry> entries, CatalogExtras 
         if (file.size() > 4 && FoldCase(file.substr(file.size() - 4)) == ".qnp") file.remove_suffix(4);
         hay.append(e.comment).append(1, kFieldSeparator).append(file);
         AppendFoldCase(out.haystack, hay);
-        out.haystackEnds.push_back(static_cast<std::uint32_t>(out.haystack.size()));
+        out.haystackEnds.push_back(out.haystack.size());
     }
     // The list's first order, worked out here rather than by the window.
     if (!kept)

@@ -28,7 +28,7 @@ struct PreparedCatalog {
     // Folded name, author, comment and file name of every entry, one after the other in one text (50,000 small
     // texts would cost as many allocations, and their memory stays scattered); entry i ends at haystackEnds[i].
     std::string haystack;
-    std::vector<std::uint32_t> haystackEnds;
+    std::vector<std::size_t> haystackEnds;
     std::vector<PatchKind> guessed;     // the kind each entry's texts suggest
     std::vector<std::uint32_t> byName;  // the entries by name, ascending
 };
@@ -90,7 +90,7 @@ private:
     std::vector<CatalogEntry> m_entries;
     std::vector<std::string> m_names;  // DisplayName of each entry
     std::string m_haystack;            // as PreparedCatalog has it
-    std::vector<std::uint32_t> m_haystackEnds;
+    std::vector<std::size_t> m_haystackEnds;
     std::vector<PatchKind> m_guessed;
     std::vector<std::uint32_t> m_order;  // every entry, in sort order
     std::vector<std::uint8_t> m_match;   // per entry
