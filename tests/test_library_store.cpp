@@ -714,3 +714,34 @@ TEST_F(SqliteCacheTest, ALargeUpdateLeavesTheTriggersInPlace) {
     EXPECT_FALSE(cache.LoadSnapshot(PreparedRulesKey()));
     EXPECT_EQ(cache.Load().size(), 1500u);
 }
+
+// The snapshot and the quick-load menu's names are read while SQLite checks the file: a file that fails the check
+// hands out nothing of what was read.
+TEST_F(SqliteCacheTest, WhatWasReadFromAFileThatFailsItsCheckIsNeverHandedOut) {
+    std::vector<CatalogEntry> many;
+    for (int i = 0; i < 2000; ++i) many.push_back(Sample("/lib/" + std::to_string(i) + ".qnp", std::string(300, 'n')));
+    auto spoil = [&] {
+        {
+            SqliteCatalogCache cache(db.string());
+            ASSERT_TRUE(cache.Update(many, {}));
+            ASSERT_TRUE(KeepSnapshot(cache, cache.Load()));
+        }
+        // The files table's first page (the first table made) spoiled; the snapshot's pages lie after it.
+        Sql(db, "PRAGMA wal_checkpoint(TRUNCATE)");
+        std::fstream file(db, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(4096);
+        const std::string garbage(4096, '\x5A');
+        file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    };
+    spoil();
+    {
+        SqliteCatalogCache cache(db.string());
+        EXPECT_FALSE(cache.LoadSnapshot(PreparedRulesKey()));
+        EXPECT_EQ(cache.Rebuilds(), 1);
+        EXPECT_TRUE(cache.Load().empty());
+    }
+    spoil();
+    SqliteCatalogCache cache(db.string());
+    EXPECT_TRUE(cache.LoadNames().empty());
+    EXPECT_EQ(cache.Rebuilds(), 1);
+}

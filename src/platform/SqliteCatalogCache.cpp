@@ -189,6 +189,12 @@ bool SqliteCatalogCache::Checked() {
 
 bool SqliteCatalogCache::Ready() { return Open() && Checked(); }
 
+bool SqliteCatalogCache::ReadStands() {
+    // A file started afresh is usable again, but holds nothing of what was read from the old one.
+    const int rebuilds = m_rebuilds;
+    return Checked() && m_rebuilds == rebuilds;
+}
+
 void SqliteCatalogCache::Tune() {
     // A crash or power loss may cost the last update, never the file's consistency.
     Exec(m_db, "PRAGMA synchronous=NORMAL");
@@ -415,7 +421,7 @@ std::optional<CatalogSnapshot> SqliteCatalogCache::LoadSnapshot(std::uint64_t ru
     s.reset();
     std::optional<CatalogSnapshot> snapshot = rc == SQLITE_DONE ? reader.Finish() : std::nullopt;
     // Read while the file was checked: used only if it passed.
-    if (!Checked()) return std::nullopt;
+    if (!ReadStands()) return std::nullopt;
     // One that cannot be used (spoiled, or made under other rules) goes: the next refresh stores a good one.
     if (!snapshot && any && !IsTransient(rc)) Exec(m_db, "DELETE FROM prepared");
     if (snapshot) m_known = changes;
@@ -578,6 +584,6 @@ std::vector<CatalogEntry> SqliteCatalogCache::LoadNames() {
     if (!Open()) return {};
     // Read while the file is checked, for a menu that must show at once: handed out only if it passed.
     std::vector<CatalogEntry> entries = ReadNames(m_db);
-    if (!Checked()) return {};
+    if (!ReadStands()) return {};
     return entries;
 }

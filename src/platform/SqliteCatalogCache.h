@@ -48,8 +48,10 @@ private:
     // Opens the file, brought up to date, and starts SQLite's check of it; Ready waits for the check too.
     bool Open();
     bool Ready();
-    // Waits for the check: false (the file started afresh or left for later) when it did not pass.
+    // Waits for the check: false when it did not pass and the file could not start afresh or is left for later.
     bool Checked();
+    // For what was read while the check ran: true only if it passed.
+    bool ReadStands();
     static Check CheckFile(const std::string& path);
     bool Rebuild();
     bool RebuildUnlessBusy();
