@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the library's index reader as the head of a patch file, and what it makes of
-// them through the search, the quick-load grouping and the naming of imported files. Whatever a file holds,
+// them through the search, the quick-load grouping and the naming of imported files, and the same bytes as the
+// index's stored snapshot of a prepared catalog. Whatever a file holds,
 // the entry's texts are UTF-8, a file is listed as valid exactly when it opens as a patch, a patch is found
 // by its own name, and no menu outgrows its limit. Its kind is one of the kinds and lists it; its copies are
-// its duplicates and nearest to it.
+// its duplicates and nearest to it. A snapshot is refused or read whole, its order a permutation, its kinds
+// kinds, its texts UTF-8 and its paths in order; entries go through a snapshot and come back the same.
+#include "library/CatalogSnapshot.h"
 #include "library/CatalogView.h"
 #include "library/LibraryImport.h"
 #include "library/Likeness.h"
@@ -18,8 +21,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -50,6 +55,45 @@ void CheckMenu(const std::vector<QuickLoadItem>& items, std::size_t& leaves) {
             ++leaves;
         }
     }
+}
+
+// The bytes as the parts of a snapshot, each behind two bytes of its length; the first part behind a header of
+// the right key (else nearly every input would stop at the key).
+void ReadAsSnapshot(std::string_view bytes) {
+    const std::uint64_t key = PreparedRulesKey();
+    const std::string head = EncodeSnapshot({}, {}, {}, key)[0].substr(0, SnapshotReader::kSnapshotKeyBytes);
+    SnapshotReader reader(key);
+    bool first = true;
+    while (bytes.size() >= 2) {
+        const std::size_t length =
+            static_cast<unsigned char>(bytes[0]) | static_cast<std::size_t>(static_cast<unsigned char>(bytes[1])) << 8;
+        const std::size_t n = std::min(bytes.size() - 2, length);
+        const std::string part = (first ? head : std::string()) + std::string(bytes.substr(2, n));
+        first = false;
+        bytes.remove_prefix(2 + n);
+        if (!reader.Part(part)) break;
+    }
+    const std::optional<CatalogSnapshot> snapshot = reader.Finish();
+    if (!snapshot) return;
+    const std::size_t count = snapshot->entries.size();
+    Require(snapshot->extras.guessed.size() == count && snapshot->extras.byName.size() == count, "extras missing");
+    std::vector<bool> seen(count);
+    for (std::uint32_t i : snapshot->extras.byName) {
+        Require(i < count && !seen[i], "order not a permutation");
+        seen[i] = true;
+    }
+    for (PatchKind k : snapshot->extras.guessed) Require(static_cast<int>(k) < kPatchKindCount, "kind out of range");
+    for (std::size_t i = 0; i < count; ++i) {
+        const CatalogEntry& e = snapshot->entries[i];
+        Require(!e.path.empty() && (i == 0 || snapshot->entries[i - 1].path < e.path), "paths out of order");
+        Require(IsValidUtf8(e.fileName) && IsValidUtf8(e.bank) && IsValidUtf8(e.patchName) && IsValidUtf8(e.author) &&
+                    IsValidUtf8(e.comment) && IsValidUtf8(e.reason),
+                "snapshot text not UTF-8");
+    }
+    // Whatever it read, the view takes it as it is.
+    CatalogView view;
+    view.SetCatalog(PrepareCatalog(snapshot->entries, snapshot->extras));
+    Require(view.RowCount() <= count, "rows invented");
 }
 
 }  // namespace
@@ -83,6 +127,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     entries[2].path = "/library/third.qnp";
     view.SetEntries(entries);
     view.SetFilter(entry.patchName);
+
+    // Through a snapshot of the index and back: the same entries, kinds and order.
+    const PreparedCatalog prepared = PrepareCatalog(entries);
+    SnapshotReader reader(1);
+    for (const std::string& part : EncodeSnapshot(prepared.entries, prepared.guessed, prepared.byName, 1))
+        reader.Part(part);
+    const std::optional<CatalogSnapshot> back = reader.Finish();
+    Require(back && back->entries == entries && back->extras.guessed == prepared.guessed &&
+                back->extras.byName == prepared.byName,
+            "a snapshot did not come back the same");
+    ReadAsSnapshot(text);
     Require(view.RowCount() == 3, "a patch not found by its own name");
     view.SortBy(CatalogColumn::Name, false);
 

@@ -4,10 +4,12 @@
 #include "LibraryFixtures.h"
 
 #include "library/Audition.h"
+#include "library/CatalogSnapshot.h"
 #include "library/CatalogView.h"
 #include "library/LibraryImport.h"
 #include "library/LibraryIndex.h"
 #include "library/MemoryCatalogCache.h"
+#include "library/PatchKinds.h"
 #include "library/QuickLoadGrouping.h"
 #include "library/TextFold.h"
 #include "util/LegacyText.h"
@@ -18,8 +20,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <functional>
 #include <map>
+#include <optional>
 #include <random>
 #include <set>
 #include <tuple>
@@ -698,4 +702,99 @@ TEST(AuditionTest, OpeningMakesTheSentPatchTheDocumentUnlessTheOpenFails) {
     audition.Open(a);
     audition.SetEnabled(false);
     EXPECT_EQ(host.calls, (std::vector<std::string>{"audition /lib//a.qnp", "open /lib//a.qnp", "restore"}));
+}
+
+// ---- the snapshot of a prepared catalog ---------------------------------------------------------------
+
+namespace {
+
+// Enough entries for three parts, with texts of every kind: empty, long, accented, control characters.
+std::vector<CatalogEntry> SnapshotEntries() {
+    std::vector<CatalogEntry> entries;
+    for (int i = 0; i < 5000; ++i) {
+        CatalogEntry& e = entries.emplace_back();
+        // Paths keep the file system's bytes, which need not be UTF-8.
+        e.path = "/lib/" + std::to_string(100000 + i) + (i % 10 == 3 ? ".qnp\xFF" : ".qnp");
+        e.fileName = std::to_string(i) + ".qnp";
+        e.bank = i % 3 ? "Pads/Soft" : "";
+        e.size = 2767 + static_cast<std::uint64_t>(i);
+        e.mtime = -5 + std::int64_t{i} * 1'000'000'007;
+        e.valid = i % 50 != 0;
+        e.patchName = e.valid ? (i % 7 ? "Warm Pad " : "Caf\xC3\xA9\tBass ") + std::to_string(i % 900) : "";
+        e.comment = std::string(static_cast<std::size_t>(i % 300), 'x') + "\r\n";
+        e.reason = e.valid ? "" : "Not a patch";
+        e.content = 0xF00DF00DF00DF00Dull * static_cast<std::uint64_t>(i + 1);
+        e.params[static_cast<std::size_t>(i) % kPatchParamCount] = static_cast<std::int16_t>(-i);
+    }
+    return entries;
+}
+
+std::optional<CatalogSnapshot> Read(const std::vector<std::string>& parts, std::uint64_t key) {
+    SnapshotReader reader(key);
+    for (const std::string& part : parts)
+        if (!reader.Part(part)) break;
+    return reader.Finish();
+}
+
+}  // namespace
+
+TEST(CatalogSnapshotTest, ReadsBackAsWrittenAndAnythingElseIsRefusedWhole) {
+    const PreparedCatalog prepared = PrepareCatalog(SnapshotEntries());
+    const std::vector<std::string> parts = EncodeSnapshot(prepared.entries, prepared.guessed, prepared.byName, 42);
+    ASSERT_EQ(parts.size(), 4u);
+    const std::optional<CatalogSnapshot> back = Read(parts, 42);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->entries, prepared.entries);
+    EXPECT_EQ(back->extras.guessed, prepared.guessed);
+    EXPECT_EQ(back->extras.byName, prepared.byName);
+    // Taken as they are, the extras make the same catalog as working them out again.
+    const PreparedCatalog again = PrepareCatalog(back->entries, back->extras);
+    EXPECT_EQ(again.names, prepared.names);
+    EXPECT_EQ(again.haystack, prepared.haystack);
+    EXPECT_EQ(again.haystackEnds, prepared.haystackEnds);
+
+    EXPECT_FALSE(Read(parts, 43)) << "made under other rules";
+    auto refused = [&](std::vector<std::string> spoiled, const char* what) { EXPECT_FALSE(Read(spoiled, 42)) << what; };
+    refused({parts[0], parts[1], parts[2]}, "a part missing");
+    refused({parts[0], parts[2], parts[1], parts[3]}, "parts out of path order");
+    refused({parts[0], parts[1], parts[2], parts[3], parts[3]}, "a part too many");
+    for (std::size_t cut : {std::size_t{1}, std::size_t{17}, parts[2].size() / 2, parts[2].size() - 1}) {
+        std::vector<std::string> spoiled = parts;
+        spoiled[2].resize(cut);
+        refused(spoiled, "a part cut short");
+    }
+    std::vector<std::string> spoiled = parts;
+    spoiled[0].back() = static_cast<char>(kPatchKindCount);
+    refused(spoiled, "a kind out of range");
+    spoiled = parts;
+    spoiled[0][24 + 4] = spoiled[0][24];  // the second in the order repeats the first
+    spoiled[0][24 + 5] = spoiled[0][25];
+    spoiled[0][24 + 6] = spoiled[0][26];
+    spoiled[0][24 + 7] = spoiled[0][27];
+    refused(spoiled, "an order that is no permutation");
+    spoiled = parts;
+    spoiled[1][4 + 4 + prepared.entries[0].path.size() + 4] = '\xFF';  // the first file name's first byte
+    refused(spoiled, "a text that is not UTF-8");
+
+    // An empty library is a snapshot too.
+    const std::optional<CatalogSnapshot> empty = Read(EncodeSnapshot({}, {}, {}, 42), 42);
+    ASSERT_TRUE(empty);
+    EXPECT_TRUE(empty->entries.empty());
+}
+
+TEST(CatalogSnapshotTest, TheKeyFollowsEveryWordOfTheKeywordTable) {
+    using namespace std::string_view_literals;
+    const std::array bass{"bass*"sv, "sub"sv};
+    const std::array pad{"pad*"sv};
+    const std::array bassOther{"bass*"sv, "subs"sv};
+    const std::array<KindKeywords, 2> table{{{PatchKind::Bass, bass}, {PatchKind::Pad, pad}}};
+    const std::array<KindKeywords, 2> word{{{PatchKind::Bass, bassOther}, {PatchKind::Pad, pad}}};
+    const std::array<KindKeywords, 2> kind{{{PatchKind::Lead, bass}, {PatchKind::Pad, pad}}};
+    const std::array<KindKeywords, 2> moved{{{PatchKind::Bass, pad}, {PatchKind::Pad, bass}}};
+    const std::uint64_t key = KeywordTableKey(table);
+    EXPECT_NE(KeywordTableKey(word), key);
+    EXPECT_NE(KeywordTableKey(kind), key);
+    EXPECT_NE(KeywordTableKey(moved), key);
+    EXPECT_EQ(KeywordTableKey(std::array<KindKeywords, 2>(table)), key);
+    EXPECT_EQ(PreparedRulesKey(), PreparedRulesKey());
 }

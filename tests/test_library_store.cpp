@@ -2,6 +2,7 @@
 // The library's index file and its folders in the profile.
 #include "LibraryFixtures.h"
 
+#include "library/CatalogView.h"
 #include "library/LibraryIndex.h"
 #include "platform/QSettingsLibraryFolders.h"
 #include "platform/QSettingsProfile.h"
@@ -498,4 +499,249 @@ TEST_F(SqliteCacheTest, TheNamesAloneComeBackAsStoredAndASpoiledRowGivesNothing)
         "WHERE name='files'; PRAGMA writable_schema=OFF;");
     Sql(db, "UPDATE files SET patch_name = x'ff' WHERE patch_name = 'One'");
     EXPECT_TRUE(SqliteCatalogCache(db.string()).LoadNames().empty());
+}
+
+// ---- the snapshot of the prepared catalog ----------------------------------------------------------------
+
+namespace {
+
+// As the window keeps what it prepared: the cache's own entries, their kinds and order.
+bool KeepSnapshot(SqliteCatalogCache& cache, std::vector<CatalogEntry> entries,
+                  std::uint64_t key = PreparedRulesKey()) {
+    const PreparedCatalog prepared = PrepareCatalog(std::move(entries));
+    return cache.SaveSnapshot(EncodeSnapshot(prepared.entries, prepared.guessed, prepared.byName, key));
+}
+
+}  // namespace
+
+TEST_F(SqliteCacheTest, ASnapshotComesBackWholeAndAnyWriterOfTheRowsDropsIt) {
+    Store();
+    {
+        SqliteCatalogCache cache(db.string());
+        ASSERT_TRUE(KeepSnapshot(cache, cache.Load()));
+        EXPECT_TRUE(cache.HasSnapshot(PreparedRulesKey()));
+        EXPECT_FALSE(cache.HasSnapshot(PreparedRulesKey() + 1));
+    }
+    {
+        SqliteCatalogCache cache(db.string());
+        const std::optional<CatalogSnapshot> snapshot = cache.LoadSnapshot(PreparedRulesKey());
+        ASSERT_TRUE(snapshot);
+        EXPECT_EQ(snapshot->entries, cache.Load());
+        const PreparedCatalog prepared = PrepareCatalog(snapshot->entries);
+        EXPECT_EQ(snapshot->extras.guessed, prepared.guessed);
+        EXPECT_EQ(snapshot->extras.byName, prepared.byName);
+        // This program's own update.
+        CatalogEntry changed = stored[0];
+        changed.patchName = "One, edited";
+        ASSERT_TRUE(cache.Update(std::vector<CatalogEntry>{changed}, {}));
+        EXPECT_FALSE(cache.HasSnapshot(PreparedRulesKey()));
+        EXPECT_FALSE(cache.LoadSnapshot(PreparedRulesKey()));
+        ASSERT_TRUE(KeepSnapshot(cache, cache.Load()));
+    }
+    // Any other writer, an older copy of the program too: an added, a changed and a removed row; and a hand that
+    // took a trigger away before it wrote.
+    for (const char* write :
+         {"INSERT INTO files SELECT x'2f7a', file_name, bank, size, mtime, valid, patch_name,"
+          " author, comment, reason, content, params FROM files LIMIT 1",
+          "UPDATE files SET patch_name = 'Renamed' WHERE patch_name = 'One, edited'",
+          "DELETE FROM files WHERE path = x'2f7a'",
+          "DROP TRIGGER files_updated; UPDATE files SET author = 'A' WHERE patch_name = 'Renamed'"}) {
+        SCOPED_TRACE(write);
+        {
+            SqliteCatalogCache cache(db.string());
+            ASSERT_TRUE(KeepSnapshot(cache, cache.Load()));
+        }
+        Sql(db, write);
+        SqliteCatalogCache cache(db.string());
+        EXPECT_FALSE(cache.LoadSnapshot(PreparedRulesKey()));
+        EXPECT_EQ(cache.Rebuilds(), 0);
+    }
+}
+
+TEST_F(SqliteCacheTest, ASnapshotIsNotKeptOfRowsAnotherWriterChangedMeanwhile) {
+    Store();
+    SqliteCatalogCache mine(db.string());
+    const std::vector<CatalogEntry> seen = mine.Load();
+    ASSERT_TRUE(SqliteCatalogCache(db.string()).Update({}, std::vector<std::string>{"/a/broken.qnp"}));
+    EXPECT_FALSE(KeepSnapshot(mine, seen));
+    EXPECT_FALSE(mine.HasSnapshot(PreparedRulesKey()));
+    // Its own updates on top of rows it has seen keep what it knows.
+    std::vector<CatalogEntry> now = mine.Load();
+    CatalogEntry changed = now[0];
+    changed.author = "Someone";
+    ASSERT_TRUE(mine.Update(std::vector<CatalogEntry>{changed}, {}));
+    now[0] = changed;
+    EXPECT_TRUE(KeepSnapshot(mine, now));
+    const std::optional<CatalogSnapshot> kept = SqliteCatalogCache(db.string()).LoadSnapshot(PreparedRulesKey());
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->entries, now);
+}
+
+TEST_F(SqliteCacheTest, ASpoiledSnapshotIsNeitherUsedNorAReasonToStartAfresh) {
+    Store();
+    for (const char* tamper :
+         {"UPDATE prepared SET data = substr(data, 1, length(data) - 1) WHERE part = 1",
+          "DELETE FROM prepared WHERE part = 1", "UPDATE prepared SET part = 5 WHERE part = 1",
+          "INSERT INTO prepared VALUES(2, x'01000000')", "UPDATE prepared SET data = 'text' WHERE part = 0",
+          "UPDATE prepared SET data = zeroblob(length(data)) WHERE part = 0",
+          "UPDATE prepared SET data = x'' WHERE part = 1"}) {
+        SCOPED_TRACE(tamper);
+        {
+            SqliteCatalogCache cache(db.string());
+            ASSERT_TRUE(KeepSnapshot(cache, cache.Load()));
+        }
+        Sql(db, tamper);
+        SqliteCatalogCache cache(db.string());
+        EXPECT_FALSE(cache.LoadSnapshot(PreparedRulesKey()));
+        EXPECT_FALSE(cache.HasSnapshot(PreparedRulesKey())) << "dropped, for a good one to be kept";
+        EXPECT_EQ(Sorted(cache.Load()), Sorted(stored));
+        EXPECT_EQ(cache.Rebuilds(), 0);
+    }
+}
+
+TEST_F(SqliteCacheTest, AnIndexOfVersion2IsMigratedInPlaceWithItsMarks) {
+    fs::create_directories(db.parent_path());
+    Sql(db,
+        "CREATE TABLE files(path BLOB PRIMARY KEY NOT NULL, file_name TEXT NOT NULL, bank TEXT NOT NULL,"
+        " size INTEGER NOT NULL, mtime INTEGER NOT NULL, valid INTEGER NOT NULL, patch_name TEXT NOT NULL,"
+        " author TEXT NOT NULL, comment TEXT NOT NULL, reason TEXT NOT NULL, content INTEGER, params BLOB)"
+        " WITHOUT ROWID;"
+        "CREATE TABLE marks(content INTEGER PRIMARY KEY NOT NULL, star INTEGER NOT NULL, hidden INTEGER NOT NULL,"
+        " kind INTEGER NOT NULL);"
+        "CREATE TABLE scan_roots(roots BLOB NOT NULL);"
+        "CREATE TABLE scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID;"
+        "INSERT INTO files VALUES(x'2f612f6f6e652e716e70', 'one.qnp', '', 2767, 5, 1, 'One', '', '', '', 77,"
+        " zeroblob(100));"
+        "INSERT INTO marks VALUES(77, 1, 0, 3); INSERT INTO scan_roots VALUES(x'2f61');"
+        "PRAGMA application_id=" +
+            std::to_string(SqliteCatalogCache::kApplicationId) + "; PRAGMA user_version=2;");
+    struct stat before {};
+    ASSERT_EQ(stat(db.c_str(), &before), 0);
+    {
+        SqliteCatalogCache cache(db.string());
+        const std::vector<CatalogEntry> rows = cache.Load();
+        ASSERT_EQ(rows.size(), 1u);
+        EXPECT_EQ(rows[0].patchName, "One");
+        EXPECT_EQ(cache.LoadMarks(), (MarksByContent{{77, PatchMarks{true, false, 3}}}));
+        EXPECT_EQ(cache.LoadScan().roots, "/a");
+        EXPECT_TRUE(KeepSnapshot(cache, rows));
+    }
+    struct stat after {};
+    ASSERT_EQ(stat(db.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "migrated, not replaced";
+    SqliteCatalogCache cache(db.string());
+    EXPECT_TRUE(cache.LoadSnapshot(PreparedRulesKey()));
+    EXPECT_EQ(cache.Rebuilds(), 0);
+}
+
+// The window reads the snapshot only while no folder changed, and never one older than the rows: a file
+// rewritten in place comes in from the check after the opening, and the next opening shows it at once.
+TEST_F(SqliteCacheTest, ATrustingRefreshReadsTheSnapshotButNeverAStaleOne) {
+    const fs::path user = dir.path / "user";
+    WriteFile(user / "Pads" / "pad.qnp", PatchBytes("Warm Pad"));
+    WriteFile(user / "Pads" / "bass.qnp", PatchBytes("Acid Bass"));
+    WriteFile(user / "lead.qnp", PatchBytes("Zed Lead"));
+    const std::vector<LibraryRoot> roots = LibraryRoots("", user.string(), {});
+    {
+        SqliteCatalogCache cache(db.string());
+        ASSERT_TRUE(KeepSnapshot(cache, RefreshCatalog(roots, cache)));
+    }
+    RefreshCallbacks trusting;
+    trusting.trustUnchangedFolders = true;
+    RefreshStats stats;
+    CatalogExtras extras;
+    auto reopen = [&] {
+        SqliteCatalogCache cache(db.string());
+        extras = {};
+        return RefreshCatalog(roots, cache, &stats, trusting, &extras);
+    };
+    std::vector<CatalogEntry> entries = reopen();
+    EXPECT_TRUE(stats.trusted && stats.fromSnapshot);
+    const PreparedCatalog worked = PrepareCatalog(entries);
+    EXPECT_EQ(extras.guessed, worked.guessed);
+    EXPECT_EQ(extras.byName, worked.byName);
+
+    const auto folderTime = fs::last_write_time(user / "Pads");
+    WriteFile(user / "Pads" / "pad.qnp", PatchBytes("Warm Lead"));
+    Touch(user / "Pads" / "pad.qnp", 5);
+    fs::last_write_time(user / "Pads", folderTime);
+    entries = reopen();
+    EXPECT_TRUE(stats.fromSnapshot) << "the folders are taken at their word, as without a snapshot";
+    {
+        SqliteCatalogCache cache(db.string());
+        RefreshCatalog(roots, cache, &stats);  // the check of each file after an opening
+        EXPECT_EQ(stats.read, 1u);
+    }
+    entries = reopen();
+    EXPECT_TRUE(stats.trusted);
+    EXPECT_FALSE(stats.fromSnapshot);
+    EXPECT_TRUE(extras.byName.empty());
+    EXPECT_TRUE(
+        std::any_of(entries.begin(), entries.end(), [](const CatalogEntry& e) { return e.patchName == "Warm Lead"; }));
+
+    // Kept under another keyword table (or other rules of order): the kinds are guessed again.
+    {
+        SqliteCatalogCache cache(db.string());
+        ASSERT_TRUE(KeepSnapshot(cache, cache.Load(), PreparedRulesKey() ^ 1));
+    }
+    entries = reopen();
+    EXPECT_TRUE(stats.trusted);
+    EXPECT_FALSE(stats.fromSnapshot);
+}
+
+// A large update takes the triggers away for its own rows only: afterwards any other writer drops the snapshot
+// again.
+TEST_F(SqliteCacheTest, ALargeUpdateLeavesTheTriggersInPlace) {
+    std::vector<CatalogEntry> many;
+    for (int i = 0; i < 1500; ++i) many.push_back(Sample("/b/" + std::to_string(10000 + i) + ".qnp", "P"));
+    {
+        SqliteCatalogCache cache(db.string());
+        ASSERT_TRUE(cache.Update(many, {}));
+        ASSERT_TRUE(KeepSnapshot(cache, cache.Load()));
+    }
+    sqlite3* handle = nullptr;
+    ASSERT_EQ(sqlite3_open(db.c_str(), &handle), SQLITE_OK);
+    sqlite3_stmt* count = nullptr;
+    ASSERT_EQ(
+        sqlite3_prepare_v2(handle, "SELECT count(*) FROM sqlite_master WHERE type = 'trigger'", -1, &count, nullptr),
+        SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(count), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(count, 0), 3);
+    sqlite3_finalize(count);
+    sqlite3_close(handle);
+    Sql(db, "UPDATE files SET author = 'A' WHERE path = x'2f622f31303030302e716e70'");
+    SqliteCatalogCache cache(db.string());
+    EXPECT_FALSE(cache.LoadSnapshot(PreparedRulesKey()));
+    EXPECT_EQ(cache.Load().size(), 1500u);
+}
+
+// The snapshot and the quick-load menu's names are read while SQLite checks the file: a file that fails the check
+// hands out nothing of what was read.
+TEST_F(SqliteCacheTest, WhatWasReadFromAFileThatFailsItsCheckIsNeverHandedOut) {
+    std::vector<CatalogEntry> many;
+    for (int i = 0; i < 2000; ++i) many.push_back(Sample("/lib/" + std::to_string(i) + ".qnp", std::string(300, 'n')));
+    auto spoil = [&] {
+        {
+            SqliteCatalogCache cache(db.string());
+            ASSERT_TRUE(cache.Update(many, {}));
+            ASSERT_TRUE(KeepSnapshot(cache, cache.Load()));
+        }
+        // The files table's first page (the first table made) spoiled; the snapshot's pages lie after it.
+        Sql(db, "PRAGMA wal_checkpoint(TRUNCATE)");
+        std::fstream file(db, std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(4096);
+        const std::string garbage(4096, '\x5A');
+        file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    };
+    spoil();
+    {
+        SqliteCatalogCache cache(db.string());
+        EXPECT_FALSE(cache.LoadSnapshot(PreparedRulesKey()));
+        EXPECT_EQ(cache.Rebuilds(), 1);
+        EXPECT_TRUE(cache.Load().empty());
+    }
+    spoil();
+    SqliteCatalogCache cache(db.string());
+    EXPECT_TRUE(cache.LoadNames().empty());
+    EXPECT_EQ(cache.Rebuilds(), 1);
 }

@@ -5,6 +5,7 @@
 
 #include "library/CatalogView.h"
 #include "library/MemoryCatalogCache.h"
+#include "platform/SqliteCatalogCache.h"
 #include "ui/CLibraryWnd.h"
 #include "ui/LibraryModel.h"
 
@@ -285,6 +286,47 @@ TEST_F(LibraryWindowTest, AWindowTrustsUnchangedFoldersFirstAndChecksEachFileAft
         },
         20000));
     EXPECT_EQ(wnd->Model()->rowCount(), 102);
+}
+
+// With the index on disk, a window lists from the snapshot the one before kept, with the same order and kinds;
+// a file rewritten in place is found by the check after the opening, and the next window lists it at once.
+TEST_F(LibraryWindowTest, AWindowOpensFromTheKeptSnapshotAndNeverFromAStaleOne) {
+    wnd.reset();
+    const fs::path db = dir.path / "index" / "library.sqlite";
+    auto open = [&] {
+        LibrarySetup setup = WindowSetup();
+        setup.makeCache = [db] { return std::make_unique<SqliteCatalogCache>(db.string()); };
+        wnd = std::make_unique<CLibraryWnd>(host, setup);
+        wnd->show();
+        // What the first delivery lists, before the check of each file can change it.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return wnd->Model()->rowCount() > 0; }, 20000));
+        std::vector<std::string> first = Names();
+        for (int r = 0; r < wnd->Model()->rowCount(); ++r)
+            first.push_back(wnd->Model()->data(wnd->Model()->index(r, 5)).toString().toStdString());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return wnd->Settled(); }, 20000));
+        return first;
+    };
+    const std::vector<std::string> built = open();
+    EXPECT_EQ(built.size(), 2u * 102u);
+    EXPECT_TRUE(SqliteCatalogCache(db.string()).HasSnapshot(PreparedRulesKey()));
+    EXPECT_EQ(open(), built);
+
+    wnd.reset();
+    const fs::path keys = user / "Keys";
+    const auto folderTime = fs::last_write_time(keys);
+    WriteFile(keys / "Keys3.qnp", PatchBytes("Rewritten Lead"));
+    Touch(keys / "Keys3.qnp", 5);
+    fs::last_write_time(keys, folderTime);
+    open();
+    const auto rewritten = [&] {
+        const auto row = wnd->Model()->View().RowOfPath((keys / "Keys3.qnp").string());
+        return row && wnd->Model()->View().RowName(*row) == "Rewritten Lead" &&
+               wnd->Model()->View().RowKind(*row) == PatchKind::Lead;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(rewritten, 20000)) << "found by the check after the opening";
+    const std::vector<std::string> later = open();
+    EXPECT_TRUE(std::find(later.begin(), later.end(), "Rewritten Lead") != later.end()) << "listed at once";
+    EXPECT_TRUE(rewritten());
 }
 
 // ---- stars, hidden patches, kinds ----------------------------------------------------------------------

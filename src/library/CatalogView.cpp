@@ -53,28 +53,41 @@ std::string DisplayName(const CatalogEntry& entry) {
     return OneLine(file);
 }
 
-PreparedCatalog PrepareCatalog(std::vector<CatalogEntry> entries) {
+PreparedCatalog PrepareCatalog(std::vector<CatalogEntry> entries, CatalogExtras extras) {
     PreparedCatalog out;
     out.entries = std::move(entries);
-    out.names.reserve(out.entries.size());
-    out.haystack.reserve(out.entries.size());
-    out.guessed.reserve(out.entries.size());
+    const std::size_t n = out.entries.size();
+    const bool kept = extras.guessed.size() == n && extras.byName.size() == n;
+    if (kept) {
+        out.guessed = std::move(extras.guessed);
+        out.byName = std::move(extras.byName);
+    } else {
+        out.guessed.reserve(n);
+        for (const CatalogEntry& e : out.entries)
+            out.guessed.push_back(e.valid ? GuessKind(e.patchName, e.comment) : PatchKind::Other);
+    }
+    out.names.reserve(n);
+    out.haystackEnds.reserve(n);
+    std::size_t bytes = 0;
+    for (const CatalogEntry& e : out.entries)
+        bytes += e.patchName.size() + e.author.size() + e.comment.size() + e.fileName.size() + 3;
+    out.haystack.reserve(bytes);
+    std::string hay;
     for (const CatalogEntry& e : out.entries) {
-        out.guessed.push_back(e.valid ? GuessKind(e.patchName, e.comment) : PatchKind::Other);
         out.names.push_back(DisplayName(e));
-        std::string hay;
-        hay.reserve(e.patchName.size() + e.author.size() + e.comment.size() + e.fileName.size() + 3);
+        hay.clear();
         hay.append(e.patchName).append(1, kFieldSeparator).append(e.author).append(1, kFieldSeparator);
         // The file name without its extension: ".qnp" would make every file match a "p".
         std::string_view file = e.fileName;
         if (file.size() > 4 && FoldCase(file.substr(file.size() - 4)) == ".qnp") file.remove_suffix(4);
         hay.append(e.comment).append(1, kFieldSeparator).append(file);
-        out.haystack.push_back(FoldCase(hay));
-        out.haystack.back().shrink_to_fit();
+        AppendFoldCase(out.haystack, hay);
+        out.haystackEnds.push_back(out.haystack.size());
     }
     // The list's first order, worked out here rather than by the window.
-    out.byName = OrderOf(
-        out.entries, out.names, [&out](std::size_t i) { return out.guessed[i]; }, CatalogColumn::Name, true);
+    if (!kept)
+        out.byName = OrderOf(
+            out.entries, out.names, [&out](std::size_t i) { return out.guessed[i]; }, CatalogColumn::Name, true);
     return out;
 }
 
@@ -82,6 +95,7 @@ void CatalogView::SetCatalog(PreparedCatalog catalog) {
     m_entries = std::move(catalog.entries);
     m_names = std::move(catalog.names);
     m_haystack = std::move(catalog.haystack);
+    m_haystackEnds = std::move(catalog.haystackEnds);
     m_guessed = std::move(catalog.guessed);
     if (m_guessed.size() != m_entries.size()) {
         m_guessed.clear();
@@ -119,8 +133,10 @@ void CatalogView::Select(bool narrowing) {
     for (std::size_t i = 0; i < n; ++i) {
         if (narrowing && !m_match[i]) continue;
         bool all = true;
+        const std::size_t begin = i == 0 ? 0 : m_haystackEnds[i - 1];
+        const std::string_view hay = std::string_view(m_haystack).substr(begin, m_haystackEnds[i] - begin);
         for (const std::string& term : m_terms) {
-            if (m_haystack[i].find(term) == std::string::npos) {
+            if (hay.find(term) == std::string_view::npos) {
                 all = false;
                 break;
             }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "library/CatalogEntry.h"
+#include "library/CatalogSnapshot.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -23,12 +24,17 @@ std::string OneLine(std::string_view text);
 // entries that takes a while, so the indexing thread makes it, not the window.
 struct PreparedCatalog {
     std::vector<CatalogEntry> entries;
-    std::vector<std::string> names;     // DisplayName of each entry
-    std::vector<std::string> haystack;  // folded name, author, comment and file name, one per entry
+    std::vector<std::string> names;  // DisplayName of each entry
+    // Folded name, author, comment and file name of every entry, one after the other in one text (50,000 small
+    // texts would cost as many allocations, and their memory stays scattered); entry i ends at haystackEnds[i].
+    std::string haystack;
+    std::vector<std::size_t> haystackEnds;
     std::vector<PatchKind> guessed;     // the kind each entry's texts suggest
     std::vector<std::uint32_t> byName;  // the entries by name, ascending
 };
-PreparedCatalog PrepareCatalog(std::vector<CatalogEntry> entries);
+// Extras that the index kept for exactly these entries (CatalogSnapshot) are taken as they are; without them
+// (or of another size), the kinds are guessed and the order worked out here.
+PreparedCatalog PrepareCatalog(std::vector<CatalogEntry> entries, CatalogExtras extras = {});
 
 // Which marked patches the list shows, besides what the search finds.
 struct MarkFilter {
@@ -82,8 +88,9 @@ private:
     bool Shown(std::uint32_t entry) const;
 
     std::vector<CatalogEntry> m_entries;
-    std::vector<std::string> m_names;     // DisplayName of each entry
-    std::vector<std::string> m_haystack;  // folded name, author, comment and file name, one per entry
+    std::vector<std::string> m_names;  // DisplayName of each entry
+    std::string m_haystack;            // as PreparedCatalog has it
+    std::vector<std::size_t> m_haystackEnds;
     std::vector<PatchKind> m_guessed;
     std::vector<std::uint32_t> m_order;  // every entry, in sort order
     std::vector<std::uint8_t> m_match;   // per entry

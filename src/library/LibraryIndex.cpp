@@ -15,8 +15,9 @@ void ApplyMarks(std::vector<CatalogEntry>& entries, const MarksByContent& marks)
 
 std::optional<std::vector<CatalogEntry>> CachedCatalogIfUnchanged(const std::vector<LibraryRoot>& roots,
                                                                   CatalogCache& cache) {
-    if (!FoldersUnchanged(roots, cache.LoadScan())) return std::nullopt;
+    // Read first: a cache may check itself meanwhile (SqliteCatalogCache). Used only if no folder changed.
     std::vector<CatalogEntry> entries = cache.LoadNames();
+    if (!FoldersUnchanged(roots, cache.LoadScan())) return std::nullopt;
     ApplyMarks(entries, cache.LoadMarks());
     return entries;
 }
@@ -42,16 +43,24 @@ CatalogEntry ReadLibraryFile(const FileStamp& stamp) {
 }
 
 std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, CatalogCache& cache,
-                                         RefreshStats* stats, const RefreshCallbacks& callbacks) {
+                                         RefreshStats* stats, const RefreshCallbacks& callbacks,
+                                         CatalogExtras* extras) {
     RefreshStats local;
     RefreshStats& s = stats != nullptr ? *stats : local;
     s = RefreshStats{};
     auto cancelled = [&callbacks] { return callbacks.cancel != nullptr && callbacks.cancel->load(); };
 
     if (callbacks.trustUnchangedFolders) {
+        // Read first: a cache may check itself meanwhile (SqliteCatalogCache). Used only if no folder changed.
+        std::optional<CatalogSnapshot> snapshot;
+        if (extras != nullptr) snapshot = cache.LoadSnapshot(PreparedRulesKey());
         const ScanRecord known = cache.LoadScan();
         if (FoldersUnchanged(roots, known)) {
-            std::vector<CatalogEntry> cached = cache.Load();
+            std::vector<CatalogEntry> cached = snapshot ? std::move(snapshot->entries) : cache.Load();
+            if (snapshot) {
+                *extras = std::move(snapshot->extras);
+                s.fromSnapshot = true;
+            }
             ApplyMarks(cached, cache.LoadMarks());
             // Known before the callback, which may then leave the entries to the result instead of copying them.
             s.trusted = true;

@@ -17,6 +17,7 @@ struct RefreshStats {
     std::size_t changed = 0;  // new, changed or listed under another bank: what the cache was told
     bool cacheWritten = true;
     bool trusted = false;              // taken from the cache by the folders' times, no file looked at
+    bool fromSnapshot = false;         // trusted, and read from the cache's snapshot with its extras
     std::vector<std::string> folders;  // every folder looked into, for watching
 };
 
@@ -34,8 +35,11 @@ struct RefreshCallbacks {
 // Brings the catalog up to date with the library folders: files whose path, size and modification time
 // match the cache are taken from it, only the others are read. The cache is updated in one step.
 // Entries come in path order. When cancelled it returns what it has and leaves the cache as it was.
+// Given `extras`, a trusting refresh reads the cache's snapshot when it holds one made under PreparedRulesKey(),
+// and hands its kinds and order there (stats.fromSnapshot); they stay empty otherwise.
 std::vector<CatalogEntry> RefreshCatalog(const std::vector<LibraryRoot>& roots, CatalogCache& cache,
-                                         RefreshStats* stats = nullptr, const RefreshCallbacks& callbacks = {});
+                                         RefreshStats* stats = nullptr, const RefreshCallbacks& callbacks = {},
+                                         CatalogExtras* extras = nullptr);
 
 // What the cache holds, with its marks, when no file was added, removed or renamed in any library folder since
 // the last complete refresh (FoldersUnchanged); nullopt when a refresh is needed. A few stats instead of one a

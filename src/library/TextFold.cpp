@@ -35,6 +35,11 @@ std::size_t SequenceLength(std::uint8_t b) {
 std::string FoldCase(std::string_view text) {
     std::string out;
     out.reserve(text.size());
+    AppendFoldCase(out, text);
+    return out;
+}
+
+void AppendFoldCase(std::string& out, std::string_view text) {
     std::size_t i = 0;
     while (i < text.size()) {
         const auto b = static_cast<std::uint8_t>(text[i]);
@@ -55,7 +60,6 @@ std::string FoldCase(std::string_view text) {
         out.append(text.substr(i, n));
         i += n;
     }
-    return out;
 }
 
 std::string_view FirstCharacters(std::string_view text, std::size_t count) {

@@ -8,6 +8,8 @@
 // the Latin, Greek and Cyrillic alphabets, which is what patch names, authors and comments are written in;
 // other characters are kept as they are. Bytes that are not UTF-8 are kept too.
 std::string FoldCase(std::string_view text);
+// The same appended to `out`: as many bytes as the text (every letter it folds keeps its length).
+void AppendFoldCase(std::string& out, std::string_view text);
 
 // The first `count` characters (code points) of a UTF-8 text.
 std::string_view FirstCharacters(std::string_view text, std::size_t count);

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
 #include <memory>
 #include <optional>
 #include <system_error>
@@ -49,7 +50,7 @@ std::optional<std::string> Text(sqlite3_stmt* s, int column) {
 
 // Version 1 had the first ten columns of files and no marks: kMigrateFrom1 adds the rest in place, so that
 // nothing the user marked is ever lost to a new version. Rows without params were written by version 1: their
-// files are read again.
+// files are read again. Version 3 added kAddedIn3 to version 2.
 constexpr const char* kCreate =
     "CREATE TABLE files("
     " path BLOB PRIMARY KEY NOT NULL, file_name TEXT NOT NULL, bank TEXT NOT NULL,"
@@ -60,15 +61,28 @@ constexpr const char* kCreate =
     "CREATE TABLE marks(content INTEGER PRIMARY KEY NOT NULL, star INTEGER NOT NULL, hidden INTEGER NOT NULL,"
     " kind INTEGER NOT NULL);"
     "CREATE TABLE scan_roots(roots BLOB NOT NULL);"
-    "CREATE TABLE scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID";
+    "CREATE TABLE scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID;";
 constexpr const char* kMigrateFrom1 =
     "ALTER TABLE files ADD COLUMN content INTEGER;"
     "ALTER TABLE files ADD COLUMN params BLOB;"
     "CREATE TABLE IF NOT EXISTS marks(content INTEGER PRIMARY KEY NOT NULL, star INTEGER NOT NULL,"
     " hidden INTEGER NOT NULL, kind INTEGER NOT NULL);"
     "CREATE TABLE IF NOT EXISTS scan_roots(roots BLOB NOT NULL);"
-    "CREATE TABLE IF NOT EXISTS scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID;"
-    "PRAGMA user_version=2";
+    "CREATE TABLE IF NOT EXISTS scan_folders(path BLOB PRIMARY KEY NOT NULL, mtime INTEGER NOT NULL) WITHOUT ROWID;";
+// The snapshot (CatalogSnapshot) in parts. The triggers are what make it true: any writer that changes a row of
+// files, this program or an older copy of it, drops the snapshot in the same transaction.
+constexpr const char* kAddedIn3 =
+    "CREATE TABLE IF NOT EXISTS prepared(part INTEGER PRIMARY KEY NOT NULL, data BLOB NOT NULL);"
+    "CREATE TRIGGER IF NOT EXISTS files_inserted AFTER INSERT ON files BEGIN DELETE FROM prepared; END;"
+    "CREATE TRIGGER IF NOT EXISTS files_updated AFTER UPDATE ON files BEGIN DELETE FROM prepared; END;"
+    "CREATE TRIGGER IF NOT EXISTS files_deleted AFTER DELETE ON files BEGIN DELETE FROM prepared; END;";
+
+constexpr const char* kDropTriggers =
+    "DROP TRIGGER files_inserted; DROP TRIGGER files_updated; DROP TRIGGER files_deleted;";
+constexpr std::size_t kBulkUpdate = 1000;
+
+// One object per thread: SQLite's own locking of each call (hundreds of thousands in a load) would guard nothing.
+constexpr int kOpenFlags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
 
 constexpr std::size_t kParamsBytes = 2 * kPatchParamCount;
 
@@ -96,6 +110,9 @@ SqliteCatalogCache::SqliteCatalogCache(std::string path) : m_path(std::move(path
 SqliteCatalogCache::~SqliteCatalogCache() { Close(); }
 
 void SqliteCatalogCache::Close() {
+    // A check under way is of the file being let go: its answer no longer matters.
+    if (m_check.valid()) m_check.wait();
+    m_check = {};
     if (m_db != nullptr) sqlite3_close_v2(m_db);
     m_db = nullptr;
 }
@@ -105,14 +122,14 @@ bool SqliteCatalogCache::IsTransient(int code) {
     return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
-bool SqliteCatalogCache::Usable() { return Open(); }
+bool SqliteCatalogCache::Usable() { return Ready(); }
 
 bool SqliteCatalogCache::Open() {
     if (m_db != nullptr) return true;
     if (m_failed || m_path.empty()) return false;
     std::error_code ec;
     fs::create_directories(fs::path(m_path).parent_path(), ec);
-    if (sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(m_path.c_str(), &m_db, kOpenFlags, nullptr) != SQLITE_OK) {
         Close();
         return Rebuild();
     }
@@ -121,17 +138,61 @@ bool SqliteCatalogCache::Open() {
     const auto version = QueryInt(m_db, "PRAGMA user_version");
     const auto tables = QueryInt(m_db, "SELECT count(*) FROM sqlite_master");
     if (!appId || !version || !tables) return RebuildUnlessBusy();
-    if (*appId == 0 && *version == 0 && *tables == 0) return CreateSchema() || RebuildUnlessBusy();
-    if (*appId == kApplicationId && *version == 1 && !Migrate()) return RebuildUnlessBusy();
-    if (*appId != kApplicationId || (*version != kSchemaVersion && *version != 1)) return Rebuild();
-    Statement check = Prepare(m_db, "PRAGMA quick_check");
-    if (!check || sqlite3_step(check.get()) != SQLITE_ROW) return RebuildUnlessBusy();
-    const auto* answer = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
-    if (answer == nullptr || std::string(answer) != "ok") return Rebuild();
-    check.reset();
+    if (*appId == 0 && *version == 0 && *tables == 0) {
+        if (!CreateSchema()) return RebuildUnlessBusy();
+    } else {
+        const bool older = *version == 1 || *version == 2;
+        if (*appId == kApplicationId && older && !Migrate()) return RebuildUnlessBusy();
+        if (*appId != kApplicationId || (*version != kSchemaVersion && !older)) return Rebuild();
+    }
+    // Without its three triggers (a file someone edited by hand), no snapshot can be trusted to match the rows.
+    const auto triggers =
+        QueryInt(m_db, "SELECT count(*) FROM sqlite_master WHERE type = 'trigger' AND tbl_name = 'files'");
+    if (triggers != 3 && !Exec(m_db, (std::string(kAddedIn3) + "DELETE FROM prepared").c_str()))
+        return RebuildUnlessBusy();
     Exec(m_db, "PRAGMA journal_mode=WAL");
     Tune();
+    // SQLite's own check reads the whole file: on a connection of its own, beside the first read (LoadSnapshot).
+    // Nothing is handed out or written before it passed (Checked).
+    m_check = std::async(std::launch::async, [path = m_path] { return CheckFile(path); });
     return true;
+}
+
+SqliteCatalogCache::Check SqliteCatalogCache::CheckFile(const std::string& path) {
+    sqlite3* db = nullptr;
+    Check result = Check::Busy;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(db, 2000);
+        Statement check = Prepare(db, "PRAGMA quick_check");
+        if (check && sqlite3_step(check.get()) == SQLITE_ROW) {
+            const auto* answer = reinterpret_cast<const char*>(sqlite3_column_text(check.get(), 0));
+            result = answer != nullptr && std::string_view(answer) == "ok" ? Check::Passed : Check::Damaged;
+        } else {
+            result = IsTransient(sqlite3_extended_errcode(db)) ? Check::Busy : Check::Damaged;
+        }
+    }
+    sqlite3_close_v2(db);
+    return result;
+}
+
+bool SqliteCatalogCache::Checked() {
+    if (m_db == nullptr || !m_check.valid()) return m_db != nullptr;
+    switch (m_check.get()) {
+        case Check::Passed: return true;
+        case Check::Damaged: return Rebuild();
+        case Check::Busy: break;
+    }
+    // Another copy of the program writing the file is no reason to throw it away: try again next time.
+    Close();
+    return false;
+}
+
+bool SqliteCatalogCache::Ready() { return Open() && Checked(); }
+
+bool SqliteCatalogCache::ReadStands() {
+    // A file started afresh is usable again, but holds nothing of what was read from the old one.
+    const int rebuilds = m_rebuilds;
+    return Checked() && m_rebuilds == rebuilds;
 }
 
 void SqliteCatalogCache::Tune() {
@@ -155,7 +216,8 @@ bool SqliteCatalogCache::CreateSchema() {
         Exec(m_db, "ROLLBACK");
         return appId == kApplicationId && version == kSchemaVersion;
     }
-    const std::string sql = std::string(kCreate) + "; PRAGMA application_id=" + std::to_string(kApplicationId) +
+    const std::string sql = std::string(kCreate) + kAddedIn3 +
+                            " PRAGMA application_id=" + std::to_string(kApplicationId) +
                             "; PRAGMA user_version=" + std::to_string(kSchemaVersion) + "; COMMIT;";
     if (Exec(m_db, sql.c_str())) return true;
     Exec(m_db, "ROLLBACK");
@@ -167,7 +229,9 @@ bool SqliteCatalogCache::Migrate() {
     // Another copy may have migrated it meanwhile.
     const auto version = QueryInt(m_db, "PRAGMA user_version");
     if (version == kSchemaVersion) return Exec(m_db, "COMMIT");
-    if (version == 1 && Exec(m_db, kMigrateFrom1) && Exec(m_db, "COMMIT")) return true;
+    const std::string sql = std::string(version == 1 ? kMigrateFrom1 : "") + kAddedIn3 +
+                            " PRAGMA user_version=" + std::to_string(kSchemaVersion);
+    if ((version == 1 || version == 2) && Exec(m_db, sql.c_str()) && Exec(m_db, "COMMIT")) return true;
     Exec(m_db, "ROLLBACK");
     return false;
 }
@@ -183,10 +247,11 @@ bool SqliteCatalogCache::RebuildUnlessBusy() {
 
 bool SqliteCatalogCache::Rebuild() {
     Close();
+    m_known.reset();
     ++m_rebuilds;
     std::error_code ec;
     for (const char* suffix : {"", "-wal", "-shm", "-journal"}) fs::remove(m_path + suffix, ec);
-    if (sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK) {
+    if (sqlite3_open_v2(m_path.c_str(), &m_db, kOpenFlags, nullptr) == SQLITE_OK) {
         sqlite3_busy_timeout(m_db, 2000);
         if (CreateSchema()) return true;
     }
@@ -211,7 +276,10 @@ void MakeRoom(sqlite3* db, std::vector<CatalogEntry>& entries) {
 
 std::vector<CatalogEntry> SqliteCatalogCache::Load() {
     std::vector<CatalogEntry> entries;
-    if (!Open()) return entries;
+    m_known.reset();
+    if (!Ready()) return entries;
+    // Read before the rows: a writer in between makes SaveSnapshot refuse, never the other way round.
+    const std::optional<long long> changes = QueryInt(m_db, "PRAGMA data_version");
     Statement s = Prepare(m_db,
                           "SELECT path, file_name, bank, size, mtime, valid, patch_name, author, comment, reason, "
                           "content, params FROM files");
@@ -265,21 +333,27 @@ std::vector<CatalogEntry> SqliteCatalogCache::Load() {
         if (!IsTransient(rc)) Rebuild();
         return {};
     }
+    m_known = changes;
     return entries;
 }
 
 bool SqliteCatalogCache::Update(std::span<const CatalogEntry> changed, std::span<const std::string> removed) {
-    if (!Open()) return false;
+    if (!Ready()) return false;
     int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         if (!IsTransient(rc)) Rebuild();
         return false;
     }
     auto fail = [this](int code) {
+        m_known.reset();
         Exec(m_db, "ROLLBACK");
         if (!IsTransient(code)) Rebuild();
         return false;
     };
+    // A trigger costs as much as the row it fires for. A large update (the first build of 50,000 files) takes them
+    // away and puts them back in its own transaction, so that no other writer ever sees the file without them.
+    const bool bulk = changed.size() + removed.size() > kBulkUpdate;
+    if (bulk && !Exec(m_db, kDropTriggers)) return fail(sqlite3_errcode(m_db));
     {
         Statement put = Prepare(m_db,
                                 "INSERT OR REPLACE INTO files(path, file_name, bank, size, mtime, valid, patch_name, "
@@ -315,14 +389,77 @@ bool SqliteCatalogCache::Update(std::span<const CatalogEntry> changed, std::span
             if ((rc = sqlite3_step(s)) != SQLITE_DONE) return fail(rc);
         }
     }
+    // The triggers do so too; this program does not leave it to them.
+    if (!Exec(m_db, "DELETE FROM prepared") || (bulk && !Exec(m_db, kAddedIn3))) return fail(sqlite3_errcode(m_db));
     rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return fail(rc);
     return true;
 }
 
+std::optional<CatalogSnapshot> SqliteCatalogCache::LoadSnapshot(std::uint64_t rulesKey) {
+    if (!Open()) return std::nullopt;
+    const std::optional<long long> changes = QueryInt(m_db, "PRAGMA data_version");
+    Statement s = Prepare(m_db, "SELECT part, data FROM prepared ORDER BY part");
+    if (!changes || !s) return std::nullopt;
+    SnapshotReader reader(rulesKey);
+    long long part = 0;
+    bool any = false;
+    int rc = SQLITE_OK;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+        sqlite3_stmt* row = s.get();
+        any = true;
+        // Parts numbered from 0 without a gap, each a blob; a hole or a stranger fails the reader.
+        const bool typed = sqlite3_column_type(row, 0) == SQLITE_INTEGER && sqlite3_column_int64(row, 0) == part++ &&
+                           sqlite3_column_type(row, 1) == SQLITE_BLOB;
+        const auto* data = static_cast<const char*>(sqlite3_column_blob(row, 1));
+        const auto size = static_cast<std::size_t>(sqlite3_column_bytes(row, 1));
+        if (!typed || !reader.Part(std::string_view(data != nullptr ? data : "", size))) {
+            rc = SQLITE_ERROR;
+            break;
+        }
+    }
+    s.reset();
+    std::optional<CatalogSnapshot> snapshot = rc == SQLITE_DONE ? reader.Finish() : std::nullopt;
+    // Read while the file was checked: used only if it passed.
+    if (!ReadStands()) return std::nullopt;
+    // One that cannot be used (spoiled, or made under other rules) goes: the next refresh stores a good one.
+    if (!snapshot && any && !IsTransient(rc)) Exec(m_db, "DELETE FROM prepared");
+    if (snapshot) m_known = changes;
+    return snapshot;
+}
+
+bool SqliteCatalogCache::HasSnapshot(std::uint64_t rulesKey) {
+    if (!Ready()) return false;
+    Statement s = Prepare(m_db, "SELECT substr(data, 1, 16) FROM prepared WHERE part = 0");
+    if (!s || sqlite3_step(s.get()) != SQLITE_ROW || sqlite3_column_type(s.get(), 0) != SQLITE_BLOB) return false;
+    const auto* head = static_cast<const char*>(sqlite3_column_blob(s.get(), 0));
+    return head != nullptr &&
+           SnapshotReader::HeaderHasKey(
+               std::string_view(head, static_cast<std::size_t>(sqlite3_column_bytes(s.get(), 0))), rulesKey);
+}
+
+bool SqliteCatalogCache::SaveSnapshot(std::span<const std::string> parts) {
+    if (!m_known || !Ready()) return false;
+    if (!Exec(m_db, "BEGIN IMMEDIATE")) return false;
+    // Made from the rows as this object last knew them: only while no one else changed them since.
+    bool ok = QueryInt(m_db, "PRAGMA data_version") == m_known && Exec(m_db, "DELETE FROM prepared");
+    Statement put = Prepare(m_db, "INSERT INTO prepared(part, data) VALUES(?1, ?2)");
+    ok = ok && put;
+    for (std::size_t i = 0; ok && i < parts.size(); ++i) {
+        sqlite3_reset(put.get());
+        sqlite3_bind_int64(put.get(), 1, static_cast<sqlite3_int64>(i));
+        sqlite3_bind_blob(put.get(), 2, parts[i].data(), static_cast<int>(parts[i].size()), SQLITE_STATIC);
+        ok = sqlite3_step(put.get()) == SQLITE_DONE;
+    }
+    put.reset();
+    if (ok && Exec(m_db, "COMMIT")) return true;
+    Exec(m_db, "ROLLBACK");
+    return false;
+}
+
 MarksByContent SqliteCatalogCache::LoadMarks() {
     MarksByContent marks;
-    if (!Open()) return marks;
+    if (!Ready()) return marks;
     Statement s = Prepare(m_db, "SELECT content, star, hidden, kind FROM marks");
     if (!s) return marks;
     while (sqlite3_step(s.get()) == SQLITE_ROW) {
@@ -343,7 +480,7 @@ MarksByContent SqliteCatalogCache::LoadMarks() {
 }
 
 bool SqliteCatalogCache::SetMarks(std::uint64_t content, const PatchMarks& marks) {
-    if (content == 0 || !Open()) return false;
+    if (content == 0 || !Ready()) return false;
     Statement s =
         marks.Empty()
             ? Prepare(m_db, "DELETE FROM marks WHERE content = ?1")
@@ -360,7 +497,7 @@ bool SqliteCatalogCache::SetMarks(std::uint64_t content, const PatchMarks& marks
 
 ScanRecord SqliteCatalogCache::LoadScan() {
     ScanRecord record;
-    if (!Open()) return record;
+    if (!Ready()) return record;
     Statement roots = Prepare(m_db, "SELECT roots FROM scan_roots");
     Statement folders = Prepare(m_db, "SELECT path, mtime FROM scan_folders");
     if (!roots || !folders) return {};
@@ -384,7 +521,7 @@ ScanRecord SqliteCatalogCache::LoadScan() {
 }
 
 bool SqliteCatalogCache::SaveScan(const ScanRecord& record) {
-    if (!Open()) return false;
+    if (!Ready()) return false;
     if (!Exec(m_db, "BEGIN IMMEDIATE")) return false;
     bool ok = Exec(m_db, "DELETE FROM scan_roots; DELETE FROM scan_folders");
     Statement roots = Prepare(m_db, "INSERT INTO scan_roots(roots) VALUES(?1)");
@@ -408,12 +545,13 @@ bool SqliteCatalogCache::SaveScan(const ScanRecord& record) {
     return false;
 }
 
-std::vector<CatalogEntry> SqliteCatalogCache::LoadNames() {
+namespace {
+
+std::vector<CatalogEntry> ReadNames(sqlite3* db) {
     std::vector<CatalogEntry> entries;
-    if (!Open()) return entries;
-    MakeRoom(m_db, entries);
+    MakeRoom(db, entries);
     Statement s =
-        Prepare(m_db, "SELECT path, bank, valid, patch_name, content, file_name FROM files WHERE params IS NOT NULL");
+        Prepare(db, "SELECT path, bank, valid, patch_name, content, file_name FROM files WHERE params IS NOT NULL");
     if (!s) return entries;
     int rc = SQLITE_OK;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
@@ -437,5 +575,15 @@ std::vector<CatalogEntry> SqliteCatalogCache::LoadNames() {
         entries.push_back(std::move(e));
     }
     if (rc != SQLITE_DONE) return {};
+    return entries;
+}
+
+}  // namespace
+
+std::vector<CatalogEntry> SqliteCatalogCache::LoadNames() {
+    if (!Open()) return {};
+    // Read while the file is checked, for a menu that must show at once: handed out only if it passed.
+    std::vector<CatalogEntry> entries = ReadNames(m_db);
+    if (!ReadStands()) return {};
     return entries;
 }

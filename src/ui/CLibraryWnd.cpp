@@ -268,7 +268,11 @@ void CLibraryWnd::TakeEntries(PreparedCatalog* catalog, const RefreshStats& stat
         m_list->header()->setSortIndicatorShown(true);
         m_model->SetCatalog(std::move(*catalog));
     }
-    if (final && isVisible()) Watch(stats.folders);
+    // After the first paint of what came: thousands of files in the watched folders make watching them take a while.
+    if (final && isVisible())
+        QTimer::singleShot(0, this, [this, folders = stats.folders] {
+            if (isVisible()) Watch(folders);
+        });
     ShowStatus();
 }
 

@@ -4,6 +4,7 @@
 #include "library/MemoryCatalogCache.h"
 
 #include <QMetaObject>
+#include <QTimer>
 
 LibraryIndexer::LibraryIndexer(CacheFactory makeCache, QObject* parent)
     : QObject(parent), m_makeCache(std::move(makeCache)), m_thread([this] { Run(); }) {}
@@ -77,18 +78,18 @@ void LibraryIndexer::Run() {
         {
             std::unique_lock lock(m_mutex);
             m_wake.wait(lock, [this, &verify] {
-                return m_stop || m_pending.has_value() || !m_marks.empty() || verify.has_value();
+                return m_stop || m_pending.has_value() || !m_marks.empty() || (verify.has_value() && !m_holdCheck);
             });
             stop = m_stop;
             if (!stop && m_pending.has_value()) {
                 roots = std::move(*m_pending);
                 m_pending.reset();
                 refresh = true;
-            } else if (!stop && verify.has_value()) {
+            } else if (!stop && verify.has_value() && !m_holdCheck) {
                 roots = std::move(*verify);
                 refresh = true;
             }
-            verify.reset();
+            if (refresh) verify.reset();
         }
         flushMarks();
         if (stop) return;
@@ -117,12 +118,18 @@ void LibraryIndexer::Run() {
                 if (onProgress) onProgress(read, toRead);
             });
         };
-        std::vector<CatalogEntry> entries = RefreshCatalog(roots, *cache, &stats, callbacks);
+        CatalogExtras extras;
+        std::vector<CatalogEntry> entries = RefreshCatalog(roots, *cache, &stats, callbacks, &extras);
         if (m_cancel) {
             flushMarks();
             return;
         }
-        if (stats.trusted) verify = roots;
+        if (stats.trusted) {
+            verify = roots;
+            // Held until the window has taken the catalog, so that the check does not slow its first paint.
+            const std::lock_guard lock(m_mutex);
+            m_holdCheck = true;
+        }
         first = false;
         // What was delivered last is what the cache held: when nothing differs from it, the window keeps
         // what it has, and preparing it all again would be wasted. Let go before this thread counts as idle.
@@ -142,8 +149,24 @@ void LibraryIndexer::Run() {
             });
             continue;
         }
-        Post([this, catalog = PrepareCatalog(std::move(entries)), stats = std::move(stats), more]() mutable {
+        PreparedCatalog catalog = PrepareCatalog(std::move(entries), std::move(extras));
+        // What was just prepared is kept for the next opening, unless the cache holds it already (the triggers
+        // of the index drop a snapshot whenever its rows change). Encoded before the catalog goes to the window.
+        std::vector<std::string> snapshot;
+        if (stats.cacheWritten && !stats.fromSnapshot && !cache->HasSnapshot(PreparedRulesKey()))
+            snapshot = EncodeSnapshot(catalog.entries, catalog.guessed, catalog.byName, PreparedRulesKey());
+        Post([this, catalog = std::move(catalog), stats = std::move(stats), more]() mutable {
             if (onEntries) onEntries(&catalog, stats, !more);
+            // What the window does right after taking a catalog (the first paint, its folders watched) comes
+            // first; then the check of each file.
+            QTimer::singleShot(0, this, [this] {
+                {
+                    const std::lock_guard lock(m_mutex);
+                    m_holdCheck = false;
+                }
+                m_wake.notify_all();
+            });
         });
+        if (!snapshot.empty()) cache->SaveSnapshot(snapshot);
     }
 }

@@ -51,6 +51,7 @@ private:
     std::optional<std::vector<LibraryRoot>> m_pending;
     std::vector<std::pair<std::uint64_t, PatchMarks>> m_marks;
     bool m_stop = false;
+    bool m_holdCheck = false;  // the check after a trusting refresh waits for the window to take its catalog
     std::atomic<bool> m_cancel{false};
     std::atomic<bool> m_busy{false};
     std::thread m_thread;

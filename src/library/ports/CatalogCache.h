@@ -2,8 +2,10 @@
 #pragma once
 
 #include "library/CatalogEntry.h"
+#include "library/CatalogSnapshot.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <unordered_map>
@@ -35,6 +37,14 @@ public:
     // anything was added or removed since without looking at every file. Empty when unknown.
     virtual ScanRecord LoadScan() = 0;
     virtual bool SaveScan(const ScanRecord& record) = 0;
+
+    // The catalog kept ready for a reopen, made under `rulesKey` (PreparedRulesKey) from exactly what Load()
+    // gives now; nullopt when it holds none. Whatever changes the entries it holds lets go of the snapshot.
+    virtual std::optional<CatalogSnapshot> LoadSnapshot(std::uint64_t /*rulesKey*/) { return std::nullopt; }
+    virtual bool HasSnapshot(std::uint64_t /*rulesKey*/) { return false; }
+    // Keeps a snapshot, as EncodeSnapshot makes it of what this object's last Load() and its Update()s since made
+    // of the entries; not kept (false) when anything else changed them meanwhile.
+    virtual bool SaveSnapshot(std::span<const std::string> /*parts*/) { return false; }
 };
 
 // Gives each entry the marks kept for its content.
