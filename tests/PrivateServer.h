@@ -148,7 +148,12 @@ public:
         argv.push_back(nullptr);
         posix_spawn_file_actions_t io;
         posix_spawn_file_actions_init(&io);
-        for (int fd = 0; fd <= 2; ++fd) posix_spawn_file_actions_addopen(&io, fd, "/dev/null", O_RDWR, 0);
+        // QUARN_SERVER_LOG=FILE keeps what the server says (its overruns, which client was late) for a failure.
+        const char* log = std::getenv("QUARN_SERVER_LOG");
+        posix_spawn_file_actions_addopen(&io, 0, "/dev/null", O_RDONLY, 0);
+        for (int fd = 1; fd <= 2; ++fd)
+            posix_spawn_file_actions_addopen(&io, fd, log != nullptr && *log != '\0' ? log : "/dev/null",
+                                             O_WRONLY | O_CREAT | O_APPEND, 0644);
         if (posix_spawnp(&m_pid, "setpriv", &io, nullptr, argv.data(), environ) != 0) m_pid = -1;
         posix_spawn_file_actions_destroy(&io);
         m_up = false;

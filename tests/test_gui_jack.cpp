@@ -521,7 +521,7 @@ TEST_F(GuiJack, RandomWalkEndsAgreeing) {
         };
 
         w->app->form().TransmitAll(false);
-        ASSERT_TRUE(Agrees(*w, *current, *other));
+        ASSERT_TRUE(Agrees(*w, *current, *other)) << "server faults: " << w->ports.JackServerFaults();
         for (int step = 0; step < 16; ++step) {
             std::ostringstream what;
             const std::uint64_t faultsBefore = w->ports.JackServerFaults();
