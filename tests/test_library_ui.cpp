@@ -267,16 +267,21 @@ TEST_F(LibraryWindowTest, FoldersTheUserAddsAreListedUntilRemoved) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return wnd->Model()->View().Entries().size() == 102; }, 20000));
 }
 
+// Rewrites a patch in place as an editor saving over it would: the file changes, its folder's time does not.
+void RewriteInPlace(const fs::path& file, const std::string& name) {
+    const auto folderTime = fs::last_write_time(file.parent_path());
+    WriteFile(file, PatchBytes(name));
+    Touch(file, 5);
+    fs::last_write_time(file.parent_path(), folderTime);
+}
+
 // A window that opens on an index whose folders did not change lists it at once, then checks each file all
 // the same: a file rewritten in place, which changes no folder, is found by that check.
 TEST_F(LibraryWindowTest, AWindowTrustsUnchangedFoldersFirstAndChecksEachFileAfter) {
     ShowAndWait(102);
     wnd.reset();
     const fs::path keys = user / "Keys";
-    const auto folderTime = fs::last_write_time(keys);
-    WriteFile(keys / "Keys3.qnp", PatchBytes("Rewritten in place"));
-    Touch(keys / "Keys3.qnp", 5);
-    fs::last_write_time(keys, folderTime);
+    RewriteInPlace(keys / "Keys3.qnp", "Rewritten in place");
     wnd = std::make_unique<CLibraryWnd>(host, WindowSetup());
     wnd->show();
     EXPECT_TRUE(QTest::qWaitFor(
@@ -313,10 +318,7 @@ TEST_F(LibraryWindowTest, AWindowOpensFromTheKeptSnapshotAndNeverFromAStaleOne) 
 
     wnd.reset();
     const fs::path keys = user / "Keys";
-    const auto folderTime = fs::last_write_time(keys);
-    WriteFile(keys / "Keys3.qnp", PatchBytes("Rewritten Lead"));
-    Touch(keys / "Keys3.qnp", 5);
-    fs::last_write_time(keys, folderTime);
+    RewriteInPlace(keys / "Keys3.qnp", "Rewritten Lead");
     open();
     const auto rewritten = [&] {
         const auto row = wnd->Model()->View().RowOfPath((keys / "Keys3.qnp").string());
