@@ -533,7 +533,12 @@ TEST_F(JackE2E, InstrumentHearsASenderThatFindsItAtOnce) {
         jack_client_t* client = nullptr;
         jack_port_t* port = nullptr;
         std::atomic<int> sent{0};
+        std::atomic<int> overruns{0};
         int connectedCycles = 0;
+        static int Overrun(void* arg) {
+            static_cast<Sender*>(arg)->overruns.fetch_add(1);
+            return 0;
+        }
         static int Process(jack_nframes_t frames, void* arg) {
             auto& self = *static_cast<Sender*>(arg);
             void* buffer = jack_port_get_buffer(self.port, frames);
@@ -555,6 +560,7 @@ TEST_F(JackE2E, InstrumentHearsASenderThatFindsItAtOnce) {
     sender.port = jack_port_register(sender.client, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     ASSERT_NE(sender.port, nullptr);
     ASSERT_EQ(jack_set_process_callback(sender.client, &Sender::Process, &sender), 0);
+    ASSERT_EQ(jack_set_xrun_callback(sender.client, &Sender::Overrun, &sender), 0);
     ASSERT_EQ(jack_activate(sender.client), 0);
 
     const std::string name = UniqueName("heard");
@@ -572,7 +578,19 @@ TEST_F(JackE2E, InstrumentHearsASenderThatFindsItAtOnce) {
     ASSERT_TRUE(ready);
     Bytes expected;
     for (int i = 0; i < 40; ++i) expected.insert(expected.end(), {0xB0, 0x11, static_cast<unsigned char>(i)});
-    EXPECT_EQ(MidiDump::Bytes(dump.Collect(40)), expected);
+    const std::vector<MidiDump::Message> got = dump.Collect(40);
+    if (sender.overruns == 0) {
+        EXPECT_EQ(MidiDump::Bytes(got), expected);
+    } else {
+        // A loaded server may have cost the instrument a cycle, and this sender repeats nothing: what arrived
+        // came in the order sent, none twice.
+        int last = -1;
+        for (const MidiDump::Message& m : got) {
+            ASSERT_EQ(m.bytes.size(), 3u);
+            EXPECT_GT(m.bytes[2], last) << "out of order";
+            last = m.bytes[2];
+        }
+    }
 }
 
 // The server dies under an open device and a new one starts: the handler hears of both, sends in between

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The parts of the MIDI platform layer that need no server: where a stamped message goes in a process
-// cycle, the ring that hands messages to the process callback, the sequencer address in a port name, and
-// the pacer thread that sends a queue (with devices that fail it).
+// cycle, what a fault told late puts in doubt, the ring that hands messages to the process callback, the
+// sequencer address in a port name, and the pacer thread that sends a queue (with devices that fail it).
 #include "Fakes.h"
 
 #include "midi/MidiSendQueue.h"
@@ -10,6 +10,7 @@
 #include "platform/FramePlacer.h"
 #include "platform/MidiPortSignals.h"
 #include "platform/MidiPortWatch.h"
+#include "platform/RecentWrites.h"
 #include "platform/StampedRing.h"
 #include "platform/ThreadPacer.h"
 
@@ -169,6 +170,64 @@ TEST(StampedRing, HandsOverBetweenTwoThreadsInOrder) {
     bool ordered = true;
     for (std::uint32_t i = 0; i < kCount; ++i) ordered = ordered && taken[i] == i;
     EXPECT_TRUE(ordered);
+}
+
+// A reader that missed a cycle is told to the sender late on a loaded server: the doubt reaches back a
+// second, exactly from the first write of that second, and each write is doubted by one fault only.
+TEST(RecentWrites, AFaultToldLateDoubtsEveryWriteOfTheLastSecondAndNoEarlier) {
+    using namespace std::chrono_literals;
+    const RecentWrites::Clock::time_point t0{1000s};
+    RecentWrites recent;
+    // One message every 2 ms for 1.5 s, one or two to a cycle as at 256 frames; tags from 1 and wrapping
+    // nowhere near.
+    std::uint64_t written = 0;
+    std::uint32_t tag = 1;
+    for (auto t = t0; t < t0 + 1500ms; t += 5ms) {
+        const std::uint64_t n = (t - t0) / 5ms % 2 == 0 ? 2 : 3;
+        recent.Wrote(t, tag, written, n);
+        tag += static_cast<std::uint32_t>(n);
+        written += n;
+    }
+    // Told 300 ms after the cycle that was missed (1.2 s in): every write since 0.5 s in is in doubt, however
+    // many cycles that is; the slot the window starts in may add a few, never more than a slot's 16 ms.
+    const auto now = t0 + 1500ms;
+    const std::optional<RecentWrites::Doubt> doubt = recent.TakeDoubted(now, written);
+    ASSERT_TRUE(doubt);
+    const std::uint64_t since500 = written - (100 * 5 / 2);  // 250 writes in the first 500 ms
+    EXPECT_GE(doubt->count, since500);
+    EXPECT_LE(doubt->count, since500 + 10);
+    EXPECT_EQ(doubt->firstTag, tag - doubt->count);
+    // Already in doubt: a second notice of the same fault doubts only what was written after the first.
+    EXPECT_FALSE(recent.TakeDoubted(now + 1ms, written));
+    recent.Wrote(now + 5ms, tag, written, 1);
+    const std::optional<RecentWrites::Doubt> next = recent.TakeDoubted(now + 6ms, written + 1);
+    ASSERT_TRUE(next);
+    EXPECT_EQ(next->firstTag, tag);
+    EXPECT_EQ(next->count, 1u);
+    // Writes more than a second old are past doubting; an open forgets the last device's writes.
+    recent.Wrote(now + 10ms, tag + 1, written + 1, 1);
+    EXPECT_FALSE(recent.TakeDoubted(now + 2s, written + 2));
+    recent.Wrote(now + 3s, tag + 2, written + 2, 1);
+    recent.Forget();
+    EXPECT_FALSE(recent.TakeDoubted(now + 3s, written + 3));
+}
+
+// Bounded for the process callback: a cycle of writes every 1 ms (a small period, notes from the input) for
+// far longer than the slots hold still doubts the whole last second.
+TEST(RecentWrites, ManyCyclesOfWritesStillDoubtTheWholeSecond) {
+    using namespace std::chrono_literals;
+    const RecentWrites::Clock::time_point t0{50s};
+    RecentWrites recent;
+    std::uint64_t written = 0;
+    for (int ms = 0; ms < 5000; ++ms) {
+        recent.Wrote(t0 + std::chrono::milliseconds(ms), static_cast<std::uint32_t>(written + 1), written, 1);
+        ++written;
+    }
+    const std::optional<RecentWrites::Doubt> doubt = recent.TakeDoubted(t0 + 5000ms, written);
+    ASSERT_TRUE(doubt);
+    EXPECT_GE(doubt->count, 1000u);
+    EXPECT_LE(doubt->count, 1016u);
+    EXPECT_EQ(doubt->firstTag, written - doubt->count + 1);
 }
 
 TEST(AlsaPortAddress, ReadsTheAddressRtMidiAppends) {

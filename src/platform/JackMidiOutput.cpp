@@ -460,15 +460,15 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
     m_lastCycleWall = now;
     std::uint64_t unsure = 0;
     if (stalled || overrun) {
-        unsure = m_recentWrites[0] + m_recentWrites[1];
-        if (unsure > 0) {
+        // The notice may come long after the cycle a reader missed: everything written lately is in doubt.
+        if (const auto doubt = m_recentWrites.TakeDoubted(now, m_written.load(std::memory_order_relaxed))) {
+            unsure = doubt->count;
             // The sender may repeat what these cycles wrote; an earlier range not yet taken is widened.
-            std::uint32_t first = m_recentWrites[0] > 0 ? m_recentFirstTag[0] : m_recentFirstTag[1];
+            std::uint32_t first = doubt->firstTag;
             const std::uint64_t earlier = m_unsureTags.load(std::memory_order_acquire);
             if (earlier != 0) first = static_cast<std::uint32_t>(earlier >> 32);
             m_unsureTags.store((std::uint64_t{first} << 32) | m_lastTag, std::memory_order_release);
         }
-        m_recentWrites = {};
         m_faults.fetch_add(1, std::memory_order_relaxed);
     }
     if (stalled) m_holdUntil = now + std::max<Clock::duration>(kSettlePeriods * period, kSettleMin);
@@ -484,6 +484,7 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
             m_ring.DropBefore(m_forgetBefore.load(std::memory_order_relaxed));
             m_placer.Forget();
             m_placer.SetSampleRate(m_sampleRate);
+            m_recentWrites.Forget();
         }
         if (now >= m_holdUntil && accepting && !m_targetLost.load(std::memory_order_acquire)) {
             while (const StampedRing::Message* m = m_ring.Front()) {
@@ -500,10 +501,11 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
             }
             m_written.store(written, std::memory_order_relaxed);
         }
-        m_recentWrites = {m_recentWrites[1], written - before};
-        m_recentFirstTag = {m_recentFirstTag[1], firstTag};
+        m_recentWrites.Wrote(now, firstTag, before, written - before);
         if (unsure > 0) m_unsure.fetch_add(unsure, std::memory_order_release);
-        // What earlier cycles wrote has been read by now: this cycle could only start after theirs ended.
+        // What earlier cycles wrote is taken as read by now: this cycle could only start after theirs ended.
+        // A reader the server ran late may still have missed it; the server tells that as an overrun, and
+        // the doubt above reaches back far enough for its notice.
         m_delivered.store(before, std::memory_order_release);
     }
     m_cycles.fetch_add(1, std::memory_order_release);

@@ -5,9 +5,9 @@
 #include "platform/BoundedCall.h"
 #include "platform/FramePlacer.h"
 #include "platform/MidiPortSignals.h"
+#include "platform/RecentWrites.h"
 #include "platform/StampedRing.h"
 
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -142,9 +142,8 @@ private:
     StampedRing m_ring;
     // The callback's own.
     FramePlacer m_placer;
-    std::array<std::uint64_t, 2> m_recentWrites{};    // messages written in the last two cycles
-    std::array<std::uint32_t, 2> m_recentFirstTag{};  // the first tag each of them wrote
-    std::uint32_t m_lastTag = 0;                      // of the last message written
+    RecentWrites m_recentWrites;  // what a fault told late may have cost a reader
+    std::uint32_t m_lastTag = 0;  // of the last message written
     std::uint32_t m_seenXruns = 0;
     std::uint32_t m_lastCycleStart = 0;
     std::uint32_t m_lastCycleFrames = 0;
