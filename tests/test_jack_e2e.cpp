@@ -713,6 +713,7 @@ std::map<std::pair<int, int>, int> PatchLikeModel() {
 
 // The server stops (SIGSTOP) for a while in the middle of a patch and goes on: what the reader may have missed
 // around the stall is sent again once the server has settled, and the synthesizer ends on every value sent.
+// What was in doubt was sent again and arrived, so a close then owns up to nothing lost.
 TEST(JackHeal, AfterTheServerStoodStillTheSynthesizerEndsOnEveryValue) {
     PrivateServer server("heal", 256);
     if (!server.Up()) SKIP_OR_FAIL("could not start a private server");
@@ -732,7 +733,12 @@ TEST(JackHeal, AfterTheServerStoodStillTheSynthesizerEndsOnEveryValue) {
     // Everything, repeats included, until the input has been quiet for a while.
     for (auto more = dump.Collect(66, 3s); !more.empty(); more = dump.Collect(SIZE_MAX, 700ms))
         got.insert(got.end(), more.begin(), more.end());
+    const std::uint64_t faultsBeforeClose = ports.JackServerFaults();
     const std::size_t lost = sink.CloseDevice();
+    // A fault during the close may cost the reader what the close waits for: only then may it report a loss.
+    if (ports.JackServerFaults() == faultsBeforeClose) {
+        EXPECT_EQ(lost, 0u);
+    }
     RecordProperty("server_faults", static_cast<int>(ports.JackServerFaults()));
     RecordProperty("arrived", static_cast<int>(got.size()));
     RecordProperty("reported_undelivered", static_cast<int>(lost));

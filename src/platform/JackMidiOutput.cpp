@@ -325,7 +325,7 @@ JackMidiOutput::OpenResult JackMidiOutput::Open(const std::string& target, const
     m_forgetBefore.store(m_ring.Pushed(), std::memory_order_relaxed);
     m_forget.store(true, std::memory_order_release);
     m_queued = m_openedAt = m_written.load();
-    m_unsureAtOpen = m_unsure.load();
+    m_handedOver.store(m_doubted.load(std::memory_order_acquire), std::memory_order_relaxed);
     m_stalledAt.reset();
     m_targetLost.store(false);
     SetTarget(target);
@@ -340,8 +340,14 @@ std::chrono::microseconds JackMidiOutput::Lookahead() const {
 }
 
 std::optional<MidiOutPorts::TagRange> JackMidiOutput::TakeUnsure() {
+    // The callback publishes a range before it counts its writes; counted here before the range is taken, a
+    // range's writes are never taken as handed over without it (a count that comes after stays the close's to
+    // report, too high at worst).
+    const std::uint64_t doubted = m_doubted.load(std::memory_order_acquire);
     const std::uint64_t packed = m_unsureTags.exchange(0, std::memory_order_acq_rel);
     if (packed == 0) return std::nullopt;
+    // The sender repeats what it can and the close waits for the repeats like any other message.
+    m_handedOver.store(doubted, std::memory_order_relaxed);
     return MidiOutPorts::TagRange{static_cast<std::uint32_t>(packed >> 32), static_cast<std::uint32_t>(packed)};
 }
 
@@ -392,11 +398,12 @@ std::size_t JackMidiOutput::Close() {
     const auto allDelivered = [this] { return m_delivered.load(std::memory_order_acquire) >= m_queued; };
     WaitFor(DrainLimit(), [&] { return allDelivered() || m_targetLost.load(std::memory_order_acquire); });
     StopWriting();
-    // Written in the last cycle but not yet confirmed, or written around a stall, counts as not delivered:
-    // a report may be too high, never too low.
+    // Written in the last cycle but not yet confirmed, or put in doubt by a fault and not taken by the sender
+    // to repeat, counts as not delivered: a report may be too high, never too low.
     const std::uint64_t sent = m_queued - m_openedAt;
     const std::uint64_t delivered = std::clamp(m_delivered.load(std::memory_order_acquire), m_openedAt, m_queued);
-    const std::uint64_t unsure = m_unsure.load(std::memory_order_acquire) - m_unsureAtOpen;
+    const std::uint64_t unsure =
+        m_doubted.load(std::memory_order_acquire) - m_handedOver.load(std::memory_order_relaxed);
     const auto undelivered = static_cast<std::size_t>(std::min(sent, m_queued - delivered + unsure));
 
     // A dead server took the connection with it; a frozen one holds the request, and then only the
@@ -458,16 +465,16 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
     m_lastCycleStart = cycleStart;
     m_lastCycleFrames = nframes;
     m_lastCycleWall = now;
-    std::uint64_t unsure = 0;
     if (stalled || overrun) {
         // The notice may come long after the cycle a reader missed: everything written lately is in doubt.
         if (const auto doubt = m_recentWrites.TakeDoubted(now, m_written.load(std::memory_order_relaxed))) {
-            unsure = doubt->count;
-            // The sender may repeat what these cycles wrote; an earlier range not yet taken is widened.
+            // The sender may repeat what these cycles wrote; an earlier range not yet taken is widened. The
+            // range goes first, then the count (see TakeUnsure).
             std::uint32_t first = doubt->firstTag;
             const std::uint64_t earlier = m_unsureTags.load(std::memory_order_acquire);
             if (earlier != 0) first = static_cast<std::uint32_t>(earlier >> 32);
             m_unsureTags.store((std::uint64_t{first} << 32) | m_lastTag, std::memory_order_release);
+            m_doubted.fetch_add(doubt->count, std::memory_order_release);
         }
         m_faults.fetch_add(1, std::memory_order_relaxed);
     }
@@ -502,7 +509,6 @@ void JackMidiOutput::Process(std::uint32_t nframes) {
             m_written.store(written, std::memory_order_relaxed);
         }
         m_recentWrites.Wrote(now, firstTag, before, written - before);
-        if (unsure > 0) m_unsure.fetch_add(unsure, std::memory_order_release);
         // What earlier cycles wrote is taken as read by now: this cycle could only start after theirs ended.
         // A reader the server ran late may still have missed it; the server tells that as an overrun, and
         // the doubt above reaches back far enough for its notice.

@@ -71,7 +71,8 @@ public:
     // The same, stamped with the time it is due (now or up to Lookahead() ahead): the server places it there.
     bool SendAt(std::chrono::steady_clock::time_point due, std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
                 std::uint32_t tag = 0);
-    // The tags of messages written around a stall or overrun since the last call (see ServerFaults).
+    // The tags of messages a stall or overrun put in doubt since the last call (see ServerFaults); the caller
+    // repeats what they carried.
     std::optional<MidiOutPorts::TagRange> TakeUnsure();
     // How long before it is due a message may be handed over: one period.
     std::chrono::microseconds Lookahead() const;
@@ -81,8 +82,9 @@ public:
     // The device disconnected or its server went away while open.
     bool TargetLost() const { return m_targetLost.load(std::memory_order_acquire) || ServerGone(); }
 
-    // Stalls and overruns of the server seen so far; messages written around one are counted as not
-    // delivered by the close, since a reader may have missed them.
+    // Stalls and overruns of the server seen so far. Messages written in the second before one are in doubt,
+    // since a reader may have missed them: TakeUnsure hands them to the sender to repeat, and those it has
+    // not taken by the close are counted as not delivered.
     std::uint64_t ServerFaults() const { return m_faults.load(std::memory_order_relaxed); }
 
     // How long a close waits at most for the queue: 16 periods, never under 500 ms.
@@ -132,13 +134,16 @@ private:
     std::atomic<std::uint64_t> m_cycles{0};
     std::atomic<std::uint64_t> m_written{0};    // messages written to the port
     std::atomic<std::uint64_t> m_delivered{0};  // of those, the ones a later cycle has confirmed
-    std::atomic<std::uint64_t> m_unsure{0};     // written in cycles a stall or an overrun may have cost
+    std::atomic<std::uint64_t> m_doubted{0};    // writes a stall or an overrun put in doubt, for the client's life
     std::atomic<std::uint32_t> m_xruns{0};      // overruns the server reported
     std::atomic<std::uint64_t> m_faults{0};     // stalls and overruns the callback has seen
     // The tags of the first and last messages written around faults not yet taken, packed first << 32 | last;
     // 0 means none. Tags are the send queue's ids, which start at 1: a range of first and last tag 0 would need
     // 2^32 messages (some 100 days at the device's pace) and is then taken for none, costing one repeat.
     std::atomic<std::uint64_t> m_unsureTags{0};
+    // m_doubted when the sender last took a range to repeat, or at the open: the doubts since are the close's
+    // to report. Written by the sender and the open, read by the close, which may be another thread.
+    std::atomic<std::uint64_t> m_handedOver{0};
     StampedRing m_ring;
     // The callback's own.
     FramePlacer m_placer;
@@ -168,6 +173,5 @@ private:
     bool m_unansweredIsOpen = false;             // it is an open
     std::uint64_t m_queued = 0;                  // messages put into the ring, counted on from open to open
     std::uint64_t m_openedAt = 0;                // the count at the last open
-    std::uint64_t m_unsureAtOpen = 0;            // m_unsure at the last open
     std::optional<std::uint64_t> m_stalledAt;    // cycle count when a full ring last timed out
 };
