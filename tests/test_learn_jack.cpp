@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -53,6 +54,7 @@ struct JackLearn : ::testing::Test {
 };
 
 TEST_F(JackLearn, TheFirstMessageBindsAndEveryMoveMovesTheSliderAsPagedMessages) {
+    const std::uint64_t faults = rig.ports.JackServerFaults();
     learn.BeginLearn(ctl::Dco1Amp);
     CMainDlg& form = rig.app.form();
     ASSERT_TRUE(Turn(74, 5, [&] { return !learn.IsLearning() && form.m_dco1Amp == 10; }));
@@ -60,15 +62,34 @@ TEST_F(JackLearn, TheFirstMessageBindsAndEveryMoveMovesTheSliderAsPagedMessages)
 
     ASSERT_TRUE(Turn(74, 100, [&] { return form.m_dco1Amp == 200; }));
     ASSERT_TRUE(Turn(74, 10, [&] { return form.m_dco1Amp == 20; }));
-    EXPECT_EQ(
-        MidiDump::Bytes(synth.Collect(6, 5000ms)),
-        (std::vector<std::uint8_t>{0xB0, 16, 1, 0xB0, 29, 10, 0xB0, 16, 2, 0xB0, 29, 72, 0xB0, 16, 1, 0xB0, 29, 20}));
+    const std::vector<std::uint8_t> moves{0xB0, 16, 1,  0xB0, 29, 10, 0xB0, 16, 2,
+                                          0xB0, 29, 72, 0xB0, 16, 1,  0xB0, 29, 20};
+    const auto heard = MidiDump::Bytes(synth.Collect(6, 5000ms));
+    // After an overrun of a loaded server the window sends the slider's pair again with its value of the
+    // moment: what arrives is then paged pairs that end on the last move.
+    if (rig.ports.JackServerFaults() == faults) {
+        EXPECT_EQ(heard, moves);
+    } else {
+        ASSERT_GE(heard.size(), 6u) << "the server overran";
+        EXPECT_TRUE(std::equal(moves.end() - 6, moves.end(), heard.end() - 6)) << "the server overran";
+        for (std::size_t i = 1; i < heard.size(); i += 3) {
+            EXPECT_TRUE(heard[i] == 16 || heard[i] == 29);
+        }
+    }
     EXPECT_TRUE(form.CanUndo());
-    // Unbound controllers that the paging would mistake pass nowhere.
+    // Unbound controllers that the paging would mistake pass nowhere; only a repeat of the slider's pair may.
     knobs.Play({0xB0, 16, 3});
     knobs.Play({0xB0, 29, 1});
     rig.Pump(500ms);
-    EXPECT_TRUE(synth.Collect(1, 200ms).empty());
+    const auto after = MidiDump::Bytes(synth.Collect(1, 200ms));
+    if (rig.ports.JackServerFaults() == faults) {
+        EXPECT_TRUE(after.empty());
+    }
+    EXPECT_EQ(after.size() % 3, 0u);
+    for (std::size_t i = 0; i + 2 < after.size(); i += 3) {
+        EXPECT_TRUE(std::equal(after.begin() + i, after.begin() + i + 3, moves.end() - (after[i + 1] == 16 ? 6 : 3)))
+            << "the server overran";
+    }
 }
 
 }  // namespace
